@@ -1,0 +1,3 @@
+#include "app/AppVersion.h"
+
+std::string AppVersion() { return SENDORA_VERSION; }

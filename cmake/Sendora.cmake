@@ -1,0 +1,23 @@
+# Shared build helpers. Every library sees the source root as its include root,
+# so code includes "platform/rtl/SysUtils.h", "dbaccess/edsdata.h" and so on.
+
+# sendora_library(<target> SOURCES ... [LIBS ...])
+function(sendora_library target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(${target} STATIC ${ARG_SOURCES})
+  target_include_directories(${target} PUBLIC ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+  target_link_libraries(${target} PUBLIC ${ARG_LIBS})
+endfunction()
+
+# sendora_test(<target> SOURCES ... [LIBS ...])
+# A GoogleTest program; each TEST becomes its own CTest case so `ctest -j` spreads them.
+# Qt runs offscreen in every test. Tests must not share files: each makes its own temp folder.
+function(sendora_test target)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${target} ${ARG_SOURCES})
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} sendora_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${target}
+    DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SENDORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()
