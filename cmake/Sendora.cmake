@@ -21,3 +21,28 @@ function(sendora_test target)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SENDORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# sendora_folder_library(<target> [LIBS ...]): a library of every .cpp in the current folder
+# (main.cpp excepted). A folder without sources yet gives an interface library, so others
+# can already link to it.
+function(sendora_folder_library target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  if(sources)
+    sendora_library(${target} SOURCES ${sources} LIBS ${ARG_LIBS})
+  else()
+    add_library(${target} INTERFACE)
+    target_include_directories(${target} INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR}/generated)
+    target_link_libraries(${target} INTERFACE ${ARG_LIBS})
+  endif()
+endfunction()
+
+# sendora_folder_test(<target> [LIBS ...]): one test program of every *Test.cpp in the folder.
+function(sendora_folder_test target)
+  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
+  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  if(sources)
+    sendora_test(${target} SOURCES ${sources} LIBS ${ARG_LIBS})
+  endif()
+endfunction()
