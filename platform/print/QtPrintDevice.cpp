@@ -1,0 +1,191 @@
+#include "platform/print/QtPrintDevice.h"
+
+#include "platform/print/Fonts.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QMarginsF>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPainter>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QString>
+
+#include <filesystem>
+
+namespace print {
+
+namespace {
+
+QFont MakeFont(const FontSpec& spec, int dpiY)
+{
+    QFont font(QString::fromStdString(InstalledFamily(spec.name)));
+    // Character height in whole pixels, rounded as the printer drivers round it.
+    font.setPixelSize(std::max(1, (spec.sizePt * dpiY + 36) / 72));
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    font.setStyleStrategy(QFont::PreferOutline);
+    return font;
+}
+
+}  // namespace
+
+std::unique_ptr<QtPrintDevice> QtPrintDevice::ForPrinter(const std::string& printerName, int dpi)
+{
+    CheckFonts();
+    if (QPrinterInfo::printerInfo(QString::fromStdString(printerName)).isNull())
+        throw EPrintError("The printer \"" + printerName + "\" is not installed.");
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setPrinterName(QString::fromStdString(printerName));
+    printer->setResolution(dpi);
+    printer->setFullPage(false);
+    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), false, {}));
+}
+
+std::unique_ptr<QtPrintDevice> QtPrintDevice::ForPdf(const std::string& path, int dpi)
+{
+    CheckFonts();
+    auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
+    printer->setOutputFormat(QPrinter::PdfFormat);
+    printer->setResolution(dpi);
+    printer->setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
+    printer->setFullPage(true);
+    printer->setCreator(QStringLiteral("Sendora Pro"));
+    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), true, path));
+}
+
+QtPrintDevice::QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath)
+    : printer_(std::move(printer)), pdf_(pdf), pdfPath_(std::move(pdfPath))
+{
+}
+
+QtPrintDevice::~QtPrintDevice()
+{
+    if (painter_)
+        painter_->end();
+}
+
+int QtPrintDevice::DpiX() const
+{
+    return printer_->resolution();
+}
+
+int QtPrintDevice::DpiY() const
+{
+    return printer_->resolution();
+}
+
+int QtPrintDevice::OffsetX() const
+{
+    if (printer_->fullPage())
+        return 0;
+    return printer_->pageLayout().paintRectPixels(printer_->resolution()).left();
+}
+
+int QtPrintDevice::OffsetY() const
+{
+    if (printer_->fullPage())
+        return 0;
+    return printer_->pageLayout().paintRectPixels(printer_->resolution()).top();
+}
+
+void QtPrintDevice::BeginDoc()
+{
+    if (docOpen_)
+        throw EPrintError("Printing in progress");
+    docOpen_ = true;
+    newPagePending_ = false;
+}
+
+void QtPrintDevice::EndDoc()
+{
+    if (!docOpen_)
+        throw EPrintError("Printing not in progress");
+    docOpen_ = false;
+    newPagePending_ = false;
+    if (!painter_)
+        return;  // nothing was drawn: no job, no file
+    const bool ended = painter_->end();
+    painter_.reset();
+    if (!ended || printer_->printerState() == QPrinter::Error)
+        throw EPrintError("The document could not be completed on the printer.");
+}
+
+void QtPrintDevice::NewPage()
+{
+    if (!docOpen_)
+        throw EPrintError("Printing not in progress");
+    if (painter_)
+        newPagePending_ = true;
+}
+
+std::string QtPrintDevice::NextPdfPath() const
+{
+    if (outputFiles_.empty())
+        return pdfPath_;
+    const std::filesystem::path first(pdfPath_);
+    std::filesystem::path next = first.parent_path() /
+        (first.stem().string() + "-" + std::to_string(outputFiles_.size() + 1) + first.extension().string());
+    return next.string();
+}
+
+void QtPrintDevice::EnsurePage()
+{
+    if (!docOpen_)
+        throw EPrintError("Printing not in progress");
+    if (!painter_) {
+        std::string file;
+        if (pdf_) {
+            file = NextPdfPath();
+            printer_->setOutputFileName(QString::fromStdString(file));
+        }
+        auto painter = std::make_unique<QPainter>();
+        if (!painter->begin(printer_.get()))
+            throw EPrintError(pdf_ ? "The file \"" + file + "\" cannot be written." : "The printer cannot start the document.");
+        // Without this the PDF engine (which CUPS printing goes through too)
+        // stores images, even one-bit barcodes, as JPEG.
+        painter->setRenderHint(QPainter::LosslessImageRendering, true);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter->setRenderHint(QPainter::TextAntialiasing, true);
+        painter->setPen(Qt::black);
+        painter_ = std::move(painter);
+        if (pdf_)
+            outputFiles_.push_back(file);
+    } else if (newPagePending_) {
+        if (!printer_->newPage())
+            throw EPrintError("The printer cannot start a new page.");
+    }
+    newPagePending_ = false;
+}
+
+void QtPrintDevice::TextOut(int x, int y, const std::string& text, const FontSpec& font)
+{
+    EnsurePage();
+    const QFont qfont = MakeFont(font, DpiY());
+    const QFontMetrics metrics(qfont, printer_.get());
+    painter_->save();
+    painter_->setFont(qfont);
+    painter_->translate(x, y);
+    // The angle turns counter-clockwise on the paper; Qt's y axis points down.
+    painter_->rotate(-font.angle / 10.0);
+    painter_->drawText(0, metrics.ascent(), QString::fromStdString(text));
+    painter_->restore();
+}
+
+TextSize QtPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
+{
+    const QFontMetrics metrics(MakeFont(font, DpiY()), printer_.get());
+    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+}
+
+void QtPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
+{
+    EnsurePage();
+    painter_->drawImage(QRect(x, y, width, height), image);
+}
+
+}  // namespace print

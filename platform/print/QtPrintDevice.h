@@ -1,0 +1,59 @@
+#pragma once
+// The print device over QPrinter: a CUPS printer, or a PDF file.
+
+#include "platform/print/PrintDevice.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QPainter;
+class QPrinter;
+
+namespace print {
+
+class QtPrintDevice final : public PrintDevice {
+public:
+    // A CUPS queue by name; raises EPrintError when no such printer exists.
+    static std::unique_ptr<QtPrintDevice> ForPrinter(const std::string& printerName, int dpi);
+    // A US Letter PDF file without margins. The first document goes to `path`;
+    // each later document of this device to "<stem>-2.pdf", "<stem>-3.pdf" and
+    // so on, so that a second job never overwrites the first.
+    static std::unique_ptr<QtPrintDevice> ForPdf(const std::string& path, int dpi);
+
+    ~QtPrintDevice() override;
+
+    int DpiX() const override;
+    int DpiY() const override;
+    int OffsetX() const override;
+    int OffsetY() const override;
+
+    void BeginDoc() override;
+    void EndDoc() override;
+    void NewPage() override;
+    bool Printing() const override { return docOpen_; }
+
+    void TextOut(int x, int y, const std::string& text, const FontSpec& font) override;
+    TextSize TextExtent(const std::string& text, const FontSpec& font) override;
+    void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
+
+    // PDF files written so far, in order (empty for a printer).
+    const std::vector<std::string>& OutputFiles() const { return outputFiles_; }
+
+private:
+    QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath);
+
+    // Starts the painter (and so the first page) or the pending next page.
+    void EnsurePage();
+    std::string NextPdfPath() const;
+
+    std::unique_ptr<QPrinter> printer_;
+    std::unique_ptr<QPainter> painter_;
+    bool pdf_;
+    std::string pdfPath_;
+    std::vector<std::string> outputFiles_;
+    bool docOpen_ = false;
+    bool newPagePending_ = false;
+};
+
+}  // namespace print

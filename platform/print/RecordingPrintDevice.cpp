@@ -1,0 +1,115 @@
+#include "platform/print/RecordingPrintDevice.h"
+
+namespace print {
+
+RecordingPrintDevice::RecordingPrintDevice(int dpiX, int dpiY, int offsetX, int offsetY)
+    : dpiX_(dpiX), dpiY_(dpiY), offsetX_(offsetX), offsetY_(offsetY)
+{
+}
+
+void RecordingPrintDevice::FailAt(Op op, int nth)
+{
+    failOp_ = op;
+    failCountdown_ = nth;
+}
+
+void RecordingPrintDevice::Record(Call call)
+{
+    if (failOp_ && *failOp_ == call.op && --failCountdown_ == 0) {
+        failOp_.reset();
+        throw EPrintError("Recorded print device: failure on demand");
+    }
+    calls_.push_back(std::move(call));
+}
+
+void RecordingPrintDevice::BeginDoc()
+{
+    if (printing_)
+        throw EPrintError("Printing in progress");
+    Record(Call(Op::BeginDoc));
+    printing_ = true;
+    pageHasInk_ = false;
+    docHasInk_ = false;
+}
+
+void RecordingPrintDevice::EndDoc()
+{
+    if (!printing_)
+        throw EPrintError("Printing not in progress");
+    printing_ = false;
+    if (pageHasInk_)
+        ++pagesPrinted_;
+    if (docHasInk_)
+        ++documentsPrinted_;
+    pageHasInk_ = false;
+    Record(Call(Op::EndDoc));
+}
+
+void RecordingPrintDevice::NewPage()
+{
+    if (!printing_)
+        throw EPrintError("Printing not in progress");
+    Record(Call(Op::NewPage));
+    if (pageHasInk_)
+        ++pagesPrinted_;
+    pageHasInk_ = false;
+}
+
+void RecordingPrintDevice::Draw(Call call)
+{
+    if (!printing_)
+        throw EPrintError("Printing not in progress");
+    Record(std::move(call));
+    pageHasInk_ = true;
+    docHasInk_ = true;
+}
+
+void RecordingPrintDevice::TextOut(int x, int y, const std::string& text, const FontSpec& font)
+{
+    Call call(Op::TextOut, x, y);
+    call.text = text;
+    call.font = font;
+    Draw(std::move(call));
+}
+
+TextSize RecordingPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
+{
+    int chars = 0;
+    for (unsigned char c : text)
+        if ((c & 0xC0) != 0x80)
+            ++chars;
+    return {chars * charWidth_, (font.sizePt * dpiY_ + 36) / 72};
+}
+
+void RecordingPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
+{
+    Call call(Op::StretchDraw, x, y, width, height);
+    call.image = image;
+    Draw(std::move(call));
+}
+
+std::vector<RecordingPrintDevice::Call> RecordingPrintDevice::CallsOf(Op op) const
+{
+    std::vector<Call> result;
+    for (const Call& call : calls_)
+        if (call.op == op)
+            result.push_back(call);
+    return result;
+}
+
+std::optional<RecordingPrintDevice::Call> RecordingPrintDevice::FindText(const std::string& text) const
+{
+    for (const Call& call : calls_)
+        if (call.op == Op::TextOut && call.text == text)
+            return call;
+    return std::nullopt;
+}
+
+void RecordingPrintDevice::Clear()
+{
+    calls_.clear();
+    pagesPrinted_ = 0;
+    documentsPrinted_ = 0;
+}
+
+}  // namespace print

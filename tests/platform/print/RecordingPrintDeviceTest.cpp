@@ -1,0 +1,120 @@
+#include "platform/print/RecordingPrintDevice.h"
+
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+using print::EPrintError;
+using print::FontSpec;
+using Device = print::RecordingPrintDevice;
+using Op = Device::Op;
+
+TEST(RecordingPrintDevice, PagesAndDocumentsCountOnlyWhenSomethingWasDrawn)
+{
+    Device device(300, 300);
+    device.BeginDoc();
+    device.NewPage();  // nothing drawn yet: no page
+    device.TextOut(1, 2, "a", {"Arial", 8, 0});
+    device.NewPage();
+    device.NewPage();  // an empty page in between is not ejected
+    device.StretchDraw(5, 6, 7, 8, QImage(2, 2, QImage::Format_Grayscale8));
+    device.EndDoc();
+    device.BeginDoc();
+    device.EndDoc();  // an empty job prints nothing
+
+    EXPECT_EQ(device.PagesPrinted(), 2);
+    EXPECT_EQ(device.DocumentsPrinted(), 1);
+    const auto images = device.CallsOf(Op::StretchDraw);
+    ASSERT_EQ(images.size(), 1u);
+    EXPECT_EQ(images[0].x, 5);
+    EXPECT_EQ(images[0].height, 8);
+    EXPECT_EQ(images[0].image.width(), 2);
+}
+
+TEST(RecordingPrintDevice, DrawingOutsideADocumentIsRefused)
+{
+    Device device(600, 600);
+    EXPECT_THROW(device.TextOut(0, 0, "x", {}), EPrintError);
+    EXPECT_THROW(device.EndDoc(), EPrintError);
+    EXPECT_THROW(device.NewPage(), EPrintError);
+    device.BeginDoc();
+    EXPECT_THROW(device.BeginDoc(), EPrintError);
+    EXPECT_TRUE(device.Calls().size() == 1 && device.Calls()[0].op == Op::BeginDoc);
+}
+
+TEST(RecordingPrintDevice, TextExtentCountsCharactersNotBytes)
+{
+    Device device(300, 600);
+    device.SetCharWidth(7);
+    EXPECT_EQ(device.TextExtent("ab\xC3\xA9", {"Arial", 12, 0}), (print::TextSize{21, 100}));
+}
+
+TEST(RecordingPrintDevice, FailsAtTheRequestedCallAndOnlyThere)
+{
+    Device device(300, 300);
+    device.FailAt(Op::TextOut, 2);
+    device.BeginDoc();
+    device.TextOut(0, 0, "one", {});
+    EXPECT_THROW(device.TextOut(0, 0, "two", {}), EPrintError);
+    device.TextOut(0, 0, "three", {});
+    EXPECT_FALSE(device.FindText("two"));
+    EXPECT_TRUE(device.FindText("three"));
+}
+
+TEST(DocumentGuard, EndsTheDocumentWhenAnExceptionPasses)
+{
+    Device device(300, 300);
+    try {
+        device.BeginDoc();
+        print::DocumentGuard guard(device);
+        device.TextOut(0, 0, "x", {});
+        throw std::runtime_error("boom");
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "boom");
+    }
+    EXPECT_FALSE(device.Printing());
+    EXPECT_EQ(device.DocumentsPrinted(), 1);
+}
+
+TEST(DocumentGuard, AFailingEndDuringUnwindingDoesNotReplaceTheFirstError)
+{
+    Device device(300, 300);
+    device.FailAt(Op::EndDoc);
+    try {
+        device.BeginDoc();
+        print::DocumentGuard guard(device);
+        throw std::runtime_error("first");
+    } catch (const std::runtime_error& e) {
+        EXPECT_STREQ(e.what(), "first");
+    }
+}
+
+TEST(DocumentGuard, CloseReportsAFailingEndAndDoesNotEndTwice)
+{
+    Device device(300, 300);
+    device.BeginDoc();
+    {
+        print::DocumentGuard guard(device);
+        device.FailAt(Op::EndDoc);
+        EXPECT_THROW(guard.Close(), EPrintError);
+    }
+    EXPECT_FALSE(device.Printing());
+    EXPECT_TRUE(device.CallsOf(Op::EndDoc).empty());
+
+    device.BeginDoc();
+    {
+        print::DocumentGuard guard(device);
+        guard.Close();
+    }
+    EXPECT_EQ(device.CallsOf(Op::EndDoc).size(), 1u);
+}
+
+TEST(ProcessPrinter, IsAnErrorUntilOneIsSet)
+{
+    print::SetPrinter(nullptr);
+    EXPECT_FALSE(print::HasPrinter());
+    EXPECT_THROW(print::Printer(), EPrintError);
+    print::SetPrinter(std::make_unique<Device>(203, 203));
+    EXPECT_EQ(print::Printer().DpiX(), 203);
+    print::SetPrinter(nullptr);
+}
