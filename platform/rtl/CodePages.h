@@ -1,0 +1,29 @@
+#pragma once
+// Conversions between the program's UTF-8 text and the 8-bit code pages of
+// files made on Windows: Windows-1252 ("ANSI") and the OEM pages 437, 850 and
+// 866. One byte per character; a character the page lacks becomes '?'.
+
+#include <string>
+#include <string_view>
+
+namespace rtl {
+
+enum class CodePage { Windows1252 = 1252, Oem437 = 437, Oem850 = 850, Oem866 = 866 };
+
+// 8-bit bytes of `page` to UTF-8.
+std::string ToUtf8(std::string_view bytes, CodePage page);
+// UTF-8 to one byte per character; unmappable characters and every byte of a
+// malformed UTF-8 sequence become '?'.
+std::string FromUtf8(std::string_view utf8, CodePage page);
+
+inline std::string AnsiToUtf8(std::string_view bytes) { return ToUtf8(bytes, CodePage::Windows1252); }
+inline std::string Utf8ToAnsi(std::string_view utf8) { return FromUtf8(utf8, CodePage::Windows1252); }
+
+// Byte to byte between Windows-1252 and an OEM page (a character missing on
+// the other side becomes '?').
+std::string AnsiToOem(std::string_view ansi, CodePage oem = CodePage::Oem437);
+std::string OemToAnsi(std::string_view oem, CodePage oemPage = CodePage::Oem437);
+
+bool IsValidUtf8(std::string_view text);
+
+}  // namespace rtl
