@@ -44,8 +44,7 @@ inline constexpr char kFNC1Marker = static_cast<char>(202);
 
 // Renders one barcode, black on white, into an 8-bit grayscale image it owns
 // (0 black, 255 white). Every setter redraws at once, so Bitmap() always shows
-// the current properties. Drawing the human-readable line needs a
-// QGuiApplication (fonts); the bars alone do not.
+// the current properties. Like every font user it needs a QGuiApplication.
 //
 // Sizes: Scale is the module (narrowest bar) width in pixels; the image is the
 // symbology's width in modules plus a quiet zone of 10 modules either side,
