@@ -1,0 +1,330 @@
+// Translation of compiled expressions into SQLite predicates.
+//
+// Every SQL fragment made here is two-valued (never NULL), because the
+// evaluator reads a NULL field as its type's empty value: a column compared
+// with a constant becomes "col IS NULL OR col op ?" or "col IS NOT NULL AND
+// col op ?" depending on what the empty value would give, which keeps the
+// plain "col op ?" that SQLite can answer from an index. Anything whose SQL
+// meaning could differ from the evaluator's (dates shifted by days, STR's
+// formatting, word search, division by a non-constant) has no SQL form.
+
+#include "platform/edsengine/EdsExprAst.h"
+
+#include <cmath>
+
+namespace {
+
+std::string QuoteName(const std::string& name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+// Whether the engine stores columns of this field type in a form the SQL
+// below can compare directly.
+bool StoredForSql(int fieldType) {
+    switch (fieldType) {
+    case 1: case 2: case 3: case 4: case 5: case 8: case 9: case 10: case 11: case 12: case 14: case 15: case 17: case 20:
+        return true;
+    default: return false;
+    }
+}
+
+EdsSqlBind NumberBind(double v) {
+    if (std::isfinite(v) && v == std::floor(v) && std::fabs(v) < 9.0e15) return static_cast<std::int64_t>(v);
+    return v;
+}
+
+// The constant as the engine would store it.
+EdsSqlBind StoredBind(const EdsExprValue& v, bool trim) {
+    switch (v.type) {
+    case EdsExprType::Logical: return static_cast<std::int64_t>(v.logical ? 1 : 0);
+    case EdsExprType::Number: return NumberBind(v.number);
+    case EdsExprType::String: return trim ? edsexpr::RTrim(v.text) : v.text;
+    case EdsExprType::Date: return edsexpr::StoredDate(v.moment);
+    case EdsExprType::TimeStamp: return edsexpr::StoredTimeStamp(v.moment);
+    case EdsExprType::Time: break;
+    }
+    return std::monostate{};
+}
+
+const char* EmptyLiteral(EdsExprType t) {
+    return (t == EdsExprType::String || t == EdsExprType::Date || t == EdsExprType::TimeStamp) ? "''" : "0";
+}
+
+const char* OpText(EdsExprOp op) {
+    switch (op) {
+    case EdsExprOp::Eq:
+    case EdsExprOp::ExactEq: return " = ";
+    case EdsExprOp::Ne: return " <> ";
+    case EdsExprOp::Lt: return " < ";
+    case EdsExprOp::Le: return " <= ";
+    case EdsExprOp::Gt: return " > ";
+    case EdsExprOp::Ge: return " >= ";
+    default: return " ? ";
+    }
+}
+
+EdsExprOp Flip(EdsExprOp op) {
+    switch (op) {
+    case EdsExprOp::Lt: return EdsExprOp::Gt;
+    case EdsExprOp::Le: return EdsExprOp::Ge;
+    case EdsExprOp::Gt: return EdsExprOp::Lt;
+    case EdsExprOp::Ge: return EdsExprOp::Le;
+    default: return op;
+    }
+}
+
+bool IsComparison(EdsExprOp op) {
+    return op == EdsExprOp::Eq || op == EdsExprOp::ExactEq || op == EdsExprOp::Ne || op == EdsExprOp::Lt ||
+           op == EdsExprOp::Le || op == EdsExprOp::Gt || op == EdsExprOp::Ge;
+}
+
+// The smallest text greater than every text that begins with `prefix`; empty
+// when there is none.
+std::string PrefixEnd(std::string prefix) {
+    while (!prefix.empty() && static_cast<unsigned char>(prefix.back()) == 0xFF) prefix.pop_back();
+    if (!prefix.empty()) prefix.back() = static_cast<char>(static_cast<unsigned char>(prefix.back()) + 1);
+    return prefix;
+}
+
+class SqlWriter {
+public:
+    SqlWriter(const std::vector<EdsExprColumn>& columns, EdsSqlPredicate& out) : columns_(columns), out_(out) {}
+
+    bool Write(const EdsExprNode& n) {
+        if (IsComparison(n.op) && SimpleComparison(n)) return true;
+        switch (n.op) {
+        case EdsExprOp::Const:
+            if (n.type == EdsExprType::Logical) {
+                out_.text += n.value.logical ? "1" : "0";
+                return true;
+            }
+            if (n.type == EdsExprType::Time) return false;
+            out_.text += "?";
+            out_.binds.push_back(StoredBind(n.value, false));
+            return true;
+        case EdsExprOp::Column: {
+            const EdsExprColumn& c = columns_[n.column];
+            if (!StoredForSql(c.type)) return false;
+            out_.text += "COALESCE(" + QuoteName(c.name) + ", " + EmptyLiteral(n.type) + ")";
+            return true;
+        }
+        case EdsExprOp::Not: return Wrap("(NOT ", n.kids[0], ")");
+        case EdsExprOp::And: return Infix(n, " AND ");
+        case EdsExprOp::Or: return Infix(n, " OR ");
+        case EdsExprOp::Neg: return Wrap("(-", n.kids[0], ")");
+        case EdsExprOp::Add:
+            if (n.type == EdsExprType::Number) return Infix(n, " + ");
+            if (n.type == EdsExprType::String) return Infix(n, " || ");
+            return false;
+        case EdsExprOp::Sub: return n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Number && Infix(n, " - ");
+        case EdsExprOp::Mul: return Infix(n, " * ");
+        case EdsExprOp::Div:
+            if (n.kids[1]->op != EdsExprOp::Const || n.kids[1]->value.number == 0) return false;
+            out_.text += "(CAST(";
+            if (!Write(*n.kids[0])) return false;
+            out_.text += " AS REAL) / ";
+            if (!Write(*n.kids[1])) return false;
+            out_.text += ")";
+            return true;
+        case EdsExprOp::Contained:
+            out_.text += "(instr(";
+            if (!Write(*n.kids[1])) return false;
+            out_.text += ", ";
+            if (!Write(*n.kids[0])) return false;
+            out_.text += ") > 0)";
+            return true;
+        case EdsExprOp::Eq:
+        case EdsExprOp::ExactEq:
+        case EdsExprOp::Ne:
+        case EdsExprOp::Lt:
+        case EdsExprOp::Le:
+        case EdsExprOp::Gt:
+        case EdsExprOp::Ge: return GeneralComparison(n);
+        case EdsExprOp::Call: return Call(n);
+        }
+        return false;
+    }
+
+private:
+    bool Wrap(const char* open, const std::unique_ptr<EdsExprNode>& kid, const char* close) {
+        out_.text += open;
+        if (!Write(*kid)) return false;
+        out_.text += close;
+        return true;
+    }
+
+    bool Infix(const EdsExprNode& n, const char* op) {
+        out_.text += "(";
+        if (!Write(*n.kids[0])) return false;
+        out_.text += op;
+        if (!Write(*n.kids[1])) return false;
+        out_.text += ")";
+        return true;
+    }
+
+    // "col op constant" in the form SQLite can serve from an index on col.
+    bool SimpleComparison(const EdsExprNode& n) {
+        const EdsExprNode* a = n.kids[0].get();
+        const EdsExprNode* b = n.kids[1].get();
+        EdsExprOp op = n.op;
+        bool partial = a->type == EdsExprType::String && !n.exact && (op == EdsExprOp::Eq || op == EdsExprOp::Ne);
+        if (a->op == EdsExprOp::Const && b->op == EdsExprOp::Column && !partial) {
+            std::swap(a, b);
+            op = Flip(op);
+        }
+        if (a->op != EdsExprOp::Column || b->op != EdsExprOp::Const) return false;
+        const EdsExprColumn& c = columns_[a->column];
+        if (!StoredForSql(c.type) || a->type == EdsExprType::Time) return false;
+        std::string col = QuoteName(c.name);
+        EdsExprNode probe;
+        probe.op = op;
+        probe.exact = n.exact;
+        bool emptyResult = EdsExprCompare(probe, EdsExprValue::Empty(a->type), b->value);
+
+        if (partial) {
+            std::string prefix = edsexpr::RTrim(b->value.text);
+            std::string cmp;
+            if (prefix.empty()) {
+                cmp = "1";
+            } else {
+                std::string end = PrefixEnd(prefix);
+                cmp = "(" + col + " IS NOT NULL AND " + col + " >= ?";
+                out_.binds.push_back(prefix);
+                if (!end.empty()) {
+                    cmp += " AND " + col + " < ?";
+                    out_.binds.push_back(end);
+                }
+                cmp += ")";
+            }
+            out_.text += op == EdsExprOp::Ne ? "(NOT " + cmp + ")" : cmp;
+            return true;
+        }
+        out_.text += "(" + col + (emptyResult ? " IS NULL OR " : " IS NOT NULL AND ") + col + OpText(op) + "?)";
+        out_.binds.push_back(StoredBind(b->value, true));
+        return true;
+    }
+
+    bool GeneralComparison(const EdsExprNode& n) {
+        if (n.kids[0]->type == EdsExprType::String) {
+            EdsSqlPredicate left, right;
+            SqlWriter lw(columns_, left), rw(columns_, right);
+            if (!lw.Write(*n.kids[0]) || !rw.Write(*n.kids[1])) return false;
+            auto put = [&](const EdsSqlPredicate& p, bool trim) {
+                out_.text += trim ? "rtrim(" + p.text + ", ' ')" : p.text;
+                out_.binds.insert(out_.binds.end(), p.binds.begin(), p.binds.end());
+            };
+            bool equality = n.op == EdsExprOp::Eq || n.op == EdsExprOp::ExactEq || n.op == EdsExprOp::Ne;
+            out_.text += n.op == EdsExprOp::Ne ? "(NOT (" : "((";
+            if (equality && !n.exact) {
+                out_.text += "substr(";
+                put(left, true);
+                out_.text += ", 1, length(";
+                put(right, true);
+                out_.text += ")) = ";
+                put(right, true);
+            } else {
+                put(left, true);
+                out_.text += equality ? " = " : OpText(n.op);
+                put(right, true);
+            }
+            out_.text += "))";
+            return true;
+        }
+        if (n.kids[0]->type == EdsExprType::Time) return false;
+        out_.text += "(";
+        if (!Write(*n.kids[0])) return false;
+        out_.text += OpText(n.op);
+        if (!Write(*n.kids[1])) return false;
+        out_.text += ")";
+        return true;
+    }
+
+    // A whole number constant argument in the range the evaluator clamps to.
+    static bool ConstCount(const EdsExprNode& n, long long lo, long long& out) {
+        if (n.op != EdsExprOp::Const) return false;
+        double v = n.value.number;
+        if (std::isnan(v)) v = static_cast<double>(lo);
+        if (v < static_cast<double>(lo)) v = static_cast<double>(lo);
+        if (v > 1e9) v = 1e9;
+        out = static_cast<long long>(v);
+        return true;
+    }
+
+    bool Call(const EdsExprNode& n) {
+        const auto& k = n.kids;
+        switch (n.func) {
+        case EdsExprFunc::Upper: return Wrap("upper(", k[0], ")");
+        case EdsExprFunc::Trim: return Wrap("rtrim(", k[0], ", ' ')");
+        case EdsExprFunc::Empty: {
+            EdsExprType t = k[0]->type;
+            if (t == EdsExprType::Time) return false;
+            if (k[0]->op == EdsExprOp::Column) {
+                const EdsExprColumn& c = columns_[k[0]->column];
+                if (!StoredForSql(c.type)) return false;
+                std::string col = QuoteName(c.name);
+                out_.text += "(" + col + " IS NULL OR " + col + " = " + EmptyLiteral(t) + ")";
+                return true;
+            }
+            if (t == EdsExprType::String) return Wrap("(rtrim(", k[0], ", ' ') = '')");
+            out_.text += "(";
+            if (!Write(*k[0])) return false;
+            out_.text += std::string(" = ") + EmptyLiteral(t) + ")";
+            return true;
+        }
+        case EdsExprFunc::Dtos: {
+            EdsSqlPredicate inner;
+            SqlWriter w(columns_, inner);
+            if (!w.Write(*k[0])) return false;
+            std::string date = k[0]->type == EdsExprType::TimeStamp ? "substr(" + inner.text + ", 1, 10)" : inner.text;
+            out_.text += "(CASE WHEN " + inner.text + " = '' THEN '        ' ELSE replace(" + date + ", '-', '') END)";
+            for (int i = 0; i < 2; ++i) out_.binds.insert(out_.binds.end(), inner.binds.begin(), inner.binds.end());
+            return true;
+        }
+        case EdsExprFunc::Left: {
+            long long count;
+            if (!ConstCount(*k[1], 0, count)) return false;
+            out_.text += "substr(";
+            if (!Write(*k[0])) return false;
+            out_.text += ", 1, " + std::to_string(count) + ")";
+            return true;
+        }
+        case EdsExprFunc::Substr: {
+            long long start, count = 1000000000;
+            if (!ConstCount(*k[1], 1, start)) return false;
+            if (k.size() > 2 && !ConstCount(*k[2], 0, count)) return false;
+            out_.text += "substr(";
+            if (!Write(*k[0])) return false;
+            out_.text += ", " + std::to_string(start) + ", " + std::to_string(count) + ")";
+            return true;
+        }
+        case EdsExprFunc::Iif:
+            out_.text += "(CASE WHEN ";
+            if (!Write(*k[0])) return false;
+            out_.text += " THEN ";
+            if (!Write(*k[1])) return false;
+            out_.text += " ELSE ";
+            if (!Write(*k[2])) return false;
+            out_.text += " END)";
+            return true;
+        default: return false;  // CTOD and friends are folded when constant; the rest run here
+        }
+    }
+
+    const std::vector<EdsExprColumn>& columns_;
+    EdsSqlPredicate& out_;
+};
+
+}  // namespace
+
+bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>& columns, EdsSqlPredicate& out) {
+    EdsSqlPredicate p;
+    SqlWriter w(columns, p);
+    if (!w.Write(node)) return false;
+    out = std::move(p);
+    return true;
+}
