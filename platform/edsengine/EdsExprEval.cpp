@@ -168,6 +168,10 @@ bool EdsExprCompare(const EdsExprNode& n, const EdsExprValue& a, const EdsExprVa
 
 namespace {
 
+// A result that is no number (infinity minus infinity) reads as 0, as the SQL
+// form's COALESCE over SQLite's NULL does.
+EdsExprValue Num(double v) { return EdsExprValue::Number(std::isnan(v) ? 0 : v); }
+
 // Date arithmetic keeps to the years 1..9999; anything outside is the blank date.
 EdsExprValue DateValue(double julian) {
     if (!(julian >= 1721426 && julian <= 5373484)) return EdsExprValue::Date(0);
@@ -189,13 +193,13 @@ EdsExprValue EdsExprEvalNode(const EdsExprNode& n, const EdsExprRow* row, const 
     case EdsExprOp::Not: return EdsExprValue::Logical(!kid(0).logical);
     case EdsExprOp::And: return EdsExprValue::Logical(kid(0).logical && kid(1).logical);
     case EdsExprOp::Or: return EdsExprValue::Logical(kid(0).logical || kid(1).logical);
-    case EdsExprOp::Neg: return EdsExprValue::Number(-kid(0).number);
+    case EdsExprOp::Neg: return Num(-kid(0).number);
     case EdsExprOp::Add:
     case EdsExprOp::Sub: {
         EdsExprValue a = kid(0), b = kid(1);
         bool plus = n.op == EdsExprOp::Add;
         if (a.type == EdsExprType::Number && b.type == EdsExprType::Number)
-            return EdsExprValue::Number(plus ? a.number + b.number : a.number - b.number);
+            return Num(plus ? a.number + b.number : a.number - b.number);
         if (a.type == EdsExprType::String) {
             if (plus) return EdsExprValue::String(a.text + b.text);
             // "-" moves the left side's trailing blanks behind the right side.
@@ -209,11 +213,11 @@ EdsExprValue EdsExprEvalNode(const EdsExprNode& n, const EdsExprRow* row, const 
         if (a.moment == 0) return a;                          // the blank date stays blank
         return DateValue(static_cast<double>(a.moment) + (plus ? b.number : -b.number));
     }
-    case EdsExprOp::Mul: return EdsExprValue::Number(kid(0).number * kid(1).number);
+    case EdsExprOp::Mul: return Num(kid(0).number * kid(1).number);
     case EdsExprOp::Div: {
         double d = kid(1).number;
         // No row may stop a filter: a division by zero gives 0.
-        return EdsExprValue::Number(d == 0 ? 0 : kid(0).number / d);
+        return Num(d == 0 ? 0 : kid(0).number / d);
     }
     case EdsExprOp::Contained: {
         EdsExprValue a = kid(0), b = kid(1);

@@ -507,11 +507,33 @@ private:
     int nesting_ = 0;
 };
 
+// Text values must be well-formed UTF-8 without NUL characters, as stored
+// values are: SQLite's text functions and ours then count characters alike.
+void CheckText(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        auto c = static_cast<unsigned char>(text[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c < 0xE0) ? 2 : (c >= 0xE0 && c < 0xF0) ? 3 : (c >= 0xF0 && c < 0xF5) ? 4 : 0;
+        bool ok = len > 0 && c != 0 && i + len <= text.size();
+        for (std::size_t k = 1; ok && k < len; ++k) ok = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        if (ok && len == 3) {
+            auto c1 = static_cast<unsigned char>(text[i + 1]);
+            ok = !(c == 0xE0 && c1 < 0xA0) && !(c == 0xED && c1 >= 0xA0);
+        }
+        if (ok && len == 4) {
+            auto c1 = static_cast<unsigned char>(text[i + 1]);
+            ok = !(c == 0xF0 && c1 < 0x90) && !(c == 0xF4 && c1 >= 0x90);
+        }
+        if (!ok) Fail(kEdsExprSyntaxError, i + 1, "invalid character");
+        i += len;
+    }
+}
+
 }  // namespace
 
 std::unique_ptr<EdsExprNode> EdsExprParse(std::string_view text, const std::vector<EdsExprColumn>& columns,
                                           const EdsExprSettings& settings, EdsExprError& error) {
     try {
+        CheckText(text);
         Parser parser(text, columns, settings);
         return parser.ParseAll();
     } catch (const Failure& f) {

@@ -10,9 +10,12 @@
 
 #include "platform/edsengine/EdsExprAst.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
+
+constexpr int kMaxSqlNesting = 24;
 
 std::string QuoteName(const std::string& name) {
     std::string out = "\"";
@@ -116,21 +119,17 @@ public:
         case EdsExprOp::Not: return Wrap("(NOT ", n.kids[0], ")");
         case EdsExprOp::And: return Infix(n, " AND ");
         case EdsExprOp::Or: return Infix(n, " OR ");
-        case EdsExprOp::Neg: return Wrap("(-", n.kids[0], ")");
+        case EdsExprOp::Neg: return Wrap("(-CAST(", n.kids[0], " AS REAL))");
         case EdsExprOp::Add:
-            if (n.type == EdsExprType::Number) return Infix(n, " + ");
+            if (n.type == EdsExprType::Number) return Arithmetic(n, " + ");
             if (n.type == EdsExprType::String) return Infix(n, " || ");
             return false;
-        case EdsExprOp::Sub: return n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Number && Infix(n, " - ");
-        case EdsExprOp::Mul: return Infix(n, " * ");
+        case EdsExprOp::Sub:
+            return n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Number && Arithmetic(n, " - ");
+        case EdsExprOp::Mul: return Arithmetic(n, " * ");
         case EdsExprOp::Div:
             if (n.kids[1]->op != EdsExprOp::Const || n.kids[1]->value.number == 0) return false;
-            out_.text += "(CAST(";
-            if (!Write(*n.kids[0])) return false;
-            out_.text += " AS REAL) / ";
-            if (!Write(*n.kids[1])) return false;
-            out_.text += ")";
-            return true;
+            return Arithmetic(n, " / ");
         case EdsExprOp::Contained:
             out_.text += "(instr(";
             if (!Write(*n.kids[1])) return false;
@@ -164,6 +163,17 @@ private:
         out_.text += op;
         if (!Write(*n.kids[1])) return false;
         out_.text += ")";
+        return true;
+    }
+
+    // Double arithmetic as the evaluator does it; SQLite's NULL for a result that
+    // is no number becomes the evaluator's 0.
+    bool Arithmetic(const EdsExprNode& n, const char* op) {
+        out_.text += "COALESCE(CAST(";
+        if (!Write(*n.kids[0])) return false;
+        out_.text += std::string(" AS REAL)") + op;
+        if (!Write(*n.kids[1])) return false;
+        out_.text += ", 0)";
         return true;
     }
 
@@ -325,6 +335,14 @@ bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>&
     EdsSqlPredicate p;
     SqlWriter w(columns, p);
     if (!w.Write(node)) return false;
+    // SQLite's parser stack holds about 40 nested calls; deeper predicates,
+    // which no caller writes by hand, are evaluated here instead.
+    int depth = 0, deepest = 0;
+    for (char c : p.text) {
+        if (c == '(') deepest = std::max(deepest, ++depth);
+        if (c == ')') --depth;
+    }
+    if (deepest > kMaxSqlNesting) return false;
     out = std::move(p);
     return true;
 }
