@@ -47,6 +47,17 @@ ParsedLine ParseLine(std::string_view line)
     return parsed;
 }
 
+// Blanks around a value, or quotes around all of it, would be lost on
+// reading; quoted, the value reads back as written (Windows strips the quotes too).
+std::string StoredValue(const std::string& value)
+{
+    if (value.empty()) return value;
+    auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+    bool quotedAlready = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    if (blank(value.front()) || blank(value.back()) || quotedAlready) return "\"" + value + "\"";
+    return value;
+}
+
 std::string OneLine(std::string_view text)
 {
     std::string result(text);
@@ -201,19 +212,24 @@ void TIniFile::WriteString(std::string_view section, std::string_view ident, std
     std::string sectionName = OneLine(section);
     std::string key = OneLine(ident);
     std::string text = OneLine(value);
+    std::string stored = StoredValue(text);
     IniDocument doc(fileName_);
     if (std::optional<std::size_t> line = doc.FindKey(sectionName, key)) {
-        // Keep the key as the file spells it.
-        doc.lines[*line] = ParseLine(doc.lines[*line]).name + "=" + text;
+        std::string& current = doc.lines[*line];
+        if (ParseLine(current).value == text) return;  // the file stays untouched
+        // Keep the line as the file spells it up to the value.
+        std::size_t start = current.find('=') + 1;
+        while (start < current.size() && (current[start] == ' ' || current[start] == '\t')) ++start;
+        current = current.substr(0, start) + stored;
     } else if (std::optional<std::size_t> header = doc.FindSection(sectionName)) {
         // After the section's last non-blank line, so blank lines between
         // sections stay where they are.
         std::size_t at = doc.SectionEnd(*header);
         while (at > *header + 1 && Trim(doc.lines[at - 1]).empty()) --at;
-        doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(at), key + "=" + text);
+        doc.lines.insert(doc.lines.begin() + static_cast<std::ptrdiff_t>(at), key + "=" + stored);
     } else {
         doc.lines.push_back("[" + sectionName + "]");
-        doc.lines.push_back(key + "=" + text);
+        doc.lines.push_back(key + "=" + stored);
     }
     doc.Save();
 }

@@ -39,6 +39,8 @@ public:
 
     // Raise EIniFileException when the file cannot be written. Line breaks in
     // names and values become blanks (they would start new lines in the file).
+    // A value with blanks at either end is written in quotes so that it reads
+    // back as written; rewriting a key's current value leaves the file alone.
     void WriteString(std::string_view section, std::string_view ident, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view ident, int value);
     void WriteBool(std::string_view section, std::string_view ident, bool value);  // "1" / "0"

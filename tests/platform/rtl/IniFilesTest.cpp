@@ -61,8 +61,11 @@ TEST(TIniFile, WritingKeepsEverythingElseByteForByte)
     ini.WriteString("Type", "Company", ini.ReadString("Type", "Company", ""));
     ini.WriteString("FOLDERS", "logdb", ini.ReadString("Folders", "LogDB", ""));
     ini.WriteBool("type", "BarCodeApp", true);
+    EXPECT_EQ(ReadFile(file), kWindowsFile);
+    // A changed value keeps the line's layout up to the value.
+    ini.WriteString("Type", "Company", "Acme, Inc.; NY");
     std::string expected = kWindowsFile;
-    expected.replace(expected.find("Company = Smith, Jones; Partners "), 33, "Company=Smith, Jones; Partners");
+    expected.replace(expected.find("Company = Smith, Jones; Partners "), 33, "Company = Acme, Inc.; NY");
     EXPECT_EQ(ReadFile(file), expected);
 
     // A new key goes to the end of its section, before the blank line.
@@ -127,6 +130,18 @@ TEST(TIniFile, SectionListingAndDeletion)
     EXPECT_EQ(ReadFile(file), "[Other]\r\nx=1\r\n");
     ini.DeleteKey("Nowhere", "x");  // nothing to do, no error
     EXPECT_EQ(ReadFile(file), "[Other]\r\nx=1\r\n");
+}
+
+TEST(TIniFile, ValuesReadBackAsWritten)
+{
+    testsupport::TempDir dir;
+    TIniFile ini((dir / "v.ini").string());
+    for (const char* value : {"  padded  ", "\"quoted\"", "'single'", "a;b\\c,d e", "", "\"", "x = y"}) {
+        ini.WriteString("Values", "Key", value);
+        EXPECT_EQ(ini.ReadString("Values", "Key", "dflt"), value);
+    }
+    ini.WriteInteger("Values", "Count", -2147483647 - 1);
+    EXPECT_EQ(ini.ReadInteger("Values", "Count", 0), -2147483647 - 1);
 }
 
 TEST(TIniFile, LineBreaksInValuesCannotInjectLines)
