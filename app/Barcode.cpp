@@ -8,6 +8,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 using namespace barcode_detail;
 
@@ -16,6 +18,8 @@ namespace {
 constexpr unsigned char kMarker = 202;
 // 96 dots per inch, so the line's point size means the same pixels on every machine.
 constexpr int kDotsPerMeter = 3780;
+// Qt paints on images up to this many pixels a side.
+constexpr int kMaxSide = 32767;
 
 bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 
@@ -114,42 +118,43 @@ std::string FilterBarcodeText(TBarCodeType type, std::string_view text) {
 }
 
 int BarcodeBitmapWidth(TBarCodeType type, std::string_view text, int scale) {
-    const int s = scale;
-    if (text.empty()) return 20 * s;
-    const int n = static_cast<int>(std::min<size_t>(text.size(), 1 << 20));
-    switch (type) {
-    case bcCode128:
-    case bcEAN128:
-        return 11 * s * static_cast<int>(EncodeCode128(text, type == bcEAN128).size()) + 22 * s;
-    case bcCode39:
-        return 13 * s * (n + 2) + 20 * s;
-    case bcCode39Ext: {
-        int chars = 2;
-        for (char c : text) chars += std::max(1, Code39ExtLength(static_cast<unsigned char>(c)));
-        return 13 * s * chars + 20 * s;
+    // In modules, then times the scale in 64 bits: a huge scale must not overflow.
+    int64_t modules = 20;
+    const auto n = static_cast<int64_t>(text.size());
+    if (n > 0) {
+        switch (type) {
+        case bcCode128:
+        case bcEAN128:
+            modules = 11 * static_cast<int64_t>(EncodeCode128(text, type == bcEAN128).size()) + 22;
+            break;
+        case bcCode39:
+            modules = 13 * (n + 2) + 20;
+            break;
+        case bcCode39Ext: {
+            int64_t chars = 2;
+            for (char c : text) chars += std::max(1, Code39ExtLength(static_cast<unsigned char>(c)));
+            modules = 13 * chars + 20;
+            break;
+        }
+        case bcCode93: {
+            int64_t symbols = 0;
+            for (char c : text) symbols += std::max(1, Code93Length(static_cast<unsigned char>(c)));
+            modules = 9 * symbols + 57;
+            break;
+        }
+        case bcUPCA:
+        case bcEAN13: modules = 115; break;
+        case bcInt2of5: modules = 9 * (n + n % 2) + 29; break;
+        case bcEAN8: modules = 87; break;
+        case bcPOSTNET: modules = 10 * (n + 1) + 23; break;
+        case bcUPCE: modules = 71; break;
+        case bcUPC2ext: modules = 40; break;
+        case bcUPC5ext: modules = 67; break;
+        }
     }
-    case bcCode93: {
-        int symbols = 0;
-        for (char c : text) symbols += std::max(1, Code93Length(static_cast<unsigned char>(c)));
-        return 9 * s * symbols + 57 * s;
-    }
-    case bcUPCA:
-    case bcEAN13:
-        return 115 * s;
-    case bcInt2of5:
-        return 9 * s * (n + n % 2) + 29 * s;
-    case bcEAN8:
-        return 87 * s;
-    case bcPOSTNET:
-        return 10 * s * (n + 1) + 23 * s;
-    case bcUPCE:
-        return 71 * s;
-    case bcUPC2ext:
-        return 40 * s;
-    case bcUPC5ext:
-        return 67 * s;
-    }
-    return 20 * s;
+    const int64_t width = modules * scale;
+    return static_cast<int>(std::clamp<int64_t>(width, std::numeric_limits<int>::min(),
+                                                std::numeric_limits<int>::max()));
 }
 
 // ---- Painters ------------------------------------------------------------------
@@ -260,8 +265,8 @@ void TBarcodeBmp::UpdateBitmap() {
 void TBarcodeBmp::Redraw() {
     const int s = FScale;
     const int width = BarcodeBitmapWidth(FBarcodeType, FBarcodeText, s);
-    // A zero or negative size gives an empty image rather than a failure.
-    if (width <= 0 || FHeight <= 0) {
+    // A size the painter cannot handle gives an empty image rather than a failure.
+    if (width <= 0 || FHeight <= 0 || width > kMaxSide || FHeight > kMaxSide) {
         FBitmap = QImage();
         return;
     }

@@ -3,6 +3,8 @@
 
 #include "tests/app/BarcodeTestSupport.h"
 
+#include <limits>
+
 using namespace barcodetest;
 
 namespace {
@@ -314,11 +316,11 @@ TEST(BarcodeComponent, LoadingDefersTheRedraw) {
     EXPECT_EQ(barcode.Bitmap().size(), QSize(11 * 7 + 22, 10));  // start C, 4 pairs, check, stop
 }
 
-TEST(BarcodeComponent, SizesOfZeroOrLessGiveAnEmptyBitmap) {
+TEST(BarcodeComponent, SizesOutOfRangeGiveAnEmptyBitmap) {
     EnsureApplication();
     TBarcodeBmp barcode;
     barcode.SetBarcodeText("ABC");
-    for (int scale : {0, -2}) {
+    for (int scale : {0, -2, 400, std::numeric_limits<int>::max(), std::numeric_limits<int>::min()}) {
         barcode.SetScale(scale);
         EXPECT_TRUE(barcode.Bitmap().isNull()) << scale;
     }
@@ -328,6 +330,8 @@ TEST(BarcodeComponent, SizesOfZeroOrLessGiveAnEmptyBitmap) {
     barcode.SetRotate(bcRotate90);
     EXPECT_TRUE(barcode.Bitmap().isNull());
     barcode.SetHeight(-5);
+    EXPECT_TRUE(barcode.Bitmap().isNull());
+    barcode.SetHeight(1 << 20);
     EXPECT_TRUE(barcode.Bitmap().isNull());
     // Bars taller than the bitmap: the text's room is larger than the height.
     barcode.SetHeight(3);
