@@ -7,7 +7,12 @@
 
 std::string FormatMoney(double Amount)
 {
-    std::size_t blanks = Amount < 10 ? 10 : Amount < 100 ? 8 : Amount < 1000 ? 6 : Amount < 10000 ? 5 : Amount < 100000 ? 3 : 1;
+    std::size_t blanks = Amount < 10       ? 10
+                         : Amount < 100    ? 8
+                         : Amount < 1000   ? 6
+                         : Amount < 10000  ? 5
+                         : Amount < 100000 ? 3
+                                           : 1;
     std::string text = rtl::FloatToStr(Amount);
     std::size_t dot = text.find('.');
     std::string suffix;

@@ -191,7 +191,10 @@ std::string FromUtf8(std::string_view utf8, CodePage page)
     return out;
 }
 
-std::string AnsiToOem(std::string_view ansi, CodePage oem) { return FromUtf8(ToUtf8(ansi, CodePage::Windows1252), oem); }
+std::string AnsiToOem(std::string_view ansi, CodePage oem)
+{
+    return FromUtf8(ToUtf8(ansi, CodePage::Windows1252), oem);
+}
 
 std::string OemToAnsi(std::string_view oem, CodePage oemPage)
 {

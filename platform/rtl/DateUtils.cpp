@@ -2,6 +2,7 @@
 
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <ctime>

@@ -4,6 +4,7 @@
 #include "platform/rtl/Paths.h"
 
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <optional>
 #include <sstream>
@@ -33,7 +34,8 @@ ParsedLine ParseLine(std::string_view line)
     if (text[0] == '[') {
         std::size_t close = text.find(']');
         parsed.kind = LineKind::Section;
-        parsed.name = Trim(std::string_view(text).substr(1, close == std::string::npos ? std::string::npos : close - 1));
+        std::size_t length = close == std::string::npos ? std::string::npos : close - 1;
+        parsed.name = Trim(std::string_view(text).substr(1, length));
         return parsed;
     }
     std::size_t eq = text.find('=');
@@ -53,7 +55,8 @@ std::string StoredValue(const std::string& value)
 {
     if (value.empty()) return value;
     auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
-    bool quotedAlready = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
+    bool quotedAlready =
+        value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front();
     if (blank(value.front()) || blank(value.back()) || quotedAlready) return "\"" + value + "\"";
     return value;
 }
@@ -123,6 +126,10 @@ public:
                 throw EIniFileException("Unable to write to " + fileName_);
             }
         }
+        // The new file takes the old one's permissions.
+        std::error_code ec;
+        std::filesystem::file_status old = std::filesystem::status(fileName_, ec);
+        if (!ec && std::filesystem::exists(old)) std::filesystem::permissions(temp, old.permissions(), ec);
         if (std::rename(temp.c_str(), fileName_.c_str()) != 0) {
             std::remove(temp.c_str());
             throw EIniFileException("Unable to write to " + fileName_);

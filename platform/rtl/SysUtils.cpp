@@ -1,5 +1,6 @@
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>

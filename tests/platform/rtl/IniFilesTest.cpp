@@ -80,6 +80,18 @@ TEST(TIniFile, WritingKeepsEverythingElseByteForByte)
     EXPECT_EQ(TIniFile(file).ReadString("print align 2", "PATH", ""), "D:\\a b\\c;d");
 }
 
+TEST(TIniFile, RewriteKeepsThePermissions)
+{
+    testsupport::TempDir dir;
+    std::string file = (dir / "p.ini").string();
+    WriteFile(file, "[A]\nk=1\n");
+    ::chmod(file.c_str(), 0600);
+    TIniFile(file).WriteString("A", "k", "2");
+    struct stat info {};
+    ASSERT_EQ(::stat(file.c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u);
+}
+
 TEST(TIniFile, NewFilesAndUnixFiles)
 {
     testsupport::TempDir dir;
