@@ -3,6 +3,7 @@
 std::string gYourAddress1, gYourAddress2, gYourAddress3, gYourAddress4, gYourCity, gYourState, gYourZip;
 std::string gToAddress1, gToAddress2, gToAddress3, gToAddress4, gToCity, gToState, gToZip;
 std::string gEditAddress1, gEditAddress2, gEditAddress3, gEditAddress4, gEditCity, gEditState, gEditZip;
+std::string gEditAddress5;
 std::string gSingleEditText;
 std::int32_t gNumLabels = 0;
 

@@ -12,6 +12,7 @@ extern std::string gYourAddress1, gYourAddress2, gYourAddress3, gYourAddress4, g
 extern std::string gToAddress1, gToAddress2, gToAddress3, gToAddress4, gToCity, gToState, gToZip;
 // The address exchanged with the address dialog (and filled by a paste).
 extern std::string gEditAddress1, gEditAddress2, gEditAddress3, gEditAddress4, gEditCity, gEditState, gEditZip;
+extern std::string gEditAddress5;  // the fifth display line (city, state and ZIP) of the address book
 // Exchange values of the small entry dialogs.
 extern std::string gSingleEditText;
 extern std::int32_t gNumLabels;
