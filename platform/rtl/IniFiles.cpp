@@ -73,7 +73,12 @@ std::string OneLine(std::string_view text)
 // the form it came in.
 class IniDocument {
 public:
-    explicit IniDocument(const std::string& fileName) : fileName_(fileName) { Load(); }
+    // A file whose name differs only in case is the same file, as on Windows.
+    explicit IniDocument(const std::string& fileName)
+        : fileName_(FileExists(fileName) ? fileName : ResolvePathNoCase(fileName))
+    {
+        Load();
+    }
 
     std::vector<std::string> lines;
 

@@ -1,7 +1,7 @@
 #pragma once
 // TIniFile: settings files with the rules of Windows INI files.
-//  - Section and key names are compared without regard to ASCII case; the
-//    first section and the first key of a name win.
+//  - Section and key names, and the file's own name, are compared without
+//    regard to ASCII case; the first section and the first key of a name win.
 //  - The file on disk is the truth: every read looks at it, every write
 //    rewrites it at once (through a temporary file, so a failed write never
 //    leaves half a file). Comments, blank lines, unknown lines, their order and

@@ -108,6 +108,17 @@ TEST(TIniFile, NewFilesAndUnixFiles)
     EXPECT_EQ(ReadFile(unix), "[A]\nk=1\nj=2\n");
 }
 
+TEST(TIniFile, FileNameIgnoresCase)
+{
+    testsupport::TempDir dir;
+    WriteFile(dir / "EDS.INI", "[Databases]\r\nLog=/data\r\n");
+    TIniFile ini((dir / "eds.ini").string());
+    EXPECT_EQ(ini.ReadString("Databases", "Log", ""), "/data");
+    ini.WriteString("Databases", "Main", "/main");
+    EXPECT_FALSE(std::filesystem::exists(dir / "eds.ini"));
+    EXPECT_EQ(ReadFile(dir / "EDS.INI"), "[Databases]\r\nLog=/data\r\nMain=/main\r\n");
+}
+
 TEST(TIniFile, FirstSectionAndFirstKeyWin)
 {
     testsupport::TempDir dir;
