@@ -1,0 +1,115 @@
+#include "platform/report/ReportDevices.h"
+
+#include "platform/print/Fonts.h"
+#include "platform/report/BaseReport.h"
+
+#include <QFont>
+#include <QFontMetrics>
+#include <QImage>
+#include <QPainter>
+#include <QPrinter>
+#include <QTransform>
+
+#include <algorithm>
+
+namespace report {
+namespace {
+
+QFont MakeFont(const print::FontSpec& spec, int dpiY) {
+    QFont font(QString::fromStdString(print::InstalledFamily(spec.name)));
+    font.setPixelSize(std::max(1, (spec.sizePt * dpiY + 36) / 72));
+    font.setWeight(QFont::Normal);
+    font.setStyleStrategy(QFont::PreferOutline);
+    return font;
+}
+
+}  // namespace
+
+LandscapeDevice::LandscapeDevice(print::PrintDevice& paper, double paperHeight)
+    : paper_(paper), paperHeightPx_(InchToPixels(paperHeight, paper.DpiY())) {}
+
+// A landscape point (x, y) lies on the paper at (y, H - x): the page's x axis
+// runs up the paper and its y axis to the right, which is exactly the frame
+// of text turned 90 degrees counter-clockwise.
+void LandscapeDevice::TextOut(int x, int y, const std::string& text, const print::FontSpec& font) {
+    print::FontSpec turned = font;
+    turned.angle = (font.angle + 900) % 3600;
+    paper_.TextOut(y - paper_.OffsetX(), paperHeightPx_ - x - paper_.OffsetY(), text, turned);
+}
+
+print::TextSize LandscapeDevice::TextExtent(const std::string& text, const print::FontSpec& font) {
+    return paper_.TextExtent(text, font);
+}
+
+void LandscapeDevice::StretchDraw(int x, int y, int width, int height, const QImage& image) {
+    const QImage turned = image.transformed(QTransform().rotate(-90));
+    paper_.StretchDraw(y - paper_.OffsetX(), paperHeightPx_ - x - width - paper_.OffsetY(), height, width, turned);
+}
+
+PrinterPainterDevice::PrinterPainterDevice(QPrinter& printer) : printer_(printer) {}
+
+PrinterPainterDevice::~PrinterPainterDevice() {
+    if (painter_) painter_->end();
+}
+
+int PrinterPainterDevice::DpiX() const { return printer_.resolution(); }
+int PrinterPainterDevice::DpiY() const { return printer_.resolution(); }
+
+void PrinterPainterDevice::BeginDoc() {
+    if (open_) throw print::EPrintError("Printing in progress");
+    open_ = true;
+    newPagePending_ = false;
+}
+
+void PrinterPainterDevice::EndDoc() {
+    if (!open_) throw print::EPrintError("Printing not in progress");
+    open_ = false;
+    if (!painter_) return;
+    const bool ended = painter_->end();
+    painter_.reset();
+    if (!ended) throw print::EPrintError("The document could not be completed on the printer.");
+}
+
+void PrinterPainterDevice::NewPage() {
+    if (!open_) throw print::EPrintError("Printing not in progress");
+    if (painter_) newPagePending_ = true;
+}
+
+void PrinterPainterDevice::EnsurePage() {
+    if (!open_) throw print::EPrintError("Printing not in progress");
+    if (!painter_) {
+        auto painter = std::make_unique<QPainter>();
+        if (!painter->begin(&printer_)) throw print::EPrintError("The printer cannot start the document.");
+        painter->setRenderHint(QPainter::LosslessImageRendering, true);
+        painter->setRenderHint(QPainter::SmoothPixmapTransform, false);
+        painter->setPen(Qt::black);
+        painter_ = std::move(painter);
+    } else if (newPagePending_) {
+        if (!printer_.newPage()) throw print::EPrintError("The printer cannot start a new page.");
+    }
+    newPagePending_ = false;
+}
+
+void PrinterPainterDevice::TextOut(int x, int y, const std::string& text, const print::FontSpec& font) {
+    EnsurePage();
+    const QFont qfont = MakeFont(font, DpiY());
+    const QFontMetrics metrics(qfont, &printer_);
+    painter_->save();
+    painter_->setFont(qfont);
+    painter_->translate(x, y);
+    painter_->rotate(-font.angle / 10.0);
+    painter_->drawText(0, metrics.ascent(), QString::fromStdString(text));
+    painter_->restore();
+}
+
+print::TextSize PrinterPainterDevice::TextExtent(const std::string& text, const print::FontSpec& font) {
+    const QFontMetrics metrics(MakeFont(font, DpiY()), &printer_);
+    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+}
+
+void PrinterPainterDevice::StretchDraw(int x, int y, int width, int height, const QImage& image) {
+    EnsurePage();
+    painter_->drawImage(QRect(x, y, width, height), image);
+}
+
+}  // namespace report
