@@ -84,15 +84,6 @@ protected:
 
 }  // namespace
 
-TEST_P(PdfDevice, ReportsItsResolutionAndNoMargin)
-{
-    auto device = QtPrintDevice::ForPdf((dir / "a.pdf").string(), GetParam());
-    EXPECT_EQ(device->DpiX(), GetParam());
-    EXPECT_EQ(device->DpiY(), GetParam());
-    EXPECT_EQ(device->OffsetX(), 0);
-    EXPECT_EQ(device->OffsetY(), 0);
-}
-
 TEST_P(PdfDevice, TextLandsAtItsPixelPositionAndTurnsWithItsAngle)
 {
     const int dpi = GetParam();
@@ -124,15 +115,6 @@ TEST_P(PdfDevice, TextLandsAtItsPixelPositionAndTurnsWithItsAngle)
     EXPECT_NEAR(down->yMin, 72, 1.5);
     EXPECT_NEAR(down->xMax, 504, 1.5);
     EXPECT_GT(down->yMax, 72 + 60);
-}
-
-TEST_P(PdfDevice, TextExtentScalesWithTheResolution)
-{
-    auto device = QtPrintDevice::ForPdf((dir / "m.pdf").string(), GetParam());
-    const auto size = device->TextExtent("POSTMARK OR DATE", {"Arial", 8, 1800});
-    // Liberation Sans is metric-compatible: about 1 inch at 8 pt for this text.
-    EXPECT_NEAR(size.cx, GetParam() * 1.0, GetParam() * 0.15);
-    EXPECT_NEAR(size.cy, GetParam() * 8 / 72.0 * 1.15, GetParam() * 0.03);
 }
 
 TEST_P(PdfDevice, ImagesAreStoredLosslesslyAtTheirOwnSize)

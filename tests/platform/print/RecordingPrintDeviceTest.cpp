@@ -42,25 +42,6 @@ TEST(RecordingPrintDevice, DrawingOutsideADocumentIsRefused)
     EXPECT_TRUE(device.Calls().size() == 1 && device.Calls()[0].op == Op::BeginDoc);
 }
 
-TEST(RecordingPrintDevice, TextExtentCountsCharactersNotBytes)
-{
-    Device device(300, 600);
-    device.SetCharWidth(7);
-    EXPECT_EQ(device.TextExtent("ab\xC3\xA9", {"Arial", 12, 0}), (print::TextSize{21, 100}));
-}
-
-TEST(RecordingPrintDevice, FailsAtTheRequestedCallAndOnlyThere)
-{
-    Device device(300, 300);
-    device.FailAt(Op::TextOut, 2);
-    device.BeginDoc();
-    device.TextOut(0, 0, "one", {});
-    EXPECT_THROW(device.TextOut(0, 0, "two", {}), EPrintError);
-    device.TextOut(0, 0, "three", {});
-    EXPECT_FALSE(device.FindText("two"));
-    EXPECT_TRUE(device.FindText("three"));
-}
-
 TEST(DocumentGuard, EndsTheDocumentWhenAnExceptionPasses)
 {
     Device device(300, 300);
