@@ -6,6 +6,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -23,11 +24,11 @@ struct Db {
     Db() {
         sqlite3_open(":memory:", &db);
         sqlite3_exec(db,
-                     "CREATE TABLE t(Name TEXT, City TEXT, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
+                     "CREATE TABLE t(Name TEXT, City TEXT COLLATE NOCASE, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
                      "DateTime TEXT, At INTEGER);"
                      "INSERT INTO t VALUES('SMITH','Acme Town',41,2.5,1,'2026-12-01','2026-12-01 10:00:00.000',1000);"
                      "INSERT INTO t VALUES('',NULL,0,NULL,0,NULL,NULL,NULL);"
-                     "INSERT INTO t VALUES(NULL,'x',-3,0.1,NULL,'1999-01-31','1999-01-31 23:59:59.999',0);",
+                     "INSERT INTO t VALUES(NULL,'ACME town',-3,0.1,NULL,'1999-01-31','1999-01-31 23:59:59.999',0);",
                      nullptr, nullptr, nullptr);
     }
     ~Db() { sqlite3_close(db); }
@@ -71,8 +72,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     bool inSql = expr->ToSql(pred);
     bool complete = false;
     EdsSqlPredicate part;
-    expr->ToSqlPart(part, complete);
-    if (inSql != complete) std::abort();
+    bool hasPart = expr->ToSqlPart(part, complete);
+    if (inSql && !complete) std::abort();
 
     sqlite3_stmt* all = nullptr;
     sqlite3_prepare_v2(db.db, "SELECT rowid, * FROM t ORDER BY rowid", -1, &all, nullptr);
@@ -86,16 +87,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     sqlite3_finalize(all);
 
-    if (inSql) {
-        std::string sql = "SELECT rowid FROM t WHERE " + pred.text + " ORDER BY rowid";
+    auto select = [&](const EdsSqlPredicate& p) {
+        std::string sql = "SELECT rowid FROM t WHERE " + p.text + " ORDER BY rowid";
         sqlite3_stmt* stmt = nullptr;
         if (sqlite3_prepare_v2(db.db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) std::abort();
-        if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(pred.binds.size())) std::abort();
-        Bind(stmt, pred);
+        if (sqlite3_bind_parameter_count(stmt) != static_cast<int>(p.binds.size())) std::abort();
+        Bind(stmt, p);
         std::vector<std::int64_t> selected;
         while (sqlite3_step(stmt) == SQLITE_ROW) selected.push_back(sqlite3_column_int64(stmt, 0));
         sqlite3_finalize(stmt);
-        if (selected != evaluated) std::abort();
+        return selected;
+    };
+    if (inSql && select(pred) != evaluated) std::abort();
+    if (hasPart) {
+        // The SQL part narrows: every row the whole expression takes must pass it.
+        std::vector<std::int64_t> narrowed = select(part);
+        for (std::int64_t id : evaluated)
+            if (std::find(narrowed.begin(), narrowed.end(), id) == narrowed.end()) std::abort();
+        if (complete && narrowed != evaluated) std::abort();
     }
     return 0;
 }

@@ -30,7 +30,8 @@ std::string QuoteName(const std::string& name) {
 // below can compare directly.
 bool StoredForSql(int fieldType) {
     switch (fieldType) {
-    case 1: case 2: case 3: case 4: case 5: case 8: case 9: case 10: case 11: case 12: case 14: case 15: case 17: case 20:
+    case 1: case 2: case 3: case 4: case 5: case 8: case 9: case 10: case 11: case 12: case 14: case 15: case 17: case 18:
+    case 20:
         return true;
     default: return false;
     }
@@ -191,6 +192,8 @@ private:
         const EdsExprColumn& c = columns_[a->column];
         if (!StoredForSql(c.type) || a->type == EdsExprType::Time) return false;
         std::string col = QuoteName(c.name);
+        // Case-insensitive columns carry a NOCASE collation; the evaluator compares bytes.
+        std::string cmpCol = c.type == 20 ? col + " COLLATE BINARY" : col;
         EdsExprNode probe;
         probe.op = op;
         probe.exact = n.exact;
@@ -203,10 +206,10 @@ private:
                 cmp = "1";
             } else {
                 std::string end = PrefixEnd(prefix);
-                cmp = "(" + col + " IS NOT NULL AND " + col + " >= ?";
+                cmp = "(" + col + " IS NOT NULL AND " + cmpCol + " >= ?";
                 out_.binds.push_back(prefix);
                 if (!end.empty()) {
-                    cmp += " AND " + col + " < ?";
+                    cmp += " AND " + cmpCol + " < ?";
                     out_.binds.push_back(end);
                 }
                 cmp += ")";
@@ -214,7 +217,7 @@ private:
             out_.text += op == EdsExprOp::Ne ? "(NOT " + cmp + ")" : cmp;
             return true;
         }
-        out_.text += "(" + col + (emptyResult ? " IS NULL OR " : " IS NOT NULL AND ") + col + OpText(op) + "?)";
+        out_.text += "(" + col + (emptyResult ? " IS NULL OR " : " IS NOT NULL AND ") + cmpCol + OpText(op) + "?)";
         out_.binds.push_back(StoredBind(b->value, true));
         return true;
     }

@@ -1,0 +1,400 @@
+#include "platform/edsengine/EdsSqlSession.h"
+
+#include <algorithm>
+#include <charconv>
+#include <filesystem>
+
+#include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsSqlText.h"
+
+namespace eds {
+namespace {
+
+std::string Upper(std::string_view s) {
+    std::string r(s);
+    for (char& c : r)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return r;
+}
+
+std::string Quote(std::string_view name) {
+    std::string out = "\"";
+    for (char c : name) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    return out + "\"";
+}
+
+std::string Trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && s[b] == ' ') ++b;
+    while (e > b && s[e - 1] == ' ') --e;
+    return std::string(s.substr(b, e - b));
+}
+
+struct StmtGuard {
+    sqlite3_stmt* stmt = nullptr;
+    ~StmtGuard() { sqlite3_finalize(stmt); }
+};
+
+// SQLite's text for the first statement of a text; nothing but a statement may follow.
+sqlite3_stmt* PrepareOne(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const char* tail = nullptr;
+    int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()), &stmt, &tail);
+    if (rc != SQLITE_OK) {
+        sqlite3_finalize(stmt);
+        ThrowSqlError(db, rc, sql);
+    }
+    if (!stmt) Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; The SQL text holds no statement.");
+    std::string_view rest(tail ? tail : "");
+    for (const SqlToken& t : TokenizeSql(rest)) {
+        if (t.kind == SqlToken::Kind::Punct && t.value == ";") continue;
+        sqlite3_finalize(stmt);
+        Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; Only one SQL statement can be executed at a time.");
+    }
+    return stmt;
+}
+
+}  // namespace
+
+std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec) {
+    struct Kind {
+        const char* name;
+        UNSIGNED16 type;
+        UNSIGNED32 fixed;  // 0: the spec gives the length
+    };
+    static const Kind kKinds[] = {
+        {"LOGICAL", EDS_LOGICAL, 1},   {"NUMERIC", EDS_NUMERIC, 0},       {"DATE", EDS_DATE, 4},
+        {"CHAR", EDS_STRING, 0},       {"CHARACTER", EDS_STRING, 0},      {"MEMO", EDS_MEMO, 4},
+        {"BINARY", EDS_BINARY, 4},     {"BLOB", EDS_BINARY, 4},           {"IMAGE", EDS_IMAGE, 4},
+        {"VARCHAR", EDS_VARCHAR, 4},   {"SHORTDATE", EDS_COMPACTDATE, 3}, {"COMPACTDATE", EDS_COMPACTDATE, 3},
+        {"DOUBLE", EDS_DOUBLE, 8},     {"INTEGER", EDS_INTEGER, 4},       {"SHORTINT", EDS_SHORTINT, 2},
+        {"SHORT", EDS_SHORTINT, 2},    {"TIME", EDS_TIME, 4},             {"TIMESTAMP", EDS_TIMESTAMP, 8},
+        {"AUTOINC", EDS_AUTOINC, 4},   {"RAW", EDS_RAW, 0},               {"CURDOUBLE", EDS_CURDOUBLE, 8},
+        {"MONEY", EDS_MONEY, 8},       {"CICHAR", EDS_CISTRING, 0},       {"CICHARACTER", EDS_CISTRING, 0},
+    };
+    std::vector<SqlField> fields;
+    std::size_t start = 0;
+    while (start < spec.size()) {
+        std::size_t end = spec.find(';', start);
+        if (end == std::string_view::npos) end = spec.size();
+        std::string_view entry = spec.substr(start, end - start);
+        start = end + 1;
+        std::vector<std::string> parts;
+        std::size_t p = 0;
+        while (p <= entry.size()) {
+            std::size_t comma = entry.find(',', p);
+            if (comma == std::string_view::npos) comma = entry.size();
+            parts.push_back(Trim(entry.substr(p, comma - p)));
+            p = comma + 1;
+        }
+        if (parts.size() < 2 || parts[0].empty()) continue;
+        SqlField f;
+        f.name = parts[0];
+        std::string type = Upper(parts[1]);
+        for (const Kind& k : kKinds) {
+            if (type != k.name) continue;
+            f.type = k.type;
+            f.length = k.fixed;
+        }
+        auto number = [&](std::size_t i) {
+            unsigned v = 0;
+            if (i < parts.size()) std::from_chars(parts[i].data(), parts[i].data() + parts[i].size(), v);
+            return v;
+        };
+        if (f.length == 0) f.length = number(2);
+        if (f.type == EDS_NUMERIC) f.decimals = static_cast<UNSIGNED16>(number(3));
+        fields.push_back(std::move(f));
+    }
+    return fields;
+}
+
+SqlValue SqlColumnValue(sqlite3_stmt* stmt, int column) {
+    switch (sqlite3_column_type(stmt, column)) {
+    case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
+    case SQLITE_FLOAT: return sqlite3_column_double(stmt, column);
+    case SQLITE_TEXT: {
+        const unsigned char* p = sqlite3_column_text(stmt, column);
+        return std::string(p ? reinterpret_cast<const char*>(p) : "", static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)));
+    }
+    case SQLITE_BLOB: {
+        const auto* p = static_cast<const UNSIGNED8*>(sqlite3_column_blob(stmt, column));
+        return std::vector<UNSIGNED8>(p, p + sqlite3_column_bytes(stmt, column));
+    }
+    default: return std::monostate{};
+    }
+}
+
+void SqlBindValue(sqlite3_stmt* stmt, int at, const SqlValue& v) {
+    if (auto* i = std::get_if<std::int64_t>(&v)) sqlite3_bind_int64(stmt, at, *i);
+    else if (auto* d = std::get_if<double>(&v)) sqlite3_bind_double(stmt, at, *d);
+    else if (auto* s = std::get_if<std::string>(&v))
+        sqlite3_bind_text(stmt, at, s->data(), static_cast<int>(s->size()), SQLITE_TRANSIENT);
+    else if (auto* b = std::get_if<std::vector<UNSIGNED8>>(&v))
+        sqlite3_bind_blob(stmt, at, b->data(), static_cast<int>(b->size()), SQLITE_TRANSIENT);
+    else sqlite3_bind_null(stmt, at);
+}
+
+void ThrowSqlError(sqlite3* db, int rc, std::string_view sql) {
+    int native = db ? sqlite3_extended_errcode(db) : rc;
+    std::string message = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = " + std::to_string(native) + "; " + message + " -- SQL: " +
+                         std::string(sql.substr(0, 400)));
+}
+
+// ---- SqlSession ---------------------------------------------------------------------
+
+SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
+    int rc = sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db_);
+        db_ = nullptr;
+        ThrowSqlError(nullptr, rc, "");
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, 2000);
+}
+
+SqlSession::~SqlSession() { sqlite3_close_v2(db_); }
+
+const SqlSession::Table* SqlSession::BySchema(std::string_view schema) const {
+    for (const Table& t : tables_)
+        if (t.schema == schema) return &t;
+    return nullptr;
+}
+
+void SqlSession::AttachFor(std::string_view sql) {
+    std::vector<std::string> wanted;
+    for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(Upper(name));
+    std::vector<std::filesystem::path> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
+        const std::filesystem::path& p = entry.path();
+        if (Upper(p.extension().string()) != ".EDT") continue;
+        std::string stem = Upper(p.stem().string());
+        if (std::find(wanted.begin(), wanted.end(), stem) == wanted.end()) continue;
+        bool dup = false;
+        for (const auto& f : files) dup = dup || Upper(f.stem().string()) == stem;
+        if (!dup) files.push_back(p);
+    }
+    ++clock_;
+    std::vector<std::string> needed;
+    for (const auto& file : files) {
+        std::string path = file.string();
+        auto it = std::find_if(tables_.begin(), tables_.end(), [&](const Table& t) { return t.path == path; });
+        if (it != tables_.end()) {
+            it->lastUse = clock_;
+            needed.push_back(path);
+            continue;
+        }
+        while (tables_.size() >= kMaxAttached) {
+            // Make room: the least recently used attachment that this text does not need.
+            auto victim = tables_.end();
+            for (auto t = tables_.begin(); t != tables_.end(); ++t)
+                if (std::find(needed.begin(), needed.end(), t->path) == needed.end() &&
+                    (victim == tables_.end() || t->lastUse < victim->lastUse))
+                    victim = t;
+            if (victim == tables_.end())
+                Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; A statement may use at most " +
+                                     std::to_string(kMaxAttached) + " tables.");
+            std::string detach = "DETACH DATABASE " + Quote(victim->schema);
+            int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
+            tables_.erase(victim);
+        }
+        Table t;
+        t.path = path;
+        t.schema = "edt" + std::to_string(++nextSchema_);
+        sqlite3_stmt* attach = nullptr;
+        sqlite3_prepare_v2(db_, ("ATTACH DATABASE ?1 AS " + Quote(t.schema)).c_str(), -1, &attach, nullptr);
+        StmtGuard guard{attach};
+        sqlite3_bind_text(attach, 1, path.c_str(), -1, SQLITE_TRANSIENT);
+        int rc = sqlite3_step(attach);
+        if (rc != SQLITE_DONE) ThrowSqlError(db_, rc, "ATTACH " + path);
+        // The file's own description of its rows; a file that has none is no table of ours.
+        sqlite3_stmt* meta = nullptr;
+        rc = sqlite3_prepare_v2(db_, ("SELECT key, value FROM " + Quote(t.schema) + "._edt_meta").c_str(), -1, &meta,
+                                nullptr);
+        StmtGuard metaGuard{meta};
+        while (rc == SQLITE_OK && sqlite3_step(meta) == SQLITE_ROW) {
+            std::string key = reinterpret_cast<const char*>(sqlite3_column_text(meta, 0));
+            const unsigned char* v = sqlite3_column_text(meta, 1);
+            std::string value = v ? reinterpret_cast<const char*>(v) : "";
+            if (key == "table") t.rowTable = value;
+            if (key == "fields") t.fields = ParseStoredFieldSpec(value);
+        }
+        if (t.rowTable.empty()) {
+            sqlite3_exec(db_, ("DETACH DATABASE " + Quote(t.schema)).c_str(), nullptr, nullptr, nullptr);
+            continue;
+        }
+        t.lastUse = clock_;
+        needed.push_back(path);
+        tables_.push_back(std::move(t));
+    }
+}
+
+// ---- SqlResult ------------------------------------------------------------------------
+
+SqlResult::~SqlResult() {
+    sqlite3_finalize(rowStmt_);
+    sqlite3_close_v2(fileDb_);
+}
+
+std::int64_t SqlResult::RecordNumber(std::size_t position) const {
+    return byRecord_ && position < records_.size() ? records_[position] : 0;
+}
+
+bool SqlResult::ReadRow(std::size_t position, std::vector<SqlValue>& values) {
+    values.clear();
+    if (position >= RowCount()) return false;
+    if (!byRecord_) {
+        values = rows_[position];
+        return true;
+    }
+    sqlite3_reset(rowStmt_);
+    sqlite3_bind_int64(rowStmt_, 1, records_[position]);
+    int rc = sqlite3_step(rowStmt_);
+    if (rc == SQLITE_ROW) {
+        for (int i = 0; i < sqlite3_column_count(rowStmt_); ++i) values.push_back(SqlColumnValue(rowStmt_, i));
+        sqlite3_reset(rowStmt_);
+        return true;
+    }
+    sqlite3_reset(rowStmt_);
+    if (rc != SQLITE_DONE) ThrowSqlError(fileDb_, rc, "reading a result row");
+    return false;
+}
+
+// ---- SqlStatementCore ----------------------------------------------------------------
+
+void SqlStatementCore::Prepare(std::string_view sql) {
+    prepared_ = false;
+    SqlParams p = RewriteSqlParams(sql);
+    session_.AttachFor(p.text);
+    StmtGuard check{PrepareOne(session_.Db(), p.text)};
+    text_ = std::move(p.text);
+    paramNames_ = std::move(p.names);
+    params_.assign(paramNames_.size(), std::monostate{});
+    prepared_ = true;
+}
+
+UNSIGNED32 SqlStatementCore::ParamNumber(std::string_view name) const {
+    std::string wanted = Upper(name);
+    if (!wanted.empty() && wanted[0] == ':') wanted.erase(0, 1);
+    for (std::size_t i = 0; i < paramNames_.size(); ++i)
+        if (Upper(paramNames_[i]) == wanted) return static_cast<UNSIGNED32>(i + 1);
+    return 0;
+}
+
+void SqlStatementCore::SetParam(UNSIGNED32 number, SqlValue value) {
+    if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
+    if (number < 1 || number > params_.size())
+        Throw(EDS_E_INVALID_ARGUMENT, "The statement has no parameter " + std::to_string(number) + ".");
+    params_[number - 1] = std::move(value);
+}
+
+SqlOutcome SqlStatementCore::Execute() {
+    if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
+    sqlite3* db = session_.Db();
+    session_.AttachFor(text_);
+    StmtGuard stmt{PrepareOne(db, text_)};
+    for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(stmt.stmt, static_cast<int>(i) + 1, params_[i]);
+    SqlOutcome out;
+    int columns = sqlite3_column_count(stmt.stmt);
+    if (columns == 0) {
+        int rc;
+        while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
+        }
+        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
+        std::vector<SqlToken> toks = TokenizeSql(text_);
+        std::string first = toks.empty() ? "" : Upper(toks[0].value);
+        if (first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "REPLACE") {
+            out.rowsAffected = sqlite3_changes64(db);
+            if (first == "INSERT" || first == "REPLACE") out.lastAutoinc = sqlite3_last_insert_rowid(db);
+        }
+        return out;
+    }
+
+    auto result = std::make_unique<SqlResult>();
+    // Column descriptions: a column taken from a table keeps its field's type and
+    // length; a computed one takes the kind of its values.
+    std::vector<int> kinds(static_cast<std::size_t>(columns), SQLITE_NULL);
+    std::vector<std::size_t> widths(static_cast<std::size_t>(columns), 1);
+    std::vector<bool> known(static_cast<std::size_t>(columns), false);
+    for (int i = 0; i < columns; ++i) {
+        SqlField f;
+        const char* name = sqlite3_column_name(stmt.stmt, i);
+        f.name = name ? name : "";
+        const char* schema = sqlite3_column_database_name(stmt.stmt, i);
+        const char* origin = sqlite3_column_origin_name(stmt.stmt, i);
+        if (schema && origin) {
+            if (const SqlSession::Table* t = session_.BySchema(schema)) {
+                for (const SqlField& tf : t->fields) {
+                    if (Upper(tf.name) != Upper(origin)) continue;
+                    f.type = tf.type;
+                    f.length = tf.length;
+                    f.decimals = tf.decimals;
+                    known[static_cast<std::size_t>(i)] = true;
+                }
+            }
+        }
+        result->fields_.push_back(std::move(f));
+    }
+
+    SingleTableSelect single;
+    bool allKnown = std::all_of(known.begin(), known.end(), [](bool k) { return k; });
+    if (allKnown && AnalyseSingleTableSelect(text_, single)) {
+        // Record numbers only, in result order; the rows are read on demand from a
+        // connection of the cursor's own, so it outlives the statement and the
+        // attachment.
+        StmtGuard ids{PrepareOne(db, single.rowidQuery)};
+        for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(ids.stmt, static_cast<int>(i) + 1, params_[i]);
+        int rc;
+        const char* schema = sqlite3_column_database_name(stmt.stmt, 0);
+        const SqlSession::Table* table = schema ? session_.BySchema(schema) : nullptr;
+        if (table) {
+            result->records_.reserve(1024);
+            while ((rc = sqlite3_step(ids.stmt)) == SQLITE_ROW) result->records_.push_back(sqlite3_column_int64(ids.stmt, 0));
+            if (rc != SQLITE_DONE) ThrowSqlError(db, rc, single.rowidQuery);
+            rc = sqlite3_open_v2(table->path.c_str(), &result->fileDb_, SQLITE_OPEN_READONLY, nullptr);
+            if (rc != SQLITE_OK) ThrowSqlError(result->fileDb_, rc, table->path);
+            sqlite3_busy_timeout(result->fileDb_, 2000);
+            rc = sqlite3_prepare_v3(result->fileDb_, single.rowQuery.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
+                                    &result->rowStmt_, nullptr);
+            if (rc != SQLITE_OK) ThrowSqlError(result->fileDb_, rc, single.rowQuery);
+            result->byRecord_ = true;
+            out.result = std::move(result);
+            return out;
+        }
+    }
+
+    int rc;
+    while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
+        std::vector<SqlValue> row;
+        row.reserve(static_cast<std::size_t>(columns));
+        for (int i = 0; i < columns; ++i) {
+            row.push_back(SqlColumnValue(stmt.stmt, i));
+            auto k = static_cast<std::size_t>(i);
+            int type = sqlite3_column_type(stmt.stmt, i);
+            if (type != SQLITE_NULL && (kinds[k] == SQLITE_NULL || kinds[k] == SQLITE_INTEGER)) kinds[k] = type;
+            if (type == SQLITE_TEXT) widths[k] = std::max(widths[k], static_cast<std::size_t>(sqlite3_column_bytes(stmt.stmt, i)));
+        }
+        result->rows_.push_back(std::move(row));
+    }
+    if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
+    for (std::size_t i = 0; i < known.size(); ++i) {
+        if (known[i]) continue;
+        SqlField& f = result->fields_[i];
+        switch (kinds[i]) {
+        case SQLITE_FLOAT: f.type = EDS_DOUBLE; f.length = 8; break;
+        case SQLITE_TEXT: f.type = EDS_STRING; f.length = static_cast<UNSIGNED32>(widths[i]); break;
+        case SQLITE_BLOB: f.type = EDS_BINARY; f.length = 4; break;
+        default: f.type = EDS_INTEGER; f.length = 4; break;  // whole numbers, or nothing but NULL
+        }
+    }
+    out.result = std::move(result);
+    return out;
+}
+
+}  // namespace eds

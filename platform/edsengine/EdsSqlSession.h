@@ -1,0 +1,128 @@
+#pragma once
+// SQL over a folder of table files: one SQLite connection per engine
+// connection, with the files a statement names attached on demand, and the
+// static results that SELECT statements leave behind.
+//
+// Thread safety: REQUIRES the engine lock, like every engine object.
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "platform/edsengine/eds.h"
+
+namespace eds {
+
+// A column of a table file or of a result.
+struct SqlField {
+    std::string name;
+    UNSIGNED16 type = EDS_STRING;
+    UNSIGNED32 length = 0;
+    UNSIGNED16 decimals = 0;
+};
+
+// Reads the field specification a table file stores ("name,type[,length[,decimals]];...").
+std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec);
+
+// A value as SQLite holds it (blob bytes in std::vector<UNSIGNED8>).
+using SqlValue = std::variant<std::monostate, std::int64_t, double, std::string, std::vector<UNSIGNED8>>;
+
+SqlValue SqlColumnValue(sqlite3_stmt* stmt, int column);
+void SqlBindValue(sqlite3_stmt* stmt, int parameter, const SqlValue& value);
+
+// Throws the engine's SQL error (7200, with SQLite's extended code as the native error).
+[[noreturn]] void ThrowSqlError(sqlite3* db, int rc, std::string_view sql);
+
+class SqlSession {
+public:
+    explicit SqlSession(std::string folder);
+    ~SqlSession();
+    SqlSession(const SqlSession&) = delete;
+    SqlSession& operator=(const SqlSession&) = delete;
+
+    sqlite3* Db() const { return db_; }
+    const std::string& Folder() const { return folder_; }
+
+    // Attaches the table files that `sql` may name: every name of the text for
+    // which the folder holds "<name>.edt" in any letter case. SQLite keeps at
+    // most 10 attachments; the least recently used go to make room.
+    void AttachFor(std::string_view sql);
+
+    struct Table {
+        std::string path;
+        std::string schema;    // the attachment's name
+        std::string rowTable;  // the table of rows inside the file
+        std::vector<SqlField> fields;
+        std::uint64_t lastUse = 0;
+    };
+    // An attached table by its attachment name.
+    const Table* BySchema(std::string_view schema) const;
+    std::size_t AttachedCount() const { return tables_.size(); }
+
+    static constexpr std::size_t kMaxAttached = 10;
+
+private:
+    std::string folder_;
+    sqlite3* db_ = nullptr;
+    std::vector<Table> tables_;
+    std::uint64_t clock_ = 0;
+    std::uint64_t nextSchema_ = 0;
+};
+
+// The rows a SELECT produced, fixed at execution. Over one table only the
+// record numbers are kept, in result order, and rows are read when asked for
+// (a row deleted meanwhile reads as absent); anything else is held whole.
+class SqlResult {
+public:
+    const std::vector<SqlField>& Fields() const { return fields_; }
+    std::size_t RowCount() const { return byRecord_ ? records_.size() : rows_.size(); }
+    // Record number of a row (0-based position), 0 for results of several tables.
+    std::int64_t RecordNumber(std::size_t position) const;
+    // The values of row `position`; false when it no longer exists.
+    bool ReadRow(std::size_t position, std::vector<SqlValue>& values);
+    bool ByRecord() const { return byRecord_; }
+    ~SqlResult();
+
+private:
+    friend class SqlStatementCore;
+    std::vector<SqlField> fields_;
+    bool byRecord_ = false;
+    std::vector<std::int64_t> records_;
+    std::vector<std::vector<SqlValue>> rows_;
+    sqlite3* fileDb_ = nullptr;  // by record: a read-only connection of its own to the table file
+    sqlite3_stmt* rowStmt_ = nullptr;
+};
+
+struct SqlOutcome {
+    std::unique_ptr<SqlResult> result;  // SELECT: the rows; else null
+    std::int64_t rowsAffected = -1;     // -1: not known for this kind of statement
+    std::int64_t lastAutoinc = 0;
+};
+
+class SqlStatementCore {
+public:
+    explicit SqlStatementCore(SqlSession& session) : session_(session) {}
+
+    // Checks the text with SQLite (after attaching its tables) and keeps it.
+    void Prepare(std::string_view sql);
+    bool Prepared() const { return prepared_; }
+    const std::vector<std::string>& ParamNames() const { return paramNames_; }
+    // Parameter by number from 1, or by name (case-insensitive, its first marker).
+    void SetParam(UNSIGNED32 number, SqlValue value);
+    UNSIGNED32 ParamNumber(std::string_view name) const;
+    SqlOutcome Execute();
+
+private:
+    SqlSession& session_;
+    bool prepared_ = false;
+    std::string text_;  // with "?n" markers
+    std::vector<std::string> paramNames_;
+    std::vector<SqlValue> params_;
+};
+
+}  // namespace eds
