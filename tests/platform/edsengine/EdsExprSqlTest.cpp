@@ -16,7 +16,7 @@ namespace {
 
 const std::vector<EdsExprColumn> kColumns = {
     {"Name", 4, 30, 0},   {"Zip", 4, 10, 0},   {"SerialNum", 11, 4, 0},  {"Amount", 10, 8, 2},
-    {"Batch", 1, 1, 0},   {"Born", 3, 4, 0},   {"DateTime", 14, 8, 0},   {"Fee", 18, 8, 4},
+    {"Batch", 1, 1, 0},   {"Born", 3, 4, 0},   {"DateTime", 14, 8, 0},   {"At", 13, 4, 0},
 };
 
 class Table {
@@ -24,7 +24,7 @@ public:
     Table() {
         sqlite3_open(":memory:", &db_);
         Exec("CREATE TABLE t(Name TEXT, Zip TEXT, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
-             "DateTime TEXT, Fee INTEGER)");
+             "DateTime TEXT, At INTEGER)");
         Exec("CREATE INDEX tZip ON t(Zip)");
         const char* rows[] = {
             "'SMITH','12345',41,2.5,1,'2026-12-01','2026-12-01 10:00:00.000',1",
@@ -189,7 +189,7 @@ TEST(EdsExprSql, ColumnConstantComparisonsCanUseAnIndex) {
 
 TEST(EdsExprSql, PartsWithoutAnSqlMeaningStayInTheEvaluator) {
     for (const char* text : {"CONTAINS(Name, 'smith')", "STR(SerialNum) = '        41'", "Born + 1 > CTOD('12/01/26')",
-                             "Fee > 2", "SerialNum / Amount > 1", "CTOD(Zip) = CTOD('')", "SUBSTR(Name, SerialNum) = ''"}) {
+                             "At > CTOT('00:00:01')", "SerialNum / Amount > 1", "CTOD(Zip) = CTOD('')", "SUBSTR(Name, SerialNum) = ''"}) {
         auto e = Compile(text);
         EdsSqlPredicate p;
         EXPECT_FALSE(e->ToSql(p)) << text << " => " << p.text;
