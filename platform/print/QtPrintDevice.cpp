@@ -19,11 +19,11 @@ namespace print {
 
 namespace {
 
-QFont MakeFont(const FontSpec& spec, int dpiY)
+QFont MakeFont(const FontSpec& wanted, int dpiY)
 {
-    QFont font(QString::fromStdString(InstalledFamily(spec.name)));
+    QFont font(QString::fromStdString(InstalledFamily(wanted.name)));
     // Character height in whole pixels, rounded as the printer drivers round it.
-    font.setPixelSize(std::max(1, (spec.sizePt * dpiY + 36) / 72));
+    font.setPixelSize(std::max(1, (wanted.sizePt * dpiY + 36) / 72));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
