@@ -1,0 +1,477 @@
+#include "platform/edsengine/EdsCursor.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/edsengine/EdsCore.h"
+
+namespace eds {
+namespace {
+
+constexpr std::size_t kFirstBatch = 16;
+constexpr std::size_t kMaxBatch = 256;
+
+bool Descending(const OrderSpec& order) { return order.index && order.index->Descending(); }
+
+std::string Join(const std::vector<std::string>& parts, const char* separator) {
+    std::string out;
+    for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
+    return out;
+}
+
+std::string RowOf(const std::vector<std::string>& terms) {
+    return terms.size() == 1 ? terms[0] : "(" + Join(terms, ", ") + ")";
+}
+
+std::string Placeholders(std::size_t n) {
+    std::string s = n == 1 ? "?" : "(";
+    if (n != 1) {
+        for (std::size_t i = 0; i < n; ++i) s += i ? ", ?" : "?";
+        s += ")";
+    }
+    return s;
+}
+
+}  // namespace
+
+Cursor::Cursor(Relation relation) : rel_(std::move(relation)) {}
+
+void Cursor::ForgetReadAhead() {
+    ahead_.clear();
+    aheadKeys_.clear();
+    aheadPos_ = 0;
+    aheadOrder_ = -1;
+    aheadComplete_ = false;
+    nextBatch_ = kFirstBatch;
+}
+
+std::vector<std::string> Cursor::Terms(const OrderSpec& order) const {
+    std::vector<std::string> terms;
+    if (order.index)
+        for (const Segment& s : order.index->segments) terms.push_back(KeyTermSql(*rel_.schema, s));
+    return terms;
+}
+
+std::string Cursor::SelectList(const OrderSpec& order) const {
+    std::string list;
+    for (const FieldDef& f : rel_.schema->Fields()) {
+        if (!list.empty()) list += ", ";
+        const std::string column = QuoteName(f.name);
+        list += f.IsBlob() ? "(coalesce(length(" + column + "), 0) > 0)" : column;
+    }
+    list += ", " + rel_.recnoSql;
+    for (const std::string& t : Terms(order)) list += ", " + t;
+    return list;
+}
+
+std::string Cursor::OrderBy(const OrderSpec& order, bool forward) const {
+    const char* dir = forward != Descending(order) ? " ASC" : " DESC";
+    std::string out;
+    for (const std::string& t : Terms(order)) out += t + dir + ", ";
+    return out + rel_.recnoSql + dir;
+}
+
+Cursor::Query Cursor::BaseConditions(const OrderSpec& order, bool withScopes, bool withFilter) const {
+    Query q;
+    std::vector<std::string> parts;
+    if (withFilter && !visibility_.sql.empty()) {
+        parts.push_back("(" + visibility_.sql + ")");
+        q.params.insert(q.params.end(), visibility_.params.begin(), visibility_.params.end());
+    }
+    if (withScopes && order.index) {
+        const std::vector<std::string> terms = Terms(order);
+        if (order.top && !order.top->values.empty()) parts.push_back(LowerBoundSql(terms, *order.top, q.params));
+        if (order.bottom && !order.bottom->values.empty()) parts.push_back(UpperBoundSql(terms, *order.bottom, q.params));
+    }
+    q.where = parts.empty() ? "1" : Join(parts, " AND ");
+    return q;
+}
+
+bool Cursor::Passes(const Row& row) const {
+    return !visibility_.predicate || visibility_.predicate(RowView{*rel_.schema, row.recno, row.image.data()});
+}
+
+std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
+                            std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate) {
+    sqlite3_stmt* stmt = rel_.statements->Get(sql);
+    StatementUse use(stmt);
+    for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
+    const Schema& schema = *rel_.schema;
+    const int fieldCount = static_cast<int>(schema.Count());
+    const int keyCount = order.index ? static_cast<int>(order.index->segments.size()) : 0;
+    std::size_t raw = 0;
+    while (Step(rel_.db, stmt)) {
+        ++raw;
+        Row row;
+        row.image.resize(schema.RecordLength());
+        for (int i = 0; i < fieldCount; ++i) {
+            const FieldDef& f = schema.At(static_cast<std::size_t>(i));
+            ImageFromColumn(f, stmt, i, row.image.data() + f.offset);
+        }
+        row.recno = sqlite3_column_int64(stmt, fieldCount);
+        std::vector<Value> key;
+        key.reserve(static_cast<std::size_t>(keyCount));
+        for (int k = 0; k < keyCount; ++k) key.push_back(ColumnValue(stmt, fieldCount + 1 + k));
+        if (rows.size() == rows.capacity()) rows.reserve(rows.size() * 2 + 16);
+        lastRaw_ = {key, row.recno};
+        if (applyPredicate && !Passes(row)) continue;
+        rows.push_back(std::move(row));
+        keys.push_back(std::move(key));
+    }
+    return raw;
+}
+
+const std::vector<Value>& Cursor::KeyFor(const OrderSpec& order) {
+    static const std::vector<Value> none;
+    if (!order.index) return none;
+    if (keyOrder_ == order.id) return key_;
+    const std::vector<std::string> terms = Terms(order);
+    std::vector<Value> key;
+    {
+        sqlite3_stmt* stmt =
+            rel_.statements->Get("SELECT " + Join(terms, ", ") + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?");
+        StatementUse use(stmt);
+        sqlite3_bind_int64(stmt, 1, recno_);
+        if (Step(rel_.db, stmt))
+            for (std::size_t k = 0; k < terms.size(); ++k) key.push_back(ColumnValue(stmt, static_cast<int>(k)));
+    }
+    if (key.empty()) {
+        // The row is gone: its key comes from the image last read.
+        if (!current_) Throw(EDS_E_NO_POSITION, "The position of the deleted record is not known.");
+        for (const Segment& s : order.index->segments) {
+            const FieldDef& f = rel_.schema->At(static_cast<std::size_t>(s.field));
+            key.push_back(KeyValue(*rel_.schema, s, ValueFromImage(f, current_->image.data() + f.offset)));
+        }
+    }
+    key_ = std::move(key);
+    keyOrder_ = order.id;
+    return key_;
+}
+
+void Cursor::Land(Row row, std::vector<Value> key, int orderId) {
+    at_ = At::Row;
+    bothCracks_ = false;
+    recno_ = row.recno;
+    current_ = std::move(row);
+    gone_ = false;
+    currentGeneration_ = rel_.shared ? rel_.shared->generation : 0;
+    key_ = std::move(key);
+    keyOrder_ = orderId;
+}
+
+bool Cursor::Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit) {
+    ForgetReadAhead();
+    aheadForward_ = forward;
+    aheadOrder_ = order.id;
+    aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
+    const Query base = BaseConditions(order, true, true);
+    const std::vector<std::string> terms = Terms(order);
+    const std::string select = "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE ";
+    const bool ascending = forward != Descending(order);
+    const char* after = ascending ? " > " : " < ";
+    std::optional<std::pair<std::vector<Value>, std::int64_t>> from;
+    if (!fromCrack) from = std::make_pair(KeyFor(order), recno_);
+    while (true) {
+        std::size_t raw = 0;
+        if (!from) {
+            std::vector<Value> params = base.params;
+            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
+            raw = RunRows(order, select + base.where + " ORDER BY " + OrderBy(order, forward) + " LIMIT ?", params,
+                          ahead_, aheadKeys_, true);
+        } else if (!order.index) {
+            std::vector<Value> params = base.params;
+            params.push_back(Value::Int(from->second));
+            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
+            raw = RunRows(order,
+                          select + base.where + " AND " + rel_.recnoSql + after + "? ORDER BY " +
+                              OrderBy(order, forward) + " LIMIT ?",
+                          params, ahead_, aheadKeys_, true);
+        } else {
+            // Same key, further record numbers; then further keys. Kept apart, since a
+            // row-value test over key and record number rescans every duplicate.
+            std::vector<Value> params = base.params;
+            std::string equal;
+            for (std::size_t k = 0; k < terms.size(); ++k) {
+                equal += " AND " + terms[k] + " = ?";
+                params.push_back(from->first[k]);
+            }
+            params.push_back(Value::Int(from->second));
+            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
+            raw = RunRows(order,
+                          select + base.where + equal + " AND " + rel_.recnoSql + after + "? ORDER BY " +
+                              rel_.recnoSql + (ascending ? " ASC" : " DESC") + " LIMIT ?",
+                          params, ahead_, aheadKeys_, true);
+            if (raw < limit) {
+                std::vector<Value> params2 = base.params;
+                params2.insert(params2.end(), from->first.begin(), from->first.end());
+                params2.push_back(Value::Int(static_cast<std::int64_t>(limit - raw)));
+                raw += RunRows(order,
+                               select + base.where + " AND " + RowOf(terms) + after + Placeholders(terms.size()) +
+                                   " ORDER BY " + OrderBy(order, forward) + " LIMIT ?",
+                               params2, ahead_, aheadKeys_, true);
+            }
+        }
+        if (raw < limit) {
+            aheadComplete_ = true;
+            break;
+        }
+        if (!ahead_.empty()) break;
+        from = lastRaw_;  // a full batch that the predicate refused: go on after it
+    }
+    return !ahead_.empty();
+}
+
+void Cursor::GotoBof() {
+    ForgetReadAhead();
+    at_ = At::Bof;
+    bothCracks_ = false;
+}
+
+void Cursor::GotoEof() {
+    ForgetReadAhead();
+    at_ = At::Eof;
+    bothCracks_ = false;
+}
+
+void Cursor::GotoTop(const OrderSpec& order) {
+    GotoBof();
+    Skip(order, 1);
+    if (at_ != At::Row) bothCracks_ = true;
+}
+
+void Cursor::GotoBottom(const OrderSpec& order) {
+    GotoEof();
+    Skip(order, -1);
+    if (at_ != At::Row) {
+        at_ = At::Eof;
+        bothCracks_ = true;
+    }
+}
+
+void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
+    const bool forward = n > 0;
+    const std::uint64_t generation = rel_.shared ? rel_.shared->generation : 0;
+    for (std::int64_t step = 0; step < (n < 0 ? -n : n); ++step) {
+        if ((at_ == At::Eof && forward) || (at_ == At::Bof && !forward)) return;
+        const bool fromCrack = at_ != At::Row;
+        if (!fromCrack && aheadPos_ > 0 && aheadOrder_ == order.id && aheadForward_ == forward &&
+            aheadGeneration_ == generation) {
+            if (aheadPos_ < ahead_.size()) {
+                Land(std::move(ahead_[aheadPos_]), std::move(aheadKeys_[aheadPos_]), order.id);
+                ++aheadPos_;
+                continue;
+            }
+            if (aheadComplete_) {
+                at_ = forward ? At::Eof : At::Bof;
+                bothCracks_ = false;
+                continue;
+            }
+        }
+        const std::size_t batch = nextBatch_;
+        if (!Fetch(order, forward, fromCrack, batch)) {
+            at_ = forward ? At::Eof : At::Bof;
+            bothCracks_ = false;
+            continue;
+        }
+        nextBatch_ = std::min(batch * 4, kMaxBatch);
+        Land(std::move(ahead_[0]), std::move(aheadKeys_[0]), order.id);
+        aheadPos_ = 1;
+    }
+}
+
+bool Cursor::GotoRecord(std::int64_t recno) {
+    ForgetReadAhead();
+    std::vector<Row> rows;
+    std::vector<std::vector<Value>> keys;
+    const OrderSpec natural;
+    RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
+            {Value::Int(recno)}, rows, keys, false);
+    if (rows.empty()) {
+        at_ = At::Eof;
+        bothCracks_ = false;
+        return false;
+    }
+    Land(std::move(rows[0]), {}, -1);
+    return true;
+}
+
+void Cursor::Place(Row row) {
+    ForgetReadAhead();
+    Land(std::move(row), {}, -1);
+}
+
+const Row* Cursor::Current() {
+    if (at_ != At::Row) return nullptr;
+    const std::uint64_t generation = rel_.shared ? rel_.shared->generation : 0;
+    if (current_ && currentGeneration_ == generation) return gone_ ? nullptr : &*current_;
+    std::vector<Row> rows;
+    std::vector<std::vector<Value>> keys;
+    const OrderSpec natural;
+    RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
+            {Value::Int(recno_)}, rows, keys, false);
+    currentGeneration_ = generation;
+    if (rows.empty()) {
+        gone_ = true;  // the image stays: the key of the position comes from it
+        return nullptr;
+    }
+    gone_ = false;
+    current_ = std::move(rows[0]);
+    return &*current_;
+}
+
+bool Cursor::Visible(const OrderSpec& order) {
+    if (at_ != At::Row) return false;
+    const Query base = BaseConditions(order, true, true);
+    std::vector<Value> params = base.params;
+    params.push_back(Value::Int(recno_));
+    std::vector<Row> rows;
+    std::vector<std::vector<Value>> keys;
+    const OrderSpec natural;
+    RunRows(natural,
+            "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + base.where + " AND " + rel_.recnoSql +
+                " = ?",
+            params, rows, keys, true);
+    return !rows.empty();
+}
+
+std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
+    const Query base = BaseConditions(order, mode != CountMode::All, mode == CountMode::Visible);
+    if (mode == CountMode::Visible && visibility_.predicate) {
+        std::int64_t count = 0;
+        const OrderSpec natural;
+        sqlite3_stmt* stmt =
+            rel_.statements->Get("SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + base.where);
+        StatementUse use(stmt);
+        for (std::size_t i = 0; i < base.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), base.params[i]);
+        const Schema& schema = *rel_.schema;
+        Row row;
+        row.image.resize(schema.RecordLength());
+        while (Step(rel_.db, stmt)) {
+            for (std::size_t i = 0; i < schema.Count(); ++i)
+                ImageFromColumn(schema.At(i), stmt, static_cast<int>(i), row.image.data() + schema.At(i).offset);
+            row.recno = sqlite3_column_int64(stmt, static_cast<int>(schema.Count()));
+            if (Passes(row)) ++count;
+        }
+        return count;
+    }
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from + " WHERE " + base.where);
+    StatementUse use(stmt);
+    for (std::size_t i = 0; i < base.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), base.params[i]);
+    Step(rel_.db, stmt);
+    return sqlite3_column_int64(stmt, 0);
+}
+
+std::int64_t Cursor::KeyNumber(const OrderSpec& order) {
+    if (at_ != At::Row) Throw(EDS_E_NO_POSITION, "There is no current record.");
+    if (visibility_.predicate) {
+        // Walk from the top; the predicate is only known in C++.
+        const std::int64_t target = recno_;
+        const std::vector<Value> key = KeyFor(order);
+        Cursor walker(rel_);
+        walker.visibility_ = visibility_;
+        std::int64_t n = 0;
+        for (walker.GotoTop(order); walker.OnRow(); walker.Skip(order, 1)) {
+            ++n;
+            if (walker.recno_ == target) return n;
+        }
+        return n;
+    }
+    const Query base = BaseConditions(order, true, true);
+    std::vector<Value> params = base.params;
+    const bool ascending = !Descending(order);
+    const char* before = ascending ? " < " : " > ";
+    std::string cond;
+    if (!order.index) {
+        cond = rel_.recnoSql + before + "?";
+        params.push_back(Value::Int(recno_));
+    } else {
+        const std::vector<std::string> terms = Terms(order);
+        const std::vector<Value> key = KeyFor(order);
+        cond = "(" + RowOf(terms) + before + Placeholders(terms.size()) + " OR (" + RowOf(terms) + " = " +
+               Placeholders(terms.size()) + " AND " + rel_.recnoSql + before + "?))";
+        params.insert(params.end(), key.begin(), key.end());
+        params.insert(params.end(), key.begin(), key.end());
+        params.push_back(Value::Int(recno_));
+    }
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from + " WHERE " + base.where + " AND " + cond);
+    StatementUse use(stmt);
+    for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
+    Step(rel_.db, stmt);
+    return sqlite3_column_int64(stmt, 0) + 1;
+}
+
+std::optional<double> Cursor::RelativePosition(const OrderSpec& order) {
+    if (at_ != At::Row || CurrentDeleted()) return std::nullopt;
+    const std::int64_t count = Count(order, CountMode::Visible);
+    if (count <= 1) return 0.0;
+    const double pos = static_cast<double>(KeyNumber(order) - 1) / static_cast<double>(count - 1);
+    return std::clamp(pos, 0.0, 1.0);
+}
+
+void Cursor::SetRelativePosition(const OrderSpec& order, double position) {
+    const std::int64_t count = Count(order, CountMode::Visible);
+    if (count == 0) {
+        GotoEof();
+        bothCracks_ = true;
+        return;
+    }
+    const double p = std::isnan(position) ? 0.0 : std::clamp(position, 0.0, 1.0);
+    const auto offset = static_cast<std::int64_t>(std::floor(p * static_cast<double>(count - 1) + 1e-9));
+    if (visibility_.predicate) {
+        GotoTop(order);
+        Skip(order, offset);
+        return;
+    }
+    ForgetReadAhead();
+    const Query base = BaseConditions(order, true, true);
+    std::vector<Value> params = base.params;
+    params.push_back(Value::Int(offset));
+    std::vector<Row> rows;
+    std::vector<std::vector<Value>> keys;
+    RunRows(order,
+            "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE " + base.where + " ORDER BY " +
+                OrderBy(order, true) + " LIMIT 1 OFFSET ?",
+            params, rows, keys, false);
+    if (rows.empty()) {
+        GotoEof();
+        return;
+    }
+    Land(std::move(rows[0]), std::move(keys[0]), order.id);
+}
+
+bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
+    if (!order.index) Throw(EDS_E_INVALID_ARGUMENT, "A seek needs an index.");
+    ForgetReadAhead();
+    const std::vector<std::string> terms = Terms(order);
+    auto first = [&](bool exact) {
+        Query q = BaseConditions(order, true, true);
+        KeyBound bound = key;
+        bound.step = 0;
+        const bool ascending = !Descending(order);
+        if (exact || ascending) q.where += " AND " + LowerBoundSql(terms, bound, q.params);
+        if (exact || !ascending) q.where += " AND " + UpperBoundSql(terms, bound, q.params);
+        std::vector<Row> rows;
+        std::vector<std::vector<Value>> keys;
+        std::size_t limit = 16;
+        while (true) {
+            std::vector<Value> params = q.params;
+            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
+            const std::size_t raw = RunRows(order,
+                                            "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE " + q.where +
+                                                " ORDER BY " + OrderBy(order, true) + " LIMIT ?",
+                                            params, rows, keys, true);
+            if (!rows.empty()) {
+                Land(std::move(rows[0]), std::move(keys[0]), order.id);
+                return true;
+            }
+            if (raw < limit) return false;
+            limit *= 8;  // the predicate refused a whole batch: look further
+        }
+    };
+    if (first(true)) return true;
+    if (soft && first(false)) return false;
+    GotoEof();
+    return false;
+}
+
+}  // namespace eds

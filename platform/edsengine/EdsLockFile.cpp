@@ -1,0 +1,85 @@
+#include "platform/edsengine/EdsLockFile.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
+#include <thread>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "platform/edsengine/EdsCore.h"
+
+namespace eds {
+namespace {
+
+constexpr std::int64_t kCounterByte = 1ll << 29;
+constexpr std::int64_t kOpenByte = 1ll << 30;
+constexpr std::int64_t kRecordBase = 1ll << 32;
+
+}  // namespace
+
+LockFile::LockFile(const std::string& tableFile) {
+    const std::string path = PathFor(tableFile);
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0) Throw(EDS_E_IO, "Cannot open the lock file " + path + ": " + std::strerror(errno));
+}
+
+LockFile::~LockFile() {
+    if (fd_ >= 0) ::close(fd_);
+}
+
+bool LockFile::SetLock(short type, std::int64_t start, std::int64_t length, bool wait) {
+    struct flock lock {};
+    lock.l_type = type;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = start;
+    lock.l_len = length;
+    while (::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+        if (errno == EINTR) continue;
+        if (errno == EAGAIN || errno == EACCES) return false;
+        Throw(EDS_E_IO, std::string("Locking failed: ") + std::strerror(errno));
+    }
+    return true;
+}
+
+bool LockFile::LockOpen(bool exclusive, int timeoutMs) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    while (true) {
+        if (SetLock(exclusive ? F_WRLCK : F_RDLCK, kOpenByte, 1, false)) return true;
+        if (std::chrono::steady_clock::now() >= deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
+bool LockFile::TryLockRecord(std::int64_t recno) { return SetLock(F_WRLCK, kRecordBase + recno, 1, false); }
+
+void LockFile::UnlockRecord(std::int64_t recno) { SetLock(F_UNLCK, kRecordBase + recno, 1, false); }
+
+bool LockFile::RecordLockedElsewhere(std::int64_t recno) {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kRecordBase + recno;
+    lock.l_len = 1;
+    if (::fcntl(fd_, F_OFD_GETLK, &lock) != 0) Throw(EDS_E_IO, std::string("Lock test failed: ") + std::strerror(errno));
+    return lock.l_type != F_UNLCK;
+}
+
+std::int64_t LockFile::ReserveRecordNumber(std::int64_t minimum) {
+    SetLock(F_WRLCK, kCounterByte, 1, true);
+    struct Unlock {
+        LockFile* self;
+        ~Unlock() { self->SetLock(F_UNLCK, kCounterByte, 1, false); }
+    } unlock{this};
+    std::int64_t next = 0;
+    const ssize_t got = ::pread(fd_, &next, sizeof next, 0);
+    if (got != static_cast<ssize_t>(sizeof next)) next = 0;
+    if (next < minimum) next = minimum;
+    const std::int64_t following = next + 1;
+    if (::pwrite(fd_, &following, sizeof following, 0) != static_cast<ssize_t>(sizeof following))
+        Throw(EDS_E_IO, std::string("Cannot write the lock file: ") + std::strerror(errno));
+    return next;
+}
+
+}  // namespace eds

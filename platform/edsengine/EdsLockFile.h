@@ -1,0 +1,41 @@
+#pragma once
+// The companion lock file beside a table ("<table file>.lck"). Opens and record locks
+// are open-file-description locks on it: they hold against every other open of the
+// file, in this process and in others, and vanish when the descriptor is closed or
+// the process dies. SQLite's own locks on the table file are never touched.
+//
+// Regions: byte kOpenByte carries a shared lock per open (exclusive for an exclusive
+// open); kRecordBase + record number carries a record's lock; kCounterByte guards the
+// record-number counter stored in the first 8 bytes of the file.
+
+#include <cstdint>
+#include <string>
+
+namespace eds {
+
+class LockFile {
+public:
+    // Opens (creating when missing) the lock file of a table file. Throws EngineError.
+    explicit LockFile(const std::string& tableFile);
+    ~LockFile();
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+
+    static std::string PathFor(const std::string& tableFile) { return tableFile + ".lck"; }
+
+    // Waits up to timeoutMs for the open lock; false when another holder keeps it.
+    bool LockOpen(bool exclusive, int timeoutMs);
+    bool TryLockRecord(std::int64_t recno);
+    void UnlockRecord(std::int64_t recno);
+    // Whether another open holds the record's lock.
+    bool RecordLockedElsewhere(std::int64_t recno);
+    // The next record number: at least `minimum`, above every number handed out before
+    // by any process. Blocks briefly while another process reserves.
+    std::int64_t ReserveRecordNumber(std::int64_t minimum);
+
+private:
+    bool SetLock(short type, std::int64_t start, std::int64_t length, bool wait);
+    int fd_ = -1;
+};
+
+}  // namespace eds

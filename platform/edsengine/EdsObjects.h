@@ -1,0 +1,141 @@
+#pragma once
+// The objects behind handles: connections, open tables (each with its cursor and
+// its pending record), and index orders; and the registry that numbers them.
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsCursor.h"
+#include "platform/edsengine/EdsTableFile.h"
+
+namespace eds {
+
+class Object {
+public:
+    virtual ~Object() = default;
+    virtual UNSIGNED16 HandleType() const = 0;
+    EDSHANDLE handle = 0;
+};
+
+class Connection : public Object {
+public:
+    explicit Connection(std::string folder) : folder_(std::move(folder)) {}
+    UNSIGNED16 HandleType() const override { return EDS_CONNECTION; }
+    const std::string& Folder() const { return folder_; }
+    bool inTransaction = false;
+    std::vector<EDSHANDLE> tables;  // open tables and cursors, in open order
+
+private:
+    std::string folder_;
+};
+
+// A record being appended or edited, before EdsWriteRecord stores it.
+struct PendingRecord {
+    bool append = false;
+    std::int64_t recno = 0;
+    std::vector<UNSIGNED8> image;
+    std::vector<bool> changed;                           // per column
+    std::map<int, std::optional<std::string>> blobs;     // column -> stored value (null: empty)
+};
+
+class Index;
+
+class Table : public Object {
+public:
+    Table(EDSHANDLE connection, std::unique_ptr<TableFile> file, UNSIGNED32 openOptions);
+    UNSIGNED16 HandleType() const override { return EDS_TABLE; }
+
+    EDSHANDLE Connection() const { return connection_; }
+    TableFile& File() { return *file_; }
+    const Schema& Fields() const { return file_->Fields(); }
+    Cursor& Cur() { return cursor_; }
+    UNSIGNED32 OpenOptions() const { return openOptions_; }
+    OrderSpec Natural() const { return OrderSpec{}; }
+
+    // Column index of a field argument; throws EDS_E_COLUMN_NOT_FOUND.
+    int Column(const EdsFieldId& field) const;
+
+    std::vector<EDSHANDLE> indexHandles;
+    EDSHANDLE activeOrder = 0;   // the index last navigated with (0: natural order)
+    UNSIGNED32 lastAutoinc = 0;
+    bool exact = false;
+    std::optional<PendingRecord> pending;
+    std::set<std::int64_t> lockedRecords;
+
+    // The image of the pending record, else of the current row; null when neither.
+    const UNSIGNED8* Image();
+    // The pending record, starting an edit of the current row when none is pending.
+    PendingRecord& Edit();
+    void Append();
+    void Write();
+    void DeleteCurrent();
+    // A memo or binary column's stored value (the pending one when changed).
+    std::optional<std::string> BlobValue(int column);
+    bool LockRecord(std::int64_t recno);
+    void UnlockRecord(std::int64_t recno);
+
+private:
+    void CheckWritable() const;
+    void CheckNotLockedElsewhere(std::int64_t recno);
+
+    EDSHANDLE connection_;
+    std::unique_ptr<TableFile> file_;
+    Cursor cursor_;
+    UNSIGNED32 openOptions_;
+};
+
+class Index : public Object {
+public:
+    Index(EDSHANDLE table, std::size_t number) : table_(table), number_(number) {}
+    UNSIGNED16 HandleType() const override { return EDS_INDEX_ORDER; }
+    EDSHANDLE TableHandle() const { return table_; }
+    std::size_t Number() const { return number_; }
+
+    std::optional<KeyBound> top, bottom;
+    std::string topGiven, bottomGiven;               // the scope keys as given
+    // The raw key under construction: per segment its value and whether it is a prefix.
+    std::vector<std::optional<std::pair<Value, bool>>> keySegments;
+
+private:
+    EDSHANDLE table_;
+    std::size_t number_;
+};
+
+class Registry {
+public:
+    static Registry& Instance();
+    EDSHANDLE Add(std::unique_ptr<Object> object);
+    Object* Find(EDSHANDLE handle) const;
+    void Remove(EDSHANDLE handle);
+    std::size_t CountOfType(UNSIGNED16 type) const;
+
+    template <class T>
+    T& As(EDSHANDLE handle, UNSIGNED32 code = EDS_E_INVALID_HANDLE) const {
+        T* object = dynamic_cast<T*>(Find(handle));
+        if (!object) Throw(code, "The handle " + std::to_string(handle) + " is not valid for this call.");
+        return *object;
+    }
+
+private:
+    std::map<EDSHANDLE, std::unique_ptr<Object>> objects_;
+    EDSHANDLE next_ = 1;
+};
+
+// A table or an index handle, as navigation takes them.
+struct Navigation {
+    Table* table = nullptr;
+    Index* index = nullptr;
+    OrderSpec order;
+};
+Navigation Navigate(EDSHANDLE handle);
+OrderSpec OrderOf(Table& table, Index& index);
+
+// Closes a table with its index handles (and its locks, by closing its files).
+void CloseTable(EDSHANDLE handle);
+
+}  // namespace eds

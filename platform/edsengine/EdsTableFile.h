@@ -1,0 +1,117 @@
+#pragma once
+// One open of a table file: its own SQLite connection, its schema and index tags
+// read from the file's metadata, and its descriptor on the companion lock file.
+//
+// File layout (SQLite): the rows in a table named after the file (one column per
+// field, the record number as rowid), "_edt_meta" (key/value: format, field
+// specification, row table name) and "_edt_index" (tag, expression, options, the
+// SQLite index over the tag's key terms).
+
+#include <sqlite3.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/edsengine/EdsFields.h"
+#include "platform/edsengine/EdsKeys.h"
+#include "platform/edsengine/EdsLockFile.h"
+
+namespace eds {
+
+// State shared by every open of one file in this process.
+struct FileShared {
+    std::uint64_t generation = 0;  // bumped by every write through this process
+};
+std::shared_ptr<FileShared> SharedStateFor(const std::string& path);
+
+// Throws the EngineError for a failed SQLite call.
+[[noreturn]] void ThrowSqlite(sqlite3* db, int rc, const std::string& what);
+
+// A prepared statement borrowed from a cache; reset and unbound when the borrow ends.
+class StatementUse {
+public:
+    explicit StatementUse(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~StatementUse() {
+        sqlite3_reset(stmt_);
+        sqlite3_clear_bindings(stmt_);
+    }
+    StatementUse(const StatementUse&) = delete;
+    StatementUse& operator=(const StatementUse&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+
+private:
+    sqlite3_stmt* stmt_;
+};
+
+class StatementCache {
+public:
+    explicit StatementCache(sqlite3* db) : db_(db) {}
+    ~StatementCache();
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+    sqlite3_stmt* Get(const std::string& sql);
+    void Clear();
+
+private:
+    sqlite3* db_;
+    std::map<std::string, sqlite3_stmt*> statements_;
+};
+
+// Steps a statement; true for a row, false when done. Throws on failure.
+bool Step(sqlite3* db, sqlite3_stmt* stmt);
+void Exec(sqlite3* db, const std::string& sql);
+
+class TableFile {
+public:
+    // Creates a new table file; never replaces an existing one. A crash leaves either
+    // no file or a complete empty table.
+    static void Create(const std::string& path, const Schema& schema);
+    // Opens with the open lock (exclusive or shared), waiting up to 2 s for it.
+    TableFile(const std::string& path, bool exclusive, bool readOnly);
+    ~TableFile();
+    TableFile(const TableFile&) = delete;
+    TableFile& operator=(const TableFile&) = delete;
+
+    sqlite3* Db() const { return db_; }
+    const std::string& Path() const { return path_; }
+    const Schema& Fields() const { return schema_; }
+    const std::string& RowTable() const { return rowTable_; }  // quoted
+    bool ReadOnly() const { return readOnly_; }
+    bool Exclusive() const { return exclusive_; }
+    LockFile& Locks() { return *locks_; }
+    FileShared& Shared() { return *shared_; }
+    const std::shared_ptr<FileShared>& SharedPtr() const { return shared_; }
+    StatementCache& Statements() { return *statements_; }
+
+    const std::vector<IndexDef>& Indexes() const { return indexes_; }
+    // Adds a tag (and its SQLite index). Throws on a duplicate tag or a unique violation.
+    const IndexDef& CreateIndex(const std::string& tag, const std::string& expr, UNSIGNED32 options);
+
+    // Opens a write transaction when the connection runs one (the handle's flag).
+    void SetTransactionFlag(const bool* inTransaction) { inTransaction_ = inTransaction; }
+    void BeforeWrite();
+    void AfterWrite() { ++shared_->generation; }
+    bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
+
+    static constexpr int kOpenWaitMs = 2000;
+
+private:
+    void ReadMetadata();
+
+    std::string path_;
+    bool exclusive_;
+    bool readOnly_;
+    std::unique_ptr<LockFile> locks_;
+    sqlite3* db_ = nullptr;
+    std::unique_ptr<StatementCache> statements_;
+    std::shared_ptr<FileShared> shared_;
+    Schema schema_;
+    std::string rowTable_;
+    std::vector<IndexDef> indexes_;
+    const bool* inTransaction_ = nullptr;
+};
+
+}  // namespace eds
