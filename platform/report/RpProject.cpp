@@ -1,5 +1,6 @@
 #include "platform/report/RpProject.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -56,7 +57,10 @@ struct TRpProject::RunState {
 void TRpProject::AddConnection(TRpDataSetConnection& connection) { connections_.push_back(&connection); }
 
 void TRpProject::Open() {
-    project_ = LoadProject(projectFile_);
+    // The program names its files the Windows way (folder + "\" + name).
+    std::string path = projectFile_;
+    std::replace(path.begin(), path.end(), '\\', '/');
+    project_ = LoadProject(path);
     active_ = true;
 }
 

@@ -15,7 +15,7 @@ namespace report {
 class TRpProject {
 public:
     const std::string& ProjectFile() const { return projectFile_; }
-    // Takes effect at the next Open.
+    // Takes effect at the next Open; a backslash separates folders as "/" does.
     void SetProjectFile(const std::string& path) { projectFile_ = path; }
     TRpSystem* Engine() const { return engine_; }
     void SetEngine(TRpSystem* engine) { engine_ = engine; }

@@ -111,22 +111,6 @@ int PageOf(const RecordingPrintDevice& device, const std::string& text) {
     return 0;
 }
 
-TEST(RpSystemTest, SettingsHaveTheProgramsDefaults) {
-    TRpSystem system;
-    EXPECT_EQ(system.TitleSetup, "Output Options");
-    EXPECT_EQ(system.TitleStatus, "Report Status");
-    EXPECT_EQ(system.TitlePreview, "Report Preview");
-    EXPECT_EQ(system.StatusFormat, "Generating page %p");
-    EXPECT_EQ(system.PrintingStatusFormat, "Printing page %p");
-    EXPECT_TRUE(system.PreviewMaximized);
-    EXPECT_EQ(system.PreviewZoom, 100);
-    EXPECT_EQ(system.SystemPrinter().Title, "ReportPrinter Report");
-    const PageSetup page = system.SystemPrinter().Page(poLandscape);
-    EXPECT_DOUBLE_EQ(page.paperWidth, 11.0);
-    EXPECT_DOUBLE_EQ(page.marginBottom, 0.5);
-    EXPECT_THROW(system.SystemPrinter().SetPaperSize(0, 11), EReportError);
-}
-
 TEST(RpSystemTest, ThreePagesOfRowsGetHeadersEveryPageAndTotalsOnTheLast) {
     RecordingPrintDevice device(100, 100);
     TRpSystem system;

@@ -107,14 +107,4 @@ TEST(EditMaskTest, TypingSkipsLiteralsAndRefusesWrongCharacters) {
     EXPECT_EQ(zip.Backspace(edit, 0), 0u);
 }
 
-TEST(EditMaskTest, NoMaskPassesTextThrough) {
-    const EditMask none;
-    EXPECT_TRUE(none.IsEmpty());
-    EXPECT_EQ(none.TextOf("any text"), "any text");
-    EXPECT_EQ(none.EditTextFor("any text"), "any text");
-    EXPECT_TRUE(none.IsComplete(""));
-    const EditMask emptyMask("");
-    EXPECT_TRUE(emptyMask.IsEmpty());
-}
-
 }  // namespace

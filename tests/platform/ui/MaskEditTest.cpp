@@ -43,9 +43,6 @@ TEST_F(MaskEditTest, AssignedTextGoesThroughTheMaskAndSignalsChange) {
     EXPECT_EQ(changed.count(), 1);
     edit.SetText("12345-6789");  // same text: no change
     EXPECT_EQ(changed.count(), 1);
-    edit.SetText("");
-    EXPECT_EQ(edit.Text(), "     -    ");
-
     edit.SetEditText("98765-____");
     EXPECT_EQ(edit.Text(), "98765-    ");
 }
@@ -82,17 +79,6 @@ TEST_F(MaskEditTest, ChangingTheMaskKeepsTheTextAndNoMaskIsPlain) {
     edit.setProperty("editMask", QStringLiteral("00-000-0000;1;_"));
     EXPECT_EQ(edit.EditMaskText(), "00-000-0000;1;_");
     EXPECT_EQ(edit.Text(), "12-345-6789");
-}
-
-TEST_F(MaskEditTest, ReadOnlyEditRefusesTyping) {
-    ui::MaskEdit edit;
-    edit.SetEditMask("0000000;1;_");
-    edit.SetText("1234567");
-    edit.setReadOnly(true);
-    edit.setCursorPosition(0);
-    QTest::keyClicks(&edit, "99");
-    QTest::keyClick(&edit, Qt::Key_Backspace);
-    EXPECT_EQ(edit.Text(), "1234567");
 }
 
 }  // namespace
