@@ -16,9 +16,12 @@ function(sendora_test target)
   cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} sendora_testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  # The source root reaches tests as a compile definition: a second ENVIRONMENT entry
+  # would be split apart by the discovery script.
+  target_compile_definitions(${target} PRIVATE SENDORA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${target}
     DISCOVERY_MODE PRE_TEST
-    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;SENDORA_SOURCE_DIR=${PROJECT_SOURCE_DIR}"
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen"
     DISCOVERY_TIMEOUT 60)
 endfunction()
 

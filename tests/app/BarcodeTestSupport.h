@@ -4,6 +4,7 @@
 // module rows back out of an image.
 
 #include "app/Barcode.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
@@ -17,24 +18,8 @@
 
 namespace barcodetest {
 
-// The human-readable line needs fonts, which need an application object. It
-// is made on first use and goes when the tests end, before the static objects
-// that Qt makes along with it.
-class ApplicationEnvironment : public ::testing::Environment {
-public:
-    void TearDown() override { app.reset(); }
-    static inline std::unique_ptr<QApplication> app;
-};
-inline ::testing::Environment* const kApplicationEnvironment =
-    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);  // gtest owns it
-
-inline void EnsureApplication() {
-    static int argc = 1;
-    static char name[] = "barcode_tests";
-    static char* argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        ApplicationEnvironment::app = std::make_unique<QApplication>(argc, argv);
-}
+// The human-readable line needs fonts, which need an application object.
+inline void EnsureApplication() { testsupport::EnsureQtApp(); }
 
 inline std::string ShellQuote(const std::string& text) {
     std::string quoted = "'";

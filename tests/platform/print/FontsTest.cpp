@@ -1,6 +1,6 @@
 #include "platform/print/Fonts.h"
 
-#include "PrintTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QFont>
 #include <QFontInfo>
@@ -36,7 +36,7 @@ TEST(Fonts, MissingFamiliesAreNamedWithThePackageThatInstallsThem)
 
 TEST(Fonts, EveryMappedFamilyIsInstalledAndTheCheckRunsOnce)
 {
-    EnsureQtApp();
+    testsupport::EnsureQtApp();
     const auto& first = print::CheckFonts();
     EXPECT_TRUE(first.empty()) << first.front();
     EXPECT_EQ(&print::CheckFonts(), &first);

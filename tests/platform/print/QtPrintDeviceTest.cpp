@@ -1,6 +1,6 @@
 #include "platform/print/QtPrintDevice.h"
 
-#include "PrintTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "TestSupport.h"
 
 #include <QImage>
@@ -77,7 +77,7 @@ protected:
     {
         if (!HavePoppler())
             GTEST_SKIP() << "poppler-utils missing";
-        EnsureQtApp();
+        testsupport::EnsureQtApp();
     }
     TempDir dir;
 };
@@ -174,7 +174,7 @@ TEST(PdfDevicePages, EmptyPagesAndEmptyDocumentsLeaveNoTrace)
 {
     if (!HavePoppler())
         GTEST_SKIP() << "poppler-utils missing";
-    EnsureQtApp();
+    testsupport::EnsureQtApp();
     TempDir dir;
     const std::string pdf = (dir / "jobs.pdf").string();
     auto device = QtPrintDevice::ForPdf(pdf, 300);
@@ -204,7 +204,7 @@ TEST(PdfDevicePages, EmptyPagesAndEmptyDocumentsLeaveNoTrace)
 
 TEST(PdfDevicePages, AFileThatCannotBeWrittenIsAnErrorAndTheDocumentCanStillEnd)
 {
-    EnsureQtApp();
+    testsupport::EnsureQtApp();
     TempDir dir;
     auto device = QtPrintDevice::ForPdf((dir / "missing-folder" / "x.pdf").string(), 300);
     device->BeginDoc();
@@ -216,6 +216,6 @@ TEST(PdfDevicePages, AFileThatCannotBeWrittenIsAnErrorAndTheDocumentCanStillEnd)
 
 TEST(PrinterDevice, AnUnknownQueueIsRefused)
 {
-    EnsureQtApp();
+    testsupport::EnsureQtApp();
     EXPECT_THROW(QtPrintDevice::ForPrinter("no-such-queue-for-sendora", 300), EPrintError);
 }

@@ -1,6 +1,6 @@
 #include "platform/report/RpSystem.h"
 
-#include "ReportTestApp.h"
+#include "tests/support/QtTestApp.h"
 #include "tests/support/TestSupport.h"
 #include "platform/print/QtPrintDevice.h"
 #include "platform/print/RecordingPrintDevice.h"
@@ -217,7 +217,7 @@ TEST(RpSystemTest, PrinterDestinationUsesTheProcessPrinterByDefault) {
 }
 
 TEST(RpSystemTest, PreviewShowsThePagesInItsWindow) {
-    reporttest::App();
+    testsupport::EnsureQtApp();
     TRpSystem system;
     ASSERT_EQ(system.DefaultDest(), rdPreview);
     LogReport log = SampleReport(70);
@@ -246,7 +246,7 @@ TEST(RpSystemTest, PreviewShowsThePagesInItsWindow) {
 // Printed to PDF, the texts come out in their columns.
 TEST(RpSystemTest, PdfShowsTheTextsInTheirColumns) {
     if (!testsupport::HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
-    reporttest::App();
+    testsupport::EnsureQtApp();
     testsupport::TempDir dir;
     const auto pdf = dir / "log.pdf";
     auto device = print::QtPrintDevice::ForPdf(pdf.string(), 300);

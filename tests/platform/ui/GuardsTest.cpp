@@ -1,7 +1,7 @@
 #include "platform/ui/WaitCursor.h"
 #include "platform/ui/WebPage.h"
 
-#include "UiTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <gtest/gtest.h>
 
@@ -12,7 +12,7 @@
 namespace {
 
 TEST(WaitCursorTest, HourglassComesBackOnEveryPath) {
-    uitest::App();
+    testsupport::EnsureQtApp();
     EXPECT_FALSE(ui::WaitCursorShowing());
     {
         ui::WaitCursor wait;
@@ -60,7 +60,7 @@ TEST(WebPageTest, OpenerIsReplacedForTheScopeAndPutBack) {
     EXPECT_EQ(opened[0], "mailto:help@example.com?Subject=Sendora Pro");
     EXPECT_EQ(opened[1], "https://example.com/shipping/trackandconfirm.htm");
     // The desktop opener refuses a text that is no address, without starting anything.
-    uitest::App();
+    testsupport::EnsureQtApp();
     EXPECT_FALSE(ui::OpenWebPage("no address at all"));
 }
 

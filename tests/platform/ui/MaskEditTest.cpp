@@ -1,6 +1,6 @@
 #include "platform/ui/MaskEdit.h"
 
-#include "UiTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QClipboard>
 #include <QSignalSpy>
@@ -12,7 +12,7 @@ namespace {
 
 class MaskEditTest : public ::testing::Test {
 protected:
-    void SetUp() override { uitest::App(); }
+    void SetUp() override { testsupport::EnsureQtApp(); }
 };
 
 TEST_F(MaskEditTest, ZipEditReadsBlankTextAndTypedDigits) {

@@ -1,6 +1,6 @@
 #include "platform/ui/MessageService.h"
 
-#include "UiTestApp.h"
+#include "tests/support/QtTestApp.h"
 
 #include <QDialog>
 #include <QMessageBox>
@@ -75,7 +75,7 @@ TEST(MessageServiceTest, HandlerSeesTheBoxAndScriptsNestAndRestore) {
 
 // The real presenter, answered by clicking the box that opens.
 TEST(MessageServiceTest, QtPresenterShowsModalBoxesAndMapsButtons) {
-    uitest::App();
+    testsupport::EnsureQtApp();
     auto clickWhenOpen = [](const QString& caption) {
         QTimer::singleShot(0, [caption] {
             for (QWidget* w : QApplication::topLevelWidgets()) {
