@@ -127,17 +127,17 @@
 //   EdsGetScope                  built (EdsApiNavigation.cpp)
 //   EdsClearScope                built (EdsApiNavigation.cpp)
 //   EdsClearAllScopes            built (EdsApiNavigation.cpp)
-//   EdsSetFilter                 not yet (below)
-//   EdsGetFilter                 not yet (below)
-//   EdsClearFilter               not yet (below)
-//   EdsSetAOF                    not yet (below)
-//   EdsGetAOF                    not yet (below)
-//   EdsClearAOF                  not yet (below)
+//   EdsSetFilter                 built (EdsExprApi.cpp)
+//   EdsGetFilter                 built (EdsExprApi.cpp)
+//   EdsClearFilter               built (EdsExprApi.cpp)
+//   EdsSetAOF                    built (EdsExprApi.cpp)
+//   EdsGetAOF                    built (EdsExprApi.cpp)
+//   EdsClearAOF                  built (EdsExprApi.cpp)
 //   EdsSetExact22                built (EdsApiNavigation.cpp)
 //   EdsGetExact22                built (EdsApiNavigation.cpp)
-//   EdsEvalLogicalExpr           not yet (below)
-//   EdsExpressionLongToShort     not yet (below)
-//   EdsExpressionShortToLong     not yet (below)
+//   EdsEvalLogicalExpr           built (EdsExprApi.cpp)
+//   EdsExpressionLongToShort     built (EdsExprApi.cpp)
+//   EdsExpressionShortToLong     built (EdsExprApi.cpp)
 //   EdsCreateSQLStatement        not yet (below)
 //   EdsPrepareSQL                not yet (below)
 //   EdsExecuteSQL                not yet (below)
@@ -173,15 +173,6 @@ UNSIGNED32 EdsDDFindNextObject(EDSHANDLE, EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { 
 UNSIGNED32 EdsDDFindClose(EDSHANDLE, EDSHANDLE) { return eds::NotSupported("EdsDDFindClose"); }
 UNSIGNED32 EdsDDGetUserProperty(EDSHANDLE, const UNSIGNED8*, UNSIGNED16, void*, UNSIGNED16*) { return eds::NotSupported("EdsDDGetUserProperty"); }
 UNSIGNED32 EdsDDGetTableProperty(EDSHANDLE, const UNSIGNED8*, UNSIGNED16, void*, UNSIGNED16*) { return eds::NotSupported("EdsDDGetTableProperty"); }
-UNSIGNED32 EdsSetFilter(EDSHANDLE, const UNSIGNED8*) { return eds::NotSupported("EdsSetFilter"); }
-UNSIGNED32 EdsGetFilter(EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsGetFilter"); }
-UNSIGNED32 EdsClearFilter(EDSHANDLE) { return eds::NotSupported("EdsClearFilter"); }
-UNSIGNED32 EdsSetAOF(EDSHANDLE, const UNSIGNED8*, UNSIGNED16) { return eds::NotSupported("EdsSetAOF"); }
-UNSIGNED32 EdsGetAOF(EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsGetAOF"); }
-UNSIGNED32 EdsClearAOF(EDSHANDLE) { return eds::NotSupported("EdsClearAOF"); }
-UNSIGNED32 EdsEvalLogicalExpr(EDSHANDLE, const UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsEvalLogicalExpr"); }
-UNSIGNED32 EdsExpressionLongToShort(EDSHANDLE, const UNSIGNED8*, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsExpressionLongToShort"); }
-UNSIGNED32 EdsExpressionShortToLong(EDSHANDLE, const UNSIGNED8*, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsExpressionShortToLong"); }
 UNSIGNED32 EdsCreateSQLStatement(EDSHANDLE, EDSHANDLE*) { return eds::NotSupported("EdsCreateSQLStatement"); }
 UNSIGNED32 EdsPrepareSQL(EDSHANDLE, const UNSIGNED8*) { return eds::NotSupported("EdsPrepareSQL"); }
 UNSIGNED32 EdsExecuteSQL(EDSHANDLE, EDSHANDLE*) { return eds::NotSupported("EdsExecuteSQL"); }
