@@ -1,9 +1,10 @@
 #include "platform/db/Convert.h"
 
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
+
 #include <charconv>
 #include <cmath>
-#include <cstdio>
-#include <vector>
 
 namespace db {
 
@@ -41,20 +42,7 @@ TTimeStamp MSecsToTimeStamp(double msecs) {
 std::string FloatToText(double value) {
     if (std::isnan(value)) return "NAN";
     if (std::isinf(value)) return value > 0 ? "INF" : "-INF";
-    char buf[64];
-    auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::general, 15);
-    std::string text(buf, res.ptr);
-    // "1e+20" -> "1E20", "1e-05" -> "1E-5"
-    auto e = text.find('e');
-    if (e != std::string::npos) {
-        std::string mant = text.substr(0, e);
-        std::string exp = text.substr(e + 1);
-        bool neg = !exp.empty() && exp[0] == '-';
-        if (!exp.empty() && (exp[0] == '-' || exp[0] == '+')) exp.erase(0, 1);
-        while (exp.size() > 1 && exp[0] == '0') exp.erase(0, 1);
-        text = mant + "E" + (neg ? "-" : "") + exp;
-    }
-    return text;
+    return rtl::FloatToStr(value);
 }
 
 std::string IntToText(std::int64_t value) { return std::to_string(value); }
@@ -81,107 +69,28 @@ std::optional<double> TextToFloat(std::string_view text) {
     return v;
 }
 
-namespace {
+std::string DateToText(double dateTime) { return rtl::DateToStr(dateTime); }
 
-// Proleptic Gregorian calendar <-> day number (1 January of year 1 = 1).
-std::int32_t DaysFromCivil(int y, int m, int d) {
-    y -= m <= 2;
-    const int era = (y >= 0 ? y : y - 399) / 400;
-    const int yoe = y - era * 400;
-    const int doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-    const int doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-    return era * 146097 + doe - 719468 + 719163;  // 1970-01-01 is day 719163
-}
+std::string TimeToText(double dateTime) { return rtl::TimeToStr(dateTime); }
 
-void CivilFromDays(std::int32_t dayNumber, int& y, int& m, int& d) {
-    int z = dayNumber - 719163 + 719468;
-    const int era = (z >= 0 ? z : z - 146096) / 146097;
-    const int doe = z - era * 146097;
-    const int yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-    y = yoe + era * 400;
-    const int doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-    const int mp = (5 * doy + 2) / 153;
-    d = doy - (153 * mp + 2) / 5 + 1;
-    m = mp + (mp < 10 ? 3 : -9);
-    y += m <= 2;
-}
-
-std::vector<int> Numbers(std::string_view text) {
-    std::vector<int> out;
-    size_t i = 0;
-    while (i < text.size()) {
-        if (text[i] >= '0' && text[i] <= '9') {
-            int v = 0;
-            size_t digits = 0;
-            while (i < text.size() && text[i] >= '0' && text[i] <= '9' && digits < 9) {
-                v = v * 10 + (text[i] - '0');
-                ++i;
-                ++digits;
-            }
-            out.push_back(v);
-        } else {
-            ++i;
-        }
-    }
-    return out;
-}
-
-bool ValidDate(int y, int m, int d) {
-    static const int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    if (y < 1 || y > 9999 || m < 1 || m > 12 || d < 1) return false;
-    const bool leap = (y % 4 == 0 && y % 100 != 0) || y % 400 == 0;
-    return d <= kDays[m - 1] + ((m == 2 && leap) ? 1 : 0);
-}
-
-}  // namespace
-
-std::string DateToText(double dateTime) {
-    int y, m, d;
-    CivilFromDays(DateTimeToTimeStamp(dateTime).Date, y, m, d);
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d/%02d/%04d", m, d, y);
-    return buf;
-}
-
-std::string TimeToText(double dateTime) {
-    const std::int32_t ms = DateTimeToTimeStamp(dateTime).Time;
-    char buf[32];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", ms / 3600000, ms / 60000 % 60, ms / 1000 % 60);
-    return buf;
-}
-
-std::string DateTimeToText(double dateTime) {
-    const TTimeStamp stamp = DateTimeToTimeStamp(dateTime);
-    std::string text = DateToText(dateTime);
-    if (stamp.Time != 0) text += " " + TimeToText(dateTime);
-    return text;
-}
+std::string DateTimeToText(double dateTime) { return rtl::DateTimeToStr(dateTime); }
 
 std::optional<double> TextToDate(std::string_view text) {
-    auto n = Numbers(text);
-    if (n.size() != 3) return std::nullopt;
-    int y = n[2];
-    if (y < 100) y += y < 50 ? 2000 : 1900;
-    if (!ValidDate(y, n[0], n[1])) return std::nullopt;
-    return static_cast<double>(DaysFromCivil(y, n[0], n[1]) - kDateDelta);
+    rtl::TDateTime v = 0;
+    if (!rtl::TryStrToDate(TrimText(text), v)) return std::nullopt;
+    return v;
 }
 
 std::optional<double> TextToTime(std::string_view text) {
-    auto n = Numbers(text);
-    if (n.size() < 2 || n.size() > 3) return std::nullopt;
-    const int s = n.size() == 3 ? n[2] : 0;
-    if (n[0] > 23 || n[1] > 59 || s > 59) return std::nullopt;
-    return (n[0] * 3600.0 + n[1] * 60.0 + s) / 86400.0;
+    rtl::TDateTime v = 0;
+    if (!rtl::TryStrToTime(TrimText(text), v)) return std::nullopt;
+    return v;
 }
 
 std::optional<double> TextToDateTime(std::string_view text) {
-    std::string t = TrimText(text);
-    auto blank = t.find(' ');
-    if (blank == std::string::npos) return TextToDate(t);
-    auto date = TextToDate(t.substr(0, blank));
-    auto time = TextToTime(t.substr(blank + 1));
-    if (!date || !time) return std::nullopt;
-    return *date < 0 ? *date - *time : *date + *time;
+    rtl::TDateTime v = 0;
+    if (!rtl::TryStrToDateTime(TrimText(text), v)) return std::nullopt;
+    return v;
 }
 
 std::string TrimText(std::string_view text) {
