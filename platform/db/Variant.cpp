@@ -7,10 +7,31 @@
 
 namespace db {
 
-Variant Variant::Null() { return Variant(Storage(NullTag{})); }
-Variant Variant::FromDateTime(double dateTime) { return Variant(Storage(DateTimeValue{dateTime})); }
-Variant Variant::FromBytes(std::vector<std::uint8_t> bytes) { return Variant(Storage(std::move(bytes))); }
-Variant Variant::ArrayOf(std::vector<Variant> items) { return Variant(Storage(std::move(items))); }
+// Built in place: moving a freshly made std::variant trips GCC's
+// maybe-uninitialized analysis under the sanitizers.
+Variant Variant::Null() {
+    Variant v;
+    v.value_.emplace<NullTag>();
+    return v;
+}
+
+Variant Variant::FromDateTime(double dateTime) {
+    Variant v;
+    v.value_.emplace<DateTimeValue>(DateTimeValue{dateTime});
+    return v;
+}
+
+Variant Variant::FromBytes(std::vector<std::uint8_t> bytes) {
+    Variant v;
+    v.value_.emplace<Bytes>(std::move(bytes));
+    return v;
+}
+
+Variant Variant::ArrayOf(std::vector<Variant> items) {
+    Variant v;
+    v.value_.emplace<Items>(std::move(items));
+    return v;
+}
 
 Variant::Type Variant::VarType() const {
     switch (value_.index()) {

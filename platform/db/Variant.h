@@ -74,7 +74,6 @@ private:
     using Items = std::vector<Variant>;
     using Storage = std::variant<std::monostate, NullTag, bool, std::int64_t, double, DateTimeValue, std::string,
                                  Bytes, Items>;
-    explicit Variant(Storage storage) : value_(std::move(storage)) {}
     [[noreturn]] void CastError(const char* target) const;
 
     Storage value_;

@@ -122,7 +122,7 @@ void TMemDataSet::DoAfterOpen() {
 // ---------------------------------------------------------------- buffers
 
 TRecordBuffer TMemDataSet::AllocRecordBuffer() {
-    const size_t size = static_cast<size_t>(recordSize_ + CalcFieldsSize()) + sizeof(Info);
+    const size_t size = static_cast<size_t>(recordSize_ + CalcFieldsSize()) + kInfoSize;
     auto storage = std::make_unique<std::uint8_t[]>(size);
     TRecordBuffer buffer = storage.get();
     blobs_[buffer] = std::vector<std::string>(static_cast<size_t>(blobCount_));
@@ -136,23 +136,29 @@ void TMemDataSet::FreeRecordBuffer(TRecordBuffer& buffer) {
     buffer = nullptr;
 }
 
-TMemDataSet::Info* TMemDataSet::InfoOf(TRecordBuffer buffer) const {
-    return reinterpret_cast<Info*>(buffer + recordSize_ + CalcFieldsSize());
+std::uint8_t* TMemDataSet::InfoOf(TRecordBuffer buffer) const { return buffer + recordSize_ + CalcFieldsSize(); }
+
+std::uint32_t TMemDataSet::IdIn(TRecordBuffer buffer) const {
+    std::uint32_t id = 0;
+    std::memcpy(&id, InfoOf(buffer), 4);
+    return id;
 }
 
-void TMemDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) { std::memcpy(data, &InfoOf(buffer)->id, 4); }
+void TMemDataSet::SetIdIn(TRecordBuffer buffer, std::uint32_t id) const { std::memcpy(InfoOf(buffer), &id, 4); }
+
+void TMemDataSet::GetBookmarkData(TRecordBuffer buffer, void* data) { std::memcpy(data, InfoOf(buffer), 4); }
 
 TBookmarkFlag TMemDataSet::GetBookmarkFlag(TRecordBuffer buffer) {
-    return static_cast<TBookmarkFlag>(InfoOf(buffer)->flag);
+    return static_cast<TBookmarkFlag>(InfoOf(buffer)[4]);
 }
 
-void TMemDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) { std::memcpy(&InfoOf(buffer)->id, data, 4); }
+void TMemDataSet::SetBookmarkData(TRecordBuffer buffer, const void* data) { std::memcpy(InfoOf(buffer), data, 4); }
 
 void TMemDataSet::SetBookmarkFlag(TRecordBuffer buffer, TBookmarkFlag flag) {
-    InfoOf(buffer)->flag = static_cast<std::uint8_t>(flag);
+    InfoOf(buffer)[4] = static_cast<std::uint8_t>(flag);
 }
 
-std::uint32_t TMemDataSet::IdOf(int bufferIndex) { return InfoOf(Buffers(bufferIndex))->id; }
+std::uint32_t TMemDataSet::IdOf(int bufferIndex) { return IdIn(Buffers(bufferIndex)); }
 
 void TMemDataSet::InternalInitRecord(TRecordBuffer buffer) {
     std::memset(buffer, 0, static_cast<size_t>(recordSize_));
@@ -169,16 +175,15 @@ void TMemDataSet::Fetch(TRecordBuffer buffer, int index) {
     const Row& row = rows_[static_cast<size_t>(index)];
     std::memcpy(buffer, row.image.data(), row.image.size());
     blobs_[buffer] = row.blobs;
-    Info* info = InfoOf(buffer);
-    info->id = row.id;
-    info->flag = bfCurrent;
+    SetIdIn(buffer, row.id);
+    SetBookmarkFlag(buffer, bfCurrent);
 }
 
 bool TMemDataSet::Visible(int index) {
     if (!ranged_ && !Filtered() && !findMode_) return true;
     TRecordBuffer scratch = Buffers(BufferCount());
     // The spare buffer may hold the record being fetched; use a private copy.
-    std::vector<std::uint8_t> keep(scratch, scratch + recordSize_ + CalcFieldsSize() + sizeof(Info));
+    std::vector<std::uint8_t> keep(scratch, scratch + recordSize_ + CalcFieldsSize() + kInfoSize);
     auto keepBlobs = blobs_[scratch];
     Fetch(scratch, index);
     bool ok = true;
@@ -259,7 +264,7 @@ void TMemDataSet::InternalGotoBookmark(const void* bookmark) {
     pos_ = index;
 }
 
-void TMemDataSet::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(&InfoOf(buffer)->id); }
+void TMemDataSet::InternalSetToRecord(TRecordBuffer buffer) { InternalGotoBookmark(InfoOf(buffer)); }
 
 // ---------------------------------------------------------------- field data
 
@@ -383,7 +388,7 @@ void TMemDataSet::StoreRow(TRecordBuffer buffer, bool inserting) {
         std::memcpy(image.data() + 1, &v, 4);
     }
     const std::int64_t key = KeyOf(image);
-    const std::uint32_t selfId = inserting ? 0 : InfoOf(buffer)->id;
+    const std::uint32_t selfId = inserting ? 0 : IdIn(buffer);
     int selfIndex = -1;
     if (!inserting) {
         selfIndex = IndexOfId(selfId);
@@ -402,7 +407,7 @@ void TMemDataSet::StoreRow(TRecordBuffer buffer, bool inserting) {
 void TMemDataSet::InternalEdit() {
     if (pos_ < 0 || pos_ >= static_cast<int>(rows_.size())) DatabaseError(texts::SRecordNotFound, this);
     Fetch(ActiveBuffer(), pos_);
-    const size_t size = static_cast<size_t>(recordSize_ + CalcFieldsSize()) + sizeof(Info);
+    const size_t size = static_cast<size_t>(recordSize_ + CalcFieldsSize()) + kInfoSize;
     oldImage_.assign(ActiveBuffer(), ActiveBuffer() + size);
     haveOld_ = true;
 }
@@ -438,7 +443,7 @@ int TMemDataSet::GetRecordCount() {
 int TMemDataSet::GetRecNo() {
     CheckActive();
     if (IsEmpty() || GetBookmarkFlag(ActiveBuffer()) != bfCurrent) return -1;
-    const int index = IndexOfId(InfoOf(ActiveBuffer())->id);
+    const int index = IndexOfId(IdIn(ActiveBuffer()));
     int n = 0;
     for (int i = 0; i <= index; ++i)
         if (Visible(i)) ++n;

@@ -102,12 +102,12 @@ private:
         std::vector<std::uint8_t> image;
         std::vector<std::string> blobs;
     };
-    struct Info {
-        std::uint32_t id;
-        std::uint8_t flag;
-    };
-
-    Info* InfoOf(TRecordBuffer buffer) const;
+    // Record info after the calculated fields: the 4-byte row id (the
+    // bookmark), then the bookmark flag byte; unaligned, so read by memcpy.
+    static constexpr int kInfoSize = 5;
+    std::uint8_t* InfoOf(TRecordBuffer buffer) const;
+    std::uint32_t IdIn(TRecordBuffer buffer) const;
+    void SetIdIn(TRecordBuffer buffer, std::uint32_t id) const;
     TRecordBuffer BufferForState() const;
     std::vector<std::string>& BlobsOf(TRecordBuffer buffer) { return blobs_[buffer]; }
     bool Visible(int index);
