@@ -195,23 +195,12 @@ TEST_F(SettingsTest, ARefusedDateFormatChangesNothing) {
 
 // ---- server types, caches, decimals, deleted records -------------------------------
 
-TEST_F(SettingsTest, ServerTypesMapToEngineBits) {
-    EXPECT_EQ(EdsServerTypeBits({}), 0);
-    EXPECT_EQ(EdsServerTypeBits({stEDS_LOCAL}), 1);
-    EXPECT_EQ(EdsServerTypeBits({stEDS_REMOTE}), 2);
-    EXPECT_EQ(EdsServerTypeBits({stEDS_AIS}), 4);
-    EXPECT_EQ(EdsServerTypeBits({stEDS_REMOTE, stEDS_LOCAL, stEDS_AIS}), 7);
-
+TEST_F(SettingsTest, ServerTypesAnEmptyOrRefusedSetKeepsThePreviousOne) {
     TEdsSettings settings(nullptr);
     Calls().clear();
     settings.SetEdsServerTypes({stEDS_AIS, stEDS_REMOTE});  // unchanged
     settings.SetEdsServerTypes({stEDS_LOCAL});
     EXPECT_EQ(Calls(), (std::vector<std::string>{"EdsSetServerType(1)"}));
-}
-
-TEST_F(SettingsTest, AnEmptyOrRefusedServerTypeSetKeepsThePreviousOne) {
-    TEdsSettings settings(nullptr);
-    settings.SetEdsServerTypes({stEDS_LOCAL});
     Calls().clear();
     EXPECT_EQ(MessageOf([&] { settings.SetEdsServerTypes({}); }), "At least one server type must be selected.");
     EXPECT_THROW(settings.SetEdsServerTypes({}), EdsSettingsError);
@@ -254,17 +243,12 @@ TEST_F(SettingsTest, RefusedDecimalsAndDeletedRecordsAreNotStored) {
 
 // ---- EdsError --------------------------------------------------------------------
 
-TEST(EdsError, TakesTheEnginesTextOfTheCode) {
-    EXPECT_STREQ(EdsError(EDS_E_NOT_SUPPORTED).what(), dbtest::Text([] {
-                     static UNSIGNED8 buffer[600];
-                     UNSIGNED16 length = sizeof buffer;
-                     EdsGetErrorString(EDS_E_NOT_SUPPORTED, buffer, &length);
-                     return buffer;
-                 }()).c_str());
-}
-
-TEST(EdsError, WithoutATextItSaysSoAndNamesTheCode) {
+TEST(EdsError, TextFromTheEngineOrElseTheCode) {
     dbtest::Script script;
+    script.LastError(5024, "The connection handle is not valid.");
+    EXPECT_STREQ(EdsError(1, TEdsErrorSource::LastError).what(), "The connection handle is not valid.");
+    EXPECT_TRUE(dbtest::Engine().shownErrors.empty());
+
     script.ErrorString("", EDS_E_INVALID_ARGUMENT);
     EXPECT_STREQ(EdsError(5024).what(), "Error 5024");
     EXPECT_EQ(dbtest::Engine().shownErrors, (std::vector<std::string>{"Eds Exception Error"}));
@@ -273,13 +257,6 @@ TEST(EdsError, WithoutATextItSaysSoAndNamesTheCode) {
     dbtest::Engine().lastErrorAnswer = EDS_E_INVALID_ARGUMENT;
     EXPECT_STREQ(EdsError(5024, TEdsErrorSource::LastError).what(), "Error 5024");
     EXPECT_EQ(dbtest::Engine().shownErrors.size(), 2u);
-}
-
-TEST(EdsError, TheLastErrorFormTakesThisThreadsLastError) {
-    dbtest::Script script;
-    script.LastError(5024, "The connection handle is not valid.");
-    EXPECT_STREQ(EdsError(1, TEdsErrorSource::LastError).what(), "The connection handle is not valid.");
-    EXPECT_TRUE(dbtest::Engine().shownErrors.empty());
 }
 
 TEST(EdsSettingsReadOnly, LastErrorAndOpenTables) {
