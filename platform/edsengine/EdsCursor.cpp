@@ -124,6 +124,7 @@ std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, cons
 const std::vector<Value>& Cursor::KeyFor(const OrderSpec& order) {
     static const std::vector<Value> none;
     if (!order.index) return none;
+    Current();  // a row changed since it was read has a new key
     if (keyOrder_ == order.id) return key_;
     const std::vector<std::string> terms = Terms(order);
     std::vector<Value> key;
@@ -316,6 +317,7 @@ const Row* Cursor::Current() {
     }
     gone_ = false;
     current_ = std::move(rows[0]);
+    keyOrder_ = -1;
     return &*current_;
 }
 
