@@ -400,7 +400,8 @@ UNSIGNED32 EdsAppendRecord(EDSHANDLE hTable);
 UNSIGNED32 EdsWriteRecord(EDSHANDLE hTable);
 // Drops the pending append or edit; EDS_E_NO_PENDING_UPDATE when there is none.
 UNSIGNED32 EdsCancelUpdate(EDSHANDLE hTable);
-// Marks the current record for deletion; EdsWriteRecord removes it.
+// Deletes the current record at once (a following EdsWriteRecord has nothing left to
+// do). The cursor keeps the deleted record's position.
 UNSIGNED32 EdsDeleteRecord(EDSHANDLE hTable);
 // Reads the current record again from the file, dropping a pending edit.
 UNSIGNED32 EdsRefreshRecord(EDSHANDLE hTable);

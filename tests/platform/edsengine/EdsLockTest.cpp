@@ -1,0 +1,138 @@
+// Exclusive opens and record locks between processes: a second process is refused
+// while the holder lives, and both succeed once the holder is killed.
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "platform/edsengine/eds.h"
+#include "tests/platform/edsengine/EdsTestHelpers.h"
+#include "tests/support/TestSupport.h"
+
+using namespace edstest;
+
+namespace {
+
+// A child process that opens the table (and locks record 1 when asked), reports
+// through a pipe, and waits to be killed.
+class Holder {
+public:
+    Holder(const std::string& folder, UNSIGNED32 options, bool lockRecord, int holdMs = -1) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            char answer = 'x';
+            EDSHANDLE connection = 0, table = 0;
+            if (EdsConnect(U(folder), &connection) == EDS_SUCCESS && Open(connection, "Shared", options, &table) == EDS_SUCCESS &&
+                (!lockRecord || EdsLockRecord(table, 1) == EDS_SUCCESS))
+                answer = 'k';
+            if (::write(fds[1], &answer, 1) != 1) ::_exit(2);
+            if (holdMs >= 0) {
+                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+                ::_exit(0);  // the locks go with the process
+            }
+            while (true) ::pause();
+        }
+        ::close(fds[1]);
+        char answer = 0;
+        ready_ = ::read(fds[0], &answer, 1) == 1 && answer == 'k';
+        ::close(fds[0]);
+    }
+    ~Holder() { Kill(); }
+    bool Ready() const { return ready_; }
+    void Kill() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+class Locks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        connection_ = Connect(dir_.str());
+        EDSHANDLE table = 0;
+        ASSERT_EQ(Create(connection_, "Shared", "Name,Char,10; Count,Integer", &table), EDS_SUCCESS) << LastError();
+        EDS_OK(EdsAppendRecord(table));
+        EDS_OK(SetText(table, "Name", "first"));
+        EDS_OK(EdsWriteRecord(table));
+        EDS_OK(EdsCloseTable(table));
+    }
+    void TearDown() override { EdsDisconnect(connection_); }
+
+    testsupport::TempDir dir_;
+    EDSHANDLE connection_ = 0;
+};
+
+TEST_F(Locks, ExclusiveOpenInAnotherProcessRefusesEveryOpenUntilItsHolderDies) {
+    Holder holder(dir_.str(), EDS_EXCLUSIVE, false);
+    ASSERT_TRUE(holder.Ready());
+    EDSHANDLE table = 0;
+    EXPECT_EQ(Open(connection_, "Shared", 0, &table), EDS_E_TABLE_LOCKED);
+    EXPECT_EQ(Open(connection_, "Shared", EDS_EXCLUSIVE, &table), EDS_E_TABLE_LOCKED);
+    holder.Kill();
+    EDS_OK(Open(connection_, "Shared", EDS_EXCLUSIVE, &table));
+    EDS_OK(EdsCloseTable(table));
+}
+
+TEST_F(Locks, ExclusiveOpenWaitsForAHolderThatFinishesSoon) {
+    Holder holder(dir_.str(), EDS_EXCLUSIVE, false, 300);
+    ASSERT_TRUE(holder.Ready());
+    EDSHANDLE table = 0;
+    EDS_OK(Open(connection_, "Shared", EDS_EXCLUSIVE, &table));
+    EDS_OK(EdsCloseTable(table));
+}
+
+TEST_F(Locks, SharedOpenElsewhereRefusesAnExclusiveOpen) {
+    Holder holder(dir_.str(), 0, false);
+    ASSERT_TRUE(holder.Ready());
+    EDSHANDLE table = 0;
+    EXPECT_EQ(Open(connection_, "Shared", EDS_EXCLUSIVE, &table), EDS_E_TABLE_LOCKED);
+    EDS_OK(Open(connection_, "Shared", 0, &table));  // sharing is fine
+    EDS_OK(EdsCloseTable(table));
+}
+
+TEST_F(Locks, RecordLockInAnotherProcessRefusesLockAndWriteUntilItsHolderDies) {
+    Holder holder(dir_.str(), 0, true);
+    ASSERT_TRUE(holder.Ready());
+    EDSHANDLE table = 0;
+    EDS_OK(Open(connection_, "Shared", 0, &table));
+    EDS_OK(EdsGotoTop(table));
+    EXPECT_EQ(EdsLockRecord(table, 1), EDS_E_RECORD_LOCKED);
+    EDS_OK(SetText(table, "Name", "changed"));
+    EXPECT_EQ(EdsWriteRecord(table), EDS_E_RECORD_LOCKED);
+    EXPECT_EQ(EdsDeleteRecord(table), EDS_E_RECORD_LOCKED);
+    holder.Kill();
+    EDS_OK(EdsLockRecord(table, 1));
+    EDS_OK(SetText(table, "Name", "changed"));
+    EDS_OK(EdsWriteRecord(table));
+    EDS_OK(EdsUnlockRecord(table, 1));
+    EXPECT_EQ(Text(table, "Name"), "changed");
+    EDS_OK(EdsCloseTable(table));
+}
+
+TEST_F(Locks, HandlesInOneProcessExcludeEachOtherToo) {
+    EDSHANDLE first = 0, second = 0;
+    EDS_OK(Open(connection_, "Shared", 0, &first));
+    EDS_OK(Open(connection_, "Shared", 0, &second));
+    EDS_OK(EdsLockRecord(first, 1));
+    EXPECT_EQ(EdsLockRecord(second, 1), EDS_E_RECORD_LOCKED);
+    EDS_OK(EdsLockRecord(first, 1));  // again by its holder
+    EDS_OK(EdsCloseTable(first));     // closing releases its locks
+    EDS_OK(EdsLockRecord(second, 1));
+    EDS_OK(EdsCloseTable(second));
+}
+
+}  // namespace
