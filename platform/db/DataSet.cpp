@@ -55,7 +55,10 @@ TRecordBuffer TDataSet::ActiveBuffer() const {
 // ---------------------------------------------------------------- open and close
 
 void TDataSet::SetActive(bool on) {
-    if (ComponentState().Contains(rtl::csLoading)) return;
+    if (ComponentState().Contains(rtl::csLoading)) {
+        streamedActive_ = on;
+        return;
+    }
     if (Active() == on) return;
     if (on) {
         DoBeforeOpen();
@@ -74,6 +77,14 @@ void TDataSet::SetActive(bool on) {
         SetState(dsInactive);
         CloseCursor();
         if (!destroying) DoAfterClose();
+    }
+}
+
+void TDataSet::Loaded() {
+    rtl::TComponent::Loaded();
+    if (streamedActive_) {
+        streamedActive_ = false;
+        SetActive(true);
     }
 }
 
@@ -204,6 +215,12 @@ TFieldClass TDataSet::GetFieldClass(TFieldType type) {
         case ftFmtMemo: return &MakeField<TMemoField>;
         default: return nullptr;
     }
+}
+
+TField* TDataSet::FieldByNumber(int fieldNo) const {
+    for (TField* f : fields_.List())
+        if (f->FieldNo() == fieldNo && f->FieldKind() != fkCalculated && f->FieldKind() != fkLookup) return f;
+    return nullptr;
 }
 
 std::vector<TField*> TDataSet::GetFieldList(const std::string& names) const {

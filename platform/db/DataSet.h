@@ -126,7 +126,8 @@ public:
     // --- counts and positions
     int RecordCount() { return GetRecordCount(); }
     int RecNo() { return GetRecNo(); }
-    void SetRecNo(int value) { SetRecNoValue(value); }
+    // Moves to the value-th record (from 1); descendants decide the order.
+    virtual void SetRecNo(int) {}
     virtual bool IsSequenced() { return true; }
 
     // --- bookmarks
@@ -146,6 +147,8 @@ public:
     TFieldDefs& FieldDefs() { return fieldDefs_; }
     TField* FindField(const std::string& name) const { return fields_.FindField(name); }
     TField* FieldByName(const std::string& name) const { return fields_.FieldByName(name); }
+    // The field bound to column `fieldNo` (from 1), or nullptr.
+    TField* FieldByNumber(int fieldNo) const;
     // Fields named in "A;B" (each raises when missing).
     std::vector<TField*> GetFieldList(const std::string& names) const;
     std::vector<std::string> GetFieldNames() const;
@@ -205,6 +208,9 @@ public:
     virtual void PSSetParams(const TParams&) {}
     virtual void PSSetCommandText(const std::string&) {}
     virtual std::string PSGetKeyFields();
+    virtual std::unique_ptr<TIndexDefs> PSGetIndexDefs(TIndexOptions) { return nullptr; }
+    // Told when FieldDefs change (added or cleared).
+    virtual void DefChanged() {}
 
     // --- events
     TDataSetNotifyEvent BeforeOpen, AfterOpen, BeforeClose, AfterClose;
@@ -255,12 +261,13 @@ protected:
     virtual void ClearCalcFields(TRecordBuffer) {}
     // InternalInitRecord, ClearCalcFields, bookmark flag bfInserted.
     virtual void InitRecord(TRecordBuffer buffer);
+    // Overriders call the inherited ones: they manage the buffer ring, the
+    // default fields and the open/close bookkeeping.
     virtual void OpenCursor(bool infoQuery);
     virtual void CloseCursor();
     virtual bool GetCanModify() { return true; }
     virtual int GetRecordCount() { return -1; }
     virtual int GetRecNo() { return -1; }
-    virtual void SetRecNoValue(int) {}
     virtual void SetFilterText(const std::string& text);
     // Base: not found. Descendants search with their own filter machinery.
     virtual bool FindRecord(bool restart, bool goForward);
@@ -268,6 +275,9 @@ protected:
     // buffer in the calculated-fields state; leaves the cursor on the match.
     virtual bool LocateRecord(const std::string& keyFields, const Variant& keyValues, TLocateOptions options);
     virtual void SetBufferCount(int count);
+
+    // A dataset set active while its form loads opens when loading ends.
+    void Loaded() override;
 
     virtual void DoAfterCancel() { Fire(AfterCancel); }
     virtual void DoAfterClose() { Fire(AfterClose); }
@@ -370,6 +380,7 @@ private:
     bool found_ = false;
     bool defaultFields_ = false;
     bool internalOpenComplete_ = false;
+    bool streamedActive_ = false;
     bool autoCalcFields_ = true;
     bool filtered_ = false;
     TBookmark undoBookmark_;

@@ -66,12 +66,14 @@ TFieldDef* TFieldDefs::Add(const std::string& name, TFieldType type, int size, b
     if (name.empty()) DatabaseError(texts::SFieldNameMissing, dataSet_);
     if (IndexOf(name) >= 0) DatabaseErrorFmt(texts::SDuplicateFieldName, {name}, dataSet_);
     items_.push_back(std::make_unique<TFieldDef>(this, name, type, size, required, Count() + 1));
+    if (dataSet_) dataSet_->DefChanged();
     return items_.back().get();
 }
 
 void TFieldDefs::Clear() {
     items_.clear();
     updated_ = false;
+    if (dataSet_) dataSet_->DefChanged();
 }
 
 int TFieldDefs::IndexOf(const std::string& name) const {
@@ -153,6 +155,18 @@ TIndexDef* TIndexDefs::FindIndexForFields(const std::string& fields) const {
     if (!d) d = GetIndexForFields(fields, true);
     if (!d) DatabaseErrorFmt(texts::SNoIndexForFields, {fields}, dataSet_);
     return d;
+}
+
+std::unique_ptr<TIndexDefs> GetIndexDefs(const TIndexDefs& source, TIndexOptions types) {
+    auto out = std::make_unique<TIndexDefs>();
+    for (int i = 0; i < source.Count(); ++i) {
+        const TIndexDef* d = source[i];
+        bool wanted = types.Empty();
+        for (TIndexOption o : {ixPrimary, ixUnique, ixDescending, ixCaseInsensitive, ixExpression, ixNonMaintained})
+            if (types.Contains(o) && d->Options().Contains(o)) wanted = true;
+        if (wanted) *out->AddIndexDef() = *d;
+    }
+    return out;
 }
 
 void TIndexDefs::Update() {

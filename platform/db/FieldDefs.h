@@ -135,6 +135,10 @@ private:
     bool updated_ = false;
 };
 
+// The definitions of `source` with at least one of `types` among their
+// options (all of them when `types` is empty).
+std::unique_ptr<TIndexDefs> GetIndexDefs(const TIndexDefs& source, TIndexOptions types);
+
 // Splits "A;B ; C" into trimmed names; empty parts are dropped.
 std::vector<std::string> SplitFieldNames(const std::string& names);
 

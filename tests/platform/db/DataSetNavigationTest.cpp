@@ -145,3 +145,30 @@ TEST(DataSetNavigation, GrowingAndShrinkingTheRingKeepsTheActiveRecord) {
     EXPECT_EQ(ds->RecordCountInBuffers(), 6);
     EXPECT_EQ(IdsForward(*ds), (std::vector<int>{1, 2, 3, 4, 5, 6}));
 }
+
+TEST(DataSetOpen, ActiveSetWhileLoadingOpensWhenLoadingEnds) {
+    TMemDataSet ds;
+    ds.AddColumn("ID", ftInteger);
+    ds.SetLoading(true);
+    ds.Open();
+    EXPECT_FALSE(ds.Active());
+    ds.SetLoading(false);
+    EXPECT_TRUE(ds.Active());
+}
+
+TEST(DataSetOpen, FailedOpenLeavesTheDatasetClosedAndReopenable) {
+    TMemDataSet ds;
+    ds.AddColumn("ID", ftInteger);
+    int afterOpen = 0;
+    ds.AfterOpen = [&](TDataSet&) { ++afterOpen; };
+    CreateField<TStringField>(ds, "ID");  // does not match the column
+    EXPECT_THROW(ds.Open(), EDatabaseError);
+    EXPECT_FALSE(ds.Active());
+    EXPECT_EQ(afterOpen, 0);
+    ds.Fields().Clear();
+    ds.Open();
+    EXPECT_TRUE(ds.Active());
+    EXPECT_EQ(afterOpen, 1);
+    EXPECT_NE(ds.FieldByNumber(1), nullptr);
+    EXPECT_EQ(ds.FieldByNumber(2), nullptr);
+}

@@ -450,7 +450,7 @@ int TMemDataSet::GetRecNo() {
     return n;
 }
 
-void TMemDataSet::SetRecNoValue(int value) {
+void TMemDataSet::SetRecNo(int value) {
     CheckBrowseMode();
     DoBeforeScroll();
     int last = -1, seen = 0;

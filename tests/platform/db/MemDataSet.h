@@ -46,6 +46,7 @@ public:
     int CompareBookmarks(const TBookmark& a, const TBookmark& b) override;
     void SetFiltered(bool on) override;
     void SetFilterText(const std::string& text) override;
+    void SetRecNo(int value) override;
     std::string TextFromNative(std::string_view bytes) const override;
     std::string TextToNative(std::string_view text) const override;
 
@@ -83,7 +84,6 @@ protected:
     bool GetCanModify() override { return !readOnly_; }
     int GetRecordCount() override;
     int GetRecNo() override;
-    void SetRecNoValue(int value) override;
     bool FindRecord(bool restart, bool goForward) override;
     void DoAfterOpen() override;
 
