@@ -20,7 +20,11 @@ std::string Join(const std::vector<std::string>& parts, const char* separator) {
 }
 
 std::string RowOf(const std::vector<std::string>& terms) {
-    return terms.size() == 1 ? terms[0] : "(" + Join(terms, ", ") + ")";
+    if (terms.size() == 1) return terms[0];
+    std::string row = "(";
+    row += Join(terms, ", ");
+    row += ')';
+    return row;
 }
 
 std::string Placeholders(std::size_t n) {

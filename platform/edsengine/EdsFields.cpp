@@ -93,6 +93,12 @@ bool AllBytes(const UNSIGNED8* src, std::size_t n, UNSIGNED8 byte) {
 constexpr std::uint64_t kNullDouble = 0x8000000000000020ull;
 constexpr std::uint64_t kNullMoney = 0x8000000000000000ull;
 
+bool IsAscii(std::string_view text) {
+    for (char c : text)
+        if (static_cast<unsigned char>(c) >= 0x80) return false;
+    return true;
+}
+
 void NumericImage(const FieldDef& f, double value, UNSIGNED8* dst) {
     char text[400];
     auto [end, ec] = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, f.decimals);
@@ -108,6 +114,12 @@ void NumericImage(const FieldDef& f, double value, UNSIGNED8* dst) {
 void TextImage(std::string_view utf8, UNSIGNED32 length, UNSIGNED8* dst) {
     if (utf8.empty()) {
         std::memset(dst, 0, length);
+        return;
+    }
+    if (IsAscii(utf8)) {  // the common case needs no conversion
+        const std::size_t n = std::min<std::size_t>(utf8.size(), length);
+        std::memcpy(dst, utf8.data(), n);
+        std::memset(dst + n, ' ', length - n);
         return;
     }
     const std::string ansi = rtl::Utf8ToAnsi(utf8);
@@ -202,8 +214,14 @@ std::string Schema::ToSpec() const {
     std::string spec;
     for (const FieldDef& f : fields_) {
         spec += f.name + "," + InfoOf(f.type).name;
-        if (InfoOf(f.type).fixedLength == 0) spec += "," + std::to_string(f.length);
-        if (f.type == EDS_NUMERIC) spec += "," + std::to_string(f.decimals);
+        if (InfoOf(f.type).fixedLength == 0) {
+            spec += ',';
+            spec += std::to_string(f.length);
+        }
+        if (f.type == EDS_NUMERIC) {
+            spec += ',';
+            spec += std::to_string(f.decimals);
+        }
         spec += ";";
     }
     return spec;
@@ -243,10 +261,10 @@ void BindValue(sqlite3_stmt* stmt, int parameter, const Value& v) {
     case Value::Kind::Int: sqlite3_bind_int64(stmt, parameter, v.i); break;
     case Value::Kind::Real: sqlite3_bind_double(stmt, parameter, v.d); break;
     case Value::Kind::Text:
-        sqlite3_bind_text(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_text(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_STATIC);
         break;
     case Value::Kind::Blob:
-        sqlite3_bind_blob(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+        sqlite3_bind_blob(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_STATIC);
         break;
     }
 }
@@ -381,6 +399,7 @@ void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED
 
 std::string StoredText(std::string_view ansi) {
     while (!ansi.empty() && (ansi.back() == ' ' || ansi.back() == '\0')) ansi.remove_suffix(1);
+    if (IsAscii(ansi)) return std::string(ansi);
     return rtl::AnsiToUtf8(ansi);
 }
 

@@ -71,6 +71,7 @@ struct Value {
 };
 
 Value ColumnValue(sqlite3_stmt* stmt, int column);
+// Binds without copying: the value must outlive the statement's next step.
 void BindValue(sqlite3_stmt* stmt, int parameter, const Value& value);
 // SQLite's ordering of values (NULL < numbers < text < blob; text by bytes).
 int CompareValues(const Value& a, const Value& b);

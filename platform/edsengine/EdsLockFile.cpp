@@ -66,7 +66,7 @@ bool LockFile::RecordLockedElsewhere(std::int64_t recno) {
     return lock.l_type != F_UNLCK;
 }
 
-std::int64_t LockFile::ReserveRecordNumber(std::int64_t minimum) {
+std::int64_t LockFile::ReserveRecordNumbers(std::int64_t minimum, std::int64_t count) {
     SetLock(F_WRLCK, kCounterByte, 1, true);
     struct Unlock {
         LockFile* self;
@@ -76,7 +76,7 @@ std::int64_t LockFile::ReserveRecordNumber(std::int64_t minimum) {
     const ssize_t got = ::pread(fd_, &next, sizeof next, 0);
     if (got != static_cast<ssize_t>(sizeof next)) next = 0;
     if (next < minimum) next = minimum;
-    const std::int64_t following = next + 1;
+    const std::int64_t following = next + count;
     if (::pwrite(fd_, &following, sizeof following, 0) != static_cast<ssize_t>(sizeof following))
         Throw(EDS_E_IO, std::string("Cannot write the lock file: ") + std::strerror(errno));
     return next;

@@ -29,9 +29,9 @@ public:
     void UnlockRecord(std::int64_t recno);
     // Whether another open holds the record's lock.
     bool RecordLockedElsewhere(std::int64_t recno);
-    // The next record number: at least `minimum`, above every number handed out before
-    // by any process. Blocks briefly while another process reserves.
-    std::int64_t ReserveRecordNumber(std::int64_t minimum);
+    // The first of `count` record numbers: at least `minimum`, above every number handed
+    // out before by any process. Blocks briefly while another process reserves.
+    std::int64_t ReserveRecordNumbers(std::int64_t minimum, std::int64_t count = 1);
 
 private:
     bool SetLock(short type, std::int64_t start, std::int64_t length, bool wait);

@@ -66,26 +66,42 @@ void Table::Append() {
     CheckWritable();
     if (pending) Write();
     const Schema& schema = Fields();
-    std::int64_t minimum = 1;
-    {
-        std::string sql = "SELECT coalesce(max(rowid), 0) + 1 FROM " + file_->RowTable();
-        if (schema.RowidAlias() >= 0)
-            sql = "SELECT max(coalesce((SELECT max(rowid) FROM " + file_->RowTable() +
-                  "), 0), coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
-                  file_->RowTable().substr(1, file_->RowTable().size() - 2) + "'), 0)) + 1";
-        sqlite3_stmt* stmt = file_->Statements().Get(sql);
-        StatementUse use(stmt);
-        if (Step(file_->Db(), stmt)) minimum = sqlite3_column_int64(stmt, 0);
-    }
     PendingRecord record;
     record.append = true;
-    record.recno = file_->Locks().ReserveRecordNumber(minimum);
+    record.recno = ReserveRecordNumber();
     record.image.resize(schema.RecordLength());
     schema.FillNullImage(record.image.data());
     record.changed.assign(schema.Count(), false);
     for (const FieldDef& f : schema.Fields())
         if (IsAutoinc(f)) PutInt32(record.image.data() + f.offset, static_cast<std::int32_t>(record.recno));
     pending = std::move(record);
+}
+
+std::int64_t Table::ReserveRecordNumber() {
+    const bool held = file_->InTransaction();
+    if (held && reservedNext_ < reservedEnd_) return reservedNext_++;
+    // Above every row in the file too (rows that SQL inserted took no reservation).
+    std::int64_t minimum = 1;
+    std::string sql = "SELECT coalesce(max(rowid), 0) + 1 FROM " + file_->RowTable();
+    if (Fields().RowidAlias() >= 0)
+        sql = "SELECT max(coalesce((SELECT max(rowid) FROM " + file_->RowTable() +
+              "), 0), coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
+              file_->RowTable().substr(1, file_->RowTable().size() - 2) + "'), 0)) + 1";
+    {
+        sqlite3_stmt* stmt = file_->Statements().Get(sql);
+        StatementUse use(stmt);
+        if (Step(file_->Db(), stmt)) minimum = sqlite3_column_int64(stmt, 0);
+    }
+    if (!held) {
+        reservedNext_ = reservedEnd_ = 0;
+        return file_->Locks().ReserveRecordNumbers(minimum);
+    }
+    // Within a write transaction no other process can append, so a block of numbers
+    // costs one reservation instead of one each.
+    constexpr std::int64_t kBlock = 64;
+    reservedNext_ = file_->Locks().ReserveRecordNumbers(minimum, kBlock);
+    reservedEnd_ = reservedNext_ + kBlock;
+    return reservedNext_++;
 }
 
 void Table::Write() {
@@ -105,21 +121,25 @@ void Table::Write() {
         return ValueFromImage(f, p.image.data() + f.offset);
     };
     if (p.append) {
-        std::string columns, values;
+        if (insertSql_.empty()) {
+            std::string columns, values;
+            if (schema.RowidAlias() < 0) {
+                columns = "rowid";
+                values = "?";
+            }
+            for (std::size_t i = 0; i < schema.Count(); ++i) {
+                if (!columns.empty()) columns += ", ";
+                columns += QuoteName(schema.At(i).name);
+                values += values.empty() ? "?" : ", ?";
+            }
+            insertSql_ = "INSERT INTO " + file_->RowTable() + "(" + columns + ") VALUES(" + values + ")";
+        }
         std::vector<Value> params;
-        if (schema.RowidAlias() < 0) {
-            columns = "rowid";
-            values = "?";
-            params.push_back(Value::Int(p.recno));
-        }
-        for (std::size_t i = 0; i < schema.Count(); ++i) {
-            columns += (columns.empty() ? "" : ", ") + QuoteName(schema.At(i).name);
-            values += values.empty() ? "?" : ", ?";
-            params.push_back(columnValue(i));
-        }
+        params.reserve(schema.Count() + 1);
+        if (schema.RowidAlias() < 0) params.push_back(Value::Int(p.recno));
+        for (std::size_t i = 0; i < schema.Count(); ++i) params.push_back(columnValue(i));
         file_->BeforeWrite();
-        sqlite3_stmt* stmt =
-            file_->Statements().Get("INSERT INTO " + file_->RowTable() + "(" + columns + ") VALUES(" + values + ")");
+        sqlite3_stmt* stmt = file_->Statements().Get(insertSql_);
         {
             StatementUse use(stmt);
             for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);

@@ -82,6 +82,12 @@ public:
 private:
     void CheckWritable() const;
     void CheckNotLockedElsewhere(std::int64_t recno);
+    std::int64_t ReserveRecordNumber();
+
+    // Record numbers reserved ahead while a transaction holds the file for writing;
+    // what is left when it ends stays unused.
+    std::int64_t reservedNext_ = 0, reservedEnd_ = 0;
+    std::string insertSql_;
 
     EDSHANDLE connection_;
     std::unique_ptr<TableFile> file_;
