@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -653,20 +654,101 @@ TEST_F(ImplicitConnectionTest, TwoDataSetsOnOneFolderShareOneConnection) {
     EXPECT_EQ(Engine().connectCalls, 1);
 }
 
-TEST_F(ImplicitConnectionTest, RacingThreadsMakeOneConnection) {
+
+// ---- with the engine itself ----------------------------------------------------------
+
+namespace {
+
+bool IsConnectionHandle(EDSHANDLE handle) {
+    UNSIGNED16 type = 0;
+    return EdsGetHandleType(handle, &type) == 0 && type == EDS_CONNECTION;
+}
+
+void CreateTable(EDSHANDLE connection, const std::string& name) {
+    EDSHANDLE table = 0;
+    CheckEdsError(nullptr, EdsApi.EdsCreateTable(connection, EdsText(name), nullptr, EDS_EDT, EDS_ANSI,
+                                                 EDS_PROPRIETARY_LOCKING, EDS_IGNORE_RIGHTS, 0,
+                                                 EdsText("Name,Char,10"), &table));
+    CheckEdsError(nullptr, EdsApi.EdsCloseTable(table));
+}
+
+bool CanOpenTable(EDSHANDLE connection, const std::string& name) {
+    EDSHANDLE table = 0;
+    if (EdsApi.EdsOpenTable(connection, EdsText(name), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING,
+                            EDS_IGNORE_RIGHTS, 0, &table) != 0) {
+        return false;
+    }
+    EdsApi.EdsCloseTable(table);
+    return true;
+}
+
+}  // namespace
+
+TEST_F(AliasFileTest, EngineConnectsByFolderName) {
+    testsupport::TempDir data;
+    FakeDataSet log(nullptr, "edstLog");
+    FakeDataSet again(nullptr, "edstLog2");
+    log.databaseName = data.str() + "/";
+    again.databaseName = data.str() + "//.";
+    const EDSHANDLE handle = DynamicConnList().Connect(GetConnectPath(log));
+    ASSERT_TRUE(IsConnectionHandle(handle));
+    CreateTable(handle, "Log");
+    EXPECT_EQ(DynamicConnList().FindByPath(GetConnectPath(again)), handle);
+    EXPECT_TRUE(CanOpenTable(DynamicConnList().Connect(GetConnectPath(again)), "log"));
+}
+
+TEST_F(AliasFileTest, EngineConnectsByAlias) {
+    testsupport::TempDir data;
+    WriteAliases("Sendo=" + data.str() + ";N\r\n");
+    FakeDataSet log(nullptr, "edstLog");
+    log.databaseName = "Sendo";
     TDynamicConnList list;
-    const std::string folder = dir_.str();
+    const EDSHANDLE handle = list.Connect(GetConnectPath(log));
+    EXPECT_TRUE(IsConnectionHandle(handle));
+    EXPECT_EQ(log.tableType, ttEdsNTX);
+    CreateTable(handle, "Log");
+    EXPECT_TRUE(std::filesystem::exists(data / "Log.edt"));
+
+    TEdsConnection connection(nullptr);
+    connection.SetAliasName("Sendo");
+    connection.Open();
+    EXPECT_TRUE(CanOpenTable(connection.ConnectionHandle(), "Log"));
+}
+
+TEST(EdsConnectionEngine, OpensAndClosesAnEngineConnection) {
+    testsupport::TempDir data;
+    TEdsConnection connection(nullptr);
+    connection.SetConnectPath(data.str());
+    connection.Open();
+    const EDSHANDLE handle = connection.ConnectionHandle();
+    EXPECT_TRUE(IsConnectionHandle(handle));
+    CreateTable(handle, "Address");
+    connection.Close();
+    EXPECT_FALSE(IsConnectionHandle(handle));
+    EXPECT_FALSE(CanOpenTable(handle, "Address"));
+}
+
+TEST(ImplicitConnectionEngine, RacingThreadsMakeOneEngineConnection) {
+    TEdsEntryPointsGuard guard;
+    static std::atomic<int> connects{0};
+    connects = 0;
+    EdsApi.EdsConnect = [](const UNSIGNED8* path, EDSHANDLE* handle) {
+        ++connects;
+        return ::EdsConnect(path, handle);
+    };
+    testsupport::TempDir data;
+    TDynamicConnList list;
     constexpr int kThreads = 16;
     std::vector<EDSHANDLE> handles(kThreads);
     {
         std::vector<std::jthread> threads;
         for (int i = 0; i < kThreads; ++i) {
-            threads.emplace_back([&list, &handles, &folder, i] {
-                handles[static_cast<std::size_t>(i)] = list.Connect(i % 2 ? folder : folder + "/");
+            threads.emplace_back([&list, &handles, &data, i] {
+                handles[static_cast<std::size_t>(i)] = list.Connect(i % 2 ? data.str() : data.str() + "/");
             });
         }
     }
-    EXPECT_EQ(Engine().connectCalls, 1);
-    EXPECT_EQ(list.Count(), 1u);
+    EXPECT_EQ(connects, 1);
+    EXPECT_TRUE(IsConnectionHandle(handles.front()));
     for (EDSHANDLE h : handles) EXPECT_EQ(h, handles.front());
 }

@@ -271,3 +271,12 @@ TEST(EdsSettingsReadOnly, LastErrorAndOpenTables) {
     };
     EXPECT_EQ(settings.NumOpenTables(), 127);
 }
+
+TEST(EdsSettingsEngine, TheDataModulesSettingsAreAccepted) {
+    rtl::DateFormatGuard formats;
+    TEdsSettings settings(nullptr);
+    settings.SetDateFormat("MM/DD/YY");
+    settings.SetNumCachedTables(10);
+    EXPECT_EQ(settings.DateFormat(), "MM/DD/YY");
+    EXPECT_EQ(rtl::ShortDateFormat, "MM/DD/yy");
+}
