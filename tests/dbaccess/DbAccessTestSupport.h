@@ -74,10 +74,7 @@ public:
             *code = e.lastCode;
             return WriteText(e.lastText, buffer, length);
         };
-        EdsApi.EdsShowError = [](const UNSIGNED8* title) -> UNSIGNED32 {
-            Engine().shownErrors.push_back(Text(title));
-            return 0;
-        };
+        RecordShownErrors();
     }
 
     void ErrorString(std::string text, UNSIGNED32 answer = 0) {
@@ -88,10 +85,7 @@ public:
             if (e.errorStringAnswer != 0) return e.errorStringAnswer;
             return WriteText(e.errorStringText, buffer, length);
         };
-        EdsApi.EdsShowError = [](const UNSIGNED8* title) -> UNSIGNED32 {
-            Engine().shownErrors.push_back(Text(title));
-            return 0;
-        };
+        RecordShownErrors();
     }
 
     // Connect, disconnect and statement closing answer from the script.
@@ -109,13 +103,8 @@ public:
             *handle = e.nextHandle++;
             return 0;
         };
-        EdsApi.EdsConnect = [](const UNSIGNED8* path, EDSHANDLE* handle) -> UNSIGNED32 {
-            EngineScript& e = Engine();
-            ++e.connectCalls;
-            e.connectPath = Text(path);
-            if (e.connectAnswer != 0) return e.connectAnswer;
-            *handle = e.nextHandle++;
-            return 0;
+        EdsApi.EdsConnect = [](const UNSIGNED8* path, EDSHANDLE* handle) {
+            return EdsApi.EdsConnect60(path, 0, nullptr, nullptr, 0, handle);
         };
         EdsApi.EdsDisconnect = [](EDSHANDLE handle) -> UNSIGNED32 {
             Engine().disconnected.push_back(handle);
@@ -128,6 +117,13 @@ public:
     }
 
 private:
+    static void RecordShownErrors() {
+        EdsApi.EdsShowError = [](const UNSIGNED8* title) -> UNSIGNED32 {
+            Engine().shownErrors.push_back(Text(title));
+            return 0;
+        };
+    }
+
     TEdsEntryPointsGuard guard_;
 };
 

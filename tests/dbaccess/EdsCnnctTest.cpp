@@ -77,14 +77,11 @@ TEST_F(AliasFileTest, SuffixesGiveTheTableTypeAndAreCutOffThePath) {
     EXPECT_FALSE(LookupEdsIniAlias(""));
 }
 
-TEST_F(AliasFileTest, TheFileIsFoundWhateverTheCaseOfItsName) {
+TEST_F(AliasFileTest, TheFileIsFoundWhateverTheCaseOfItsNameElseByItsPlainName) {
+    EXPECT_EQ(EdsIniFileName(), "eds.ini");
     WriteAliases("Sendo=/srv/sendo\r\n", "EDS.INI");
     EXPECT_EQ(EdsIniFileName(), (home_ / "EDS.INI").string());
     ASSERT_TRUE(LookupEdsIniAlias("Sendo"));
-}
-
-TEST_F(AliasFileTest, WithoutOneInTheProgramFolderThePlainNameIsUsed) {
-    EXPECT_EQ(EdsIniFileName(), "eds.ini");
 }
 
 // ---- path resolution -----------------------------------------------------------------
@@ -168,26 +165,6 @@ TEST(EdsConnection, DataDictionaryPathsAndTheirFolder) {
     }
 }
 
-TEST_F(AliasFileTest, PathAndAliasExcludeEachOther) {
-    WriteAliases("Sendo=/srv/sendo;A\r\nDict=/srv/d/Sendo.add\r\n");
-    TEdsConnection connection(nullptr);
-    connection.SetConnectPath("/srv/a");
-    connection.SetAliasName("Sendo");
-    EXPECT_EQ(connection.ConnectPath(), "");
-    EXPECT_EQ(connection.GetConnectString(), "/srv/sendo");
-    EXPECT_EQ(connection.GetAliasTableType(), 3);
-
-    connection.SetAliasName("Dict");
-    EXPECT_TRUE(connection.IsDictionaryConnection());
-    EXPECT_EQ(connection.GetConnectionFolder(), "/srv/d");
-
-    connection.SetConnectPath("/srv/b");
-    EXPECT_EQ(connection.AliasName(), "");
-    EXPECT_EQ(connection.GetAliasTableType(), 0);
-    EXPECT_FALSE(connection.IsDictionaryConnection());
-    EXPECT_EQ(connection.GetConnectionFolder(), "/srv/b");
-}
-
 TEST_F(AliasFileTest, AnAliasGivesItsTypeToTheDataSetsOfTheSameOwner) {
     WriteAliases("Sendo=/srv/sendo;C\r\n");
     rtl::TComponent form;
@@ -216,20 +193,18 @@ protected:
         script_.LastError(0, "");
         connection_.SetName("edsc1");
     }
+    ~ConnectionTest() override { SetEdsLoginDialog(nullptr); }
 
     Script script_;
     TEdsConnection connection_{nullptr};
 };
 
-TEST_F(ConnectionTest, NothingToConnectTo) {
+TEST_F(ConnectionTest, NothingOrAnUnknownAliasToConnectTo) {
     EXPECT_EQ(MessageOf([&] { connection_.SetIsConnected(true); }),
               "Must specify connection string before getting a server connection.");
     EXPECT_THROW(connection_.Open(), EdsConnectionError);
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(Engine().connectCalls, 0);
-}
-
-TEST_F(ConnectionTest, AnUnknownAliasIsRefusedUntilTheFileHasIt) {
     connection_.SetAliasName("Sendo");
     EXPECT_EQ(connection_.AliasName(), "Sendo");
     EXPECT_EQ(MessageOf([&] { connection_.Open(); }), "TEdsConnection.AliasName is not valid");
@@ -261,10 +236,7 @@ TEST_F(ConnectionTest, ConnectsToAFolder) {
     EXPECT_FALSE(connection_.IsConnected());
     EXPECT_EQ(connection_.ConnectionHandle(), 0u);
     EXPECT_EQ(Engine().disconnected, (std::vector<EDSHANDLE>{100}));
-}
 
-TEST_F(ConnectionTest, ServerTypesAndOptionsReachTheEngine) {
-    connection_.SetConnectPath("/srv/sendo");
     connection_.SetEdsServerTypes({stEDS_LOCAL, stEDS_AIS});
     connection_.SetMiddleTierConnection(true);
     connection_.SetStoredProcedureConnection(true);
@@ -323,7 +295,7 @@ TEST_F(ConnectionTest, PathAndAliasAreFixedWhileConnected) {
     EXPECT_EQ(connection_.AliasName(), "");
 }
 
-TEST_F(ConnectionTest, ADataDictionaryAsksForTheLogin) {
+TEST_F(ConnectionTest, ADataDictionaryAsksForTheLoginByEventOrDialog) {
     connection_.SetConnectPath("/srv/Sendo.add");
     connection_.SetUsername("adam");
     connection_.SetPassword("old");
@@ -348,10 +320,10 @@ TEST_F(ConnectionTest, ADataDictionaryAsksForTheLogin) {
     connection_.SetPassword("pear");
     connection_.Open();
     EXPECT_EQ(Engine().connectPassword, "pear");
-}
 
-TEST_F(ConnectionTest, CancellingTheLoginDialogRefusesTheConnection) {
-    connection_.SetConnectPath("/srv/Sendo.add");
+    // Without OnLogin the platform's dialog asks; cancelling it refuses.
+    connection_.Close();
+    connection_.SetLoginPrompt(true);
     std::string shownFor;
     SetEdsLoginDialog([&shownFor](const std::string& name, std::string&, std::string&) {
         shownFor = name;
@@ -360,7 +332,7 @@ TEST_F(ConnectionTest, CancellingTheLoginDialogRefusesTheConnection) {
     EXPECT_EQ(MessageOf([&] { connection_.Open(); }), "Cannot connect to database 'edsc1'");
     EXPECT_THROW(connection_.Open(), db::EDatabaseError);
     EXPECT_EQ(shownFor, "edsc1");
-    EXPECT_EQ(Engine().connectCalls, 0);
+    EXPECT_EQ(Engine().connectCalls, 2);
 
     SetEdsLoginDialog([](const std::string&, std::string& user, std::string& password) {
         user = "eve";
@@ -370,7 +342,6 @@ TEST_F(ConnectionTest, CancellingTheLoginDialogRefusesTheConnection) {
     connection_.Open();
     EXPECT_EQ(Engine().connectUser, "eve");
     EXPECT_EQ(connection_.Password(), "apple");
-    SetEdsLoginDialog(nullptr);
 }
 
 TEST_F(ConnectionTest, EventsFireInOrder) {
@@ -505,11 +476,10 @@ TEST_F(ConnectionTest, DestroyingAConnectedComponentNeverRaises) {
         EXPECT_EQ(d->forgotten, 1);
         EXPECT_EQ(d->connection, nullptr);
     }
-}
 
-TEST_F(ConnectionTest, AHandleTheEngineAlreadyDroppedIsNoError) {
-    dbtest::ErrorHookCapture hook;
-    {
+    hook.texts.clear();
+    Engine().disconnected.clear();
+    {  // a handle the engine already dropped is no error
         TEdsConnection connection(nullptr);
         connection.SetConnectPath("/srv/sendo");
         connection.Open();
@@ -573,7 +543,7 @@ protected:
     testsupport::TempDir dir_;
 };
 
-TEST_F(ImplicitConnectionTest, OneConnectionPerFolder) {
+TEST_F(ImplicitConnectionTest, OneConnectionPerFolderExistingOrNot) {
     std::filesystem::create_directories(dir_ / "data");
     TDynamicConnList list;
     const std::string data = (dir_ / "data").string();
@@ -588,6 +558,11 @@ TEST_F(ImplicitConnectionTest, OneConnectionPerFolder) {
     }
     EXPECT_EQ(Engine().connectCalls, 1);
     EXPECT_EQ(list.Count(), 1u);
+
+    const std::string later = (dir_ / "later").string();
+    const EDSHANDLE notYet = list.Connect(later);
+    std::filesystem::create_directories(later);
+    EXPECT_EQ(list.FindByPath(later + "/"), notYet);
 }
 
 TEST_F(ImplicitConnectionTest, FoldersThatDifferInCaseAreDifferentFolders) {
@@ -598,14 +573,6 @@ TEST_F(ImplicitConnectionTest, FoldersThatDifferInCaseAreDifferentFolders) {
     const EDSHANDLE upper = list.Connect((dir_ / "DATA").string());
     EXPECT_NE(lower, upper);
     EXPECT_EQ(list.Count(), 2u);
-}
-
-TEST_F(ImplicitConnectionTest, AFolderThatDoesNotExistYetHasOneToo) {
-    TDynamicConnList list;
-    const std::string later = (dir_ / "later").string();
-    const EDSHANDLE handle = list.Connect(later);
-    std::filesystem::create_directories(later);
-    EXPECT_EQ(list.FindByPath(later + "/"), handle);
 }
 
 TEST_F(ImplicitConnectionTest, TheFolderIsKnownByItsRealPath) {
@@ -639,19 +606,6 @@ TEST_F(ImplicitConnectionTest, ShutdownDisconnectsEveryFolderInOrder) {
     }
     EXPECT_EQ(Engine().disconnected, handles);
     EXPECT_EQ(hook.texts, std::vector<std::string>(3, "The storage failed."));
-}
-
-TEST_F(ImplicitConnectionTest, TwoDataSetsOnOneFolderShareOneConnection) {
-    std::filesystem::create_directories(dir_ / "Data");
-    FakeDataSet addresses(nullptr, "edstAddress");
-    FakeDataSet log(nullptr, "edstLog");
-    addresses.databaseName = (dir_ / "Data").string() + "/";
-    log.databaseName = dir_.str() + "\\Data";
-    TDynamicConnList list;
-    const EDSHANDLE first = list.Connect(GetConnectPath(addresses));
-    const EDSHANDLE second = list.Connect(GetConnectPath(log));
-    EXPECT_EQ(first, second);
-    EXPECT_EQ(Engine().connectCalls, 1);
 }
 
 

@@ -96,14 +96,13 @@ TEST_F(SettingsTest, ConstructionSetsTheEngineUp) {
     EXPECT_EQ(rtl::ShortDateFormat, "MM/dd/yyyy");
 }
 
-TEST_F(SettingsTest, AFormatTheEngineRefusesFallsBackToTheDefault) {
-    rtl::ShortDateFormat = "d.M.yyyy";
-    Log().failing = {"EdsSetDateFormat(d.M.yyyy)"};
-    TEdsSettings settings(nullptr);
-    EXPECT_EQ(settings.DateFormat(), "MM/dd/ccyy");
-}
-
-TEST_F(SettingsTest, AFailedConstructionLeavesNoInstanceBehind) {
+TEST_F(SettingsTest, ARefusedFormatFallsBackAndAFailedConstructionLeavesNoInstance) {
+    {
+        rtl::ShortDateFormat = "d.M.yyyy";
+        Log().failing = {"EdsSetDateFormat(d.M.yyyy)"};
+        TEdsSettings settings(nullptr);
+        EXPECT_EQ(settings.DateFormat(), "MM/dd/ccyy");
+    }
     Log().failing = {"EdsSetDateFormat"};
     EXPECT_EQ(MessageOf([] { TEdsSettings settings(nullptr); }), "The argument is not valid.");
     EXPECT_EQ(TEdsSettings::InstanceCount(), 0);
@@ -182,10 +181,8 @@ TEST_F(SettingsTest, SetAppDateMakesItTheProgramsShortDateFormat) {
 
     settings.SetDateFormat("MM/DD/YY");
     EXPECT_EQ(rtl::ShortDateFormat, "dd.MM.yyyy");
-}
 
-TEST_F(SettingsTest, ARefusedDateFormatChangesNothing) {
-    TEdsSettings settings(nullptr);
+    settings.SetSetAppDate(true);
     settings.SetDateFormat("MM/DD/YY");
     Log().failing = {"EdsSetDateFormat"};
     EXPECT_EQ(MessageOf([&] { settings.SetDateFormat("DD.MM.CCYY"); }), "The argument is not valid.");
@@ -212,7 +209,7 @@ TEST_F(SettingsTest, ServerTypesAnEmptyOrRefusedSetKeepsThePreviousOne) {
     EXPECT_EQ(settings.EdsServerTypes(), TEdsServerTypes{stEDS_LOCAL});
 }
 
-TEST_F(SettingsTest, CacheSizes) {
+TEST_F(SettingsTest, CacheSizesDecimalsAndDeletedRecords) {
     TEdsSettings settings(nullptr);
     Calls().clear();
     EXPECT_EQ(MessageOf([&] { settings.SetNumCachedTables(-1); }), "NumCachedTables value must be greater than zero.");
@@ -226,15 +223,12 @@ TEST_F(SettingsTest, CacheSizes) {
     Log().failing = {"EdsCacheOpenTables"};
     EXPECT_THROW(settings.SetNumCachedTables(20), EdsError);
     EXPECT_EQ(settings.NumCachedTables(), 10);
-}
 
-TEST_F(SettingsTest, RefusedDecimalsAndDeletedRecordsAreNotStored) {
-    TEdsSettings settings(nullptr);
     settings.SetNumDecimals(3);
     settings.SetShowDeleted(true);
     EXPECT_EQ(settings.NumDecimals(), 3);
     EXPECT_TRUE(settings.ShowDeleted());
-    Log().failing = {"EdsSetDecimals", "EdsShowDeleted"};
+    Log().failing = {"EdsSetDecimals", "EdsShowDeleted"};  // refused values are not stored
     EXPECT_THROW(settings.SetNumDecimals(5), EdsError);
     EXPECT_THROW(settings.SetShowDeleted(false), EdsError);
     EXPECT_EQ(settings.NumDecimals(), 3);
@@ -257,19 +251,6 @@ TEST(EdsError, TextFromTheEngineOrElseTheCode) {
     dbtest::Engine().lastErrorAnswer = EDS_E_INVALID_ARGUMENT;
     EXPECT_STREQ(EdsError(5024, TEdsErrorSource::LastError).what(), "Error 5024");
     EXPECT_EQ(dbtest::Engine().shownErrors.size(), 2u);
-}
-
-TEST(EdsSettingsReadOnly, LastErrorAndOpenTables) {
-    dbtest::Script script;
-    script.LastError(5204, "locked");
-    rtl::DateFormatGuard formats;
-    TEdsSettings settings(nullptr);
-    EXPECT_EQ(settings.LastError(), 5204u);
-    EdsApi.EdsGetNumOpenTables = [](UNSIGNED16* n) -> UNSIGNED32 {
-        *n = 300;
-        return 0;
-    };
-    EXPECT_EQ(settings.NumOpenTables(), 127);
 }
 
 TEST(EdsSettingsEngine, TheDataModulesSettingsAreAccepted) {
