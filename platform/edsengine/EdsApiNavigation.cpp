@@ -7,6 +7,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsObjects.h"
 #include "platform/edsengine/EdsSettings.h"
+#include "platform/edsengine/EdsSqlApi.h"
 #include "platform/rtl/Paths.h"
 
 using namespace eds;
@@ -218,6 +219,7 @@ UNSIGNED32 EdsSetRelKeyPos(EDSHANDLE hObj, DOUBLE dPos) {
 
 UNSIGNED32 EdsGetRecordCount(EDSHANDLE hObj, UNSIGNED16 usFilterOption, UNSIGNED32* pulCount) {
     return Run([&] {
+        if (SqlStatementRecordCount(hObj, pulCount)) return;  // rows affected by a statement
         Navigation nav = Navigate(hObj);
         Out32(pulCount, static_cast<UNSIGNED32>(nav.table->Cur().Count(nav.order, ModeOf(usFilterOption))));
     });

@@ -10,6 +10,7 @@
 #include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsObjects.h"
 #include "platform/edsengine/EdsSettings.h"
+#include "platform/edsengine/EdsSqlApi.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Paths.h"
 
@@ -332,7 +333,10 @@ UNSIGNED32 EdsCacheRecords(EDSHANDLE hTable, UNSIGNED16) {
 }
 
 UNSIGNED32 EdsGetLastAutoinc(EDSHANDLE hObj, UNSIGNED32* pulAutoinc) {
-    return Run([&] { Out32(pulAutoinc, TableOf(hObj).lastAutoinc); });
+    return Run([&] {
+        if (SqlStatementLastAutoinc(hObj, pulAutoinc)) return;
+        Out32(pulAutoinc, TableOf(hObj).lastAutoinc);
+    });
 }
 
 // ---- Fields -------------------------------------------------------------------------
@@ -517,6 +521,7 @@ UNSIGNED32 EdsSetFieldRaw(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* puc
 
 UNSIGNED32 EdsSetEmpty(EDSHANDLE hObj, EdsFieldId field) {
     return Run([&] {
+        if (SqlStatementSetEmpty(hObj, field)) return;  // a statement parameter
         if (auto* index = dynamic_cast<Index*>(Objects().Find(hObj))) {
             SetKeySegment(*index, field, std::nullopt, false);
             return;

@@ -235,37 +235,6 @@ void SqlSession::AttachFor(std::string_view sql) {
     }
 }
 
-// ---- SqlResult ------------------------------------------------------------------------
-
-SqlResult::~SqlResult() {
-    sqlite3_finalize(rowStmt_);
-    sqlite3_close_v2(fileDb_);
-}
-
-std::int64_t SqlResult::RecordNumber(std::size_t position) const {
-    return byRecord_ && position < records_.size() ? records_[position] : 0;
-}
-
-bool SqlResult::ReadRow(std::size_t position, std::vector<SqlValue>& values) {
-    values.clear();
-    if (position >= RowCount()) return false;
-    if (!byRecord_) {
-        values = rows_[position];
-        return true;
-    }
-    sqlite3_reset(rowStmt_);
-    sqlite3_bind_int64(rowStmt_, 1, records_[position]);
-    int rc = sqlite3_step(rowStmt_);
-    if (rc == SQLITE_ROW) {
-        for (int i = 0; i < sqlite3_column_count(rowStmt_); ++i) values.push_back(SqlColumnValue(rowStmt_, i));
-        sqlite3_reset(rowStmt_);
-        return true;
-    }
-    sqlite3_reset(rowStmt_);
-    if (rc != SQLITE_DONE) ThrowSqlError(fileDb_, rc, "reading a result row");
-    return false;
-}
-
 // ---- SqlStatementCore ----------------------------------------------------------------
 
 void SqlStatementCore::Prepare(std::string_view sql) {
@@ -339,34 +308,30 @@ SqlOutcome SqlStatementCore::Execute() {
                 }
             }
         }
-        result->fields_.push_back(std::move(f));
+        result->fields.push_back(std::move(f));
     }
 
     SingleTableSelect single;
     bool allKnown = std::all_of(known.begin(), known.end(), [](bool k) { return k; });
-    if (allKnown && AnalyseSingleTableSelect(text_, single)) {
-        // Record numbers only, in result order; the rows are read on demand from a
-        // connection of the cursor's own, so it outlives the statement and the
-        // attachment.
-        StmtGuard ids{PrepareOne(db, single.rowidQuery)};
-        for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(ids.stmt, static_cast<int>(i) + 1, params_[i]);
-        int rc;
-        const char* schema = sqlite3_column_database_name(stmt.stmt, 0);
-        const SqlSession::Table* table = schema ? session_.BySchema(schema) : nullptr;
-        if (table) {
-            result->records_.reserve(1024);
-            while ((rc = sqlite3_step(ids.stmt)) == SQLITE_ROW) result->records_.push_back(sqlite3_column_int64(ids.stmt, 0));
-            if (rc != SQLITE_DONE) ThrowSqlError(db, rc, single.rowidQuery);
-            rc = sqlite3_open_v2(table->path.c_str(), &result->fileDb_, SQLITE_OPEN_READONLY, nullptr);
-            if (rc != SQLITE_OK) ThrowSqlError(result->fileDb_, rc, table->path);
-            sqlite3_busy_timeout(result->fileDb_, 2000);
-            rc = sqlite3_prepare_v3(result->fileDb_, single.rowQuery.c_str(), -1, SQLITE_PREPARE_PERSISTENT,
-                                    &result->rowStmt_, nullptr);
-            if (rc != SQLITE_OK) ThrowSqlError(result->fileDb_, rc, single.rowQuery);
-            result->byRecord_ = true;
+    const char* schema0 = sqlite3_column_database_name(stmt.stmt, 0);
+    const SqlSession::Table* table = schema0 ? session_.BySchema(schema0) : nullptr;
+    if (allKnown && table && AnalyseSingleTableSelect(text_, single)) {
+        for (int i = 0; i < columns; ++i) {
+            const char* schema = sqlite3_column_database_name(stmt.stmt, i);
+            if (!schema || std::string_view(schema) != table->schema) allKnown = false;
+            const char* origin = sqlite3_column_origin_name(stmt.stmt, i);
+            result->sourceColumns.push_back(origin ? origin : "");
+        }
+        if (allKnown) {
+            result->byRecord = true;
+            result->sourcePath = table->path;
+            result->sourceRowTable = table->rowTable;
+            result->recordQuery = single.rowidQuery;
+            result->params = params_;
             out.result = std::move(result);
             return out;
         }
+        result->sourceColumns.clear();
     }
 
     int rc;
@@ -380,12 +345,12 @@ SqlOutcome SqlStatementCore::Execute() {
             if (type != SQLITE_NULL && (kinds[k] == SQLITE_NULL || kinds[k] == SQLITE_INTEGER)) kinds[k] = type;
             if (type == SQLITE_TEXT) widths[k] = std::max(widths[k], static_cast<std::size_t>(sqlite3_column_bytes(stmt.stmt, i)));
         }
-        result->rows_.push_back(std::move(row));
+        result->rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
     for (std::size_t i = 0; i < known.size(); ++i) {
         if (known[i]) continue;
-        SqlField& f = result->fields_[i];
+        SqlField& f = result->fields[i];
         switch (kinds[i]) {
         case SQLITE_FLOAT: f.type = EDS_DOUBLE; f.length = 8; break;
         case SQLITE_TEXT: f.type = EDS_STRING; f.length = static_cast<UNSIGNED32>(widths[i]); break;

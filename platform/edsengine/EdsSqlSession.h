@@ -74,28 +74,20 @@ private:
     std::uint64_t nextSchema_ = 0;
 };
 
-// The rows a SELECT produced, fixed at execution. Over one table only the
-// record numbers are kept, in result order, and rows are read when asked for
-// (a row deleted meanwhile reads as absent); anything else is held whole.
-class SqlResult {
-public:
-    const std::vector<SqlField>& Fields() const { return fields_; }
-    std::size_t RowCount() const { return byRecord_ ? records_.size() : rows_.size(); }
-    // Record number of a row (0-based position), 0 for results of several tables.
-    std::int64_t RecordNumber(std::size_t position) const;
-    // The values of row `position`; false when it no longer exists.
-    bool ReadRow(std::size_t position, std::vector<SqlValue>& values);
-    bool ByRecord() const { return byRecord_; }
-    ~SqlResult();
-
-private:
-    friend class SqlStatementCore;
-    std::vector<SqlField> fields_;
-    bool byRecord_ = false;
-    std::vector<std::int64_t> records_;
-    std::vector<std::vector<SqlValue>> rows_;
-    sqlite3* fileDb_ = nullptr;  // by record: a read-only connection of its own to the table file
-    sqlite3_stmt* rowStmt_ = nullptr;
+// What a SELECT gives: its columns and either the plan to number the rows of
+// one table in result order (record numbers only; the rows are read when a
+// cursor needs them) or, for anything else, the rows themselves.
+struct SqlResult {
+    std::vector<SqlField> fields;
+    bool byRecord = false;
+    // By record:
+    std::string sourcePath;                 // the table file
+    std::string sourceRowTable;             // its table of rows
+    std::vector<std::string> sourceColumns; // the column of each field
+    std::string recordQuery;                // record numbers in result order ("?n" parameters)
+    std::vector<SqlValue> params;
+    // Otherwise:
+    std::vector<std::vector<SqlValue>> rows;
 };
 
 struct SqlOutcome {

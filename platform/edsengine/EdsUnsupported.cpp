@@ -138,27 +138,27 @@
 //   EdsEvalLogicalExpr           built (EdsExprApi.cpp)
 //   EdsExpressionLongToShort     built (EdsExprApi.cpp)
 //   EdsExpressionShortToLong     built (EdsExprApi.cpp)
-//   EdsCreateSQLStatement        not yet (below)
-//   EdsPrepareSQL                not yet (below)
-//   EdsExecuteSQL                not yet (below)
-//   EdsExecuteSQLDirect          not yet (below)
-//   EdsCloseSQLStatement         not yet (below)
-//   EdsGetSQLStmtParams          not yet (below)
-//   EdsSqlPeekStatement          not yet (below)
-//   EdsStmtSetTableLockType      not yet (below)
-//   EdsStmtSetTableCharType      not yet (below)
-//   EdsStmtSetTableRights        not yet (below)
-//   EdsStmtSetTableReadOnly      not yet (below)
-//   EdsStmtSetTableType          not yet (below)
-//   EdsStmtConstrainUpdates      not yet (below)
-//   EdsStmtReadAllColumns        not yet (below)
-//   EdsSetString                 not yet (below)
-//   EdsSetDouble                 not yet (below)
-//   EdsSetLogical                not yet (below)
-//   EdsSetJulian                 not yet (below)
-//   EdsSetMilliseconds           not yet (below)
-//   EdsSetTimeStampRaw           not yet (below)
-//   EdsSetBinary                 not yet (below)
+//   EdsCreateSQLStatement        built (EdsSqlApi.cpp)
+//   EdsPrepareSQL                built (EdsSqlApi.cpp)
+//   EdsExecuteSQL                built (EdsSqlApi.cpp)
+//   EdsExecuteSQLDirect          built (EdsSqlApi.cpp)
+//   EdsCloseSQLStatement         built (EdsSqlApi.cpp)
+//   EdsGetSQLStmtParams          built (EdsSqlApi.cpp)
+//   EdsSqlPeekStatement          built (EdsSqlApi.cpp)
+//   EdsStmtSetTableLockType      built (EdsSqlApi.cpp)
+//   EdsStmtSetTableCharType      built (EdsSqlApi.cpp)
+//   EdsStmtSetTableRights        built (EdsSqlApi.cpp)
+//   EdsStmtSetTableReadOnly      built (EdsSqlApi.cpp)
+//   EdsStmtSetTableType          built (EdsSqlApi.cpp)
+//   EdsStmtConstrainUpdates      built (EdsSqlApi.cpp)
+//   EdsStmtReadAllColumns        built (EdsSqlApi.cpp)
+//   EdsSetString                 built (EdsSqlApi.cpp)
+//   EdsSetDouble                 built (EdsSqlApi.cpp)
+//   EdsSetLogical                built (EdsSqlApi.cpp)
+//   EdsSetJulian                 built (EdsSqlApi.cpp)
+//   EdsSetMilliseconds           built (EdsSqlApi.cpp)
+//   EdsSetTimeStampRaw           built (EdsSqlApi.cpp)
+//   EdsSetBinary                 built (EdsSqlApi.cpp)
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/eds.h"
@@ -173,24 +173,3 @@ UNSIGNED32 EdsDDFindNextObject(EDSHANDLE, EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { 
 UNSIGNED32 EdsDDFindClose(EDSHANDLE, EDSHANDLE) { return eds::NotSupported("EdsDDFindClose"); }
 UNSIGNED32 EdsDDGetUserProperty(EDSHANDLE, const UNSIGNED8*, UNSIGNED16, void*, UNSIGNED16*) { return eds::NotSupported("EdsDDGetUserProperty"); }
 UNSIGNED32 EdsDDGetTableProperty(EDSHANDLE, const UNSIGNED8*, UNSIGNED16, void*, UNSIGNED16*) { return eds::NotSupported("EdsDDGetTableProperty"); }
-UNSIGNED32 EdsCreateSQLStatement(EDSHANDLE, EDSHANDLE*) { return eds::NotSupported("EdsCreateSQLStatement"); }
-UNSIGNED32 EdsPrepareSQL(EDSHANDLE, const UNSIGNED8*) { return eds::NotSupported("EdsPrepareSQL"); }
-UNSIGNED32 EdsExecuteSQL(EDSHANDLE, EDSHANDLE*) { return eds::NotSupported("EdsExecuteSQL"); }
-UNSIGNED32 EdsExecuteSQLDirect(EDSHANDLE, const UNSIGNED8*, EDSHANDLE*) { return eds::NotSupported("EdsExecuteSQLDirect"); }
-UNSIGNED32 EdsCloseSQLStatement(EDSHANDLE) { return eds::NotSupported("EdsCloseSQLStatement"); }
-UNSIGNED32 EdsGetSQLStmtParams(const UNSIGNED8*, UNSIGNED8*, UNSIGNED32*) { return eds::NotSupported("EdsGetSQLStmtParams"); }
-UNSIGNED32 EdsSqlPeekStatement(EDSHANDLE, UNSIGNED16*) { return eds::NotSupported("EdsSqlPeekStatement"); }
-UNSIGNED32 EdsStmtSetTableLockType(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtSetTableLockType"); }
-UNSIGNED32 EdsStmtSetTableCharType(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtSetTableCharType"); }
-UNSIGNED32 EdsStmtSetTableRights(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtSetTableRights"); }
-UNSIGNED32 EdsStmtSetTableReadOnly(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtSetTableReadOnly"); }
-UNSIGNED32 EdsStmtSetTableType(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtSetTableType"); }
-UNSIGNED32 EdsStmtConstrainUpdates(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtConstrainUpdates"); }
-UNSIGNED32 EdsStmtReadAllColumns(EDSHANDLE, UNSIGNED16) { return eds::NotSupported("EdsStmtReadAllColumns"); }
-UNSIGNED32 EdsSetString(EDSHANDLE, EdsFieldId, const UNSIGNED8*, UNSIGNED32) { return eds::NotSupported("EdsSetString"); }
-UNSIGNED32 EdsSetDouble(EDSHANDLE, EdsFieldId, DOUBLE) { return eds::NotSupported("EdsSetDouble"); }
-UNSIGNED32 EdsSetLogical(EDSHANDLE, EdsFieldId, UNSIGNED16) { return eds::NotSupported("EdsSetLogical"); }
-UNSIGNED32 EdsSetJulian(EDSHANDLE, EdsFieldId, SIGNED32) { return eds::NotSupported("EdsSetJulian"); }
-UNSIGNED32 EdsSetMilliseconds(EDSHANDLE, EdsFieldId, SIGNED32) { return eds::NotSupported("EdsSetMilliseconds"); }
-UNSIGNED32 EdsSetTimeStampRaw(EDSHANDLE, EdsFieldId, const UNSIGNED8*, UNSIGNED32) { return eds::NotSupported("EdsSetTimeStampRaw"); }
-UNSIGNED32 EdsSetBinary(EDSHANDLE, EdsFieldId, UNSIGNED16, UNSIGNED32, UNSIGNED32, const UNSIGNED8*, UNSIGNED32) { return eds::NotSupported("EdsSetBinary"); }

@@ -2,73 +2,67 @@
 // sends, with their rows and rows affected; attachments found without regard
 // to case and recycled; static results that outlive their statement.
 
-#include "platform/edsengine/EdsSqlSession.h"
+#include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsSqlText.h"
-#include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/eds.h"
+#include "tests/platform/edsengine/EdsTestHelpers.h"
 
 #include <gtest/gtest.h>
 
 #include "tests/support/TestSupport.h"
 
-#include <map>
+#include <cstring>
 #include <string>
 #include <vector>
 
 namespace {
 
-using eds::SqlValue;
+using Strings = std::vector<std::string>;
+using edstest::LastError;
 
-// Writes a table file in the engine's layout: the rows in a table named after
-// the file, the field specification in _edt_meta.
-void MakeTable(const std::string& folder, const std::string& file, const std::string& spec,
-               const std::vector<std::string>& extraSql = {}) {
-    std::string path = folder + "/" + file + ".edt";
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    std::vector<eds::SqlField> fields = eds::ParseStoredFieldSpec(spec);
-    std::string stem = file;
-    std::string cols;
-    bool rowid = false;
-    for (const auto& f : fields) {
-        if (!cols.empty()) cols += ", ";
-        cols += "\"" + f.name + "\" ";
-        if (f.type == EDS_AUTOINC && !rowid) {
-            cols += "INTEGER PRIMARY KEY AUTOINCREMENT";
-            rowid = true;
-        } else if (f.type == EDS_STRING || f.type == EDS_TIMESTAMP || f.type == EDS_DATE) {
-            cols += "TEXT";
-        } else {
-            cols += "INTEGER";
-        }
-    }
-    std::string sql = "CREATE TABLE _edt_meta(key TEXT PRIMARY KEY, value TEXT);"
-                      "INSERT INTO _edt_meta VALUES('format','edt1'),('fields','" + spec + "'),('table','" + stem + "');"
-                      "CREATE TABLE \"" + stem + "\"(" + cols + ");";
-    for (const auto& s : extraSql) sql += s + ";";
-    char* err = nullptr;
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err), SQLITE_OK) << err;
-    sqlite3_close(db);
+std::string LastErrorText() {
+    UNSIGNED32 code = 0;
+    UNSIGNED8 buf[1000];
+    UNSIGNED16 len = sizeof buf;
+    EdsGetLastError(&code, buf, &len);
+    return std::to_string(code) + " " + std::string(reinterpret_cast<char*>(buf), len);
 }
 
+std::vector<Strings> CursorRows(EDSHANDLE cursor);
+
+// A folder of the program's tables, made by the engine, and a connection to it.
 struct Folder {
     testsupport::TempDir dir;
-    std::unique_ptr<eds::SqlSession> session;
+    EDSHANDLE connection = 0;
+
+    void Make(const std::string& name, const std::string& spec, const char* tag = nullptr, const char* expr = nullptr,
+              UNSIGNED32 options = 0) {
+        EDSHANDLE table = 0;
+        ASSERT_EQ(edstest::Create(connection, name, spec, &table), EDS_SUCCESS) << LastErrorText();
+        if (tag) {
+            EDSHANDLE index = 0;
+            ASSERT_EQ(EdsCreateIndex61(table, edstest::U(""), edstest::U(tag), edstest::U(expr), edstest::U(""),
+                                       edstest::U(""), options | EDS_COMPOUND, 0, &index),
+                      EDS_SUCCESS)
+                << LastErrorText();
+        }
+        ASSERT_EQ(EdsCloseTable(table), EDS_SUCCESS);
+    }
 
     Folder() {
-        const std::string f = dir.str();
+        connection = edstest::Connect(dir.str());
         const std::string address = "A_ID,AutoInc; Address1,Char,50; Address2,Char,50;Address3,Char,50; "
                                     "Address4,Char,50;City,Char,35; State,Char,4; Zip,Char,10;";
-        MakeTable(f, "Address", address);
-        MakeTable(f, "YourAddress", address);
-        MakeTable(f, "Groups", "G_ID,AutoInc; Parent_ID,Integer; Group_Name,Char,40;",
-                  {"CREATE UNIQUE INDEX g1 ON Groups(upper(Group_Name))"});
-        MakeTable(f, "Members", "A_ID,Integer; G_ID,Integer;", {"CREATE UNIQUE INDEX m1 ON Members(A_ID, G_ID)"});
-        MakeTable(f, "LogFilters", "FilterName,Char,20; FilterCombination,Char,3;",
-                  {"CREATE UNIQUE INDEX f1 ON LogFilters(FilterName)"});
-        MakeTable(f, "LogFiltersDetail", "FilterName,Char,20; FieldName,Char,2; Operator,Char,2; Value,Char,40;");
-        MakeTable(f, "Reports", "ReportName,Char,20; Orientation,Char,1;");
-        MakeTable(f, "Report_Detail", "ReportName,Char,20; Field_Name,Char,15; FieldOrder,Integer;");
-        MakeTable(f, "ZIPCODES", "ZIP,Char,5; City,Char,35; State,Char,2;");
+        Make("Address", address);
+        Make("YourAddress", address);
+        Make("Groups", "G_ID,AutoInc; Parent_ID,Integer; Group_Name,Char,40;", "Group_Name", "UPPER(Group_Name)",
+             EDS_UNIQUE);
+        Make("Members", "A_ID,Integer; G_ID,Integer;", "ID", "A_ID;G_ID", EDS_UNIQUE);
+        Make("LogFilters", "FilterName,Char,20; FilterCombination,Char,3;", "FilterName", "FilterName", EDS_UNIQUE);
+        Make("LogFiltersDetail", "FilterName,Char,20; FieldName,Char,2; Operator,Char,2; Value,Char,40;");
+        Make("Reports", "ReportName,Char,20; Orientation,Char,1;", "ReportName", "ReportName", EDS_UNIQUE);
+        Make("Report_Detail", "ReportName,Char,20; Field_Name,Char,15; FieldOrder,Integer;");
+        Make("ZIPCODES", "ZIP,Char,5; City,Char,35; State,Char,2;");
         std::string log = "LID,AutoInc; DateTime,TimeStamp; MailerNum,Char,30; CustID,Char,11; SerialNum,Integer;"
                           "ToAddress1,Char,50; ToAddress2,Char,50; ToAddress3,Char,50; ToAddress4,Char,50;"
                           "ToCity,Char,35; ToState,Char,4; ToZip,Char,10; YourAddress1,Char,50; YourAddress2,Char,50;"
@@ -76,37 +70,36 @@ struct Folder {
                           "YourZip,Char,10; Postage,Char,15; Certified,Char,15; Return,Char,15; Restricted,Char,15;"
                           "Total,Char,15; Department,Char,20; ProcessedBy,Char,20; RE,Char,25; Comment,Char,35;"
                           "WishRest,Logical; Batch,Logical; Result,Char,22;";
-        MakeTable(f, "Log37", log);
-        MakeTable(f, "log", log);
-        session = std::make_unique<eds::SqlSession>(f);
+        Make("Log37", log);
+        Make("log", log);
+    }
+    ~Folder() { EdsDisconnect(connection); }
+
+    // Runs a statement; answers the cursor (0 for none) and the rows affected (-1: 5117).
+    EDSHANDLE Run(const std::string& sql, std::int64_t* affected = nullptr) {
+        EDSHANDLE stmt = 0, cursor = 0;
+        EXPECT_EQ(EdsCreateSQLStatement(connection, &stmt), EDS_SUCCESS) << LastErrorText();
+        EXPECT_EQ(EdsPrepareSQL(stmt, edstest::U(sql)), EDS_SUCCESS) << sql << ": " << LastErrorText();
+        EXPECT_EQ(EdsExecuteSQL(stmt, &cursor), EDS_SUCCESS) << sql << ": " << LastErrorText();
+        UNSIGNED32 count = 0;
+        UNSIGNED32 rc = EdsGetRecordCount(stmt, EDS_IGNOREFILTERS, &count);
+        if (affected) *affected = rc == EDS_E_NO_ROWS_AFFECTED ? -1 : static_cast<std::int64_t>(count);
+        EXPECT_EQ(EdsCloseSQLStatement(stmt), EDS_SUCCESS);
+        return cursor;
     }
 
-    eds::SqlOutcome Run(const std::string& sql) {
-        eds::SqlStatementCore stmt(*session);
-        stmt.Prepare(sql);
-        return stmt.Execute();
+    std::int64_t Affected(const std::string& sql) {
+        std::int64_t n = -2;
+        EDSHANDLE cursor = Run(sql, &n);
+        EXPECT_EQ(cursor, 0u) << sql;
+        return n;
     }
 
-    std::int64_t Affected(const std::string& sql) { return Run(sql).rowsAffected; }
-
-    // Every row of a SELECT as texts (NULL as "-").
-    std::vector<std::vector<std::string>> Rows(const std::string& sql) {
-        eds::SqlOutcome out = Run(sql);
-        EXPECT_TRUE(out.result) << sql;
-        std::vector<std::vector<std::string>> rows;
-        if (!out.result) return rows;
-        std::vector<SqlValue> values;
-        for (std::size_t i = 0; i < out.result->RowCount(); ++i) {
-            EXPECT_TRUE(out.result->ReadRow(i, values));
-            std::vector<std::string> row;
-            for (const SqlValue& v : values) {
-                if (auto* n = std::get_if<std::int64_t>(&v)) row.push_back(std::to_string(*n));
-                else if (auto* s = std::get_if<std::string>(&v)) row.push_back(*s);
-                else if (auto* d = std::get_if<double>(&v)) row.push_back(std::to_string(*d));
-                else row.push_back("-");
-            }
-            rows.push_back(row);
-        }
+    std::vector<Strings> Rows(const std::string& sql) {
+        EDSHANDLE cursor = Run(sql);
+        EXPECT_NE(cursor, 0u) << sql;
+        std::vector<Strings> rows = CursorRows(cursor);
+        EdsCloseTable(cursor);
         return rows;
     }
 
@@ -117,17 +110,54 @@ struct Folder {
     }
 };
 
-using Strings = std::vector<std::string>;
+// A field of the current record as text ("-" for empty).
+std::string FieldText(EDSHANDLE cursor, UNSIGNED16 number) {
+    UNSIGNED16 empty = 0;
+    EdsIsEmpty(cursor, number, &empty);
+    if (empty) return "-";
+    UNSIGNED16 type = 0;
+    EdsGetFieldType(cursor, number, &type);
+    UNSIGNED8 buf[600];
+    UNSIGNED32 len = sizeof buf;
+    if (EdsGetField(cursor, number, buf, &len, EDS_RTRIM) != EDS_SUCCESS) return "<" + LastErrorText() + ">";
+    std::int32_t i32 = 0, ms = 0;
+    double d = 0;
+    switch (type) {
+    case EDS_INTEGER: case EDS_AUTOINC: std::memcpy(&i32, buf, 4); return std::to_string(i32);
+    case EDS_DOUBLE: std::memcpy(&d, buf, 8); return std::to_string(d);
+    case EDS_LOGICAL: return std::string(1, static_cast<char>(buf[0]));
+    case EDS_TIMESTAMP:
+        std::memcpy(&i32, buf, 4);
+        std::memcpy(&ms, buf + 4, 4);
+        return eds::IsoTimeStamp(i32, static_cast<std::uint32_t>(ms));
+    default: return std::string(reinterpret_cast<char*>(buf), len);
+    }
+}
+
+std::vector<Strings> CursorRows(EDSHANDLE cursor) {
+    std::vector<Strings> rows;
+    UNSIGNED16 fields = 0;
+    EXPECT_EQ(EdsGetNumFields(cursor, &fields), EDS_SUCCESS);
+    EXPECT_EQ(EdsGotoTop(cursor), EDS_SUCCESS) << LastErrorText();
+    UNSIGNED16 eof = 0;
+    while (EdsAtEOF(cursor, &eof) == EDS_SUCCESS && !eof && rows.size() < 10000) {
+        Strings row;
+        for (UNSIGNED16 f = 1; f <= fields; ++f) row.push_back(FieldText(cursor, f));
+        rows.push_back(row);
+        EXPECT_EQ(EdsSkip(cursor, 1), EDS_SUCCESS);
+    }
+    return rows;
+}
 
 std::string SqlError(Folder& f, const std::string& sql) {
-    try {
-        f.Run(sql);
-    } catch (const eds::EngineError& e) {
-        EXPECT_EQ(e.Code(), EDS_E_SQL);
-        return e.Text();
-    }
-    ADD_FAILURE() << "no error: " << sql;
-    return {};
+    EDSHANDLE stmt = 0, cursor = 0;
+    EXPECT_EQ(EdsCreateSQLStatement(f.connection, &stmt), EDS_SUCCESS);
+    UNSIGNED32 rc = EdsPrepareSQL(stmt, edstest::U(sql));
+    if (rc == EDS_SUCCESS) rc = EdsExecuteSQL(stmt, &cursor);
+    std::string text = LastErrorText();
+    EdsCloseSQLStatement(stmt);
+    EXPECT_EQ(rc, EDS_E_SQL) << sql << ": " << text;
+    return text;
 }
 
 TEST(EdsSqlProgramStatements, AddressBookAndGroups) {
@@ -229,7 +259,7 @@ TEST(EdsSqlProgramStatements, LogWindowQueriesAndEdits) {
                          "TOTAL='4.54', DEPARTMENT='Sales', PROCESSEDBY='Ann', RE='Lease ''B''', COMMENT='x', "
                          "WISHREST = True, BATCH = False where LID = 1"), 1);
     EXPECT_EQ(f.Rows("select Postage, Return, RE, WishRest, Batch from Log37 where LID = 1"),
-              (std::vector<Strings>{{"0.39", "1.75", "Lease 'B'", "1", "0"}}));
+              (std::vector<Strings>{{"0.39", "1.75", "Lease 'B'", "T", "F"}}));
     EXPECT_EQ(f.Affected("update Log37 set RESULT = 'Received - Signed' where LID = 12"), 0);
     EXPECT_EQ(f.Affected("update Log37 set RESULT = 'Received - Signed' where LID = 2"), 1);
     EXPECT_EQ(f.Column("select Result, Comment, Value from (select Result, Comment, 1 as Value from Log37) where "
@@ -240,79 +270,166 @@ TEST(EdsSqlProgramStatements, LogWindowQueriesAndEdits) {
     // A table file named in lower case answers to any spelling.
     f.Affected("insert into LOG (DateTime, MailerNum, Batch) values('2020-01-01 10:00:00.000', '1234 5678 9012 3456 7890', 1)");
     EXPECT_EQ(f.Rows("select DateTime, MailerNum, Batch from LOG"),
-              (std::vector<Strings>{{"2020-01-01 10:00:00.000", "1234 5678 9012 3456 7890", "1"}}));
+              (std::vector<Strings>{{"2020-01-01 10:00:00.000", "1234 5678 9012 3456 7890", "T"}}));
 }
 
-TEST(EdsSqlResults, SingleTableResultsKeepRecordNumbersAndOutliveTheStatement) {
+TEST(EdsSqlResults, CursorsAreStaticReadOnlyAndOutliveTheirStatement) {
     Folder f;
     for (int i = 0; i < 5; ++i)
-        f.Affected("insert into Log37 (DateTime, SerialNum) values('2026-12-0" + std::to_string(5 - i) +
-                   " 10:00:00.000', " + std::to_string(i) + ")");
-    std::unique_ptr<eds::SqlResult> result;
-    {
-        eds::SqlStatementCore stmt(*f.session);
-        stmt.Prepare("select * from Log37 where SerialNum >= :low order by DATETIME");
-        ASSERT_EQ(stmt.ParamNames(), Strings{"low"});
-        stmt.SetParam(stmt.ParamNumber("LOW"), std::int64_t{1});
-        result = stmt.Execute().result;
-    }
-    ASSERT_TRUE(result);
-    EXPECT_TRUE(result->ByRecord());
-    ASSERT_EQ(result->RowCount(), 4u);
-    EXPECT_EQ(result->RecordNumber(0), 5);
-    EXPECT_EQ(result->RecordNumber(3), 2);
-    ASSERT_EQ(result->Fields().size(), 31u);
-    EXPECT_EQ(result->Fields()[1].name, "DateTime");
-    EXPECT_EQ(result->Fields()[1].type, EDS_TIMESTAMP);
-    EXPECT_EQ(result->Fields()[2].type, EDS_STRING);
-    EXPECT_EQ(result->Fields()[2].length, 30u);
-    EXPECT_EQ(result->Fields()[29].type, EDS_LOGICAL);
+        f.Affected("insert into Log37 (DateTime, SerialNum, MailerNum) values('2026-12-0" + std::to_string(5 - i) +
+                   " 10:00:00.000', " + std::to_string(i) + ", 'm" + std::to_string(i) + "')");
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    UNSIGNED8 names[64];
+    UNSIGNED32 namesLen = sizeof names;
+    const char* sql = "select * from Log37 where SerialNum >= :low order by DATETIME";
+    EDS_OK(EdsGetSQLStmtParams(edstest::U(sql), names, &namesLen));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(names), namesLen), "low");
+    EDS_OK(EdsPrepareSQL(stmt, edstest::U(sql)));
+    EDS_OK(EdsSetString(stmt, 1, edstest::U("1"), 1));
+    EDS_OK(EdsExecuteSQL(stmt, &cursor));
+    UNSIGNED32 count = 0;
+    EXPECT_EQ(EdsGetRecordCount(stmt, EDS_IGNOREFILTERS, &count), EDS_E_NO_ROWS_AFFECTED);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EXPECT_EQ(EdsCloseSQLStatement(stmt), EDS_E_INVALID_STATEMENT);
 
-    // Rows are read when asked for; a row deleted since reads as absent.
-    f.Affected("delete from Log37 where LID = 3");
-    std::vector<SqlValue> values;
-    EXPECT_TRUE(result->ReadRow(3, values));
-    EXPECT_EQ(std::get<std::int64_t>(values[4]), 1);
-    EXPECT_FALSE(result->ReadRow(2, values));
-    EXPECT_FALSE(result->ReadRow(4, values));
+    UNSIGNED16 kind = 9, type = 0;
+    EDS_OK(EdsSqlPeekStatement(cursor, &kind));
+    EXPECT_EQ(kind, EDS_CURSOR_STATIC);
+    UNSIGNED16 fields = 0;
+    EDS_OK(EdsGetNumFields(cursor, &fields));
+    EXPECT_EQ(fields, 31);
+    EDS_OK(EdsGetFieldType(cursor, "DateTime", &type));
+    EXPECT_EQ(type, EDS_TIMESTAMP);
+    EDS_OK(EdsGetFieldType(cursor, "Batch", &type));
+    EXPECT_EQ(type, EDS_LOGICAL);
+    UNSIGNED32 length = 0;
+    EDS_OK(EdsGetFieldLength(cursor, "MailerNum", &length));
+    EXPECT_EQ(length, 30u);
 
-    // A join, an aggregate or a computed column are held whole, typed by their values.
-    auto joined = f.Run("select count(*) as N, max(DateTime) as Latest, 2.5 as Half from Log37").result;
-    ASSERT_TRUE(joined);
-    EXPECT_FALSE(joined->ByRecord());
-    EXPECT_EQ(joined->Fields()[0].type, EDS_INTEGER);
-    EXPECT_EQ(joined->Fields()[1].type, EDS_STRING);
-    EXPECT_EQ(joined->Fields()[2].type, EDS_DOUBLE);
+    // Rows added after the execution are not part of the result.
+    f.Affected("insert into Log37 (DateTime, SerialNum) values('2026-11-01 10:00:00.000', 9)");
+    EDS_OK(EdsGetRecordCount(cursor, EDS_RESPECTFILTERS, &count));
+    EXPECT_EQ(count, 4u);
+    std::vector<Strings> rows = CursorRows(cursor);
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0][4], "4");
+    EXPECT_EQ(rows[3][4], "1");
+    EXPECT_EQ(rows[0][2], "m4");
+
+    // Both ways, with bookmarks.
+    EDS_OK(EdsGotoBottom(cursor));
+    EXPECT_EQ(FieldText(cursor, 5), "1");
+    EDS_OK(EdsSkip(cursor, -2));
+    EXPECT_EQ(FieldText(cursor, 5), "3");
+    EDSHANDLE mark = 0;
+    EDS_OK(EdsGetBookmark(cursor, &mark));
+    EDS_OK(EdsGotoTop(cursor));
+    EDS_OK(EdsGotoBookmark(cursor, mark));
+    EXPECT_EQ(FieldText(cursor, 5), "3");
+
+    // Read-only; a filter still works on it.
+    EXPECT_EQ(edstest::SetText(cursor, "MailerNum", "x"), EDS_E_READ_ONLY);
+    EDS_OK(EdsSetAOF(cursor, edstest::U("SerialNum < 3"), EDS_RESOLVE_DYNAMIC));
+    EXPECT_EQ(CursorRows(cursor).size(), 2u);
+    EDS_OK(EdsCloseTable(cursor));
+
+    // Aggregates and computed columns are held whole, typed by their values.
+    EDSHANDLE whole = f.Run("select count(*) as N, max(DateTime) as Latest, 2.5 as Half, count(*) as n from Log37");
+    EDS_OK(EdsGetFieldType(whole, 1, &type));
+    EXPECT_EQ(type, EDS_INTEGER);
+    EDS_OK(EdsGetFieldType(whole, 2, &type));
+    EXPECT_EQ(type, EDS_STRING);
+    EDS_OK(EdsGetFieldType(whole, "Half", &type));
+    EXPECT_EQ(type, EDS_DOUBLE);
+    EDS_OK(EdsGetFieldType(whole, "n_2", &type));  // a repeated name is made unique
+    EXPECT_EQ(CursorRows(whole), (std::vector<Strings>{{"6", "2026-12-05 10:00:00.000", "2.500000", "6"}}));
+    EDS_OK(EdsSqlPeekStatement(whole, &kind));
+    EXPECT_EQ(kind, EDS_CURSOR_STATIC);
+    // The connection closes what is left.
+}
+
+TEST(EdsSqlResults, ParametersByNumberAndName) {
+    Folder f;
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EDS_OK(EdsPrepareSQL(stmt, edstest::U("insert into Log37 (DateTime, SerialNum, Batch, ToCity, Postage, Comment) "
+                                          "values(:when, :serial, :batch, :city, :postage, :comment)")));
+    UNSIGNED8 stamp[8];
+    std::int32_t julian = 2451545, ms = 43200000;
+    std::memcpy(stamp, &julian, 4);
+    std::memcpy(stamp + 4, &ms, 4);
+    EDS_OK(EdsSetTimeStampRaw(stmt, 1, stamp, 8));
+    EDS_OK(EdsSetDouble(stmt, "serial", 41));
+    EDS_OK(EdsSetLogical(stmt, 3, 1));
+    EDS_OK(EdsSetString(stmt, ":CITY", edstest::U("O'Hara"), 6));
+    EDS_OK(EdsSetString(stmt, 5, edstest::U("2.40"), 4));
+    EDS_OK(EdsSetEmpty(stmt, 6));
+    EXPECT_EQ(EdsSetString(stmt, 7, edstest::U("x"), 1), EDS_E_INVALID_ARGUMENT);
+    EXPECT_EQ(EdsSetDouble(stmt, "nothere", 1), EDS_E_INVALID_ARGUMENT);
+    EDS_OK(EdsExecuteSQL(stmt, &cursor));
+    EXPECT_EQ(cursor, 0u);
+    UNSIGNED32 count = 0, autoinc = 0;
+    EDS_OK(EdsGetRecordCount(stmt, EDS_IGNOREFILTERS, &count));
+    EXPECT_EQ(count, 1u);
+    EDS_OK(EdsGetLastAutoinc(stmt, &autoinc));
+    EXPECT_EQ(autoinc, 1u);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EXPECT_EQ(f.Rows("select DateTime, SerialNum, Batch, ToCity, Postage, Comment from Log37"),
+              (std::vector<Strings>{{"2000-01-01 12:00:00.000", "41", "T", "O'Hara", "2.40", "-"}}));
+
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EDS_OK(EdsPrepareSQL(stmt, edstest::U("select SerialNum from Log37 where DateTime >= :day and :t <> '' ")));
+    EDS_OK(EdsSetJulian(stmt, 1, 2451545));
+    EDS_OK(EdsSetMilliseconds(stmt, 2, 1000));
+    EDS_OK(EdsExecuteSQL(stmt, &cursor));
+    EXPECT_EQ(CursorRows(cursor), (std::vector<Strings>{{"41"}}));
+    EDS_OK(EdsSetJulian(stmt, 1, 2451546));
+    EDSHANDLE second = 0;
+    EDS_OK(EdsExecuteSQL(stmt, &second));
+    EXPECT_EQ(CursorRows(second), (std::vector<Strings>{}));
+    EXPECT_EQ(CursorRows(cursor).size(), 1u);  // the first result stays as it was
+    EDS_OK(EdsCloseSQLStatement(stmt));
 }
 
 TEST(EdsSqlSession, AttachesOnDemandAndRecyclesIdleTables) {
     Folder f;
-    for (int i = 0; i < 14; ++i) MakeTable(f.dir.str(), "extra" + std::to_string(i), "N,Integer;");
+    for (int i = 0; i < 14; ++i) f.Make("extra" + std::to_string(i), "N,Integer;");
     for (int round = 0; round < 2; ++round)
         for (int i = 0; i < 14; ++i)
             EXPECT_EQ(f.Affected("insert into EXTRA" + std::to_string(i) + " values(" + std::to_string(round) + ")"), 1);
-    EXPECT_LE(f.session->AttachedCount(), eds::SqlSession::kMaxAttached);
     EXPECT_EQ(f.Column("select count(*) from Extra3", 0), Strings{"2"});
     // Ten tables at once still fit; eleven cannot.
-    std::string ten = "select count(*) from extra0", eleven;
+    std::string ten = "select count(*) from extra0";
     for (int i = 1; i < 10; ++i) ten += ", extra" + std::to_string(i);
     EXPECT_EQ(f.Column(ten, 0), Strings{"1024"});
-    eleven = ten + ", extra10";
-    EXPECT_NE(SqlError(f, eleven).find("at most 10 tables"), std::string::npos);
+    EXPECT_NE(SqlError(f, ten + ", extra10").find("at most 10 tables"), std::string::npos);
 }
 
 TEST(EdsSqlSession, RefusalsAreEngineErrors) {
     Folder f;
     EXPECT_NE(SqlError(f, "select * from NoSuchTable").find("no such table"), std::string::npos);
-    EXPECT_NE(SqlError(f, "selec * from Log37").find("NATIVEERROR = 1;"), std::string::npos);
+    EXPECT_NE(SqlError(f, "selec * from Log37").find("ERROR 7200: NATIVEERROR = 1;"), std::string::npos);
     EXPECT_NE(SqlError(f, "").find("no statement"), std::string::npos);
     EXPECT_NE(SqlError(f, "delete from Log37; delete from Address").find("one SQL statement"), std::string::npos);
-    EXPECT_NE(SqlError(f, "insert into Members (A_ID, G_ID) values('x')").find("ERROR 7200: NATIVEERROR = 1;"),
-              std::string::npos);
-    eds::SqlStatementCore stmt(*f.session);
-    EXPECT_THROW(stmt.Execute(), eds::EngineError);
-    stmt.Prepare("select * from Log37 where LID = :id");
-    EXPECT_THROW(stmt.SetParam(2, std::int64_t{1}), eds::EngineError);
+    EXPECT_NE(SqlError(f, "insert into Members (A_ID, G_ID) values('x')").find("ERROR 7200:"), std::string::npos);
+
+    EDSHANDLE stmt = 0, cursor = 0;
+    EXPECT_EQ(EdsCreateSQLStatement(12345, &stmt), EDS_E_NOT_CONNECTED);
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    UNSIGNED16 type = 0;
+    EDS_OK(EdsGetHandleType(stmt, &type));
+    EXPECT_EQ(type, EDS_STATEMENT);
+    EXPECT_EQ(EdsExecuteSQL(stmt, &cursor), EDS_E_INVALID_STATEMENT);
+    EDS_OK(EdsStmtSetTableReadOnly(stmt, 1));
+    EXPECT_EQ(EdsStmtSetTableType(stmt, EDS_CDX), EDS_E_NOT_SUPPORTED);
+    EXPECT_EQ(EdsPrepareSQL(cursor, edstest::U("select 1")), EDS_E_INVALID_STATEMENT);
+    EDS_OK(EdsExecuteSQLDirect(stmt, edstest::U("select 1 as One"), &cursor));
+    EXPECT_EQ(CursorRows(cursor), (std::vector<Strings>{{"1"}}));
+    // A statement whose connection is gone refuses to run.
+    EDS_OK(EdsDisconnect(f.connection));
+    EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U("select 1"), &cursor), EDS_E_NOT_CONNECTED);
+    f.connection = edstest::Connect(f.dir.str());
 }
 
 TEST(EdsSqlText, ParametersAndSingleTableShapes) {
