@@ -10,7 +10,9 @@
 // values) that is ANDed into every query the cursor runs, and an optional C++ row
 // predicate that skips rows the condition lets through. Filters and AOFs set it;
 // scopes come with the order (OrderSpec). Everything a count, a seek or a move sees
-// passes both.
+// passes both. After changing it, call ForgetReadAhead() so rows read ahead under the
+// old condition are not delivered. A table's cursor is reached from a handle with
+// Navigate(handle).table->Cur() (EdsObjects.h).
 //
 // What a cursor reads is a Relation: a table file's row table, or a result that a
 // statement materialised (any SQLite table with a record number column).

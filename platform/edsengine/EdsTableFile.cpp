@@ -149,6 +149,15 @@ void TableFile::Create(const std::string& path, const Schema& schema) {
     }
 }
 
+void TableFile::Remove(const std::string& path) {
+    if (!rtl::FileExists(path)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path + " does not exist.");
+    LockFile locks(path);
+    if (!locks.LockOpen(true, kOpenWaitMs)) Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is in use by another user.");
+    if (std::remove(path.c_str()) != 0) Throw(EDS_E_IO, "Cannot remove " + path + ": " + std::strerror(errno));
+    std::remove((path + "-journal").c_str());
+    std::remove(LockFile::PathFor(path).c_str());  // our exclusive lock goes with the descriptor
+}
+
 TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
     : path_(path), exclusive_(exclusive), readOnly_(readOnly) {
     if (!rtl::FileExists(path)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path + " does not exist.");

@@ -69,6 +69,9 @@ public:
     // Creates a new table file; never replaces an existing one. A crash leaves either
     // no file or a complete empty table.
     static void Create(const std::string& path, const Schema& schema);
+    // Removes a table file with its companion lock file. Refused (EDS_E_TABLE_LOCKED)
+    // while any process has the table open.
+    static void Remove(const std::string& path);
     // Opens with the open lock (exclusive or shared), waiting up to 2 s for it.
     TableFile(const std::string& path, bool exclusive, bool readOnly);
     ~TableFile();
