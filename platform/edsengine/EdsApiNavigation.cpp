@@ -531,7 +531,7 @@ void EndTransaction(EDSHANDLE hConnect, bool commit) {
     if (!connection.inTransaction) Throw(EDS_E_TRANSACTION, "No transaction is running.");
     for (EDSHANDLE handle : connection.tables) {
         Table* table = dynamic_cast<Table*>(Objects().Find(handle));
-        if (!table || !table->File().InTransaction()) continue;
+        if (!table || !table->HasFile() || !table->File().InTransaction()) continue;
         if (commit) {
             Exec(table->File().Db(), "COMMIT");
         } else {

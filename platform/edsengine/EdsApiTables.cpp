@@ -323,7 +323,7 @@ UNSIGNED32 EdsGetTableOpenOptions(EDSHANDLE hTable, UNSIGNED32* pulOptions) {
         Table& table = TableOf(hTable);
         UNSIGNED32 options = table.OpenOptions() & (EDS_EXCLUSIVE | EDS_READONLY | EDS_REINDEX_ON_COLLATION_MISMATCH |
                                                     EDS_IGNORE_COLLATION_MISMATCH);
-        if (!table.File().ReadOnly()) options |= EDS_UPDATE_RIGHT | EDS_INSERT_RIGHT;
+        if (!table.ReadOnly()) options |= EDS_UPDATE_RIGHT | EDS_INSERT_RIGHT;
         Out32(pulOptions, options);
     });
 }
@@ -370,7 +370,7 @@ UNSIGNED32 EdsGetColumnPermissions(EDSHANDLE hTable, EdsFieldId field, UNSIGNED1
         Table& table = TableOf(hTable);
         const FieldDef& f = FieldOf(table, field);
         UNSIGNED16 rights = EDS_PERMISSION_READ;
-        if (!table.File().ReadOnly() && f.type != EDS_AUTOINC) rights |= EDS_PERMISSION_UPDATE | EDS_PERMISSION_INSERT;
+        if (!table.ReadOnly() && f.type != EDS_AUTOINC) rights |= EDS_PERMISSION_UPDATE | EDS_PERMISSION_INSERT;
         Out16(pusPermissions, rights);
     });
 }

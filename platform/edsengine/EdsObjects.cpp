@@ -21,6 +21,14 @@ Table::Table(EDSHANDLE connection, std::unique_ptr<TableFile> file, UNSIGNED32 o
                        file_->SharedPtr()}),
       openOptions_(openOptions) {}
 
+Table::Table(EDSHANDLE connection, const Relation& relation, std::shared_ptr<void> keepAlive)
+    : connection_(connection), keepAlive_(std::move(keepAlive)), cursor_(relation), openOptions_(EDS_READONLY) {}
+
+TableFile& Table::File() {
+    if (!file_) Throw(EDS_E_NOT_SUPPORTED, "The cursor of a statement result is not a table file.");
+    return *file_;
+}
+
 int Table::Column(const EdsFieldId& field) const {
     const Schema& schema = Fields();
     if (field.name) {
@@ -35,7 +43,7 @@ int Table::Column(const EdsFieldId& field) const {
 }
 
 void Table::CheckWritable() const {
-    if (file_->ReadOnly()) Throw(EDS_E_READ_ONLY, "The table is open read-only.");
+    if (ReadOnly()) Throw(EDS_E_READ_ONLY, file_ ? "The table is open read-only." : "The cursor is read-only.");
 }
 
 void Table::CheckNotLockedElsewhere(std::int64_t recno) {
@@ -211,11 +219,12 @@ std::optional<std::string> Table::BlobValue(int column) {
     const std::int64_t recno = pending ? pending->recno : cursor_.Recno();
     if (recno == 0 || (!pending && !cursor_.Current()))
         Throw(EDS_E_NO_CURRENT_RECORD, "There is no current record.");
-    sqlite3_stmt* stmt = file_->Statements().Get("SELECT " + QuoteName(Fields().At(static_cast<std::size_t>(column)).name) +
-                                                 " FROM " + file_->RowTable() + " WHERE rowid = ?");
+    const Relation& rel = cursor_.Rel();
+    sqlite3_stmt* stmt = rel.statements->Get("SELECT " + QuoteName(Fields().At(static_cast<std::size_t>(column)).name) +
+                                             " FROM " + rel.from + " WHERE " + rel.recnoSql + " = ?");
     StatementUse use(stmt);
     sqlite3_bind_int64(stmt, 1, recno);
-    if (!Step(file_->Db(), stmt)) Throw(EDS_E_NO_CURRENT_RECORD, "The record was deleted.");
+    if (!Step(rel.db, stmt)) Throw(EDS_E_NO_CURRENT_RECORD, "The record was deleted.");
     const Value v = ColumnValue(stmt, 0);
     if (v.IsNull()) return std::nullopt;
     if (v.kind == Value::Kind::Int || v.kind == Value::Kind::Real) {
@@ -226,6 +235,7 @@ std::optional<std::string> Table::BlobValue(int column) {
 }
 
 bool Table::LockRecord(std::int64_t recno) {
+    if (!file_) Throw(EDS_E_READ_ONLY, "The cursor is read-only.");
     if (lockedRecords.count(recno)) return true;
     if (!file_->Locks().TryLockRecord(recno)) return false;
     lockedRecords.insert(recno);
@@ -233,7 +243,7 @@ bool Table::LockRecord(std::int64_t recno) {
 }
 
 void Table::UnlockRecord(std::int64_t recno) {
-    if (lockedRecords.erase(recno)) file_->Locks().UnlockRecord(recno);
+    if (file_ && lockedRecords.erase(recno)) file_->Locks().UnlockRecord(recno);
 }
 
 Registry& Registry::Instance() {

@@ -45,14 +45,21 @@ struct PendingRecord {
 
 class Index;
 
+// An open table file, or a read-only cursor over the rows of a relation (a statement's
+// result): navigation, bookmarks, record images and field reads work alike on both.
 class Table : public Object {
 public:
     Table(EDSHANDLE connection, std::unique_ptr<TableFile> file, UNSIGNED32 openOptions);
-    UNSIGNED16 HandleType() const override { return EDS_TABLE; }
+    // A read-only cursor; keepAlive holds what the relation's rows live in.
+    Table(EDSHANDLE connection, const Relation& relation, std::shared_ptr<void> keepAlive);
+    UNSIGNED16 HandleType() const override { return file_ ? EDS_TABLE : EDS_CURSOR; }
 
     EDSHANDLE Connection() const { return connection_; }
-    TableFile& File() { return *file_; }
-    const Schema& Fields() const { return file_->Fields(); }
+    bool HasFile() const { return file_ != nullptr; }
+    // The table file; a cursor over a result has none (EDS_E_NOT_SUPPORTED).
+    TableFile& File();
+    bool ReadOnly() const { return !file_ || file_->ReadOnly(); }
+    const Schema& Fields() const { return *cursor_.Rel().schema; }
     Cursor& Cur() { return cursor_; }
     UNSIGNED32 OpenOptions() const { return openOptions_; }
     OrderSpec Natural() const { return OrderSpec{}; }
@@ -91,6 +98,7 @@ private:
 
     EDSHANDLE connection_;
     std::unique_ptr<TableFile> file_;
+    std::shared_ptr<void> keepAlive_;
     Cursor cursor_;
     UNSIGNED32 openOptions_;
 };
