@@ -94,6 +94,13 @@ TEST_F(SettingsTest, ConstructionSetsTheEngineUp) {
     EXPECT_EQ(TEdsSettings::Current(), &settings);
     // Construction leaves the program's own date format alone.
     EXPECT_EQ(rtl::ShortDateFormat, "MM/dd/yyyy");
+
+    // More open tables than an 8-bit count holds read as its largest value.
+    EdsApi.EdsGetNumOpenTables = [](UNSIGNED16* n) -> UNSIGNED32 {
+        *n = 300;
+        return 0;
+    };
+    EXPECT_EQ(settings.NumOpenTables(), 127);
 }
 
 TEST_F(SettingsTest, ARefusedFormatFallsBackAndAFailedConstructionLeavesNoInstance) {
