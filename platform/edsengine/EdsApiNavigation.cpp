@@ -255,6 +255,7 @@ UNSIGNED32 EdsLockRecord(EDSHANDLE hTable, UNSIGNED32 ulRec) {
         const std::int64_t recno = RecordArgument(table, ulRec);
         if (!table.LockRecord(recno))
             Throw(EDS_E_RECORD_LOCKED, "The record " + std::to_string(recno) + " is locked by another user.");
+        if (table.Cur().Recno() == recno) table.Cur().Reread();  // an edit starts from what is stored now
     });
 }
 

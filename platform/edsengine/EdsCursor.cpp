@@ -153,13 +153,14 @@ const std::vector<Value>& Cursor::KeyFor(const OrderSpec& order) {
     return key_;
 }
 
-void Cursor::Land(Row row, std::vector<Value> key, int orderId) {
+void Cursor::Land(Row row, std::vector<Value> key, int orderId, std::chrono::steady_clock::time_point readAt) {
     at_ = At::Row;
     bothCracks_ = false;
     recno_ = row.recno;
     current_ = std::move(row);
     gone_ = false;
     currentGeneration_ = rel_.shared ? rel_.shared->generation : 0;
+    currentRead_ = readAt;
     key_ = std::move(key);
     keyOrder_ = orderId;
 }
@@ -169,6 +170,7 @@ bool Cursor::Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::si
     aheadForward_ = forward;
     aheadOrder_ = order.id;
     aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
+    aheadRead_ = std::chrono::steady_clock::now();
     const Query base = BaseConditions(order, true, true);
     const std::vector<std::string> terms = Terms(order);
     const std::string select = "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE ";
@@ -260,9 +262,9 @@ void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
         if ((at_ == At::Eof && forward) || (at_ == At::Bof && !forward)) return;
         const bool fromCrack = at_ != At::Row;
         if (!fromCrack && aheadPos_ > 0 && aheadOrder_ == order.id && aheadForward_ == forward &&
-            aheadGeneration_ == generation) {
+            aheadGeneration_ == generation && std::chrono::steady_clock::now() - aheadRead_ < kFreshFor) {
             if (aheadPos_ < ahead_.size()) {
-                Land(std::move(ahead_[aheadPos_]), std::move(aheadKeys_[aheadPos_]), order.id);
+                Land(std::move(ahead_[aheadPos_]), std::move(aheadKeys_[aheadPos_]), order.id, aheadRead_);
                 ++aheadPos_;
                 continue;
             }
@@ -279,7 +281,7 @@ void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
             continue;
         }
         nextBatch_ = std::min(batch * 4, kMaxBatch);
-        Land(std::move(ahead_[0]), std::move(aheadKeys_[0]), order.id);
+        Land(std::move(ahead_[0]), std::move(aheadKeys_[0]), order.id, aheadRead_);
         aheadPos_ = 1;
     }
 }
@@ -308,13 +310,16 @@ void Cursor::Place(Row row) {
 const Row* Cursor::Current() {
     if (at_ != At::Row) return nullptr;
     const std::uint64_t generation = rel_.shared ? rel_.shared->generation : 0;
-    if (current_ && currentGeneration_ == generation) return gone_ ? nullptr : &*current_;
+    const auto now = std::chrono::steady_clock::now();
+    if (current_ && currentGeneration_ == generation && now - currentRead_ < kFreshFor)
+        return gone_ ? nullptr : &*current_;
     std::vector<Row> rows;
     std::vector<std::vector<Value>> keys;
     const OrderSpec natural;
     RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
             {Value::Int(recno_)}, rows, keys, false);
     currentGeneration_ = generation;
+    currentRead_ = now;
     if (rows.empty()) {
         gone_ = true;  // the image stays: the key of the position comes from it
         return nullptr;

@@ -14,11 +14,16 @@
 // old condition are not delivered. A table's cursor is reached from a handle with
 // Navigate(handle).table->Cur() (EdsObjects.h).
 //
+// Rows read ahead, and the current row, are taken as fresh for a short while only
+// (kFreshFor): other processes' changes show within that time, and at once after
+// this process writes the file.
+//
 // What a cursor reads is a Relation: a table file's row table, or a result that a
 // statement materialised (any SQLite table with a record number column).
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -70,6 +75,8 @@ struct OrderSpec {
 };
 
 enum class CountMode { All, Scopes, Visible };
+
+inline constexpr std::chrono::milliseconds kFreshFor{200};
 
 class Cursor {
 public:
@@ -128,7 +135,9 @@ private:
     // Reads up to `limit` rows after the position (or from the start) in a direction.
     bool Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit);
     const std::vector<Value>& KeyFor(const OrderSpec& order);
-    void Land(Row row, std::vector<Value> key, int orderId);
+    // Stands on a row read at readAt (now when not given).
+    void Land(Row row, std::vector<Value> key, int orderId,
+              std::chrono::steady_clock::time_point readAt = std::chrono::steady_clock::now());
     bool Passes(const Row& row) const;
 
     Relation rel_;
@@ -140,6 +149,7 @@ private:
     bool bothCracks_ = false;         // nothing to stand on: at BOF and EOF at once
     std::pair<std::vector<Value>, std::int64_t> lastRaw_;  // last row a query gave
     std::uint64_t currentGeneration_ = 0;
+    std::chrono::steady_clock::time_point currentRead_{};
     std::vector<Value> key_;          // of the current row in order keyOrder_
     int keyOrder_ = -1;
 
@@ -151,6 +161,7 @@ private:
     bool aheadComplete_ = false;      // the query ran dry: nothing beyond the buffer
     int aheadOrder_ = -1;
     std::uint64_t aheadGeneration_ = 0;
+    std::chrono::steady_clock::time_point aheadRead_{};
     std::size_t nextBatch_ = 16;
 };
 

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sqlite3.h>
+
 #include <filesystem>
 
 #include "platform/edsengine/eds.h"
@@ -356,6 +358,55 @@ TEST_F(Tables, HandlesOfClosedObjectsAreRefused) {
     UNSIGNED16 type = 0;
     EDS_OK(EdsGetHandleType(connection_, &type));
     EXPECT_EQ(type, EDS_CONNECTION);
+}
+
+TEST_F(Tables, LockingAndChecksumsSeeChangesMadeElsewhere) {
+    EDSHANDLE table = Groups({"before"});
+    EDS_OK(EdsGotoTop(table));
+    UNSIGNED32 before = 0, after = 0;
+    EDS_OK(EdsGetRecordCRC(table, &before, 0));
+    sqlite3* other = nullptr;  // another station, as far as this process can tell
+    ASSERT_EQ(sqlite3_open((dir_ / "Groups.edt").c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "UPDATE Groups SET Group_Name = 'after'", nullptr, nullptr, nullptr), SQLITE_OK);
+    sqlite3_close(other);
+    EDS_OK(EdsLockRecord(table, 0));
+    EXPECT_EQ(Text(table, "Group_Name"), "after");  // an edit starts from the stored values
+    EDS_OK(EdsGetRecordCRC(table, &after, 0));
+    EXPECT_NE(before, after);
+    EDS_OK(EdsUnlockRecord(table, 0));
+    EdsCloseTable(table);
+}
+
+TEST_F(Tables, BinaryValuesAndTheirLengths) {
+    EDSHANDLE table = 0;
+    EDS_OK(Create(connection_, "Blobs", "Data,Binary; Note,Memo", &table));
+    EDS_OK(EdsAppendRecord(table));
+    const std::string bytes("\0\1\2\0", 4);
+    EDS_OK(EdsSetField(table, "Data", U(bytes), 4));
+    EDS_OK(EdsWriteRecord(table));
+    EDS_OK(EdsGotoTop(table));
+    UNSIGNED32 length = 0;
+    EDS_OK(EdsGetBinaryLength(table, "Data", &length));
+    EXPECT_EQ(length, 4u);
+    EDS_OK(EdsGetMemoLength(table, "Note", &length));
+    EXPECT_EQ(length, 0u);
+    EXPECT_EQ(EdsGetMemoLength(table, "Data", &length), EDS_E_COLUMN_TYPE);
+    UNSIGNED8 small[2];
+    length = sizeof small;
+    EXPECT_EQ(EdsGetField(table, "Data", small, &length, EDS_NONE), EDS_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(length, 4u);  // the room needed
+    UNSIGNED16 empty = 0;
+    EDS_OK(EdsIsEmpty(table, "Note", &empty));
+    EXPECT_EQ(empty, 1);
+    EdsCloseTable(table);
+}
+
+TEST_F(Tables, UnknownColumnsNameTheColumnInTheText) {
+    EDSHANDLE table = Groups({"a"});
+    UNSIGNED16 type = 0;
+    EXPECT_EQ(EdsGetFieldType(table, "Zip", &type), EDS_E_COLUMN_NOT_FOUND);
+    EXPECT_NE(LastError().find("column \"Zip\""), std::string::npos);
+    EdsCloseTable(table);
 }
 
 TEST(EdsDates, JulianTextsInBothDirections) {
