@@ -456,9 +456,10 @@ UNSIGNED32 EdsSetField(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* pucBuf
                 SetKeySegment(*index, field, ValueFromImage(f, image.data()), false);
                 return;
             }
-            const std::string_view text = Given(pucBuf, ulLen);
-            const bool prefix = text.size() < f.length;  // a shortened text matches every text it starts
-            std::string stored = StoredText(text);
+            // A value shorter than the column matches every text it starts; the whole
+            // column (blank-padded, or zeros for empty) is an exact key.
+            const bool prefix = ulLen < f.length;
+            std::string stored = StoredText(Given(pucBuf, ulLen));
             SetKeySegment(*index, field, Value::Text(std::move(stored)), prefix);
             return;
         }
@@ -541,12 +542,12 @@ UNSIGNED32 EdsIsEmpty(EDSHANDLE hTable, EdsFieldId field, UNSIGNED16* pbEmpty) {
         Table& table = TableOf(hTable);
         const int column = table.Column(field);
         const FieldDef& f = table.Fields().At(static_cast<std::size_t>(column));
-        if (f.IsBlob()) {
-            const std::optional<std::string> value = table.BlobValue(column);
+        if (f.IsBlob() && table.pending && table.pending->blobs.count(column)) {
+            const std::optional<std::string>& value = table.pending->blobs.at(column);
             Out16(pbEmpty, !value || value->empty() ? 1 : 0);
             return;
         }
-        const UNSIGNED8* image = table.Image();
+        const UNSIGNED8* image = table.Image();  // a blob column's image says whether it holds a value
         if (!image) Throw(EDS_E_NO_CURRENT_RECORD, "There is no current record.");
         Out16(pbEmpty, IsNullImage(f, image + f.offset) ? 1 : 0);
     });

@@ -194,6 +194,20 @@ TEST_F(Tables, RawKeysSeekExactlyOrByPrefixOfTheLastCharacterSegment) {
     EXPECT_TRUE(AtEof(table));
     EXPECT_EQ(seek("Smithe", 6), "Smithers");     // a shortened text: a prefix
     EXPECT_EQ(seek("Smi", 3), "Smith");
+    // An empty value over the whole column (zeros) finds only the empty name.
+    EDS_OK(EdsAppendRecord(table));
+    EDS_OK(EdsWriteRecord(table));
+    const UNSIGNED32 empty = RecNo(table);
+    EdsInitRawKey(index);
+    const std::string zeros(40, '\0');
+    EDS_OK(EdsSetField(index, "Group_Name", U(zeros), 40));
+    UNSIGNED8 key[4083];
+    UNSIGNED16 keyLength = sizeof key;
+    EDS_OK(EdsBuildRawKey(index, key, &keyLength));
+    UNSIGNED16 found = 0;
+    EDS_OK(EdsSeek(index, key, keyLength, EDS_RAWKEY, EDS_HARDSEEK, &found));
+    EXPECT_EQ(found, 1);
+    EXPECT_EQ(RecNo(table), empty);
     EdsCloseTable(table);
 }
 
