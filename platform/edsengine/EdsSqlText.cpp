@@ -160,12 +160,10 @@ bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
         return false;
     };
     std::string qualifier = toks[tableAt].value;
-    std::size_t fromEnd = toks[tableAt].end;
     if (is(i, "AS")) ++i;
     if (i < toks.size() && (toks[i].kind == SqlToken::Kind::Word || toks[i].kind == SqlToken::Kind::QuotedName) &&
         !isClauseWord(i)) {
         qualifier = toks[i].value;
-        fromEnd = toks[i].end;
         ++i;
     }
     // The rest may filter and order, nothing else.
@@ -190,9 +188,6 @@ bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
     out.table = toks[tableAt].value;
     out.qualifier = qualifier;
     out.rowidQuery = "SELECT " + quoted + ".rowid " + std::string(sql.substr(toks[fromAt].begin, end - toks[fromAt].begin));
-    out.rowQuery = "SELECT " + std::string(sql.substr(toks[listBegin].begin, toks[fromAt].begin - toks[listBegin].begin)) +
-                   std::string(sql.substr(toks[fromAt].begin, fromEnd - toks[fromAt].begin)) + " WHERE " + quoted +
-                   ".rowid = ?1";
     return true;
 }
 

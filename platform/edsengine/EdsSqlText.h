@@ -38,7 +38,6 @@ struct SingleTableSelect {
     std::string table;       // as written
     std::string qualifier;   // alias, or the table as written
     std::string rowidQuery;  // SELECT qualifier.rowid FROM ... (the rest of the text)
-    std::string rowQuery;    // the select list FROM the table WHERE qualifier.rowid = ?1
 };
 // Answers false when the text is anything else.
 bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out);

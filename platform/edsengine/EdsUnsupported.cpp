@@ -32,11 +32,11 @@
 //   EdsBeginTransaction          built (EdsApiNavigation.cpp)
 //   EdsCommitTransaction         built (EdsApiNavigation.cpp)
 //   EdsRollbackTransaction       built (EdsApiNavigation.cpp)
-//   EdsFindFirstTable            expression/SQL (below)
-//   EdsFindNextTable             expression/SQL (below)
-//   EdsFindFirstTable62          expression/SQL (below)
-//   EdsFindNextTable62           expression/SQL (below)
-//   EdsFindClose                 expression/SQL (below)
+//   EdsFindFirstTable            built (EdsSqlTableList.cpp)
+//   EdsFindNextTable             built (EdsSqlTableList.cpp)
+//   EdsFindFirstTable62          built (EdsSqlTableList.cpp)
+//   EdsFindNextTable62           built (EdsSqlTableList.cpp)
+//   EdsFindClose                 built (EdsSqlTableList.cpp)
 //   EdsDDFindFirstObject         not supported (below)
 //   EdsDDFindNextObject          not supported (below)
 //   EdsDDFindClose               not supported (below)
@@ -163,11 +163,6 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/eds.h"
 
-UNSIGNED32 EdsFindFirstTable(EDSHANDLE, const UNSIGNED8*, UNSIGNED8*, UNSIGNED16*, EDSHANDLE*) { return eds::NotSupported("EdsFindFirstTable"); }
-UNSIGNED32 EdsFindNextTable(EDSHANDLE, EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsFindNextTable"); }
-UNSIGNED32 EdsFindFirstTable62(EDSHANDLE, const UNSIGNED8*, UNSIGNED8*, UNSIGNED16*, UNSIGNED8*, UNSIGNED16*, EDSHANDLE*) { return eds::NotSupported("EdsFindFirstTable62"); }
-UNSIGNED32 EdsFindNextTable62(EDSHANDLE, EDSHANDLE, UNSIGNED8*, UNSIGNED16*, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsFindNextTable62"); }
-UNSIGNED32 EdsFindClose(EDSHANDLE, EDSHANDLE) { return eds::NotSupported("EdsFindClose"); }
 UNSIGNED32 EdsDDFindFirstObject(EDSHANDLE, UNSIGNED16, const UNSIGNED8*, UNSIGNED8*, UNSIGNED16*, EDSHANDLE*) { return eds::NotSupported("EdsDDFindFirstObject"); }
 UNSIGNED32 EdsDDFindNextObject(EDSHANDLE, EDSHANDLE, UNSIGNED8*, UNSIGNED16*) { return eds::NotSupported("EdsDDFindNextObject"); }
 UNSIGNED32 EdsDDFindClose(EDSHANDLE, EDSHANDLE) { return eds::NotSupported("EdsDDFindClose"); }

@@ -440,15 +440,56 @@ TEST(EdsSqlText, ParametersAndSingleTableShapes) {
     eds::SingleTableSelect s;
     ASSERT_TRUE(eds::AnalyseSingleTableSelect("select * from Log37 where (Batch = True) order by DATETIME", s));
     EXPECT_EQ(s.rowidQuery, "SELECT \"Log37\".rowid from Log37 where (Batch = True) order by DATETIME");
-    EXPECT_EQ(s.rowQuery, "SELECT * from Log37 WHERE \"Log37\".rowid = ?1");
     ASSERT_TRUE(eds::AnalyseSingleTableSelect("SELECT a.Zip, upper(a.City) FROM Address AS a ORDER BY a.Zip;", s));
     EXPECT_EQ(s.qualifier, "a");
-    EXPECT_EQ(s.rowQuery, "SELECT a.Zip, upper(a.City) FROM Address AS a WHERE \"a\".rowid = ?1");
+    EXPECT_EQ(s.rowidQuery, "SELECT \"a\".rowid FROM Address AS a ORDER BY a.Zip");
     for (const char* no : {"select max(A_ID) from Address", "select * from A, B", "select * from A join B on 1",
                            "select distinct Zip from A", "select Zip from A group by Zip", "select * from A limit 3",
                            "select * from A union select * from B", "insert into A values(1)", "select 1",
                            "select (select 1) from A", "select * from main.A"})
         EXPECT_FALSE(eds::AnalyseSingleTableSelect(no, s)) << no;
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EdsSqlTableList, ListsTablesOfAFolderWithoutRegardToCase) {
+    Folder f;
+    testsupport::WriteFile(f.dir / "notes.txt", "x");
+    testsupport::WriteFile(f.dir / "OLD.EDT", "");
+    std::vector<std::string> names;
+    UNSIGNED8 name[260], folder[260];
+    UNSIGNED16 nameLen = sizeof name, folderLen = sizeof folder;
+    EDSHANDLE find = 0;
+    const std::string mask = f.dir.str() + "\\*.edt";
+    EDS_OK(EdsFindFirstTable62(f.connection, edstest::U(mask), folder, &folderLen, name, &nameLen, &find));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(folder), folderLen), f.dir.str());
+    for (;;) {
+        names.emplace_back(reinterpret_cast<char*>(name), nameLen);
+        nameLen = sizeof name;
+        folderLen = sizeof folder;
+        UNSIGNED32 rc = EdsFindNextTable62(f.connection, find, folder, &folderLen, name, &nameLen);
+        if (rc == EDS_E_NO_MORE_FILES) break;
+        ASSERT_EQ(rc, EDS_SUCCESS) << LastError();
+    }
+    EDS_OK(EdsFindClose(f.connection, find));
+    EXPECT_EQ(names, (Strings{"Address.edt", "Groups.edt", "log.edt", "Log37.edt", "LogFilters.edt",
+                              "LogFiltersDetail.edt", "Members.edt", "OLD.EDT", "Report_Detail.edt", "Reports.edt",
+                              "YourAddress.edt", "ZIPCODES.edt"}));
+    EXPECT_EQ(EdsFindClose(f.connection, find), EDS_E_INVALID_HANDLE);
+
+    // The older form, a relative mask, and a pattern that matches nothing.
+    nameLen = sizeof name;
+    EDS_OK(EdsFindFirstTable(f.connection, edstest::U("log3?.EDT"), name, &nameLen, &find));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(name), nameLen), "Log37.edt");
+    nameLen = sizeof name;
+    EXPECT_EQ(EdsFindNextTable(f.connection, find, name, &nameLen), EDS_E_NO_MORE_FILES);
+    EDS_OK(EdsFindClose(f.connection, find));
+    EXPECT_EQ(EdsFindFirstTable(f.connection, edstest::U("*.dbf"), name, &nameLen, &find), EDS_E_NO_MORE_FILES);
+    nameLen = 4;
+    EXPECT_EQ(EdsFindFirstTable(f.connection, edstest::U("Log37.edt"), name, &nameLen, &find), EDS_E_INSUFFICIENT_BUFFER);
+    EXPECT_EQ(find, 0u);
 }
 
 }  // namespace
