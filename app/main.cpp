@@ -1,16 +1,34 @@
-#include "app/AppVersion.h"
+#include "app/U_About.h"
+#include "app/U_Main.h"
+#include "app/U_SingleEdit.h"
 
 #include <QApplication>
-#include <QLabel>
 
-int main(int argc, char* argv[]) {
+#include <memory>
+#include <string>
+#include <vector>
+
+int main(int argc, char* argv[])
+{
     QApplication app(argc, argv);
-    const QString title = QString::fromStdString("Sendora Pro " + AppVersion());
-    app.setApplicationName(title);
-    // Stand-in until the main window lands.
-    QLabel window(QStringLiteral("%1\n\nThe main window is being built.").arg(title));
-    window.setWindowTitle(title);
-    window.setMargin(40);
-    window.show();
-    return app.exec();
+
+    auto splash = std::make_unique<TF_About>(1);
+    splash->show();
+    splash->repaint();
+    QApplication::processEvents();
+
+    QApplication::setApplicationName(QString::fromStdString(ApplicationTitle()));
+
+    // The data module joins here, before the main window, when it exists.
+    std::vector<std::string> args;
+    const QStringList arguments = QApplication::arguments();
+    for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
+    TF_Main main(std::move(splash), std::move(args));
+    TF_SingleEdit singleEdit(&main);
+    F_SingleEdit = &singleEdit;
+
+    main.show();
+    const int result = QApplication::exec();
+    F_SingleEdit = nullptr;
+    return result;
 }

@@ -1,0 +1,52 @@
+#pragma once
+// What the main window needs of the program's tables: creating missing ones at
+// start-up, the chosen sender address, the customer ID of the mailer-number
+// counter, the ZIP lookup and closing everything at the end.
+//
+// The data module supplies the real implementation; until it is installed the
+// default one answers "nothing there" and creates nothing, so the window runs
+// without tables. Tests install a fake.
+
+#include <memory>
+#include <optional>
+#include <string>
+
+struct TSenderAddress {
+    std::string Address1, Address2, Address3, Address4, City, State, Zip;
+};
+
+struct TZipPlace {
+    std::string City, State;
+};
+
+class TMainData {
+public:
+    virtual ~TMainData() = default;
+
+    // Makes sure table `tableName` ("YourAddress", "Log37", "MailerNum") is
+    // in `folder` with its indexes, side tables and seed rows, creating what is
+    // missing. Raises rtl::Exception (the database layer's error) on failure.
+    virtual void EnsureTable(const std::string& folder, const std::string& tableName) = 0;
+
+    // The sender address with A_ID = id in table YourAddress of `folder`.
+    virtual std::optional<TSenderAddress> ReadYourAddress(const std::string& folder, int id) = 0;
+
+    // CustID of the first row of MailerNum in `folder`; nothing when there is
+    // no such row or table.
+    virtual std::optional<std::string> ReadCustID(const std::string& folder) = 0;
+
+    // City and state of a five-digit ZIP from table ZIPCODES in `folder`.
+    // Nothing when the ZIP is not listed; raises rtl::Exception when the
+    // table cannot be opened.
+    virtual std::optional<TZipPlace> LookupZip(const std::string& folder, const std::string& zip5) = 0;
+
+    // Closes every table and query at shut-down.
+    virtual void CloseAllTables() = 0;
+};
+
+// The implementation in use.
+TMainData& MainData();
+
+// Installs an implementation (the data module at start-up, a fake in tests);
+// nullptr puts the default back. Returns the previous one.
+std::unique_ptr<TMainData> SetMainData(std::unique_ptr<TMainData> data);

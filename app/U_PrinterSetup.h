@@ -1,0 +1,66 @@
+#pragma once
+// The program's printer and paper tray. The chosen CUPS queue becomes this
+// program's printer only (other programs keep their default); the tray goes
+// with each job as the CUPS option "media-source". Without any printer, or
+// when SENDORA_PRINT_TO_PDF names a folder, prints become PDF files.
+
+#include <QDialog>
+
+#include <ctime>
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace Ui {
+class TF_PrinterSetup;
+}
+
+// Paper trays (media sources) the printer offers, in its own order; empty
+// when it offers no choice or cannot be asked.
+std::vector<std::string> PrinterTrays(const std::string& printerName);
+
+// Makes `printerName` this program's printer. Raises rtl::Exception when no
+// such printer is installed.
+void SetDefaultPrinter(const std::string& printerName);
+
+// The printer jobs go to: the one chosen with SetDefaultPrinter, else the
+// system's default; empty when there is none.
+std::string ProgramPrinterName();
+
+// The 1-based tray of the program's printer, 0 to leave the tray alone.
+int ProgramPrinterTray();
+void SetProgramPrinterTray(int tray);
+
+// The CUPS options that send a job to the chosen tray: {"media-source", name},
+// or none when the tray is 0 or beyond the printer's list.
+std::vector<std::pair<std::string, std::string>> TrayJobOptions(const std::string& printerName, int tray);
+
+// Start-up: with a tray saved, its printer (when named) becomes the program's
+// printer and the tray is applied. A saved tray of 0 leaves both alone.
+void ApplySavedPrinter(const std::string& printerName, int tray);
+
+// The folder prints go to as PDF files: SENDORA_PRINT_TO_PDF when it names
+// one; else, when no printer is installed, `fallbackFolder`; else empty
+// (print on paper).
+std::string PrintToPdfFolder(const std::string& fallbackFolder);
+
+// "<folder>/<yyyymmdd>-<hhmmss>-<article number without blanks>.pdf".
+std::string PdfFileName(const std::string& folder, const std::tm& when, const std::string& articleNumber);
+
+// The setup dialog: the installed printers and the chosen printer's trays.
+class TF_PrinterSetup : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit TF_PrinterSetup(QWidget* parent = nullptr);
+    ~TF_PrinterSetup() override;
+
+    std::string ChosenPrinter() const;
+    int ChosenTray() const;  // 0: the printer's own choice
+
+private:
+    void FillTrays();
+
+    const std::unique_ptr<Ui::TF_PrinterSetup> ui;
+};
