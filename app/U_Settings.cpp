@@ -38,9 +38,10 @@ std::string Under(const std::string& name) { return rtl::JoinPath(gAppPath, name
 
 // Folders are kept without trailing separators, so "folder" + "/" + name
 // never doubles one; a lone root stays a root.
-std::string WithoutTrailingDelimiters(const std::string& folder)
+std::string WithoutTrailingDelimiters(std::string folder)
 {
-    return folder.empty() ? folder : rtl::ExcludeTrailingPathDelimiter(folder);
+    while (folder.size() > 1 && rtl::IsPathDelimiter(folder.back())) folder.pop_back();
+    return folder;
 }
 
 int ClampCell(int value) { return value < 0 || value > 2 ? 0 : value; }
