@@ -6,6 +6,7 @@
 #include "app/U_ChoiceDialog.h"
 #include "app/U_Globals.h"
 #include "app/U_MainData.h"
+#include "app/U_SendoPrint.h"
 #include "app/U_MainEntry.h"
 #include "app/U_PostageFees.h"
 #include "app/U_PrinterSetup.h"

@@ -1,6 +1,7 @@
 #include "app/U_Settings.h"
 
 #include "app/U_Globals.h"
+#include "app/U_SendoPrint.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
@@ -21,7 +22,6 @@ bool gPriorityOn = false;
 std::string gPrintExtraLabel = "Yes";
 std::string gExtraLabel = "Addressed To";
 int gAlignLeftRight = 0, gAlignTopBottom = 0;
-int gLabelRow = 0, gLabelCol = 0;
 bool gBarCodeApp = true;
 std::string gMailerNumDB;
 bool gDatabaseON = false;

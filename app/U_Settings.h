@@ -27,7 +27,6 @@ extern bool gPriorityOn;
 extern std::string gPrintExtraLabel;
 extern std::string gExtraLabel;
 extern int gAlignLeftRight, gAlignTopBottom;
-extern int gLabelRow, gLabelCol;  // 0 to 2 each
 extern bool gBarCodeApp;
 extern std::string gMailerNumDB;
 extern bool gDatabaseON;
@@ -37,7 +36,8 @@ extern bool gBatch;
 extern std::string gFindMailerType;
 extern int gPrinterTray;  // 1-based tray of the printer; 0 leaves printer and tray alone
 extern std::string gPrinterName;
-// gPrintBarCode lives with the numbering state (U_Globals.h).
+// gPrintBarCode lives with the numbering state (U_Globals.h), the label cell
+// gLabelRow/gLabelCol with the form printer (U_SendoPrint.h).
 
 // The program folder as the environment or the executable gives it.
 std::string ProgramFolder();

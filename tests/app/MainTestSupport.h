@@ -5,6 +5,7 @@
 
 #include "app/U_Globals.h"
 #include "app/U_MainData.h"
+#include "app/U_SendoPrint.h"
 #include "app/U_Settings.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
