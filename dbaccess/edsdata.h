@@ -1,0 +1,461 @@
+#pragma once
+// TEdsDataSet: the framework dataset over one engine cursor. It owns the
+// record buffers, navigation, bookmarks, counts and record numbers, the column
+// descriptions read from the engine, the conversion of field values, blobs,
+// and where the data comes from and in which order (database name, table type,
+// index selection).
+//
+// Record buffer layout (one per framework buffer slot):
+//   [engine record image][calculated fields][blob slots][record info 8][bookmark]
+// The record info holds the record position (int32, -1 none), a status byte,
+// the bookmark flag byte and two spare bytes. The bookmark is the engine's
+// (its first 4 bytes are the record number).
+//
+// Filters, scopes, ranges and the master link are virtual operations here
+// with do-nothing defaults; the dataset classes that support them fill them in.
+
+#include "dbaccess/edsapi.h"
+#include "dbaccess/edscnnct.h"
+#include "dbaccess/edsdataconv.h"
+#include "dbaccess/edsfunc.h"
+#include "platform/db/DataSet.h"
+#include "platform/rtl/Classes.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class TEdsBlobCache;
+class TEdsDataSet;
+
+enum TEdsLockTypes { Proprietary, Compatible };
+enum TEdsCharTypes { ANSI, OEM };
+enum TEdsRespectFilters { IGNORE_WHEN_COUNTING, RESPECT_WHEN_COUNTING };
+enum TEdsRespectScopes { IGNORE_SCOPES_WHEN_COUNTING, RESPECT_SCOPES_WHEN_COUNTING };
+enum TEdsRecordCacheTypes { rcNone, rcStandard, rcAggressive };
+enum TEdsAOFTypes { atDynamic, atKeySet, atFixed };
+enum TEdsRecordLockingModes { lmPessimistic, lmOptimistic };
+enum TEdsSequencedLevel { slStandard, slExact };
+
+// The index-selection modes.
+inline constexpr std::uint8_t EdsIndexNatural = 0;
+inline constexpr std::uint8_t EdsIndexByName = 1;
+inline constexpr std::uint8_t EdsIndexByFields = 2;
+inline constexpr std::uint8_t EdsIndexDefault = 3;
+
+// The version of this layer, the first part of TEdsDataSet::Version.
+inline constexpr const char* EdsLayerVersion = "7.1";
+
+// One engine column.
+class TEDSFieldDef {
+public:
+    std::string Name;  // at most 128 characters
+    UNSIGNED16 FieldNum = 0;
+    UNSIGNED32 Offset = 0;
+    UNSIGNED32 Length = 0;
+    UNSIGNED16 FieldType = 0;
+    UNSIGNED16 Decimals = 0;
+    std::uint8_t Changed = 0;
+    UNSIGNED16 Permissions = 0;
+
+    TEdsColumnLayout Layout() const { return {FieldType, Offset, Length, Decimals}; }
+};
+
+class TEDSFieldDefs {
+public:
+    explicit TEDSFieldDefs(TEdsDataSet* DataSet) : dataSet_(DataSet) {}
+
+    TEdsDataSet* DataSet() const { return dataSet_; }
+    int Count() const { return static_cast<int>(items_.size()); }
+    TEDSFieldDef* operator[](int Index) const { return items_.at(static_cast<std::size_t>(Index)).get(); }
+    TEDSFieldDef* Add();
+    void Clear() { items_.clear(); }
+    // -1 when absent; names compare without regard to case.
+    int IndexOf(std::string_view Name) const;
+
+private:
+    TEdsDataSet* dataSet_;
+    std::vector<std::unique_ptr<TEDSFieldDef>> items_;
+};
+
+// The options of a dataset's table. Some may only change while it is closed.
+class TEdsTableOptions : public rtl::TPersistent {
+public:
+    explicit TEdsTableOptions(TEdsDataSet* DataSet) : dataSet_(DataSet) {}
+
+    void Assign(const rtl::TPersistent& Source) override;
+
+    TEdsLockTypes EdsLockType() const { return lockType_; }
+    void SetEdsLockType(TEdsLockTypes Value);
+    TEdsCharTypes EdsCharType() const { return charType_; }
+    void SetEdsCharType(TEdsCharTypes Value);
+    TEdsRespectFilters EdsFilterOptions() const { return filterOptions_; }
+    void SetEdsFilterOptions(TEdsRespectFilters Value) { filterOptions_ = Value; }
+    TEdsRespectScopes EdsScopeOptions() const { return scopeOptions_; }
+    void SetEdsScopeOptions(TEdsRespectScopes Value) { scopeOptions_ = Value; }
+    bool EdsRightsCheck() const { return rightsCheck_; }
+    void SetEdsRightsCheck(bool Value);
+    bool EdsOptimizedFilters() const { return optimizedFilters_; }
+    // On an open, filtered dataset the filter is applied again the new way.
+    void SetEdsOptimizedFilters(bool Value);
+    bool EdsFreshRecordCount() const { return freshRecordCount_; }
+    void SetEdsFreshRecordCount(bool Value) { freshRecordCount_ = Value; }
+    bool EdsAOFResolveImmediate() const { return aofResolveImmediate_; }
+    void SetEdsAOFResolveImmediate(bool Value) { aofResolveImmediate_ = Value; }
+    UNSIGNED16 EdsIndexPageSize() const { return indexPageSize_; }
+    void SetEdsIndexPageSize(UNSIGNED16 Value) { indexPageSize_ = Value; }
+    TEdsRecordCacheTypes EdsRecordCache() const { return recordCache_; }
+    // On an open dataset the engine is told at once.
+    void SetEdsRecordCache(TEdsRecordCacheTypes Value);
+    TEdsAOFTypes EdsAOFType() const { return aofType_; }
+    void SetEdsAOFType(TEdsAOFTypes Value) { aofType_ = Value; }
+    bool EdsAutoKeyFieldCount() const { return autoKeyFieldCount_; }
+    void SetEdsAutoKeyFieldCount(bool Value) { autoKeyFieldCount_ = Value; }
+    bool EdsCalcFieldsBeforeFilter() const { return calcFieldsBeforeFilter_; }
+    void SetEdsCalcFieldsBeforeFilter(bool Value) { calcFieldsBeforeFilter_ = Value; }
+    TEdsRecordLockingModes EdsRecordLockingMode() const { return lockingMode_; }
+    void SetEdsRecordLockingMode(TEdsRecordLockingModes Value) { lockingMode_ = Value; }
+
+private:
+    void CheckInactive() const;
+
+    TEdsDataSet* dataSet_;
+    TEdsLockTypes lockType_ = Proprietary;
+    TEdsCharTypes charType_ = ANSI;
+    TEdsRespectFilters filterOptions_ = IGNORE_WHEN_COUNTING;
+    TEdsRespectScopes scopeOptions_ = IGNORE_SCOPES_WHEN_COUNTING;
+    bool rightsCheck_ = true;
+    bool optimizedFilters_ = true;
+    bool freshRecordCount_ = false;
+    bool aofResolveImmediate_ = false;
+    UNSIGNED16 indexPageSize_ = 0;
+    TEdsRecordCacheTypes recordCache_ = rcStandard;
+    TEdsAOFTypes aofType_ = atDynamic;
+    bool autoKeyFieldCount_ = false;
+    bool calcFieldsBeforeFilter_ = false;
+    TEdsRecordLockingModes lockingMode_ = lmPessimistic;
+};
+
+// The index files a dataset opens besides its table's own indexes: a sorted
+// list without duplicates whose changes open and close the files on an
+// active dataset.
+class TEdsIndexFiles {
+public:
+    // A null owner is refused.
+    explicit TEdsIndexFiles(TEdsDataSet* Owner);
+
+    int Count() const { return list_.Count(); }
+    const std::string& Strings(int Index) const { return list_[Index]; }
+    const std::string& operator[](int Index) const { return list_[Index]; }
+    int IndexOf(std::string_view Name) const { return list_.IndexOf(Name); }
+
+    int Add(const std::string& Name);
+    // The list is sorted: the name takes its place in order, whatever Index.
+    void Insert(int Index, const std::string& Name);
+    void Delete(int Index);
+    void Clear();
+
+private:
+    TEdsDataSet* owner_;
+    rtl::TStringList list_;
+};
+
+class TEdsDataSet : public db::TDataSet, public IEdsDataSet {
+public:
+    explicit TEdsDataSet(rtl::TComponent* Owner = nullptr);
+    ~TEdsDataSet() override;
+
+    // ---- where the data is (IEdsDataSet and the published properties)
+    rtl::TComponent& DataSetComponent() override { return *this; }
+    std::string DatabaseName() const override { return databaseName_; }
+    virtual void SetDatabaseName(const std::string& Name);
+    void ConnectionRenamed(const std::string& NewDatabaseName) override { databaseName_ = NewDatabaseName; }
+    TEdsConnection* EdsConnection() const override { return connection_; }
+    void SetEdsConnection(TEdsConnection* Connection);
+    std::string TableName() const override { return tableName_; }
+    void SetTableName(const std::string& Name);
+    TEdsTableTypes TableType() const override { return tableType_; }
+    void SetTableType(TEdsTableTypes Type) override;
+    // The engine's number of the table type: NTX 1, CDX 2, EDT 3.
+    UNSIGNED16 EngineTableType() const { return engineTableType_; }
+    std::string AliasPath() const override { return aliasPath_; }
+    void SetAliasPath(const std::string& Path) override { aliasPath_ = Path; }
+    std::string GetConnectPath() override;
+    void Close() override { db::TDataSet::Close(); }
+    void FreeStatement() override {}
+    void ForgetConnection() override { connection_ = nullptr; }
+    void GetDictionaryTableProperty() override;
+
+    bool Exclusive() const { return exclusive_; }
+    void SetExclusive(bool Value);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool Value);
+    const std::string& InfoExpression() const { return infoExpression_; }
+    void SetInfoExpression(const std::string& Value) { infoExpression_ = Value; }
+    const std::string& InfoStructure() const { return infoStructure_; }
+    void SetInfoStructure(const std::string& Value) { infoStructure_ = Value; }
+    bool StoreActive() const { return storeActive_; }
+    void SetStoreActive(bool Value) { storeActive_ = Value; }
+    TEdsTableOptions& EdsTableOptions() { return *options_; }
+    const TEdsTableOptions& EdsTableOptions() const { return *options_; }
+    TEdsIndexFiles& IndexFiles() { return *indexFiles_; }
+    TEDSFieldDefs& EDSFieldDefs() { return *edsFieldDefs_; }
+    std::string Version() const;
+    void SetVersion(const std::string&) {}
+
+    // ---- order
+    const std::string& IndexName() const { return indexName_; }
+    void SetIndexName(const std::string& Name);
+    const std::string& IndexFieldNames() const { return indexFieldNames_; }
+    void SetIndexFieldNames(const std::string& Names);
+    db::TIndexDefs& IndexDefs() { return indexDefs_; }
+    void SetIndexDefs(const db::TIndexDefs& Value) { indexDefs_.Assign(Value); }
+    void UpdateIndexDefs() override;
+    // An index over exactly `Fields` ("A;B"), by its engine handle; false and
+    // -1 when there is none.
+    bool FindIndexForFields(const std::string& Fields, EDSHANDLE& Handle);
+    void OpenIndexFile(const std::string& FileName);
+    void CloseIndexFile(const std::string& FileName);
+    const std::string& DefaultIndexName() const { return defaultIndexName_; }
+    std::uint8_t IndexMode() const { return indexMode_; }
+
+    bool Sequenced() const { return sequenced_; }
+    void SetSequenced(bool Value) { sequenced_ = Value; }
+    TEdsSequencedLevel SequencedLevel() const { return sequencedLevel_; }
+    void SetSequencedLevel(TEdsSequencedLevel Value) { sequencedLevel_ = Value; }
+    bool Scoped() const { return scoped_; }
+    // Stores the flag; scope support fills in what switching does.
+    virtual void SetScoped(bool Value) { scoped_ = Value; }
+    const std::string& ScopeBegin() const { return scopeBegin_; }
+    const std::string& ScopeEnd() const { return scopeEnd_; }
+
+    // ---- engine handles
+    // The engine cursor; -1 while closed.
+    EDSHANDLE Handle() const { return cursor_; }
+    // The active index, or the cursor when none; -1 while closed.
+    EDSHANDLE OrderHandle() const { return order_; }
+    UNSIGNED32 EngineRecordLength() const { return recordLength_; }
+    UNSIGNED32 OpenOptions() const { return openOptions_; }
+
+    // ---- framework overrides (public in the base)
+    bool GetFieldData(db::TField* Field, void* Buffer) override;
+    void SetFieldData(db::TField* Field, const void* Buffer) override;
+    db::TFieldClass GetFieldClass(db::TFieldType Type) override;
+    bool GetIsIndexField(db::TField* Field) override;
+    void CloseBlob(db::TField*) override {}
+    std::unique_ptr<db::TStream> CreateBlobStream(db::TField* Field, db::TBlobStreamMode Mode) override;
+    bool GetCurrentRecord(db::TRecordBuffer Buffer) override;
+    db::TUpdateStatus UpdateStatus() override;
+    bool BookmarkValid(const db::TBookmark& Bookmark) override;
+    int CompareBookmarks(const db::TBookmark& A, const db::TBookmark& B) override;
+    bool IsSequenced() override { return sequenced_; }
+    db::TDataSource* GetDataSource() override { return nullptr; }
+    void DataEvent(db::TDataEvent Event, std::intptr_t Info = 0) override;
+    void InitFieldDefs() override;
+    std::string TextFromNative(std::string_view Bytes) const override;
+    std::string TextToNative(std::string_view Text) const override;
+
+    // Provider support.
+    void PSEndTransaction(bool Commit) override;
+    int PSExecuteStatement(const std::string& SQL, db::TParams* Params, std::unique_ptr<db::TDataSet>* ResultSet) override;
+    std::string PSGetQuoteChar() override { return std::string(); }
+    bool PSInTransaction() override;
+    bool PSIsSQLBased() override { return true; }
+    bool PSIsSQLSupported() override { return true; }
+    void PSReset() override;
+    void PSStartTransaction() override;
+    bool PSUpdateRecord(db::TUpdateKind UpdateKind, db::TDataSet* Delta) override;
+    std::function<void(db::TDataSet& DataSet, db::TUpdateKind UpdateKind, db::TUpdateAction& Action)> OnUpdateRecord;
+
+    virtual void BatchMove();
+    virtual void RenameTable();
+
+    // ---- buffers and blobs, for the dataset's own helpers
+    // The buffer that field operations of the current state work on (none: null).
+    db::TRecordBuffer GetActiveRecordBuffer();
+    // The blob cache of a blob column in a buffer; null for other columns.
+    TEdsBlobCache* BlobCache(db::TRecordBuffer Buffer, int FieldNo) const;
+    // The record number at the start of a buffer's bookmark.
+    UNSIGNED32 BufferRecordNumber(db::TRecordBuffer Buffer) const;
+    const TEDSFieldDef* ColumnOf(const db::TField* Field) const;
+
+protected:
+    // ---- what a concrete dataset supplies
+    // The engine cursor of the dataset's table or statement.
+    virtual EDSHANDLE OpenCursorHandle() = 0;
+    virtual UNSIGNED32 GetLastAutoInc() = 0;
+
+    // ---- filters, scopes, ranges, master link: nothing here
+    virtual void ActivateFilter() {}
+    virtual void DeactivateFilter() {}
+    virtual void ActivateScope() {}
+    virtual void DeactivateScope() {}
+    // Drops a range; true when one was dropped.
+    virtual bool ResetRange() { return false; }
+    virtual void AllocKeyBuffers() {}
+    virtual void FreeKeyBuffers() {}
+    // The record image of the current key buffer in the set-key state.
+    virtual db::TRecordBuffer KeyRecordBuffer() { return nullptr; }
+    // A value was stored into a column of the current key buffer.
+    virtual void KeyFieldStored(const TEDSFieldDef&, db::TField*, const void*) {}
+    // Whether a master link is active and names fields; then a change of order
+    // calls MasterChanged.
+    virtual bool MasterLinkActive() { return false; }
+    virtual void MasterChanged() {}
+    // Offers a fetched record to OnFilterRecord; false when rejected.
+    virtual bool RecordAccepted(db::TRecordBuffer Buffer);
+
+    virtual std::int32_t GetRecordPosition();
+    // Tables have a data dictionary's default index; queries do not.
+    virtual bool IsTable() const { return false; }
+
+    // ---- framework overrides
+    db::TRecordBuffer AllocRecordBuffer() override;
+    void FreeRecordBuffer(db::TRecordBuffer& Buffer) override;
+    void GetBookmarkData(db::TRecordBuffer Buffer, void* Data) override;
+    db::TBookmarkFlag GetBookmarkFlag(db::TRecordBuffer Buffer) override;
+    void SetBookmarkData(db::TRecordBuffer Buffer, const void* Data) override;
+    void SetBookmarkFlag(db::TRecordBuffer Buffer, db::TBookmarkFlag Flag) override;
+    db::TGetResult GetRecord(db::TRecordBuffer Buffer, db::TGetMode Mode, bool DoCheck) override;
+    int GetRecordSize() override { return static_cast<int>(recordLength_); }
+    void InternalAddRecord(db::TRecordBuffer Buffer, bool Append) override;
+    void InternalClose() override;
+    void InternalDelete() override;
+    void InternalFirst() override;
+    void InternalGotoBookmark(const void* Bookmark) override;
+    void InternalHandleException() override;
+    void InternalInitFieldDefs() override;
+    void InternalInitRecord(db::TRecordBuffer Buffer) override;
+    void InternalLast() override;
+    void InternalOpen() override;
+    void InternalPost() override;
+    void InternalSetToRecord(db::TRecordBuffer Buffer) override;
+    bool IsCursorOpen() const override { return cursor_ != static_cast<EDSHANDLE>(-1); }
+    void InternalCancel() override;
+    void InternalEdit() override;
+    void InternalInsert() override;
+    void InternalRefresh() override;
+    void ClearCalcFields(db::TRecordBuffer Buffer) override;
+    void InitRecord(db::TRecordBuffer Buffer) override;
+    bool GetCanModify() override;
+    int GetRecordCount() override;
+    int GetRecNo() override;
+    void SetRecNoValue(int Value) override;
+    void DoAfterOpen() override;
+    void DoOnNewRecord() override;
+
+    // Reads the cursor's record into `Buffer` (current, next or prior visible one).
+    db::TGetResult FetchRecord(db::TRecordBuffer Buffer, db::TGetMode Mode);
+    // Chooses the order handle for the index-selection mode.
+    void ResolveIndexHandle();
+    // Computes where the parts of a record buffer start.
+    void ComputeBufferOffsets();
+    // Marks every blob cache of a buffer unread.
+    void ResetBlobCaches(db::TRecordBuffer Buffer);
+    void SetFilterRecordBuffer(db::TRecordBuffer Buffer) { filterBuffer_ = Buffer; }
+    db::TRecordBuffer FilterRecordBuffer() const { return filterBuffer_; }
+    // A handle handed over to be opened instead of calling OpenCursorHandle.
+    void SetHandedOverCursor(EDSHANDLE Handle) { order_ = Handle; }
+    void SetScopeTexts(const std::string& Begin, const std::string& End) {
+        scopeBegin_ = Begin;
+        scopeEnd_ = End;
+    }
+
+    // Engine calls through the code check of this dataset.
+    void Check(UNSIGNED32 Code) { CheckEdsError(this, Code); }
+
+private:
+    friend class TEdsTableOptions;
+    friend class TEdsBlobStream;
+
+    struct TBufferStore;
+    struct TRecordInfo;
+    TRecordInfo* InfoOf(db::TRecordBuffer Buffer) const;
+    bool HasBlobColumns() const { return blobColumns_ > 0; }
+    void RefreshFieldDefs();
+    void AddFieldDefsFromEngine(EDSHANDLE Cursor);
+    void RebuildBuffers();
+    void ReadIndexDefs(EDSHANDLE Cursor);
+    UNSIGNED32 CountRecords(EDSHANDLE Handle, UNSIGNED16 Option);
+    bool IndexIsPlain(EDSHANDLE Index);
+    std::string SegmentName(EDSHANDLE Index, UNSIGNED16 Segment, UNSIGNED16 Room);
+    std::string IndexFileName(EDSHANDLE Index);
+    // Writes the pending edit or insert of the active buffer to the engine.
+    void WriteChangedColumns(db::TRecordBuffer Buffer);
+    // Reads the cursor's record into the buffer; raises when it cannot.
+    void FetchCurrentOrFail(db::TRecordBuffer Buffer);
+    // Records code 5054 with the text as the engine's last error and raises it.
+    [[noreturn]] void RaiseRightsError(const std::string& Text);
+
+    std::unique_ptr<TEDSFieldDefs> edsFieldDefs_;
+    std::vector<std::uint8_t> oldValues_;
+    EDSHANDLE order_ = static_cast<EDSHANDLE>(-1);
+    std::uint8_t indexMode_ = EdsIndexNatural;
+    std::uint32_t blobOffset_ = 0;
+    std::uint32_t bookmarkOffset_ = 0;
+    bool writable_ = false;
+    std::string databaseName_;
+    std::string infoExpression_;
+    db::TRecordBuffer filterBuffer_ = nullptr;
+    EDSHANDLE cursor_ = static_cast<EDSHANDLE>(-1);
+    std::string indexFieldNames_;
+    db::TIndexDefs indexDefs_;
+    std::string indexName_;
+    std::string defaultIndexName_;
+    std::uint32_t recordBufferSize_ = 0;
+    std::uint32_t infoOffset_ = 0;
+    UNSIGNED32 recordLength_ = 0;
+    UNSIGNED32 openOptions_ = 0;
+    bool scoped_ = false;
+    std::string aliasPath_;
+    std::string scopeEnd_;
+    std::string scopeBegin_;
+    std::string infoStructure_;
+    bool sequenced_ = false;
+    UNSIGNED32 recordChecksum_ = 0;
+    std::unique_ptr<TEdsTableOptions> options_;
+    bool exclusive_ = false;
+    bool readOnly_ = false;
+    std::string tableName_;
+    TEdsTableTypes tableType_ = ttEdsEDT;
+    UNSIGNED16 engineTableType_ = EDS_EDT;
+    std::unique_ptr<TEdsIndexFiles> indexFiles_;
+    bool storeActive_ = true;
+    TEdsSequencedLevel sequencedLevel_ = slStandard;
+    TEdsConnection* connection_ = nullptr;
+
+    // The table type the open cursor reported (the image rules follow it).
+    UNSIGNED16 cursorTableType_ = EDS_EDT;
+    int blobColumns_ = 0;
+    // Column number -> blob slot, -1 for columns without one.
+    std::vector<int> blobSlotOfColumn_;
+    std::unordered_map<db::TRecordBuffer, std::unique_ptr<TBufferStore>> buffers_;
+};
+
+// The base of the query and, through the extended table, of the table.
+class TEdsExtendedDataSet : public TEdsDataSet {
+public:
+    using TEdsDataSet::TEdsDataSet;
+};
+
+// The process-wide list of datasets (a TEdsConnection walks it when renamed).
+TEdsThreadList<IEdsDataSet>& EdsDataSets();
+
+// Field classes of the dataset.
+class TEdsStringField : public db::TStringField {
+public:
+    explicit TEdsStringField(rtl::TComponent* Owner = nullptr) : db::TStringField(Owner) {}
+    bool CaseInsensitive() const { return caseInsensitive_; }
+    void SetCaseInsensitive(bool Value) { caseInsensitive_ = Value; }
+
+private:
+    bool caseInsensitive_ = false;
+};
+
+class TEdsBCDField : public db::TBCDField {
+public:
+    explicit TEdsBCDField(rtl::TComponent* Owner = nullptr);
+};
