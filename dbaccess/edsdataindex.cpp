@@ -301,7 +301,11 @@ void TEdsDataSet::ResolveIndexHandle() {
             if (!FindIndexForFields(indexFieldNames_, order))
                 RaiseEdsClientError(this, "Not a valid index field name:" + indexFieldNames_);
             break;
-        case EdsIndexDefault: Check(EdsApi.EdsGetIndexHandle(cursor_, EdsText(defaultIndexName_), &order)); break;
+        case EdsIndexDefault:
+            // Without a default index from a dictionary the engine would
+            // answer its own current order for the empty name: keep natural order.
+            if (!defaultIndexName_.empty()) Check(EdsApi.EdsGetIndexHandle(cursor_, EdsText(defaultIndexName_), &order));
+            break;
         default: break;
     }
     const EDSHANDLE oldOrder = order_;
