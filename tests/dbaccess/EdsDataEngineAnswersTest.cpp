@@ -1,0 +1,192 @@
+// The dataset against engine answers the local engine never gives: xBase
+// record images, other versions, unknown column types, and the handles and
+// options that counting asks with.
+
+#include "tests/dbaccess/EdsDataTestSupport.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+namespace {
+
+using edsdatatest::AppendRows;
+using edsdatatest::CreateTable;
+using edsdatatest::TTestTable;
+using ::testing::HasSubstr;
+using ::testing::ThrowsMessage;
+
+// What the replaced entry points answer.
+struct Answers {
+    std::vector<UNSIGNED8> record;
+    UNSIGNED16 dateColumn = 0;
+    UNSIGNED16 fieldTypeOverride = 0;
+    EDSHANDLE countHandle = 0;
+    UNSIGNED16 countOption = 0;
+    bool scoped = false;
+};
+
+Answers& Script() {
+    static Answers answers;
+    return answers;
+}
+
+TEST(EdsDataEngineAnswers, XbaseImagesReadByTheirOwnRules) {
+    testsupport::TempDir dir;
+    // Column layout as an xBase table has it: text numbers and text dates.
+    CreateTable(dir.str(), "Old", "L,Logical; N,Numeric,6,2; D,Char,8; C,Char,5; I,Integer; E,Char,5");
+    AppendRows(dir.str(), "Old", 2, [](EDSHANDLE, int) {});
+    Script() = Answers{};
+    Script().dateColumn = 3;
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetTableType = [](EDSHANDLE, UNSIGNED16* type) -> UNSIGNED32 {
+        *type = EDS_CDX;
+        return 0;
+    };
+    EdsApi.EdsGetFieldType = [](EDSHANDLE h, EdsFieldId f, UNSIGNED16* type) -> UNSIGNED32 {
+        const UNSIGNED32 code = ::EdsGetFieldType(h, f, type);
+        if (f.name == nullptr && f.number == Script().dateColumn) *type = EDS_DATE;
+        return code;
+    };
+    EdsApi.EdsGetRecord = [](EDSHANDLE h, UNSIGNED8* record, UNSIGNED32* length) -> UNSIGNED32 {
+        UNSIGNED32 recordNumber = 0;
+        ::EdsGetRecordNum(h, EDS_IGNOREFILTERS, &recordNumber);
+        const std::string first = std::string("T") + " 12.50" + "20240315" + "ab   " + std::string(4, '\0') + "     ";
+        const std::string second = std::string(" ") + "      " + "        " + std::string(5, '\0') + std::string("\x01\x00\x00\x80", 4) + "x    ";
+        const std::string& image = recordNumber == 1 ? first : second;
+        std::memcpy(record, image.data(), std::min<std::size_t>(*length, image.size()));
+        return 0;
+    };
+    TTestTable t(dir.str(), "Old");
+    t.Open();
+    EXPECT_EQ(t.FieldByName("D")->DataType(), db::ftDate);
+    EXPECT_TRUE(t.FieldByName("L")->AsBoolean());
+    EXPECT_EQ(t.FieldByName("N")->AsFloat(), 12.5);
+    EXPECT_EQ(t.FieldByName("D")->AsDateTime(), 45366.0);
+    EXPECT_EQ(t.FieldByName("C")->AsString(), "ab");
+    // Binary numbers have no empty form in these tables.
+    EXPECT_FALSE(t.FieldByName("I")->IsNull());
+    EXPECT_EQ(t.FieldByName("I")->AsInteger(), 0);
+    EXPECT_TRUE(t.FieldByName("E")->IsNull());  // all blanks
+
+    t.Next();
+    EXPECT_TRUE(t.FieldByName("L")->IsNull());
+    EXPECT_TRUE(t.FieldByName("N")->IsNull());
+    EXPECT_TRUE(t.FieldByName("D")->IsNull());
+    EXPECT_TRUE(t.FieldByName("C")->IsNull());
+    EXPECT_EQ(t.FieldByName("I")->AsInteger(), -2147483647);
+    EXPECT_EQ(t.FieldByName("E")->AsString(), "x");
+}
+
+TEST(EdsDataEngineAnswers, ColumnTypesBecomeFieldTypes) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "Nums", "A,Numeric,4,0; B,Numeric,5,0; C,Numeric,4,1; D,Money");
+    TTestTable t(dir.str(), "Nums");
+    t.FieldDefs().Update();
+    ASSERT_EQ(t.FieldDefs().Count(), 4);
+    EXPECT_EQ(t.FieldDefs()[0]->DataType(), db::ftSmallint);
+    EXPECT_EQ(t.FieldDefs()[1]->DataType(), db::ftFloat);
+    EXPECT_EQ(t.FieldDefs()[2]->DataType(), db::ftFloat);
+    EXPECT_EQ(t.FieldDefs()[3]->DataType(), db::ftBCD);
+    EXPECT_EQ(t.FieldDefs()[3]->Precision(), 20);
+    EXPECT_FALSE(t.Active());
+    EXPECT_EQ(t.Handle(), static_cast<EDSHANDLE>(-1));  // the look-up cursor was closed
+
+    Script() = Answers{};
+    Script().fieldTypeOverride = 19;
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetFieldType = [](EDSHANDLE h, EdsFieldId f, UNSIGNED16* type) -> UNSIGNED32 {
+        const UNSIGNED32 code = ::EdsGetFieldType(h, f, type);
+        if (f.number == 2) *type = Script().fieldTypeOverride;
+        return code;
+    };
+    EXPECT_THAT([&] { t.Open(); },
+                ThrowsMessage<EEDSDatabaseError>(HasSubstr("Unknown field type (19) encountered.")));
+    EXPECT_FALSE(t.Active());
+    EXPECT_EQ(t.Handle(), static_cast<EDSHANDLE>(-1));
+}
+
+TEST(EdsDataEngineAnswers, VersionText) {
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetVersion = [](UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter, UNSIGNED8*, UNSIGNED16*) -> UNSIGNED32 {
+        *major = 10;
+        *minor = 5;
+        *letter = 'a';
+        return 0;
+    };
+    TTestTable t;
+    EXPECT_EQ(t.Version(), "7.1 (EDS 10.05a)");
+    t.SetVersion("9.9");
+    EXPECT_EQ(t.Version(), "7.1 (EDS 10.05a)");
+    EdsApi.EdsGetVersion = [](UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter, UNSIGNED8*, UNSIGNED16*) -> UNSIGNED32 {
+        *major = 9;
+        *minor = 10;
+        *letter = ' ';
+        return 0;
+    };
+    EXPECT_EQ(t.Version(), "7.1 (EDS 9.10)");
+}
+
+TEST(EdsDataEngineAnswers, CountsAskTheCheapestHandle) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "People", "ID,Integer; Name,Char,10", {{"BYNAME", "Name", 0}});
+    AppendRows(dir.str(), "People", 4, [](EDSHANDLE table, int row) {
+        ASSERT_EQ(edsdatatest::SetInteger(table, "ID", row), 0u);
+    });
+    TTestTable t(dir.str(), "People");
+    t.Open();
+    t.SetIndexName("BYNAME");
+
+    Script() = Answers{};
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetRecordCount = [](EDSHANDLE h, UNSIGNED16 option, UNSIGNED32* count) -> UNSIGNED32 {
+        Script().countHandle = h;
+        Script().countOption = option;
+        return ::EdsGetRecordCount(h, option, count);
+    };
+    EdsApi.EdsGetScope = [](EDSHANDLE h, UNSIGNED16 which, UNSIGNED8* key, UNSIGNED16* length) -> UNSIGNED32 {
+        if (Script().scoped && which == EDS_TOP) {
+            *length = 0;
+            return 0;
+        }
+        return ::EdsGetScope(h, which, key, length);
+    };
+
+    EXPECT_EQ(t.RecordCount(), 4);
+    EXPECT_EQ(Script().countHandle, t.OrderHandle());
+    EXPECT_EQ(Script().countOption, EDS_IGNOREFILTERS);
+
+    t.EdsTableOptions().SetEdsFilterOptions(RESPECT_WHEN_COUNTING);
+    t.EdsTableOptions().SetEdsFreshRecordCount(true);
+    t.RecordCount();
+    EXPECT_EQ(Script().countHandle, t.Handle());  // a plain index restricts nothing
+    EXPECT_EQ(Script().countOption, EDS_RESPECTFILTERS | EDS_REFRESHCOUNT);
+
+    Script().scoped = true;
+    t.RecordCount();
+    EXPECT_EQ(Script().countHandle, t.OrderHandle());
+
+    t.EdsTableOptions().SetEdsFilterOptions(IGNORE_WHEN_COUNTING);
+    t.EdsTableOptions().SetEdsScopeOptions(RESPECT_SCOPES_WHEN_COUNTING);
+    t.EdsTableOptions().SetEdsFreshRecordCount(false);
+    t.RecordCount();
+    EXPECT_EQ(Script().countOption, EDS_RESPECTSCOPES);
+}
+
+TEST(EdsDataEngineAnswers, RefusedMethods) {
+    TTestTable t;
+    const auto refused = [](const char* text) { return ThrowsMessage<EEDSDatabaseError>(HasSubstr(text)); };
+    EXPECT_THAT([&] { t.BatchMove(); }, refused("The method BatchMove in TEdsDataSet is not supported."));
+    EXPECT_THAT([&] { t.RenameTable(); }, refused("The method RenameTable in TEdsDataSet is not supported."));
+    EXPECT_THAT([&] { t.UpdateStatus(); }, refused("The method UpdateStatus in TEdsDataSet is not supported."));
+    EXPECT_THAT([&] { t.PSExecuteStatement("SELECT 1", nullptr, nullptr); },
+                refused("A TEdsConnection component is required for TClientDataSet/IProvider support. Use either "
+                        "the EdsConnection  property or the Database property to specify a TEdsConnection instance."));
+    EXPECT_TRUE(t.PSIsSQLBased());
+    EXPECT_EQ(t.PSGetQuoteChar(), "");
+}
+
+}  // namespace
