@@ -534,7 +534,7 @@ int TEdsDataSet::GetRecNo() {
     return LoadInt32(ActiveBuffer() + infoOffset_ + kInfoPosition);
 }
 
-void TEdsDataSet::SetRecNoValue(int Value) {
+void TEdsDataSet::SetRecNo(int Value) {
     CheckBrowseMode();
     DoBeforeScroll();
     // The same rule as GetRecordPosition, so that RecNo := RecNo stays put.

@@ -252,6 +252,7 @@ public:
     bool BookmarkValid(const db::TBookmark& Bookmark) override;
     int CompareBookmarks(const db::TBookmark& A, const db::TBookmark& B) override;
     bool IsSequenced() override { return sequenced_; }
+    void SetRecNo(int Value) override;
     db::TDataSource* GetDataSource() override { return nullptr; }
     void DataEvent(db::TDataEvent Event, std::intptr_t Info = 0) override;
     void InitFieldDefs() override;
@@ -343,7 +344,6 @@ protected:
     bool GetCanModify() override;
     int GetRecordCount() override;
     int GetRecNo() override;
-    void SetRecNoValue(int Value) override;
     void DoAfterOpen() override;
     void DoOnNewRecord() override;
 
