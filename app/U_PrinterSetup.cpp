@@ -1,6 +1,8 @@
 #include "app/U_PrinterSetup.h"
 
 #include "platform/print/Cups.h"
+#include "platform/print/QtPrintDevice.h"
+#include "platform/ui/MessageService.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -8,13 +10,20 @@
 
 #include <cups/cups.h>
 
+#include <QStandardPaths>
+
 #include <algorithm>
 #include <cstdlib>
+#include <ctime>
 
 namespace {
 
 std::string gChosenPrinter;
 int gChosenTray = 0;
+
+// Printers and PDF files alike get this resolution: the form printer's
+// positions are hundredths of an inch, so 600 dpi keeps them exact.
+constexpr int kPrintDpi = 600;
 
 bool Installed(const std::string& name)
 {
@@ -94,6 +103,31 @@ std::string PdfFileName(const std::string& folder, const std::tm& when, const st
     std::string name = stamp;
     if (!number.empty()) name += "-" + number;
     return rtl::JoinPath(folder, name + ".pdf");
+}
+
+std::string DefaultPdfFolder()
+{
+    std::string documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation).toStdString();
+    if (documents.empty()) documents = QStandardPaths::writableLocation(QStandardPaths::HomeLocation).toStdString();
+    return rtl::JoinPath(documents, "Sendora Pro");
+}
+
+std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& articleNumber, std::string& pdfPath)
+{
+    pdfPath.clear();
+    const std::string folder = PrintToPdfFolder(DefaultPdfFolder());
+    if (folder.empty()) return print::QtPrintDevice::ForPrinter(ProgramPrinterName(), kPrintDpi);
+    if (!rtl::ForceDirectories(folder)) throw print::EPrintError("Cannot create folder " + folder + ".");
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    pdfPath = PdfFileName(folder, local, articleNumber);
+    return print::QtPrintDevice::ForPdf(pdfPath, kPrintDpi);
+}
+
+void ShowPdfWritten(const std::string& pdfPath)
+{
+    ui::ShowInformation("No printer is in use: the print was saved as the PDF file " + pdfPath + ".");
 }
 
 TF_PrinterSetup::TF_PrinterSetup(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_PrinterSetup>())

@@ -4,6 +4,8 @@
 // with each job as the CUPS option "media-source". Without any printer, or
 // when SENDORA_PRINT_TO_PDF names a folder, prints become PDF files.
 
+#include "platform/print/PrintDevice.h"
+
 #include <QDialog>
 
 #include <ctime>
@@ -47,6 +49,19 @@ std::string PrintToPdfFolder(const std::string& fallbackFolder);
 
 // "<folder>/<yyyymmdd>-<hhmmss>-<article number without blanks>.pdf".
 std::string PdfFileName(const std::string& folder, const std::tm& when, const std::string& articleNumber);
+
+// Where prints go as PDF files when no printer is installed: the user's
+// documents folder, "Sendora Pro" in it.
+std::string DefaultPdfFolder();
+
+// The device the next print goes to: the program's printer, or (see
+// PrintToPdfFolder) a PDF file named by the time and the article number;
+// `pdfPath` receives that file's path, empty for paper. Raises
+// print::EPrintError when the printer cannot be opened.
+std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& articleNumber, std::string& pdfPath);
+
+// Tells the user where a print went as a PDF file.
+void ShowPdfWritten(const std::string& pdfPath);
 
 // The setup dialog: the installed printers and the chosen printer's trays.
 class TF_PrinterSetup : public QDialog {

@@ -10,6 +10,7 @@ packages=(
   fonts-ocr-a fonts-liberation2 fontconfig
   zbar-tools zint poppler-utils python3-dbfread python3-dbf shapelib
   locales xvfb xauth clang libclang-rt-14-dev
+  nodejs npm
 )
 
 missing=()

@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <ctime>
+#include <filesystem>
 
 using maintest::Blanks;
 
@@ -270,4 +271,19 @@ TEST_F(Dialogs, SavedTrayZeroLeavesThePrinterAlone)
     EXPECT_EQ(ProgramPrinterTray(), 0);
     EXPECT_THROW(ApplySavedPrinter("No Such Printer Here", 2), rtl::Exception);
     EXPECT_TRUE(TrayJobOptions("No Such Printer Here", 0).empty());
+}
+
+TEST_F(Dialogs, PrintToPdfFolderMakesAPdfDeviceThere)
+{
+    setenv("SENDORA_PRINT_TO_PDF", (home / "pdf").string().c_str(), 1);
+    std::string path;
+    auto device = MakeProgramPrintDevice("9214 7123 4567 8900 0000 15", path);
+    unsetenv("SENDORA_PRINT_TO_PDF");
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(path.rfind((home / "pdf").string() + "/", 0), 0u);
+    EXPECT_NE(path.find("-9214712345678900000015.pdf"), std::string::npos);
+    device->BeginDoc();
+    device->TextOut(100, 100, "Sendora", print::FontSpec{"Arial", 12, 0});
+    device->EndDoc();
+    EXPECT_TRUE(std::filesystem::exists(path));
 }
