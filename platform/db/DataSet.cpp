@@ -382,6 +382,7 @@ void TDataSet::MoveBuffer(int from, int to) {
 void TDataSet::SetCurrentRecord(int index) {
     if (currentRecord_ == index) return;
     TRecordBuffer buffer = buffers_.at(static_cast<size_t>(index));
+    currentRecord_ = -1;
     switch (GetBookmarkFlag(buffer)) {
         case bfCurrent:
         case bfInserted: InternalSetToRecord(buffer); break;
@@ -395,10 +396,21 @@ void TDataSet::UpdateCursorPos() {
     if (recordCount_ > 0) SetCurrentRecord(activeRecord_);
 }
 
+// A fetch that fails leaves the cursor somewhere unknown: the next move
+// repositions it from the buffers.
+TGetResult TDataSet::FetchInto(TRecordBuffer buffer, TGetMode mode) {
+    try {
+        return GetRecord(buffer, mode, true);
+    } catch (...) {
+        CursorPosChanged();
+        throw;
+    }
+}
+
 bool TDataSet::GetNextRecord() {
     if (recordCount_ > 0) SetCurrentRecord(recordCount_ - 1);
     TRecordBuffer spare = buffers_.at(static_cast<size_t>(recordCount_));
-    if (GetRecord(spare, gmNext, true) != grOK) {
+    if (FetchInto(spare, gmNext) != grOK) {
         CursorPosChanged();
         return false;
     }
@@ -420,7 +432,7 @@ bool TDataSet::GetNextRecord() {
 bool TDataSet::GetPriorRecord() {
     if (recordCount_ > 0) SetCurrentRecord(0);
     TRecordBuffer spare = buffers_.at(static_cast<size_t>(recordCount_));
-    if (GetRecord(spare, gmPrior, true) != grOK) {
+    if (FetchInto(spare, gmPrior) != grOK) {
         CursorPosChanged();
         return false;
     }

@@ -362,6 +362,7 @@ private:
         if (event) event(*this);
     }
     void DoInternalOpen();
+    TGetResult FetchInto(TRecordBuffer buffer, TGetMode mode);
     void OpenCursorComplete();
     void BeginInsertAppend();
     void EndInsertAppend();

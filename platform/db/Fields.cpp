@@ -4,6 +4,7 @@
 #include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
 
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -795,9 +796,17 @@ void TBlobField::SetVarValue(const Variant& value) {
     }
 }
 
+// Upper case when there is a value, lower case when there is none.
+static std::string BlobMarker(const TField& field, const char* name) {
+    std::string text = name;
+    for (char& c : text) c = static_cast<char>(field.IsNull() ? std::tolower(static_cast<unsigned char>(c))
+                                                             : std::toupper(static_cast<unsigned char>(c)));
+    return "(" + text + ")";
+}
+
 std::string TBlobField::GetText(bool displayText) const {
     if (OnGetText) return TField::GetText(displayText);
-    return "(" + std::string(FieldTypeName(DataType())) + ")";
+    return BlobMarker(*this, "Blob");
 }
 
 TMemoField::TMemoField(rtl::TComponent* owner) : TBlobField(owner) { SetDataType(ftMemo); }
@@ -810,7 +819,7 @@ Variant TMemoField::GetAsVariant() const { return Variant(GetAsString()); }
 
 std::string TMemoField::GetText(bool displayText) const {
     if (OnGetText) return TField::GetText(displayText);
-    return displayText ? "(Memo)" : GetAsString();
+    return displayText ? BlobMarker(*this, "Memo") : GetAsString();
 }
 
 // ================================================================ TFields

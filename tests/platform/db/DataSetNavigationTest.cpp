@@ -172,3 +172,46 @@ TEST(DataSetOpen, FailedOpenLeavesTheDatasetClosedAndReopenable) {
     EXPECT_NE(ds.FieldByNumber(1), nullptr);
     EXPECT_EQ(ds.FieldByNumber(2), nullptr);
 }
+
+TEST(DataSetFaults, AReadFailureWhileScrollingLeavesAUsableDataset) {
+    for (int ring : {1, 3}) {
+        auto ds = MakePeople({{1, "a"}, {2, "b"}, {3, "c"}, {4, "d"}, {5, "e"}}, ring);
+        ds->SetFailOnFetch(4);
+        EXPECT_THROW(
+            {
+                while (!ds->Eof()) ds->Next();
+            },
+            EDatabaseError);
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3);  // still on the last good record
+        ds->SetFailOnFetch(0);
+        ds->Next();
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 4) << ring;
+        ds->Prior();
+        EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 3) << ring;
+        EXPECT_EQ(IdsForward(*ds), (std::vector<int>{1, 2, 3, 4, 5})) << ring;
+    }
+}
+
+TEST(DataSetFaults, AFailedDeleteKeepsRecordAndState) {
+    auto ds = MakePeople({{1, "a"}, {2, "b"}});
+    ds->Next();
+    ds->SetFailOnDelete(true);
+    int afterDelete = 0;
+    ds->AfterDelete = [&](TDataSet&) { ++afterDelete; };
+    EXPECT_THROW(ds->Delete(), EDatabaseError);
+    EXPECT_EQ(ds->State(), dsBrowse);
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+    EXPECT_EQ(afterDelete, 0);
+    int errors = 0;
+    ds->OnDeleteError = [&](TDataSet& d, EDatabaseError&, TDataAction& action) {
+        ++errors;
+        static_cast<TMemDataSet&>(d).SetFailOnDelete(false);
+        action = daRetry;
+    };
+    ds->Delete();
+    EXPECT_EQ(errors, 1);
+    EXPECT_EQ(ds->RecordCount(), 1);
+    ds->SetFailOnDelete(true);
+    ds->OnDeleteError = [](TDataSet&, EDatabaseError&, TDataAction& action) { action = daAbort; };
+    EXPECT_THROW(ds->Delete(), EAbort);
+}

@@ -231,12 +231,14 @@ TEST(FieldBlob, MemoAndBlobTravelThroughStreams) {
     EXPECT_EQ(memo->AsBytes(), "Gr\xFC\xDF" "e");  // the image holds Latin-1
     EXPECT_EQ(blob->AsBytes(), bytes);
     EXPECT_EQ(blob->BlobSize(), 3);
-    EXPECT_EQ(memo->DisplayText(), "(Memo)");
+    EXPECT_EQ(memo->DisplayText(), "(MEMO)");
+    EXPECT_EQ(memo->Text(), "Gr\xC3\xBC\xC3\x9F" "e");
     EXPECT_THROW(blob->SetAsBytes("x"), EDatabaseError);  // not editing
     ds->Edit();
     blob->Clear();
     ds->Post();
     EXPECT_TRUE(blob->IsNull());
+    EXPECT_EQ(blob->DisplayText(), "(blob)");
     EXPECT_EQ(memo->AsString(), "Gr\xC3\xBC\xC3\x9F" "e");
 }
 

@@ -173,6 +173,7 @@ void TMemDataSet::ClearCalcFields(TRecordBuffer buffer) {
 
 void TMemDataSet::Fetch(TRecordBuffer buffer, int index) {
     const Row& row = rows_[static_cast<size_t>(index)];
+    if (failKey_ != 0 && KeyOf(row.image) == failKey_) DatabaseError("Simulated read failure", this);
     std::memcpy(buffer, row.image.data(), row.image.size());
     blobs_[buffer] = row.blobs;
     SetIdIn(buffer, row.id);
@@ -426,6 +427,7 @@ void TMemDataSet::InternalAddRecord(TRecordBuffer buffer, bool) {
 }
 
 void TMemDataSet::InternalDelete() {
+    if (failDelete_) DatabaseError("Simulated delete failure", this);
     if (pos_ < 0 || pos_ >= static_cast<int>(rows_.size())) DatabaseError(texts::SRecordNotFound, this);
     rows_.erase(rows_.begin() + pos_);
 }

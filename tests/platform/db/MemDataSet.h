@@ -28,6 +28,10 @@ public:
     // Latin-1 record images: text fields store one byte per character.
     void SetLatin1Image(bool on) { latin1_ = on; }
     void SetReadOnly(bool on) { readOnly_ = on; }
+    // Simulated storage faults: fetching the row with this key, or deleting
+    // any row, raises (0 = off).
+    void SetFailOnFetch(int key) { failKey_ = key; }
+    void SetFailOnDelete(bool on) { failDelete_ = on; }
     // The ring size as a control would ask for it.
     void SetBufferCountForTest(int n) { SetBufferCount(n); }
 
@@ -132,6 +136,8 @@ private:
     bool latin1_ = false;
     int pos_ = -1;
     int getRecordCalls_ = 0;
+    int failKey_ = 0;
+    bool failDelete_ = false;
     std::map<TRecordBuffer, std::vector<std::string>> blobs_;
     std::map<TRecordBuffer, std::unique_ptr<std::uint8_t[]>> storage_;
     TRecordBuffer filterBuffer_ = nullptr;
