@@ -892,16 +892,26 @@ bool TDataSet::MatchesKeys(const std::vector<TField*>& fields, const Variant& ke
             if (options.Contains(loPartialKey) ? value.compare(0, wanted.size(), wanted) != 0 : value != wanted)
                 return false;
         } else {
-            Variant value = field->AsVariant();
-            if (value.IsNumeric() || value.VarType() == Variant::Type::DateTime) {
-                double k = 0;
-                try {
-                    k = key.ToDouble();
-                } catch (const EVariantError&) {
-                    return false;
+            // The key converts to the field's kind of value: "True" matches a
+            // Boolean, a date text a date, "5" a number.
+            const Variant value = field->AsVariant();
+            try {
+                switch (value.VarType()) {
+                    case Variant::Type::Boolean:
+                        if (value.ToBool() != key.ToBool()) return false;
+                        break;
+                    case Variant::Type::DateTime:
+                        if (value.ToDateTime() != key.ToDateTime()) return false;
+                        break;
+                    case Variant::Type::Integer:
+                    case Variant::Type::Float:
+                        if (value.ToDouble() != key.ToDouble()) return false;
+                        break;
+                    default:
+                        if (!(value == key)) return false;
+                        break;
                 }
-                if (value.ToDouble() != k) return false;
-            } else if (!(value == key)) {
+            } catch (const EVariantError&) {
                 return false;
             }
         }

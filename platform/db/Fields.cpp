@@ -179,8 +179,18 @@ std::string TStringField::GetAsString() const {
 }
 
 void TStringField::SetAsStringValue(const std::string& value) {
-    // Cut on a character boundary until the native form fits the field.
+    // Cut on a character boundary until the native form fits the field. A
+    // native form has at least a byte per character, so more characters than
+    // the size never fit: drop those first, which bounds the loop.
     std::string_view text = value;
+    size_t chars = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) continue;
+        if (chars++ == static_cast<size_t>(Size())) {
+            text = text.substr(0, i);
+            break;
+        }
+    }
     std::string native = TextToNative(std::string(text));
     while (static_cast<int>(native.size()) > Size()) {
         text = CutUtf8(text, text.size() - 1);

@@ -164,6 +164,10 @@ void RunModel(unsigned seed, int ring, int steps) {
             ds->SetFiltered(model.filterKind != 0);
             if (model.filterKind == 0) ds->First();  // Filtered false -> false does not move
             model.First();
+        } else if (op < 64) {  // a control asking for another ring size
+            const int size = 1 + static_cast<int>(rng() % 7);
+            what = "ring " + std::to_string(size);
+            ds->SetBufferCountForTest(size);
         } else if (op < 67) {
             what = "first";
             ds->First();

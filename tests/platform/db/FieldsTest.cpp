@@ -104,6 +104,8 @@ TEST(FieldString, TextIsCutToTheFieldOnACharacterBoundary) {
     EXPECT_EQ(s->AsString(), "abcde");
     s->SetAsString("\xC3\x84\xC3\x96\xC3\x9C");  // ÄÖÜ: 6 bytes of UTF-8, 5 fit
     EXPECT_EQ(s->AsString(), "\xC3\x84\xC3\x96");
+    s->SetAsString(std::string(4'000'000, 'x'));  // far longer than the field: cut before converting
+    EXPECT_EQ(s->AsString(), "xxxxx");
     s->SetAsString("");
     EXPECT_FALSE(s->IsNull());  // an empty text is a value here; datasets may store it as null
     EXPECT_EQ(s->AsString(), "");

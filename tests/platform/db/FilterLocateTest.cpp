@@ -105,6 +105,23 @@ TEST(DataSetLocate, SeveralFieldsAndNumbersAcrossKinds) {
     EXPECT_THROW(ds->Locate("NOPE", 1, {}), EDatabaseError);
 }
 
+TEST(DataSetLocate, KeysConvertToTheFieldsKind) {
+    TMemDataSet ds;
+    ds.AddColumn("ID", ftInteger);
+    ds.AddColumn("OK", ftBoolean);
+    ds.AddColumn("DAY", ftDate);
+    ds.Open();
+    ds.AppendRecord({1, false, Variant::FromDateTime(45000.0)});
+    ds.AppendRecord({2, true, Variant::FromDateTime(45001.0)});
+    EXPECT_TRUE(ds.Locate("OK", "True", {}));
+    EXPECT_EQ(Id(ds), 2);
+    EXPECT_TRUE(ds.Locate("DAY", ds.FieldByName("DAY")->AsString(), {}));
+    EXPECT_TRUE(ds.Locate("DAY", 45000.0, {}));
+    EXPECT_EQ(Id(ds), 1);
+    EXPECT_FALSE(ds.Locate("OK", "perhaps", {}));
+    EXPECT_FALSE(ds.Locate("ID", "one", {}));
+}
+
 TEST(DataSetLocate, NullKeyMatchesAnEmptyField) {
     auto ds = Sample();
     ds->AppendRecord({7, Variant(), 0.0});
