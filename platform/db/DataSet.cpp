@@ -4,6 +4,7 @@
 #include "platform/db/Params.h"
 
 #include <algorithm>
+#include <exception>
 
 namespace db {
 
@@ -65,7 +66,14 @@ void TDataSet::SetActive(bool on) {
         try {
             OpenCursor(false);
         } catch (...) {
-            OpenCursorComplete();
+            // A dataset that failed to open is closed, even when only the
+            // first fetch failed; a failure while closing it must not hide
+            // the first one.
+            internalOpenComplete_ = false;
+            try {
+                OpenCursorComplete();
+            } catch (...) {
+            }
             throw;
         }
         OpenCursorComplete();
@@ -120,21 +128,34 @@ void TDataSet::CloseCursor() {
     ClearBuffers();
     SetBufListSize(0);
     bufferCount_ = 0;
-    if (IsCursorOpen()) InternalClose();
-    // Also after a failed open, so a half-bound dataset leaves no stale state.
+    std::exception_ptr failure;
+    if (IsCursorOpen()) {
+        try {
+            InternalClose();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    }
+    // Also after a failed open or close, so no half-bound fields stay behind.
     if (defaultFields_) DestroyFields();
     else BindFields(false);
     defaultFields_ = false;
+    if (failure) std::rethrow_exception(failure);
 }
 
 void TDataSet::InitFieldDefs() {
     if (IsCursorOpen()) {
         InternalInitFieldDefs();
     } else {
+        // The cursor opened only to read the definitions closes on every path.
         struct Closer {
             TDataSet& ds;
             ~Closer() {
-                if (ds.IsCursorOpen()) ds.InternalClose();
+                try {
+                    if (ds.IsCursorOpen()) ds.InternalClose();
+                } catch (...) {
+                    // Nothing was read through it; a failing close is moot.
+                }
             }
         } closer{*this};
         OpenCursor(true);
@@ -462,6 +483,7 @@ int TDataSet::GetPriorRecords() {
 }
 
 void TDataSet::Resync(TResyncMode mode) {
+    if (buffers_.empty()) return;  // closed: nothing to re-read
     TRecordBuffer spare = buffers_.at(static_cast<size_t>(recordCount_));
     if (mode.Contains(rmExact)) {
         CursorPosChanged();

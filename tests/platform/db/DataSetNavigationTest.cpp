@@ -215,3 +215,18 @@ TEST(DataSetFaults, AFailedDeleteKeepsRecordAndState) {
     ds->OnDeleteError = [](TDataSet&, EDatabaseError&, TDataAction& action) { action = daAbort; };
     EXPECT_THROW(ds->Delete(), EAbort);
 }
+
+TEST(DataSetFaults, AFailingFirstFetchLeavesTheDatasetClosed) {
+    auto ds = MakePeople({{1, "a"}, {2, "b"}});
+    ds->Close();
+    ds->SetFailOnFetch(1);
+    int afterOpen = 0;
+    ds->AfterOpen = [&](TDataSet&) { ++afterOpen; };
+    EXPECT_THROW(ds->Open(), EDatabaseError);
+    EXPECT_FALSE(ds->Active());
+    EXPECT_EQ(afterOpen, 0);
+    EXPECT_EQ(ds->FieldCount(), 0);
+    ds->SetFailOnFetch(0);
+    ds->Open();
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 1);
+}
