@@ -45,7 +45,9 @@ void TDataSource::Edit() {
 }
 
 bool TDataSource::IsLinkedTo(const TDataSet* dataSet) const {
-    for (const TDataSource* s = this; s;) {
+    // The guard ends the walk should a chain ever loop without passing here.
+    int guard = 0;
+    for (const TDataSource* s = this; s && guard < 1000; ++guard) {
         TDataSet* ds = s->dataSet_;
         if (!ds) return false;
         if (ds == dataSet) return true;
