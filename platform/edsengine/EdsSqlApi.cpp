@@ -1,21 +1,17 @@
 // Entry points: SQL statements, their options and parameters, and the static
 // cursors their SELECTs open.
 //
-// A cursor is an ordinary table handle over a private result file: its
-// SQLite connection holds, in its temporary schema, either the record numbers
-// of one source table in result order joined to that table (rows are read when
-// navigation reaches them), or the materialised rows. It belongs to the
-// connection, not to the statement, so it outlives the statement.
+// A cursor is a read-only table handle over a private in-memory connection
+// that holds either the record numbers of one source table in result order,
+// joined to that table (rows are read when navigation reaches them), or the
+// materialised rows. It belongs to the connection, not to the statement, so it
+// outlives the statement.
 
 #include "platform/edsengine/EdsSqlApi.h"
 
-#include <unistd.h>
-
-#include <atomic>
+#include <algorithm>
 #include <cstring>
-#include <filesystem>
 #include <map>
-#include <set>
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
@@ -53,12 +49,6 @@ Registry& Objects() { return Registry::Instance(); }
 std::map<EDSHANDLE, std::shared_ptr<SqlSession>>& Sessions() {
     static std::map<EDSHANDLE, std::shared_ptr<SqlSession>> sessions;
     return sessions;
-}
-
-// Handles of the cursors that statements opened.
-std::set<EDSHANDLE>& ResultCursors() {
-    static std::set<EDSHANDLE> cursors;
-    return cursors;
 }
 
 std::shared_ptr<SqlSession> SessionFor(Connection& connection) {
@@ -111,7 +101,7 @@ std::string SpecType(const SqlField& f) {
 
 // Result column names made fit for a field specification: no separators, unique.
 std::vector<std::string> FieldNames(const std::vector<SqlField>& fields) {
-    std::vector<std::string> names, upper;
+    std::vector<std::string> names, upper{"EDS_POS"};  // the position column is taken
     for (std::size_t i = 0; i < fields.size(); ++i) {
         std::string name = fields[i].name.substr(0, 120);
         for (char& c : name)
@@ -137,49 +127,40 @@ void Exec(sqlite3* db, const std::string& sql) {
     if (rc != SQLITE_OK) ThrowSqlError(db, rc, sql);
 }
 
-std::string ResultFolder() {
-    static const std::string folder = [] {
-        std::filesystem::path p = std::filesystem::temp_directory_path() / ("sendora-eds-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(p);
-        return p.string();
-    }();
-    return folder;
-}
+// Where a result cursor's rows live: a private in-memory connection.
+struct ResultStore {
+    sqlite3* db = nullptr;
+    std::unique_ptr<StatementCache> statements;
+    Schema schema;
+    ~ResultStore() {
+        statements.reset();
+        sqlite3_close_v2(db);
+    }
+};
 
 EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
-    static std::atomic<std::uint64_t> counter{0};
     std::vector<std::string> names = FieldNames(result.fields);
     std::string spec;
     for (std::size_t i = 0; i < names.size(); ++i) spec += names[i] + "," + SpecType(result.fields[i]) + ";";
-    const std::string path = ResultFolder() + "/result" + std::to_string(++counter) + ".edt";
-    TableFile::Create(path, Schema::Parse(spec));
-    std::unique_ptr<TableFile> file;
-    try {
-        file = std::make_unique<TableFile>(path, true, true);
-    } catch (...) {
-        std::filesystem::remove(path);
-        std::filesystem::remove(LockFile::PathFor(path));
-        throw;
-    }
-    // Nothing else ever opens the file: it can go now.
-    std::error_code ec;
-    std::filesystem::remove(path, ec);
-    std::filesystem::remove(LockFile::PathFor(path), ec);
-
-    sqlite3* db = file->Db();
-    Exec(db, "PRAGMA temp_store = MEMORY");
+    auto store = std::make_shared<ResultStore>();
+    store->schema = Schema::Parse(spec);
+    int rc = sqlite3_open_v2(":memory:", &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlError(store->db, rc, "opening a result");
+    sqlite3* db = store->db;
+    sqlite3_extended_result_codes(db, 1);
+    sqlite3_busy_timeout(db, 2000);
     std::string columns;
-    for (std::size_t i = 0; i < names.size(); ++i) columns += (i ? ", " : "") + Quote(names[i]);
-    // The temporary schema is searched first, so these shadow the file's empty table.
+    for (std::size_t i = 0; i < names.size(); ++i) columns += ", " + Quote(names[i]);
     if (result.byRecord) {
         sqlite3_stmt* attach = nullptr;
         sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS src", -1, &attach, nullptr);
         sqlite3_bind_text(attach, 1, result.sourcePath.c_str(), -1, SQLITE_TRANSIENT);
-        int rc = sqlite3_step(attach);
+        rc = sqlite3_step(attach);
         sqlite3_finalize(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db, rc, "ATTACH " + result.sourcePath);
-        Exec(db, "CREATE TEMP TABLE eds_order(pos INTEGER PRIMARY KEY, recno INTEGER)");
-        std::string fill = "INSERT INTO temp.eds_order(recno) " + result.recordQuery;
+        Exec(db, "CREATE TABLE eds_order(pos INTEGER PRIMARY KEY, recno INTEGER)");
+        // Inserted in result order, so the positions number the rows in that order.
+        std::string fill = "INSERT INTO main.eds_order(recno) " + result.recordQuery;
         sqlite3_stmt* stmt = nullptr;
         rc = sqlite3_prepare_v2(db, fill.c_str(), -1, &stmt, nullptr);
         if (rc != SQLITE_OK) {
@@ -193,36 +174,31 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
         std::string select;
         for (std::size_t i = 0; i < names.size(); ++i)
             select += ", s." + Quote(result.sourceColumns[i]) + " AS " + Quote(names[i]);
-        Exec(db, "CREATE TEMP VIEW " + file->RowTable() + " AS SELECT o.pos AS rowid" + select +
-                     " FROM temp.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
+        Exec(db, "CREATE TEMP VIEW eds_result AS SELECT o.pos AS eds_pos" + select +
+                     " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
     } else {
-        Exec(db, "CREATE TEMP TABLE " + file->RowTable() + "(" + columns + ")");
+        Exec(db, "CREATE TABLE eds_result(eds_pos INTEGER PRIMARY KEY" + columns + ")");
         std::string marks;
-        for (std::size_t i = 0; i < names.size(); ++i) marks += i ? ", ?" : "?";
-        std::string insert = "INSERT INTO temp." + file->RowTable() + " VALUES(" + marks + ")";
+        for (std::size_t i = 0; i < names.size(); ++i) marks += ", ?";
+        std::string insert = "INSERT INTO eds_result VALUES(NULL" + marks + ")";
         sqlite3_stmt* stmt = nullptr;
-        int rc = sqlite3_prepare_v2(db, insert.c_str(), -1, &stmt, nullptr);
+        rc = sqlite3_prepare_v2(db, insert.c_str(), -1, &stmt, nullptr);
         if (rc != SQLITE_OK) ThrowSqlError(db, rc, insert);
-        Exec(db, "BEGIN");
         for (const auto& row : result.rows) {
             for (std::size_t i = 0; i < row.size(); ++i) SqlBindValue(stmt, static_cast<int>(i) + 1, row[i]);
             rc = sqlite3_step(stmt);
             sqlite3_reset(stmt);
             if (rc != SQLITE_DONE) {
                 sqlite3_finalize(stmt);
-                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
                 ThrowSqlError(db, rc, insert);
             }
         }
         sqlite3_finalize(stmt);
-        Exec(db, "COMMIT");
     }
-    auto table = std::make_unique<Table>(connection.handle, std::move(file), EDS_READONLY);
-    const EDSHANDLE handle = Objects().Add(std::move(table));
+    store->statements = std::make_unique<StatementCache>(db);
+    Relation relation{db, store->statements.get(), &store->schema, "eds_result", "eds_pos", nullptr};
+    const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(connection.handle, relation, store));
     connection.tables.push_back(handle);
-    for (auto it = ResultCursors().begin(); it != ResultCursors().end();)
-        it = Objects().Find(*it) ? std::next(it) : ResultCursors().erase(it);
-    ResultCursors().insert(handle);
     return handle;
 }
 
@@ -340,8 +316,8 @@ UNSIGNED32 EdsGetSQLStmtParams(const UNSIGNED8* pucSql, UNSIGNED8* pucParams, UN
 
 UNSIGNED32 EdsSqlPeekStatement(EDSHANDLE hCursor, UNSIGNED16* pusKind) {
     return Run([&] {
-        Objects().As<Table>(hCursor);
-        Out16(pusKind, ResultCursors().count(hCursor) ? EDS_CURSOR_STATIC : EDS_CURSOR_LIVE);
+        const Table& table = Objects().As<Table>(hCursor);
+        Out16(pusKind, table.HasFile() ? EDS_CURSOR_LIVE : EDS_CURSOR_STATIC);
     });
 }
 
