@@ -99,8 +99,12 @@ void TableFile::Create(const std::string& path, const Schema& schema) {
     const std::string folder = rtl::ExtractFileDir(path);
     if (!folder.empty() && !rtl::DirectoryExists(folder))
         Throw(EDS_E_FILE_NOT_FOUND, "The folder " + folder + " does not exist.");
-    const std::string temp = rtl::JoinPath(folder, "." + rtl::ExtractFileName(path) + "." +
-                                                       std::to_string(::getpid()) + ".tmp");
+    std::string tempName = ".";
+    tempName += rtl::ExtractFileName(path);
+    tempName += '.';
+    tempName += std::to_string(::getpid());
+    tempName += ".tmp";
+    const std::string temp = rtl::JoinPath(folder, tempName);
     std::remove(temp.c_str());
     struct RemoveTemp {
         const std::string& name;
