@@ -201,3 +201,55 @@ TEST(MasterDetail, UnknownMasterFieldIsReported) {
     orders->SetMasterSource(&customerSource);
     EXPECT_THROW(orders->SetMasterFields("NOPE"), EDatabaseError);
 }
+
+TEST(DataSetStates, TemporaryStatesSwitchBuffersWithoutTellingControls) {
+    auto ds = MakePeople({{1, "a"}, {2, "b"}});
+    TDataSource source;
+    source.SetDataSet(ds.get());
+    RecordingLink link;
+    link.SetDataSource(&source);
+    link.log.clear();
+
+    std::vector<TDataSetState> seen;
+    ds->SetOnFilterRecord([&](TDataSet& d, bool& accept) {
+        seen.push_back(d.State());
+        accept = true;
+    });
+    ds->SetFiltered(true);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.front(), dsFilter);
+    EXPECT_EQ(ds->State(), dsBrowse);
+
+    ds->Edit();
+    ds->FieldByName("NAME")->SetAsString("new");
+    EXPECT_EQ(ds->FieldByName("NAME")->NewValue().ToString(), "new");
+    EXPECT_EQ(ds->FieldByName("NAME")->OldValue().ToString(), "a");
+    EXPECT_EQ(ds->State(), dsEdit);
+    ds->Cancel();
+    EXPECT_TRUE(ds->FieldByName("NAME")->OldValue().IsNull());  // no edit, no old values
+
+    link.log.clear();
+    const TDataSetState old = ds->EnterTempState(dsBlockRead);
+    ds->Next();  // moves, but controls hear nothing while block reading
+    ds->LeaveTempState(old);
+    EXPECT_EQ(ds->FieldByName("ID")->AsInteger(), 2);
+    EXPECT_TRUE(link.log.empty());
+}
+
+TEST(DataSetStates, EveryStateChangeReachesTheControls) {
+    auto ds = MakePeople({{1, "a"}});
+    TDataSource source;
+    std::vector<TDataSetState> states;
+    source.OnStateChange = [&](TDataSource& s) { states.push_back(s.State()); };
+    source.SetDataSet(ds.get());
+    ds->Edit();
+    ds->Post();
+    ds->Insert();
+    ds->Cancel();
+    ds->Close();
+    ds->Open();
+    EXPECT_EQ(states, (std::vector<TDataSetState>{dsBrowse, dsEdit, dsBrowse, dsInsert, dsBrowse, dsInactive,
+                                                  dsBrowse}));
+    source.SetEnabled(false);
+    EXPECT_EQ(source.State(), dsInactive);
+}

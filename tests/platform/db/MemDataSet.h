@@ -32,6 +32,9 @@ public:
     // any row, raises (0 = off).
     void SetFailOnFetch(int key) { failKey_ = key; }
     void SetFailOnDelete(bool on) { failDelete_ = on; }
+    // Temporary states as descendants use them.
+    TDataSetState EnterTempState(TDataSetState state) { return SetTempState(state); }
+    void LeaveTempState(TDataSetState state) { RestoreState(state); }
     // The ring size as a control would ask for it.
     void SetBufferCountForTest(int n) { SetBufferCount(n); }
 
