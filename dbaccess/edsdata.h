@@ -378,6 +378,8 @@ private:
     void RefreshFieldDefs();
     void AddFieldDefsFromEngine(EDSHANDLE Cursor);
     void RebuildBuffers();
+    // Puts a previous order handle back after a failed change of order.
+    void RestoreOrder(EDSHANDLE Order) noexcept;
     void ReadIndexDefs(EDSHANDLE Cursor);
     UNSIGNED32 CountRecords(EDSHANDLE Handle, UNSIGNED16 Option);
     bool IndexIsPlain(EDSHANDLE Index);

@@ -245,6 +245,7 @@ void TEdsDataSet::SetIndexName(const std::string& Name) {
     const std::string oldName = indexName_;
     const std::string oldFields = indexFieldNames_;
     const std::uint8_t oldMode = indexMode_;
+    const EDSHANDLE oldOrder = order_;
     indexName_ = Name;
     indexFieldNames_.clear();
     indexMode_ = Name.empty() ? EdsIndexNatural : rtl::SameText(Name, kDefaultIndex) ? EdsIndexDefault : EdsIndexByName;
@@ -261,6 +262,7 @@ void TEdsDataSet::SetIndexName(const std::string& Name) {
         indexName_ = oldName;
         indexFieldNames_ = oldFields;
         indexMode_ = oldMode;
+        RestoreOrder(oldOrder);
         throw;
     }
 }
@@ -272,6 +274,7 @@ void TEdsDataSet::SetIndexFieldNames(const std::string& Names) {
     const std::string oldName = indexName_;
     const std::string oldFields = indexFieldNames_;
     const std::uint8_t oldMode = indexMode_;
+    const EDSHANDLE oldOrder = order_;
     indexFieldNames_ = list;
     indexName_.clear();
     indexMode_ = list.empty() ? EdsIndexNatural : EdsIndexByFields;
@@ -283,6 +286,7 @@ void TEdsDataSet::SetIndexFieldNames(const std::string& Names) {
         indexName_ = oldName;
         indexFieldNames_ = oldFields;
         indexMode_ = oldMode;
+        RestoreOrder(oldOrder);
         throw;
     }
 }
@@ -316,6 +320,17 @@ void TEdsDataSet::ResolveIndexHandle() {
         order_ = oldOrder;
         RebuildBuffers();
         throw;
+    }
+}
+
+void TEdsDataSet::RestoreOrder(EDSHANDLE Order) noexcept {
+    if (order_ == Order) return;
+    order_ = Order;
+    try {
+        RebuildBuffers();
+        if (Active()) Resync({});
+    } catch (...) {
+        EdsReportCurrentException();
     }
 }
 

@@ -176,6 +176,92 @@ TEST(EdsDataEngineAnswers, CountsAskTheCheapestHandle) {
     EXPECT_EQ(Script().countOption, EDS_RESPECTSCOPES);
 }
 
+TEST(EdsDataEngineAnswers, OemTextIsReadAgainWithoutHurtingTheNextColumn) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "Oem", "A,Char,3; B,Integer");
+    AppendRows(dir.str(), "Oem", 1, [](EDSHANDLE table, int) {
+        ASSERT_EQ(edsdatatest::SetText(table, "A", "abc"), 0u);
+        ASSERT_EQ(edsdatatest::SetInteger(table, "B", 0x01020304), 0u);
+    });
+    Script() = Answers{};
+    TEdsEntryPointsGuard guard;
+    // The engine converts and terminates the text: the zero lands on B.
+    EdsApi.EdsGetField = [](EDSHANDLE, EdsFieldId field, UNSIGNED8* buffer, UNSIGNED32* length, UNSIGNED16) -> UNSIGNED32 {
+        EXPECT_EQ(field.number, 1u);
+        EXPECT_EQ(*length, 4u);
+        std::memcpy(buffer, "xyz", 4);
+        *length = 3;
+        return 0;
+    };
+    TTestTable t(dir.str(), "Oem");
+    t.EdsTableOptions().SetEdsCharType(OEM);
+    t.Open();
+    EXPECT_EQ(t.FieldByName("A")->AsString(), "xyz");
+    EXPECT_EQ(t.FieldByName("B")->AsInteger(), 0x01020304);
+}
+
+TEST(EdsDataEngineAnswers, TheDictionaryDefaultIndexOrdersTheTable) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "People", "ID,Integer; Name,Char,10", {{"BYNAME", "Name", 0}});
+    AppendRows(dir.str(), "People", 3, [](EDSHANDLE table, int row) {
+        ASSERT_EQ(edsdatatest::SetInteger(table, "ID", row + 1), 0u);
+        ASSERT_EQ(edsdatatest::SetText(table, "Name", std::string(1, static_cast<char>('c' - row))), 0u);
+    });
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsDDGetTableProperty = [](EDSHANDLE, const UNSIGNED8* table, UNSIGNED16 property, void* value,
+                                      UNSIGNED16* length) -> UNSIGNED32 {
+        EXPECT_EQ(property, EDS_DD_TABLE_DEFAULT_INDEX);
+        if (std::string(reinterpret_cast<const char*>(table)) != "People") return EDS_E_PROPERTY_NOT_FOUND;
+        std::memcpy(value, "BYNAME", 7);
+        *length = 6;
+        return 0;
+    };
+    TEdsConnection dictionary(nullptr);
+    dictionary.SetConnectPath(dir.str() + "/data.add");
+    ASSERT_TRUE(dictionary.IsDictionaryConnection());
+    TTestTable t;
+    t.SetEdsConnection(&dictionary);
+    t.SetTableName("People");
+    EXPECT_EQ(t.IndexName(), "EDS_DEFAULT");
+    EXPECT_EQ(t.DefaultIndexName(), "BYNAME");
+    t.Open();
+    std::vector<int> ids;
+    for (t.First(); !t.Eof(); t.Next()) ids.push_back(t.FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{3, 2, 1}));
+    t.Close();
+    t.SetTableName("Gone");
+    EXPECT_EQ(t.IndexName(), "");
+    EXPECT_EQ(t.IndexMode(), EdsIndexNatural);
+}
+
+TEST(EdsDataEngineAnswers, AnIndexChangeThatFailsHalfWayKeepsTheOldOrder) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "People", "ID,Integer; Name,Char,10", {{"BYNAME", "Name", 0}});
+    AppendRows(dir.str(), "People", 3, [](EDSHANDLE table, int row) {
+        ASSERT_EQ(edsdatatest::SetInteger(table, "ID", row + 1), 0u);
+        ASSERT_EQ(edsdatatest::SetText(table, "Name", std::string(1, static_cast<char>('c' - row))), 0u);
+    });
+    TTestTable t(dir.str(), "People");
+    t.Open();
+    t.EdsTableOptions().SetEdsRecordCache(rcAggressive);
+    static int failures = 0;
+    failures = 1;
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetRecord = [](EDSHANDLE h, UNSIGNED8* record, UNSIGNED32* length) -> UNSIGNED32 {
+        if (failures > 0) {
+            --failures;
+            return EdsApi.EdsSetLastError(EDS_E_IO, EdsText(std::string("disk gone")));
+        }
+        return ::EdsGetRecord(h, record, length);
+    };
+    EXPECT_THAT([&] { t.SetIndexName("BYNAME"); }, ThrowsMessage<EEDSDatabaseError>(HasSubstr("disk gone")));
+    EXPECT_EQ(t.IndexName(), "");
+    EXPECT_EQ(t.OrderHandle(), t.Handle());
+    std::vector<int> ids;
+    for (t.First(); !t.Eof(); t.Next()) ids.push_back(t.FieldByName("ID")->AsInteger());
+    EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
+}
+
 TEST(EdsDataEngineAnswers, RefusedMethods) {
     TTestTable t;
     const auto refused = [](const char* text) { return ThrowsMessage<EEDSDatabaseError>(HasSubstr(text)); };
