@@ -119,8 +119,6 @@ TEST(EdsDataEngineAnswers, VersionText) {
     };
     TTestTable t;
     EXPECT_EQ(t.Version(), "7.1 (EDS 10.05a)");
-    t.SetVersion("9.9");
-    EXPECT_EQ(t.Version(), "7.1 (EDS 10.05a)");
     EdsApi.EdsGetVersion = [](UNSIGNED32* major, UNSIGNED32* minor, UNSIGNED8* letter, UNSIGNED8*, UNSIGNED16*) -> UNSIGNED32 {
         *major = 9;
         *minor = 10;
@@ -260,19 +258,6 @@ TEST(EdsDataEngineAnswers, AnIndexChangeThatFailsHalfWayKeepsTheOldOrder) {
     std::vector<int> ids;
     for (t.First(); !t.Eof(); t.Next()) ids.push_back(t.FieldByName("ID")->AsInteger());
     EXPECT_EQ(ids, (std::vector<int>{1, 2, 3}));
-}
-
-TEST(EdsDataEngineAnswers, RefusedMethods) {
-    TTestTable t;
-    const auto refused = [](const char* text) { return ThrowsMessage<EEDSDatabaseError>(HasSubstr(text)); };
-    EXPECT_THAT([&] { t.BatchMove(); }, refused("The method BatchMove in TEdsDataSet is not supported."));
-    EXPECT_THAT([&] { t.RenameTable(); }, refused("The method RenameTable in TEdsDataSet is not supported."));
-    EXPECT_THAT([&] { t.UpdateStatus(); }, refused("The method UpdateStatus in TEdsDataSet is not supported."));
-    EXPECT_THAT([&] { t.PSExecuteStatement("SELECT 1", nullptr, nullptr); },
-                refused("A TEdsConnection component is required for TClientDataSet/IProvider support. Use either "
-                        "the EdsConnection  property or the Database property to specify a TEdsConnection instance."));
-    EXPECT_TRUE(t.PSIsSQLBased());
-    EXPECT_EQ(t.PSGetQuoteChar(), "");
 }
 
 }  // namespace
