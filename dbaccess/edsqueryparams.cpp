@@ -20,7 +20,8 @@ std::string FieldNamed(const db::TParam& Param) { return "The field named: '" + 
 // rounded to the millisecond; a time that rounds up to midnight belongs to
 // the next day, so the engine never sees 86,400,000 ms.
 struct TDayAndTime {
-    std::int32_t Julian = 0;
+    std::int32_t WholeDays = 0;  // the day the value falls on, as a Julian day
+    std::int32_t Julian = 0;     // the day once the time of day is rounded
     std::int32_t Milliseconds = 0;
 };
 
@@ -31,13 +32,14 @@ TDayAndTime SplitDateTime(const db::TParam& Param, IEdsDataSet* DataSet) {
     constexpr double kLimit = 1.0e9;
     if (!std::isfinite(value) || days > kLimit || days < -kLimit)
         RaiseEdsClientError(DataSet, FieldNamed(Param) + " has a date-time value that is out of range.");
-    std::int64_t julian = static_cast<std::int64_t>(days) + kJulianOfDateTimeZero;
+    const std::int64_t wholeDays = static_cast<std::int64_t>(days) + kJulianOfDateTimeZero;
+    std::int64_t julian = wholeDays;
     std::int64_t ms = std::llround(std::fabs(value - days) * static_cast<double>(kMillisecondsPerDay));
     if (ms >= kMillisecondsPerDay) {
         ms -= kMillisecondsPerDay;
         ++julian;
     }
-    return {static_cast<std::int32_t>(julian), static_cast<std::int32_t>(ms)};
+    return {static_cast<std::int32_t>(wholeDays), static_cast<std::int32_t>(julian), static_cast<std::int32_t>(ms)};
 }
 
 void BindOne(EDSHANDLE Statement, UNSIGNED32 Number, const db::TParam& Param, IEdsDataSet* DataSet) {
@@ -71,7 +73,8 @@ void BindOne(EDSHANDLE Statement, UNSIGNED32 Number, const db::TParam& Param, IE
             CheckEdsError(DataSet, EdsApi.EdsSetLogical(Statement, id, Param.Value().ToBool() ? 1 : 0));
             return;
         case db::ftDate:
-            CheckEdsError(DataSet, EdsApi.EdsSetJulian(Statement, id, SplitDateTime(Param, DataSet).Julian));
+            // The whole days only: a date is not moved by its time of day.
+            CheckEdsError(DataSet, EdsApi.EdsSetJulian(Statement, id, SplitDateTime(Param, DataSet).WholeDays));
             return;
         case db::ftTime:
             CheckEdsError(DataSet, EdsApi.EdsSetMilliseconds(Statement, id, SplitDateTime(Param, DataSet).Milliseconds));

@@ -155,17 +155,14 @@ TEST(EdsQueryProgramStatements, LogWindowQueriesUpdatesAndDeletes) {
 TEST(EdsQueryWrongRoad, SelectThroughExecSqlClosesItsCursorAndLeavesTheQueryClosed) {
     ProgramFolder f;
     f.Exec("insert into Groups (Parent_ID, Group_Name) values(0, 'Friends')");
-    UNSIGNED16 tablesBefore = 0;
-    ASSERT_EQ(EdsApi.EdsGetNumOpenTables(&tablesBefore), 0u);
-
+    querytest::CursorSpy spy;
     TEdsQuery query;
     query.SetDatabaseName(f.str());
     query.SetSQLText("select * from Groups");
     query.ExecSQL();
     EXPECT_FALSE(query.Active());
-    UNSIGNED16 tablesAfter = 0;
-    ASSERT_EQ(EdsApi.EdsGetNumOpenTables(&tablesAfter), 0u);
-    EXPECT_EQ(tablesAfter, tablesBefore);
+    ASSERT_EQ(spy.Cursors().size(), 1u);
+    EXPECT_FALSE(spy.IsOpen(spy.Cursors()[0]));
     // The same query still opens the rows afterwards.
     query.Open();
     EXPECT_EQ(query.FieldByName("Group_Name")->AsString(), "Friends");

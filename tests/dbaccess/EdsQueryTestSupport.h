@@ -99,6 +99,30 @@ struct ProgramFolder {
     }
 };
 
+// Remembers the cursors that statements return, passing them on.
+class CursorSpy {
+public:
+    CursorSpy() {
+        Cursors().clear();
+        EdsApi.EdsExecuteSQL = [](EDSHANDLE statement, EDSHANDLE* cursor) {
+            const UNSIGNED32 code = ::EdsExecuteSQL(statement, cursor);
+            if (code == 0 && *cursor != 0) Cursors().push_back(*cursor);
+            return code;
+        };
+    }
+    static std::vector<EDSHANDLE>& Cursors() {
+        static std::vector<EDSHANDLE> cursors;
+        return cursors;
+    }
+    static bool IsOpen(EDSHANDLE handle) {
+        UNSIGNED16 type = 0;
+        return EdsApi.EdsGetHandleType(handle, &type) == 0;
+    }
+
+private:
+    TEdsEntryPointsGuard guard_;
+};
+
 // The code of the EEDSDatabaseError that `call` raises, with its message; 0 when none.
 template <class F>
 std::int32_t ErrorOf(F&& call, std::string* Message = nullptr) {
