@@ -3,9 +3,13 @@
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
+#include <optional>
+#include <utility>
 
 #include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsLockFile.h"
 #include "platform/edsengine/EdsSqlText.h"
+#include "platform/edsengine/EdsTableFile.h"
 
 namespace eds {
 namespace {
@@ -55,6 +59,72 @@ sqlite3_stmt* PrepareOne(sqlite3* db, const std::string& sql) {
         Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; Only one SQL statement can be executed at a time.");
     }
     return stmt;
+}
+
+// A write transaction over the session's attachments, rolled back unless committed.
+class WriteTransaction {
+public:
+    explicit WriteTransaction(sqlite3* db) : db_(db) {
+        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) ThrowSqlError(db_, rc, "BEGIN IMMEDIATE");
+    }
+    WriteTransaction(WriteTransaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+    WriteTransaction& operator=(WriteTransaction&&) = delete;
+    ~WriteTransaction() {
+        if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+    void Commit() {
+        int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) ThrowSqlError(db_, rc, "COMMIT");
+        db_ = nullptr;
+    }
+
+private:
+    sqlite3* db_;
+};
+
+// Record numbers of tables with an auto-increment column come from the table's
+// lock file, where appends through table handles reserve them before they
+// write. An INSERT into such a table takes the next reserved number, so a
+// pending append elsewhere never finds its number taken.
+std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vector<SqlToken>& toks,
+                                             const std::vector<std::string>& paths,
+                                             const std::vector<std::unique_ptr<LockFile>>& locks) {
+    std::size_t into = 0;
+    while (into < toks.size() && !(toks[into].kind == SqlToken::Kind::Word && Upper(toks[into].value) == "INTO")) ++into;
+    if (into + 1 >= toks.size()) return std::nullopt;
+    const std::string target = Upper(toks[into + 1].value);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const SqlSession::Table* t = session.ByPath(paths[i]);
+        if (!t || Upper(t->rowTable) != target) continue;
+        bool autoinc = std::any_of(t->fields.begin(), t->fields.end(),
+                                   [](const SqlField& f) { return f.type == EDS_AUTOINC; });
+        if (!autoinc) return std::nullopt;
+        sqlite3* db = session.Db();
+        WriteTransaction transaction(db);
+        const std::string schema = Quote(t->schema);
+        std::string high = "SELECT max(coalesce((SELECT max(rowid) FROM " + schema + "." + Quote(t->rowTable) +
+                           "), 0), coalesce((SELECT seq FROM " + schema + ".sqlite_sequence WHERE name = ?1), 0)) + 1";
+        sqlite3_stmt* query = nullptr;
+        int rc = sqlite3_prepare_v2(db, high.c_str(), -1, &query, nullptr);
+        StmtGuard queryGuard{query};
+        if (rc != SQLITE_OK) ThrowSqlError(db, rc, high);
+        sqlite3_bind_text(query, 1, t->rowTable.c_str(), -1, SQLITE_TRANSIENT);
+        std::int64_t minimum = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 1;
+        const std::int64_t next = locks[i]->ReserveRecordNumbers(minimum, 1);
+        std::string steer = "INSERT OR REPLACE INTO " + schema + ".sqlite_sequence(rowid, name, seq) VALUES("
+                            "(SELECT rowid FROM " + schema + ".sqlite_sequence WHERE name = ?1), ?1, ?2)";
+        sqlite3_stmt* set = nullptr;
+        rc = sqlite3_prepare_v2(db, steer.c_str(), -1, &set, nullptr);
+        StmtGuard setGuard{set};
+        if (rc != SQLITE_OK) ThrowSqlError(db, rc, steer);
+        sqlite3_bind_text(set, 1, t->rowTable.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_int64(set, 2, next - 1);
+        rc = sqlite3_step(set);
+        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, steer);
+        return transaction;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -165,7 +235,13 @@ const SqlSession::Table* SqlSession::BySchema(std::string_view schema) const {
     return nullptr;
 }
 
-void SqlSession::AttachFor(std::string_view sql) {
+const SqlSession::Table* SqlSession::ByPath(std::string_view path) const {
+    for (const Table& t : tables_)
+        if (t.path == path) return &t;
+    return nullptr;
+}
+
+std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
     std::vector<std::string> wanted;
     for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(Upper(name));
     std::vector<std::filesystem::path> files;
@@ -233,6 +309,7 @@ void SqlSession::AttachFor(std::string_view sql) {
         needed.push_back(path);
         tables_.push_back(std::move(t));
     }
+    return needed;
 }
 
 // ---- SqlStatementCore ----------------------------------------------------------------
@@ -266,18 +343,30 @@ void SqlStatementCore::SetParam(UNSIGNED32 number, SqlValue value) {
 SqlOutcome SqlStatementCore::Execute() {
     if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
     sqlite3* db = session_.Db();
-    session_.AttachFor(text_);
+    const std::vector<std::string> paths = session_.AttachFor(text_);
+    // A statement is one more open of each table it names: a table that another
+    // handle holds exclusively is refused, as an open would be.
+    std::vector<std::unique_ptr<LockFile>> opens;
+    for (const std::string& path : paths) {
+        auto lock = std::make_unique<LockFile>(path);
+        if (!lock->LockOpen(false, TableFile::kOpenWaitMs))
+            Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is open exclusively by another user.");
+        opens.push_back(std::move(lock));
+    }
     StmtGuard stmt{PrepareOne(db, text_)};
     for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(stmt.stmt, static_cast<int>(i) + 1, params_[i]);
     SqlOutcome out;
     int columns = sqlite3_column_count(stmt.stmt);
     if (columns == 0) {
+        std::vector<SqlToken> toks = TokenizeSql(text_);
+        std::string first = toks.empty() ? "" : Upper(toks[0].value);
+        std::optional<WriteTransaction> numbering =
+            first == "INSERT" || first == "REPLACE" ? NumberInsert(session_, toks, paths, opens) : std::nullopt;
         int rc;
         while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
         }
         if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
-        std::vector<SqlToken> toks = TokenizeSql(text_);
-        std::string first = toks.empty() ? "" : Upper(toks[0].value);
+        if (numbering) numbering->Commit();
         if (first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "REPLACE") {
             out.rowsAffected = sqlite3_changes64(db);
             if (first == "INSERT" || first == "REPLACE") out.lastAutoinc = sqlite3_last_insert_rowid(db);

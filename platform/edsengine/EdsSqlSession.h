@@ -51,7 +51,7 @@ public:
     // Attaches the table files that `sql` may name: every name of the text for
     // which the folder holds "<name>.edt" in any letter case. SQLite keeps at
     // most 10 attachments; the least recently used go to make room.
-    void AttachFor(std::string_view sql);
+    std::vector<std::string> AttachFor(std::string_view sql);  // answers the paths of the files it names
 
     struct Table {
         std::string path;
@@ -60,8 +60,9 @@ public:
         std::vector<SqlField> fields;
         std::uint64_t lastUse = 0;
     };
-    // An attached table by its attachment name.
+    // An attached table by its attachment name, or by its file's path.
     const Table* BySchema(std::string_view schema) const;
+    const Table* ByPath(std::string_view path) const;
     std::size_t AttachedCount() const { return tables_.size(); }
 
     static constexpr std::size_t kMaxAttached = 10;

@@ -493,3 +493,35 @@ TEST(EdsSqlTableList, ListsTablesOfAFolderWithoutRegardToCase) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EdsSqlTables, InsertsNeverTakeANumberAPendingAppendReserved) {
+    Folder f;
+    EDSHANDLE table = 0;
+    EDS_OK(edstest::Open(f.connection, "Address", 0, &table));
+    EDS_OK(EdsAppendRecord(table));  // reserves record 1 at once
+    EDS_OK(edstest::SetText(table, "Address1", "by table"));
+    EXPECT_EQ(f.Affected("insert into Address (Address1) values('by SQL')"), 1);
+    EDS_OK(EdsWriteRecord(table));
+    EXPECT_EQ(f.Rows("select A_ID, Address1 from Address order by A_ID"),
+              (std::vector<Strings>{{"1", "by table"}, {"2", "by SQL"}}));
+    EDS_OK(EdsAppendRecord(table));
+    EDS_OK(EdsWriteRecord(table));
+    EXPECT_EQ(f.Column("select max(A_ID) from Address", 0), Strings{"3"});
+    EDS_OK(EdsCloseTable(table));
+}
+
+TEST(EdsSqlTables, AStatementIsRefusedATableHeldExclusively) {
+    Folder f;
+    EDSHANDLE table = 0;
+    EDS_OK(edstest::Open(f.connection, "Members", EDS_EXCLUSIVE, &table));
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U("update Members set G_ID = 1"), &cursor), EDS_E_TABLE_LOCKED);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EDS_OK(EdsCloseTable(table));
+    EXPECT_EQ(f.Affected("insert into Members values(1, 2)"), 1);
+}
+
+}  // namespace
