@@ -435,6 +435,34 @@ private:
     // Column number -> blob slot, -1 for columns without one.
     std::vector<int> blobSlotOfColumn_;
     std::unordered_map<db::TRecordBuffer, std::unique_ptr<TBufferStore>> buffers_;
+
+    // ==== record editing and index creation (edsdataedit.cpp, edstablecreate.cpp) ====
+public:
+    // Adds an index tag to the dataset's table; a closed dataset opens its table
+    // for this and closes it again.
+    void AddIndex(const std::string& Name, const std::string& Fields, db::TIndexOptions Options);
+
+    // Ranges as the provider side sets them. The range support fills these in;
+    // here they refuse (CancelRange drops nothing).
+    virtual void SetRangeStart();
+    virtual void SetRangeEnd();
+    virtual void ApplyRange();
+    virtual void CancelRange() { ResetRange(); }
+
+protected:
+    // The master's fields named by the master link, in order; empty without a
+    // master dataset or without named fields. The master-detail support fills it in.
+    virtual std::vector<db::TField*> MasterLinkFields() { return {}; }
+
+private:
+    // Converts a field's default expression and stores it into the record image.
+    void StoreDefaultValue(db::TRecordBuffer Buffer, TEDSFieldDef& Column, db::TField& Field);
+    // Gives back the record lock of an edit that never reached the edit state.
+    void ReleaseEditLock() noexcept;
+
+    // The pessimistic lock an edit holds: cursor and record number (0 none).
+    EDSHANDLE editLockCursor_ = static_cast<EDSHANDLE>(-1);
+    UNSIGNED32 editLockRecord_ = 0;
 };
 
 // The base of the query and, through the extended table, of the table.

@@ -5,14 +5,29 @@
 
 #include "dbaccess/edsdatablob.h"
 #include "platform/db/DBError.h"
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
 #include <cstring>
 
 namespace {
 
 constexpr UNSIGNED32 kUpdateRight = EDS_UPDATE_RIGHT;
 constexpr UNSIGNED32 kInsertRight = EDS_INSERT_RIGHT;
+constexpr EDSHANDLE kNoHandle = static_cast<EDSHANDLE>(-1);
+// Days from 1 January of year 1 (day 1) to the run-time library's day 0.
+constexpr double kDateDelta = 693594.0;
+constexpr double kMsPerDay = 86400000.0;
+
+[[noreturn]] void NumericOutOfRange(const std::string& Text) { throw rtl::EConvertError("Numeric out of range:" + Text); }
+
+std::int32_t ToInt32(double Value, const std::string& Text) {
+    if (!std::isfinite(Value) || Value < INT32_MIN || Value > INT32_MAX) NumericOutOfRange(Text);
+    return static_cast<std::int32_t>(std::llround(Value));
+}
 
 }  // namespace
 
@@ -36,15 +51,106 @@ void TEdsDataSet::InternalInsert() {
 void TEdsDataSet::DoOnNewRecord() {
     if (State() == db::dsInsert && (openOptions_ & kInsertRight) == 0)
         RaiseRightsError("Insert permission not granted on this table.");
+    if (MasterLinkActive()) {
+        // Segment i of the active index takes master field i.
+        const std::vector<db::TField*> masters = MasterLinkFields();
+        for (std::size_t i = 0; i < masters.size(); ++i) {
+            const std::string name = SegmentName(order_, static_cast<UNSIGNED16>(i), 510);
+            FieldByName(name)->SetValue(masters[i]->Value());
+        }
+    }
     db::TDataSet::DoOnNewRecord();
+}
+
+void TEdsDataSet::StoreDefaultValue(db::TRecordBuffer Buffer, TEDSFieldDef& Column, db::TField& Field) {
+    const std::string text = rtl::Trim(Field.DefaultExpression());
+    const TEdsColumnLayout layout = Column.Layout();
+    auto store = [&](const void* native, std::size_t size) {
+        ConvertNativeToEdsField(this, layout, Field.DataType(), native, size, Buffer, cursorTableType_);
+    };
+    switch (Column.FieldType) {
+        case EDS_LOGICAL: {
+            const std::string upper = rtl::UpperCase(text);
+            const std::int16_t value = upper == "TRUE" || upper == "T" || upper == ".T." || upper == "1" ? -1 : 0;
+            store(&value, sizeof value);
+            break;
+        }
+        case EDS_NUMERIC:
+        case EDS_DOUBLE:
+        case EDS_CURDOUBLE: {
+            const double value = rtl::StrToFloat(text);
+            if (Field.DataType() == db::ftSmallint) {
+                const std::int32_t whole = ToInt32(value, text);
+                if (whole < -32767 || whole > 32767) NumericOutOfRange(text);
+                const auto shortValue = static_cast<std::int16_t>(whole);
+                store(&shortValue, sizeof shortValue);
+            } else {
+                store(&value, sizeof value);
+            }
+            break;
+        }
+        case EDS_DATE:
+        case EDS_COMPACTDATE: {
+            const std::int32_t day = ToInt32(std::floor(rtl::StrToDate(text)) + kDateDelta, text);
+            store(&day, sizeof day);
+            break;
+        }
+        case EDS_STRING:
+        case EDS_CISTRING:
+            // Only a quoted text is a character default; anything else stores nothing.
+            if (text.size() >= 2 && text.front() == '\'' && text.back() == '\'') {
+                const std::string value = TextToNative(text.substr(1, text.size() - 2));
+                store(value.c_str(), value.size() + 1);
+            }
+            break;
+        case EDS_INTEGER:
+        case EDS_SHORTINT: {
+            const int value = rtl::StrToInt(text);
+            const bool fits = Column.FieldType == EDS_SHORTINT ? value >= -32767 && value <= 32767 : value != INT_MIN;
+            if (!fits) NumericOutOfRange(text);
+            if (Field.DataType() == db::ftSmallint) {
+                const auto shortValue = static_cast<std::int16_t>(value);
+                store(&shortValue, sizeof shortValue);
+            } else {
+                const auto longValue = static_cast<std::int32_t>(value);
+                store(&longValue, sizeof longValue);
+            }
+            break;
+        }
+        case EDS_TIME: {
+            const double time = rtl::StrToTime(text);
+            const std::int32_t ms = ToInt32((time - std::floor(time)) * kMsPerDay, text);
+            store(&ms, sizeof ms);
+            break;
+        }
+        case EDS_TIMESTAMP: {
+            const double ms = std::round((rtl::StrToDateTime(text) + kDateDelta) * kMsPerDay);
+            store(&ms, sizeof ms);
+            break;
+        }
+        default: break;  // raw, money and unknown types take no default
+    }
 }
 
 void TEdsDataSet::InternalInitRecord(db::TRecordBuffer Buffer) {
     Check(EdsApi.EdsClearRecordBuffer(cursor_, Buffer, recordLength_));
+    UNSIGNED16 columns = 0;
+    Check(EdsApi.EdsGetNumFields(cursor_, &columns));
     for (int i = 0; i < edsFieldDefs_->Count(); ++i) {
         TEDSFieldDef* column = (*edsFieldDefs_)[i];
         column->Changed = State() == db::dsEdit ? 1 : 0;
         if (column->FieldType == EDS_AUTOINC) std::memset(Buffer + column->Offset, 0xFF, 4);
+        if (IsEdsBlobType(column->FieldType)) continue;
+        db::TField* field = FindField(column->Name);
+        if (field == nullptr || field->DefaultExpression().empty()) continue;
+        try {
+            StoreDefaultValue(Buffer, *column, *field);
+        } catch (const rtl::Exception& error) {
+            throw EEDSDatabaseError(this, 0,
+                                    "Error setting default field value. (" + field->DisplayName() + ")\r\n" +
+                                        error.Message());
+        }
+        column->Changed = 1;
     }
     if (HasBlobColumns()) {
         switch (State()) {
@@ -63,28 +169,43 @@ void TEdsDataSet::InternalAddRecord(db::TRecordBuffer Buffer, bool) {
     InternalPost();
 }
 
+void TEdsDataSet::ReleaseEditLock() noexcept {
+    if (editLockRecord_ != 0 && editLockCursor_ == cursor_) EdsApi.EdsUnlockRecord(cursor_, editLockRecord_);
+    editLockRecord_ = 0;
+    editLockCursor_ = kNoHandle;
+}
+
 void TEdsDataSet::InternalEdit() {
     if ((openOptions_ & kUpdateRight) == 0) RaiseRightsError("Update permission not granted on this table.");
+    // Only an edit that failed after its lock can have left one behind.
+    ReleaseEditLock();
     db::TRecordBuffer buffer = ActiveBuffer();
     const bool pessimistic = !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic;
     if (pessimistic) {
-        const UNSIGNED32 code = EdsApi.EdsLockRecord(cursor_, BufferRecordNumber(buffer));
+        const UNSIGNED32 record = BufferRecordNumber(buffer);
+        const UNSIGNED32 code = EdsApi.EdsLockRecord(cursor_, record);
         if (code == EDS_E_STATIC_VIEW)
             throw EEDSDatabaseError(this, static_cast<std::int32_t>(EDS_E_STATIC_VIEW),
                                     "This table is based on a static VIEW. Static VIEWs can not be updated.");
         Check(code);
+        editLockCursor_ = cursor_;
+        editLockRecord_ = record;
     }
-    try {
-        FetchCurrentOrFail(buffer);
-        if (!exclusive_ && options_->EdsRecordLockingMode() == lmOptimistic)
-            Check(EdsApi.EdsGetRecordCRC(cursor_, &recordChecksum_, 0));
-    } catch (...) {
-        if (pessimistic) EdsApi.EdsUnlockRecord(cursor_, BufferRecordNumber(buffer));
-        throw;
-    }
+    // The lock goes back if the edit does not start after all.
+    struct TLockGuard {
+        TEdsDataSet& dataSet;
+        bool armed = true;
+        ~TLockGuard() {
+            if (armed) dataSet.ReleaseEditLock();
+        }
+    } guard{*this};
+    FetchCurrentOrFail(buffer);
+    if (!exclusive_ && options_->EdsRecordLockingMode() == lmOptimistic)
+        Check(EdsApi.EdsGetRecordCRC(cursor_, &recordChecksum_, 0));
     oldValues_.assign(buffer, buffer + recordLength_);
     oldValues_.push_back(0);
     for (int i = 0; i < edsFieldDefs_->Count(); ++i) (*edsFieldDefs_)[i]->Changed = 0;
+    guard.armed = false;
 }
 
 void TEdsDataSet::SetFieldData(db::TField* Field, const void* Buffer) {
@@ -171,13 +292,13 @@ void TEdsDataSet::InternalPost() {
     db::TRecordBuffer buffer = ActiveBuffer();
     const bool editing = State() == db::dsEdit;
     const bool optimistic = editing && !exclusive_ && options_->EdsRecordLockingMode() == lmOptimistic;
-    bool locked = false;
+    bool shortLock = false;
     try {
         if (editing) {
             Check(EdsApi.EdsGotoRecord(cursor_, BufferRecordNumber(buffer)));
             if (optimistic) {
                 Check(EdsApi.EdsLockRecord(cursor_, 0));
-                locked = true;
+                shortLock = true;
                 UNSIGNED32 checksum = 0;
                 Check(EdsApi.EdsGetRecordCRC(cursor_, &checksum, 0));
                 if (checksum != recordChecksum_)
@@ -193,17 +314,32 @@ void TEdsDataSet::InternalPost() {
         }
         WriteChangedColumns(buffer);
         Check(EdsApi.EdsWriteRecord(cursor_));
-        if (editing && !exclusive_) Check(EdsApi.EdsUnlockRecord(cursor_, BufferRecordNumber(buffer)));
     } catch (...) {
-        if (locked) EdsApi.EdsUnlockRecord(cursor_, 0);
+        // A pessimistic lock stays: the record is still being edited, and a
+        // repeated post or a cancel ends the edit.
+        if (shortLock) EdsApi.EdsUnlockRecord(cursor_, 0);
         throw;
+    }
+    if (editing && !exclusive_) {
+        const UNSIGNED32 code = EdsApi.EdsUnlockRecord(cursor_, BufferRecordNumber(buffer));
+        editLockRecord_ = 0;
+        editLockCursor_ = kNoHandle;
+        Check(code);
     }
 }
 
 void TEdsDataSet::InternalCancel() {
+    const bool editing = State() == db::dsEdit;
+    // The edit's lock is given back however the cancel ends.
+    struct TUnlockOnExit {
+        TEdsDataSet& dataSet;
+        bool armed;
+        ~TUnlockOnExit() {
+            if (armed) dataSet.ReleaseEditLock();
+        }
+    } unlock{*this, editing};
     const UNSIGNED32 code = EdsApi.EdsCancelUpdate(cursor_);
     if (code != 0 && code != EDS_E_NO_CURRENT_RECORD && code != EDS_E_NO_PENDING_UPDATE) Check(code);
-    const bool editing = State() == db::dsEdit;
     if (State() == db::dsInsert) {
         if (Eof()) {
             InternalLast();
@@ -220,10 +356,14 @@ void TEdsDataSet::InternalCancel() {
         if (gotoCode != 0 && gotoCode != EDS_E_RECORD_NOT_FOUND) Check(gotoCode);
         return;
     }
-    db::TRecordBuffer buffer = ActiveBuffer();
-    FetchCurrentOrFail(buffer);
-    if (editing && !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic)
-        Check(EdsApi.EdsUnlockRecord(cursor_, BufferRecordNumber(buffer)));
+    FetchCurrentOrFail(ActiveBuffer());
+    if (editing && !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic) {
+        unlock.armed = false;
+        const UNSIGNED32 record = editLockRecord_ != 0 ? editLockRecord_ : BufferRecordNumber(ActiveBuffer());
+        editLockRecord_ = 0;
+        editLockCursor_ = kNoHandle;
+        Check(EdsApi.EdsUnlockRecord(cursor_, record));
+    }
 }
 
 void TEdsDataSet::InternalDelete() {
@@ -237,3 +377,7 @@ void TEdsDataSet::InternalDelete() {
     Check(EdsApi.EdsGetDeleted(&shown));
     if (shown == 0) Check(EdsApi.EdsSkip(order_, 1));
 }
+
+void TEdsDataSet::SetRangeStart() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }
+void TEdsDataSet::SetRangeEnd() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }
+void TEdsDataSet::ApplyRange() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }
