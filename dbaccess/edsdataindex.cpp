@@ -166,7 +166,8 @@ void TEdsDataSet::SetDatabaseName(const std::string& Name) {
         if (auto alias = LookupEdsIniAlias(Name)) {
             databaseName_ = Name;
             aliasPath_ = alias->Path;
-            SetTableType(alias->TableType);
+            // An alias without a type letter leaves the table type alone.
+            if (alias->AliasType != 0) SetTableType(alias->TableType);
             return;
         }
     }

@@ -215,7 +215,7 @@ TEST(EdsDataSource, AConnectionOfTheDataSetsOwnFormWins) {
 
 TEST(EdsDataSource, TheTableTypeOfAnAliasCannotBeChanged) {
     testsupport::TempDir dir;
-    testsupport::WriteFile(dir / "eds.ini", "[Databases]\r\nOLDLOGS=" + dir.str() + ";N\r\n");
+    testsupport::WriteFile(dir / "eds.ini", "[Databases]\r\nOLDLOGS=" + dir.str() + ";N\r\nPLAIN=" + dir.str() + "\r\n");
     const char* previous = std::getenv("SENDORA_HOME");
     const std::string saved = previous != nullptr ? previous : "";
     setenv("SENDORA_HOME", dir.str().c_str(), 1);
@@ -228,6 +228,12 @@ TEST(EdsDataSource, TheTableTypeOfAnAliasCannotBeChanged) {
                 ThrowsMessage<EEDSDatabaseError>(HasSubstr(
                     "The table type must remain identical to the table type associated with the alias.")));
     EXPECT_EQ(t.TableType(), ttEdsNTX);
+    // An alias without a type keeps the type the dataset has.
+    TTestTable u;
+    u.SetTableType(ttEdsCDX);
+    u.SetDatabaseName("PLAIN");
+    EXPECT_EQ(u.TableType(), ttEdsCDX);
+    EXPECT_EQ(u.GetConnectPath(), dir.str());
     if (previous != nullptr) setenv("SENDORA_HOME", saved.c_str(), 1);
     else unsetenv("SENDORA_HOME");
 }
