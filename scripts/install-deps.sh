@@ -10,8 +10,11 @@ packages=(
   fonts-ocr-a fonts-liberation2 fontconfig
   zbar-tools zint poppler-utils python3-dbfread python3-dbf shapelib
   locales xvfb xauth clang libclang-rt-14-dev
-  nodejs npm
 )
+# Node.js and npm (for the ZIP-code table) may come from elsewhere than Debian, with npm
+# bundled: then Debian's npm package conflicts with it, so only the commands count.
+command -v node >/dev/null || packages+=(nodejs)
+command -v npm >/dev/null || packages+=(npm)
 
 missing=()
 for p in "${packages[@]}"; do
