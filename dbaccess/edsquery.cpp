@@ -182,6 +182,7 @@ void TEdsQuery::SetDataSource(db::TDataSource* Value) {
 }
 
 void TEdsQuery::SetDatabaseName(const std::string& Name) {
+    if (Active()) RaiseEdsClientError(this, "Cannot perform this operation on an open dataset");
     SetEdsConnection(nullptr);
     const std::string old = DatabaseName();
     TEdsExtendedDataSet::SetDatabaseName(Name);

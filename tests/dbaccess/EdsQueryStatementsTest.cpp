@@ -142,7 +142,17 @@ TEST(EdsQueryWrongRoad, SelectThroughExecSqlAndUpdateThroughOpen) {
     query.Open();
     EXPECT_FALSE(query.CanModify());  // a static result
     EXPECT_THROW(query.ExecSQL(), db::EDatabaseError);
+    EXPECT_EQ(ErrorOf([&] { query.SetDatabaseName(f.str() + "/other"); }), EdsClientErrorCode);
     EXPECT_TRUE(query.Active());
+    EXPECT_EQ(query.DatabaseName(), f.str());
+
+    // An index file that cannot be opened on the rows closes them again.
+    query.Close();
+    query.IndexFiles().Add("Missing.adi");
+    spy.Cursors().clear();
+    EXPECT_NE(ErrorOf([&] { query.Open(); }), 0);
+    ASSERT_EQ(spy.Cursors().size(), 1u);
+    EXPECT_FALSE(spy.IsLive(spy.Cursors()[0]));
 }
 
 }  // namespace
