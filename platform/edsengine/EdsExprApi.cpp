@@ -7,6 +7,7 @@
 // once; later changes to those records do not change the set.
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <memory>
 #include <unordered_set>
@@ -76,14 +77,15 @@ std::shared_ptr<const EdsExpr> CompileCondition(Table& table, std::string_view t
 // A record image read as expression values, column by column when asked.
 class ImageRow : public EdsExprRow {
 public:
-    ImageRow(const Schema& schema, const UNSIGNED8* image) : schema_(schema), image_(image) {}
+    // `memo` reads the text of memo columns, which the image does not hold.
+    ImageRow(const Schema& schema, const UNSIGNED8* image, std::function<std::string(std::size_t)> memo)
+        : schema_(schema), image_(image), memo_(std::move(memo)) {}
 
     EdsExprValue Field(std::size_t index) const override {
         const FieldDef& f = schema_.At(index);
         EdsExprType type = EdsExprType::String;
         EdsExprTypeOfField(f.type, type);
-        // Memo texts live outside the image; those columns read as empty here.
-        if (f.IsBlob()) return EdsExprValue::Empty(type);
+        if (f.IsBlob()) return type == EdsExprType::String ? EdsExprValue::String(memo_(index)) : EdsExprValue::Empty(type);
         Value v = ValueFromImage(f, image_ + f.offset);
         if (v.IsNull()) return EdsExprValue::Empty(type);
         double number = v.kind == Value::Kind::Int ? static_cast<double>(v.i) : v.d;
@@ -106,7 +108,19 @@ public:
 private:
     const Schema& schema_;
     const UNSIGNED8* image_;
+    std::function<std::string(std::size_t)> memo_;
 };
+
+// The stored text of a memo column of a record, read from the relation.
+std::string MemoText(const Relation& rel, std::int64_t recno, std::size_t column) {
+    sqlite3_stmt* stmt = rel.statements->Get("SELECT " + QuoteName(rel.schema->At(column).name) + " FROM " + rel.from +
+                                             " WHERE " + rel.recnoSql + " = ?");
+    StatementUse use(stmt);
+    sqlite3_bind_int64(stmt, 1, recno);
+    if (!Step(rel.db, stmt)) return {};
+    const Value v = ColumnValue(stmt, 0);
+    return v.kind == Value::Kind::Text ? v.s : std::string();
+}
 
 Value FromBind(const EdsSqlBind& b) {
     if (auto* i = std::get_if<std::int64_t>(&b)) return Value::Int(*i);
@@ -138,9 +152,12 @@ Visibility Compose(Table& table, const FilterState& state, bool withFixed = true
         v.params.push_back(Value::Int(fixed->high));
     }
     if (!residual.empty() || fixed) {
-        v.predicate = [residual, fixed](const RowView& row) {
+        // The relation lives as long as the cursor that holds this predicate.
+        const Relation rel = table.Cur().Rel();
+        v.predicate = [residual, fixed, rel](const RowView& row) {
             if (fixed && !fixed->records.count(row.recno)) return false;
-            ImageRow values(row.schema, row.image);
+            ImageRow values(row.schema, row.image,
+                            [&](std::size_t column) { return MemoText(rel, row.recno, column); });
             for (const auto& e : residual)
                 if (!e->IsTrue(values)) return false;
             return true;
@@ -255,7 +272,10 @@ UNSIGNED32 EdsEvalLogicalExpr(EDSHANDLE hObj, const UNSIGNED8* pucExpr, UNSIGNED
         auto expr = CompileCondition(table, TextArg(pucExpr));
         const UNSIGNED8* image = table.Image();
         if (!image) Throw(EDS_E_NO_CURRENT_RECORD, DefaultErrorText(EDS_E_NO_CURRENT_RECORD));
-        ImageRow row(table.Fields(), image);
+        ImageRow row(table.Fields(), image, [&](std::size_t column) {
+            auto text = table.BlobValue(static_cast<int>(column));
+            return text ? *text : std::string();
+        });
         *pbResult = expr->IsTrue(row) ? 1 : 0;
     });
 }

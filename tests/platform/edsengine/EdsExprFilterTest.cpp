@@ -21,7 +21,7 @@ struct LogTable {
 
     LogTable() {
         connection = Connect(dir.str());
-        EXPECT_EQ(Create(connection, "Log37", "LID,AutoInc; Name,Char,20; Batch,Logical; Serial,Integer; Stamp,TimeStamp;",
+        EXPECT_EQ(Create(connection, "Log37", "LID,AutoInc; Name,Char,20; Batch,Logical; Serial,Integer; Stamp,TimeStamp; Note,Memo;",
                          &table),
                   EDS_SUCCESS)
             << LastError();
@@ -135,6 +135,22 @@ TEST(EdsFilters, ExpressionsWithoutAnSqlFormStillFilter) {
     EXPECT_EQ(t.Visible(), (Recs{4}));
     EDS_OK(EdsSetFilter(t.table, U("Stamp >= CTOTS('12/01/2026 10:00:00 AM') .AND. Stamp < CTOD('12/02/2026')")));
     EXPECT_EQ(t.Visible(), (Recs{1, 5}));
+}
+
+TEST(EdsFilters, MemoTextsAreReadWhereTheImageHasNone) {
+    LogTable t;
+    EDS_OK(EdsGotoRecord(t.table, 2));
+    EDS_OK(SetText(t.table, "Note", "urgent: call back"));
+    EDS_OK(EdsWriteRecord(t.table));
+    // In SQL and in the evaluator (STR has no SQL form) alike.
+    EDS_OK(EdsSetAOF(t.table, U("'urgent' $ Note"), EDS_RESOLVE_DYNAMIC));
+    EXPECT_EQ(t.Visible(), (Recs{2}));
+    EDS_OK(EdsSetAOF(t.table, U("'urgent' $ Note .AND. STR(Serial, 2) == '42'"), EDS_RESOLVE_DYNAMIC));
+    EXPECT_EQ(t.Visible(), (Recs{2}));
+    UNSIGNED16 result = 0;
+    EDS_OK(EdsGotoRecord(t.table, 2));
+    EDS_OK(EdsEvalLogicalExpr(t.table, U("LEFT(Note, 6) == 'urgent'"), &result));
+    EXPECT_EQ(result, 1);
 }
 
 TEST(EdsFilters, ExactSettingDecidesPartialMatches) {
