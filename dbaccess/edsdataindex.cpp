@@ -134,28 +134,28 @@ void TEdsDataSet::SetDatabaseName(const std::string& Name) {
         GetConnectPath();
         return;
     }
+    // One walk under the list's lock, ranking each connection by the first
+    // of the four rules it meets; the earliest one of the best rank wins.
     TEdsConnection* hit = nullptr;
+    int hitRank = 5;
     const std::string wanted = rtl::UpperCase(Name);
     const std::thread::id thread = std::this_thread::get_id();
-    for (int pass = 1; pass <= 4 && hit == nullptr; ++pass) {
-        EdsConnectionList().ForEach([&](TEdsConnection& connection) {
-            if (hit != nullptr) return;
-            const bool sameName = rtl::UpperCase(connection.Name()) == wanted;
-            const bool sameOwner = connection.Owner() == Owner();
-            const bool sameThread = connection.CreatorThreadId() == thread;
-            bool match = false;
-            switch (pass) {
-                case 1: match = sameName && sameOwner && sameThread; break;
-                case 2: match = sameName && sameThread; break;
-                case 3: match = sameName && sameOwner; break;
-                default:
-                    match = sameName || (connection.Owner() != nullptr &&
-                                         rtl::UpperCase(connection.Owner()->Name() + "." + connection.Name()) == wanted);
-                    break;
-            }
-            if (match) hit = &connection;
-        });
-    }
+    EdsConnectionList().ForEach([&](TEdsConnection& connection) {
+        const bool sameName = rtl::UpperCase(connection.Name()) == wanted;
+        const bool sameOwner = connection.Owner() == Owner();
+        const bool sameThread = connection.CreatorThreadId() == thread;
+        int rank = 5;
+        if (sameName && sameOwner && sameThread) rank = 1;
+        else if (sameName && sameThread) rank = 2;
+        else if (sameName && sameOwner) rank = 3;
+        else if (sameName || (connection.Owner() != nullptr &&
+                              rtl::UpperCase(connection.Owner()->Name() + "." + connection.Name()) == wanted))
+            rank = 4;
+        if (rank < hitRank) {
+            hit = &connection;
+            hitRank = rank;
+        }
+    });
     if (hit != nullptr) {
         databaseName_ = Name;
         aliasPath_.clear();

@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -211,6 +213,26 @@ TEST(EdsDataSource, AConnectionOfTheDataSetsOwnFormWins) {
     w.SetDatabaseName("/tmp/some/folder");
     EXPECT_EQ(w.EdsConnection(), nullptr);
     EXPECT_EQ(w.GetConnectPath(), "/tmp/some/folder");
+}
+
+TEST(EdsDataSource, AConnectionOfThisThreadWinsOverOneOfTheSameForm) {
+    rtl::TComponent form(nullptr);
+    rtl::TComponent elsewhere(nullptr);
+    std::unique_ptr<TEdsConnection> foreign;
+    std::thread([&] {
+        foreign = std::make_unique<TEdsConnection>(&form);
+        foreign->SetName("Db");
+    }).join();
+    TEdsConnection local(&elsewhere);
+    local.SetName("Db");
+    TTestTable t(std::string(), std::string(), &form);
+    t.SetDatabaseName("Db");
+    EXPECT_EQ(t.EdsConnection(), &local);
+    // Without one of this thread, the one of the same form.
+    TTestTable u(std::string(), std::string(), &form);
+    local.SetName("Other");
+    u.SetDatabaseName("Db");
+    EXPECT_EQ(u.EdsConnection(), foreign.get());
 }
 
 TEST(EdsDataSource, TheTableTypeOfAnAliasCannotBeChanged) {
