@@ -12,7 +12,9 @@
 //   or before (gmPrior) the cursor into `buffer` and leaves the cursor on it;
 //   a descendant fills the bookmark and bookmark flag (bfCurrent) and calls
 //   GetCalcFields(buffer). At the ends it answers grBOF/grEOF and leaves the
-//   cursor on the crack.
+//   cursor on the crack. A gmCurrent fetch of a record that is no longer
+//   visible answers grError; Resync then falls back to the next record, then
+//   the prior one.
 // - InternalFirst/InternalLast put the cursor on the crack before the first /
 //   after the last record. InternalSetToRecord(buffer) puts it on the buffer's
 //   record (bookmark). CurrentRecord() says which buffer the cursor is on
@@ -20,7 +22,11 @@
 // - Field values: GetFieldData/SetFieldData exchange native values with the
 //   buffer that belongs to the current state (ActiveBuffer in browse, edit and
 //   insert; CalcBuffer in dsCalcFields; the descendant's own buffers for
-//   filter and old-value states).
+//   filter and old-value states). GetFieldData with a null buffer only says
+//   whether there is a value. SetFieldData checks the state, calls
+//   field->Validate(buffer) in edit and insert, stores, and sends
+//   DataEvent(deFieldChange, field) outside the calculated-fields, filter and
+//   new-value states (which recalculates and marks the record modified).
 // - Calculated and lookup fields occupy CalcFieldsSize() bytes per buffer;
 //   each field's slot starts at its Offset() within that part.
 // - A descendant must call Close() (or Active false) in its own destructor:
