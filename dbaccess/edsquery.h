@@ -2,8 +2,8 @@
 // TEdsQuery: a dataset over the rows an SQL statement returns, or the runner
 // of a statement that returns none (ExecSQL). The engine statement it prepares
 // is kept across close and reopen and freed when the query goes, when its
-// DatabaseName changes, when the engine asks for a fresh prepare, and when
-// its connection disconnects.
+// DatabaseName changes and when the engine asks for a fresh prepare; a
+// connection that disconnects makes the query forget it.
 //
 // Parameters are written in the text as ":name"; they are handed to the engine
 // by number, in the order they appear (EdsBindParams, shared with the

@@ -374,4 +374,34 @@ TEST(EdsQueryProvider, AnswersFromTheTextAndTheParameters) {
     EXPECT_EQ(query.RowsAffected(), 2);
 }
 
+TEST(EdsQueryProvider, PositionsInAnIndexOrderRunFromOneToTheCount) {
+    ProgramFolder f;
+    FillGroups(f);
+    struct Probe : QueryOn {
+        using QueryOn::QueryOn;
+        using TEdsQuery::GetRecordPosition;
+    } query(f.str(), "select * from Groups");
+    query.Open();
+    EXPECT_EQ(query.GetRecordPosition(), 1);  // no index: the record number
+
+    TEdsEntryPointsGuard guard;
+    static double relative = 0;
+    EdsApi.EdsGetIndexHandle = [](EDSHANDLE, const UNSIGNED8*, EDSHANDLE* index) -> UNSIGNED32 { return *index = 77, 0; };
+    EdsApi.EdsGetRelKeyPos = [](EDSHANDLE, DOUBLE* position) -> UNSIGNED32 { return *position = relative, 0; };
+    EdsApi.EdsGetRecordCount = [](EDSHANDLE, UNSIGNED16, UNSIGNED32* count) -> UNSIGNED32 { return *count = 3, 0; };
+    EdsApi.EdsGetKeyNum = [](EDSHANDLE, UNSIGNED16, UNSIGNED32* key) -> UNSIGNED32 { return *key = 2, 0; };
+    query.SetSequenced(true);
+    Strings positions;
+    for (double r : {0.0, 0.5, 1.0}) {
+        relative = r;
+        positions.push_back(std::to_string(query.GetRecordPosition()));
+    }
+    EXPECT_EQ(positions, (Strings{"1", "2", "3"}));
+    query.SetSequencedLevel(slExact);
+    EXPECT_EQ(query.GetRecordPosition(), 2);
+    EdsApi.EdsGetRelKeyPos = [](EDSHANDLE, DOUBLE*) -> UNSIGNED32 { return EDS_E_NO_POSITION; };
+    query.SetSequencedLevel(slStandard);
+    EXPECT_EQ(query.GetRecordPosition(), 0);
+}
+
 }  // namespace
