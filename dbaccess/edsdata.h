@@ -453,6 +453,10 @@ protected:
     // The master's fields named by the master link, in order; empty without a
     // master dataset or without named fields. The master-detail support fills it in.
     virtual std::vector<db::TField*> MasterLinkFields() { return {}; }
+    // The framework computes calculated fields between taking an edit's lock
+    // and entering the edit state: a failure there gives the lock back.
+    void CalculateFields(db::TRecordBuffer Buffer) override;
+    void DoAfterEdit() override;
 
 private:
     // Converts a field's default expression and stores it into the record image.
@@ -463,6 +467,8 @@ private:
     // The pessimistic lock an edit holds: cursor and record number (0 none).
     EDSHANDLE editLockCursor_ = static_cast<EDSHANDLE>(-1);
     UNSIGNED32 editLockRecord_ = 0;
+    // Between a successful InternalEdit and the end of the framework's Edit.
+    bool editStarting_ = false;
 };
 
 // The base of the query and, through the extended table, of the table.

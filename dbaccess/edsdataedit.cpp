@@ -170,6 +170,7 @@ void TEdsDataSet::InternalAddRecord(db::TRecordBuffer Buffer, bool) {
 }
 
 void TEdsDataSet::ReleaseEditLock() noexcept {
+    editStarting_ = false;
     if (editLockRecord_ != 0 && editLockCursor_ == cursor_) EdsApi.EdsUnlockRecord(cursor_, editLockRecord_);
     editLockRecord_ = 0;
     editLockCursor_ = kNoHandle;
@@ -206,6 +207,24 @@ void TEdsDataSet::InternalEdit() {
     oldValues_.push_back(0);
     for (int i = 0; i < edsFieldDefs_->Count(); ++i) (*edsFieldDefs_)[i]->Changed = 0;
     guard.armed = false;
+    editStarting_ = true;
+}
+
+void TEdsDataSet::CalculateFields(db::TRecordBuffer Buffer) {
+    try {
+        db::TDataSet::CalculateFields(Buffer);
+    } catch (...) {
+        if (editStarting_) {
+            editStarting_ = false;
+            ReleaseEditLock();
+        }
+        throw;
+    }
+}
+
+void TEdsDataSet::DoAfterEdit() {
+    editStarting_ = false;
+    db::TDataSet::DoAfterEdit();
 }
 
 void TEdsDataSet::SetFieldData(db::TField* Field, const void* Buffer) {
@@ -288,6 +307,7 @@ void TEdsDataSet::WriteChangedColumns(db::TRecordBuffer Buffer) {
 }
 
 void TEdsDataSet::InternalPost() {
+    editStarting_ = false;
     db::TDataSet::InternalPost();
     db::TRecordBuffer buffer = ActiveBuffer();
     const bool editing = State() == db::dsEdit;
@@ -329,6 +349,7 @@ void TEdsDataSet::InternalPost() {
 }
 
 void TEdsDataSet::InternalCancel() {
+    editStarting_ = false;
     const bool editing = State() == db::dsEdit;
     // The edit's lock is given back however the cancel ends.
     struct TUnlockOnExit {
@@ -345,9 +366,10 @@ void TEdsDataSet::InternalCancel() {
             InternalLast();
             return;
         }
-        // The record after the inserted one is the one that was current.
+        // The buffer after the inserted one holds the record that was current;
+        // with a full ring it was pushed into the spare buffer at the end.
         const int next = ActiveRecord() + 1;
-        if (next >= RecordCountInBuffers()) {
+        if (next > BufferCount() || GetBookmarkFlag(Buffers(next)) != db::bfCurrent) {
             InternalLast();
             return;
         }
