@@ -1,5 +1,7 @@
 #include "platform/edsengine/EdsSqlSession.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <charconv>
 #include <filesystem>
@@ -259,7 +261,17 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
     std::vector<std::string> needed;
     for (const auto& file : files) {
         std::string path = file.string();
+        struct stat st {};
+        if (::stat(path.c_str(), &st) != 0) continue;
         auto it = std::find_if(tables_.begin(), tables_.end(), [&](const Table& t) { return t.path == path; });
+        if (it != tables_.end() && (it->device != st.st_dev || it->inode != st.st_ino)) {
+            // The file was removed and made again since: attach the new one.
+            std::string detach = "DETACH DATABASE " + Quote(it->schema);
+            int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
+            if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
+            tables_.erase(it);
+            it = tables_.end();
+        }
         if (it != tables_.end()) {
             it->lastUse = clock_;
             needed.push_back(path);
@@ -282,6 +294,8 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         }
         Table t;
         t.path = path;
+        t.device = st.st_dev;
+        t.inode = st.st_ino;
         t.schema = "edt" + std::to_string(++nextSchema_);
         sqlite3_stmt* attach = nullptr;
         sqlite3_prepare_v2(db_, ("ATTACH DATABASE ?1 AS " + Quote(t.schema)).c_str(), -1, &attach, nullptr);

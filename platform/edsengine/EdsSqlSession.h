@@ -59,6 +59,7 @@ public:
         std::string rowTable;  // the table of rows inside the file
         std::vector<SqlField> fields;
         std::uint64_t lastUse = 0;
+        std::uint64_t device = 0, inode = 0;  // the file attached, should another replace it
     };
     // An attached table by its attachment name, or by its file's path.
     const Table* BySchema(std::string_view schema) const;

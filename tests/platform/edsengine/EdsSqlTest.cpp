@@ -12,6 +12,7 @@
 #include "tests/support/TestSupport.h"
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -522,6 +523,21 @@ TEST(EdsSqlTables, AStatementIsRefusedATableHeldExclusively) {
     EDS_OK(EdsCloseSQLStatement(stmt));
     EDS_OK(EdsCloseTable(table));
     EXPECT_EQ(f.Affected("insert into Members values(1, 2)"), 1);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(EdsSqlSession, ATableFileMadeAgainIsAttachedAgain) {
+    Folder f;
+    EXPECT_EQ(f.Affected("insert into Reports values('old', 'P')"), 1);
+    EXPECT_EQ(f.Column("select ReportName from Reports", 0), Strings{"old"});
+    std::filesystem::remove(f.dir / "Reports.edt");
+    std::filesystem::remove(f.dir / "Reports.edt.lck");
+    f.Make("Reports", "ReportName,Char,20; Orientation,Char,1;");
+    EXPECT_EQ(f.Affected("insert into Reports values('new', 'L')"), 1);
+    EXPECT_EQ(f.Column("select ReportName from Reports", 0), Strings{"new"});
 }
 
 }  // namespace
