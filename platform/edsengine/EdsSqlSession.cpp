@@ -227,6 +227,15 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
+    // The session keeps the attachments; a statement that attached or detached
+    // files itself would reach outside the folder or pull tables from under it.
+    sqlite3_set_authorizer(
+        db_,
+        [](void* self, int action, const char*, const char*, const char*, const char*) {
+            if (action != SQLITE_ATTACH && action != SQLITE_DETACH) return SQLITE_OK;
+            return static_cast<SqlSession*>(self)->attaching_ ? SQLITE_OK : SQLITE_DENY;
+        },
+        this);
 }
 
 SqlSession::~SqlSession() { sqlite3_close_v2(db_); }
@@ -244,6 +253,11 @@ const SqlSession::Table* SqlSession::ByPath(std::string_view path) const {
 }
 
 std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
+    attaching_ = true;
+    struct Reset {
+        bool& flag;
+        ~Reset() { flag = false; }
+    } reset{attaching_};
     std::vector<std::string> wanted;
     for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(Upper(name));
     std::vector<std::filesystem::path> files;

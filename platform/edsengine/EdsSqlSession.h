@@ -74,6 +74,7 @@ private:
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
+    bool attaching_ = false;  // the session itself attaches or detaches; statements may not
 };
 
 // What a SELECT gives: its columns and either the plan to number the rows of

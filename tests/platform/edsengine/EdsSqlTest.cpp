@@ -414,6 +414,8 @@ TEST(EdsSqlSession, RefusalsAreEngineErrors) {
     EXPECT_NE(SqlError(f, "").find("no statement"), std::string::npos);
     EXPECT_NE(SqlError(f, "delete from Log37; delete from Address").find("one SQL statement"), std::string::npos);
     EXPECT_NE(SqlError(f, "insert into Members (A_ID, G_ID) values('x')").find("ERROR 7200:"), std::string::npos);
+    EXPECT_NE(SqlError(f, "attach database '/tmp/elsewhere.edt' as x").find("not authorized"), std::string::npos);
+    EXPECT_NE(SqlError(f, "detach database edt1").find("not authorized"), std::string::npos);
 
     EDSHANDLE stmt = 0, cursor = 0;
     EXPECT_EQ(EdsCreateSQLStatement(12345, &stmt), EDS_E_NOT_CONNECTED);
