@@ -85,6 +85,7 @@ TEST(EdsExprSyntax, LiteralsAndOperatorSpellings) {
     EXPECT_TRUE(Holds("[Return] = ''"));
     EXPECT_TRUE(Holds("2 + 3 * 4 = 14 and (2 + 3) * 4 = 20 and -2 * -3 = 6 and 7 / 2 = 3.5"));
     EXPECT_TRUE(Holds(".5 + 1. = 1.5"));
+    EXPECT_TRUE(Holds("SerialNum=41.AND.Batch.AND..NOT.SerialNum=1.5.OR..F."));
 }
 
 TEST(EdsExprSyntax, PrecedenceOfLogicalOperators) {

@@ -543,3 +543,32 @@ TEST(EdsSqlSession, ATableFileMadeAgainIsAttachedAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EdsSqlResults, BinaryParametersArriveInPieces) {
+    Folder f;
+    f.Make("Blobs", "Name,Char,10; Data,Binary;");
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EDS_OK(EdsPrepareSQL(stmt, edstest::U("insert into Blobs values(:name, :data)")));
+    EDS_OK(EdsSetString(stmt, 1, edstest::U("pic"), 3));
+    const UNSIGNED8 bytes[6] = {0, 1, 2, 0xFF, 0, 7};
+    EDS_OK(EdsSetBinary(stmt, "data", EDS_BINARY, 6, 3, bytes + 3, 3));
+    EDS_OK(EdsSetBinary(stmt, 2, EDS_BINARY, 6, 0, bytes, 3));
+    EXPECT_EQ(EdsSetBinary(stmt, 2, EDS_BINARY, 6, 5, bytes, 3), EDS_E_INVALID_ARGUMENT);
+    EDS_OK(EdsExecuteSQL(stmt, &cursor));
+    EDS_OK(EdsExecuteSQLDirect(stmt, edstest::U("select Data from Blobs where Name = 'pic'"), &cursor));
+    EDS_OK(EdsGotoTop(cursor));
+    UNSIGNED32 length = 0;
+    EDS_OK(EdsGetBinaryLength(cursor, "Data", &length));
+    EXPECT_EQ(length, 6u);
+    UNSIGNED8 back[16];
+    UNSIGNED32 got = sizeof back;
+    EDS_OK(EdsGetField(cursor, "Data", back, &got, EDS_NONE));
+    ASSERT_EQ(got, 6u);
+    EXPECT_EQ(std::memcmp(back, bytes, 6), 0);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+}
+
+}  // namespace
