@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 #include <map>
+#include <set>
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
@@ -51,13 +52,35 @@ std::map<EDSHANDLE, std::shared_ptr<SqlSession>>& Sessions() {
     return sessions;
 }
 
+// Statement handles, by handle; those of a connection that is gone are freed
+// (the layer forgets its handles on disconnect without closing them).
+std::set<EDSHANDLE>& Statements() {
+    static std::set<EDSHANDLE> statements;
+    return statements;
+}
+
+void FreeOrphanStatements();
+
 std::shared_ptr<SqlSession> SessionFor(Connection& connection) {
+    FreeOrphanStatements();
     auto& sessions = Sessions();
     for (auto it = sessions.begin(); it != sessions.end();)
         it = Objects().Find(it->first) ? std::next(it) : sessions.erase(it);
     auto& session = sessions[connection.handle];
     if (!session) session = std::make_shared<SqlSession>(connection.Folder());
     return session;
+}
+
+void FreeOrphanStatements() {
+    for (auto it = Statements().begin(); it != Statements().end();) {
+        auto* stmt = dynamic_cast<SqlStatement*>(Objects().Find(*it));
+        if (stmt && Objects().Find(stmt->connection)) {
+            ++it;
+            continue;
+        }
+        if (stmt) Objects().Remove(*it);
+        it = Statements().erase(it);
+    }
 }
 
 SqlStatement& StatementOf(EDSHANDLE handle) { return Objects().As<SqlStatement>(handle, EDS_E_INVALID_STATEMENT); }
@@ -266,6 +289,7 @@ UNSIGNED32 EdsCreateSQLStatement(EDSHANDLE hConnect, EDSHANDLE* phStatement) {
         CheckOut(phStatement, "statement");
         Connection& connection = Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED);
         *phStatement = Objects().Add(std::make_unique<SqlStatement>(hConnect, SessionFor(connection)));
+        Statements().insert(*phStatement);
     });
 }
 
@@ -298,6 +322,7 @@ UNSIGNED32 EdsCloseSQLStatement(EDSHANDLE hStatement) {
     return Run([&] {
         StatementOf(hStatement);
         Objects().Remove(hStatement);
+        Statements().erase(hStatement);
     });
 }
 

@@ -433,6 +433,11 @@ TEST(EdsSqlSession, RefusalsAreEngineErrors) {
     EDS_OK(EdsDisconnect(f.connection));
     EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U("select 1"), &cursor), EDS_E_NOT_CONNECTED);
     f.connection = edstest::Connect(f.dir.str());
+    // The layer forgets such handles; the engine frees them.
+    EDSHANDLE fresh = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &fresh));
+    EXPECT_EQ(EdsCloseSQLStatement(stmt), EDS_E_INVALID_STATEMENT);
+    EDS_OK(EdsCloseSQLStatement(fresh));
 }
 
 TEST(EdsSqlText, ParametersAndSingleTableShapes) {
