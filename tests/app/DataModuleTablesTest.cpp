@@ -3,6 +3,7 @@
 // tables of Log37, and a start interrupted half way.
 #include "app/U_dmSendoPro.h"
 #include "app/U_dmSendoProSchemas.h"
+#include "dbaccess/edsapi.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -242,4 +243,20 @@ TEST_F(DataModuleTables, CloseAllTablesClosesEverythingAndLeavesMailerNumShared)
     other.SetTableName("MailerNum");
     other.SetExclusive(true);
     EXPECT_NO_THROW(other.Open());
+    other.Close();
+
+    // A close that fails half way still releases MailerNum and the connection.
+    dm.SetProgramFolder(dir.str());
+    dm.edstLog->Open();
+    dm.edstMailerNum->SetExclusive(true);
+    dm.edstMailerNum->Open();
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsCloseTable = [](EDSHANDLE table) -> UNSIGNED32 {
+        ::EdsCloseTable(table);
+        return ::EdsSetLastError(5000, reinterpret_cast<const UNSIGNED8*>("injected close failure"));
+    };
+    EXPECT_THROW(dm.CloseAllTables(), EEDSDatabaseError);
+    EXPECT_FALSE(dm.edstMailerNum->Exclusive());
+    EXPECT_FALSE(dm.edstLog->Active());
+    EXPECT_FALSE(dm.EdsConnection1->IsConnected());
 }
