@@ -129,6 +129,39 @@ std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vec
     return std::nullopt;
 }
 
+// The SELECT of the record numbers that an UPDATE or DELETE of plain shape is
+// about to change, and the table it names; nullopt for any other shape.
+std::optional<std::pair<std::string, std::string>> ChangedRows(const std::vector<SqlToken>& toks, std::string_view text) {
+    auto word = [&](std::size_t i, const char* w) {
+        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && Upper(toks[i].value) == w;
+    };
+    auto name = [&](std::size_t i) {
+        return i < toks.size() && (toks[i].kind == SqlToken::Kind::Word || toks[i].kind == SqlToken::Kind::QuotedName) &&
+               !(i + 1 < toks.size() && toks[i + 1].kind == SqlToken::Kind::Punct && toks[i + 1].value == ".");
+    };
+    std::size_t i = 1;
+    bool update = word(0, "UPDATE");
+    if (update && word(i, "OR")) i += 2;
+    if (!update && !(word(0, "DELETE") && word(i++, "FROM"))) return std::nullopt;
+    if (!name(i)) return std::nullopt;
+    const std::size_t tableAt = i++;
+    std::size_t fromEnd = toks[tableAt].end;
+    if (word(i, "AS")) ++i;
+    if (name(i) && !word(i, "SET") && !word(i, "WHERE")) fromEnd = toks[i++].end;
+    std::size_t where = toks.size();
+    int depth = 0;
+    for (std::size_t k = i; k < toks.size(); ++k) {
+        if (toks[k].kind == SqlToken::Kind::Punct && toks[k].value == "(") ++depth;
+        if (toks[k].kind == SqlToken::Kind::Punct && toks[k].value == ")") --depth;
+        if (depth != 0) continue;
+        if (word(k, "FROM") || word(k, "RETURNING") || word(k, "ORDER") || word(k, "LIMIT")) return std::nullopt;
+        if (word(k, "WHERE") && where == toks.size()) where = k;
+    }
+    std::string select = "SELECT rowid FROM " + std::string(text.substr(toks[tableAt].begin, fromEnd - toks[tableAt].begin));
+    if (where < toks.size()) select += " " + std::string(text.substr(toks[where].begin));
+    return std::make_pair(toks[tableAt].value, select);
+}
+
 }  // namespace
 
 std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec) {
@@ -368,6 +401,29 @@ void SqlStatementCore::SetParam(UNSIGNED32 number, SqlValue value) {
     params_[number - 1] = std::move(value);
 }
 
+// Records that another open has locked are not changed behind its back.
+void SqlStatementCore::RefuseLockedRows(const std::pair<std::string, std::string>& changed,
+                                        const std::vector<std::string>& paths,
+                                        const std::vector<std::unique_ptr<LockFile>>& locks) {
+    const std::string target = Upper(changed.first);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        const SqlSession::Table* t = session_.ByPath(paths[i]);
+        if (!t || Upper(t->rowTable) != target) continue;
+        sqlite3* db = session_.Db();
+        StmtGuard rows{PrepareOne(db, changed.second)};
+        for (std::size_t p = 0; p < params_.size(); ++p) SqlBindValue(rows.stmt, static_cast<int>(p) + 1, params_[p]);
+        int rc;
+        while ((rc = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
+            const std::int64_t recno = sqlite3_column_int64(rows.stmt, 0);
+            if (locks[i]->RecordLockedElsewhere(recno))
+                Throw(EDS_E_RECORD_LOCKED, "The record " + std::to_string(recno) + " of the table " + t->rowTable +
+                                               " is locked by another user.");
+        }
+        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, changed.second);
+        return;
+    }
+}
+
 SqlOutcome SqlStatementCore::Execute() {
     if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
     sqlite3* db = session_.Db();
@@ -390,6 +446,7 @@ SqlOutcome SqlStatementCore::Execute() {
         std::string first = toks.empty() ? "" : Upper(toks[0].value);
         std::optional<WriteTransaction> numbering =
             first == "INSERT" || first == "REPLACE" ? NumberInsert(session_, toks, paths, opens) : std::nullopt;
+        if (auto changed = ChangedRows(toks, text_)) RefuseLockedRows(*changed, paths, opens);
         int rc;
         while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
         }

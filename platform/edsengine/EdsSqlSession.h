@@ -11,12 +11,15 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
 #include "platform/edsengine/eds.h"
 
 namespace eds {
+
+class LockFile;
 
 // A column of a table file or of a result.
 struct SqlField {
@@ -113,6 +116,9 @@ public:
     SqlOutcome Execute();
 
 private:
+    void RefuseLockedRows(const std::pair<std::string, std::string>& changed, const std::vector<std::string>& paths,
+                          const std::vector<std::unique_ptr<LockFile>>& locks);
+
     SqlSession& session_;
     bool prepared_ = false;
     std::string text_;  // with "?n" markers

@@ -577,3 +577,32 @@ TEST(EdsSqlResults, BinaryParametersArriveInPieces) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(EdsSqlTables, UpdatesAndDeletesLeaveLockedRecordsAlone) {
+    Folder f;
+    for (int i = 0; i < 3; ++i) f.Affected("insert into Address (Address1, City) values('a', '(x)')");
+    EDSHANDLE table = 0, stmt = 0, cursor = 0;
+    EDS_OK(edstest::Open(f.connection, "Address", 0, &table));
+    EDS_OK(EdsLockRecord(table, 2));
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U("update Address set City = 'y' where A_ID = 2"), &cursor),
+              EDS_E_RECORD_LOCKED);
+    EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U("delete from Address where City = '(x)'"), &cursor),
+              EDS_E_RECORD_LOCKED);
+    EDS_OK(EdsPrepareSQL(stmt, edstest::U("update Address AS a set City = :c where a.A_ID <> :id")));
+    EDS_OK(EdsSetString(stmt, 1, edstest::U("z"), 1));
+    EDS_OK(EdsSetString(stmt, 2, edstest::U("2"), 1));
+    EDS_OK(EdsExecuteSQL(stmt, &cursor));
+    EXPECT_EQ(f.Column("select City from Address order by A_ID", 0), (Strings{"z", "(x)", "z"}));
+    EDS_OK(EdsUnlockRecord(table, 2));
+    EDS_OK(EdsExecuteSQLDirect(stmt, edstest::U("delete from Address where City = '(x)'"), &cursor));
+    UNSIGNED32 count = 0;
+    EDS_OK(EdsGetRecordCount(stmt, EDS_IGNOREFILTERS, &count));
+    EXPECT_EQ(count, 1u);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EDS_OK(EdsCloseTable(table));
+}
+
+}  // namespace
