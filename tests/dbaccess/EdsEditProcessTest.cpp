@@ -118,34 +118,6 @@ TEST(EdsEditProcesses, OptimisticPostAfterAnotherProcessChangedTheRecordIsRefuse
     EXPECT_EQ(Serial(folder), "0000777");
 }
 
-TEST(EdsEditProcesses, OptimisticEditsInTurnBothSucceed) {
-    testsupport::TempDir dir;
-    const std::string folder = dir.str();
-    MakeMailerNum(folder);
-    TChildProcess other([&](TChildProcess& self) {
-        if (self.Await() != 'e') return;
-        auto table = OpenTable(folder, "MailerNum", false, lmOptimistic);
-        table->Edit();
-        table->FieldByName("CustID")->SetAsString("111111111");
-        table->Post();
-        self.Report("posted");
-        self.Await();
-    });
-    {
-        auto table = OpenTable(folder, "MailerNum", false, lmOptimistic);
-        table->Edit();
-        table->FieldByName("SerialNum")->SetAsString("0000005");
-        table->Post();
-    }
-    other.Tell('e');
-    ASSERT_EQ(other.Next(), "posted");
-    other.Tell('q');
-    other.Join();
-    auto table = OpenTable(folder, "MailerNum");
-    EXPECT_EQ(table->FieldByName("SerialNum")->AsString(), "0000005");
-    EXPECT_EQ(table->FieldByName("CustID")->AsString(), "111111111");
-}
-
 TEST(EdsEditProcesses, MailerNumOpenedExclusivelyIsRefusedToAnotherProcessUntilClosedOrKilled) {
     testsupport::TempDir dir;
     const std::string folder = dir.str();

@@ -200,30 +200,6 @@ TEST_F(EdsEdit, StaticViewRefusalOfThePessimisticLockHasItsOwnText) {
     EXPECT_EQ(table->State(), db::dsBrowse);
 }
 
-TEST_F(EdsEdit, OptimisticPostAfterAChangeThroughAnotherHandleIsRefusedAndReleased) {
-    auto table = Open(lmOptimistic);
-    table->Edit();
-    table->FieldByName("Count")->SetAsInteger(50);
-    {
-        auto other = OpenTable(dir_.str(), "Items");
-        other->Edit();
-        other->FieldByName("Count")->SetAsInteger(77);
-        other->Post();
-    }
-    const TRaised raised = Raises([&] { table->Post(); });
-    EXPECT_EQ(raised.Code, static_cast<std::int32_t>(EDS_E_RECORD_CHANGED));
-    EXPECT_EQ(raised.Message, "Record was changed by another user.");
-    EXPECT_EQ(table->State(), db::dsEdit);
-    EXPECT_TRUE(RecordFree("alpha"));
-    table->Cancel();
-    EXPECT_EQ(table->FieldByName("Count")->AsInteger(), 77);
-    // An edit begun after the change posts.
-    table->Edit();
-    table->FieldByName("Count")->SetAsInteger(51);
-    table->Post();
-    EXPECT_EQ(OpenTable(dir_.str(), "Items")->FieldByName("Count")->AsInteger(), 51);
-}
-
 // ---- default values -------------------------------------------------------------------------
 
 TEST_F(EdsEdit, DefaultExpressionsFillANewRecordByColumnType) {
