@@ -1,84 +1,104 @@
-// Fuzzes SQL preparation: any text must end in a prepared statement or an
-// engine error. Read-only statements are also run: a result kept as record
-// numbers must come from a single-table SELECT, and every result is well formed.
+// Fuzzes SQL preparation through the engine's entry points: any text must
+// prepare or end in an engine error with a text. Texts that only read are also
+// run; a cursor that comes back must navigate and read like a table, and one
+// kept as record numbers must come from a single-table SELECT.
 
-#include "platform/edsengine/EdsCore.h"
-#include "platform/edsengine/EdsSqlSession.h"
+#include "platform/edsengine/eds.h"
 #include "platform/edsengine/EdsSqlText.h"
 
-#include <sqlite3.h>
 #include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace {
 
-// A folder with two small tables in the engine's layout, made once.
-std::string Folder() {
-    static std::string folder = [] {
-        std::string dir = std::filesystem::temp_directory_path() / ("eds_sql_fuzz_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
-        const char* tables[][2] = {
-            {"Log37", "LID INTEGER PRIMARY KEY AUTOINCREMENT, DateTime TEXT, SerialNum INTEGER, Batch INTEGER, ToCity TEXT"},
-            {"members", "A_ID INTEGER, G_ID INTEGER"},
-        };
-        const char* specs[] = {"LID,AutoInc;DateTime,TimeStamp;SerialNum,Integer;Batch,Logical;ToCity,Char,35;",
-                               "A_ID,Integer;G_ID,Integer;"};
-        for (int i = 0; i < 2; ++i) {
-            sqlite3* db = nullptr;
-            sqlite3_open((dir + "/" + tables[i][0] + ".edt").c_str(), &db);
-            std::string sql = std::string("CREATE TABLE _edt_meta(key TEXT PRIMARY KEY, value TEXT);") +
-                              "INSERT INTO _edt_meta VALUES('fields','" + specs[i] + "'),('table','" + tables[i][0] +
-                              "');CREATE TABLE \"" + tables[i][0] + "\"(" + tables[i][1] + ");";
-            sql += i == 0 ? "INSERT INTO Log37 VALUES(NULL,'2026-12-01 10:00:00.000',41,1,'Acme'),"
-                            "(NULL,'2026-11-30 00:00:00.000',40,0,NULL),(NULL,NULL,NULL,NULL,'x');"
-                          : "INSERT INTO members VALUES(1,3),(2,3),(7,1);";
-            sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr);
-            sqlite3_close(db);
-        }
-        return dir;
-    }();
-    return folder;
+const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
+
+// A failure must leave a code and a text.
+void Refused(UNSIGNED32 rc) {
+    if (rc == EDS_SUCCESS) return;
+    UNSIGNED32 code = 0;
+    UNSIGNED8 text[600];
+    UNSIGNED16 len = sizeof text;
+    if (EdsGetLastError(&code, text, &len) != EDS_SUCCESS || code != rc || len == 0) std::abort();
 }
 
-int StopRunaways(void* counter) { return ++*static_cast<int*>(counter) > 2000; }
+void Must(UNSIGNED32 rc) {
+    if (rc != EDS_SUCCESS) std::abort();
+}
+
+// A connection to a folder with two small tables made by the engine, made once.
+EDSHANDLE Connection() {
+    static EDSHANDLE connection = [] {
+        std::string dir = std::filesystem::temp_directory_path() / ("eds_sql_fuzz_" + std::to_string(::getpid()));
+        std::filesystem::create_directories(dir);
+        EDSHANDLE c = 0, t = 0;
+        Must(EdsConnect60(U(dir), EDS_LOCAL_SERVER, U(""), U(""), 0, &c));
+        Must(EdsCreateTable(c, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
+                            U("LID,AutoInc;DateTime,TimeStamp;SerialNum,Integer;Batch,Logical;ToCity,Char,35;"), &t));
+        Must(EdsCloseTable(t));
+        Must(EdsCreateTable(c, U("members"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
+                            U("A_ID,Integer;G_ID,Integer;"), &t));
+        Must(EdsCloseTable(t));
+        EDSHANDLE s = 0, cursor = 0;
+        Must(EdsCreateSQLStatement(c, &s));
+        Must(EdsExecuteSQLDirect(s, U("insert into Log37 (DateTime, SerialNum, Batch, ToCity) values"
+                                      "('2026-12-01 10:00:00.000', 41, 1, 'Acme'), ('2026-11-30 00:00:00.000', 40, 0, NULL),"
+                                      "(NULL, NULL, NULL, 'x')"),
+                                 &cursor));
+        Must(EdsExecuteSQLDirect(s, U("insert into members values(1, 3), (2, 3), (7, 1)"), &cursor));
+        Must(EdsCloseSQLStatement(s));
+        return c;
+    }();
+    return connection;
+}
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::string sql(reinterpret_cast<const char*>(data), size);
-    eds::SqlSession session(Folder());
-    int steps = 0;
-    sqlite3_progress_handler(session.Db(), 100, StopRunaways, &steps);
-    eds::SqlParams params = eds::RewriteSqlParams(sql);
-    eds::SingleTableSelect single;
-    bool isSingle = eds::AnalyseSingleTableSelect(params.text, single);
-    eds::SqlStatementCore stmt(session);
-    try {
-        stmt.Prepare(sql);
-    } catch (const eds::EngineError& e) {
-        if (e.Code() == 0 || e.Text().empty()) std::abort();
-        return 0;
-    }
-    if (stmt.ParamNames().size() != params.names.size()) std::abort();
-    // Only texts that read nothing but the two tables run.
+    if (sql.find('\0') != std::string::npos) return 0;  // texts reach the engine zero-terminated
+    EDSHANDLE connection = Connection();
+    EDSHANDLE stmt = 0, cursor = 0;
+    Must(EdsCreateSQLStatement(connection, &stmt));
+    struct Close {
+        EDSHANDLE stmt;
+        ~Close() { EdsCloseSQLStatement(stmt); }
+    } close{stmt};
+    UNSIGNED32 rc = EdsPrepareSQL(stmt, U(sql));
+    Refused(rc);
+    if (rc != EDS_SUCCESS) return 0;
+
+    // Only texts that read, and nothing else, run.
     std::string upper;
     for (char c : sql) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    if (upper.rfind("SELECT", 0) != 0 || upper.find("ATTACH") != std::string::npos ||
-        upper.find("PRAGMA") != std::string::npos || upper.find("VACUUM") != std::string::npos)
+    if (upper.rfind("SELECT", 0) != 0 || upper.find("PRAGMA") != std::string::npos ||
+        upper.find("RECURSIVE") != std::string::npos || upper.find("RANDOMBLOB") != std::string::npos ||
+        upper.find("ZEROBLOB") != std::string::npos)
         return 0;
-    try {
-        eds::SqlOutcome out = stmt.Execute();
-        if (!out.result) return 0;
-        if (out.result->byRecord && !isSingle) std::abort();
-        if (out.result->byRecord && out.result->sourceColumns.size() != out.result->fields.size()) std::abort();
-        for (const auto& row : out.result->rows)
-            if (row.size() != out.result->fields.size()) std::abort();
-    } catch (const eds::EngineError& e) {
-        if (e.Code() == 0 || e.Text().empty()) std::abort();
+    rc = EdsExecuteSQL(stmt, &cursor);
+    Refused(rc);
+    if (rc != EDS_SUCCESS || cursor == 0) return 0;
+    UNSIGNED16 kind = 9;
+    Must(EdsSqlPeekStatement(cursor, &kind));
+    if (kind != EDS_CURSOR_STATIC) std::abort();
+    UNSIGNED32 length = 0, count = 0;
+    Must(EdsGetRecordLength(cursor, &length));
+    Must(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count));
+    std::vector<UNSIGNED8> image(length + 1);
+    Must(EdsGotoTop(cursor));
+    for (UNSIGNED32 i = 0; i < count && i < 20; ++i) {
+        UNSIGNED32 got = length;
+        Must(EdsGetRecord(cursor, image.data(), &got));
+        Must(EdsSkip(cursor, 1));
     }
+    UNSIGNED16 eof = 0;
+    Must(EdsAtEOF(cursor, &eof));
+    if (count <= 20 && !eof) std::abort();
+    Must(EdsCloseTable(cursor));
     return 0;
 }
