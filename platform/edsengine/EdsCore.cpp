@@ -1,5 +1,6 @@
 #include "platform/edsengine/EdsCore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -7,9 +8,14 @@
 namespace eds {
 namespace {
 
+// Trivially destructible on purpose: the layer above disconnects its implicit
+// connections from an exit handler, which runs after the main thread's
+// thread-local objects are gone. A std::string here would then be written after
+// its destruction. Texts past the buffer are cut, which the engine allows.
 struct LastError {
     UNSIGNED32 code = EDS_SUCCESS;
-    std::string text;
+    std::size_t length = 0;
+    char text[4096];
 };
 
 LastError& ThreadLastError() {
@@ -24,12 +30,16 @@ void Throw(UNSIGNED32 code, std::string text) { throw EngineError(code, std::mov
 UNSIGNED32 SetLastError(UNSIGNED32 code, std::string text) {
     LastError& last = ThreadLastError();
     last.code = code;
-    last.text = std::move(text);
+    last.length = std::min(text.size(), sizeof last.text);
+    std::memcpy(last.text, text.data(), last.length);
     return code;
 }
 
 UNSIGNED32 LastErrorCode() { return ThreadLastError().code; }
-const std::string& LastErrorText() { return ThreadLastError().text; }
+std::string LastErrorText() {
+    const LastError& last = ThreadLastError();
+    return std::string(last.text, last.length);
+}
 
 std::string DefaultErrorText(UNSIGNED32 code) {
     switch (code) {

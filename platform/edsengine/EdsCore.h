@@ -28,7 +28,7 @@ private:
 // Records code and text as this thread's last error and answers the code.
 UNSIGNED32 SetLastError(UNSIGNED32 code, std::string text);
 UNSIGNED32 LastErrorCode();
-const std::string& LastErrorText();
+std::string LastErrorText();
 
 // The engine's own text for a code (used when a code is reported without one).
 std::string DefaultErrorText(UNSIGNED32 code);

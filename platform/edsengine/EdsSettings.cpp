@@ -23,7 +23,7 @@ UNSIGNED32 EdsGetLastError(UNSIGNED32* pulErrCode, UNSIGNED8* pucBuf, UNSIGNED16
     if (!pulErrCode) return EDS_E_INVALID_ARGUMENT;  // no last error of its own: it would overwrite the one asked for
     *pulErrCode = LastErrorCode();
     if (!pucBuf || !pusBufLen) return EDS_SUCCESS;
-    const std::string& text = LastErrorText();
+    const std::string text = LastErrorText();
     const std::size_t room = *pusBufLen;
     if (room == 0) return EDS_E_INSUFFICIENT_BUFFER;
     const std::size_t n = std::min(text.size(), room - 1);  // a long text is cut, never refused
