@@ -306,14 +306,18 @@ bool TF_Main::eventFilter(QObject* watched, QEvent* event)
 
 bool TF_Main::ZerosOn() const { return ui->miZerosOn->isChecked(); }
 
-void TF_Main::FeeExit(QLineEdit* fee)
+std::string TF_Main::UpdateFeeTotal(const QLineEdit* fee)
 {
-    fee->setText(Q(FeeDisplayText(S(fee->text()), ZerosOn())));
-    const std::array<std::string, 5> fees = {S(ui->editPostage->text()), S(ui->editCertFee->text()),
-                                             S(ui->editRestricted->text()), S(ui->editpriority->text()),
-                                             S(ui->editReturn->text())};
+    const std::string shown = FeeDisplayText(S(fee->text()), ZerosOn());
+    // The fee just left counts as it will show: a refused amount adds nothing.
+    const auto text = [&](const QLineEdit* edit) { return edit == fee ? shown : S(edit->text()); };
+    const std::array<std::string, 5> fees = {text(ui->editPostage), text(ui->editCertFee), text(ui->editRestricted),
+                                             text(ui->editpriority), text(ui->editReturn)};
     ui->editTotal->setText(Q(FeeTotalText(fees, ZerosOn())));
+    return shown;
 }
+
+void TF_Main::FeeExit(QLineEdit* fee) { fee->setText(Q(UpdateFeeTotal(fee))); }
 
 void TF_Main::editPostageExit() { FeeExit(ui->editPostage); }
 void TF_Main::editCertFeeExit() { FeeExit(ui->editCertFee); }

@@ -64,6 +64,9 @@ private:
     void ShowYourAddress();
     void FillFromCommandLine();
 
+    // The display text of a fee just left; refreshes editTotal with the fee
+    // counted as it will show.
+    std::string UpdateFeeTotal(const QLineEdit* fee);
     void FeeExit(QLineEdit* fee);
     void cbRestrictedClick();
     void cbPriorityClick();
