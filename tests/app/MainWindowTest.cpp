@@ -11,10 +11,12 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "platform/ui/MaskEdit.h"
 
 #include <filesystem>
+#include <functional>
 
 using maintest::Blanks;
 
@@ -313,6 +315,65 @@ TEST_F(MainWindow, LabelCellEditsTakeOneToThreeOnly)
     EXPECT_EQ(gLabelRow, 0);
 }
 
+// ---- fee dialogs from the menu ------------------------------------------------------
+
+namespace {
+// Answers the next modal dialog once it is open.
+void OnNextDialog(std::function<void(QWidget&)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) answer(*dialog);
+    });
+}
+}  // namespace
+
+TEST_F(MainWindow, CalculatedPostageGoesIntoThePostageFee)
+{
+    auto w = Start();
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editOunces")->setText("4");
+        dialog.findChild<QPushButton*>("btnOK")->click();
+    });
+    Trigger(*w, "miCalculate");
+    EXPECT_EQ(Text(*w, "editPostage").toStdString(), Blanks(10) + "1.11");
+    EXPECT_EQ(Text(*w, "editTotal").toStdString(), Blanks(10) + "5.36");
+
+    // Over 13 ounces: the message, and the postage stays.
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editOunces")->setText("20");
+        dialog.findChild<QPushButton*>("btnOK")->click();
+    });
+    Trigger(*w, "miCalculate");
+    EXPECT_EQ(messages.Last().text,
+              "For weights over 13 ounces, please consult your local Post Office for the Postage Fee.");
+    EXPECT_EQ(Text(*w, "editPostage").toStdString(), Blanks(10) + "1.11");
+}
+
+TEST_F(MainWindow, EditedDefaultFeesApplyAtOnceAndAreStoredAtClose)
+{
+    auto w = Start();
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editCertFee")->setText("3.15");
+        dialog.findChild<QCheckBox*>("cbRestricted")->click();
+        dialog.findChild<QPushButton*>("btnOK")->click();
+    });
+    Trigger(*w, "miSaveValues");
+    EXPECT_EQ(Text(*w, "editCertFee").toStdString(), Blanks(10) + "3.15");
+    EXPECT_TRUE(Find<QCheckBox>(*w, "cbRestricted")->isChecked());
+    EXPECT_EQ(Text(*w, "editTotal").toStdString(), Blanks(10) + "8.89");
+
+    // Fees typed over the defaults go back with Reset.
+    Find<QLineEdit>(*w, "editCertFee")->setText("9");
+    Trigger(*w, "miResetValues");
+    EXPECT_EQ(Text(*w, "editCertFee").toStdString(), Blanks(10) + "3.15");
+
+    QTest::keyClick(w.get(), Qt::Key_Escape);
+    EXPECT_FALSE(w->isVisible());
+    const std::string ini = testsupport::ReadFile(Ini());
+    EXPECT_NE(ini.find("RestrictedCB=1"), std::string::npos);
+    EXPECT_NE(ini.find("CertFee=3.15"), std::string::npos) << "the fee is kept as the dialog showed it";
+}
+
 // ---- batch switch -------------------------------------------------------------------
 
 TEST_F(MainWindow, BatchSwitchRenamesPrintAndEnablesTheBatchCommands)
@@ -412,6 +473,24 @@ TEST_F(MainWindow, PasteAndCopyGoThroughTheClipboard)
     Find<QPushButton>(*w, "btnToClear")->click();
     EXPECT_EQ(Find<QPlainTextEdit>(*w, "memoToAddress")->toPlainText(), "");
     EXPECT_EQ(Find<ui::MaskEdit>(*w, "editToZip")->Text(), "     -    ");
+}
+
+TEST_F(MainWindow, ClosingTheAddressBookPutsTheEntryBack)
+{
+    auto w = Start();
+    Find<QWidget>(*w, "editRe")->move(400, 300);
+    w->MarkPrinted();
+    Find<QPushButton>(*w, "btnCloseDB")->click();
+    EXPECT_FALSE(gDatabaseON);
+    EXPECT_TRUE(Find<QWidget>(*w, "panelDB")->isHidden());
+    EXPECT_FALSE(Find<QWidget>(*w, "gbTo")->isHidden());
+    EXPECT_TRUE(Find<QWidget>(*w, "gbToDB")->isHidden());
+    EXPECT_EQ(Find<QWidget>(*w, "editRe")->y(), 178);
+    EXPECT_EQ(Find<QWidget>(*w, "labelRE")->y(), 184);
+    EXPECT_EQ(w->width(), 569);
+    EXPECT_FALSE(Find<QAction>(*w, "miToTextFiles")->isEnabled());
+    EXPECT_FALSE(Find<QAction>(*w, "miCloseToDB")->isVisible());
+    EXPECT_TRUE(Find<QPushButton>(*w, "btnPrint")->isEnabled());
 }
 
 TEST_F(MainWindow, PrintedEntryTurnsEditableOnTheNextChange)
