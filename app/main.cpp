@@ -1,6 +1,8 @@
 #include "app/U_About.h"
 #include "app/U_Main.h"
+#include "app/U_Settings.h"
 #include "app/U_SingleEdit.h"
+#include "app/U_dmMainData.h"
 
 #include <QApplication>
 
@@ -19,7 +21,7 @@ int main(int argc, char* argv[])
 
     QApplication::setApplicationName(QString::fromStdString(ApplicationTitle()));
 
-    // The data module joins here, before the main window, when it exists.
+    TInstalledDataModule dataModule(ProgramFolder());
     std::vector<std::string> args;
     const QStringList arguments = QApplication::arguments();
     for (qsizetype i = 1; i < arguments.size(); ++i) args.push_back(arguments[i].toStdString());
