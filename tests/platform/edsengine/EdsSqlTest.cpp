@@ -197,6 +197,12 @@ TEST(EdsSqlProgramStatements, AddressBookAndGroups) {
     EXPECT_EQ(f.Affected("delete from Address where A_ID = 99"), 0);
     EXPECT_EQ(f.Affected("insert into YourAddress (Address1, Zip) values('Me', '12345-6789')"), 1);
     EXPECT_EQ(f.Affected("update YourAddress set Address1 = 'Myself' where A_ID = 1"), 1);
+    EXPECT_EQ(f.Affected("delete from YourAddress where A_ID = 1"), 1);
+    EXPECT_EQ(f.Affected("update Groups set Group_Name = 'Hobby ''n'' fun', Parent_ID = 2 where G_ID = 3"), 1);
+    EXPECT_EQ(f.Column("select Group_Name from Groups where Parent_ID = 2", 0), Strings{"Hobby 'n' fun"});
+    EXPECT_EQ(f.Affected("update Members set G_ID = 2 where A_ID = 3 and G_ID = 4"), 1);
+    EXPECT_EQ(f.Affected("delete from Groups where G_ID = 4"), 1);
+    EXPECT_EQ(f.Affected("delete from Members where G_ID = 4"), 0);
 }
 
 TEST(EdsSqlProgramStatements, ZipLookupAndFilterTables) {
@@ -227,6 +233,8 @@ TEST(EdsSqlProgramStatements, ZipLookupAndFilterTables) {
     EXPECT_EQ(f.Affected("insert into Report_Detail (ReportName, Field_Name, FieldOrder) values('Daily', 'MailerNum', 1)"), 1);
     EXPECT_EQ(f.Column("select Field_Name from Report_Detail where ReportName = 'Daily' order by FieldOrder", 0),
               (Strings{"MailerNum", "Postage"}));
+    EXPECT_EQ(f.Affected("update Reports set Orientation = 'L' where ReportName = 'Daily'"), 1);
+    EXPECT_EQ(f.Affected("update Report_Detail set FieldOrder = 3 where ReportName = 'Daily' and Field_Name = 'Postage'"), 1);
     EXPECT_EQ(f.Affected("delete from Report_Detail where ReportName = 'Daily'"), 2);
     EXPECT_EQ(f.Affected("delete from Reports where ReportName = 'Daily'"), 1);
 }
@@ -265,6 +273,7 @@ TEST(EdsSqlProgramStatements, LogWindowQueriesAndEdits) {
     EXPECT_EQ(f.Affected("update Log37 set RESULT = 'Received - Signed' where LID = 2"), 1);
     EXPECT_EQ(f.Column("select Result, Comment, Value from (select Result, Comment, 1 as Value from Log37) where "
                        "Result is not null", 0), Strings{"Received - Signed"});
+    EXPECT_EQ(f.Affected("delete from Log37 where LID = 12"), 0);
     EXPECT_EQ(f.Affected("delete from Log37 where LID = 3"), 1);
     EXPECT_EQ(f.Column("select * from Log37 order by DATETIME", 0), (Strings{"2", "1"}));
 
