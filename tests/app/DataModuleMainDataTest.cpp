@@ -2,9 +2,9 @@
 // the customer ID, the ZIP lookup; and the module's installation at start-up.
 #include "app/U_dmMainData.h"
 #include "app/U_dmSendoPro.h"
-#include "app/U_dmSendoProZipCodes.h"
 #include "platform/ui/MessageService.h"
 #include "tests/support/TestSupport.h"
+#include "tools/zipcodes/ZipcodesTable.h"
 
 #include <gtest/gtest.h>
 
@@ -78,8 +78,7 @@ TEST_F(DataModuleMainData, ZipLookupFindsCityAndStateAndQuotesWhatItIsGiven)
 {
     EXPECT_THROW(data.LookupZip(dir.str(), "62701"), rtl::Exception);
 
-    testsupport::WriteFile(dir / "ZIPCODES.csv", "ZIP,City,State\n00501,Holtsville,NY\n62701,Springfield,IL\n");
-    WriteZipCodesTable((dir / "ZIPCODES.csv").string(), (dir / "ZIPCODES.edt").string());
+    WriteZipCodesTable(dir.str(), ParseZipCsv("ZIP,City,State\n00501,Holtsville,NY\n62701,Springfield,IL\n"));
     const auto place = data.LookupZip(dir.str(), "62701");
     ASSERT_TRUE(place);
     EXPECT_EQ(place->City, "Springfield");
