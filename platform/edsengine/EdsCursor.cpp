@@ -47,6 +47,7 @@ void Cursor::ForgetReadAhead() {
     aheadOrder_ = -1;
     aheadComplete_ = false;
     nextBatch_ = kFirstBatch;
+    passedOrder_ = kUnknown;  // the scopes or the visibility may have changed
 }
 
 std::vector<std::string> Cursor::Terms(const OrderSpec& order) const {
@@ -89,6 +90,10 @@ Cursor::Query Cursor::BaseConditions(const OrderSpec& order, bool withScopes, bo
     }
     q.where = parts.empty() ? "1" : Join(parts, " AND ");
     return q;
+}
+
+bool Cursor::Scoped(const OrderSpec& order) const {
+    return order.index && ((order.top && !order.top->values.empty()) || (order.bottom && !order.bottom->values.empty()));
 }
 
 bool Cursor::Passes(const Row& row) const {
@@ -163,6 +168,7 @@ void Cursor::Land(Row row, std::vector<Value> key, int orderId, std::chrono::ste
     currentRead_ = readAt;
     key_ = std::move(key);
     keyOrder_ = orderId;
+    passedOrder_ = orderId;
 }
 
 bool Cursor::Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit) {
@@ -327,22 +333,32 @@ const Row* Cursor::Current() {
     gone_ = false;
     current_ = std::move(rows[0]);
     keyOrder_ = -1;
+    passedOrder_ = kUnknown;  // the row may have changed into one the conditions refuse
     return &*current_;
 }
 
 bool Cursor::Visible(const OrderSpec& order) {
-    if (at_ != At::Row) return false;
-    const Query base = BaseConditions(order, true, true);
-    std::vector<Value> params = base.params;
-    params.push_back(Value::Int(recno_));
-    std::vector<Row> rows;
-    std::vector<std::vector<Value>> keys;
-    const OrderSpec natural;
-    RunRows(natural,
-            "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + base.where + " AND " + rel_.recnoSql +
-                " = ?",
-            params, rows, keys, true);
-    return !rows.empty();
+    // A row deleted or changed by this process is read again here, one changed by
+    // another within the freshness time, as for every other use of the current row.
+    const Row* row = Current();
+    if (!row) return false;
+    if (passedOrder_ == order.id) return true;
+    const bool scoped = Scoped(order);
+    if (!scoped && visibility_.Empty()) return true;
+    if (!Passes(*row)) return false;
+    if (scoped || !visibility_.sql.empty()) {
+        // Conditions only SQL can judge: ask about this one row.
+        const Query base = BaseConditions(order, true, true);
+        std::vector<Value> params = base.params;
+        params.push_back(Value::Int(recno_));
+        sqlite3_stmt* stmt = rel_.statements->Get("SELECT 1 FROM " + rel_.from + " WHERE " + base.where + " AND " +
+                                                  rel_.recnoSql + " = ?");
+        StatementUse use(stmt);
+        for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
+        if (!Step(rel_.db, stmt)) return false;
+    }
+    passedOrder_ = order.id;
+    return true;
 }
 
 std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {

@@ -83,7 +83,11 @@ public:
     explicit Cursor(Relation relation);
 
     const Relation& Rel() const { return rel_; }
-    Visibility& Filter() { return visibility_; }
+    // Whoever may change the visibility makes the current row's verdict unknown.
+    Visibility& Filter() {
+        passedOrder_ = kUnknown;
+        return visibility_;
+    }
     // Drops rows read ahead (after the visibility or a scope changed).
     void ForgetReadAhead();
 
@@ -107,7 +111,9 @@ public:
     bool CurrentDeleted() { return OnRow() && Current() == nullptr; }
     // Makes the next Current() read the row from the file.
     void Reread() { currentGeneration_ = ~std::uint64_t{0}; }
-    // Whether the current row passes the order's scopes and the visibility.
+    // Whether the current row passes the order's scopes and the visibility. A row
+    // that a move read under the same conditions, and that is still fresh, passes
+    // without asking the file again; so does any fresh row when nothing can hide it.
     bool Visible(const OrderSpec& order);
 
     std::int64_t Count(const OrderSpec& order, CountMode mode);
@@ -135,10 +141,15 @@ private:
     // Reads up to `limit` rows after the position (or from the start) in a direction.
     bool Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit);
     const std::vector<Value>& KeyFor(const OrderSpec& order);
-    // Stands on a row read at readAt (now when not given).
+    // Stands on a row read at readAt (now when not given). orderId is the order whose
+    // scopes and the visibility the query that read the row applied, and of its key
+    // (-1 for a row read by its record number alone).
     void Land(Row row, std::vector<Value> key, int orderId,
               std::chrono::steady_clock::time_point readAt = std::chrono::steady_clock::now());
     bool Passes(const Row& row) const;
+    bool Scoped(const OrderSpec& order) const;
+
+    static constexpr int kUnknown = -1;
 
     Relation rel_;
     Visibility visibility_;
@@ -152,6 +163,9 @@ private:
     std::chrono::steady_clock::time_point currentRead_{};
     std::vector<Value> key_;          // of the current row in order keyOrder_
     int keyOrder_ = -1;
+    // The order whose conditions current_ was found to pass, as it was read; kUnknown
+    // when it was not (yet) checked, or was read again since.
+    int passedOrder_ = kUnknown;
 
     // Rows read ahead of the position.
     std::vector<Row> ahead_;
