@@ -1,0 +1,41 @@
+#pragma once
+// Sheets of blank barcode labels: the customer ID and first serial to print
+// and how many labels. The dialog opens table MailerNum exclusively (so no
+// other station numbers mailers meanwhile) and leaves it open: the caller
+// prints, then closes the table and clears Exclusive, whether OK was pressed
+// or not. OK stores gCustID, gSerialNum and gNumLabels.
+
+#include <QDialog>
+
+#include <memory>
+
+class TEdsTable;
+
+namespace Ui {
+class TF_PrintBarCode;
+}
+
+class TF_PrintBarCode : public QDialog {
+    Q_OBJECT
+
+public:
+    // Opens MailerNum in gMailerNumDB on MailerNum exclusively; the database
+    // layer's error when that is refused reaches the caller.
+    explicit TF_PrintBarCode(TEdsTable& MailerNum, QWidget* parent = nullptr);
+    ~TF_PrintBarCode() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private slots:
+    void btnOKClick();
+
+private:
+    // The checks of leaving each field; false (after the message) when the
+    // value cannot be printed with.
+    bool editCustIDExit();
+    bool editNumLabelsExit();
+
+    const std::unique_ptr<Ui::TF_PrintBarCode> ui;
+    bool checking_ = false;
+};
