@@ -69,17 +69,14 @@ TF_ProMailer::TF_ProMailer(TEdsTable& MailerNum, QWidget* parent)
     ui->panelBarCode->setVisible(false);
     ui->panelMailerNum->setVisible(false);
     ui->btnChangeYourDB->setEnabled(static_cast<bool>(gShowDatabaseFolders));
-    const QString link = QString::fromUtf8(kCustIDRegistryAddress);
-    ui->labelRegistry->setText("<a href=\"" + link + "\">" + link + "</a>");
-    ui->labelRegistry->setTextInteractionFlags(Qt::LinksAccessibleByMouse);
-    ui->labelRegistry->setOpenExternalLinks(false);
+    ui->labelRegistry->setText(QString::fromUtf8(kCustIDRegistryAddress));
+    ui->labelRegistry->setCursor(Qt::PointingHandCursor);
     resize(width(), kHeightNoHelp);
 
     ui->EditSerialNum->installEventFilter(this);
+    ui->labelRegistry->installEventFilter(this);
     connect(ui->EditMailerNum, &QLineEdit::textChanged, this,
             [this](const QString& text) { ui->editMailerNumOLD->SetText(text.toStdString()); });
-    connect(ui->labelRegistry, &QLabel::linkActivated, this,
-            [](const QString& url) { ui::OpenWebPage(url.toStdString()); });
     connect(ui->cbPrintBarCodes, &QCheckBox::clicked, this, &TF_ProMailer::cbPrintBarCodesClick);
     connect(ui->btnHelp, &QPushButton::clicked, this, &TF_ProMailer::btnHelpClick);
     connect(ui->btnChangeYourDB, &QPushButton::clicked, this, &TF_ProMailer::btnChangeYourDBClick);
@@ -142,6 +139,8 @@ void TF_ProMailer::cbPrintBarCodesClick()
 bool TF_ProMailer::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->EditSerialNum && LeavesField(event)) EditSerialNumExit();
+    if (watched == ui->labelRegistry && event->type() == QEvent::MouseButtonRelease)
+        ui::OpenWebPage(kCustIDRegistryAddress);
     return QDialog::eventFilter(watched, event);
 }
 
