@@ -236,6 +236,7 @@ void TEdsConnection::DoConnect() {
     const std::string path = CheckedCopy(target, 254, "connection path");
     handle_ = externalHandle_ != 0 ? externalHandle_ : Connect(path);
     connected_ = true;
+    groupsLoaded_ = false;
     if (IsDictionaryConnection()) {
         const std::vector<IEdsDataSet*> dataSets = dataSets_;
         for (IEdsDataSet* dataSet : dataSets) dataSet->GetDictionaryTableProperty();

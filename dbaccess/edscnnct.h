@@ -6,7 +6,9 @@
 #include "dbaccess/edsapi.h"
 #include "dbaccess/edsfunc.h"
 #include "dbaccess/edsset.h"
+#include "platform/rtl/Classes.h"
 #include "platform/rtl/Components.h"
+#include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <cstdint>
@@ -16,6 +18,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+namespace db { class TParams; }
 
 class EdsConnectionError : public rtl::Exception {
 public:
@@ -126,6 +130,45 @@ public:
     // Closes every statement of the statement cache and empties it.
     virtual void CloseCachedStatements();
 
+    // ---- services of the connection (edscnnctservices.cpp)
+    // "Local", "Remote", "Internet" or "" (also when not connected).
+    std::string GetConnectionType();
+    std::string GetServerName();
+    void BeginTransaction();
+    // Closes the cached statements first; a failed commit keeps InTransaction.
+    void Commit();
+    // Cancels the edits of every dataset of the connection first.
+    void Rollback();
+    bool InTransaction() const;
+
+    // The table options a statement's tables are opened with.
+    struct TEdsStatementTableOptions {
+        UNSIGNED16 LockType = EDS_PROPRIETARY_LOCKING;
+        UNSIGNED16 CharType = EDS_ANSI;
+        UNSIGNED16 Rights = EDS_CHECK_RIGHTS;
+        UNSIGNED16 TableType = EDS_EDT;
+    };
+    // Runs SQL text, connecting first when needed; answers the rows affected
+    // (0 when a cursor is asked for). With Cache the prepared statement is kept
+    // for the same text, compared exactly. Cursor null: no cursor wanted (one
+    // the statement makes anyway is closed).
+    int Execute(const std::string& SQL, const db::TParams* Params, bool Cache, EDSHANDLE* Cursor);
+    int Execute(const TEdsStatementTableOptions& TableOptions, const std::string& SQL, const db::TParams* Params,
+                bool Cache, EDSHANDLE* Cursor);
+
+    // The tables of the connection's folder matching Mask (the alias type may
+    // choose the mask); the newer form also gives each table's database.
+    void GetTableNames(rtl::TStringList* List, const std::string& Mask);
+    void GetTableNames(rtl::TStringList* DatabaseNames, rtl::TStringList* TableNames, const std::string& Mask);
+    void GetDictionaryObjectNames(rtl::TStringList& List);
+    // The logged-in user's groups, read once per connection.
+    const rtl::TStringList& UserGroups();
+    const std::string& UserGroupText();
+    rtl::TDateTime GetServerTime();
+    void CloseCachedTables();
+    UNSIGNED16 GetNumActiveLinks();
+    void GetActiveLinkInfo(UNSIGNED16 Index, rtl::TStringList& List);
+
     // A handle made elsewhere: connecting takes it instead of calling the engine,
     // and disconnecting never closes it. 0 turns it off.
     void SetExternalHandle(EDSHANDLE Handle) { externalHandle_ = Handle; }
@@ -154,6 +197,16 @@ protected:
     bool inTransaction_ = false;
 
 private:
+    void CheckConnected() const;
+    void LoadUserGroups();
+    EDSHANDLE PrepareStatement(const std::string& SQL, const TEdsStatementTableOptions* TableOptions, bool WantCursor);
+    int ExecuteStatement(const TEdsStatementTableOptions* TableOptions, const std::string& SQL,
+                         const db::TParams* Params, bool Cache, EDSHANDLE* Cursor);
+
+    rtl::TStringList userGroups_;
+    std::string userGroupText_;
+    bool groupsLoaded_ = false;
+
     void Fire(const TNotifyEvent& event) {
         if (event) event(this);
     }

@@ -1,6 +1,7 @@
 #include "dbaccess/edsdata.h"
 
 #include "dbaccess/edsdatablob.h"
+#include "dbaccess/edsquery.h"
 #include "platform/db/DBError.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
@@ -64,6 +65,9 @@ TEdsDataSet::TEdsDataSet(rtl::TComponent* Owner)
       indexDefs_(this),
       options_(std::make_unique<TEdsTableOptions>(this)),
       indexFiles_(std::make_unique<TEdsIndexFiles>(this)) {
+    masterLink_ = std::make_unique<db::TMasterDataLink>(this);
+    masterLink_->OnMasterChange = [this] { MasterChanged(); };
+    masterLink_->OnMasterDisable = [this] { MasterDisabled(); };
     EdsDataSetList().Add(this);
 }
 
@@ -249,7 +253,6 @@ void TEdsDataSet::InternalOpen() {
         options_->SetEdsIndexPageSize(static_cast<UNSIGNED16>(pageSize));
     }
 
-    AllocKeyBuffers();
     InternalInitFieldDefs();
     if (DefaultFields()) CreateFields();
     for (db::TField* field : Fields().List()) {
@@ -262,6 +265,8 @@ void TEdsDataSet::InternalOpen() {
     }
     BindFields(true);
     ComputeBufferOffsets();
+    // Key buffers hold a record image and the calculated part: sized now.
+    AllocKeyBuffers();
     indexDefs_.SetUpdated(false);
     UpdateIndexDefs();
 
@@ -731,17 +736,18 @@ void TEdsDataSet::PSReset() {
 }
 
 void TEdsDataSet::PSStartTransaction() {
-    if (connection_ != nullptr && connection_->IsConnected())
-        Check(EdsApi.EdsBeginTransaction(connection_->ConnectionHandle()));
+    if (connection_ != nullptr && connection_->IsConnected()) connection_->BeginTransaction();
 }
 
 void TEdsDataSet::PSEndTransaction(bool Commit) {
     if (connection_ == nullptr || !connection_->IsConnected()) return;
-    const EDSHANDLE handle = connection_->ConnectionHandle();
-    Check(Commit ? EdsApi.EdsCommitTransaction(handle) : EdsApi.EdsRollbackTransaction(handle));
+    if (Commit) connection_->Commit();
+    else connection_->Rollback();
 }
 
-bool TEdsDataSet::PSInTransaction() { return false; }
+bool TEdsDataSet::PSInTransaction() {
+    return connection_ != nullptr && connection_->IsConnected() && connection_->InTransaction();
+}
 
 bool TEdsDataSet::PSUpdateRecord(db::TUpdateKind UpdateKind, db::TDataSet*) {
     if (!OnUpdateRecord) return false;
@@ -750,11 +756,26 @@ bool TEdsDataSet::PSUpdateRecord(db::TUpdateKind UpdateKind, db::TDataSet*) {
     return action == db::uaApplied;
 }
 
-int TEdsDataSet::PSExecuteStatement(const std::string&, db::TParams*, std::unique_ptr<db::TDataSet>*) {
+int TEdsDataSet::PSExecuteStatement(const std::string& SQL, db::TParams* Params, std::unique_ptr<db::TDataSet>* ResultSet) {
     if (connection_ == nullptr)
         RaiseEdsClientError(this,
                             "A TEdsConnection component is required for TClientDataSet/IProvider support. Use "
                             "either the EdsConnection  property or the Database property to specify a "
                             "TEdsConnection instance.");
-    RaiseEdsClientError(this, "Statements through the provider are not available on this connection.");
+    TEdsConnection::TEdsStatementTableOptions tableOptions;
+    tableOptions.LockType = options_->EdsLockType() == Proprietary ? EDS_PROPRIETARY_LOCKING : EDS_COMPATIBLE_LOCKING;
+    tableOptions.CharType = options_->EdsCharType() == ANSI ? EDS_ANSI : EDS_OEM;
+    tableOptions.Rights = options_->EdsRightsCheck() ? EDS_CHECK_RIGHTS : EDS_IGNORE_RIGHTS;
+    tableOptions.TableType = engineTableType_;
+    if (ResultSet == nullptr) return connection_->Execute(tableOptions, SQL, Params, false, nullptr);
+    EDSHANDLE cursor = 0;
+    const int rows = connection_->Execute(tableOptions, SQL, Params, false, &cursor);
+    // The rows come back as an owner-less query over the statement's cursor.
+    auto query = std::make_unique<TEdsQuery>();
+    TEdsDataSet& wrapper = *query;
+    wrapper.Close();
+    wrapper.SetHandedOverCursor(cursor);
+    if (cursor != 0 && cursor != kNoHandle) wrapper.Open();
+    *ResultSet = std::move(query);
+    return rows;
 }

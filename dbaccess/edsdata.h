@@ -11,16 +11,18 @@
 // the bookmark flag byte and two spare bytes. The bookmark is the engine's
 // (its first 4 bytes are the record number).
 //
-// Filters, scopes, ranges and the master link are virtual operations here
-// with do-nothing defaults; the dataset classes that support them fill them in.
+// Filters, scopes, ranges and the master link (edsdatafilter.cpp) and Locate
+// and Lookup (edsdatalocate.cpp) restrict and search the visible records.
 
 #include "dbaccess/edsapi.h"
 #include "dbaccess/edscnnct.h"
 #include "dbaccess/edsdataconv.h"
 #include "dbaccess/edsfunc.h"
+#include "platform/db/DataLink.h"
 #include "platform/db/DataSet.h"
 #include "platform/rtl/Classes.h"
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -227,10 +229,14 @@ public:
     TEdsSequencedLevel SequencedLevel() const { return sequencedLevel_; }
     void SetSequencedLevel(TEdsSequencedLevel Value) { sequencedLevel_ = Value; }
     bool Scoped() const { return scoped_; }
-    // Stores the flag; scope support fills in what switching does.
-    virtual void SetScoped(bool Value) { scoped_ = Value; }
+    // On an open dataset, switching applies or drops the scope and keeps the
+    // current record where it stays visible.
+    virtual void SetScoped(bool Value);
     const std::string& ScopeBegin() const { return scopeBegin_; }
     const std::string& ScopeEnd() const { return scopeEnd_; }
+    // Key texts of the active index, at most 4083 characters.
+    void SetScopeBegin(const std::string& Value);
+    void SetScopeEnd(const std::string& Value);
 
     // ---- engine handles
     // The engine cursor; -1 while closed.
@@ -253,7 +259,7 @@ public:
     int CompareBookmarks(const db::TBookmark& A, const db::TBookmark& B) override;
     bool IsSequenced() override { return sequenced_; }
     void SetRecNo(int Value) override;
-    db::TDataSource* GetDataSource() override { return nullptr; }
+    db::TDataSource* GetDataSource() override;
     void DataEvent(db::TDataEvent Event, std::intptr_t Info = 0) override;
     void InitFieldDefs() override;
     std::string TextFromNative(std::string_view Bytes) const override;
@@ -289,23 +295,28 @@ protected:
     virtual EDSHANDLE OpenCursorHandle() = 0;
     virtual UNSIGNED32 GetLastAutoInc() = 0;
 
-    // ---- filters, scopes, ranges, master link: nothing here
-    virtual void ActivateFilter() {}
-    virtual void DeactivateFilter() {}
-    virtual void ActivateScope() {}
-    virtual void DeactivateScope() {}
-    // Drops a range; true when one was dropped.
-    virtual bool ResetRange() { return false; }
-    virtual void AllocKeyBuffers() {}
-    virtual void FreeKeyBuffers() {}
+    // ---- filters, scopes, ranges, master link (edsdatafilter.cpp)
+    // Puts Filter on the cursor as an AOF or a plain filter (an empty Filter
+    // drops it).
+    virtual void ActivateFilter();
+    virtual void DeactivateFilter();
+    virtual void ActivateScope();
+    virtual void DeactivateScope();
+    // Drops a range; true when one was dropped (or a scope stands in for it).
+    virtual bool ResetRange();
+    virtual void AllocKeyBuffers();
+    virtual void FreeKeyBuffers();
     // The record image of the current key buffer in the set-key state.
-    virtual db::TRecordBuffer KeyRecordBuffer() { return nullptr; }
+    virtual db::TRecordBuffer KeyRecordBuffer();
     // A value was stored into a column of the current key buffer.
-    virtual void KeyFieldStored(const TEDSFieldDef&, db::TField*, const void*) {}
+    virtual void KeyFieldStored(const TEDSFieldDef& Column, db::TField* Field, const void* Buffer);
     // Whether a master link is active and names fields; then a change of order
     // calls MasterChanged.
-    virtual bool MasterLinkActive() { return false; }
-    virtual void MasterChanged() {}
+    virtual bool MasterLinkActive();
+    // Sets the range to the master's current values. Raises when no index is
+    // active or the index has fewer segments than there are master fields.
+    virtual void MasterChanged();
+    virtual void MasterDisabled();
     // Offers a fetched record to OnFilterRecord; false when rejected.
     virtual bool RecordAccepted(db::TRecordBuffer Buffer);
 
@@ -380,6 +391,8 @@ private:
     void RebuildBuffers();
     // Puts a previous order handle back after a failed change of order.
     void RestoreOrder(EDSHANDLE Order) noexcept;
+    // Puts the master link's range back on the order that was restored.
+    void RestoreMasterRange() noexcept;
     void ReadIndexDefs(EDSHANDLE Cursor);
     UNSIGNED32 CountRecords(EDSHANDLE Handle, UNSIGNED16 Option);
     bool IndexIsPlain(EDSHANDLE Index);
@@ -447,12 +460,12 @@ public:
     virtual void SetRangeStart();
     virtual void SetRangeEnd();
     virtual void ApplyRange();
-    virtual void CancelRange() { ResetRange(); }
+    virtual void CancelRange();
 
 protected:
     // The master's fields named by the master link, in order; empty without a
     // master dataset or without named fields. The master-detail support fills it in.
-    virtual std::vector<db::TField*> MasterLinkFields() { return {}; }
+    virtual std::vector<db::TField*> MasterLinkFields();
     // The framework computes calculated fields between taking an edit's lock
     // and entering the edit state: a failure there gives the lock back.
     void CalculateFields(db::TRecordBuffer Buffer) override;
@@ -469,6 +482,87 @@ private:
     UNSIGNED32 editLockRecord_ = 0;
     // Between a successful InternalEdit and the end of the framework's Edit.
     bool editStarting_ = false;
+
+    // ==== filters, scopes, ranges, master link (edsdatafilter.cpp) ====
+public:
+    void SetFiltered(bool Value) override;
+    // Filter must not have been refused by the engine: a refused text leaves
+    // Filter and Filtered as they were.
+    void SetFilterText(const std::string& Value) override;
+    void Post() override;
+    void Cancel() override;
+
+    db::TDataSource* MasterSource() const;
+    // Refuses a source whose dataset is this one or is linked to it.
+    void SetMasterSource(db::TDataSource* Value);
+    const std::string& MasterFields() const;
+    void SetMasterFields(const std::string& Value);
+
+    // Key buffers, in this order.
+    enum TKeyIndex { kiLookup, kiRangeStart, kiRangeEnd, kiCurRangeStart, kiCurRangeEnd, kiSave };
+    // Whether the start (or end) key of the range excludes the key itself.
+    bool KeyExclusive() const;
+    void SetKeyExclusive(bool Value);
+
+protected:
+    bool FindRecord(bool Restart, bool GoForward) override;
+    // The filter text as the engine takes it, and whether its comparisons are exact.
+    std::string ConvertExpressionFieldNames(bool& Exact);
+    // Applies the range key buffers as engine scopes; false when they are the range in force.
+    bool SetRange();
+    // The raw key of a key buffer for the active index.
+    void BuildKeyFromBuffer(TKeyIndex Buffer, UNSIGNED16& Length, UNSIGNED8* Key);
+
+private:
+    struct TKeyBuffer {
+        std::uint8_t Modified = 0;
+        std::uint8_t Exclusive = 0;
+        std::int32_t FieldCount = 0;
+        std::vector<std::uint8_t> Record;  // engine record image (and calculated part)
+        std::vector<UNSIGNED16> Markers;   // per column; kNoKeyValue when none given
+        bool SameAs(const TKeyBuffer& Other) const {
+            return Modified == Other.Modified && Exclusive == Other.Exclusive && FieldCount == Other.FieldCount &&
+                   Record == Other.Record && Markers == Other.Markers;
+        }
+    };
+    static constexpr UNSIGNED16 kNoKeyValue = 65535;
+    void InitKeyBuffer(TKeyBuffer& Buffer);
+    // Makes a range key buffer current and enters the set-key state.
+    void SetKeyBuffer(TKeyIndex Index, bool Clear);
+    // Leaves the set-key state; on cancel the saved key buffer comes back.
+    void EndKeyState(bool Posted);
+    bool HasActiveIndex() const { return order_ != cursor_; }
+
+    std::array<TKeyBuffer, 6> keyBuffers_;
+    TKeyBuffer* keyBuffer_ = nullptr;
+    std::unique_ptr<db::TMasterDataLink> masterLink_;
+
+    // ==== locate and lookup (edsdatalocate.cpp) ====
+public:
+    // Locate is the framework's: before-scroll, LocateRecord, Resync, after-scroll.
+    db::Variant Lookup(const std::string& KeyFields, const db::Variant& KeyValues,
+                       const std::string& ResultFields) override;
+
+protected:
+    bool LocateRecord(const std::string& KeyFields, const db::Variant& KeyValues, db::TLocateOptions Options) override;
+    // The engine expression that compares each field with its value in the
+    // filter-record buffer; only in the filter state.
+    std::string BuildFilterString(const std::vector<db::TField*>& Fields, const std::string& Operator,
+                                  bool CaseInsensitive);
+
+private:
+    // The ";"-list of an index's segment names, upper-cased.
+    std::vector<std::string> IndexSegmentNames(EDSHANDLE Index);
+    // Whether an index may serve a seek (no scope, condition, custom or
+    // unique-on-non-EDT restriction).
+    bool IndexUsableForSeek(EDSHANDLE Index);
+    // The last key segment when the index's leading segments are exactly the
+    // key fields (in any order); empty when they are not.
+    std::string MatchKeySegments(EDSHANDLE Index, const std::vector<db::TField*>& Fields);
+    bool SeekKey(EDSHANDLE Index, const std::vector<db::TField*>& Fields, const std::string& LastSegment,
+                 bool Partial);
+    bool FilterForKey(const std::string& Expression, bool Partial);
+    bool ScanForExpression(const std::string& Expression);
 };
 
 // The base of the query and, through the extended table, of the table.

@@ -399,7 +399,3 @@ void TEdsDataSet::InternalDelete() {
     Check(EdsApi.EdsGetDeleted(&shown));
     if (shown == 0) Check(EdsApi.EdsSkip(order_, 1));
 }
-
-void TEdsDataSet::SetRangeStart() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }
-void TEdsDataSet::SetRangeEnd() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }
-void TEdsDataSet::ApplyRange() { RaiseEdsClientError(this, "Ranges are not supported by this dataset."); }

@@ -78,19 +78,6 @@ void TEdsTableOptions::SetEdsRecordCache(TEdsRecordCacheTypes Value) {
     recordCache_ = Value;
 }
 
-void TEdsTableOptions::SetEdsOptimizedFilters(bool Value) {
-    if (Value == optimizedFilters_) return;
-    if (dataSet_ != nullptr && dataSet_->Active() && !dataSet_->ComponentState().Contains(rtl::csLoading) &&
-        dataSet_->Filtered()) {
-        dataSet_->DeactivateFilter();
-        optimizedFilters_ = Value;
-        dataSet_->ActivateFilter();
-        dataSet_->First();
-        return;
-    }
-    optimizedFilters_ = Value;
-}
-
 // ---- TEdsIndexFiles ---------------------------------------------------------------------
 
 TEdsIndexFiles::TEdsIndexFiles(TEdsDataSet* Owner) : owner_(Owner) {
@@ -264,6 +251,7 @@ void TEdsDataSet::SetIndexName(const std::string& Name) {
         indexFieldNames_ = oldFields;
         indexMode_ = oldMode;
         RestoreOrder(oldOrder);
+        RestoreMasterRange();
         throw;
     }
 }
@@ -281,14 +269,30 @@ void TEdsDataSet::SetIndexFieldNames(const std::string& Names) {
     indexMode_ = list.empty() ? EdsIndexNatural : EdsIndexByFields;
     if (cursor_ == kNoHandle) return;
     try {
+        // A range belongs to the index it was built on, as with IndexName.
+        if (!scoped_) ResetRange();
         ResolveIndexHandle();
-        if (Active()) Resync({});
+        if (Active()) {
+            Resync({});
+            if (MasterLinkActive()) MasterChanged();
+        }
     } catch (...) {
         indexName_ = oldName;
         indexFieldNames_ = oldFields;
         indexMode_ = oldMode;
         RestoreOrder(oldOrder);
+        RestoreMasterRange();
         throw;
+    }
+}
+
+void TEdsDataSet::RestoreMasterRange() noexcept {
+    // The order went back after a failed change: so does the detail's range.
+    if (!Active() || !MasterLinkActive()) return;
+    try {
+        MasterChanged();
+    } catch (...) {
+        EdsReportCurrentException();
     }
 }
 
