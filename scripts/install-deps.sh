@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config ccache
   qt6-base-dev libgl-dev libcups2-dev libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-ocr-a fonts-liberation2 fontconfig
+  fonts-ocr-a fonts-liberation2 fonts-dejavu-core fontconfig
   zbar-tools zint poppler-utils python3-dbfread python3-dbf shapelib
   locales xvfb xauth clang libclang-rt-14-dev
 )
@@ -32,5 +32,12 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 # sudo drops the caller's environment, so the frontend is set on apt-get's own
 # command line; otherwise debconf asks questions, or fails without a terminal.
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get update -qq
-$sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# A machine fresh from its first boot often has its daily apt run going: wait
+# for dpkg's lock, and retry the list update, whose lock has no wait of its own.
+apt_get() { $sudo env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 "$@"; }
+for try in 1 2 3 4 5 6; do
+  apt_get update -qq && break
+  [ "$try" -eq 6 ] && exit 1
+  sleep 20
+done
+apt_get install -y -qq --no-install-recommends "${missing[@]}"
