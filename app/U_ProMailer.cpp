@@ -105,6 +105,7 @@ void TF_ProMailer::LoadMailerNum()
     table_.SetDatabaseName(gMailerNumDB);
     table_.SetTableName(kMailerNumTable);
     table_.SetExclusive(true);
+    holding_ = true;
     table_.Open();
     table_.First();
     const std::string custID = table_.FieldByName("CustID")->AsString();
@@ -219,6 +220,9 @@ void TF_ProMailer::done(int result)
 
 void TF_ProMailer::CloseMailerNum() noexcept
 {
+    // The table component is shared: once released it may be someone else's.
+    if (!holding_) return;
+    holding_ = false;
     try {
         table_.Close();
     } catch (...) {

@@ -66,4 +66,5 @@ private:
     const std::unique_ptr<Ui::TF_ProMailer> ui;
     TEdsTable& table_;
     bool helpShowing_ = false;
+    bool holding_ = false;  // MailerNum opened here and not yet released
 };
