@@ -4,6 +4,8 @@
 
 #include "tests/dbaccess/EdsLocateTestSupport.h"
 
+#include "platform/db/Params.h"
+
 using namespace edslocatetest;
 using edstabletest::CreateAppTable;
 using edstabletest::Raises;
@@ -288,6 +290,17 @@ TEST_F(EdsFilter, RangesNeedAnIndexAndEndWithItsChange) {
     table->ApplyRange();
     EXPECT_EQ(Names(*table), (std::vector<std::string>{"cherry", "fig"}));
     table->SetIndexName("ByName");
+    EXPECT_EQ(Names(*table).size(), 8u);
+}
+
+TEST_F(EdsFilter, ProviderParamsBecomeARangeAndNoParamsDropIt) {
+    auto table = Open("BySize");
+    db::TParams params;
+    params.CreateParam(db::ftInteger, "", db::ptInput)->SetAsInteger(0);  // the first segment, by position
+    params.CreateParam(db::ftString, "Name", db::ptInput)->SetAsString("fig");
+    table->PSSetParams(params);
+    EXPECT_EQ(Names(*table), (std::vector<std::string>{"fig"}));
+    table->PSSetParams(db::TParams());
     EXPECT_EQ(Names(*table).size(), 8u);
 }
 
