@@ -102,6 +102,9 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     connect(ui->btnToClear, &QPushButton::clicked, this, &TF_Main::btnToClearClick);
     connect(ui->btnToPaste, &QPushButton::clicked, this, &TF_Main::btnToPasteClick);
     connect(ui->btnCopy, &QPushButton::clicked, this, &TF_Main::btnCopyClick);
+    connect(ui->btnPrint, &QPushButton::clicked, this, &TF_Main::btnPrintClick);
+    // The menu item follows the button, so a printed entry is not printed again by accident.
+    connect(ui->miPrint, &QAction::triggered, ui->btnPrint, &QPushButton::click);
     connect(ui->btnCloseDB, &QPushButton::clicked, this, &TF_Main::btnCloseDBClick);
     connect(ui->miCloseToDB, &QAction::triggered, ui->btnCloseDB, &QPushButton::click);
 

@@ -3,6 +3,9 @@
 // switches, the menus around them, and the program's start-up and shut-down
 // (settings file, folders and tables, printer, first-show notices).
 
+#include "app/U_SendoPrint.h"
+#include "platform/ui/MessageService.h"
+
 #include <QMainWindow>
 
 #include <memory>
@@ -49,6 +52,10 @@ public:
     void MarkEditable();
     void MarkPrinted();
 
+    // The Print button and menu item: numbers, prints and logs the mailer on
+    // the window (in batch mode only logs it). Every failure is shown.
+    void btnPrintClick();
+
 protected:
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
@@ -90,6 +97,24 @@ private:
     void miPrinterSetupClick();
     void miAboutClick();
 
+    // ---- the print road
+    // Takes the next number from MailerNum: reads the numbering state into
+    // gCustID, gSerialNum, gPrintBarCode and gIncrement, then steps and posts
+    // the serial at once and releases the table. False (with the reason
+    // shown) when nothing may be printed. Raises the database layer's error.
+    bool LoadMailerNumber();
+    // Prints the numbered mailer and appends its log row, then the notice;
+    // in batch mode only the log row and its message.
+    void PrintAndLogMailer();
+    MailerPrintFields BuildPrintRecord() const;
+    // Prints on a fresh program print device; returns the recipient's barcode
+    // data. Raises when printing fails.
+    std::string PrintMailer(const MailerPrintFields& rec);
+    // Appends the log row; the number fields only outside batch mode.
+    void AppendLogRow(const std::string& mailerNumber, const std::string& printedSerial);
+    // Label sheet of 3 x 3 cells: column first, then row, back to the first cell.
+    void AdvanceLabelPosition();
+
     // Runs a start-up step; a failure is shown and start-up goes on.
     template <class Step>
     void Guarded(Step&& step);
@@ -102,4 +127,24 @@ private:
     bool commandLineDone_ = false;
     bool multipleForms_ = false;
     bool trimmingMemo_ = false;
+    std::string reservedNextSerial_;  // posted by LoadMailerNumber
+    std::string pdfWritten_;          // the last print's PDF file, empty for paper
+};
+
+// Test-only, for driving the real program from a script: with the environment
+// variable SENDORA_UNATTENDED_PRINTS=N the program answers every message box
+// itself (the notice with "&OK"; each box is written to stderr), presses
+// Print N times on the mailer its command line fills, closes and exits with 0,
+// or with 1 after the first error box.
+class TUnattendedPrints {
+public:
+    explicit TUnattendedPrints(int count);
+    // Null unless the variable is set.
+    static std::unique_ptr<TUnattendedPrints> FromEnvironment();
+    int Run(TF_Main& main);
+
+private:
+    int count_;
+    int errors_ = 0;
+    ui::ScriptedMessages messages_;
 };

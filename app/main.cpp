@@ -13,6 +13,8 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    // Test-only: SENDORA_UNATTENDED_PRINTS=N prints N mailers without a user (see U_Main.h).
+    const std::unique_ptr<TUnattendedPrints> unattended = TUnattendedPrints::FromEnvironment();
 
     auto splash = std::make_unique<TF_About>(1);
     splash->show();
@@ -30,6 +32,11 @@ int main(int argc, char* argv[])
     F_SingleEdit = &singleEdit;
 
     main.show();
+    if (unattended) {
+        const int status = unattended->Run(main);
+        F_SingleEdit = nullptr;
+        return status;
+    }
     const int result = QApplication::exec();
     F_SingleEdit = nullptr;
     return result;

@@ -10,8 +10,10 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPrinter>
+#include <QPrintEngine>
 #include <QPrinterInfo>
 #include <QString>
+#include <QStringList>
 
 #include <filesystem>
 
@@ -31,6 +33,11 @@ QFont MakeFont(const FontSpec& wanted, int dpiY)
     font.setStyleStrategy(QFont::PreferOutline);
     return font;
 }
+
+// The CUPS print engine's property for extra job options: a string list of
+// alternating names and values. Qt keeps the key in a private header; its
+// value has stayed the same across Qt 5 and 6.
+constexpr auto kCupsOptionsProperty = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
 
 }  // namespace
 
@@ -67,6 +74,18 @@ QtPrintDevice::~QtPrintDevice()
 {
     if (painter_)
         painter_->end();
+}
+
+void QtPrintDevice::SetJobOptions(std::vector<std::pair<std::string, std::string>> options)
+{
+    jobOptions_ = std::move(options);
+    if (pdf_)
+        return;
+    QStringList list;
+    for (const auto& [name, value] : jobOptions_)
+        list << QString::fromStdString(name) << QString::fromStdString(value);
+    if (QPrintEngine* engine = printer_->printEngine())
+        engine->setProperty(kCupsOptionsProperty, list);
 }
 
 int QtPrintDevice::DpiX() const

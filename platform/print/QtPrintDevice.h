@@ -5,6 +5,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -37,6 +38,12 @@ public:
     TextSize TextExtent(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
+    // Options (name, value) that go to the spooler with every later job of a
+    // printer, such as the paper tray ("media-source"). A PDF file has no
+    // spooler and ignores them.
+    void SetJobOptions(std::vector<std::pair<std::string, std::string>> options);
+    const std::vector<std::pair<std::string, std::string>>& JobOptions() const { return jobOptions_; }
+
     // PDF files written so far, in order (empty for a printer).
     const std::vector<std::string>& OutputFiles() const { return outputFiles_; }
 
@@ -52,6 +59,7 @@ private:
     bool pdf_;
     std::string pdfPath_;
     std::vector<std::string> outputFiles_;
+    std::vector<std::pair<std::string, std::string>> jobOptions_;
     bool docOpen_ = false;
     bool newPagePending_ = false;
 };
