@@ -1,0 +1,118 @@
+// The real program binary printing unattended (SENDORA_UNATTENDED_PRINTS):
+// several stations on one data folder, and a station killed half way.
+
+#include "tests/e2e/E2ESupport.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <fstream>
+#include <set>
+#include <string>
+#include <thread>
+
+#include <sys/types.h>
+
+namespace {
+
+using e2e::Quote;
+using e2e::SqlRows;
+
+const std::string kMailer = "'Jane Roe' '12 Elm Street' '' '' Springfield IL 12345";
+
+// The shell command that runs the program on the folder with `prints` prints,
+// its stderr into `name`.out and its exit status into `name`.rc.
+std::string ProgramCommand(const e2e::ProgramFolder& folder, int prints, const std::string& name)
+{
+    const std::string out = Quote((folder.home / (name + ".out")).string());
+    const std::string rc = Quote((folder.home / (name + ".rc")).string());
+    return "(QT_QPA_PLATFORM=offscreen SENDORA_UNATTENDED_PRINTS=" + std::to_string(prints) + " " +
+           Quote(SENDORA_PROGRAM) + " " + kMailer + " >" + out + " 2>&1; echo $? >" + rc + ")";
+}
+
+std::string Status(const e2e::ProgramFolder& folder, const std::string& name)
+{
+    std::string rc = testsupport::ReadFile(folder.home / (name + ".rc"));
+    while (!rc.empty() && rc.back() == '\n') rc.pop_back();
+    return rc;
+}
+
+std::string Output(const e2e::ProgramFolder& folder, const std::string& name)
+{
+    return testsupport::ReadFile(folder.home / (name + ".out"));
+}
+
+class Stations : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+        // A first start makes the tables.
+        testsupport::RunCommand(ProgramCommand(folder, 0, "setup"));
+        ASSERT_EQ(Status(folder, "setup"), "0") << Output(folder, "setup");
+        folder.SetNumbering("123456789", "0000041", true, true);
+    }
+
+    // Every logged article number once only, and each below the next serial.
+    void ExpectNoNumberTwice()
+    {
+        const auto numbers = SqlRows(folder.Log(), "select MailerNum from Log37");
+        const std::set<std::string> distinct(numbers.begin(), numbers.end());
+        EXPECT_EQ(distinct.size(), numbers.size());
+        const auto serials = SqlRows(folder.Log(), "select SerialNum from Log37");
+        const std::set<std::string> distinctSerials(serials.begin(), serials.end());
+        EXPECT_EQ(distinctSerials.size(), serials.size());
+        const int next = std::stoi(folder.Serial());
+        for (const std::string& serial : serials) EXPECT_LT(std::stoi(serial), next);
+    }
+
+    e2e::ProgramFolder folder;
+};
+
+TEST_F(Stations, TwoProgramsPrintingFiftyEachAtOnceShareTheCounter)
+{
+    testsupport::RunCommand(ProgramCommand(folder, 50, "a") + " & " + ProgramCommand(folder, 50, "b") + " & wait");
+    EXPECT_EQ(Status(folder, "a"), "0") << Output(folder, "a");
+    EXPECT_EQ(Status(folder, "b"), "0") << Output(folder, "b");
+
+    EXPECT_EQ(folder.LogCount(), 100);
+    EXPECT_EQ(SqlRows(folder.Log(), "select distinct MailerNum from Log37").size(), 100u);
+    EXPECT_EQ(folder.Serial(), "0000141");
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 100u);
+    ExpectNoNumberTwice();
+}
+
+TEST_F(Stations, ProgramKilledMidRunNeverIssuesANumberTwiceAfterRestart)
+{
+    const testsupport::CommandResult started =
+        testsupport::RunCommand(ProgramCommand(folder, 100000, "killed") + " >/dev/null 2>&1 & echo $!");
+    // The subshell's pid: the program is its only child.
+    const pid_t shell = static_cast<pid_t>(std::stol(started.output));
+    pid_t program = 0;
+    for (int i = 0; i < 3000 && program == 0; ++i) {
+        const std::string children = testsupport::RunCommand("pgrep -P " + std::to_string(shell)).output;
+        if (!children.empty()) program = static_cast<pid_t>(std::stol(children));
+        else std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_NE(program, 0) << "program did not start";
+
+    // Let it number a few mailers, then kill it wherever it is.
+    bool running = false;
+    for (int i = 0; i < 6000 && !running; ++i) {
+        const std::string serial = folder.Serial();
+        running = !serial.empty() && std::stoi(serial) >= 47;
+        if (!running) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_EQ(::kill(program, SIGKILL), 0);
+    ASSERT_TRUE(running) << Output(folder, "killed");
+    for (int i = 0; i < 3000 && ::kill(shell, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    const int before = folder.LogCount();
+    testsupport::RunCommand(ProgramCommand(folder, 10, "restart"));
+    EXPECT_EQ(Status(folder, "restart"), "0") << Output(folder, "restart");
+    EXPECT_EQ(folder.LogCount(), before + 10);
+    ExpectNoNumberTwice();
+}
+
+}  // namespace

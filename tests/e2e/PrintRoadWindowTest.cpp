@@ -1,0 +1,285 @@
+// The print road driven through the real main window offscreen, over real
+// tables in a program folder of the test's own, printing to PDF files.
+
+#include "tests/e2e/E2ESupport.h"
+
+#include "app/U_About.h"
+#include "app/U_Globals.h"
+#include "app/U_Main.h"
+#include "app/U_SendoPrint.h"
+#include "app/U_Settings.h"
+#include "app/U_dmMainData.h"
+#include "app/U_dmSendoPro.h"
+#include "dbaccess/edstable.h"
+#include "platform/ui/MaskEdit.h"
+#include "platform/ui/MessageService.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace {
+
+using e2e::SqlRows;
+using e2e::SqlValue;
+
+const std::string kNumber41 = "9214 7123 4567 8900 0004 11";
+const std::string kNumber42 = "9214 7123 4567 8900 0004 28";
+const std::string kNumber43 = "9214 7123 4567 8900 0004 35";
+
+class PrintRoad : public ::testing::Test {
+protected:
+    PrintRoad()
+    {
+        e2e::EnsureApplication();
+        gAppPath = folder.home.str();
+        ResetSettingsToDefaults();
+        gLabelRow = gLabelCol = 0;
+    }
+    ~PrintRoad() override
+    {
+        if (window) window->close();
+        window.reset();
+        module.reset();
+    }
+
+    // Starts the program on the folder (which makes the tables), then sets the
+    // numbering state and fills one mailer to ZIP 12345.
+    void Start(const std::string& custId = "123456789", const std::string& serial = "0000041", bool barcodes = true,
+               bool increment = true)
+    {
+        module = std::make_unique<TInstalledDataModule>(folder.home.str());
+        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+        window->show();
+        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        folder.SetNumbering(custId, serial, barcodes, increment);
+        Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
+        Child<QLineEdit>("editToCity")->setText("Springfield");
+        Child<QLineEdit>("editToState")->setText("IL");
+        Child<ui::MaskEdit>("editToZip")->SetText("12345");
+        Child<QLineEdit>("editDepartment")->setText("  Legal ");
+        Child<QLineEdit>("editRe")->setText("Lease");
+        messages.Clear();
+    }
+
+    template <class T>
+    T* Child(const char* name)
+    {
+        T* found = window->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    void Print() { Child<QPushButton>("btnPrint")->click(); }
+
+    std::vector<const ui::MessageRequest*> Shown(ui::MsgKind kind) const
+    {
+        std::vector<const ui::MessageRequest*> out;
+        for (const ui::MessageRequest& r : messages.Shown())
+            if (r.kind == kind) out.push_back(&r);
+        return out;
+    }
+
+    e2e::ProgramFolder folder;
+    ui::ScriptedMessages messages;
+    std::unique_ptr<TInstalledDataModule> module;
+    std::unique_ptr<TF_Main> window;
+};
+
+TEST_F(PrintRoad, ThreePrintsNumberLogAndPrintEachMailerOnce)
+{
+    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    Start();
+    for (int i = 0; i < 3; ++i) Print();
+
+    EXPECT_EQ(folder.Serial(), "0000044");
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty());
+    const std::vector<std::string> rows = SqlRows(
+        folder.Log(), "select SerialNum, MailerNum, CustID, Batch, Result, Postage, Certified, Return, Total, "
+                      "ToAddress1, ToAddress2, ToCity, ToState, ToZip, Department, RE, WishRest, "
+                      "DateTime is not null from Log37 order by LID");
+    ASSERT_EQ(rows.size(), 3u);
+    const std::string rest = "|123456789|0|None|0.39|2.40|1.85|4.64|Jane Roe|12 Elm Street|Springfield|IL|12345-|Legal|"
+                             "Lease|0|1";
+    EXPECT_EQ(rows[0], "41|" + kNumber41 + rest);
+    EXPECT_EQ(rows[1], "42|" + kNumber42 + rest);
+    EXPECT_EQ(rows[2], "43|" + kNumber43 + rest);
+
+    // Each notice names its own number, without the check digit.
+    const auto notices = Shown(ui::MsgKind::Choice);
+    ASSERT_EQ(notices.size(), 3u);
+    EXPECT_EQ(notices[0]->title, "Printing");
+    EXPECT_EQ(notices[0]->text, "Mailer has been sent to printer.  The Mailer Number was:\n\r\n\r921471234567890000041");
+    EXPECT_EQ(notices[2]->customButtons, (std::vector<std::string>{"&Do not show this screen again", "&OK"}));
+
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 3u);
+    const std::string numbers[3] = {kNumber41, kNumber42, kNumber43};
+    for (int i = 0; i < 3; ++i) {
+        SCOPED_TRACE(pdfs[static_cast<std::size_t>(i)].string());
+        EXPECT_NE(e2e::PdfText(pdfs[static_cast<std::size_t>(i)]).find(numbers[i]), std::string::npos);
+        const auto codes = e2e::PdfBarcodes(pdfs[static_cast<std::size_t>(i)], folder.home / "scratch");
+        EXPECT_TRUE(codes.count(e2e::Scanned("12345", numbers[i]))) << "barcode of " << numbers[i];
+    }
+    // The entry stays editable while the notice is on.
+    EXPECT_TRUE(Child<QPushButton>("btnPrint")->isEnabled());
+}
+
+TEST_F(PrintRoad, DoNotShowAgainGreysTheEntryAfterTheNextPrintUntilItChanges)
+{
+    Start();
+    messages.Answer(ui::mrOk);  // where the PDF went
+    messages.Answer(1);         // "&Do not show this screen again"
+    Print();
+    EXPECT_TRUE(Child<QPushButton>("btnPrint")->isEnabled());
+    Print();
+    EXPECT_EQ(Shown(ui::MsgKind::Choice).size(), 1u);
+    EXPECT_FALSE(Child<QPushButton>("btnPrint")->isEnabled());
+    EXPECT_EQ(Child<QLineEdit>("editRe")->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
+
+    // The menu item follows the greyed button: the same entry is not printed again.
+    Child<QAction>("miPrint")->trigger();
+    EXPECT_EQ(folder.LogCount(), 2);
+
+    Child<QLineEdit>("editComment")->setText("second copy");
+    EXPECT_TRUE(Child<QPushButton>("btnPrint")->isEnabled());
+    Child<QAction>("miPrint")->trigger();
+    EXPECT_EQ(folder.LogCount(), 3);
+    EXPECT_EQ(folder.Serial(), "0000044");
+}
+
+TEST_F(PrintRoad, AllZeroCustomerIdWithBarcodesIsRefusedBeforeAnything)
+{
+    Start("000000000");
+    Print();
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_EQ(messages.Last().text, "You can not print a Mailer with \"00-000-0000\" as a Customer ID.\r\r"
+                                    "Please enter in a Customer ID, and try again.");
+    EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
+    EXPECT_EQ(folder.LogCount(), 0);
+    EXPECT_EQ(folder.Serial(), "0000041");
+
+    // MailerNum is closed and shared again: another exclusive open gets it.
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Active());
+    TEdsTable other;
+    other.SetDatabaseName(folder.home.str());
+    other.SetTableName("MailerNum");
+    other.SetExclusive(true);
+    EXPECT_NO_THROW(other.Open());
+}
+
+TEST_F(PrintRoad, SerialThatIsNotANumberStopsThePrintWithItsReason)
+{
+    Start("123456789", "00x0041");
+    Print();
+    ASSERT_EQ(Shown(ui::MsgKind::Error).size(), 1u);
+    EXPECT_NE(messages.Last().text.find("\"00x0041\""), std::string::npos) << messages.Last().text;
+    EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
+    EXPECT_EQ(folder.LogCount(), 0);
+    EXPECT_EQ(folder.Serial(), "00x0041");
+}
+
+TEST_F(PrintRoad, WithoutBarcodesTheSerialFollowsTheIncrementSwitch)
+{
+    Start("123456789", "0000041", false, false);
+    Child<ui::MaskEdit>("editToZip")->SetText("");
+    Print();
+    EXPECT_EQ(folder.Serial(), "0000040");
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_EQ(SqlValue(folder.Log(), "select SerialNum || '|' || MailerNum from Log37"), "41|" + kNumber41);
+}
+
+TEST_F(PrintRoad, LabelCellAdvancesColumnFirstWrapsAfterTheNinthAndIsSavedAtClose)
+{
+    Start();
+    Child<QCheckBox>("CBReturn")->setChecked(false);
+    ASSERT_EQ(gFormMode, 0);
+    const std::pair<const char*, const char*> expected[9] = {{"1", "2"}, {"1", "3"}, {"2", "1"}, {"2", "2"}, {"2", "3"},
+                                                             {"3", "1"}, {"3", "2"}, {"3", "3"}, {"1", "1"}};
+    for (const auto& [row, col] : expected) {
+        Print();
+        EXPECT_EQ(Child<QLineEdit>("EDPosRow")->text().toStdString(), row);
+        EXPECT_EQ(Child<QLineEdit>("EDPosCol")->text().toStdString(), col);
+    }
+    Print();
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty());
+    EXPECT_EQ(folder.LogCount(), 10);
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 10u);
+
+    window->close();
+    const std::string ini = testsupport::ReadFile(folder.home / "sendo4.ini");
+    EXPECT_NE(ini.find("[LabelPos]"), std::string::npos);
+    EXPECT_NE(ini.find("Row=0"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("Col=1"), std::string::npos) << ini;
+}
+
+TEST_F(PrintRoad, BatchModeOnlyLogsTheEntryAndLeavesTheNumberAlone)
+{
+    Start();
+    Child<QAction>("miBatchOn")->trigger();
+    Print();
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Information);
+    EXPECT_EQ(messages.Last().text, "Record has been added to the Batch File.");
+    EXPECT_EQ(folder.Serial(), "0000041");
+    EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
+    EXPECT_EQ(SqlValue(folder.Log(), "select Batch, DateTime is null, MailerNum is null, CustID is null, "
+                                     "SerialNum is null, ToAddress1, Result from Log37"),
+              "1|1|1|1|1|Jane Roe|None");
+}
+
+TEST_F(PrintRoad, MailerNumHeldElsewhereStopsThePrintWithTheTablesError)
+{
+    Start();
+    TEdsTable other;
+    other.SetDatabaseName(folder.home.str());
+    other.SetTableName("MailerNum");
+    other.SetExclusive(true);
+    other.Open();
+    Print();
+    EXPECT_EQ(Shown(ui::MsgKind::Error).size(), 1u);
+    EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
+    EXPECT_EQ(folder.LogCount(), 0);
+    other.Close();
+    Print();
+    EXPECT_EQ(folder.LogCount(), 1);
+}
+
+TEST_F(PrintRoad, FailedPrintNamesTheSkippedNumberAndLogsNothing)
+{
+    Start();
+    // A file where the PDF folder should be: the print cannot start.
+    testsupport::WriteFile(folder.home / "pdf", "not a folder");
+    Print();
+    const auto errors = Shown(ui::MsgKind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0]->text.find(kNumber41 + " was skipped"), std::string::npos) << errors[0]->text;
+    EXPECT_EQ(folder.LogCount(), 0);
+    EXPECT_EQ(folder.Serial(), "0000042");
+}
+
+TEST_F(PrintRoad, LogRowThatCannotBeWrittenNamesThePrintedNumber)
+{
+    Start();
+    // The log folder moved away: the row has nowhere to go.
+    gLogDB = (folder.home / "gone").string();
+    Print();
+    const auto errors = Shown(ui::MsgKind::Error);
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_NE(errors[0]->text.find("The mailer " + kNumber41 + " was printed"), std::string::npos)
+        << errors[0]->text;
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 1u);
+    EXPECT_EQ(folder.Serial(), "0000042");
+    EXPECT_FALSE(dmSendoPro->edstLog->Active());
+}
+
+}  // namespace
