@@ -2,9 +2,8 @@
 // has no spooler, keeps printing with options set.
 
 #include "platform/print/QtPrintDevice.h"
+#include "tests/app/MainTestSupport.h"
 #include "tests/support/TestSupport.h"
-
-#include <QApplication>
 
 #include <gtest/gtest.h>
 
@@ -13,18 +12,9 @@
 
 namespace {
 
-void EnsureApplication()
-{
-    static int argc = 1;
-    static char name[] = "tray_tests";
-    static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QApplication>(argc, argv);
-}
-
 TEST(MainPrintTray, JobOptionsAreKeptAndDoNotDisturbAPdfFile)
 {
-    EnsureApplication();
+    maintest::EnsureApplication();
     testsupport::TempDir dir;
     const std::string pdf = (dir / "tray.pdf").string();
     auto device = print::QtPrintDevice::ForPdf(pdf, 600);

@@ -34,13 +34,23 @@ inline std::string Quote(const std::string& text)
     return out + "'";
 }
 
+// The application object lives from the first test that needs it to the
+// end of the test program, and goes before the program's statics do.
+class ApplicationEnvironment : public ::testing::Environment {
+public:
+    void TearDown() override { app.reset(); }
+    static inline std::unique_ptr<QApplication> app;
+};
+
 inline void EnsureApplication()
 {
     static int argc = 1;
     static char name[] = "e2e_tests";
     static char* argv[] = {name, nullptr};
-    static std::unique_ptr<QApplication> app;
-    if (!QCoreApplication::instance()) app = std::make_unique<QApplication>(argc, argv);
+    if (!QCoreApplication::instance()) {
+        ApplicationEnvironment::app = std::make_unique<QApplication>(argc, argv);
+        ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);  // gtest owns it
+    }
 }
 
 // Lines of a query's output through the sqlite3 CLI ("|" between columns).
