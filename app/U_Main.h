@@ -98,18 +98,26 @@ private:
     void miAboutClick();
 
     // ---- the print road
-    // Takes the next number from MailerNum: reads the numbering state into
-    // gCustID, gSerialNum, gPrintBarCode and gIncrement, then steps and posts
-    // the serial at once and releases the table. False (with the reason
-    // shown) when nothing may be printed. Raises the database layer's error.
+    // Opens MailerNum exclusively and reads the numbering state into gCustID,
+    // gSerialNum, gPrintBarCode and gIncrement. False (with the reason shown)
+    // when nothing may be printed: an all-zero customer ID with barcodes on,
+    // or a serial that is not a number. The table stays open and exclusive
+    // for the caller, who closes it and releases it in every case. Raises the
+    // database layer's error (among others when another station holds it).
     bool LoadMailerNumber();
-    // Prints the numbered mailer and appends its log row, then the notice;
-    // in batch mode only the log row and its message.
+    // What every print of one mailer does first: LoadMailerNumber, then the
+    // serial stepped and posted at once and the table closed and released,
+    // so the number is taken before the page is printed. False as
+    // LoadMailerNumber. PrintAndLogMailer then prints with that number.
+    bool NumberNextMailer();
+    // Prints the mailer numbered by NumberNextMailer and appends its log
+    // row, then the notice; in batch mode only the log row and its message.
     void PrintAndLogMailer();
     MailerPrintFields BuildPrintRecord() const;
-    // Prints on a fresh program print device; returns the recipient's barcode
-    // data. Raises when printing fails.
-    std::string PrintMailer(const MailerPrintFields& rec);
+    // Prints on a fresh program print device (a PDF file is named after
+    // `expected`, the barcode data the record will give); returns the
+    // recipient's barcode data. Raises when printing fails.
+    std::string PrintMailer(const MailerPrintFields& rec, const std::string& expected);
     // Appends the log row; the number fields only outside batch mode.
     void AppendLogRow(const std::string& mailerNumber, const std::string& printedSerial);
     // Label sheet of 3 x 3 cells: column first, then row, back to the first cell.

@@ -134,7 +134,6 @@ bool TF_Main::LoadMailerNumber()
     table.SetDatabaseName(gMailerNumDB);
     table.SetTableName(kMailerNumTable);
     table.SetExclusive(true);
-    CloseTable release(table, true);
     table.Open();
     table.First();
     if (table.Eof()) throw rtl::Exception("Table MailerNum holds no mailer number.");
@@ -148,16 +147,21 @@ bool TF_Main::LoadMailerNumber()
         ui::ShowError(kZeroCustomerID);
         return false;
     }
-
-    std::string next;
-    try {
-        next = StepSerialNumber(gSerialNum, gPrintBarCode ? true : gIncrement);
-    } catch (const rtl::EConvertError&) {
+    int serial = 0;
+    if (!rtl::TryStrToInt(gSerialNum, serial)) {
         ui::ShowError("The mailer number's serial \"" + gSerialNum +
                       "\" in table MailerNum is not a number. Nothing was printed; please correct the serial.");
         return false;
     }
+    return true;
+}
 
+bool TF_Main::NumberNextMailer()
+{
+    TEdsTable& table = *DataModule().edstMailerNum;
+    CloseTable release(table, true);
+    if (!LoadMailerNumber()) return false;
+    const std::string next = StepSerialNumber(gSerialNum, gPrintBarCode ? true : gIncrement);
     table.Edit();
     table.FieldByName("SerialNum")->SetAsString(FirstChars(next, 7));
     table.Post();
@@ -229,10 +233,9 @@ static std::string ExpectedBarcodeData(const MailerPrintFields& rec, bool barcod
 
 // ---- printing ---------------------------------------------------------------------------
 
-std::string TF_Main::PrintMailer(const MailerPrintFields& rec)
+std::string TF_Main::PrintMailer(const MailerPrintFields& rec, const std::string& expected)
 {
     std::string pdfPath;
-    const std::string expected = ExpectedBarcodeData(rec, gPrintBarCode);
     std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(ArticleNumberDisplay(expected), pdfPath);
     if (pdfPath.empty()) {
         if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
@@ -342,7 +345,7 @@ void TF_Main::PrintAndLogMailer()
 
     std::string data;
     try {
-        data = PrintMailer(rec);
+        data = PrintMailer(rec, expected);
     } catch (const std::exception& e) {
         ui::ShowError(std::string(e.what()) + "\r\rThe mailer was not printed. The Mailer Number " +
                       ArticleNumberDisplay(expected) + " was skipped.");
@@ -377,7 +380,7 @@ void TF_Main::btnPrintClick()
             PrintAndLogMailer();
             return;
         }
-        if (LoadMailerNumber()) PrintAndLogMailer();
+        if (NumberNextMailer()) PrintAndLogMailer();
     } catch (const std::exception& e) {
         ui::ShowError(e.what());
     }
