@@ -532,6 +532,9 @@ private:
     // Leaves the set-key state; on cancel the saved key buffer comes back.
     void EndKeyState(bool Posted);
     bool HasActiveIndex() const { return order_ != cursor_; }
+    // Puts the current Filter and Filtered on the cursor; when the engine
+    // refuses, the old ones come back on the dataset and the cursor.
+    void ReapplyFilter(bool OldFiltered, const std::string& OldText);
 
     std::array<TKeyBuffer, 6> keyBuffers_;
     TKeyBuffer* keyBuffer_ = nullptr;

@@ -167,22 +167,20 @@ private:
 
 }  // namespace
 
-void TEdsDataSet::SetFiltered(bool Value) {
-    if (Active()) CheckBrowseMode();
-    const bool old = Filtered();
-    db::TDataSet::SetFiltered(Value);
-    if (!IsCursorOpen()) return;
+void TEdsDataSet::ReapplyFilter(bool OldFiltered, const std::string& OldText) {
     UNSIGNED16 exact = 1;
     Check(EdsApi.EdsGetExact22(cursor_, &exact));
     try {
-        if (Value) ActivateFilter();
+        if (Filtered()) ActivateFilter();
         else DeactivateFilter();
     } catch (...) {
         // The engine refused: the dataset and the cursor stay as they were.
-        db::TDataSet::SetFiltered(old);
+        db::TDataSet::SetFiltered(OldFiltered);
+        db::TDataSet::SetFilterText(OldText);
         EdsApi.EdsSetExact22(cursor_, exact);
         try {
-            if (old) ActivateFilter();
+            if (OldFiltered) ActivateFilter();
+            else DeactivateFilter();
         } catch (...) {
             EdsReportCurrentException();
         }
@@ -191,22 +189,18 @@ void TEdsDataSet::SetFiltered(bool Value) {
     if (Active()) First();
 }
 
+void TEdsDataSet::SetFiltered(bool Value) {
+    if (Active()) CheckBrowseMode();
+    const bool old = Filtered();
+    db::TDataSet::SetFiltered(Value);
+    if (IsCursorOpen()) ReapplyFilter(old, Filter());
+}
+
 void TEdsDataSet::SetFilterText(const std::string& Value) {
     if (Active()) CheckBrowseMode();
     const std::string old = Filter();
     db::TDataSet::SetFilterText(Value);
-    if (!Active() || !Filtered()) return;
-    try {
-        SetFiltered(true);
-    } catch (...) {
-        db::TDataSet::SetFilterText(old);
-        try {
-            ActivateFilter();
-        } catch (...) {
-            EdsReportCurrentException();
-        }
-        throw;
-    }
+    if (Active() && Filtered()) ReapplyFilter(true, old);
 }
 
 void TEdsTableOptions::SetEdsOptimizedFilters(bool Value) {
