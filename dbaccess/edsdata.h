@@ -566,6 +566,8 @@ private:
                  bool Partial);
     bool FilterForKey(const std::string& Expression, bool Partial);
     bool ScanForExpression(const std::string& Expression);
+    // Whether OnFilterRecord (when it filters) accepts the cursor's record.
+    bool AcceptedByFilterEvent();
 };
 
 // The base of the query and, through the extended table, of the table.

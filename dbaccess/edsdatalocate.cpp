@@ -190,9 +190,24 @@ bool TEdsDataSet::FilterForKey(const std::string& Expression, bool Partial) {
         restore.filterSet = true;
     }
     Check(EdsApi.EdsGotoTop(order_));
-    UNSIGNED16 atEnd = 0;
-    Check(EdsApi.EdsAtEOF(cursor_, &atEnd));
-    return atEnd == 0;
+    for (;;) {
+        UNSIGNED16 atEnd = 0;
+        Check(EdsApi.EdsAtEOF(cursor_, &atEnd));
+        if (atEnd != 0) return false;
+        if (AcceptedByFilterEvent()) return true;
+        Check(EdsApi.EdsSkip(order_, 1));
+    }
+}
+
+bool TEdsDataSet::AcceptedByFilterEvent() {
+    if (!OnFilterRecord() || !Filtered()) return true;
+    db::TRecordBuffer buffer = AllocRecordBuffer();
+    struct TBufferGuard {
+        TEdsDataSet& dataSet;
+        db::TRecordBuffer buffer;
+        ~TBufferGuard() { dataSet.FreeRecordBuffer(buffer); }
+    } guard{*this, buffer};
+    return FetchRecord(buffer, db::gmCurrent) == db::grOK;
 }
 
 bool TEdsDataSet::ScanForExpression(const std::string& Expression) {
@@ -203,7 +218,7 @@ bool TEdsDataSet::ScanForExpression(const std::string& Expression) {
         if (atEnd != 0) return false;
         UNSIGNED16 result = 0;
         Check(EdsApi.EdsEvalLogicalExpr(order_, EdsText(Expression), &result));
-        if (result == 1) return true;
+        if (result == 1 && AcceptedByFilterEvent()) return true;
         Check(EdsApi.EdsSkip(order_, 1));
     }
 }
@@ -283,9 +298,12 @@ bool TEdsDataSet::LocateRecord(const std::string& KeyFields, const db::Variant& 
             }
         }
         if (index != static_cast<EDSHANDLE>(-1)) found = SeekKey(index, fields, lastSegment, partial);
-        else expression = BuildFilterString(fields, "=", caseInsensitive);
+        expression = BuildFilterString(fields, "=", caseInsensitive);
     }
-    if (index == static_cast<EDSHANDLE>(-1)) found = FilterForKey(expression, partial);
+    // A record the filter event rejects is no answer: the filter path walks on
+    // to the first matching record that the event accepts.
+    if (index == static_cast<EDSHANDLE>(-1) || (found && !AcceptedByFilterEvent()))
+        found = FilterForKey(expression, partial);
     return found;
 }
 

@@ -253,6 +253,21 @@ TEST_F(EdsLocate, OnlyTheActiveIndexServesWhileItHasARange) {
     EXPECT_EQ(Counts().Seeks, 1);
 }
 
+TEST_F(EdsLocate, ARecordTheFilterEventRejectsIsNoAnswer) {
+    auto table = OpenLocateTable(dir_.str(), "People", "ByName");
+    table->SetOnFilterRecord([](db::TDataSet& dataSet, bool& accept) {
+        accept = dataSet.FieldByName("First")->AsString() != "Anna";
+    });
+    table->SetFiltered(true);
+    // The seek lands on Anna Smith first; the answer is the next Smith the event lets through.
+    EXPECT_TRUE(table->Locate("Last", "Smith", {}));
+    EXPECT_EQ(Current(*table), "Bert");
+    EXPECT_EQ(Counts().Seeks, 1);
+    EXPECT_FALSE(table->Locate("Last;First", db::VarArrayOf({"Smith", "Anna"}), {}));
+    EXPECT_EQ(Current(*table), "Bert");
+    EXPECT_TRUE(table->Lookup("First", "Anna", "Town").IsNull());
+}
+
 TEST_F(EdsLocate, LookupAnswersValuesWithoutMovingTheVisibleRecord) {
     auto table = OpenLocateTable(dir_.str(), "People");
     table->MoveBy(2);
