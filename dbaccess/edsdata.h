@@ -566,8 +566,9 @@ private:
                  bool Partial);
     bool FilterForKey(const std::string& Expression, bool Partial);
     bool ScanForExpression(const std::string& Expression);
-    // Whether OnFilterRecord (when it filters) accepts the cursor's record.
-    bool AcceptedByFilterEvent();
+    // Whether the dataset shows the cursor's record (engine visibility and
+    // OnFilterRecord); OnlyForTheEvent: true at once unless the event filters.
+    bool RecordShown(bool OnlyForTheEvent);
 };
 
 // The base of the query and, through the extended table, of the table.

@@ -194,13 +194,13 @@ bool TEdsDataSet::FilterForKey(const std::string& Expression, bool Partial) {
         UNSIGNED16 atEnd = 0;
         Check(EdsApi.EdsAtEOF(cursor_, &atEnd));
         if (atEnd != 0) return false;
-        if (AcceptedByFilterEvent()) return true;
+        if (RecordShown(true)) return true;
         Check(EdsApi.EdsSkip(order_, 1));
     }
 }
 
-bool TEdsDataSet::AcceptedByFilterEvent() {
-    if (!OnFilterRecord() || !Filtered()) return true;
+bool TEdsDataSet::RecordShown(bool OnlyForTheEvent) {
+    if (OnlyForTheEvent && (!OnFilterRecord() || !Filtered())) return true;
     db::TRecordBuffer buffer = AllocRecordBuffer();
     struct TBufferGuard {
         TEdsDataSet& dataSet;
@@ -218,7 +218,7 @@ bool TEdsDataSet::ScanForExpression(const std::string& Expression) {
         if (atEnd != 0) return false;
         UNSIGNED16 result = 0;
         Check(EdsApi.EdsEvalLogicalExpr(order_, EdsText(Expression), &result));
-        if (result == 1 && AcceptedByFilterEvent()) return true;
+        if (result == 1 && RecordShown(true)) return true;
         Check(EdsApi.EdsSkip(order_, 1));
     }
 }
@@ -300,9 +300,9 @@ bool TEdsDataSet::LocateRecord(const std::string& KeyFields, const db::Variant& 
         if (index != static_cast<EDSHANDLE>(-1)) found = SeekKey(index, fields, lastSegment, partial);
         expression = BuildFilterString(fields, "=", caseInsensitive);
     }
-    // A record the filter event rejects is no answer: the filter path walks on
-    // to the first matching record that the event accepts.
-    if (index == static_cast<EDSHANDLE>(-1) || (found && !AcceptedByFilterEvent()))
+    // A record the dataset does not show (the filter event rejects it) is no
+    // answer: the filter path walks on to the first matching record it shows.
+    if (index == static_cast<EDSHANDLE>(-1) || (found && !RecordShown(false)))
         found = FilterForKey(expression, partial);
     return found;
 }
