@@ -391,7 +391,8 @@ void TF_Main::btnPrintClick()
 TUnattendedPrints::TUnattendedPrints(int count) : count_(count)
 {
     messages_.onMessage = [this](const ui::MessageRequest& request) {
-        std::fprintf(stderr, "[%s] %s\n", ui::DefaultTitle(request.kind).c_str(), request.text.c_str());
+        const std::string title = request.title.empty() ? ui::DefaultTitle(request.kind) : request.title;
+        std::fprintf(stderr, "[%s] %s\n", title.c_str(), request.text.c_str());
         if (request.kind == ui::MsgKind::Error) ++errors_;
         // The notice's "&OK"; every other box its harmless answer.
         if (request.kind == ui::MsgKind::Choice) return static_cast<int>(request.customButtons.size());
