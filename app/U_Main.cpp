@@ -120,6 +120,7 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
         connect(about, &QAction::triggered, this, &TF_Main::miAboutClick);
     connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
     // miOpenToDB stays disabled until the address book and its folder dialog exist.
+    ConnectMenuCommands();
 
     FormCreate();
 }
@@ -261,10 +262,11 @@ void TF_Main::FirstShow()
         splash_->close();
         splash_.reset();
     }
-    // The sender-address and mailer-number dialogs join these steps when they exist.
+    // The sender-address dialog joins these steps when it exists.
     if (gBarCodeApp &&
         ShowChoiceDialog("Bar Code Printing Registration", kRegistrationNotice, {"&Never Print again"}) == 1)
         gBarCodeApp = false;
+    FirstShowMailerNumber();
     ui->gbToDB->hide();
     for (QLabel* label : {ui->LabelEnvelope, ui->LabelLabel}) ShowAndEnable(label, false);
 }

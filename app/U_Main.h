@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+class QAction;
 class QLineEdit;
 class TF_About;
 
@@ -122,6 +123,28 @@ private:
     void AppendLogRow(const std::string& mailerNumber, const std::string& printedSerial);
     // Label sheet of 3 x 3 cells: column first, then row, back to the first cell.
     void AdvanceLabelPosition();
+
+    // ---- commands that open a dialog (U_MainCommands.cpp)
+    // Creates the menu items of these commands and connects them; run once
+    // by the constructor.
+    void ConnectMenuCommands();
+    void miPrintAlignmentClick();
+    void miExtraLabelClick();
+    void miMailerNumberClick();
+    void miPrintBarCodesClick();
+    void miPrintMultipleFormsClick();
+    void TrackClick();
+    // The mailer-number dialog over MailerNum; a table that cannot be opened
+    // is reported, and MailerNum is left closed and shared in every case.
+    void ShowMailerNumberDialog();
+    // First show: the mailer-number dialog while CustID is still all zeros.
+    void FirstShowMailerNumber();
+    QAction* miPrintAlignment = nullptr;
+    QAction* miExtraLabel = nullptr;
+    QAction* miMailerNumber = nullptr;
+    QAction* miPrintBarCodes = nullptr;
+    QAction* miPrintMultipleForms = nullptr;
+    QAction* Track = nullptr;
 
     // Runs a start-up step; a failure is shown and start-up goes on.
     template <class Step>

@@ -32,8 +32,9 @@ protected:
     std::unique_ptr<TF_Main> Start()
     {
         auto window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+        const maintest::DialogDismisser dismiss;
         window->show();
-        QCoreApplication::processEvents();
+        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         return window;
     }
     static QString Text(const TF_Main& w, const char* name) { return w.findChild<QLineEdit*>(name)->text(); }

@@ -12,6 +12,8 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -109,6 +111,23 @@ protected:
 
 private:
     std::unique_ptr<TMainData> previous_;
+};
+
+// Closes, unanswered, every modal dialog that opens while it lives: the
+// sender and mailer-number dialogs a fresh program folder brings up on the
+// first show, for tests about something else.
+class DialogDismisser {
+public:
+    DialogDismisser()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [] {
+            if (auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget())) dialog->reject();
+        });
+        timer_.start(1);
+    }
+
+private:
+    QTimer timer_;
 };
 
 inline std::string Blanks(std::size_t n) { return std::string(n, ' '); }

@@ -2,6 +2,7 @@
 // tables in a program folder of the test's own, printing to PDF files.
 
 #include "tests/e2e/E2ESupport.h"
+#include "tests/app/MainTestSupport.h"
 
 #include "app/U_About.h"
 #include "app/U_Globals.h"
@@ -58,8 +59,11 @@ protected:
     {
         module = std::make_unique<TInstalledDataModule>(folder.home.str());
         window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
-        window->show();
-        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        {
+            const maintest::DialogDismisser dismiss;
+            window->show();
+            while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         folder.SetNumbering(custId, serial, barcodes, increment);
         Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
         Child<QLineEdit>("editToCity")->setText("Springfield");
