@@ -235,7 +235,7 @@ void TF_Main::miPrintMultipleFormsClick()
             try {
                 if (gBatch)
                     PrintAndLogMailer();
-                else if (LoadMailerNumber())
+                else if (NumberNextMailer())
                     PrintAndLogMailer();
                 else
                     stopped = true;
