@@ -16,6 +16,7 @@
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <array>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -109,7 +110,8 @@ void TF_Database::SetDirectory(const std::string& folder)
     int best = -1;
     std::size_t bestLength = 0;
     for (int i = 0; i < ui->DriveComboBox1->count(); ++i) {
-        const std::string root = rtl::IncludeTrailingPathDelimiter(ui->DriveComboBox1->itemData(i).toString().toStdString());
+        const std::string root =
+            rtl::IncludeTrailingPathDelimiter(ui->DriveComboBox1->itemData(i).toString().toStdString());
         if (rtl::IncludeTrailingPathDelimiter(directory_).rfind(root, 0) == 0 && root.size() >= bestLength) {
             best = i;
             bestLength = root.size();

@@ -163,11 +163,5 @@ void TF_NetworkSettings::btnOKClick()
     gYourAddressDB = rtl::ExcludeTrailingPathDelimiter(rtl::ExtractFileDir(Shown(TDb::YourAddress)));
     gMailerNumDB = rtl::ExcludeTrailingPathDelimiter(rtl::ExtractFileDir(Shown(TDb::MailerNum)));
     gLogDB = rtl::ExcludeTrailingPathDelimiter(rtl::ExtractFileDir(Shown(TDb::Log)));
-    // The log table follows its folder at once, so the next print logs there;
-    // an open log is left alone (whoever opened it closes it).
-    if (dmSendoPro != nullptr && !dmSendoPro->edstLog->Active()) {
-        dmSendoPro->edstLog->SetDatabaseName(gLogDB);
-        dmSendoPro->edstLog->SetTableName(kLogTable);
-    }
     done(1);
 }

