@@ -16,11 +16,12 @@
 #include <fstream>
 #include <string>
 
+#include "bench/edsengine/LogBench.h"
 #include "platform/edsengine/eds.h"
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
+using namespace logbench;
 
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
@@ -33,16 +34,6 @@ double ResidentMb() {
     while (std::getline(status, line))
         if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
     return 0;
-}
-
-void Check(UNSIGNED32 rc, const char* what) {
-    if (rc == EDS_SUCCESS) return;
-    UNSIGNED32 code = 0;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    EdsGetLastError(&code, text, &len);
-    std::fprintf(stderr, "%s failed: %u %.*s\n", what, code, static_cast<int>(len), reinterpret_cast<char*>(text));
-    std::exit(1);
 }
 
 EDSHANDLE Execute(EDSHANDLE connection, const std::string& sql) {
@@ -80,14 +71,7 @@ int main(int argc, char** argv) {
     EDSHANDLE connection = 0, table = 0;
     Check(EdsConnect60(U(folder.string()), EDS_LOCAL_SERVER, U(""), U(""), 0, &connection), "EdsConnect60");
     Check(EdsCreateTable(connection, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
-                         U("LID,AutoInc; DateTime,TimeStamp; MailerNum,Char,30; CustID,Char,11; SerialNum,Integer;"
-                           "ToAddress1,Char,50; ToAddress2,Char,50; ToAddress3,Char,50; ToAddress4,Char,50;"
-                           "ToCity,Char,35; ToState,Char,4; ToZip,Char,10; YourAddress1,Char,50; YourAddress2,Char,50;"
-                           "YourAddress3,Char,50; YourAddress4,Char,50; YourCity,Char,35; YourState,Char,4;"
-                           "YourZip,Char,10; Postage,Char,15; Certified,Char,15; Return,Char,15; Restricted,Char,15;"
-                           "Total,Char,15; Department,Char,20; ProcessedBy,Char,20; RE,Char,25; Comment,Char,35;"
-                           "WishRest,Logical; Batch,Logical; Result,Char,22;"),
-                         &table),
+                         U(kLog37), &table),
           "EdsCreateTable");
     Check(EdsCloseTable(table), "EdsCloseTable");
 
