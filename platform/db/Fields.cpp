@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace db {
 
@@ -20,6 +21,25 @@ const char* FieldTypeName(TFieldType type) {
     const auto i = static_cast<size_t>(type);
     return i < sizeof kNames / sizeof kNames[0] ? kNames[i] : "Unknown";
 }
+
+namespace {
+
+// Text goes through the field's own parsing and gives nothing back; any other
+// Variant is converted, and one that cannot be is the field's value error.
+template <class T>
+std::optional<T> NonTextValue(TField& field, const Variant& value, T (Variant::*convert)() const) {
+    if (value.VarType() == Variant::Type::String) {
+        field.SetAsString(value.ToString());
+        return std::nullopt;
+    }
+    try {
+        return (value.*convert)();
+    } catch (const EVariantError&) {
+        DatabaseErrorFmt(texts::SFieldValueError, {field.DisplayName()}, field.DataSet());
+    }
+}
+
+}  // namespace
 
 // ================================================================ TField
 
@@ -311,18 +331,10 @@ Variant TIntegerField::GetAsVariant() const {
 }
 
 void TIntegerField::SetVarValue(const Variant& value) {
-    if (value.VarType() == Variant::Type::String) {
-        SetAsString(value.ToString());
-        return;
+    if (const auto v = NonTextValue(*this, value, &Variant::ToInt64)) {
+        CheckRange(*v);
+        WriteNative(*v);
     }
-    std::int64_t v = 0;
-    try {
-        v = value.ToInt64();
-    } catch (const EVariantError&) {
-        DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
-    }
-    CheckRange(v);
-    WriteNative(v);
 }
 
 TSmallintField::TSmallintField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftSmallint); }
@@ -400,17 +412,7 @@ Variant TFloatField::GetAsVariant() const {
 }
 
 void TFloatField::SetVarValue(const Variant& value) {
-    if (value.VarType() == Variant::Type::String) {
-        SetAsString(value.ToString());
-        return;
-    }
-    double v = 0;
-    try {
-        v = value.ToDouble();
-    } catch (const EVariantError&) {
-        DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
-    }
-    SetAsFloat(v);
+    if (const auto v = NonTextValue(*this, value, &Variant::ToDouble)) SetAsFloat(*v);
 }
 
 TCurrencyField::TCurrencyField(rtl::TComponent* owner) : TFloatField(owner) {
@@ -487,17 +489,7 @@ Variant TBCDField::GetAsVariant() const {
 }
 
 void TBCDField::SetVarValue(const Variant& value) {
-    if (value.VarType() == Variant::Type::String) {
-        SetAsString(value.ToString());
-        return;
-    }
-    double v = 0;
-    try {
-        v = value.ToDouble();
-    } catch (const EVariantError&) {
-        DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
-    }
-    SetAsFloat(v);
+    if (const auto v = NonTextValue(*this, value, &Variant::ToDouble)) SetAsFloat(*v);
 }
 
 // ================================================================ Boolean
@@ -559,15 +551,7 @@ Variant TBooleanField::GetAsVariant() const {
 }
 
 void TBooleanField::SetVarValue(const Variant& value) {
-    if (value.VarType() == Variant::Type::String) {
-        SetAsString(value.ToString());
-        return;
-    }
-    try {
-        SetAsBoolean(value.ToBool());
-    } catch (const EVariantError&) {
-        DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
-    }
+    if (const auto v = NonTextValue(*this, value, &Variant::ToBool)) SetAsBoolean(*v);
 }
 
 // ================================================================ dates and times
@@ -632,17 +616,7 @@ Variant TDateTimeField::GetAsVariant() const {
 }
 
 void TDateTimeField::SetVarValue(const Variant& value) {
-    if (value.VarType() == Variant::Type::String) {
-        SetAsString(value.ToString());
-        return;
-    }
-    double v = 0;
-    try {
-        v = value.ToDateTime();
-    } catch (const EVariantError&) {
-        DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
-    }
-    SetAsDateTime(v);
+    if (const auto v = NonTextValue(*this, value, &Variant::ToDateTime)) SetAsDateTime(*v);
 }
 
 TDateField::TDateField(rtl::TComponent* owner) : TDateTimeField(owner) { SetDataType(ftDate); }
