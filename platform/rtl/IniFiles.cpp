@@ -100,15 +100,29 @@ public:
         return i;
     }
 
-    std::optional<std::size_t> FindKey(std::string_view section, std::string_view ident) const
+    struct KeyLine {
+        std::size_t index;
+        ParsedLine parsed;
+    };
+
+    // The key lines of the section, in file order; none when it is missing.
+    std::vector<KeyLine> Keys(std::string_view section) const
     {
+        std::vector<KeyLine> keys;
         std::optional<std::size_t> header = FindSection(section);
-        if (!header) return std::nullopt;
+        if (!header) return keys;
         std::size_t end = SectionEnd(*header);
         for (std::size_t i = *header + 1; i < end; ++i) {
             ParsedLine p = ParseLine(lines[i]);
-            if (p.kind == LineKind::Key && SameText(p.name, ident)) return i;
+            if (p.kind == LineKind::Key) keys.push_back({i, std::move(p)});
         }
+        return keys;
+    }
+
+    std::optional<std::size_t> FindKey(std::string_view section, std::string_view ident) const
+    {
+        for (const KeyLine& key : Keys(section))
+            if (SameText(key.parsed.name, ident)) return key.index;
         return std::nullopt;
     }
 
@@ -269,14 +283,7 @@ bool TIniFile::ValueExists(std::string_view section, std::string_view ident) con
 void TIniFile::ReadSection(std::string_view section, TStringList& keys) const
 {
     keys.Clear();
-    IniDocument doc(fileName_);
-    std::optional<std::size_t> header = doc.FindSection(section);
-    if (!header) return;
-    std::size_t end = doc.SectionEnd(*header);
-    for (std::size_t i = *header + 1; i < end; ++i) {
-        ParsedLine p = ParseLine(doc.lines[i]);
-        if (p.kind == LineKind::Key) keys.Add(p.name);
-    }
+    for (const IniDocument::KeyLine& key : IniDocument(fileName_).Keys(section)) keys.Add(key.parsed.name);
 }
 
 void TIniFile::ReadSections(TStringList& sections) const
@@ -298,14 +305,8 @@ void TIniFile::ReadSections(TStringList& sections) const
 void TIniFile::ReadSectionValues(std::string_view section, TStringList& values) const
 {
     values.Clear();
-    IniDocument doc(fileName_);
-    std::optional<std::size_t> header = doc.FindSection(section);
-    if (!header) return;
-    std::size_t end = doc.SectionEnd(*header);
-    for (std::size_t i = *header + 1; i < end; ++i) {
-        ParsedLine p = ParseLine(doc.lines[i]);
-        if (p.kind == LineKind::Key) values.Add(p.name + "=" + p.value);
-    }
+    for (const IniDocument::KeyLine& key : IniDocument(fileName_).Keys(section))
+        values.Add(key.parsed.name + "=" + key.parsed.value);
 }
 
 void TIniFile::EraseSection(std::string_view section)
