@@ -225,6 +225,14 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
     return handle;
 }
 
+// A new text drops what the statement ran and the binaries bound for the old one.
+void Prepare(SqlStatement& stmt, const UNSIGNED8* sql) {
+    LiveConnection(stmt);
+    stmt.executed = false;
+    stmt.binaries.clear();
+    stmt.core.Prepare(TextArg(sql));
+}
+
 void Execute(SqlStatement& stmt, EDSHANDLE* cursor) {
     CheckOut(cursor, "cursor");
     *cursor = 0;
@@ -294,13 +302,7 @@ UNSIGNED32 EdsCreateSQLStatement(EDSHANDLE hConnect, EDSHANDLE* phStatement) {
 }
 
 UNSIGNED32 EdsPrepareSQL(EDSHANDLE hStatement, const UNSIGNED8* pucSql) {
-    return Run([&] {
-        SqlStatement& stmt = StatementOf(hStatement);
-        LiveConnection(stmt);
-        stmt.executed = false;
-        stmt.binaries.clear();
-        stmt.core.Prepare(TextArg(pucSql));
-    });
+    return Run([&] { Prepare(StatementOf(hStatement), pucSql); });
 }
 
 UNSIGNED32 EdsExecuteSQL(EDSHANDLE hStatement, EDSHANDLE* phCursor) {
@@ -310,10 +312,7 @@ UNSIGNED32 EdsExecuteSQL(EDSHANDLE hStatement, EDSHANDLE* phCursor) {
 UNSIGNED32 EdsExecuteSQLDirect(EDSHANDLE hStatement, const UNSIGNED8* pucSql, EDSHANDLE* phCursor) {
     return Run([&] {
         SqlStatement& stmt = StatementOf(hStatement);
-        LiveConnection(stmt);
-        stmt.executed = false;
-        stmt.binaries.clear();
-        stmt.core.Prepare(TextArg(pucSql));
+        Prepare(stmt, pucSql);
         Execute(stmt, phCursor);
     });
 }
