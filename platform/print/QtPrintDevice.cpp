@@ -184,27 +184,38 @@ void QtPrintDevice::EnsurePage()
 void QtPrintDevice::TextOut(int x, int y, const std::string& text, const FontSpec& font)
 {
     EnsurePage();
-    const QFont qfont = MakeFont(font, DpiY());
-    const QFontMetrics metrics(qfont, printer_.get());
-    painter_->save();
-    painter_->setFont(qfont);
-    painter_->translate(x, y);
-    // The angle turns counter-clockwise on the paper; Qt's y axis points down.
-    painter_->rotate(-font.angle / 10.0);
-    painter_->drawText(0, metrics.ascent(), QString::fromStdString(text));
-    painter_->restore();
+    PaintText(*painter_, printer_.get(), x, y, text, font, DpiY());
 }
 
 TextSize QtPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
 {
-    const QFontMetrics metrics(MakeFont(font, DpiY()), printer_.get());
-    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+    return MeasureText(printer_.get(), text, font, DpiY());
 }
 
 void QtPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
 {
     EnsurePage();
     painter_->drawImage(QRect(x, y, width, height), image);
+}
+
+void PaintText(QPainter& painter, const QPaintDevice* device, int x, int y, const std::string& text,
+               const FontSpec& font, int dpiY)
+{
+    const QFont qfont = MakeFont(font, dpiY);
+    const QFontMetrics metrics(qfont, device);
+    painter.save();
+    painter.setFont(qfont);
+    painter.translate(x, y);
+    // The angle turns counter-clockwise on the paper; Qt's y axis points down.
+    painter.rotate(-font.angle / 10.0);
+    painter.drawText(0, metrics.ascent(), QString::fromStdString(text));
+    painter.restore();
+}
+
+TextSize MeasureText(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY)
+{
+    const QFontMetrics metrics(MakeFont(font, dpiY), device);
+    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
 }
 
 }  // namespace print

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+class QPaintDevice;
 class QPainter;
 class QPrinter;
 
@@ -63,5 +64,12 @@ private:
     bool docOpen_ = false;
     bool newPagePending_ = false;
 };
+
+// Text as the printer devices place it, for any painter over a printer: the
+// preview draws with these, so it shows what the printer prints. `text`'s cell
+// has its top-left corner at (x, y) and turns about it by the font's angle.
+void PaintText(QPainter& painter, const QPaintDevice* device, int x, int y, const std::string& text,
+               const FontSpec& font, int dpiY);
+TextSize MeasureText(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY);
 
 }  // namespace print

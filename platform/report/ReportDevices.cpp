@@ -1,29 +1,14 @@
 #include "platform/report/ReportDevices.h"
 
-#include "platform/print/Fonts.h"
+#include "platform/print/QtPrintDevice.h"
 #include "platform/report/BaseReport.h"
 
-#include <QFont>
-#include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
 #include <QPrinter>
 #include <QTransform>
 
-#include <algorithm>
-
 namespace report {
-namespace {
-
-QFont MakeFont(const print::FontSpec& spec, int dpiY) {
-    QFont font(QString::fromStdString(print::InstalledFamily(spec.name)));
-    font.setPixelSize(std::max(1, (spec.sizePt * dpiY + 36) / 72));
-    font.setWeight(QFont::Normal);
-    font.setStyleStrategy(QFont::PreferOutline);
-    return font;
-}
-
-}  // namespace
 
 LandscapeDevice::LandscapeDevice(print::PrintDevice& paper, double paperHeight)
     : paper_(paper), paperHeightPx_(InchToPixels(paperHeight, paper.DpiY())) {}
@@ -92,19 +77,11 @@ void PrinterPainterDevice::EnsurePage() {
 
 void PrinterPainterDevice::TextOut(int x, int y, const std::string& text, const print::FontSpec& font) {
     EnsurePage();
-    const QFont qfont = MakeFont(font, DpiY());
-    const QFontMetrics metrics(qfont, &printer_);
-    painter_->save();
-    painter_->setFont(qfont);
-    painter_->translate(x, y);
-    painter_->rotate(-font.angle / 10.0);
-    painter_->drawText(0, metrics.ascent(), QString::fromStdString(text));
-    painter_->restore();
+    print::PaintText(*painter_, &printer_, x, y, text, font, DpiY());
 }
 
 print::TextSize PrinterPainterDevice::TextExtent(const std::string& text, const print::FontSpec& font) {
-    const QFontMetrics metrics(MakeFont(font, DpiY()), &printer_);
-    return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+    return print::MeasureText(&printer_, text, font, DpiY());
 }
 
 void PrinterPainterDevice::StretchDraw(int x, int y, int width, int height, const QImage& image) {
