@@ -2,25 +2,16 @@
 
 #include "app/U_Globals.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/FieldFocus.h"
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_NumLabels.h"
 
-#include <QFocusEvent>
 #include <QKeyEvent>
 
 namespace {
 
 constexpr int kMaxLabels = 100;
-
-// Focus that moves inside the dialog; a message box or a pop-up taking the
-// window's focus is not the user leaving the field.
-bool LeavesField(const QEvent* event)
-{
-    if (event->type() != QEvent::FocusOut) return false;
-    const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
-}
 
 // The count typed: digits only, at most what the field holds.
 bool CountOf(const std::string& text, int& count)
@@ -66,7 +57,7 @@ bool TF_NumLabels::eventFilter(QObject* watched, QEvent* event)
                 if (!c.isDigit() && !control) return true;
                 ui->btnOK->setEnabled(true);
             }
-        } else if (LeavesField(event)) {
+        } else if (ui::LeavesField(event)) {
             editNumLabelsExit();
         }
     }

@@ -5,25 +5,16 @@
 #include "app/U_dmSendoProSchemas.h"
 #include "dbaccess/edstable.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/FieldFocus.h"
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_PrintBarCode.h"
 
-#include <QFocusEvent>
 #include <QKeyEvent>
 
 namespace {
 
 constexpr int kMaxLabels = 9999;
-
-// Focus that moves inside the dialog; a message box or a pop-up taking the
-// window's focus is not the user leaving the field.
-bool LeavesField(const QEvent* event)
-{
-    if (event->type() != QEvent::FocusOut) return false;
-    const Qt::FocusReason reason = static_cast<const QFocusEvent*>(event)->reason();
-    return reason != Qt::ActiveWindowFocusReason && reason != Qt::PopupFocusReason;
-}
 
 bool AllDigits(const std::string& text)
 {
@@ -92,7 +83,7 @@ bool TF_PrintBarCode::eventFilter(QObject* watched, QEvent* event)
             const bool control = c.unicode() < 32 && c != QChar('\r') && c != QChar('\n');
             if (!c.isDigit() && !control) return true;
         }
-    } else if (LeavesField(event)) {
+    } else if (ui::LeavesField(event)) {
         if (watched == ui->editCustID)
             editCustIDExit();
         else if (watched == ui->editNumLabels)
