@@ -9,10 +9,10 @@
 
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/WebPage.h"
+#include "tests/app/DialogsTestSupport.h"
 #include "tests/app/MainTestSupport.h"
 
 #include <QCheckBox>
-#include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -21,19 +21,8 @@
 
 namespace {
 
-template <class T>
-T* Find(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-void Leave(QWidget* field)
-{
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(field, &out);
-}
+using dialogtest::Find;
+using dialogtest::Leave;
 
 struct Counter {
     std::string CustID, SerialNum;

@@ -6,12 +6,12 @@
 #include "app/U_MassPrint.h"
 #include "app/U_NumLabels.h"
 
+#include "tests/app/DialogsTestSupport.h"
 #include "tests/app/MainTestSupport.h"
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFocusEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -24,20 +24,8 @@ namespace {
 
 using PrintSettingsDialogs = maintest::MainFixture;
 
-template <class T>
-T* Find(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
-
-// What the dialog sees when the user tabs out of a field.
-void Leave(QWidget* field)
-{
-    QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-    QCoreApplication::sendEvent(field, &out);
-}
+using dialogtest::Find;
+using dialogtest::Leave;
 
 const char* const kValidNumber = "Please enter a valid number for \"Number of Labels\".";
 const char* const kOver100 = "You can not enter a number greater than 100.";

@@ -6,6 +6,7 @@
 #include "app/U_SingleEdit.h"
 
 #include "platform/ui/WebPage.h"
+#include "tests/app/DialogsTestSupport.h"
 #include "tests/app/MainTestSupport.h"
 
 #include <QCheckBox>
@@ -26,13 +27,7 @@ namespace {
 
 using Dialogs = maintest::MainFixture;
 
-template <class T>
-T* Find(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
+using dialogtest::Find;
 
 }  // namespace
 

@@ -44,6 +44,14 @@ std::vector<std::string> Items(TDataSet& ds) {
     return items;
 }
 
+// The orders as the detail of the customers: CUST follows the master's ID.
+void LinkOrders(TMemDataSet& orders, TDataSource& customerSource, TDataSet& customers) {
+    customerSource.SetDataSet(&customers);
+    orders.SetMasterSource(&customerSource);
+    orders.SetMasterFields("ID");
+    orders.SetDetailFields("CUST");
+}
+
 }  // namespace
 
 TEST(DataLink, FollowsStateScrollsAndFieldChanges) {
@@ -132,10 +140,7 @@ TEST(MasterDetail, DetailFollowsTheMastersCurrentRecord) {
     auto customers = MakePeople({{1, "Ann"}, {2, "Ben"}, {3, "Cy"}, {4, "Di"}});
     auto orders = Orders();
     TDataSource customerSource;
-    customerSource.SetDataSet(customers.get());
-    orders->SetMasterSource(&customerSource);
-    orders->SetMasterFields("ID");
-    orders->SetDetailFields("CUST");
+    LinkOrders(*orders, customerSource, *customers);
     customers->First();
     EXPECT_EQ(Items(*orders), (std::vector<std::string>{"pen", "pad", "nib"}));
     customers->Next();
@@ -151,10 +156,7 @@ TEST(MasterDetail, ChangingTheMasterKeyMovesTheDetailAndClosingLiftsTheRange) {
     auto customers = MakePeople({{1, "Ann"}, {2, "Ben"}});
     auto orders = Orders();
     TDataSource customerSource;
-    customerSource.SetDataSet(customers.get());
-    orders->SetMasterSource(&customerSource);
-    orders->SetMasterFields("ID");
-    orders->SetDetailFields("CUST");
+    LinkOrders(*orders, customerSource, *customers);
     customers->Edit();
     customers->FieldByName("ID")->SetAsInteger(3);  // the master field itself changes
     EXPECT_EQ(Items(*orders), (std::vector<std::string>{"cap"}));
@@ -170,10 +172,7 @@ TEST(MasterDetail, DetailOpenedAfterTheMasterStartsOnItsRange) {
     auto orders = Orders();
     orders->Close();
     TDataSource customerSource;
-    customerSource.SetDataSet(customers.get());
-    orders->SetMasterSource(&customerSource);
-    orders->SetMasterFields("ID");
-    orders->SetDetailFields("CUST");
+    LinkOrders(*orders, customerSource, *customers);
     orders->Open();
     EXPECT_EQ(Items(*orders), (std::vector<std::string>{"ink", "box"}));
 }
@@ -182,10 +181,7 @@ TEST(MasterDetail, DisabledControlsOnTheMasterHoldTheDetail) {
     auto customers = MakePeople({{1, "Ann"}, {2, "Ben"}});
     auto orders = Orders();
     TDataSource customerSource;
-    customerSource.SetDataSet(customers.get());
-    orders->SetMasterSource(&customerSource);
-    orders->SetMasterFields("ID");
-    orders->SetDetailFields("CUST");
+    LinkOrders(*orders, customerSource, *customers);
     customers->DisableControls();
     customers->Next();
     EXPECT_EQ(Items(*orders), (std::vector<std::string>{"pen", "pad", "nib"}));

@@ -4,10 +4,11 @@
 #include <thread>
 
 #include "platform/edsengine/eds.h"
+#include "tests/platform/edsengine/EdsTestHelpers.h"
 
 namespace {
 
-const UNSIGNED8* U(const char* text) { return reinterpret_cast<const UNSIGNED8*>(text); }
+using edstest::U;
 
 std::string LastErrorText(UNSIGNED32* code = nullptr) {
     UNSIGNED32 c = 0;

@@ -21,14 +21,6 @@ namespace {
 using Strings = std::vector<std::string>;
 using edstest::LastError;
 
-std::string LastErrorText() {
-    UNSIGNED32 code = 0;
-    UNSIGNED8 buf[1000];
-    UNSIGNED16 len = sizeof buf;
-    EdsGetLastError(&code, buf, &len);
-    return std::to_string(code) + " " + std::string(reinterpret_cast<char*>(buf), len);
-}
-
 std::vector<Strings> CursorRows(EDSHANDLE cursor);
 
 // A folder of the program's tables, made by the engine, and a connection to it.
@@ -39,13 +31,13 @@ struct Folder {
     void Make(const std::string& name, const std::string& spec, const char* tag = nullptr, const char* expr = nullptr,
               UNSIGNED32 options = 0) {
         EDSHANDLE table = 0;
-        ASSERT_EQ(edstest::Create(connection, name, spec, &table), EDS_SUCCESS) << LastErrorText();
+        ASSERT_EQ(edstest::Create(connection, name, spec, &table), EDS_SUCCESS) << LastError();
         if (tag) {
             EDSHANDLE index = 0;
             ASSERT_EQ(EdsCreateIndex61(table, edstest::U(""), edstest::U(tag), edstest::U(expr), edstest::U(""),
                                        edstest::U(""), options | EDS_COMPOUND, 0, &index),
                       EDS_SUCCESS)
-                << LastErrorText();
+                << LastError();
         }
         ASSERT_EQ(EdsCloseTable(table), EDS_SUCCESS);
     }
@@ -79,9 +71,9 @@ struct Folder {
     // Runs a statement; answers the cursor (0 for none) and the rows affected (-1: 5117).
     EDSHANDLE Run(const std::string& sql, std::int64_t* affected = nullptr) {
         EDSHANDLE stmt = 0, cursor = 0;
-        EXPECT_EQ(EdsCreateSQLStatement(connection, &stmt), EDS_SUCCESS) << LastErrorText();
-        EXPECT_EQ(EdsPrepareSQL(stmt, edstest::U(sql)), EDS_SUCCESS) << sql << ": " << LastErrorText();
-        EXPECT_EQ(EdsExecuteSQL(stmt, &cursor), EDS_SUCCESS) << sql << ": " << LastErrorText();
+        EXPECT_EQ(EdsCreateSQLStatement(connection, &stmt), EDS_SUCCESS) << LastError();
+        EXPECT_EQ(EdsPrepareSQL(stmt, edstest::U(sql)), EDS_SUCCESS) << sql << ": " << LastError();
+        EXPECT_EQ(EdsExecuteSQL(stmt, &cursor), EDS_SUCCESS) << sql << ": " << LastError();
         UNSIGNED32 count = 0;
         UNSIGNED32 rc = EdsGetRecordCount(stmt, EDS_IGNOREFILTERS, &count);
         if (affected) *affected = rc == EDS_E_NO_ROWS_AFFECTED ? -1 : static_cast<std::int64_t>(count);
@@ -120,7 +112,7 @@ std::string FieldText(EDSHANDLE cursor, UNSIGNED16 number) {
     EdsGetFieldType(cursor, number, &type);
     UNSIGNED8 buf[600];
     UNSIGNED32 len = sizeof buf;
-    if (EdsGetField(cursor, number, buf, &len, EDS_RTRIM) != EDS_SUCCESS) return "<" + LastErrorText() + ">";
+    if (EdsGetField(cursor, number, buf, &len, EDS_RTRIM) != EDS_SUCCESS) return "<" + LastError() + ">";
     std::int32_t i32 = 0, ms = 0;
     double d = 0;
     switch (type) {
@@ -139,7 +131,7 @@ std::vector<Strings> CursorRows(EDSHANDLE cursor) {
     std::vector<Strings> rows;
     UNSIGNED16 fields = 0;
     EXPECT_EQ(EdsGetNumFields(cursor, &fields), EDS_SUCCESS);
-    EXPECT_EQ(EdsGotoTop(cursor), EDS_SUCCESS) << LastErrorText();
+    EXPECT_EQ(EdsGotoTop(cursor), EDS_SUCCESS) << LastError();
     UNSIGNED16 eof = 0;
     while (EdsAtEOF(cursor, &eof) == EDS_SUCCESS && !eof && rows.size() < 10000) {
         Strings row;
@@ -155,7 +147,7 @@ std::string SqlError(Folder& f, const std::string& sql) {
     EXPECT_EQ(EdsCreateSQLStatement(f.connection, &stmt), EDS_SUCCESS);
     UNSIGNED32 rc = EdsPrepareSQL(stmt, edstest::U(sql));
     if (rc == EDS_SUCCESS) rc = EdsExecuteSQL(stmt, &cursor);
-    std::string text = LastErrorText();
+    std::string text = LastError();
     EdsCloseSQLStatement(stmt);
     EXPECT_EQ(rc, EDS_E_SQL) << sql << ": " << text;
     return text;

@@ -16,7 +16,7 @@ inline const UNSIGNED8* U(const std::string& text) { return reinterpret_cast<con
 
 inline std::string LastError() {
     UNSIGNED32 code = 0;
-    UNSIGNED8 buf[600];
+    UNSIGNED8 buf[1000];
     UNSIGNED16 len = sizeof buf;
     EdsGetLastError(&code, buf, &len);
     return std::to_string(code) + " " + std::string(reinterpret_cast<char*>(buf), len);
