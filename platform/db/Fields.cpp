@@ -39,6 +39,21 @@ std::optional<T> NonTextValue(TField& field, const Variant& value, T (Variant::*
     }
 }
 
+// The integer fields' native values, each at its own width.
+template <class Native>
+bool ReadNativeAs(const TField& field, std::int64_t& value) {
+    Native v = 0;
+    if (!field.GetData(&v)) return false;
+    value = v;
+    return true;
+}
+
+template <class Native>
+void WriteNativeAs(TField& field, std::int64_t value) {
+    const auto v = static_cast<Native>(value);
+    field.SetData(&v);
+}
+
 }  // namespace
 
 // ================================================================ TField
@@ -263,17 +278,9 @@ void TStringField::SetVarValue(const Variant& value) { SetAsString(value.ToStrin
 
 TIntegerField::TIntegerField(rtl::TComponent* owner) : TNumericField(owner) { SetDataType(ftInteger); }
 
-bool TIntegerField::ReadNative(std::int64_t& value) const {
-    std::int32_t v = 0;
-    if (!GetData(&v)) return false;
-    value = v;
-    return true;
-}
+bool TIntegerField::ReadNative(std::int64_t& value) const { return ReadNativeAs<std::int32_t>(*this, value); }
 
-void TIntegerField::WriteNative(std::int64_t value) {
-    const auto v = static_cast<std::int32_t>(value);
-    SetData(&v);
-}
+void TIntegerField::WriteNative(std::int64_t value) { WriteNativeAs<std::int32_t>(*this, value); }
 
 void TIntegerField::CheckRange(std::int64_t value) const {
     std::int64_t lo = TypeMin(), hi = TypeMax();
@@ -339,31 +346,15 @@ void TIntegerField::SetVarValue(const Variant& value) {
 
 TSmallintField::TSmallintField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftSmallint); }
 
-bool TSmallintField::ReadNative(std::int64_t& value) const {
-    std::int16_t v = 0;
-    if (!GetData(&v)) return false;
-    value = v;
-    return true;
-}
+bool TSmallintField::ReadNative(std::int64_t& value) const { return ReadNativeAs<std::int16_t>(*this, value); }
 
-void TSmallintField::WriteNative(std::int64_t value) {
-    const auto v = static_cast<std::int16_t>(value);
-    SetData(&v);
-}
+void TSmallintField::WriteNative(std::int64_t value) { WriteNativeAs<std::int16_t>(*this, value); }
 
 TWordField::TWordField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftWord); }
 
-bool TWordField::ReadNative(std::int64_t& value) const {
-    std::uint16_t v = 0;
-    if (!GetData(&v)) return false;
-    value = v;
-    return true;
-}
+bool TWordField::ReadNative(std::int64_t& value) const { return ReadNativeAs<std::uint16_t>(*this, value); }
 
-void TWordField::WriteNative(std::int64_t value) {
-    const auto v = static_cast<std::uint16_t>(value);
-    SetData(&v);
-}
+void TWordField::WriteNative(std::int64_t value) { WriteNativeAs<std::uint16_t>(*this, value); }
 
 TAutoIncField::TAutoIncField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftAutoInc); }
 
