@@ -2,7 +2,7 @@
 
 #include "app/U_Globals.h"
 #include "platform/rtl/SysUtils.h"
-#include "platform/ui/FieldFocus.h"
+#include "platform/ui/FieldEvents.h"
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_NumLabels.h"
@@ -52,9 +52,7 @@ bool TF_NumLabels::eventFilter(QObject* watched, QEvent* event)
         if (event->type() == QEvent::KeyPress) {
             const QString text = static_cast<QKeyEvent*>(event)->text();
             if (!text.isEmpty()) {
-                const QChar c = text.at(0);
-                const bool control = c.unicode() < 32 && c != QChar('\r') && c != QChar('\n');
-                if (!c.isDigit() && !control) return true;
+                if (ui::DigitFieldRefuses(text.at(0))) return true;
                 ui->btnOK->setEnabled(true);
             }
         } else if (ui::LeavesField(event)) {

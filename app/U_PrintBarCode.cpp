@@ -5,7 +5,7 @@
 #include "app/U_dmSendoProSchemas.h"
 #include "dbaccess/edstable.h"
 #include "platform/rtl/SysUtils.h"
-#include "platform/ui/FieldFocus.h"
+#include "platform/ui/FieldEvents.h"
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_PrintBarCode.h"
@@ -78,11 +78,7 @@ bool TF_PrintBarCode::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->editNumLabels && event->type() == QEvent::KeyPress) {
         const QString text = static_cast<QKeyEvent*>(event)->text();
-        if (!text.isEmpty()) {
-            const QChar c = text.at(0);
-            const bool control = c.unicode() < 32 && c != QChar('\r') && c != QChar('\n');
-            if (!c.isDigit() && !control) return true;
-        }
+        if (!text.isEmpty() && ui::DigitFieldRefuses(text.at(0))) return true;
     } else if (ui::LeavesField(event)) {
         if (watched == ui->editCustID)
             editCustIDExit();
