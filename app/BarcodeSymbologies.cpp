@@ -313,24 +313,32 @@ std::string Int2of5Modules(std::string_view text) {
     return modules;
 }
 
-std::string UPCAModules(std::string_view text) {
-    std::string digits = PadLeft(text, 11);
+namespace {
+
+// The text padded to `width` digits, and its check digit when all are digits.
+std::string WithCheckDigit(std::string_view text, size_t width) {
+    std::string digits = PadLeft(text, width);
     if (AllDigits(digits)) digits += UpcEanCheckDigit(digits);
+    return digits;
+}
+
+}  // namespace
+
+std::string UPCAModules(std::string_view text) {
+    const std::string digits = WithCheckDigit(text, 11);
     return TwoHalves(std::string_view(digits).substr(0, 6), "LLLLLL", std::string_view(digits).substr(6));
 }
 
 std::string EAN13Modules(std::string_view text) {
-    std::string digits = PadLeft(text, 12);
+    const std::string digits = WithCheckDigit(text, 12);
     if (!IsDigit(static_cast<unsigned char>(digits[0]))) return "101";
-    if (AllDigits(digits)) digits += UpcEanCheckDigit(digits);
     const std::string_view view(digits);
     return TwoHalves(view.substr(1, 6), kEAN13Parity[static_cast<size_t>(DigitValue(digits[0]))],
                      view.substr(7));
 }
 
 std::string EAN8Modules(std::string_view text) {
-    std::string digits = PadLeft(text, 7);
-    if (AllDigits(digits)) digits += UpcEanCheckDigit(digits);
+    const std::string digits = WithCheckDigit(text, 7);
     return TwoHalves(std::string_view(digits).substr(0, 4), "LLLL", std::string_view(digits).substr(4));
 }
 
