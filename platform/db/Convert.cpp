@@ -100,16 +100,7 @@ std::string TrimText(std::string_view text) {
     return std::string(text.substr(b, e - b));
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-        if (x != y) return false;
-    }
-    return true;
-}
+bool SameName(std::string_view a, std::string_view b) { return rtl::SameText(a, b); }
 
 std::string UpperText(std::string_view text) {
     std::string out(text);

@@ -13,6 +13,7 @@
 #include "platform/edsengine/EdsSqlApi.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/SysUtils.h"
 
 using namespace eds;
 
@@ -20,16 +21,10 @@ namespace {
 
 Registry& Objects() { return Registry::Instance(); }
 
-std::string UpperAscii(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return s;
-}
-
 std::string ConnectFolder(std::string_view given) {
     std::string path = rtl::ExcludeTrailingPathDelimiter(rtl::NormalizePath(given));
     if (path.empty()) Throw(EDS_E_INVALID_ARGUMENT, "A connection needs a folder.");
-    const std::string upper = UpperAscii(path);
+    const std::string upper = rtl::UpperCase(path);
     if (upper.size() > 4 && upper.compare(upper.size() - 4, 4, ".ADD") == 0)
         Throw(EDS_E_NOT_SUPPORTED, "Data dictionaries are not supported.");
     path = rtl::ResolvePathNoCase(path);

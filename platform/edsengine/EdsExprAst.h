@@ -48,7 +48,6 @@ bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>&
 namespace edsexpr {
 
 std::string RTrim(std::string_view s);
-std::string AsciiUpper(std::string_view s);
 std::size_t Utf8Length(std::string_view s);
 // Characters [start, start+count) counted in UTF-8 code points, 0-based.
 std::string Utf8Substr(std::string_view s, std::size_t start, std::size_t count);

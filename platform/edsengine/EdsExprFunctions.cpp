@@ -3,6 +3,7 @@
 // so a folded constant and a value computed per row never differ.
 
 #include "platform/edsengine/EdsExprAst.h"
+#include "platform/rtl/SysUtils.h"
 
 #include <charconv>
 #include <cmath>
@@ -14,13 +15,6 @@ std::string RTrim(std::string_view s) {
     std::size_t n = s.size();
     while (n > 0 && s[n - 1] == ' ') --n;
     return std::string(s.substr(0, n));
-}
-
-std::string AsciiUpper(std::string_view s) {
-    std::string out(s);
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
 }
 
 // Counting lead bytes only matches SQLite's length() and substr() on UTF-8.
@@ -143,10 +137,6 @@ void SkipBlanks(std::string_view s, std::size_t& i) {
     while (i < s.size() && s[i] == ' ') ++i;
 }
 
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    return AsciiUpper(a) == AsciiUpper(b);
-}
-
 // Reads a date at `i` as the format orders day, month and year.
 std::int64_t ReadDate(std::string_view s, std::size_t& i, std::string_view format, int epoch) {
     // The order of the parts comes from the letters of the format.
@@ -224,9 +214,9 @@ std::int64_t ReadTime(std::string_view s, std::size_t& i, bool& ok) {
     SkipBlanks(s, i);
     if (i + 2 <= s.size()) {
         std::string_view tail = s.substr(i, 2);
-        if (EqualsNoCase(tail, "AM") || EqualsNoCase(tail, "PM")) {
+        if (rtl::SameText(tail, "AM") || rtl::SameText(tail, "PM")) {
             if (h < 1 || h > 12) return 0;
-            bool pm = EqualsNoCase(tail, "PM");
+            bool pm = rtl::SameText(tail, "PM");
             h = h % 12 + (pm ? 12 : 0);
             i += 2;
         }
@@ -268,7 +258,7 @@ bool ContainsWords(std::string_view field, std::string_view condition) {
         return (u >= '0' && u <= '9') || (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u >= 0x80;
     };
     std::vector<std::string> words;
-    std::string upperField = AsciiUpper(field);
+    std::string upperField = rtl::UpperCase(field);
     for (std::size_t i = 0; i < upperField.size();) {
         if (!isWordChar(upperField[i])) {
             ++i;
@@ -279,7 +269,7 @@ bool ContainsWords(std::string_view field, std::string_view condition) {
         words.emplace_back(upperField.substr(i, j - i));
         i = j;
     }
-    std::string cond = AsciiUpper(condition);
+    std::string cond = rtl::UpperCase(condition);
     bool any = false;
     for (std::size_t i = 0; i < cond.size();) {
         if (!isWordChar(cond[i])) {

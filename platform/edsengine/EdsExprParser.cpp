@@ -4,6 +4,7 @@
 // happened.
 
 #include "platform/edsengine/EdsExprAst.h"
+#include "platform/rtl/SysUtils.h"
 
 #include <charconv>
 #include <optional>
@@ -29,8 +30,6 @@ constexpr int kMaxHeight = 200;
 struct Failure {
     EdsExprError error;
 };
-
-std::string Upper(std::string_view s) { return edsexpr::AsciiUpper(s); }
 
 bool IsAlpha(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
@@ -86,7 +85,7 @@ public:
             std::size_t j = i_ + 1;
             while (j < s_.size() && IsAlpha(s_[j])) ++j;
             if (j < s_.size() && s_[j] == '.' && j > i_ + 1) {
-                std::string word = Upper(s_.substr(i_ + 1, j - i_ - 1));
+                std::string word = rtl::UpperCase(s_.substr(i_ + 1, j - i_ - 1));
                 Tok kind = Tok::End;
                 if (word == "T" || word == "TRUE") kind = Tok::True;
                 else if (word == "F" || word == "FALSE") kind = Tok::False;
@@ -105,7 +104,7 @@ public:
             std::size_t start = i_;
             while (i_ < s_.size() && (IsAlpha(s_[i_]) || IsDigit(s_[i_]))) ++i_;
             t.text = std::string(s_.substr(start, i_ - start));
-            std::string word = Upper(t.text);
+            std::string word = rtl::UpperCase(t.text);
             if (word == "AND") t.kind = Tok::And;
             else if (word == "OR") t.kind = Tok::Or;
             else if (word == "NOT") t.kind = Tok::Not;
@@ -412,9 +411,9 @@ private:
     }
 
     NodePtr ColumnNode(const Token& t) {
-        std::string wanted = Upper(t.text);
+        std::string wanted = rtl::UpperCase(t.text);
         for (std::size_t i = 0; i < columns_.size(); ++i) {
-            if (Upper(columns_[i].name) != wanted) continue;
+            if (rtl::UpperCase(columns_[i].name) != wanted) continue;
             EdsExprType type;
             if (!EdsExprTypeOfField(columns_[i].type, type))
                 Fail(kEdsExprTypeError, t.pos, "field " + columns_[i].name + " cannot be used in an expression");
@@ -456,7 +455,7 @@ private:
             {"TRIM", EdsExprFunc::Trim, 1, 1},       {"RTRIM", EdsExprFunc::Trim, 1, 1},
             {"LEFT", EdsExprFunc::Left, 2, 2},       {"IIF", EdsExprFunc::Iif, 3, 3},
         };
-        std::string upper = Upper(name.text);
+        std::string upper = rtl::UpperCase(name.text);
         const Sig* sig = nullptr;
         for (const auto& s : kSigs)
             if (upper == s.name) sig = &s;

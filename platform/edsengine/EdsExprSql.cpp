@@ -9,22 +9,16 @@
 // formatting, word search, division by a non-constant) has no SQL form.
 
 #include "platform/edsengine/EdsExprAst.h"
+#include "platform/edsengine/EdsFields.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
 
-constexpr int kMaxSqlNesting = 24;
+using eds::QuoteName;
 
-std::string QuoteName(const std::string& name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
+constexpr int kMaxSqlNesting = 24;
 
 // Whether the engine stores columns of this field type in a form the SQL
 // below can compare directly.

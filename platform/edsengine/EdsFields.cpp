@@ -7,6 +7,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
 #include "platform/rtl/CodePages.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace eds {
 namespace {
@@ -46,30 +47,12 @@ const TypeInfo& InfoOf(UNSIGNED16 type) {
     Throw(EDS_E_FIELD_SPEC, "Unknown field type " + std::to_string(type) + ".");
 }
 
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && (s.front() == ' ' || s.front() == '\t' || s.front() == '\r' || s.front() == '\n'))
         s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r' || s.back() == '\n'))
         s.remove_suffix(1);
     return s;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
 }
 
 template <class T>
@@ -173,7 +156,7 @@ Schema Schema::Parse(std::string_view spec) {
         }
         const std::string where = "Field specification \"" + std::string(entry) + "\": ";
         if (parts.size() < 2 || parts[0].empty()) Throw(EDS_E_FIELD_SPEC, where + "name and type are required.");
-        const TypeInfo* info = FindType(Upper(parts[1]));
+        const TypeInfo* info = FindType(rtl::UpperCase(parts[1]));
         if (!info) Throw(EDS_E_FIELD_SPEC, where + "unknown type.");
         if (schema.Find(parts[0]) >= 0) Throw(EDS_E_FIELD_SPEC, where + "the name is used twice.");
         FieldDef f;
@@ -206,7 +189,7 @@ Schema Schema::Parse(std::string_view spec) {
 
 int Schema::Find(std::string_view name) const {
     for (std::size_t i = 0; i < fields_.size(); ++i)
-        if (EqualNoCase(fields_[i].name, name)) return static_cast<int>(i);
+        if (rtl::SameText(fields_[i].name, name)) return static_cast<int>(i);
     return -1;
 }
 

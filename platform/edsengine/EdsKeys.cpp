@@ -6,6 +6,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsSettings.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace eds {
 namespace {
@@ -33,12 +34,6 @@ bool IsBinary(const FieldDef& f) { return f.type == EDS_BINARY || f.type == EDS_
 std::string_view Trim(std::string_view s) {
     while (!s.empty() && s.front() == ' ') s.remove_prefix(1);
     while (!s.empty() && s.back() == ' ') s.remove_suffix(1);
-    return s;
-}
-
-std::string AsciiUpper(std::string s) {
-    for (char& c : s)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return s;
 }
 
@@ -81,7 +76,7 @@ std::vector<Segment> ParseKeyExpression(const Schema& schema, std::string_view e
         // Names are taken as they stand; only the blanks around UPPER( ) are dropped.
         Segment seg;
         std::string_view trimmed = Trim(part);
-        if (trimmed.size() > 7 && AsciiUpper(std::string(trimmed.substr(0, 6))) == "UPPER(" && trimmed.back() == ')') {
+        if (trimmed.size() > 7 && rtl::UpperCase(trimmed.substr(0, 6)) == "UPPER(" && trimmed.back() == ')') {
             seg.upper = true;
             part = Trim(trimmed.substr(6, trimmed.size() - 7));
         }
@@ -116,7 +111,7 @@ Value KeyValue(const Schema& schema, const Segment& segment, Value v) {
         if (!IsTextual(f)) return Value::Int(kNumberNull);
         return Value::Text("");
     }
-    if (segment.upper && v.kind == Value::Kind::Text) v.s = AsciiUpper(std::move(v.s));
+    if (segment.upper && v.kind == Value::Kind::Text) v.s = rtl::UpperCase(v.s);
     return v;
 }
 

@@ -9,28 +9,14 @@
 #include <utility>
 
 #include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsLockFile.h"
 #include "platform/edsengine/EdsSqlText.h"
 #include "platform/edsengine/EdsTableFile.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace eds {
 namespace {
-
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
-
-std::string Quote(std::string_view name) {
-    std::string out = "\"";
-    for (char c : name) {
-        if (c == '"') out += '"';
-        out += c;
-    }
-    return out + "\"";
-}
 
 std::string Trim(std::string_view s) {
     std::size_t b = 0, e = s.size();
@@ -93,19 +79,19 @@ std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vec
                                              const std::vector<std::string>& paths,
                                              const std::vector<std::unique_ptr<LockFile>>& locks) {
     std::size_t into = 0;
-    while (into < toks.size() && !(toks[into].kind == SqlToken::Kind::Word && Upper(toks[into].value) == "INTO")) ++into;
+    while (into < toks.size() && !(toks[into].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[into].value) == "INTO")) ++into;
     if (into + 1 >= toks.size()) return std::nullopt;
-    const std::string target = Upper(toks[into + 1].value);
+    const std::string target = rtl::UpperCase(toks[into + 1].value);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const SqlSession::Table* t = session.ByPath(paths[i]);
-        if (!t || Upper(t->rowTable) != target) continue;
+        if (!t || rtl::UpperCase(t->rowTable) != target) continue;
         bool autoinc = std::any_of(t->fields.begin(), t->fields.end(),
                                    [](const SqlField& f) { return f.type == EDS_AUTOINC; });
         if (!autoinc) return std::nullopt;
         sqlite3* db = session.Db();
         WriteTransaction transaction(db);
-        const std::string schema = Quote(t->schema);
-        std::string high = "SELECT max(coalesce((SELECT max(rowid) FROM " + schema + "." + Quote(t->rowTable) +
+        const std::string schema = QuoteName(t->schema);
+        std::string high = "SELECT max(coalesce((SELECT max(rowid) FROM " + schema + "." + QuoteName(t->rowTable) +
                            "), 0), coalesce((SELECT seq FROM " + schema + ".sqlite_sequence WHERE name = ?1), 0)) + 1";
         sqlite3_stmt* query = nullptr;
         int rc = sqlite3_prepare_v2(db, high.c_str(), -1, &query, nullptr);
@@ -133,7 +119,7 @@ std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vec
 // about to change, and the table it names; nullopt for any other shape.
 std::optional<std::pair<std::string, std::string>> ChangedRows(const std::vector<SqlToken>& toks, std::string_view text) {
     auto word = [&](std::size_t i, const char* w) {
-        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && Upper(toks[i].value) == w;
+        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[i].value) == w;
     };
     auto name = [&](std::size_t i) {
         return i < toks.size() && (toks[i].kind == SqlToken::Kind::Word || toks[i].kind == SqlToken::Kind::QuotedName) &&
@@ -198,7 +184,7 @@ std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec) {
         if (parts.size() < 2 || parts[0].empty()) continue;
         SqlField f;
         f.name = parts[0];
-        std::string type = Upper(parts[1]);
+        std::string type = rtl::UpperCase(parts[1]);
         for (const Kind& k : kKinds) {
             if (type != k.name) continue;
             f.type = k.type;
@@ -292,16 +278,16 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         ~Reset() { flag = false; }
     } reset{attaching_};
     std::vector<std::string> wanted;
-    for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(Upper(name));
+    for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(rtl::UpperCase(name));
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
         const std::filesystem::path& p = entry.path();
-        if (Upper(p.extension().string()) != ".EDT") continue;
-        std::string stem = Upper(p.stem().string());
+        if (rtl::UpperCase(p.extension().string()) != ".EDT") continue;
+        std::string stem = rtl::UpperCase(p.stem().string());
         if (std::find(wanted.begin(), wanted.end(), stem) == wanted.end()) continue;
         bool dup = false;
-        for (const auto& f : files) dup = dup || Upper(f.stem().string()) == stem;
+        for (const auto& f : files) dup = dup || rtl::UpperCase(f.stem().string()) == stem;
         if (!dup) files.push_back(p);
     }
     ++clock_;
@@ -313,7 +299,7 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         auto it = std::find_if(tables_.begin(), tables_.end(), [&](const Table& t) { return t.path == path; });
         if (it != tables_.end() && (it->device != st.st_dev || it->inode != st.st_ino)) {
             // The file was removed and made again since: attach the new one.
-            std::string detach = "DETACH DATABASE " + Quote(it->schema);
+            std::string detach = "DETACH DATABASE " + QuoteName(it->schema);
             int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
             tables_.erase(it);
@@ -334,7 +320,7 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
             if (victim == tables_.end())
                 Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; A statement may use at most " +
                                      std::to_string(kMaxAttached) + " tables.");
-            std::string detach = "DETACH DATABASE " + Quote(victim->schema);
+            std::string detach = "DETACH DATABASE " + QuoteName(victim->schema);
             int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
             if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
             tables_.erase(victim);
@@ -345,14 +331,14 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         t.inode = st.st_ino;
         t.schema = "edt" + std::to_string(++nextSchema_);
         sqlite3_stmt* attach = nullptr;
-        sqlite3_prepare_v2(db_, ("ATTACH DATABASE ?1 AS " + Quote(t.schema)).c_str(), -1, &attach, nullptr);
+        sqlite3_prepare_v2(db_, ("ATTACH DATABASE ?1 AS " + QuoteName(t.schema)).c_str(), -1, &attach, nullptr);
         StmtGuard guard{attach};
         sqlite3_bind_text(attach, 1, path.c_str(), -1, SQLITE_TRANSIENT);
         int rc = sqlite3_step(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db_, rc, "ATTACH " + path);
         // The file's own description of its rows; a file that has none is no table of ours.
         sqlite3_stmt* meta = nullptr;
-        rc = sqlite3_prepare_v2(db_, ("SELECT key, value FROM " + Quote(t.schema) + "._edt_meta").c_str(), -1, &meta,
+        rc = sqlite3_prepare_v2(db_, ("SELECT key, value FROM " + QuoteName(t.schema) + "._edt_meta").c_str(), -1, &meta,
                                 nullptr);
         StmtGuard metaGuard{meta};
         while (rc == SQLITE_OK && sqlite3_step(meta) == SQLITE_ROW) {
@@ -363,7 +349,7 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
             if (key == "fields") t.fields = ParseStoredFieldSpec(value);
         }
         if (t.rowTable.empty()) {
-            sqlite3_exec(db_, ("DETACH DATABASE " + Quote(t.schema)).c_str(), nullptr, nullptr, nullptr);
+            sqlite3_exec(db_, ("DETACH DATABASE " + QuoteName(t.schema)).c_str(), nullptr, nullptr, nullptr);
             continue;
         }
         t.lastUse = clock_;
@@ -387,10 +373,10 @@ void SqlStatementCore::Prepare(std::string_view sql) {
 }
 
 UNSIGNED32 SqlStatementCore::ParamNumber(std::string_view name) const {
-    std::string wanted = Upper(name);
+    std::string wanted = rtl::UpperCase(name);
     if (!wanted.empty() && wanted[0] == ':') wanted.erase(0, 1);
     for (std::size_t i = 0; i < paramNames_.size(); ++i)
-        if (Upper(paramNames_[i]) == wanted) return static_cast<UNSIGNED32>(i + 1);
+        if (rtl::UpperCase(paramNames_[i]) == wanted) return static_cast<UNSIGNED32>(i + 1);
     return 0;
 }
 
@@ -405,10 +391,10 @@ void SqlStatementCore::SetParam(UNSIGNED32 number, SqlValue value) {
 void SqlStatementCore::RefuseLockedRows(const std::pair<std::string, std::string>& changed,
                                         const std::vector<std::string>& paths,
                                         const std::vector<std::unique_ptr<LockFile>>& locks) {
-    const std::string target = Upper(changed.first);
+    const std::string target = rtl::UpperCase(changed.first);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const SqlSession::Table* t = session_.ByPath(paths[i]);
-        if (!t || Upper(t->rowTable) != target) continue;
+        if (!t || rtl::UpperCase(t->rowTable) != target) continue;
         sqlite3* db = session_.Db();
         StmtGuard rows{PrepareOne(db, changed.second)};
         for (std::size_t p = 0; p < params_.size(); ++p) SqlBindValue(rows.stmt, static_cast<int>(p) + 1, params_[p]);
@@ -443,7 +429,7 @@ SqlOutcome SqlStatementCore::Execute() {
     int columns = sqlite3_column_count(stmt.stmt);
     if (columns == 0) {
         std::vector<SqlToken> toks = TokenizeSql(text_);
-        std::string first = toks.empty() ? "" : Upper(toks[0].value);
+        std::string first = toks.empty() ? "" : rtl::UpperCase(toks[0].value);
         std::optional<WriteTransaction> numbering =
             first == "INSERT" || first == "REPLACE" ? NumberInsert(session_, toks, paths, opens) : std::nullopt;
         if (auto changed = ChangedRows(toks, text_)) RefuseLockedRows(*changed, paths, opens);
@@ -474,7 +460,7 @@ SqlOutcome SqlStatementCore::Execute() {
         if (schema && origin) {
             if (const SqlSession::Table* t = session_.BySchema(schema)) {
                 for (const SqlField& tf : t->fields) {
-                    if (Upper(tf.name) != Upper(origin)) continue;
+                    if (rtl::UpperCase(tf.name) != rtl::UpperCase(origin)) continue;
                     f.type = tf.type;
                     f.length = tf.length;
                     f.decimals = tf.decimals;

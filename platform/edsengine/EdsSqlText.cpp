@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/rtl/SysUtils.h"
+
 namespace eds {
 namespace {
 
@@ -10,13 +12,6 @@ bool IsNameStart(char c) {
 }
 bool IsNameChar(char c) { return IsNameStart(c) || (c >= '0' && c <= '9') || c == '$'; }
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-
-std::string Upper(std::string_view s) {
-    std::string r(s);
-    for (char& c : r)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return r;
-}
 
 }  // namespace
 
@@ -112,7 +107,7 @@ std::vector<std::string> SqlNameCandidates(std::string_view sql) {
     std::vector<std::string> names, upper;
     for (const SqlToken& t : TokenizeSql(sql)) {
         if (t.kind != SqlToken::Kind::Word && t.kind != SqlToken::Kind::QuotedName) continue;
-        std::string u = Upper(t.value);
+        std::string u = rtl::UpperCase(t.value);
         if (std::find(upper.begin(), upper.end(), u) != upper.end()) continue;
         upper.push_back(u);
         names.push_back(t.value);
@@ -124,7 +119,7 @@ bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
     std::vector<SqlToken> toks = TokenizeSql(sql);
     while (!toks.empty() && toks.back().kind == SqlToken::Kind::Punct && toks.back().value == ";") toks.pop_back();
     auto is = [&](std::size_t i, const char* word) {
-        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && Upper(toks[i].value) == word;
+        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[i].value) == word;
     };
     auto isPunct = [&](std::size_t i, const char* p) {
         return i < toks.size() && toks[i].kind == SqlToken::Kind::Punct && toks[i].value == p;
