@@ -563,12 +563,7 @@ void TDateTimeField::WriteDateTime(double value) {
 
 std::string TDateTimeField::FormatValue(double value) const { return DateTimeToText(value); }
 
-bool TDateTimeField::ParseText(const std::string& text, double& value) const {
-    auto v = TextToDateTime(text);
-    if (!v) return false;
-    value = *v;
-    return true;
-}
+std::optional<double> TDateTimeField::ParseText(const std::string& text) const { return TextToDateTime(text); }
 
 std::string TDateTimeField::GetAsString() const {
     double v = 0;
@@ -580,9 +575,9 @@ void TDateTimeField::SetAsStringValue(const std::string& value) {
         Clear();
         return;
     }
-    double v = 0;
-    if (!ParseText(value, v)) DatabaseErrorFmt(texts::SInvalidDateValue, {value, DisplayName()}, DataSet());
-    SetAsDateTime(v);
+    const auto v = ParseText(value);
+    if (!v) DatabaseErrorFmt(texts::SInvalidDateValue, {value, DisplayName()}, DataSet());
+    SetAsDateTime(*v);
 }
 
 double TDateTimeField::GetAsFloat() const { return GetAsDateTime(); }
@@ -626,12 +621,7 @@ void TDateField::WriteDateTime(double value) {
 
 std::string TDateField::FormatValue(double value) const { return DateToText(value); }
 
-bool TDateField::ParseText(const std::string& text, double& value) const {
-    auto v = TextToDate(text);
-    if (!v) return false;
-    value = *v;
-    return true;
-}
+std::optional<double> TDateField::ParseText(const std::string& text) const { return TextToDate(text); }
 
 TTimeField::TTimeField(rtl::TComponent* owner) : TDateTimeField(owner) { SetDataType(ftTime); }
 
@@ -649,12 +639,7 @@ void TTimeField::WriteDateTime(double value) {
 
 std::string TTimeField::FormatValue(double value) const { return TimeToText(value); }
 
-bool TTimeField::ParseText(const std::string& text, double& value) const {
-    auto v = TextToTime(text);
-    if (!v) return false;
-    value = *v;
-    return true;
-}
+std::optional<double> TTimeField::ParseText(const std::string& text) const { return TextToTime(text); }
 
 // ================================================================ bytes
 

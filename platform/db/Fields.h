@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -386,7 +387,8 @@ protected:
     virtual bool ReadDateTime(double& value) const;
     virtual void WriteDateTime(double value);
     virtual std::string FormatValue(double value) const;
-    virtual bool ParseText(const std::string& text, double& value) const;
+    // The value a text stands for; nothing when it is no valid text of the kind.
+    virtual std::optional<double> ParseText(const std::string& text) const;
 };
 
 // Date: native int32 day number.
@@ -399,7 +401,7 @@ protected:
     bool ReadDateTime(double& value) const override;
     void WriteDateTime(double value) override;
     std::string FormatValue(double value) const override;
-    bool ParseText(const std::string& text, double& value) const override;
+    std::optional<double> ParseText(const std::string& text) const override;
 };
 
 // Time: native int32 milliseconds of the day.
@@ -412,7 +414,7 @@ protected:
     bool ReadDateTime(double& value) const override;
     void WriteDateTime(double value) override;
     std::string FormatValue(double value) const override;
-    bool ParseText(const std::string& text, double& value) const override;
+    std::optional<double> ParseText(const std::string& text) const override;
 };
 
 // Fixed-length bytes: native = Size bytes.
