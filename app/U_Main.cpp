@@ -262,7 +262,7 @@ void TF_Main::FirstShow()
         splash_->close();
         splash_.reset();
     }
-    // The sender-address dialog joins these steps when it exists.
+    FirstShowYourAddress();
     if (gBarCodeApp &&
         ShowChoiceDialog("Bar Code Printing Registration", kRegistrationNotice, {"&Never Print again"}) == 1)
         gBarCodeApp = false;

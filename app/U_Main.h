@@ -134,6 +134,14 @@ private:
     void miPrintBarCodesClick();
     void miPrintMultipleFormsClick();
     void TrackClick();
+    void miNetworkSettingsClick();
+    // The sender list; on OK the sender lines are shown again and the entry
+    // becomes editable.
+    void btnSelectYourAddressClick();
+    // The sender list modally; true on OK, with the chosen sender shown.
+    bool SelectYourAddress();
+    // First show: the sender list while no sender is chosen.
+    void FirstShowYourAddress();
     // The mailer-number dialog over MailerNum; a table that cannot be opened
     // is reported, and MailerNum is left closed and shared in every case.
     void ShowMailerNumberDialog();
@@ -145,6 +153,8 @@ private:
     QAction* miPrintBarCodes = nullptr;
     QAction* miPrintMultipleForms = nullptr;
     QAction* Track = nullptr;
+    QAction* miNetworkSettings = nullptr;
+    QAction* miYourAddress = nullptr;
 
     // Runs a start-up step; a failure is shown and start-up goes on.
     template <class Step>

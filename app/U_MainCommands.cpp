@@ -12,6 +12,7 @@
 #include "app/U_ExtraLabel.h"
 #include "app/U_Globals.h"
 #include "app/U_MainData.h"
+#include "app/U_NetworkSettings.h"
 #include "app/U_NumLabels.h"
 #include "app/U_PrintBarCode.h"
 #include "app/U_PrinterSetup.h"
@@ -19,6 +20,7 @@
 #include "app/U_SendoPrint.h"
 #include "app/U_Settings.h"
 #include "app/U_TextRoutines.h"
+#include "app/U_YourAddress.h"
 #include "app/U_dmSendoPro.h"
 #include "platform/print/QtPrintDevice.h"
 #include "platform/ui/MessageService.h"
@@ -114,6 +116,9 @@ void TF_Main::ConnectMenuCommands()
     miPrintAlignment = AddCommand(this, options, "miPrintAlignment", "Printer &Alignment...");
     miExtraLabel = AddCommand(this, options, "miExtraLabel", "&Extra Label...");
     miMailerNumber = AddCommand(this, options, "miMailerNumber", "&Mailer Number...");
+    options->addSeparator();
+    miYourAddress = AddCommand(this, options, "miYourAddress", "&Your Address...");
+    miNetworkSettings = AddCommand(this, options, "miNetworkSettings", "&Network Settings...");
 
     ui->menuFile->insertSeparator(ui->miPrinterSetup);
     miPrintMultipleForms = new QAction(QStringLiteral("Print &Multiple forms with same Address"), this);
@@ -130,6 +135,15 @@ void TF_Main::ConnectMenuCommands()
     connect(miPrintBarCodes, &QAction::triggered, this, &TF_Main::miPrintBarCodesClick);
     connect(miPrintMultipleForms, &QAction::triggered, this, &TF_Main::miPrintMultipleFormsClick);
     connect(Track, &QAction::triggered, this, &TF_Main::TrackClick);
+    connect(miNetworkSettings, &QAction::triggered, this, &TF_Main::miNetworkSettingsClick);
+    connect(ui->btnSelectYourAddress, &QPushButton::clicked, this, &TF_Main::btnSelectYourAddressClick);
+    connect(miYourAddress, &QAction::triggered, ui->btnSelectYourAddress, &QPushButton::click);
+
+    // The mailer-number dialog's Change button.
+    gShowDatabaseFolders = [](QWidget* parent) {
+        TF_NetworkSettings dialog(parent);
+        dialog.exec();
+    };
 }
 
 void TF_Main::miPrintAlignmentClick()
@@ -147,6 +161,32 @@ void TF_Main::miExtraLabelClick()
 void TF_Main::miMailerNumberClick() { ShowMailerNumberDialog(); }
 
 void TF_Main::TrackClick() { ui::OpenWebPage(kTrackingPage); }
+
+void TF_Main::miNetworkSettingsClick()
+{
+    TF_NetworkSettings dialog(this);
+    dialog.exec();
+}
+
+bool TF_Main::SelectYourAddress()
+{
+    TF_YourAddress dialog(this);
+    if (dialog.exec() != ui::mrOk) return false;
+    ShowYourAddress();
+    return true;
+}
+
+void TF_Main::btnSelectYourAddressClick()
+{
+    if (SelectYourAddress()) MarkEditable();
+}
+
+void TF_Main::FirstShowYourAddress()
+{
+    // Without the data module there is no list to choose from.
+    if (dmSendoPro == nullptr || UnattendedRun() || !gYourAddressID.empty()) return;
+    SelectYourAddress();
+}
 
 void TF_Main::ShowMailerNumberDialog()
 {
