@@ -16,7 +16,9 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSpinBox>
@@ -286,4 +288,37 @@ TEST_F(MainCommands, MultipleFormsStopAtAnAllZeroCustomerId)
     EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
     EXPECT_EQ(folder.LogCount(), 0);
     ExpectMailerNumReleased();
+}
+
+// ---- the sender ----------------------------------------------------------------------------------
+
+TEST_F(MainCommands, ChosenSenderIsShownAndTheEntryBecomesPrintableAgain)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    const auto yourAddress = folder.home / "Addresses" / "YourAddress.edt";
+    e2e::SqlRows(yourAddress, "insert into YourAddress (Address1, City, State, Zip) values "
+                              "('First Office', 'Albany', 'NY', '12207'), ('Second Office', 'Troy', 'NY', '12180')");
+    auto* print = window->findChild<QPushButton*>("btnPrint");
+    print->setEnabled(false);  // as after a print with the notice switched off
+
+    OnNextDialog([](QWidget& dialog) {
+        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+        ASSERT_EQ(list->count(), 2);
+        list->item(1)->setSelected(true);
+        Click(dialog, "btnOK");
+    });
+    Trigger("miYourAddress");
+    EXPECT_EQ(window->findChild<QLabel*>("lblYourAddress1")->text(), "Second Office");
+    EXPECT_EQ(gYourCity, "Troy");
+    EXPECT_TRUE(print->isEnabled());
+
+    // Cancel keeps the sender and the entry as they are.
+    print->setEnabled(false);
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QListWidget*>("lvYourAddress")->item(0)->setSelected(true);
+        Click(dialog, "btnCancel");
+    });
+    window->findChild<QPushButton*>("btnSelectYourAddress")->click();
+    EXPECT_EQ(window->findChild<QLabel*>("lblYourAddress1")->text(), "Second Office");
+    EXPECT_FALSE(print->isEnabled());
 }
