@@ -4,6 +4,7 @@
 #include "app/U_About.h"
 #include "app/U_Globals.h"
 #include "app/U_Main.h"
+#include "app/U_NetworkSettings.h"
 #include "app/U_Settings.h"
 #include "app/U_dmMainData.h"
 #include "app/U_dmSendoPro.h"
@@ -26,6 +27,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <set>
@@ -321,4 +323,31 @@ TEST_F(MainCommands, ChosenSenderIsShownAndTheEntryBecomesPrintableAgain)
     window->findChild<QPushButton*>("btnSelectYourAddress")->click();
     EXPECT_EQ(window->findChild<QLabel*>("lblYourAddress1")->text(), "Second Office");
     EXPECT_FALSE(print->isEnabled());
+}
+
+// ---- table folders -------------------------------------------------------------------------------
+
+TEST_F(MainCommands, NewLogFolderFromNetworkSettingsGetsItsTablesAndTheNextPrint)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    folder.SetNumbering("123456789", "0000041", true, true);
+    const std::filesystem::path shared = folder.home / "shared" / "log";
+    std::filesystem::create_directories(shared);
+    const ScopedOpenDialogHandler chooser([&shared](TOpenDialog& dialog) {
+        dialog.FileName = (shared / "Log37.edt").string();
+        return true;
+    });
+    OnNextDialog([](QWidget& dialog) {
+        Click(dialog, "btnCreateLogDB");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miNetworkSettings");
+    EXPECT_EQ(gLogDB, shared.string());
+    ASSERT_TRUE(std::filesystem::exists(shared / "Log37.edt"));
+
+    FillMailer();
+    window->findChild<QPushButton*>("btnPrint")->click();
+    EXPECT_EQ(e2e::SqlValue(shared / "Log37.edt", "select SerialNum from Log37"), "41");
+    EXPECT_EQ(folder.LogCount(), 0) << "nothing in the old folder";
+    EXPECT_TRUE(Texts(ui::MsgKind::Error).empty());
 }
