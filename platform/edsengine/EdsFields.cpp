@@ -15,7 +15,7 @@ namespace {
 struct TypeInfo {
     const char* name;
     UNSIGNED16 type;
-    UNSIGNED32 fixedLength;  // 0: the spec gives it
+    UNSIGNED32 fixedLength;  // 0: the field definition gives it
     const char* sqlType;
 };
 

@@ -37,7 +37,7 @@ public:
     UNSIGNED32 RecordLength() const { return recordLength_; }
     // Index of a column by name (ASCII case-insensitive), or -1.
     int Find(std::string_view name) const;
-    // The spec in a normal form that Parse reads back to the same schema.
+    // The field definitions in a normal form that Parse reads back to the same schema.
     std::string ToSpec() const;
     // The column definitions of CREATE TABLE; the first AutoInc column becomes the rowid.
     std::string CreateColumnsSql() const;

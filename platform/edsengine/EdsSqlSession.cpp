@@ -154,7 +154,7 @@ std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec) {
     struct Kind {
         const char* name;
         UNSIGNED16 type;
-        UNSIGNED32 fixed;  // 0: the spec gives the length
+        UNSIGNED32 fixed;  // 0: the field definition gives the length
     };
     static const Kind kKinds[] = {
         {"LOGICAL", EDS_LOGICAL, 1},   {"NUMERIC", EDS_NUMERIC, 0},       {"DATE", EDS_DATE, 4},
