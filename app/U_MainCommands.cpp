@@ -7,6 +7,7 @@
 // ends, or no mailer could be printed on any station afterwards.
 
 #include "app/U_Main.h"
+#include "app/U_MainGuards.h"
 
 #include "app/U_Align.h"
 #include "app/U_ExtraLabel.h"
@@ -24,6 +25,7 @@
 #include "app/U_dmSendoPro.h"
 #include "platform/print/QtPrintDevice.h"
 #include "platform/ui/MessageService.h"
+#include "platform/ui/WaitCursor.h"
 #include "platform/ui/WebPage.h"
 
 #include "ui_U_Main.h"
@@ -46,42 +48,6 @@ namespace {
 const char* const kTrackingPage = "https://www.usps.com/shipping/trackandconfirm.htm";
 
 const char* const kNoTables = "The program's tables are not open.";
-
-// The hourglass while labels print, the default cursor back on every path.
-class Hourglass {
-public:
-    Hourglass() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~Hourglass() { QGuiApplication::restoreOverrideCursor(); }
-    Hourglass(const Hourglass&) = delete;
-    Hourglass& operator=(const Hourglass&) = delete;
-};
-
-// Closes MailerNum and gives up its exclusive use when the command ends. A
-// failure while closing is swallowed: the next user closes it again first.
-class ReleaseMailerNum {
-public:
-    explicit ReleaseMailerNum(TEdsTable& table) : table_(table) {}
-    ~ReleaseMailerNum()
-    {
-        try {
-            if (table_.State() == db::dsEdit || table_.State() == db::dsInsert) table_.Cancel();
-        } catch (...) {
-        }
-        try {
-            table_.Close();
-        } catch (...) {
-        }
-        try {
-            table_.SetExclusive(false);
-        } catch (...) {
-        }
-    }
-    ReleaseMailerNum(const ReleaseMailerNum&) = delete;
-    ReleaseMailerNum& operator=(const ReleaseMailerNum&) = delete;
-
-private:
-    TEdsTable& table_;
-};
 
 std::string WithoutDashes(const std::string& text)
 {
@@ -195,7 +161,7 @@ void TF_Main::ShowMailerNumberDialog()
         return;
     }
     TEdsTable& table = *dmSendoPro->edstMailerNum;
-    ReleaseMailerNum release(table);
+    TCloseTableGuard release(table, true);
     try {
         TF_ProMailer dialog(table, this);
         dialog.exec();
@@ -225,7 +191,7 @@ void TF_Main::miPrintBarCodesClick()
         return;
     }
     TEdsTable& table = *dmSendoPro->edstMailerNum;
-    ReleaseMailerNum release(table);
+    TCloseTableGuard release(table, true);
     try {
         TF_PrintBarCode dialog(table, this);
         if (dialog.exec() != ui::mrOk) return;
@@ -243,7 +209,7 @@ void TF_Main::miPrintBarCodesClick()
         const std::string custId = WithoutDashes(gCustID);
         std::string pdfPath;
         {
-            Hourglass hourglass;
+            ui::WaitCursor hourglass;
             std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(custId + "-" + gSerialNum, pdfPath);
             if (pdfPath.empty()) {
                 if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
@@ -269,7 +235,7 @@ void TF_Main::miPrintMultipleFormsClick()
 
     bool stopped = false;
     {
-        Hourglass hourglass;
+        ui::WaitCursor hourglass;
         multipleForms_ = true;
         for (int i = 1; i <= gNumLabels && !stopped; ++i) {
             try {

@@ -8,6 +8,7 @@
 // number out twice, and no dialog keeps other stations waiting on the table.
 
 #include "app/U_Main.h"
+#include "app/U_MainGuards.h"
 
 #include "app/U_ArticleNumber.h"
 #include "app/U_ChoiceDialog.h"
@@ -22,6 +23,7 @@
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
+#include "platform/ui/WaitCursor.h"
 
 #include "ui_U_Main.h"
 
@@ -42,45 +44,27 @@ const char* const kZeroCustomerID =
     "You can not print a Mailer with \"00-000-0000\" as a Customer ID.\r\rPlease enter in a Customer ID, and try "
     "again.";
 
-// The hourglass while the road runs, the default cursor back on every path.
-class WaitCursor {
-public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
-    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-};
+}  // namespace
 
-// Closes a table on every path and, for MailerNum, gives up exclusive use. A
-// failure while closing is swallowed: the error that is already on its way
-// (or the work that succeeded) matters more, and the next use closes again.
-class CloseTable {
-public:
-    CloseTable(TEdsTable& table, bool releaseExclusive) : table_(table), release_(releaseExclusive) {}
-    ~CloseTable()
-    {
+TCloseTableGuard::~TCloseTableGuard()
+{
+    try {
+        if (table_.State() == db::dsEdit || table_.State() == db::dsInsert) table_.Cancel();
+    } catch (...) {
+    }
+    try {
+        table_.Close();
+    } catch (...) {
+    }
+    if (release_) {
         try {
-            if (table_.State() == db::dsEdit || table_.State() == db::dsInsert) table_.Cancel();
+            table_.SetExclusive(false);
         } catch (...) {
-        }
-        try {
-            table_.Close();
-        } catch (...) {
-        }
-        if (release_) {
-            try {
-                table_.SetExclusive(false);
-            } catch (...) {
-            }
         }
     }
-    CloseTable(const CloseTable&) = delete;
-    CloseTable& operator=(const CloseTable&) = delete;
+}
 
-private:
-    TEdsTable& table_;
-    bool release_;
-};
+namespace {
 
 TdmSendoPro& DataModule()
 {
@@ -159,7 +143,7 @@ bool TF_Main::LoadMailerNumber()
 bool TF_Main::NumberNextMailer()
 {
     TEdsTable& table = *DataModule().edstMailerNum;
-    CloseTable release(table, true);
+    TCloseTableGuard release(table, true);
     if (!LoadMailerNumber()) return false;
     const std::string next = StepSerialNumber(gSerialNum, gPrintBarCode ? true : gIncrement);
     table.Edit();
@@ -265,7 +249,7 @@ void TF_Main::AppendLogRow(const std::string& mailerNumber, const std::string& p
     log.Close();
     log.SetDatabaseName(gLogDB);
     log.SetTableName(kLogTable);
-    CloseTable closer(log, false);
+    TCloseTableGuard closer(log, false);
     log.Open();
     log.Append();
     const auto set = [&log](const char* field, const std::string& value) {
@@ -329,7 +313,7 @@ void TF_Main::AppendLogRow(const std::string& mailerNumber, const std::string& p
 
 void TF_Main::PrintAndLogMailer()
 {
-    WaitCursor hourglass;
+    ui::WaitCursor hourglass;
     if (gBatch) {
         AppendLogRow({}, {});
         ui::ShowInformation("Record has been added to the Batch File.");
