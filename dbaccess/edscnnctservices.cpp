@@ -226,6 +226,19 @@ int TEdsConnection::Execute(const TEdsStatementTableOptions& TableOptions, const
 
 // ---- listings ---------------------------------------------------------------------------------
 
+namespace {
+
+// Ends a table listing on every path out of it.
+struct TTableFindGuard {
+    EDSHANDLE connection;
+    EDSHANDLE find;
+    ~TTableFindGuard() {
+        if (find != 0) EdsApi.EdsFindClose(connection, find);
+    }
+};
+
+}  // namespace
+
 void TEdsConnection::GetTableNames(rtl::TStringList* DatabaseNames, rtl::TStringList* TableNames,
                                    const std::string& Mask) {
     CheckConnected();
@@ -242,13 +255,7 @@ void TEdsConnection::GetTableNames(rtl::TStringList* DatabaseNames, rtl::TString
     EDSHANDLE find = 0;
     UNSIGNED32 code = EdsApi.EdsFindFirstTable62(ConnectionHandle(), EdsText(pattern), database, &databaseLength,
                                                  table, &tableLength, &find);
-    struct TFindGuard {
-        EDSHANDLE connection;
-        EDSHANDLE find;
-        ~TFindGuard() {
-            if (find != 0) EdsApi.EdsFindClose(connection, find);
-        }
-    } guard{ConnectionHandle(), find};
+    const TTableFindGuard guard{ConnectionHandle(), find};
     while (code == 0) {
         if (DatabaseNames != nullptr) DatabaseNames->Add(EdsBufferText(database, sizeof database, databaseLength));
         if (TableNames != nullptr) TableNames->Add(EdsBufferText(table, sizeof table, tableLength));
@@ -271,13 +278,7 @@ void TEdsConnection::GetTableNames(rtl::TStringList* List, const std::string& Ma
     UNSIGNED16 tableLength = 260;
     EDSHANDLE find = 0;
     UNSIGNED32 code = EdsApi.EdsFindFirstTable(ConnectionHandle(), EdsText(pattern), table, &tableLength, &find);
-    struct TFindGuard {
-        EDSHANDLE connection;
-        EDSHANDLE find;
-        ~TFindGuard() {
-            if (find != 0) EdsApi.EdsFindClose(connection, find);
-        }
-    } guard{ConnectionHandle(), find};
+    const TTableFindGuard guard{ConnectionHandle(), find};
     while (code == 0) {
         if (List != nullptr) List->Add(EdsBufferText(table, sizeof table, tableLength));
         tableLength = 260;
