@@ -1,8 +1,8 @@
-#include "app/U_About.h"
-#include "app/U_Main.h"
-#include "app/U_Settings.h"
-#include "app/U_SingleEdit.h"
-#include "app/U_dmMainData.h"
+#include "app/main/U_About.h"
+#include "app/main/U_Main.h"
+#include "app/data/U_Settings.h"
+#include "app/dialogs/U_SingleEdit.h"
+#include "app/data/U_dmMainData.h"
 
 #include <QApplication>
 

@@ -25,13 +25,17 @@ function(sendora_test target)
     DISCOVERY_TIMEOUT 60)
 endfunction()
 
-# sendora_folder_library(<target> [LIBS ...]): a library of every .cpp in the current folder
-# (main.cpp excepted). A folder without sources yet gives an interface library, so others
-# can already link to it.
+# sendora_folder_library(<target> [RECURSE] [LIBS ...]): a library of every .cpp in the current
+# folder (main.cpp at its top excepted), with RECURSE also those of its subfolders. A folder
+# without sources yet gives an interface library, so others can already link to it.
 function(sendora_folder_library target)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")
+  cmake_parse_arguments(ARG "RECURSE" "" "LIBS" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  endif()
+  list(REMOVE_ITEM sources ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
   if(sources)
     sendora_library(${target} SOURCES ${sources} LIBS ${ARG_LIBS})
   else()
@@ -41,10 +45,15 @@ function(sendora_folder_library target)
   endif()
 endfunction()
 
-# sendora_folder_test(<target> [LIBS ...]): one test program of every *Test.cpp in the folder.
+# sendora_folder_test(<target> [RECURSE] [LIBS ...]): one test program of every *Test.cpp in the
+# folder, with RECURSE also in its subfolders.
 function(sendora_folder_test target)
-  cmake_parse_arguments(ARG "" "" "LIBS" ${ARGN})
-  file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  cmake_parse_arguments(ARG "RECURSE" "" "LIBS" ${ARGN})
+  if(ARG_RECURSE)
+    file(GLOB_RECURSE sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  else()
+    file(GLOB sources CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*Test.cpp)
+  endif()
   if(sources)
     sendora_test(${target} SOURCES ${sources} LIBS ${ARG_LIBS})
   endif()

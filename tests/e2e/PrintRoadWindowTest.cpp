@@ -2,15 +2,15 @@
 // tables in a program folder of the test's own, printing to PDF files.
 
 #include "tests/e2e/E2ESupport.h"
-#include "tests/app/MainTestSupport.h"
+#include "tests/app/main/MainTestSupport.h"
 
-#include "app/U_About.h"
-#include "app/U_Globals.h"
-#include "app/U_Main.h"
-#include "app/U_SendoPrint.h"
-#include "app/U_Settings.h"
-#include "app/U_dmMainData.h"
-#include "app/U_dmSendoPro.h"
+#include "app/main/U_About.h"
+#include "app/data/U_Globals.h"
+#include "app/main/U_Main.h"
+#include "app/printing/U_SendoPrint.h"
+#include "app/data/U_Settings.h"
+#include "app/data/U_dmMainData.h"
+#include "app/data/U_dmSendoPro.h"
 #include "dbaccess/edstable.h"
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/MessageService.h"

@@ -1,6 +1,6 @@
 #include "tools/zipcodes/ZipcodesTable.h"
 
-#include "app/U_dmSendoProSchemas.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "dbaccess/edscnnct.h"
 #include "dbaccess/edstable.h"
 #include "platform/rtl/Paths.h"

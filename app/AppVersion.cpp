@@ -1,3 +1,0 @@
-#include "app/AppVersion.h"
-
-std::string AppVersion() { return SENDORA_VERSION; }

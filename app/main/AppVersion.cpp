@@ -1,0 +1,3 @@
+#include "app/main/AppVersion.h"
+
+std::string AppVersion() { return SENDORA_VERSION; }

@@ -1,0 +1,191 @@
+#pragma once
+// The main window: one mailer's recipient, sender, text fields, fees and
+// switches, the menus around them, and the program's start-up and shut-down
+// (settings file, folders and tables, printer, first-show notices).
+
+#include "app/printing/U_SendoPrint.h"
+#include "platform/ui/MessageService.h"
+
+#include <QMainWindow>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QLineEdit;
+class TF_About;
+
+namespace Ui {
+class TF_Main;
+}
+
+// "Sendora Pro " and the program's version: the application title.
+std::string ApplicationTitle();
+
+class TF_Main : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // Runs the start-up (FormCreate). `splash` is the splash window to wait
+    // for and to close on the first show (nullptr: none); `args` are the
+    // program's arguments without the program name.
+    TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args, QWidget* parent = nullptr);
+    ~TF_Main() override;
+
+    bool ZerosOn() const;
+    bool MultipleForms() const { return multipleForms_; }
+    // The first show's steps (notices) are still to run.
+    bool FirstShowPending() const { return firstShowPending_; }
+
+    // Fee edits' exits: the fee shown in money form, and the total refreshed.
+    void editPostageExit();
+    void editCertFeeExit();
+    void editReturnExit();
+    void editRestrictedExit();
+    void editpriorityExit();
+    // The ZIP edit's exit: fills a blank city or state from table ZIPCODES.
+    void editToZipExit();
+    void ApplyDefaultFees();
+
+    // The entry's colours: greyed with Print disabled after a print with the
+    // notice switched off, and back to editable on any change.
+    void MarkEditable();
+    void MarkPrinted();
+
+    // The Print button and menu item: numbers, prints and logs the mailer on
+    // the window (in batch mode only logs it). Every failure is shown.
+    void btnPrintClick();
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void FirstShow();
+    void LoadSettings();
+    void SaveSettings();
+    void ShowYourAddress();
+    void FillFromCommandLine();
+
+    // The display text of a fee just left; refreshes editTotal with the fee
+    // counted as it will show.
+    std::string UpdateFeeTotal(const QLineEdit* fee);
+    void FeeExit(QLineEdit* fee);
+    void cbRestrictedClick();
+    void cbPriorityClick();
+    void CBReturnReceiptClick();
+    void EDPosChange(QLineEdit* edit, int& cell);
+    void memoToAddressChange();
+    void memoToAddressExit();
+    std::vector<std::string> MemoLines() const;
+
+    void btnToClearClick();
+    void btnToPasteClick();
+    void btnCopyClick();
+    void btnCloseDBClick();
+
+    void miShowFeesOnClick();
+    void miShowFeesOffClick();
+    void miSaveValuesClick();
+    void miCalculateClick();
+    void miBatchOnClick();
+    void miBatchOffClick();
+    void miPrinterSetupClick();
+    void miAboutClick();
+
+    // ---- the print road
+    // Opens MailerNum exclusively and reads the numbering state into gCustID,
+    // gSerialNum, gPrintBarCode and gIncrement. False (with the reason shown)
+    // when nothing may be printed: an all-zero customer ID with barcodes on,
+    // or a serial that is not a number. The table stays open and exclusive
+    // for the caller, who closes it and releases it in every case. Raises the
+    // database layer's error (among others when another station holds it).
+    bool LoadMailerNumber();
+    // What every print of one mailer does first: LoadMailerNumber, then the
+    // serial stepped and posted at once and the table closed and released,
+    // so the number is taken before the page is printed. False as
+    // LoadMailerNumber. PrintAndLogMailer then prints with that number.
+    bool NumberNextMailer();
+    // Prints the mailer numbered by NumberNextMailer and appends its log
+    // row, then the notice; in batch mode only the log row and its message.
+    void PrintAndLogMailer();
+    MailerPrintFields BuildPrintRecord() const;
+    // Prints on a fresh program print device (a PDF file is named after
+    // `expected`, the barcode data the record will give); returns the
+    // recipient's barcode data. Raises when printing fails.
+    std::string PrintMailer(const MailerPrintFields& rec, const std::string& expected);
+    // Appends the log row; the number fields only outside batch mode.
+    void AppendLogRow(const std::string& mailerNumber, const std::string& printedSerial);
+    // Label sheet of 3 x 3 cells: column first, then row, back to the first cell.
+    void AdvanceLabelPosition();
+
+    // ---- commands that open a dialog (U_MainCommands.cpp)
+    // Creates the menu items of these commands and connects them; run once
+    // by the constructor.
+    void ConnectMenuCommands();
+    void miPrintAlignmentClick();
+    void miExtraLabelClick();
+    void miMailerNumberClick();
+    void miPrintBarCodesClick();
+    void miPrintMultipleFormsClick();
+    void TrackClick();
+    void miNetworkSettingsClick();
+    // The sender list; on OK the sender lines are shown again and the entry
+    // becomes editable.
+    void btnSelectYourAddressClick();
+    // The sender list modally; true on OK, with the chosen sender shown.
+    bool SelectYourAddress();
+    // First show: the sender list while no sender is chosen.
+    void FirstShowYourAddress();
+    // The mailer-number dialog over MailerNum; a table that cannot be opened
+    // is reported, and MailerNum is left closed and shared in every case.
+    void ShowMailerNumberDialog();
+    // First show: the mailer-number dialog while CustID is still all zeros.
+    void FirstShowMailerNumber();
+    QAction* miPrintAlignment = nullptr;
+    QAction* miExtraLabel = nullptr;
+    QAction* miMailerNumber = nullptr;
+    QAction* miPrintBarCodes = nullptr;
+    QAction* miPrintMultipleForms = nullptr;
+    QAction* Track = nullptr;
+    QAction* miNetworkSettings = nullptr;
+    QAction* miYourAddress = nullptr;
+
+    // Runs a start-up step; a failure is shown and start-up goes on.
+    template <class Step>
+    void Guarded(Step&& step);
+
+    const std::unique_ptr<Ui::TF_Main> ui;
+    std::unique_ptr<TF_About> splash_;
+    std::vector<std::string> args_;
+    bool created_ = false;
+    bool firstShowPending_ = false;
+    bool commandLineDone_ = false;
+    bool multipleForms_ = false;
+    bool trimmingMemo_ = false;
+    std::string reservedNextSerial_;  // posted by LoadMailerNumber
+    std::string pdfWritten_;          // the last print's PDF file, empty for paper
+};
+
+// Test-only, for driving the real program from a script: with the environment
+// variable SENDORA_UNATTENDED_PRINTS=N the program answers every message box
+// itself (the notice with "&OK"; each box is written to stderr), presses
+// Print N times on the mailer its command line fills, closes and exits with 0,
+// or with 1 after the first error box.
+class TUnattendedPrints {
+public:
+    explicit TUnattendedPrints(int count);
+    // Null unless the variable is set.
+    static std::unique_ptr<TUnattendedPrints> FromEnvironment();
+    int Run(TF_Main& main);
+
+private:
+    int count_;
+    int errors_ = 0;
+    ui::ScriptedMessages messages_;
+};

@@ -1,0 +1,413 @@
+#include "app/printing/U_SendoPrint.h"
+
+#include "app/Barcode.h"
+#include "app/data/U_ArticleNumber.h"
+#include "app/data/U_TextRoutines.h"
+#include "platform/print/PrintDevice.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <QFont>
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+int gLabelRow = 0;
+int gLabelCol = 0;
+
+namespace {
+
+constexpr const char* kOcrFace = "OCR A Extended";
+
+// What the unit keeps of the printer between calls; every print sets it anew.
+struct PrinterState {
+    int dpiX = 0;
+    int dpiY = 0;
+    int offX = 0;  // unprintable margin in printer pixels
+    int offY = 0;
+    int alignX = 0;  // alignment steps
+    int alignY = 0;
+    int layout = 1;  // 1 form, 2 label cell
+    std::string dataT;
+    std::string dataF;
+    std::string lastZip;
+    std::string fontName;  // face of the caller's font, for the receipt part
+};
+
+PrinterState& State()
+{
+    static PrinterState state;
+    return state;
+}
+
+// num / den to the nearest integer, a half to the even neighbour (den > 0).
+int RoundHalfEven(std::int64_t num, std::int64_t den)
+{
+    std::int64_t q = num / den;
+    std::int64_t r = num % den;
+    if (r < 0) {
+        r += den;
+        --q;
+    }
+    if (2 * r > den || (2 * r == den && (q % 2 != 0)))
+        ++q;
+    return static_cast<int>(q);
+}
+
+// Barcode modules and heights must stay at least one pixel on any printer.
+int AtLeastOne(int pixels)
+{
+    return std::max(1, pixels);
+}
+
+// The first `count` characters of UTF-8 text (never half a character).
+std::string Utf8Left(const std::string& text, std::size_t count)
+{
+    std::size_t chars = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
+            if (chars == count)
+                return text.substr(0, i);
+            ++chars;
+        }
+    }
+    return text;
+}
+
+// The GS1-128 text of article data: FNC1, "420" and the ZIP, FNC1, the number.
+std::string ArticleBarcodeText(const std::string& data)
+{
+    std::string text(1, kFNC1Marker);
+    text += data.substr(0, std::min<std::size_t>(8, data.size()));
+    text += kFNC1Marker;
+    if (data.size() > 8)
+        text += data.substr(8);
+    return text;
+}
+
+// Printer pixels of positions given in hundredths of an inch.
+class FormCanvas {
+public:
+    FormCanvas(print::PrintDevice& device, const PrinterState& state) : device_(device), state_(state) {}
+
+    int X(int hundredths) const
+    {
+        // trunc((inches - offset) x dpi), exactly: C++ division truncates towards zero.
+        return static_cast<int>((std::int64_t{hundredths} * state_.dpiX - std::int64_t{100} * state_.offX) / 100) +
+               3 * state_.alignX;
+    }
+    int Y(int hundredths) const
+    {
+        return static_cast<int>((std::int64_t{hundredths} * state_.dpiY - std::int64_t{100} * state_.offY) / 100) +
+               3 * state_.alignY;
+    }
+
+    void Text(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int angle)
+    {
+        device_.TextOut(X(hx), Y(hy), text, {face, sizePt, angle});
+    }
+
+    // Upside-down text whose end lies at hx: the reference point is hx plus the text's width.
+    void TextEndingAt(int hx, int hy, const std::string& text, const std::string& face, int sizePt)
+    {
+        const print::FontSpec font{face, sizePt, 1800};
+        device_.TextOut(X(hx) + device_.TextExtent(text, font).cx, Y(hy), text, font);
+    }
+
+    void Image(int hx, int hy, int width, int height, const QImage& image)
+    {
+        device_.StretchDraw(X(hx), Y(hy), width, height, image);
+    }
+
+    const PrinterState& Printer() const { return state_; }
+
+private:
+    print::PrintDevice& device_;
+    const PrinterState& state_;
+};
+
+// Reads the printer's metrics and the caller's face for this print.
+void SetUpPrinter(print::PrintDevice& device, const QFont& fontSource, PrinterState& state)
+{
+    state.dpiX = device.DpiX();
+    state.dpiY = device.DpiY();
+    state.offX = device.OffsetX();
+    state.offY = device.OffsetY();
+    state.fontName = fontSource.family().toStdString();
+}
+
+std::unique_ptr<TBarcodeBmp> MakeArticleBarcode(int scale, int height, TbcRotate rotate, const std::string& data)
+{
+    auto barcode = std::make_unique<TBarcodeBmp>();
+    barcode->BeginLoading();
+    barcode->SetBarcodeType(bcEAN128);
+    barcode->SetInterpret(false);
+    barcode->SetScale(AtLeastOne(scale));
+    barcode->SetHeight(AtLeastOne(height));
+    barcode->SetRotate(rotate);
+    barcode->SetBarcodeText(ArticleBarcodeText(data));
+    barcode->Loaded();
+    return barcode;
+}
+
+void DrawArticleBarcodes(FormCanvas& canvas)
+{
+    const PrinterState& s = canvas.Printer();
+    const int moduleA = RoundHalfEven(std::int64_t{s.dpiX} * 15, 1000);  // 0.015 in
+    const int heightA = RoundHalfEven(std::int64_t{s.dpiY} * 75, 100);   // 0.75 in
+    const int lengthX = RoundHalfEven(std::int64_t{s.dpiX} * 250, 100);  // 2.5 in
+
+    if (s.layout == 1) {
+        const auto first = MakeArticleBarcode(moduleA, heightA, bcRotate180, s.dataT);
+        canvas.Image(62, 410, lengthX, first->Bitmap().height(), first->Bitmap());
+        const auto second = MakeArticleBarcode(moduleA, heightA, bcNoRotate, s.dataF);
+        canvas.Image(470, 500, lengthX, second->Bitmap().height(), second->Bitmap());
+        second->SetHeight(AtLeastOne(RoundHalfEven(std::int64_t{s.dpiY} * 40, 100)));  // 0.4 in
+        canvas.Image(520, 80, lengthX, second->Bitmap().height(), second->Bitmap());
+
+        const int thinModule = RoundHalfEven(std::int64_t{s.dpiY} * 105, 10000);  // 0.015 x 0.7 in
+        const int thinHeight = RoundHalfEven(std::int64_t{s.dpiX} * 10, 100);     // 0.1 in
+        const auto third = MakeArticleBarcode(thinModule, thinHeight, bcRotate90, s.dataT);
+        canvas.Image(781, 100, thinHeight, third->Bitmap().height(), third->Bitmap());
+
+        const std::string textT = ArticleNumberDisplay(s.dataT);
+        const std::string textF = ArticleNumberDisplay(s.dataF);
+        canvas.Text(308, 402, textT, kOcrFace, 11, 1800);
+        canvas.Text(720, 492, textF, kOcrFace, 11, 1800);
+        canvas.Text(760, 78, textF, kOcrFace, 10, 1800);
+        canvas.Text(770, 45, textT, kOcrFace, 10, 1800);
+        canvas.Text(791, 380, textT, kOcrFace, 10, 2700);
+        canvas.Text(810, 146, textT, kOcrFace, 8, 2700);
+        canvas.Text(147, 317, textT, s.fontName, 6, 1800);
+    } else {
+        const int across = -gLabelRow * 275;
+        const int down = gLabelCol * 370;
+        const auto first = MakeArticleBarcode(moduleA, heightA, bcRotate90, s.dataT);
+        // Turned a quarter, the bars' height runs across the paper and the length down it.
+        canvas.Image(610 + across, down + 50, RoundHalfEven(std::int64_t{s.dpiX} * 75, 100),
+                     RoundHalfEven(std::int64_t{s.dpiY} * 250, 100), first->Bitmap());
+
+        const std::string textT = ArticleNumberDisplay(s.dataT);
+        canvas.Text(600 + across, down + 60, textT, kOcrFace, 11, 2700);
+        canvas.Text(810 + across, down + 60, textT, kOcrFace, 8, 2700);
+    }
+}
+
+void DrawZipBarcodes(FormCanvas& canvas, const MailerPrintFields& rec)
+{
+    const PrinterState& s = canvas.Printer();
+    TBarcodeBmp zip;
+    zip.BeginLoading();
+    zip.SetBarcodeType(bcPOSTNET);
+    zip.SetInterpret(true);
+    zip.SetHeight(AtLeastOne(RoundHalfEven(std::int64_t{s.dpiY} * 14, 100)));   // 0.14 in
+    zip.SetScale(AtLeastOne(RoundHalfEven(std::int64_t{s.dpiX} * 23, 1000)));   // 0.023 in
+    zip.SetRotate(bcRotate180);
+    zip.SetBarcodeText(rec[5]);
+    zip.Loaded();
+    canvas.Image(rec[5].size() > 5 ? 450 : 530, 355, zip.Bitmap().width(), zip.Bitmap().height(), zip.Bitmap());
+
+    if (rec[24] == "Yes" && rec[25] == "Addressed To") {
+        zip.SetBarcodeText(rec[11]);
+        canvas.Image(zip.BarcodeText().size() > 5 ? 15 : 108, 563, zip.Bitmap().width(), zip.Bitmap().height(),
+                     zip.Bitmap());
+    }
+}
+
+// Five lines of the record, from `first`, upper-cased, 0.15 in apart downwards.
+void AddressBlock(FormCanvas& canvas, const MailerPrintFields& rec, int first, int hx, int hy)
+{
+    for (int i = 0; i < 5; ++i)
+        canvas.Text(hx, hy - 15 * i, rtl::UpperCase(rec[first + i]), kOcrFace, 10, 1800);
+}
+
+void DrawFormText(FormCanvas& canvas, const MailerPrintFields& rec)
+{
+    const std::string& face = canvas.Printer().fontName;
+
+    AddressBlock(canvas, rec, 0, 750, 465);
+    AddressBlock(canvas, rec, 0, 755, 300);
+    AddressBlock(canvas, rec, 6, 710, 670);
+    AddressBlock(canvas, rec, 6, 755, 200);
+    if (rec[24] == "Yes")
+        AddressBlock(canvas, rec, rec[25] == "Addressed To" ? 6 : 0, 280, 660);
+    canvas.Text(750, 395, "RE: " + rec[12], kOcrFace, 10, 1800);
+
+    for (int i = 0; i < 5; ++i)
+        canvas.Text(430 - 15 * i, 380, rtl::UpperCase(rec[i]), kOcrFace, 10, 2700);
+    canvas.Text(821, 380, "RE: " + rec[12], kOcrFace, 10, 2700);
+    canvas.Text(806, 380, rec[13], kOcrFace, 10, 2700);
+
+    // The receipt, in the caller's face.
+    canvas.Text(145, 288, rec[0], face, 6, 1800);
+    canvas.Text(145, 278, "RE: " + rec[12], face, 6, 1800);
+    canvas.Text(145, 268, rec[13], face, 6, 1800);
+    if (rec[26] != "-1")
+        canvas.Text(145, 258, "DP: " + rec[26], face, 6, 1800);
+    if (rec[27] != "-1")
+        canvas.Text(145, 248, "PB: " + rec[27], face, 6, 1800);
+    for (int i = 0; i < 5; ++i)
+        canvas.Text(145, 213 - 10 * i, rec[6 + i], face, 6, 1800);
+
+    static constexpr int kFeeFields[] = {17, 18, 19, 20, 29};
+    static constexpr const char* kFeeCaptions[] = {"Postage", "Certified Fee", "Return Receipt", "Restricted",
+                                                   "Priority"};
+    for (int i = 0; i < 5; ++i) {
+        canvas.TextEndingAt(30, 143 - 10 * i, rtl::Trim(rec[kFeeFields[i]]), face, 6);
+        canvas.Text(145, 143 - 10 * i, kFeeCaptions[i], face, 6, 1800);
+    }
+
+    canvas.Text(130, 330, "RECEIPT", face, 8, 1800);
+    canvas.Text(140, 302, "FROM:", face, 8, 1800);
+    canvas.Text(140, 228, "SEND TO:", face, 8, 1800);
+    canvas.Text(140, 158, "FEES:", face, 8, 1800);
+    canvas.Text(140, 88, "TOTAL", face, 8, 1800);
+    canvas.Text(140, 73, "POSTMARK OR DATE", face, 8, 1800);
+    canvas.TextEndingAt(30, 88, "$ " + rtl::Trim(rec[21]), face, 8);
+}
+
+void DrawLabelText(FormCanvas& canvas, const MailerPrintFields& rec)
+{
+    const int across = -gLabelRow * 275;
+    const int down = gLabelCol * 370;
+    canvas.Text(800 + across, down + 50, Utf8Left(rec[6], 40), kOcrFace, 8, 2700);
+    canvas.Text(790 + across, down + 50, Utf8Left(rec[7], 40), kOcrFace, 8, 2700);
+}
+
+}  // namespace
+
+std::string ArticleZip5(const std::string& zip)
+{
+    const std::string first = zip.substr(0, std::min<std::size_t>(5, zip.size()));
+    std::size_t at = first.find_first_not_of(' ');
+    if (at == std::string::npos)
+        return "00000";
+    int value = 0;
+    for (; at < first.size(); ++at) {
+        if (first[at] < '0' || first[at] > '9')
+            return "00000";
+        value = value * 10 + (first[at] - '0');
+    }
+    std::string digits = std::to_string(value);
+    return std::string(5 - std::min<std::size_t>(5, digits.size()), '0') + digits;
+}
+
+const std::string& LastZip()
+{
+    return State().lastZip;
+}
+
+void SetLastZip(const std::string& zip)
+{
+    State().lastZip = zip;
+}
+
+void BeginPrintJob()
+{
+    print::Printer().BeginDoc();
+}
+
+void EndPrintJob()
+{
+    print::Printer().EndDoc();
+}
+
+TPrintJob::TPrintJob()
+{
+    BeginPrintJob();
+}
+
+TPrintJob::~TPrintJob()
+{
+    if (!open_)
+        return;
+    try {
+        if (print::HasPrinter() && print::Printer().Printing())
+            EndPrintJob();
+    } catch (...) {
+        // An exception is already on its way to the caller; it is the one to report.
+    }
+}
+
+void TPrintJob::End()
+{
+    open_ = false;
+    if (print::Printer().Printing())
+        EndPrintJob();
+}
+
+void PrintMailerForm(const MailerPrintFields& Rec, bool PrintBarcodes, int Kind, const QFont& FontSource,
+                     std::string& Data)
+{
+    print::PrintDevice& device = print::Printer();
+    PrinterState& s = State();
+    const int alignX = rtl::StrToInt(Rec[22]);
+    const int alignY = rtl::StrToInt(Rec[23]);
+
+    // A form is a job of its own; a label cell lives in the caller's job.
+    const bool form = Kind == 1;
+    std::optional<print::DocumentGuard> guard;
+    if (form) {
+        device.BeginDoc();
+        guard.emplace(device);
+    }
+
+    s.alignX = alignX;
+    s.alignY = alignY;
+    SetUpPrinter(device, FontSource, s);
+    s.layout = form ? 1 : 2;
+    FormCanvas canvas(device, s);
+
+    if (PrintBarcodes) {
+        s.lastZip = ArticleZip5(Rec[11]);
+        s.dataT = MakeArticleNumber(Rec[15], Rec[16], s.lastZip, "T");
+        s.lastZip = ArticleZip5(Rec[5]);
+        s.dataF = MakeArticleNumber(Rec[15], Rec[16], s.lastZip, "F");
+        DrawArticleBarcodes(canvas);
+    } else {
+        s.dataT = Rec[15];
+    }
+
+    if (form) {
+        DrawZipBarcodes(canvas, Rec);
+        DrawFormText(canvas, Rec);
+        guard->Close();
+    } else {
+        DrawLabelText(canvas, Rec);
+        if (gLabelRow == 2 && gLabelCol == 2) {
+            device.EndDoc();
+            device.BeginDoc();
+        }
+    }
+    Data = s.dataT;
+}
+
+std::string PrintBlankBarcodeLabels(int Count, int Layout, const std::string& CustID, const std::string& Serial,
+                                    const std::string& AlignX, const std::string& AlignY, const QFont& FontSource)
+{
+    print::PrintDevice& device = print::Printer();
+    PrinterState& s = State();
+    const int alignX = rtl::StrToInt(AlignX);
+    const int alignY = rtl::StrToInt(AlignY);
+
+    std::string serial = Serial;
+    for (int i = 0; i < Count; ++i) {
+        // A serial that is no number stops us here, before anything is printed.
+        const std::string next = StepSerialNumber(serial, true);
+        s.dataT = MakeArticleNumber(CustID, serial, s.lastZip, "T");
+        s.dataF = MakeArticleNumber(CustID, serial, "00000", "F");
+
+        device.BeginDoc();
+        print::DocumentGuard guard(device);
+        s.alignX = alignX;
+        s.alignY = alignY;
+        SetUpPrinter(device, FontSource, s);
+        s.layout = Layout == 1 ? 1 : 2;
+        FormCanvas canvas(device, s);
+        DrawArticleBarcodes(canvas);
+        guard.Close();
+        serial = next;
+    }
+    return serial;
+}

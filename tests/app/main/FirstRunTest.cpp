@@ -1,0 +1,235 @@
+// A new user's first start on a fresh program folder: the first show asks for
+// the customer ID and serial, and the first mailer then prints, without a
+// table written by hand.
+
+#include "app/main/U_About.h"
+#include "app/data/U_Globals.h"
+#include "app/main/U_Main.h"
+#include "app/data/U_Settings.h"
+#include "app/data/U_dmMainData.h"
+#include "app/data/U_dmSendoPro.h"
+#include "platform/ui/MaskEdit.h"
+#include "platform/ui/MessageService.h"
+#include "tests/app/main/MainTestSupport.h"
+#include "tests/e2e/E2ESupport.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the modal dialogs as they come up, in order: a step's dialog is
+// recognised by its caption, so two steps in a row need different captions.
+// A dialog that no remaining step expects is closed unanswered and noted.
+// Steps act through queued clicks, so a dialog a step opens gets its own
+// turn; a step that finds its dialog not yet ready returns false and is
+// tried again.
+class DialogScript {
+public:
+    using Step = std::function<bool(QWidget&)>;
+
+    void Expect(const std::string& caption, Step step) { steps_.push_back({caption, std::move(step)}); }
+
+    void Start()
+    {
+        QObject::connect(&timer_, &QTimer::timeout, [this] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr || !dialog->isVisible()) return;
+            const std::string caption = dialog->windowTitle().toStdString();
+            if (next_ < steps_.size() && caption == steps_[next_].caption) {
+                if (!steps_[next_].step(*dialog)) return;
+                seen_.push_back(caption);
+                handled_.insert(dialog);
+                ++next_;
+                return;
+            }
+            if (handled_.count(dialog) != 0) return;  // answered, and closing
+            for (std::size_t i = next_; i < steps_.size(); ++i)
+                if (steps_[i].caption == caption) return;  // still waiting for its turn
+            seen_.push_back("closed: " + caption);
+            dialog->reject();
+        });
+        timer_.start(1);
+    }
+    const std::vector<std::string>& Seen() const { return seen_; }
+
+private:
+    struct Entry {
+        std::string caption;
+        Step step;
+    };
+    std::vector<Entry> steps_;
+    std::size_t next_ = 0;
+    std::vector<std::string> seen_;
+    std::set<QWidget*> handled_;
+    QTimer timer_;
+};
+
+void QueuedClick(QWidget& dialog, const char* button)
+{
+    auto* target = dialog.findChild<QAbstractButton*>(button);
+    ASSERT_NE(target, nullptr) << button;
+    QMetaObject::invokeMethod(target, &QAbstractButton::click, Qt::QueuedConnection);
+}
+
+class FirstRun : public ::testing::Test {
+protected:
+    FirstRun()
+    {
+        maintest::EnsureApplication();
+        gAppPath = folder.home.str();
+        ResetSettingsToDefaults();
+        gLabelRow = gLabelCol = 0;
+    }
+    ~FirstRun() override
+    {
+        if (window) window->close();
+        window.reset();
+        module.reset();
+    }
+
+    void StartProgram()
+    {
+        module = std::make_unique<TInstalledDataModule>(folder.home.str());
+        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+        script.Start();
+        window->show();
+        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+
+    template <class T>
+    T* Child(const char* name)
+    {
+        T* found = window->findChild<T*>(name);
+        EXPECT_NE(found, nullptr) << name;
+        return found;
+    }
+
+    e2e::ProgramFolder folder;
+    ui::ScriptedMessages messages;
+    DialogScript script;
+    std::unique_ptr<TInstalledDataModule> module;
+    std::unique_ptr<TF_Main> window;
+};
+
+}  // namespace
+
+TEST_F(FirstRun, NewUserChoosesASenderSetsUpTheMailerNumberAndPrints)
+{
+    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    // The empty sender list asks for the first address by itself.
+    script.Expect("Name and Address", [](QWidget& dialog) {
+        dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
+        dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
+        dialog.findChild<QLineEdit*>("editState")->setText("NY");
+        dialog.findChild<ui::MaskEdit*>("editZip")->SetText("12207");
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    script.Expect("Your Name and Address", [](QWidget& dialog) {
+        // The new address is listed once its dialog has closed.
+        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+        if (list->count() != 1) return false;
+        list->item(0)->setSelected(true);
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    script.Expect("Mailer Number", [](QWidget& dialog) {
+        auto* barcodes = dialog.findChild<QCheckBox*>("cbPrintBarCodes");
+        if (!barcodes->isChecked()) barcodes->click();
+        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
+        dialog.findChild<QLineEdit*>("EditSerialNum")->setText("41");
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    StartProgram();
+
+    EXPECT_EQ(script.Seen(),
+              (std::vector<std::string>{"Name and Address", "Your Name and Address", "Mailer Number"}));
+    // The chosen sender is on the window and is remembered.
+    EXPECT_EQ(Child<QLabel>("lblYourAddress1")->text(), "Acme Legal LLP");
+    EXPECT_EQ(Child<QLabel>("lblYourAddress2")->text(), "400 Main Street");
+    EXPECT_NE(Child<QLabel>("lblYourAddress3")->text().indexOf("Albany"), -1)
+        << Child<QLabel>("lblYourAddress3")->text().toStdString();
+    EXPECT_FALSE(gYourAddressID.empty());
+    EXPECT_EQ(e2e::SqlValue(folder.home / "Addresses" / "YourAddress.edt",
+                            "select Address1 || '|' || City || '|' || A_ID from YourAddress"),
+              "Acme Legal LLP|Albany|" + gYourAddressID);
+
+    ASSERT_FALSE(messages.Shown().empty());
+    EXPECT_EQ(messages.Shown()[0].title, "Bar Code Printing Registration") << "the notice comes between";
+    EXPECT_EQ(e2e::SqlValue(folder.MailerNum(), "select CustID || '|' || SerialNum || '|' || BarCodes from MailerNum"),
+              "123456789|0000041|1");
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Active());
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Exclusive());
+
+    Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
+    Child<QLineEdit>("editToCity")->setText("Springfield");
+    Child<QLineEdit>("editToState")->setText("IL");
+    Child<ui::MaskEdit>("editToZip")->SetText("12345");
+    messages.Clear();
+    Child<QPushButton>("btnPrint")->click();
+
+    for (const ui::MessageRequest& r : messages.Shown()) EXPECT_NE(r.kind, ui::MsgKind::Error) << r.text;
+    EXPECT_EQ(folder.Serial(), "0000042");
+    EXPECT_EQ(e2e::SqlValue(folder.Log(), "select CustID || '|' || SerialNum || '|' || MailerNum from Log37"),
+              "123456789|41|9214 7123 4567 8900 0004 11");
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 1u);
+    EXPECT_EQ(e2e::PdfBarcodes(pdfs[0], folder.home / "scratch").count(e2e::Scanned("12345", "9214 7123 4567 8900 0004 11")),
+              1u);
+    EXPECT_NE(e2e::PdfText(pdfs[0]).find("Acme Legal LLP"), std::string::npos) << "the sender is printed";
+    EXPECT_EQ(e2e::SqlValue(folder.Log(), "select YourAddress1 || '|' || YourCity from Log37"), "Acme Legal LLP|Albany");
+
+    // The next start shows the chosen sender at once and asks for nothing.
+    window->close();
+    window.reset();
+    ResetSettingsToDefaults();
+    DialogScript nothingExpected;
+    nothingExpected.Start();
+    window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+    window->show();
+    while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_TRUE(nothingExpected.Seen().empty()) << nothingExpected.Seen().front();
+    EXPECT_EQ(Child<QLabel>("lblYourAddress1")->text(), "Acme Legal LLP");
+}
+
+TEST_F(FirstRun, CancelledMailerNumberDialogLeavesTheCounterAsItWas)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    script.Expect("Mailer Number", [](QWidget& dialog) {
+        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
+        QueuedClick(dialog, "btnCancel");
+        return true;
+    });
+    StartProgram();
+    ASSERT_FALSE(script.Seen().empty());
+    EXPECT_EQ(script.Seen().back(), "Mailer Number") << "after the sender list, closed unanswered";
+    EXPECT_TRUE(gYourAddressID.empty());
+    EXPECT_EQ(e2e::SqlValue(folder.MailerNum(), "select CustID from MailerNum"), "000000000");
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Exclusive());
+
+    // Print still refuses the all-zero ID, with its reason.
+    messages.Clear();
+    Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe");
+    Child<QPushButton>("btnPrint")->click();
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_EQ(folder.LogCount(), 0);
+}

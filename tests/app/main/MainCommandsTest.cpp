@@ -1,0 +1,353 @@
+// The main window's dialog commands over real tables in a program folder of
+// the test's own, printing to PDF files there.
+
+#include "app/main/U_About.h"
+#include "app/data/U_Globals.h"
+#include "app/main/U_Main.h"
+#include "app/addresses/U_NetworkSettings.h"
+#include "app/data/U_Settings.h"
+#include "app/data/U_dmMainData.h"
+#include "app/data/U_dmSendoPro.h"
+#include "dbaccess/edstable.h"
+#include "platform/ui/MaskEdit.h"
+#include "platform/ui/MessageService.h"
+#include "platform/ui/WebPage.h"
+#include "tests/app/main/MainTestSupport.h"
+#include "tests/e2e/E2ESupport.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Answers the next modal dialog once it is open.
+void OnNextDialog(std::function<void(QWidget&)> answer)
+{
+    QTimer::singleShot(0, [answer] {
+        if (QWidget* dialog = QApplication::activeModalWidget()) answer(*dialog);
+    });
+}
+
+void Click(QWidget& dialog, const char* button) { dialog.findChild<QPushButton*>(button)->click(); }
+
+class MainCommands : public ::testing::Test {
+protected:
+    MainCommands()
+    {
+        maintest::EnsureApplication();
+        gAppPath = folder.home.str();
+        ResetSettingsToDefaults();
+        gLabelRow = gLabelCol = 0;
+        module = std::make_unique<TInstalledDataModule>(folder.home.str());
+        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+        const maintest::DialogDismisser dismiss;
+        window->show();
+        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        messages.Clear();
+    }
+    ~MainCommands() override
+    {
+        window->close();
+        window.reset();
+        module.reset();
+    }
+
+    void Trigger(const char* action)
+    {
+        auto* item = window->findChild<QAction*>(action);
+        ASSERT_NE(item, nullptr) << action;
+        item->trigger();
+    }
+
+    void FillMailer()
+    {
+        window->findChild<QPlainTextEdit*>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
+        window->findChild<QLineEdit*>("editToCity")->setText("Springfield");
+        window->findChild<QLineEdit*>("editToState")->setText("IL");
+        window->findChild<ui::MaskEdit*>("editToZip")->SetText("12345");
+    }
+
+    // MailerNum is closed and shared again: another exclusive open gets it.
+    void ExpectMailerNumReleased()
+    {
+        EXPECT_FALSE(dmSendoPro->edstMailerNum->Active());
+        EXPECT_FALSE(dmSendoPro->edstMailerNum->Exclusive());
+        TEdsTable other;
+        other.SetDatabaseName(folder.home.str());
+        other.SetTableName("MailerNum");
+        other.SetExclusive(true);
+        EXPECT_NO_THROW(other.Open());
+    }
+
+    std::vector<std::string> Texts(ui::MsgKind kind) const
+    {
+        std::vector<std::string> out;
+        for (const ui::MessageRequest& r : messages.Shown())
+            if (r.kind == kind) out.push_back(r.text);
+        return out;
+    }
+
+    e2e::ProgramFolder folder;
+    ui::ScriptedMessages messages;
+    std::unique_ptr<TInstalledDataModule> module;
+    std::unique_ptr<TF_Main> window;
+};
+
+}  // namespace
+
+// ---- print settings ---------------------------------------------------------------
+
+TEST_F(MainCommands, AlignmentAndExtraLabelDialogsOpenFromTheirMenuItems)
+{
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QSpinBox*>("spinLeftRight")->setValue(-12);
+        dialog.findChild<QSpinBox*>("SpinUpDown")->setValue(7);
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintAlignment");
+    EXPECT_EQ(gAlignLeftRight, -12);
+    EXPECT_EQ(gAlignTopBottom, 7);
+
+    OnNextDialog([](QWidget& dialog) { EXPECT_EQ(dialog.windowTitle(), "Extra Label"); dialog.close(); });
+    Trigger("miExtraLabel");
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+TEST_F(MainCommands, TrackItemOpensTheTrackingPage)
+{
+    std::vector<std::string> opened;
+    const ui::ScopedUrlOpener opener([&opened](const std::string& url) {
+        opened.push_back(url);
+        return true;
+    });
+    Trigger("Track");
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].substr(0, 8), "https://");
+    EXPECT_NE(opened[0].find("/shipping/trackandconfirm.htm"), std::string::npos);
+}
+
+// ---- the mailer-number dialog ---------------------------------------------------------
+
+TEST_F(MainCommands, MailerNumberDialogStoresTheCounterAndSharesTheTableAgain)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    OnNextDialog([](QWidget& dialog) {
+        EXPECT_TRUE(dmSendoPro->edstMailerNum->Exclusive()) << "held while the dialog is open";
+        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("987654321");
+        dialog.findChild<QLineEdit*>("EditSerialNum")->setText("77");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miMailerNumber");
+    EXPECT_EQ(e2e::SqlValue(folder.MailerNum(), "select CustID || '|' || SerialNum from MailerNum"),
+              "987654321|0000077");
+    ExpectMailerNumReleased();
+
+    OnNextDialog([](QWidget& dialog) { Click(dialog, "btnCancel"); });
+    Trigger("miMailerNumber");
+    ExpectMailerNumReleased();
+    EXPECT_TRUE(messages.Shown().empty());
+}
+
+TEST_F(MainCommands, MailerNumberHeldByAnotherStationIsReportedAndLeftToIt)
+{
+    TEdsTable other;
+    other.SetDatabaseName(folder.home.str());
+    other.SetTableName("MailerNum");
+    other.SetExclusive(true);
+    other.Open();
+
+    bool opened = false;
+    OnNextDialog([&opened](QWidget& dialog) {
+        opened = true;
+        dialog.close();
+    });
+    Trigger("miMailerNumber");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(opened) << "no dialog without the table";
+    ASSERT_EQ(Texts(ui::MsgKind::Error).size(), 1u);
+    EXPECT_NE(Texts(ui::MsgKind::Error)[0].find("MailerNum"), std::string::npos) << Texts(ui::MsgKind::Error)[0];
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Exclusive());
+    EXPECT_TRUE(other.Active());
+
+    // The same refusal for the barcode sheets.
+    messages.Clear();
+    Trigger("miPrintBarCodes");
+    EXPECT_EQ(Texts(ui::MsgKind::Error).size(), 1u);
+    EXPECT_FALSE(dmSendoPro->edstMailerNum->Exclusive());
+}
+
+// ---- barcode sheets ------------------------------------------------------------------------
+
+TEST_F(MainCommands, BarcodeLabelsPrintAndMoveTheCounterPastThem)
+{
+    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    folder.SetNumbering("123456789", "0000041", true, true);
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("3");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintBarCodes");
+
+    EXPECT_EQ(folder.Serial(), "0000044");
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 3u) << "one print job per label";
+    std::set<std::string> scanned;
+    for (const auto& pdf : pdfs)
+        for (const std::string& code : e2e::PdfBarcodes(pdf, folder.home / "scratch")) scanned.insert(code);
+    // Each label's recipient copy carries its own serial, 41 to 43.
+    for (const char* serial : {"0000041", "0000042", "0000043"}) {
+        bool found = false;
+        for (const std::string& code : scanned) found = found || code.find(std::string("123456789") + serial) != std::string::npos;
+        EXPECT_TRUE(found) << serial;
+    }
+    ASSERT_FALSE(messages.Shown().empty());
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Information);
+    EXPECT_EQ(messages.Last().text, "Printing of bar codes is complete.");
+    ExpectMailerNumReleased();
+
+    // The next mailer continues after the labels.
+    FillMailer();
+    messages.Clear();
+    window->findChild<QPushButton*>("btnPrint")->click();
+    EXPECT_TRUE(Texts(ui::MsgKind::Error).empty());
+    EXPECT_EQ(e2e::SqlValue(folder.Log(), "select SerialNum from Log37"), "44");
+}
+
+TEST_F(MainCommands, BarcodeLabelsOfADownCounterLeaveItBelowThem)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    folder.SetNumbering("123456789", "0000041", false, false);
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("2");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintBarCodes");
+    EXPECT_EQ(folder.Serial(), "0000040");
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 2u);
+}
+
+TEST_F(MainCommands, CancelledBarcodeLabelsPrintNothingAndShareTheTable)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    folder.SetNumbering("123456789", "0000041", true, true);
+    OnNextDialog([](QWidget& dialog) { Click(dialog, "btnCancel"); });
+    Trigger("miPrintBarCodes");
+    EXPECT_EQ(folder.Serial(), "0000041");
+    EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
+    EXPECT_TRUE(messages.Shown().empty());
+    ExpectMailerNumReleased();
+}
+
+// ---- several forms with one address ------------------------------------------------------------
+
+TEST_F(MainCommands, MultipleFormsNumberEachFormAndReportOnceAtTheEnd)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    folder.SetNumbering("123456789", "0000041", true, true);
+    FillMailer();
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("3");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintMultipleForms");
+
+    EXPECT_EQ(folder.Serial(), "0000044");
+    EXPECT_EQ(e2e::SqlRows(folder.Log(), "select SerialNum from Log37 order by LID"),
+              (std::vector<std::string>{"41", "42", "43"}));
+    EXPECT_TRUE(Texts(ui::MsgKind::Choice).empty()) << "no per-form notice";
+    ASSERT_FALSE(messages.Shown().empty());
+    EXPECT_EQ(messages.Last().text, "3 labels have been sent to the printer.");
+    EXPECT_TRUE(window->findChild<QPushButton*>("btnPrint")->isEnabled());
+    ExpectMailerNumReleased();
+}
+
+TEST_F(MainCommands, MultipleFormsStopAtAnAllZeroCustomerId)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    FillMailer();
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("4");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintMultipleForms");
+    ASSERT_EQ(messages.Count(), 1u) << "the refusal once, and no count";
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_EQ(folder.LogCount(), 0);
+    ExpectMailerNumReleased();
+}
+
+// ---- the sender ----------------------------------------------------------------------------------
+
+TEST_F(MainCommands, ChosenSenderIsShownAndTheEntryBecomesPrintableAgain)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    const auto yourAddress = folder.home / "Addresses" / "YourAddress.edt";
+    e2e::SqlRows(yourAddress, "insert into YourAddress (Address1, City, State, Zip) values "
+                              "('First Office', 'Albany', 'NY', '12207'), ('Second Office', 'Troy', 'NY', '12180')");
+    auto* print = window->findChild<QPushButton*>("btnPrint");
+    print->setEnabled(false);  // as after a print with the notice switched off
+
+    OnNextDialog([](QWidget& dialog) {
+        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+        ASSERT_EQ(list->count(), 2);
+        list->item(1)->setSelected(true);
+        Click(dialog, "btnOK");
+    });
+    Trigger("miYourAddress");
+    EXPECT_EQ(window->findChild<QLabel*>("lblYourAddress1")->text(), "Second Office");
+    EXPECT_EQ(gYourCity, "Troy");
+    EXPECT_TRUE(print->isEnabled());
+
+    // Cancel keeps the sender and the entry as they are.
+    print->setEnabled(false);
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QListWidget*>("lvYourAddress")->item(0)->setSelected(true);
+        Click(dialog, "btnCancel");
+    });
+    window->findChild<QPushButton*>("btnSelectYourAddress")->click();
+    EXPECT_EQ(window->findChild<QLabel*>("lblYourAddress1")->text(), "Second Office");
+    EXPECT_FALSE(print->isEnabled());
+}
+
+// ---- table folders -------------------------------------------------------------------------------
+
+TEST_F(MainCommands, NewLogFolderFromNetworkSettingsGetsItsTablesAndTheNextPrint)
+{
+    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    folder.SetNumbering("123456789", "0000041", true, true);
+    const std::filesystem::path shared = folder.home / "shared" / "log";
+    std::filesystem::create_directories(shared);
+    const ScopedOpenDialogHandler chooser([&shared](TOpenDialog& dialog) {
+        dialog.FileName = (shared / "Log37.edt").string();
+        return true;
+    });
+    OnNextDialog([](QWidget& dialog) {
+        Click(dialog, "btnCreateLogDB");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miNetworkSettings");
+    EXPECT_EQ(gLogDB, shared.string());
+    ASSERT_TRUE(std::filesystem::exists(shared / "Log37.edt"));
+
+    FillMailer();
+    window->findChild<QPushButton*>("btnPrint")->click();
+    EXPECT_EQ(e2e::SqlValue(shared / "Log37.edt", "select SerialNum from Log37"), "41");
+    EXPECT_EQ(folder.LogCount(), 0) << "nothing in the old folder";
+    EXPECT_TRUE(Texts(ui::MsgKind::Error).empty());
+}
