@@ -15,6 +15,8 @@ bool gIncrement = false;
 bool gPriority = false;
 int gFormMode = 1;
 bool gShowPrintedNotice = true;
+int gLabelRow = 0;
+int gLabelCol = 0;
 
 std::string gArticleNumber;
 std::string gBarcodeData;

@@ -29,6 +29,11 @@ extern int gFormMode;             // 1 the whole certified-mail form, 0 label or
 extern bool gShowPrintedNotice;   // the "Mailer has been sent to printer." notice
 
 // Results of the last MakeArticleNumber call, all without the check digit.
+// The label cell for kind 2 prints: gLabelRow moves across the sheet (2.75 in
+// steps), gLabelCol down it (3.7 in steps); each 0 to 2. The settings file keeps it.
+extern int gLabelRow;
+extern int gLabelCol;
+
 extern std::string gArticleNumber;   // 21 digits, last call
 extern std::string gBarcodeData;     // 29 characters, last call
 extern std::string gArticleNumberT;  // last "T" (recipient's copy) call

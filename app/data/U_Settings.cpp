@@ -1,7 +1,6 @@
 #include "app/data/U_Settings.h"
 
 #include "app/data/U_Globals.h"
-#include "app/printing/U_SendoPrint.h"
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"

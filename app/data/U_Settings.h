@@ -36,8 +36,7 @@ extern bool gBatch;
 extern std::string gFindMailerType;
 extern int gPrinterTray;  // 1-based tray of the printer; 0 leaves printer and tray alone
 extern std::string gPrinterName;
-// gPrintBarCode lives with the numbering state (U_Globals.h), the label cell
-// gLabelRow/gLabelCol with the form printer (U_SendoPrint.h).
+// gPrintBarCode and the label cell gLabelRow/gLabelCol live in U_Globals.h.
 
 // The program folder as the environment or the executable gives it.
 std::string ProgramFolder();

@@ -1,6 +1,6 @@
 #include "app/printing/U_SendoPrint.h"
 
-#include "app/Barcode.h"
+#include "app/barcode/Barcode.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_TextRoutines.h"
 #include "platform/print/PrintDevice.h"
@@ -13,8 +13,6 @@
 #include <memory>
 #include <optional>
 
-int gLabelRow = 0;
-int gLabelCol = 0;
 
 namespace {
 

@@ -10,6 +10,8 @@
 #include <array>
 #include <string>
 
+#include "app/data/U_Globals.h"  // the label cell gLabelRow/gLabelCol
+
 class QFont;
 
 // The 30 texts that describe one mailer to the printer:
@@ -24,11 +26,6 @@ class QFont;
 //  26 department, 27 processed by ("-1" = none)
 //  28 priority "Y"/"N" (not printed)   29 priority fee
 using MailerPrintFields = std::array<std::string, 30>;
-
-// The label cell for kind 2 prints: gLabelRow moves across the sheet (2.75 in
-// steps), gLabelCol down it (3.7 in steps); each 0 to 2.
-extern int gLabelRow;
-extern int gLabelCol;
 
 // Prints one mailer. Kind 1: the whole form as a print job of its own. Kind 2:
 // one label cell inside the caller's job (BeginPrintJob/EndPrintJob or
