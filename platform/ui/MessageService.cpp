@@ -83,6 +83,7 @@ public:
         QMessageBox box(QApplication::activeWindow());
         box.setWindowTitle(Q(request.title.empty() ? DefaultTitle(request.kind) : request.title));
         box.setText(DisplayText(request.text));
+        if (!request.details.empty()) box.setDetailedText(DisplayText(request.details));
         switch (request.kind) {
             case MsgKind::Error: box.setIcon(QMessageBox::Critical); break;
             case MsgKind::Warning: box.setIcon(QMessageBox::Warning); break;
@@ -122,11 +123,13 @@ MessagePresenter*& Slot() {
     return current;
 }
 
-int Show(MsgKind kind, MsgButtons buttons, const std::string& text, const std::string& title) {
+int Show(MsgKind kind, MsgButtons buttons, const std::string& text, const std::string& title,
+         const std::string& details = {}) {
     MessageRequest request;
     request.kind = kind;
     request.buttons = buttons;
     request.text = text;
+    request.details = details;
     request.title = title.empty() ? DefaultTitle(kind) : title;
     return ShowMessage(request);
 }
@@ -149,6 +152,9 @@ int ShowMessage(const MessageRequest& request) { return Slot()->Present(request)
 
 void ShowError(const std::string& text, const std::string& title) {
     Show(MsgKind::Error, MsgButtons::Ok, text, title);
+}
+void ShowErrorDetails(const std::string& text, const std::string& details, const std::string& title) {
+    Show(MsgKind::Error, MsgButtons::Ok, text, title, details);
 }
 void ShowInformation(const std::string& text, const std::string& title) {
     Show(MsgKind::Information, MsgButtons::Ok, text, title);

@@ -35,6 +35,9 @@ struct MessageRequest {
     MsgButtons buttons = MsgButtons::Ok;
     std::string title;  // empty: the kind's own title ("Error", "Information", ...)
     std::string text;
+    // Text for the curious, behind the box's "Show Details" button (an
+    // engine's own error text, a path); empty: no such button.
+    std::string details;
     std::vector<std::string> customButtons;  // choice box only, in the caller's order
 };
 
@@ -63,6 +66,10 @@ int ShowMessage(const MessageRequest& request);
 void ShowError(const std::string& text, const std::string& title = {});
 void ShowInformation(const std::string& text, const std::string& title = {});
 void ShowWarning(const std::string& text, const std::string& title = {});
+// An error box whose cause is someone else's text: `text` says in the
+// program's words what failed and what to do, `details` (shown only on
+// "Show Details") holds the cause as it came.
+void ShowErrorDetails(const std::string& text, const std::string& details, const std::string& title = {});
 // True only when the user answered Yes.
 bool AskYesNo(const std::string& text, const std::string& title = {});
 // mrYes, mrNo or mrCancel.

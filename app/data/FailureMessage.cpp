@@ -1,0 +1,97 @@
+#include "app/data/FailureMessage.h"
+
+#include "app/data/U_Settings.h"
+#include "dbaccess/edscnnct.h"
+#include "dbaccess/edsfunc.h"
+#include "dbaccess/edsset.h"
+#include "platform/rtl/SysUtils.h"
+
+#include <optional>
+
+namespace {
+
+// Errors whose text is the engine's or the dataset layer's, not ours.
+bool IsEngineError(const std::exception& error)
+{
+    return dynamic_cast<const db::EDatabaseError*>(&error) != nullptr ||
+           dynamic_cast<const EdsError*>(&error) != nullptr ||
+           dynamic_cast<const EdsConnectionError*>(&error) != nullptr ||
+           dynamic_cast<const EdsSettingsError*>(&error) != nullptr ||
+           dynamic_cast<const rtl::Exception*>(&error) == nullptr;
+}
+
+bool Mentions(const std::string& text, const char* word)
+{
+    return rtl::UpperCase(text).find(rtl::UpperCase(word)) != std::string::npos;
+}
+
+enum class Cause { Unknown, InUse, NotWritable, TableMissing, Disk, Duplicate };
+
+Cause CauseOf(const std::exception& error)
+{
+    const std::string text = error.what();
+    std::optional<std::int32_t> code;
+    if (const auto* eds = dynamic_cast<const EEDSDatabaseError*>(&error)) code = eds->ErrorCode();
+    if (code) {
+        switch (static_cast<UNSIGNED32>(*code)) {
+            case EDS_E_TABLE_LOCKED:
+            case EDS_E_RECORD_LOCKED:
+            case EDS_E_BUSY: return Cause::InUse;
+            case EDS_E_READ_ONLY:
+            case EDS_E_PERMISSION_DENIED: return Cause::NotWritable;
+            case EDS_E_FILE_NOT_FOUND:
+            case EDS_E_NOT_A_TABLE: return Cause::TableMissing;
+            case EDS_E_IO: return Cause::Disk;
+            case EDS_E_UNIQUE_VIOLATION: return Cause::Duplicate;
+            default: break;
+        }
+    }
+    // SQL statements report what SQLite said.
+    if (Mentions(text, "no such table")) return Cause::TableMissing;
+    if (Mentions(text, "readonly") || Mentions(text, "read-only") || Mentions(text, "permission denied"))
+        return Cause::NotWritable;
+    if (Mentions(text, "database is locked")) return Cause::InUse;
+    if (Mentions(text, "disk is full") || Mentions(text, "disk I/O")) return Cause::Disk;
+    return Cause::Unknown;
+}
+
+}  // namespace
+
+std::string FailureAdvice(const std::exception& error)
+{
+    switch (CauseOf(error)) {
+        case Cause::InUse: return "Another station is using the same data just now. Please try again in a moment.";
+        case Cause::NotWritable:
+            return "The data folder " + gAppPath +
+                   " cannot be written. Make sure you may write to it and that its disk is not read-only.";
+        case Cause::TableMissing:
+            return "A table in the data folder " + gAppPath +
+                   " is missing or damaged. Close the program and start it again: missing tables are made at "
+                   "start-up.";
+        case Cause::Disk: return "The disk could not be read or written. Check that it is connected and not full.";
+        case Cause::Duplicate: return "An entry with the same key is already there.";
+        case Cause::Unknown: break;
+    }
+    return {};
+}
+
+ui::MessageRequest FailureMessage(const std::string& whatFailed, const std::exception& error)
+{
+    ui::MessageRequest request;
+    request.kind = ui::MsgKind::Error;
+    request.buttons = ui::MsgButtons::Ok;
+    request.title = ui::DefaultTitle(ui::MsgKind::Error);
+    request.text = whatFailed;
+    const std::string advice = FailureAdvice(error);
+    if (IsEngineError(error))
+        request.details = error.what();
+    else if (*error.what() != '\0')
+        request.text += "\r\r" + std::string(error.what());
+    if (!advice.empty()) request.text += "\r\r" + advice;
+    return request;
+}
+
+void ShowFailure(const std::string& whatFailed, const std::exception& error)
+{
+    ui::ShowMessage(FailureMessage(whatFailed, error));
+}
