@@ -16,6 +16,10 @@ std::string FixedDigits(std::string_view text, std::size_t width)
 
 }  // namespace
 
+bool IsNineDigitCustID(std::string_view CustID) { return CustID.size() == 9 && rtl::IsDigits(CustID); }
+
+bool IsPrintableCustID(std::string_view CustID) { return IsNineDigitCustID(CustID) && CustID != "000000000"; }
+
 int GS1CheckDigit(std::string_view digits)
 {
     int sum = 0;

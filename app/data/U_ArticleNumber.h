@@ -18,6 +18,12 @@ std::string MakeArticleNumber(std::string_view CustID, std::string_view Serial, 
 std::string MakeArticleNumber(std::string_view CustID, std::string_view Serial, std::string_view Zip,
                               std::string_view Variant);
 
+// A customer ID as the postal service issues it: exactly nine digits. A
+// shorter one would be padded into somebody else's number.
+bool IsNineDigitCustID(std::string_view CustID);
+// What a barcode may carry: nine digits and not all of them zero.
+bool IsPrintableCustID(std::string_view CustID);
+
 // GS1 modulo-10 check digit of a digit string: from the right, odd positions
 // count three times.
 int GS1CheckDigit(std::string_view digits);

@@ -34,6 +34,31 @@ std::string StepSerialNumber(const std::string& Serial, bool Up)
     return rtl::PadLeft(rtl::IntToStr(next), 7, '0');
 }
 
+std::vector<std::string> SerialRun(const std::string& First, int Count, bool Up)
+{
+    std::vector<std::string> run;
+    std::string serial = First;
+    for (int i = 0; i < Count; ++i) {
+        std::string next = StepSerialNumber(serial, Up);
+        run.push_back(std::move(serial));
+        serial = std::move(next);
+    }
+    return run;
+}
+
+std::string SerialAfter(const std::string& First, int Count, bool Up)
+{
+    if (Count <= 0) return First;
+    return StepSerialNumber(SerialRun(First, Count, Up).back(), Up);
+}
+
+bool SerialIssued(const std::string& Serial, const std::string& Counter, bool Up)
+{
+    int serial = 0, counter = 0;
+    if (!rtl::TryStrToInt(rtl::Trim(Serial), serial) || !rtl::TryStrToInt(rtl::Trim(Counter), counter)) return false;
+    return Up ? serial < counter : serial > counter;
+}
+
 std::string CleanZip(std::string_view Zip)
 {
     std::string zip = rtl::Trim(Zip);

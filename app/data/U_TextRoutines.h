@@ -2,6 +2,7 @@
 // Money, serial-number and address-line routines shared by the mailing windows.
 
 #include <string>
+#include <vector>
 #include <string_view>
 
 // The amount right-aligned by magnitude (10 blanks below 10, 8 below 100, 6
@@ -13,6 +14,16 @@ std::string FormatMoney(double Amount);
 // 9999999 wraps to 0000000, down from 0000000 to 9999999. Raises
 // rtl::EConvertError when `Serial` is not an integer.
 std::string StepSerialNumber(const std::string& Serial, bool Up);
+
+// The Count serials from `First` on, in the counter's direction, and the one
+// that follows them (`First` itself for Count <= 0). Raise as StepSerialNumber.
+std::vector<std::string> SerialRun(const std::string& First, int Count, bool Up);
+std::string SerialAfter(const std::string& First, int Count, bool Up);
+
+// True when `Serial` lies behind the counter that stands at `Counter`: the
+// counter has handed it out already (below it when counting up, above it when
+// counting down). False when either is not a number.
+bool SerialIssued(const std::string& Serial, const std::string& Counter, bool Up);
 
 // The ZIP without the residue of the ZIP+4 edit mask ("12345-" gives "12345").
 std::string CleanZip(std::string_view Zip);

@@ -6,6 +6,7 @@
 #include "app/printing/U_SendoPrint.h"
 #include "platform/ui/MessageService.h"
 
+#include <QFont>
 #include <QMainWindow>
 
 #include <memory>
@@ -113,8 +114,15 @@ private:
     bool NumberNextMailer();
     // Prints the mailer numbered by NumberNextMailer and appends its log
     // row, then the notice; in batch mode only the log row and its message.
-    void PrintAndLogMailer();
+    // False when the mailer could not be printed or logged (the user has
+    // been told what was printed and which number was skipped).
+    bool PrintAndLogMailer();
     MailerPrintFields BuildPrintRecord() const;
+    // Prints `rec`, numbered by NumberNextMailer (gSerialNum holds the serial
+    // taken, and moves on to the next one here). True with the number as it
+    // is logged; false after an error that names the number the failure
+    // skipped (it is never handed out again).
+    bool PrintNumberedMailer(const MailerPrintFields& rec, std::string& mailerNumber);
     // Prints on a fresh program print device (a PDF file is named after
     // `expected`, the barcode data the record will give); returns the
     // recipient's barcode data. Raises when printing fails.
@@ -159,6 +167,13 @@ private:
     // Runs a start-up step; a failure is shown and start-up goes on.
     template <class Step>
     void Guarded(Step&& step);
+
+    // The receipt's face. Nothing on the window changes it: the form's other
+    // texts are in OCR-A, which is too wide for the receipt strip.
+    struct TFontDialog {
+        QFont Font;
+    };
+    TFontDialog FontDialog1{QFont(QStringLiteral("Arial"))};
 
     const std::unique_ptr<Ui::TF_Main> ui;
     std::unique_ptr<TF_About> splash_;

@@ -9,6 +9,7 @@
 #include "app/main/U_Main.h"
 #include "app/main/U_MainGuards.h"
 
+#include "app/data/U_ArticleNumber.h"
 #include "app/printing/U_Align.h"
 #include "app/printing/U_ExtraLabel.h"
 #include "app/data/U_Globals.h"
@@ -23,7 +24,6 @@
 #include "app/data/U_TextRoutines.h"
 #include "app/addresses/U_YourAddress.h"
 #include "app/data/U_dmSendoPro.h"
-#include "platform/print/QtPrintDevice.h"
 #include "platform/ui/MessageService.h"
 #include "platform/ui/WaitCursor.h"
 #include "platform/ui/WebPage.h"
@@ -31,7 +31,6 @@
 #include "ui_U_Main.h"
 
 #include <QAction>
-#include <QFont>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QMenuBar>
@@ -196,29 +195,32 @@ void TF_Main::miPrintBarCodesClick()
         TF_PrintBarCode dialog(table, this);
         if (dialog.exec() != ui::mrOk) return;
 
-        // The labels take serials from the counter: it moves past them first,
-        // in the direction it runs, so neither a later mailer nor a print that
-        // fails half way hands out a printed number again.
-        const bool up = table.FieldByName("BarCodes")->AsBoolean() || table.FieldByName("Increment")->AsBoolean();
-        std::string next = up ? gSerialNum : StepSerialNumber(gSerialNum, false);
-        for (int i = 0; up && i < gNumLabels; ++i) next = StepSerialNumber(next, true);
+        // The labels take serials from the counter in its direction (the
+        // dialog refused a start behind it). The counter moves past them
+        // before anything is printed, so neither a later mailer nor a print
+        // that fails half way hands out a printed number again.
+        const bool up = dialog.CountsUp();
+        const std::string custId = WithoutDashes(gCustID);
+        const std::vector<std::string> serials = SerialRun(gSerialNum, gNumLabels, up);
         table.Edit();
-        table.FieldByName("SerialNum")->SetAsString(next.substr(0, 7));
+        table.FieldByName("SerialNum")->SetAsString(SerialAfter(gSerialNum, gNumLabels, up));
         table.Post();
 
-        const std::string custId = WithoutDashes(gCustID);
         std::string pdfPath;
-        {
+        int printed = 0;
+        try {
             ui::WaitCursor hourglass;
-            std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(custId + "-" + gSerialNum, pdfPath);
-            if (pdfPath.empty()) {
-                if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
-                    qt->SetJobOptions(TrayJobOptions(ProgramPrinterName(), ProgramPrinterTray()));
-            }
-            print::SetPrinter(std::move(device));
+            pdfPath = UseProgramPrinter(custId + "-" + gSerialNum);
             PrintBlankBarcodeLabels(gNumLabels, gFormMode == 1 ? 1 : 2, custId, gSerialNum,
                                     std::to_string(gAlignLeftRight), std::to_string(gAlignTopBottom),
-                                    QFont(QStringLiteral("OCR A Extended")));
+                                    FontDialog1.Font, up, &printed);
+        } catch (const std::exception& e) {
+            std::vector<std::string> skipped;
+            for (std::size_t i = static_cast<std::size_t>(printed); i < serials.size(); ++i)
+                skipped.push_back(ArticleNumberDisplay(MakeArticleNumber(custId, serials[i], "00000", "T")));
+            ui::ShowError(std::string(e.what()) + "\r\r" + std::to_string(printed) + " of " +
+                          std::to_string(gNumLabels) + " labels were printed. " + SkippedNumbersText(skipped));
+            return;
         }
 
         if (!pdfPath.empty()) ShowPdfWritten(pdfPath);
@@ -233,6 +235,8 @@ void TF_Main::miPrintMultipleFormsClick()
     TF_NumLabels dialog(this);
     if (dialog.exec() != ui::mrOk) return;
 
+    // The first failure ends the run: the forms after it would fail alike or
+    // come out of order, and the success text would hide the failure.
     bool stopped = false;
     {
         ui::WaitCursor hourglass;
@@ -240,11 +244,9 @@ void TF_Main::miPrintMultipleFormsClick()
         for (int i = 1; i <= gNumLabels && !stopped; ++i) {
             try {
                 if (gBatch)
-                    PrintAndLogMailer();
-                else if (NumberNextMailer())
-                    PrintAndLogMailer();
+                    stopped = !PrintAndLogMailer();
                 else
-                    stopped = true;
+                    stopped = !NumberNextMailer() || !PrintAndLogMailer();
             } catch (const std::exception& e) {
                 ui::ShowError(e.what());
                 stopped = true;

@@ -19,7 +19,6 @@
 #include "app/data/U_TextRoutines.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
-#include "platform/print/QtPrintDevice.h"
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
@@ -29,7 +28,6 @@
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFont>
 #include <QGuiApplication>
 
 #include <cstdio>
@@ -127,7 +125,8 @@ bool TF_Main::LoadMailerNumber()
     gPrintBarCode = table.FieldByName("BarCodes")->AsBoolean();
     gIncrement = table.FieldByName("Increment")->AsBoolean();
 
-    if (gPrintBarCode && gCustID == "000000000") {
+    // An emptied or incomplete ID would be padded into somebody else's number.
+    if (gPrintBarCode && !IsPrintableCustID(gCustID)) {
         ui::ShowError(kZeroCustomerID);
         return false;
     }
@@ -219,26 +218,37 @@ static std::string ExpectedBarcodeData(const MailerPrintFields& rec, bool barcod
 
 std::string TF_Main::PrintMailer(const MailerPrintFields& rec, const std::string& expected)
 {
-    std::string pdfPath;
-    std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(ArticleNumberDisplay(expected), pdfPath);
-    if (pdfPath.empty()) {
-        if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
-            qt->SetJobOptions(TrayJobOptions(ProgramPrinterName(), ProgramPrinterTray()));
-    }
-    print::SetPrinter(std::move(device));
-
-    const QFont font(QStringLiteral("OCR A Extended"));
+    const std::string pdfPath = UseProgramPrinter(ArticleNumberDisplay(expected));
     std::string data;
     if (gFormMode == 1) {
-        PrintMailerForm(rec, gPrintBarCode, 1, font, data);
+        PrintMailerForm(rec, gPrintBarCode, 1, FontDialog1.Font, data);
     } else {
         TPrintJob job;
-        PrintMailerForm(rec, gPrintBarCode, 2, font, data);
+        PrintMailerForm(rec, gPrintBarCode, 2, FontDialog1.Font, data);
         job.End();
         AdvanceLabelPosition();
     }
     pdfWritten_ = pdfPath;
     return data;
+}
+
+bool TF_Main::PrintNumberedMailer(const MailerPrintFields& rec, std::string& mailerNumber)
+{
+    const std::string expected = ExpectedBarcodeData(rec, gPrintBarCode);
+    // What follows the print may no longer pretend the number is unused.
+    gSerialNum = reservedNextSerial_;
+    pdfWritten_.clear();
+
+    std::string data;
+    try {
+        data = PrintMailer(rec, expected);
+    } catch (const std::exception& e) {
+        ui::ShowError(std::string(e.what()) + "\r\rThe mailer was not printed. " +
+                      SkippedNumbersText({ArticleNumberDisplay(expected)}));
+        return false;
+    }
+    mailerNumber = ArticleNumberDisplay(data.size() >= 30 ? data : expected);
+    return true;
 }
 
 // ---- the log row ------------------------------------------------------------------------
@@ -311,41 +321,29 @@ void TF_Main::AppendLogRow(const std::string& mailerNumber, const std::string& p
 
 // ---- the road ----------------------------------------------------------------------------
 
-void TF_Main::PrintAndLogMailer()
+bool TF_Main::PrintAndLogMailer()
 {
     ui::WaitCursor hourglass;
     if (gBatch) {
         AppendLogRow({}, {});
         ui::ShowInformation("Record has been added to the Batch File.");
-        return;
+        return true;
     }
 
     const std::string printedSerial = gSerialNum;
-    const MailerPrintFields rec = BuildPrintRecord();
-    const std::string expected = ExpectedBarcodeData(rec, gPrintBarCode);
-    // What follows the print may no longer pretend the number is unused.
-    gSerialNum = reservedNextSerial_;
-    pdfWritten_.clear();
-
-    std::string data;
-    try {
-        data = PrintMailer(rec, expected);
-    } catch (const std::exception& e) {
-        ui::ShowError(std::string(e.what()) + "\r\rThe mailer was not printed. The Mailer Number " +
-                      ArticleNumberDisplay(expected) + " was skipped.");
-        return;
-    }
-    const std::string mailerNumber = ArticleNumberDisplay(data.size() >= 30 ? data : expected);
+    std::string mailerNumber;
+    if (!PrintNumberedMailer(BuildPrintRecord(), mailerNumber)) return false;
 
     try {
         AppendLogRow(mailerNumber, printedSerial);
     } catch (const std::exception& e) {
         ui::ShowError("The mailer " + mailerNumber + " was printed, but it could not be added to the log: " +
                       e.what());
+        return false;
     }
 
     if (!pdfWritten_.empty()) ShowPdfWritten(pdfWritten_);
-    if (multipleForms_) return;
+    if (multipleForms_) return true;
     if (gShowPrintedNotice) {
         const int choice =
             ShowChoiceDialog("Printing", "Mailer has been sent to printer.  The Mailer Number was:\n\r\n\r" +
@@ -355,6 +353,7 @@ void TF_Main::PrintAndLogMailer()
     } else {
         MarkPrinted();
     }
+    return true;
 }
 
 void TF_Main::btnPrintClick()

@@ -1,7 +1,9 @@
 #include "app/printing/U_PrintBarCode.h"
 
+#include "app/data/U_ArticleNumber.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_Settings.h"
+#include "app/data/U_TextRoutines.h"
 #include "app/data/U_dmSendoProSchemas.h"
 #include "dbaccess/edstable.h"
 #include "platform/rtl/SysUtils.h"
@@ -16,17 +18,9 @@ namespace {
 
 constexpr int kMaxLabels = 9999;
 
-bool AllDigits(const std::string& text)
-{
-    if (text.empty()) return false;
-    for (const char c : text)
-        if (c < '0' || c > '9') return false;
-    return true;
-}
-
 bool CountOf(const std::string& text, int& count)
 {
-    return text.size() <= 4 && AllDigits(text) && rtl::TryStrToInt(text, count);
+    return text.size() <= 4 && rtl::IsDigits(text) && rtl::TryStrToInt(text, count);
 }
 
 // The customer ID as stored: nine digits, dashes left out.
@@ -61,7 +55,9 @@ TF_PrintBarCode::TF_PrintBarCode(TEdsTable& MailerNum, QWidget* parent)
     MailerNum.Open();
     MailerNum.First();
     ui->editCustID->SetText(DashedCustID(MailerNum.FieldByName("CustID")->AsString()));
-    ui->editSerialNum->SetText(MailerNum.FieldByName("SerialNum")->AsString());
+    counter_ = MailerNum.FieldByName("SerialNum")->AsString();
+    countsUp_ = MailerNum.FieldByName("BarCodes")->AsBoolean() || MailerNum.FieldByName("Increment")->AsBoolean();
+    ui->editSerialNum->SetText(counter_);
     ui->btnOK->setEnabled(true);
 
     ui->editCustID->installEventFilter(this);
@@ -94,7 +90,7 @@ bool TF_PrintBarCode::editCustIDExit()
     checking_ = true;
     // An ID with empty places would be printed as all zeros as well.
     const std::string id = CustIDOf(ui->editCustID->Text());
-    const bool ok = AllDigits(id) && id.size() == 9 && id != "000000000";
+    const bool ok = IsPrintableCustID(id);
     if (!ok) {
         ui::ShowError("You can not print the bar codes with a Customer ID of \"000000000\".");
         ui->editCustID->setFocus();
@@ -125,6 +121,15 @@ void TF_PrintBarCode::btnOKClick()
 {
     // Enter reaches OK without leaving a field, so the checks run here too.
     if (!editCustIDExit() || !editNumLabelsExit()) return;
+    const std::string first = ui->editSerialNum->Text();
+    if (SerialIssued(first, counter_, countsUp_)) {
+        // Printing them again would put one number on two mailers.
+        ui::ShowError("The serial " + first + " has been issued already: the counter stands at " + counter_ +
+                      " and counts " + (countsUp_ ? "up" : "down") + ". Please print the bar codes from serial " +
+                      counter_ + " on.");
+        ui->editSerialNum->setFocus();
+        return;
+    }
     gCustID = CustIDOf(ui->editCustID->Text());
     gSerialNum = ui->editSerialNum->Text();
     CountOf(rtl::Trim(ui->editNumLabels->text().toStdString()), gNumLabels);

@@ -20,6 +20,7 @@ namespace {
 
 std::string gChosenPrinter;
 int gChosenTray = 0;
+TPrintDeviceFactory gDeviceFactory;
 
 // Printers and PDF files alike get this resolution: the form printer's
 // positions are hundredths of an inch, so 600 dpi keeps them exact.
@@ -115,6 +116,7 @@ std::string DefaultPdfFolder()
 std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& articleNumber, std::string& pdfPath)
 {
     pdfPath.clear();
+    if (gDeviceFactory) return gDeviceFactory(articleNumber);
     const std::string folder = PrintToPdfFolder(DefaultPdfFolder());
     if (folder.empty()) return print::QtPrintDevice::ForPrinter(ProgramPrinterName(), kPrintDpi);
     if (!rtl::ForceDirectories(folder)) throw print::EPrintError("Cannot create folder " + folder + ".");
@@ -124,6 +126,20 @@ std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& ar
     pdfPath = PdfFileName(folder, local, articleNumber);
     return print::QtPrintDevice::ForPdf(pdfPath, kPrintDpi);
 }
+
+std::string UseProgramPrinter(const std::string& articleNumber)
+{
+    std::string pdfPath;
+    std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(articleNumber, pdfPath);
+    if (pdfPath.empty()) {
+        if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
+            qt->SetJobOptions(TrayJobOptions(ProgramPrinterName(), ProgramPrinterTray()));
+    }
+    print::SetPrinter(std::move(device));
+    return pdfPath;
+}
+
+void SetPrintDeviceFactory(TPrintDeviceFactory factory) { gDeviceFactory = std::move(factory); }
 
 void ShowPdfWritten(const std::string& pdfPath)
 {

@@ -9,6 +9,7 @@
 #include <QDialog>
 
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -59,6 +60,16 @@ std::string DefaultPdfFolder();
 // `pdfPath` receives that file's path, empty for paper. Raises
 // print::EPrintError when the printer cannot be opened.
 std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& articleNumber, std::string& pdfPath);
+
+// Makes the device for the next print (see MakeProgramPrintDevice) the
+// process printer, with the chosen tray on paper; returns the PDF file's path,
+// empty for paper.
+std::string UseProgramPrinter(const std::string& articleNumber);
+
+// Tests: while set, MakeProgramPrintDevice hands out what `factory` makes
+// (called with the article number) instead of a printer or a PDF file.
+using TPrintDeviceFactory = std::function<std::unique_ptr<print::PrintDevice>(const std::string& articleNumber)>;
+void SetPrintDeviceFactory(TPrintDeviceFactory factory);
 
 // Tells the user where a print went as a PDF file.
 void ShowPdfWritten(const std::string& pdfPath);

@@ -191,6 +191,13 @@ void TF_ProMailer::btnOKClick()
     EditSerialNumExit();
     const std::string custID = CustIDOf(ui->editCustID->Text());
     const std::string serial = ui->EditSerialNum->text().toStdString();
+    // The numbers carry the ID as stored; a short one would be padded into
+    // another office's number.
+    if (!IsNineDigitCustID(custID)) {
+        ui::ShowError("The Customer ID must have nine digits. Please enter the whole Customer ID.");
+        ui->editCustID->setFocus();
+        return;
+    }
     try {
         table_.Edit();
         table_.FieldByName("BarCodes")->SetAsBoolean(ui->cbPrintBarCodes->isChecked());

@@ -382,17 +382,20 @@ void PrintMailerForm(const MailerPrintFields& Rec, bool PrintBarcodes, int Kind,
 }
 
 std::string PrintBlankBarcodeLabels(int Count, int Layout, const std::string& CustID, const std::string& Serial,
-                                    const std::string& AlignX, const std::string& AlignY, const QFont& FontSource)
+                                    const std::string& AlignX, const std::string& AlignY, const QFont& FontSource,
+                                    bool CountUp, int* Printed)
 {
     print::PrintDevice& device = print::Printer();
     PrinterState& s = State();
     const int alignX = rtl::StrToInt(AlignX);
     const int alignY = rtl::StrToInt(AlignY);
+    if (Printed != nullptr)
+        *Printed = 0;
 
     std::string serial = Serial;
     for (int i = 0; i < Count; ++i) {
         // A serial that is no number stops us here, before anything is printed.
-        const std::string next = StepSerialNumber(serial, true);
+        const std::string next = StepSerialNumber(serial, CountUp);
         s.dataT = MakeArticleNumber(CustID, serial, s.lastZip, "T");
         s.dataF = MakeArticleNumber(CustID, serial, "00000", "F");
 
@@ -405,7 +408,21 @@ std::string PrintBlankBarcodeLabels(int Count, int Layout, const std::string& Cu
         FormCanvas canvas(device, s);
         DrawArticleBarcodes(canvas);
         guard.Close();
+        if (Printed != nullptr)
+            ++*Printed;
         serial = next;
     }
     return serial;
+}
+
+std::string SkippedNumbersText(const std::vector<std::string>& Numbers)
+{
+    if (Numbers.empty())
+        return {};
+    if (Numbers.size() == 1)
+        return "The Mailer Number " + Numbers.front() + " was skipped.";
+    if (Numbers.size() == 2)
+        return "The Mailer Numbers " + Numbers.front() + " and " + Numbers.back() + " were skipped.";
+    return "The " + std::to_string(Numbers.size()) + " Mailer Numbers from " + Numbers.front() + " to " +
+           Numbers.back() + " were skipped.";
 }

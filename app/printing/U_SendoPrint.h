@@ -9,6 +9,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "app/data/U_Globals.h"  // the label cell gLabelRow/gLabelCol
 
@@ -41,11 +42,19 @@ void PrintMailerForm(const MailerPrintFields& Rec, bool PrintBarcodes, int Kind,
 
 // Prints Count labels of article barcodes (Layout 1: the form's places,
 // Layout 2: the current label cell), each in its own print job, numbered from
-// Serial upwards. Returns the serial that follows the last one printed (Serial
-// itself when Count <= 0), for the caller to store. A Serial that is not a
-// number raises EConvertError before anything is printed.
+// Serial on in the counter's direction (CountUp, else downwards). Returns the
+// serial that follows the last one printed (Serial itself when Count <= 0),
+// for the caller to store. A Serial that is not a number raises EConvertError
+// before anything is printed. Printed, when given, counts the labels whose
+// job was completed, so a caller can name the ones a failure left out.
 std::string PrintBlankBarcodeLabels(int Count, int Layout, const std::string& CustID, const std::string& Serial,
-                                    const std::string& AlignX, const std::string& AlignY, const QFont& FontSource);
+                                    const std::string& AlignX, const std::string& AlignY, const QFont& FontSource,
+                                    bool CountUp, int* Printed = nullptr);
+
+// The sentence that names the article numbers (display form) a failed print
+// used up: they are never handed out again, so the user must learn that
+// they were not printed.
+std::string SkippedNumbersText(const std::vector<std::string>& Numbers);
 
 void BeginPrintJob();
 void EndPrintJob();

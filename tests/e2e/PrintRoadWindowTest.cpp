@@ -160,14 +160,20 @@ TEST_F(PrintRoad, DoNotShowAgainGreysTheEntryAfterTheNextPrintUntilItChanges)
     EXPECT_EQ(folder.Serial(), "0000044");
 }
 
-TEST_F(PrintRoad, AllZeroCustomerIdWithBarcodesIsRefusedBeforeAnything)
+TEST_F(PrintRoad, CustomerIdThatIsNotNineDigitsWithBarcodesIsRefusedBeforeAnything)
 {
     Start("000000000");
-    Print();
-    ASSERT_EQ(messages.Count(), 1u);
-    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
-    EXPECT_EQ(messages.Last().text, "You can not print a Mailer with \"00-000-0000\" as a Customer ID.\r\r"
-                                    "Please enter in a Customer ID, and try again.");
+    // All zeros, short, emptied and missing: each would print a number that is not ours.
+    for (const char* custId : {"'000000000'", "'98765'", "''", "NULL"}) {
+        SCOPED_TRACE(custId);
+        SqlRows(folder.MailerNum(), std::string("update MailerNum set CustID=") + custId);
+        messages.Clear();
+        Print();
+        ASSERT_EQ(messages.Count(), 1u);
+        EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+        EXPECT_EQ(messages.Last().text, "You can not print a Mailer with \"00-000-0000\" as a Customer ID.\r\r"
+                                        "Please enter in a Customer ID, and try again.");
+    }
     EXPECT_TRUE(e2e::PdfFiles(folder.Pdfs()).empty());
     EXPECT_EQ(folder.LogCount(), 0);
     EXPECT_EQ(folder.Serial(), "0000041");

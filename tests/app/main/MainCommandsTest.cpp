@@ -12,6 +12,7 @@
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/MessageService.h"
 #include "platform/ui/WebPage.h"
+#include "platform/print/RecordingPrintDevice.h"
 #include "tests/app/main/MainTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
 
@@ -229,17 +230,79 @@ TEST_F(MainCommands, BarcodeLabelsPrintAndMoveTheCounterPastThem)
     EXPECT_EQ(e2e::SqlValue(folder.Log(), "select SerialNum from Log37"), "44");
 }
 
-TEST_F(MainCommands, BarcodeLabelsOfADownCounterLeaveItBelowThem)
+TEST_F(MainCommands, DownCounterGivesMailersAndLabelsDistinctNumbersAndRefusesIssuedSerials)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
-    folder.SetNumbering("123456789", "0000041", false, false);
+    folder.SetNumbering("123456789", "0000043", false, false);
+    FillMailer();
+    auto* print = window->findChild<QPushButton*>("btnPrint");
+    print->click();
+    print->click();
     OnNextDialog([](QWidget& dialog) {
+        EXPECT_EQ(dialog.findChild<ui::MaskEdit*>("editSerialNum")->Text(), "0000041");
         dialog.findChild<QLineEdit*>("editNumLabels")->setText("2");
         Click(dialog, "btnOK");
     });
     Trigger("miPrintBarCodes");
-    EXPECT_EQ(folder.Serial(), "0000040");
-    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 2u);
+    EXPECT_TRUE(Texts(ui::MsgKind::Error).empty());
+
+    // Serials as the log holds them, and as the labels' barcodes carry them
+    // (recipient copy: "420", ZIP, GS, "92147", customer ID, serial, check).
+    std::multiset<std::string> serials;
+    for (const std::string& row : e2e::SqlRows(folder.Log(), "select SerialNum from Log37"))
+        serials.insert(std::string(7 - row.size(), '0') + row);
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 4u);
+    for (const auto& pdf : pdfs) {
+        // Only the labels carry article barcodes: the mailers print without.
+        std::set<std::string> recipient;
+        for (const std::string& code : e2e::PdfBarcodes(pdf, folder.home / "scratch"))
+            if (code.size() == 31 && code.compare(8, 15, "\x1d" "92147123456789") == 0)
+                recipient.insert(code.substr(23, 7));
+        EXPECT_LE(recipient.size(), 1u) << pdf;
+        serials.insert(recipient.begin(), recipient.end());
+    }
+    EXPECT_EQ(serials, (std::multiset<std::string>{"0000040", "0000041", "0000042", "0000043"}));
+    EXPECT_EQ(folder.Serial(), "0000039") << "past every number handed out, in the counter's direction";
+
+    // A start the counter has passed is refused: nothing printed, the counter kept.
+    messages.Clear();
+    bool stayedOpen = false;
+    OnNextDialog([&stayedOpen](QWidget& dialog) {
+        dialog.findChild<ui::MaskEdit*>("editSerialNum")->SetText("0000042");
+        Click(dialog, "btnOK");
+        stayedOpen = dialog.isVisible();
+        Click(dialog, "btnCancel");
+    });
+    Trigger("miPrintBarCodes");
+    EXPECT_TRUE(stayedOpen);
+    ASSERT_EQ(Texts(ui::MsgKind::Error).size(), 1u);
+    EXPECT_NE(Texts(ui::MsgKind::Error)[0].find("0000042 has been issued already"), std::string::npos)
+        << Texts(ui::MsgKind::Error)[0];
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 4u);
+    EXPECT_EQ(folder.Serial(), "0000039");
+    ExpectMailerNumReleased();
+}
+
+TEST_F(MainCommands, BarcodeLabelsThatFailHalfWayNameTheNumbersLeftOut)
+{
+    folder.SetNumbering("123456789", "0000041", true, true);
+    maintest::RecordingPrinter printer;
+    printer.device.FailAt(print::RecordingPrintDevice::Op::BeginDoc, 2);
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("4");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintBarCodes");
+
+    EXPECT_EQ(printer.device.DocumentsPrinted(), 1);
+    ASSERT_EQ(messages.Count(), 1u) << "no success text after the failure";
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_NE(messages.Last().text.find("1 of 4 labels were printed. The 3 Mailer Numbers from "
+                                        "9214 7123 4567 8900 0004 28 to 9214 7123 4567 8900 0004 4"),
+              std::string::npos)
+        << messages.Last().text;
+    EXPECT_EQ(folder.Serial(), "0000045");
+    ExpectMailerNumReleased();
 }
 
 TEST_F(MainCommands, CancelledBarcodeLabelsPrintNothingAndShareTheTable)
@@ -289,6 +352,30 @@ TEST_F(MainCommands, MultipleFormsStopAtAnAllZeroCustomerId)
     ASSERT_EQ(messages.Count(), 1u) << "the refusal once, and no count";
     EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
     EXPECT_EQ(folder.LogCount(), 0);
+    ExpectMailerNumReleased();
+}
+
+TEST_F(MainCommands, MultipleFormsStopAtTheFirstFailedPrintAndNameTheSkippedNumber)
+{
+    folder.SetNumbering("123456789", "0000041", true, true);
+    maintest::RecordingPrinter printer;
+    printer.device.FailAt(print::RecordingPrintDevice::Op::BeginDoc, 3);
+    FillMailer();
+    OnNextDialog([](QWidget& dialog) {
+        dialog.findChild<QLineEdit*>("editNumLabels")->setText("5");
+        Click(dialog, "btnOK");
+    });
+    Trigger("miPrintMultipleForms");
+
+    EXPECT_EQ(printer.device.DocumentsPrinted(), 2);
+    EXPECT_EQ(e2e::SqlRows(folder.Log(), "select SerialNum || '|' || MailerNum from Log37 order by LID"),
+              (std::vector<std::string>{"41|9214 7123 4567 8900 0004 11", "42|9214 7123 4567 8900 0004 28"}));
+    ASSERT_EQ(messages.Count(), 1u) << "one error, and no success text";
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_NE(messages.Last().text.find("The Mailer Number 9214 7123 4567 8900 0004 35 was skipped."),
+              std::string::npos)
+        << messages.Last().text;
+    EXPECT_EQ(folder.Serial(), "0000044");
     ExpectMailerNumReleased();
 }
 

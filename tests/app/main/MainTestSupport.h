@@ -7,6 +7,8 @@
 #include "app/data/U_MainData.h"
 #include "app/printing/U_SendoPrint.h"
 #include "app/data/U_Settings.h"
+#include "app/printing/U_PrinterSetup.h"
+#include "platform/print/RecordingPrintDevice.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
 #include "tests/support/TestSupport.h"
@@ -128,6 +130,54 @@ public:
 
 private:
     QTimer timer_;
+};
+
+// Sends every print of the program to one recording device (the program
+// makes a device per print; this one outlives them all), for as long as it lives.
+class RecordingPrinter {
+public:
+    explicit RecordingPrinter(int dpi = 600) : device(dpi, dpi)
+    {
+        SetPrintDeviceFactory([this](const std::string&) { return std::make_unique<Forward>(device); });
+    }
+    ~RecordingPrinter()
+    {
+        SetPrintDeviceFactory(nullptr);
+        print::SetPrinter(nullptr);
+    }
+    RecordingPrinter(const RecordingPrinter&) = delete;
+    RecordingPrinter& operator=(const RecordingPrinter&) = delete;
+
+    print::RecordingPrintDevice device;
+
+private:
+    class Forward final : public print::PrintDevice {
+    public:
+        explicit Forward(print::PrintDevice& to) : to_(to) {}
+        int DpiX() const override { return to_.DpiX(); }
+        int DpiY() const override { return to_.DpiY(); }
+        int OffsetX() const override { return to_.OffsetX(); }
+        int OffsetY() const override { return to_.OffsetY(); }
+        void BeginDoc() override { to_.BeginDoc(); }
+        void EndDoc() override { to_.EndDoc(); }
+        void NewPage() override { to_.NewPage(); }
+        bool Printing() const override { return to_.Printing(); }
+        void TextOut(int x, int y, const std::string& text, const print::FontSpec& font) override
+        {
+            to_.TextOut(x, y, text, font);
+        }
+        print::TextSize TextExtent(const std::string& text, const print::FontSpec& font) override
+        {
+            return to_.TextExtent(text, font);
+        }
+        void StretchDraw(int x, int y, int width, int height, const QImage& image) override
+        {
+            to_.StretchDraw(x, y, width, height, image);
+        }
+
+    private:
+        print::PrintDevice& to_;
+    };
 };
 
 inline std::string Blanks(std::size_t n) { return std::string(n, ' '); }

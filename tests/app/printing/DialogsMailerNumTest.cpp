@@ -364,3 +364,71 @@ TEST_F(MailerNumDialogs, PrintBarCodeLabelCountTakesDigitsAndMustNotBeBlank)
     EXPECT_EQ(dialog.result(), QDialog::Rejected);
     EXPECT_EQ(gNumLabels, 4);
 }
+
+TEST_F(MailerNumDialogs, ProMailerWithBarcodesTakesOnlyANineDigitCustomerId)
+{
+    Write(home.str(), {"123456789", "0000041", true, true});
+    TF_ProMailer dialog(MailerNum());
+    dialog.show();
+    auto* custID = Find<ui::MaskEdit>(dialog, "editCustID");
+    auto* ok = Find<QPushButton>(dialog, "btnOK");
+    for (const char* typed : {"98765", ""}) {
+        SCOPED_TRACE(typed);
+        custID->setFocus();
+        custID->selectAll();
+        QTest::keyClick(custID, Qt::Key_Delete);
+        QTest::keyClicks(custID, typed);
+        messages.Clear();
+        ok->click();
+        ASSERT_EQ(messages.Count(), 1u);
+        EXPECT_EQ(messages.Last().text, "The Customer ID must have nine digits. Please enter the whole Customer ID.");
+        EXPECT_TRUE(dialog.isVisible());
+    }
+    // Without barcodes as well: the number shown would carry zeros in its place.
+    Find<QCheckBox>(dialog, "cbPrintBarCodes")->click();
+    messages.Clear();
+    ok->click();
+    EXPECT_EQ(messages.Count(), 1u);
+    EXPECT_TRUE(MailerNum().Exclusive()) << "still the dialog's";
+    Find<QPushButton>(dialog, "btnCancel")->click();
+    EXPECT_EQ(Read(home.str()).CustID, "123456789");
+}
+
+TEST_F(MailerNumDialogs, PrintBarCodeRefusesAFirstSerialTheCounterHasIssued)
+{
+    struct Case {
+        Counter counter;
+        const char* first;
+        bool refused;
+    };
+    const Case cases[] = {
+        {{"123456789", "0000041", true, true}, "0000040", true},
+        {{"123456789", "0000041", true, true}, "0000041", false},
+        {{"123456789", "0000041", true, true}, "0000900", false},
+        // Barcodes on count up whatever Increment says.
+        {{"123456789", "0000041", false, true}, "0000042", false},
+        {{"123456789", "0000041", false, false}, "0000042", true},
+        {{"123456789", "0000041", false, false}, "0000040", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.first) + (c.counter.Increment || c.counter.BarCodes ? " up" : " down"));
+        Write(home.str(), c.counter);
+        gSerialNum = "unchanged";
+        messages.Clear();
+        {
+            TF_PrintBarCode dialog(MailerNum());
+            dialog.show();
+            Find<ui::MaskEdit>(dialog, "editSerialNum")->SetText(c.first);
+            Find<QPushButton>(dialog, "btnOK")->click();
+            EXPECT_EQ(dialog.isVisible(), c.refused);
+            EXPECT_EQ(gSerialNum, c.refused ? "unchanged" : c.first);
+            EXPECT_EQ(messages.Count(), c.refused ? 1u : 0u);
+            if (c.refused) {
+                EXPECT_NE(messages.Last().text.find(std::string(c.first) + " has been issued already"),
+                          std::string::npos);
+            }
+        }
+        MailerNum().Close();
+        MailerNum().SetExclusive(false);
+    }
+}

@@ -156,7 +156,7 @@ TEST_F(Labels, AFailureInsideTheCallersJobEndsTheJob)
 TEST_F(Labels, BlankLabelsEachMakeAJobAndReturnTheSerialToStoreNext)
 {
     InstallPrinter(300, 300);
-    const std::string next = PrintBlankBarcodeLabels(3, 2, "123456789", "9999998", "0", "0", CallerFont());
+    const std::string next = PrintBlankBarcodeLabels(3, 2, "123456789", "9999998", "0", "0", CallerFont(), true);
     // Counting as the serial counter counts: 9999999 is followed by 0000000.
     EXPECT_EQ(next, "0000001");
     EXPECT_EQ(Printer().DocumentsPrinted(), 3);
@@ -177,7 +177,7 @@ TEST_F(Labels, BlankFormLabelsUseTheLastMailersSenderZip)
     PrintMailerForm(SampleMailer(), true, 1, CallerFont(), data);  // sender ZIP 62701
     Printer().Clear();
 
-    EXPECT_EQ(PrintBlankBarcodeLabels(1, 1, "123456789", "0000001", "1", "1", CallerFont()), "0000002");
+    EXPECT_EQ(PrintBlankBarcodeLabels(1, 1, "123456789", "0000001", "1", "1", CallerFont(), true), "0000002");
     const auto images = Images();
     ASSERT_EQ(images.size(), 4u);  // the article barcodes of the form, no ZIP barcode
     EXPECT_EQ(images[0].x, 62 * 3 + 3);
@@ -191,8 +191,8 @@ TEST_F(Labels, BlankFormLabelsUseTheLastMailersSenderZip)
 TEST_F(Labels, BlankLabelsWithASerialThatIsNoNumberPrintNothing)
 {
     InstallPrinter(300, 300);
-    EXPECT_THROW(PrintBlankBarcodeLabels(2, 2, "123456789", "12A", "0", "0", CallerFont()), rtl::EConvertError);
+    EXPECT_THROW(PrintBlankBarcodeLabels(2, 2, "123456789", "12A", "0", "0", CallerFont(), true), rtl::EConvertError);
     EXPECT_TRUE(Printer().Calls().empty());
-    EXPECT_EQ(PrintBlankBarcodeLabels(0, 2, "123456789", "0000005", "0", "0", CallerFont()), "0000005");
+    EXPECT_EQ(PrintBlankBarcodeLabels(0, 2, "123456789", "0000005", "0", "0", CallerFont(), true), "0000005");
     EXPECT_TRUE(Printer().Calls().empty());
 }
