@@ -147,7 +147,7 @@ std::string EncodeCode128(std::string_view Text, bool WithFNC1) {
 
 char Code128CheckValue(std::string_view Symbols) {
     if (Symbols.empty()) return static_cast<char>(32);
-    int sum = SymbolValue(Symbols[0]);
+    int sum = SymbolValue(Symbols[0]) % 103;  // a start alone (empty text) is reduced as well
     for (size_t k = 1; k < Symbols.size(); ++k)
         sum = (sum + SymbolValue(Symbols[k]) * static_cast<int>(k % 103)) % 103;
     return static_cast<char>(sum + 32);

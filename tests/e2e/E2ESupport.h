@@ -54,11 +54,22 @@ inline void EnsureApplication()
 }
 
 // Lines of a query's output through the sqlite3 CLI ("|" between columns).
+// A query that fails (no tool, no file, no such table) fails the test, so an
+// empty answer always means "no rows".
 inline std::vector<std::string> SqlRows(const std::filesystem::path& file, const std::string& query)
 {
-    const testsupport::CommandResult result =
-        testsupport::RunCommand("sqlite3 " + Quote(file.string()) + " " + Quote(query));
     std::vector<std::string> rows;
+    if (!std::filesystem::is_regular_file(file)) {
+        ADD_FAILURE() << "no table file " << file << " for: " << query;
+        return rows;
+    }
+    const testsupport::CommandResult result =
+        testsupport::RunCommand("sqlite3 -bail -cmd '.timeout 10000' " + Quote(file.string()) + " " + Quote(query) + " 2>&1");
+    if (result.status != 0) {
+        ADD_FAILURE() << "sqlite3 failed (status " << result.status << ") on " << file << ": " << query << "\n"
+                      << result.output;
+        return rows;
+    }
     std::istringstream in(result.output);
     for (std::string line; std::getline(in, line);) rows.push_back(line);
     return rows;
@@ -68,6 +79,17 @@ inline std::string SqlValue(const std::filesystem::path& file, const std::string
 {
     const std::vector<std::string> rows = SqlRows(file, query);
     return rows.empty() ? std::string() : rows.front();
+}
+
+// A count(*) or other whole number; -1 (and a failure) when the answer is not one.
+inline int SqlCount(const std::filesystem::path& file, const std::string& query)
+{
+    const std::string value = SqlValue(file, query);
+    if (value.empty() || value.find_first_not_of("0123456789") != std::string::npos) {
+        ADD_FAILURE() << "not a count: \"" << value << "\" from " << query;
+        return -1;
+    }
+    return std::stoi(value);
 }
 
 inline std::vector<std::filesystem::path> PdfFiles(const std::filesystem::path& folder)
@@ -113,12 +135,8 @@ inline std::string Scanned(const std::string& zip5, const std::string& displayNu
     return "420" + zip5 + '\x1d' + digits;
 }
 
-inline bool HaveTools()
-{
-    for (const char* tool : {"sqlite3", "pdftotext", "pdfimages", "zbarimg"})
-        if (!testsupport::HaveProgram(tool)) return false;
-    return true;
-}
+// The outside tools the end-to-end checks read the program's files with.
+#define REQUIRE_E2E_TOOLS() REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg")
 
 // A program folder for one test, with the PDF folder inside it.
 class ProgramFolder {
@@ -156,7 +174,7 @@ public:
                                  "', BarCodes=" + (barcodes ? "1" : "0") + ", Increment=" + (increment ? "1" : "0"));
     }
     std::string Serial() const { return SqlValue(MailerNum(), "select SerialNum from MailerNum"); }
-    int LogCount() const { return std::atoi(SqlValue(Log(), "select count(*) from Log37").c_str()); }
+    int LogCount() const { return SqlCount(Log(), "select count(*) from Log37"); }
 
     testsupport::TempDir home;
 };

@@ -46,7 +46,7 @@ class Stations : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+        REQUIRE_TOOLS("sqlite3");
         // A first start makes the tables.
         testsupport::RunCommand(ProgramCommand(folder, 0, "setup"));
         ASSERT_EQ(Status(folder, "setup"), "0") << Output(folder, "setup");

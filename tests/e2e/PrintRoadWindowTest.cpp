@@ -100,7 +100,7 @@ protected:
 
 TEST_F(PrintRoad, ThreePrintsNumberLogAndPrintEachMailerOnce)
 {
-    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    REQUIRE_E2E_TOOLS();
     Start();
     for (int i = 0; i < 3; ++i) Print();
 

@@ -37,6 +37,16 @@ bool HaveProgram(const std::string& name) {
     return RunCommand("command -v " + name + " >/dev/null 2>&1").status == 0;
 }
 
+std::string MissingPrograms(std::initializer_list<const char*> names) {
+    std::string missing;
+    for (const char* name : names) {
+        if (HaveProgram(name)) continue;
+        if (!missing.empty()) missing += ", ";
+        missing += name;
+    }
+    return missing;
+}
+
 std::string ReadFile(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;

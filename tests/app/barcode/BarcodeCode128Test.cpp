@@ -17,6 +17,13 @@ std::vector<int> Values(const std::string& symbols) {
     return values;
 }
 
+// Symbol characters from their values, as the encoder writes them.
+std::string Symbols(std::initializer_list<int> values) {
+    std::string symbols;
+    for (int v : values) symbols += static_cast<char>(v + 32);
+    return symbols;
+}
+
 // The symbol values without their check symbol and stop.
 std::vector<int> Body(const std::string& text, bool gs1 = false) {
     std::vector<int> values = Values(EncodeCode128(text, gs1));
@@ -60,6 +67,9 @@ TEST(Code128Encoder, ArticleDataIsTwentySymbolsOf222Modules) {
     const std::vector<int> values = Values(symbols);
     const std::vector<int> expected = {105, 102, 42, 1, 23, 45, 102, 92, 5, 59, 1, 23, 45, 67, 89, 1, 23, 45};
     EXPECT_EQ(std::vector<int>(values.begin(), values.begin() + 18), expected);
+    // By hand: 105 + 102x1 + 42x2 + 1x3 + 23x4 + 45x5 + 102x6 + 92x7 + 5x8 + 59x9 + 1x10 + 23x11
+    // + 45x12 + 67x13 + 89x14 + 1x15 + 23x16 + 45x17 = 6506 = 63 x 103 + 17.
+    EXPECT_EQ(values[18], 17);
     EXPECT_EQ(values.back(), 106);
     EXPECT_EQ(BarcodeModules(bcEAN128, article).size(), 222u);
 }
@@ -98,7 +108,8 @@ TEST(Code128Encoder, SetAHandsCharactersOnlySetBHasToSetB) {
 }
 
 TEST(Code128Encoder, EmptyTextAndTheGs1Marker) {
-    EXPECT_EQ(Values(EncodeCode128("", false)), (std::vector<int>{104, 104, 106}));
+    // 104 mod 103 = 1: the check symbol is a value below 103 even for the start alone.
+    EXPECT_EQ(Values(EncodeCode128("", false)), (std::vector<int>{104, 1, 106}));
     // (104 + 102 x 1) mod 103 = 0.
     EXPECT_EQ(Values(EncodeCode128("", true)), (std::vector<int>{104, 102, 0, 106}));
     // A leading marker is the FNC1 after the start, not a second one.
@@ -111,9 +122,14 @@ TEST(Code128Encoder, EmptyTextAndTheGs1Marker) {
 
 TEST(Code128Encoder, CheckSymbolWeighsEachPosition) {
     // 104 + 33 + 34x2 + 99x3 + 12x4 + 34x5 + 56x6 + 78x7 = 1602 = 15 x 103 + 57.
-    const std::string symbols = EncodeCode128("AB12345678", false);
-    EXPECT_EQ(static_cast<unsigned char>(symbols[symbols.size() - 2]) - 32, 57);
-    EXPECT_EQ(Code128CheckValue(symbols.substr(0, symbols.size() - 2)), symbols[symbols.size() - 2]);
+    EXPECT_EQ(Values(EncodeCode128("AB12345678", false)),
+              (std::vector<int>{104, 33, 34, 99, 12, 34, 56, 78, 57, 106}));
+    // 104 + 48 + 42x2 + 42x3 + 17x4 + 18x5 + 19x6 + 35x7 = 879 = 8 x 103 + 55 ("PJJ123C").
+    EXPECT_EQ(Values(std::string(1, Code128CheckValue(Symbols({104, 48, 42, 42, 17, 18, 19, 35})))),
+              (std::vector<int>{55}));
+    // The start counts with weight 1, reduced like every other sum.
+    EXPECT_EQ(Values(std::string(1, Code128CheckValue(Symbols({105})))), (std::vector<int>{2}));
+    EXPECT_EQ(Values(std::string(1, Code128CheckValue(Symbols({103, 0})))), (std::vector<int>{0}));
 }
 
 TEST(Code128Encoder, PaintingStopsAtACharacterNoSetCarries) {
@@ -124,7 +140,7 @@ TEST(Code128Encoder, PaintingStopsAtACharacterNoSetCarries) {
 }
 
 TEST(Code128Encoder, ModulesMatchTheOutsideEncoder) {
-    if (!HaveTools()) GTEST_SKIP() << "zint missing";
+    REQUIRE_TOOLS("zint");
     // Texts where both encoders choose the same sets.
     for (const std::string text : {"AB12345678", "AB1234567", "123A", "12345", "Sendora 128", "abc",
                                    "AB\x01" "C", "\x01" "ab", "12345678", "1234ab", "{x", "x"}) {
@@ -139,7 +155,7 @@ TEST(Code128Encoder, ModulesMatchTheOutsideEncoder) {
 }
 
 TEST(Code128Encoder, SetChangesDecodeToTheirText) {
-    if (!HaveTools()) GTEST_SKIP() << "zbarimg missing";
+    REQUIRE_TOOLS("zbarimg");
     EnsureApplication();
     for (const std::string& text :
          {std::string("{\x01|x\x7f\x02`"), std::string("AB\x01" "cd"), std::string("x1234567y"),

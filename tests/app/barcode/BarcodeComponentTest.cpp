@@ -3,6 +3,8 @@
 
 #include "tests/app/barcode/BarcodeTestSupport.h"
 
+#include <QPointer>
+
 #include <limits>
 
 using namespace barcodetest;
@@ -69,9 +71,11 @@ TEST(BarcodeComponent, EmptyTextIsTwentyModulesOfWhite) {
 TEST(BarcodeComponent, OwnerFreesTheComponent) {
     EnsureApplication();
     auto owner = std::make_unique<QObject>();
-    auto* barcode = new TBarcodeBmp(owner.get());
-    EXPECT_EQ(barcode->parent(), owner.get());
-    owner.reset();  // ASan reports a leak if the component outlived its owner
+    const QPointer<TBarcodeBmp> barcode = new TBarcodeBmp(owner.get());
+    barcode->SetBarcodeText("123");
+    EXPECT_EQ(barcode->Bitmap().height(), 50);
+    owner.reset();
+    EXPECT_TRUE(barcode.isNull()) << "the component outlived its owner";
 }
 
 TEST(BarcodeFilter, KeepsWhatEachSymbologyCarries) {

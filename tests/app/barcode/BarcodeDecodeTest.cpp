@@ -41,7 +41,7 @@ std::vector<DecodeCase> DecodeCases() {
 }  // namespace
 
 TEST(BarcodeDecode, EverySymbologyReadsBackAtEveryScaleAndRotation) {
-    if (!HaveTools()) GTEST_SKIP() << "zbarimg or zint missing";
+    REQUIRE_TOOLS("zbarimg", "zint");
     EnsureApplication();
     for (const DecodeCase& c : DecodeCases()) {
         for (int scale = 1; scale <= 3; ++scale) {
@@ -60,7 +60,7 @@ TEST(BarcodeDecode, EverySymbologyReadsBackAtEveryScaleAndRotation) {
 }
 
 TEST(BarcodeDecode, UPCEIsReportedAsSuchWhenAsked) {
-    if (!HaveTools()) GTEST_SKIP() << "zbarimg missing";
+    REQUIRE_TOOLS("zbarimg");
     EnsureApplication();
     TBarcodeBmp barcode;
     barcode.SetBarcodeType(bcUPCE);

@@ -64,7 +64,7 @@ TEST(BarcodeModules, PostnetHasFrameDigitsAndCheck) {
 }
 
 TEST(BarcodeModules, MatchTheOutsideEncoder) {
-    if (!HaveTools()) GTEST_SKIP() << "zint missing";
+    REQUIRE_TOOLS("zint");
     struct Case {
         TBarCodeType type;
         std::string text;
@@ -91,7 +91,7 @@ TEST(BarcodeModules, MatchTheOutsideEncoder) {
 }
 
 TEST(BarcodeModules, AddOnsMatchTheOutsideEncoderForEveryParity) {
-    if (!HaveTools()) GTEST_SKIP() << "zint missing";
+    REQUIRE_TOOLS("zint");
     for (const char* text : {"00", "01", "02", "03", "12", "99"}) {
         const auto rows = ZintRows(13, text);
         ASSERT_EQ(rows.size(), 1u) << text;
@@ -111,7 +111,7 @@ TEST(BarcodeModules, AddOnsMatchTheOutsideEncoderForEveryParity) {
 }
 
 TEST(BarcodeModules, PostnetMatchesTheOutsideEncoder) {
-    if (!HaveTools()) GTEST_SKIP() << "zint missing";
+    REQUIRE_TOOLS("zint");
     for (const char* text : {"12345", "123456789", "98765432109"}) {
         const auto rows = ZintRows(40, text);
         ASSERT_EQ(rows.size(), 2u) << text;

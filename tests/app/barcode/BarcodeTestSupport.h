@@ -83,6 +83,4 @@ inline std::string ModulesInRow(const QImage& image, int y, int scale, size_t co
     return modules;
 }
 
-inline bool HaveTools() { return testsupport::HaveProgram("zbarimg") && testsupport::HaveProgram("zint"); }
-
 }  // namespace barcodetest

@@ -18,15 +18,16 @@ TEST(MakeArticleNumber, WorkedExample)
 TEST(MakeArticleNumber, PriorityAndSenderCopy)
 {
     std::string priority = MakeArticleNumber("123456789", "0000001", "12345", "", true);
-    EXPECT_EQ(priority.substr(8, 21), "920271234567890000001");
-    EXPECT_EQ(priority.back() - '0', GS1CheckDigit("920271234567890000001"));
+    // 920271234567890000001 by hand: 3 * 37 + 29 = 140, check digit 0.
+    EXPECT_EQ(priority, "420123459202712345678900000010");
 
     gArticleNumberT = "untouched";
     std::string sender = MakeArticleNumber("123456789", "0000001", "12345", "F", true);
     EXPECT_EQ(gArticleNumberF, "929091234567890000001");
     EXPECT_EQ(gBarcodeDataF, "42012345929091234567890000001");
     EXPECT_EQ(gArticleNumberT, "untouched");  // only the variant's own pair changes
-    EXPECT_EQ(sender.size(), 30u);
+    // 929091234567890000001: 3 * 48 + 27 = 171, check digit 9.
+    EXPECT_EQ(sender, "420123459290912345678900000019");
 
     // Anything but "F" is the recipient's copy.
     MakeArticleNumber("123456789", "0000001", "12345", "f", false);
@@ -41,27 +42,24 @@ TEST(MakeArticleNumber, WrapperReadsThePrioritySwitch)
     EXPECT_EQ(MakeArticleNumber("123456789", "0000001", "12345", "T").substr(8, 5), "92147");
 }
 
+// Expected digits worked by hand (weights 3, 1, 3, ... from the rightmost
+// digit) and from published GS1 numbers; numbers of both odd and even length,
+// because only the even ones tell the right end from the left.
 TEST(MakeArticleNumber, CheckDigitByGS1Modulo10)
 {
+    // Digits from the right, weight 3: 1,0,0,0,8,6,4,2,7,1,9 (38); weight 1:
+    // 0,0,0,9,7,5,3,1,4,2 (31). 3 * 38 + 31 = 145, check digit 5.
     EXPECT_EQ(GS1CheckDigit("921471234567890000001"), 5);
+    EXPECT_EQ(GS1CheckDigit("400638133393"), 1);  // EAN-13 4006381333931
+    EXPECT_EQ(GS1CheckDigit("03600029145"), 2);   // UPC-A 036000291452
     // 3*1 + 7 = 10: a multiple of ten gives 0, not 10.
     EXPECT_EQ(GS1CheckDigit("71"), 0);
+    EXPECT_EQ(GS1CheckDigit("17"), 8);  // 3*7 + 1 = 22
     EXPECT_EQ(GS1CheckDigit("000000000000000000000"), 0);
     // The check digit ignores "420" and the ZIP.
-    std::string a = MakeArticleNumber("123456789", "0000001", "12345", "T", false);
-    std::string b = MakeArticleNumber("123456789", "0000001", "99999", "T", false);
-    EXPECT_EQ(a.back(), b.back());
-    // Find a serial whose sum is a multiple of ten and check the data ends in 0.
-    bool found = false;
-    for (int s = 0; s < 20 && !found; ++s) {
-        std::string serial = std::string(6, '0') + static_cast<char>('0' + s % 10);
-        std::string data = MakeArticleNumber("123456789", serial, "12345", "T", false);
-        if (GS1CheckDigit(gArticleNumber) == 0) {
-            EXPECT_EQ(data.back(), '0');
-            found = true;
-        }
-    }
-    EXPECT_TRUE(found);
+    EXPECT_EQ(MakeArticleNumber("123456789", "0000001", "99999", "T", false), "420999999214712345678900000015");
+    // Serial 6 adds 3 * 5 to the sum: 160, the data ends in 0.
+    EXPECT_EQ(MakeArticleNumber("123456789", "0000006", "12345", "T", false), "420123459214712345678900000060");
 }
 
 TEST(MakeArticleNumber, CustomerIdAndSerialAreForcedToTheirWidth)

@@ -153,7 +153,7 @@ TEST_F(DataModuleReport, AFilteredLogPrintsOnlyItsRows)
 
 TEST_F(DataModuleReport, PrintedToPdfTheTextsStandInTheirColumns)
 {
-    if (!testsupport::HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+    REQUIRE_TOOLS("pdftotext");
     testsupport::EnsureQtApp();
     OpenLog("select * from Log37 order by DATETIME");
     const std::string pdf = (dir / "report.pdf").string();

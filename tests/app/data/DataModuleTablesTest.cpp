@@ -64,7 +64,7 @@ class DataModuleTables : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 is not installed";
+        REQUIRE_TOOLS("sqlite3");
     }
 
     testsupport::TempDir dir;

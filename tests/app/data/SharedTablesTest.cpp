@@ -33,18 +33,26 @@ TEST(LogFilterTable, EveryFieldIsALogColumnOrAnAddressSide)
     }
 }
 
+// Every argument lands in its own field: each value is distinct, so a swap of
+// any two shows.
 TEST(Records, ConstructorsKeepTheFieldOrder)
 {
-    TAddressRec a(7, "1", "2", "3", "4", "City", "ST", "12345");
+    const TAddressRec a(7, "a1", "a2", "a3", "a4", "City", "ST", "12345");
     EXPECT_EQ(a.ID, 7);
-    EXPECT_EQ(a.Address1 + a.Address2 + a.Address3 + a.Address4, "1234");
-    EXPECT_EQ(a.City + "|" + a.State + "|" + a.Zip, "City|ST|12345");
-    TMailerRec m("12", "9214", "a", "b", "c", "d", "e", "f", "g");
-    EXPECT_EQ(m.LID + m.MailerNum + m.ToAddress1 + m.ToAddress4 + m.ToCity + m.ToState + m.ToZip, "129214adefg");
-    TGroupRec root(-1, -1);
-    EXPECT_EQ(root.GroupID + root.ParentID, -2);
-    TFilterLineRec line("4", "=", "Smith");
-    EXPECT_EQ(line.FieldName + line.Operator + line.Value, "4=Smith");
-    TReportRec report("0", true);
+    EXPECT_EQ(a.Address1 + "|" + a.Address2 + "|" + a.Address3 + "|" + a.Address4 + "|" + a.City + "|" + a.State +
+                  "|" + a.Zip,
+              "a1|a2|a3|a4|City|ST|12345");
+    const TMailerRec m("12", "9214", "t1", "t2", "t3", "t4", "Town", "IL", "62701");
+    EXPECT_EQ(m.LID + "|" + m.MailerNum + "|" + m.ToAddress1 + "|" + m.ToAddress2 + "|" + m.ToAddress3 + "|" +
+                  m.ToAddress4 + "|" + m.ToCity + "|" + m.ToState + "|" + m.ToZip,
+              "12|9214|t1|t2|t3|t4|Town|IL|62701");
+    const TGroupRec group(5, 3);
+    EXPECT_EQ(group.GroupID, 5);
+    EXPECT_EQ(group.ParentID, 3);
+    const TFilterLineRec line("4", "=", "Smith");
+    EXPECT_EQ(line.FieldName + "|" + line.Operator + "|" + line.Value, "4|=|Smith");
+    const TReportRec report("1", true);
+    EXPECT_EQ(report.Orientation, "1");
     EXPECT_TRUE(report.Custom);
+    EXPECT_FALSE(TReportRec("0", false).Custom);
 }

@@ -24,9 +24,16 @@ TEST(FormatMoney, BlanksByMagnitudeAndTwoDecimals)
     EXPECT_EQ(FormatMoney(1000), Blanks(5) + "1000.00");
     EXPECT_EQ(FormatMoney(99999.5), Blanks(3) + "99999.50");
     EXPECT_EQ(FormatMoney(123456), Blanks(1) + "123456.00");
-    // The boundaries compare the amount itself, strictly.
+    // The boundaries compare the amount itself, strictly: each power of ten
+    // already takes the next magnitude's blanks.
     EXPECT_EQ(FormatMoney(9.999), Blanks(10) + "9.999");
     EXPECT_EQ(FormatMoney(10), Blanks(8) + "10.00");
+    EXPECT_EQ(FormatMoney(99.99), Blanks(8) + "99.99");
+    EXPECT_EQ(FormatMoney(100), Blanks(6) + "100.00");
+    EXPECT_EQ(FormatMoney(9999.99), Blanks(5) + "9999.99");
+    EXPECT_EQ(FormatMoney(10000), Blanks(3) + "10000.00");
+    EXPECT_EQ(FormatMoney(99999.99), Blanks(3) + "99999.99");
+    EXPECT_EQ(FormatMoney(100000), Blanks(1) + "100000.00");
 }
 
 TEST(FormatMoney, FeeSumsShowNoBinaryNoise)

@@ -19,7 +19,7 @@ std::string Converter()
 
 TEST(ZipcodesConverter, KeepsFiveDigitUsZipsSortedAndQuoted)
 {
-    if (!testsupport::HaveProgram("node")) GTEST_SKIP() << "node is not installed";
+    REQUIRE_TOOLS("node");
     testsupport::TempDir dir;
     std::filesystem::create_directories(dir / "package" / "lib");
     testsupport::WriteFile(
@@ -44,7 +44,7 @@ TEST(ZipcodesConverter, KeepsFiveDigitUsZipsSortedAndQuoted)
 
 TEST(ZipcodesConverter, MissingPackageFailsWithoutOutput)
 {
-    if (!testsupport::HaveProgram("node")) GTEST_SKIP() << "node is not installed";
+    REQUIRE_TOOLS("node");
     testsupport::TempDir dir;
     const std::string out = (dir / "ZIPCODES.csv").string();
     const auto result = testsupport::RunCommand("node '" + Converter() + "' '" + (dir / "none").string() + "' '" +

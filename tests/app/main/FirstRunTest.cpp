@@ -132,7 +132,7 @@ protected:
 
 TEST_F(FirstRun, NewUserChoosesASenderSetsUpTheMailerNumberAndPrints)
 {
-    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    REQUIRE_E2E_TOOLS();
     // The empty sender list asks for the first address by itself.
     script.Expect("Name and Address", [](QWidget& dialog) {
         dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
@@ -212,7 +212,7 @@ TEST_F(FirstRun, NewUserChoosesASenderSetsUpTheMailerNumberAndPrints)
 
 TEST_F(FirstRun, CancelledMailerNumberDialogLeavesTheCounterAsItWas)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     script.Expect("Mailer Number", [](QWidget& dialog) {
         dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
         QueuedClick(dialog, "btnCancel");

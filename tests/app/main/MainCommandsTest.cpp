@@ -125,8 +125,13 @@ TEST_F(MainCommands, AlignmentAndExtraLabelDialogsOpenFromTheirMenuItems)
     EXPECT_EQ(gAlignLeftRight, -12);
     EXPECT_EQ(gAlignTopBottom, 7);
 
-    OnNextDialog([](QWidget& dialog) { EXPECT_EQ(dialog.windowTitle(), "Extra Label"); dialog.close(); });
+    std::string opened;
+    OnNextDialog([&opened](QWidget& dialog) {
+        opened = dialog.windowTitle().toStdString();
+        dialog.close();
+    });
     Trigger("miExtraLabel");
+    EXPECT_EQ(opened, "Extra Label");
     EXPECT_TRUE(messages.Shown().empty());
 }
 
@@ -147,7 +152,7 @@ TEST_F(MainCommands, TrackItemOpensTheTrackingPage)
 
 TEST_F(MainCommands, MailerNumberDialogStoresTheCounterAndSharesTheTableAgain)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     OnNextDialog([](QWidget& dialog) {
         EXPECT_TRUE(dmSendoPro->edstMailerNum->Exclusive()) << "held while the dialog is open";
         dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("987654321");
@@ -197,7 +202,7 @@ TEST_F(MainCommands, MailerNumberHeldByAnotherStationIsReportedAndLeftToIt)
 
 TEST_F(MainCommands, BarcodeLabelsPrintAndMoveTheCounterPastThem)
 {
-    if (!e2e::HaveTools()) GTEST_SKIP() << "sqlite3 and poppler/zbar tools needed";
+    REQUIRE_E2E_TOOLS();
     folder.SetNumbering("123456789", "0000041", true, true);
     OnNextDialog([](QWidget& dialog) {
         dialog.findChild<QLineEdit*>("editNumLabels")->setText("3");
@@ -307,7 +312,7 @@ TEST_F(MainCommands, BarcodeLabelsThatFailHalfWayNameTheNumbersLeftOut)
 
 TEST_F(MainCommands, CancelledBarcodeLabelsPrintNothingAndShareTheTable)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     folder.SetNumbering("123456789", "0000041", true, true);
     OnNextDialog([](QWidget& dialog) { Click(dialog, "btnCancel"); });
     Trigger("miPrintBarCodes");
@@ -321,7 +326,7 @@ TEST_F(MainCommands, CancelledBarcodeLabelsPrintNothingAndShareTheTable)
 
 TEST_F(MainCommands, MultipleFormsNumberEachFormAndReportOnceAtTheEnd)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     folder.SetNumbering("123456789", "0000041", true, true);
     FillMailer();
     OnNextDialog([](QWidget& dialog) {
@@ -342,7 +347,7 @@ TEST_F(MainCommands, MultipleFormsNumberEachFormAndReportOnceAtTheEnd)
 
 TEST_F(MainCommands, MultipleFormsStopAtAnAllZeroCustomerId)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     FillMailer();
     OnNextDialog([](QWidget& dialog) {
         dialog.findChild<QLineEdit*>("editNumLabels")->setText("4");
@@ -383,7 +388,7 @@ TEST_F(MainCommands, MultipleFormsStopAtTheFirstFailedPrintAndNameTheSkippedNumb
 
 TEST_F(MainCommands, ChosenSenderIsShownAndTheEntryBecomesPrintableAgain)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     const auto yourAddress = folder.home / "Addresses" / "YourAddress.edt";
     e2e::SqlRows(yourAddress, "insert into YourAddress (Address1, City, State, Zip) values "
                               "('First Office', 'Albany', 'NY', '12207'), ('Second Office', 'Troy', 'NY', '12180')");
@@ -416,7 +421,7 @@ TEST_F(MainCommands, ChosenSenderIsShownAndTheEntryBecomesPrintableAgain)
 
 TEST_F(MainCommands, NewLogFolderFromNetworkSettingsGetsItsTablesAndTheNextPrint)
 {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "sqlite3 needed";
+    REQUIRE_TOOLS("sqlite3");
     folder.SetNumbering("123456789", "0000041", true, true);
     const std::filesystem::path shared = folder.home / "shared" / "log";
     std::filesystem::create_directories(shared);

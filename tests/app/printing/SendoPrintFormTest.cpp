@@ -184,8 +184,7 @@ TEST_P(FormOnRecordingPrinter, BarcodesAreDrawnAtTheirPlacesAndSizes)
         ExpectImage(images[3], {px(781), px(100), 60, 242 * 6, 60, 242 * 6});
         ExpectImage(images[4], {px(530), px(355), 83 * 14, 84, 83 * 14, 84});
     }
-    if (!testsupport::HaveProgram("zbarimg"))
-        GTEST_SKIP() << "zbarimg missing";
+    REQUIRE_TOOLS("zbarimg");
     EXPECT_EQ(barcodetest::Decode(images[0].image), Scanned(kDataT));
     EXPECT_EQ(barcodetest::Decode(images[1].image), Scanned(kDataF));
     EXPECT_EQ(barcodetest::Decode(images[2].image), Scanned(kDataF));

@@ -13,17 +13,12 @@
 #include <sstream>
 
 using namespace sendoprinttest;
-using testsupport::HaveProgram;
 using testsupport::RunCommand;
 using testsupport::TempDir;
 
 namespace {
 
-bool HaveTools()
-{
-    return HaveProgram("pdftotext") && HaveProgram("pdfimages") && HaveProgram("pdffonts") &&
-           HaveProgram("pdfinfo") && HaveProgram("zbarimg");
-}
+
 
 std::string Q(const std::string& path)
 {
@@ -99,8 +94,7 @@ class FormToPdf : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override
     {
-        if (!HaveTools())
-            GTEST_SKIP() << "poppler-utils or zbar-tools missing";
+        REQUIRE_TOOLS("pdftotext", "pdfimages", "pdffonts", "pdfinfo", "zbarimg");
         barcodetest::EnsureApplication();
         gLabelRow = 0;
         gLabelCol = 0;

@@ -91,7 +91,7 @@ TEST_F(Tables, OtherTableTypesAndDictionariesAnswerNotSupported) {
 }
 
 TEST_F(Tables, FileOpensInTheSqliteToolWithReadableRowsAndPassesIntegrityCheck) {
-    if (!testsupport::HaveProgram("sqlite3")) GTEST_SKIP() << "no sqlite3 tool";
+    REQUIRE_TOOLS("sqlite3");
     EDSHANDLE table = Groups({"Friends", "Family"});
     EDS_OK(EdsCreateIndex61(table, U(""), U("Group_Name"), U("UPPER(Group_Name)"), U(""), U(""),
                             EDS_UNIQUE | EDS_COMPOUND, 0, nullptr));

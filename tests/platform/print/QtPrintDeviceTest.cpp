@@ -15,16 +15,12 @@
 using print::EPrintError;
 using print::FontSpec;
 using print::QtPrintDevice;
-using testsupport::HaveProgram;
 using testsupport::RunCommand;
 using testsupport::TempDir;
 
 namespace {
 
-bool HavePoppler()
-{
-    return HaveProgram("pdftotext") && HaveProgram("pdfimages") && HaveProgram("pdffonts") && HaveProgram("pdfinfo");
-}
+#define REQUIRE_POPPLER() REQUIRE_TOOLS("pdftotext", "pdfimages", "pdffonts", "pdfinfo")
 
 int PageCount(const std::string& pdf)
 {
@@ -75,8 +71,7 @@ class PdfDevice : public ::testing::TestWithParam<int> {
 protected:
     void SetUp() override
     {
-        if (!HavePoppler())
-            GTEST_SKIP() << "poppler-utils missing";
+        REQUIRE_POPPLER();
         testsupport::EnsureQtApp();
     }
     TempDir dir;
@@ -172,8 +167,7 @@ INSTANTIATE_TEST_SUITE_P(Resolutions, PdfDevice, ::testing::Values(300, 600));
 
 TEST(PdfDevicePages, EmptyPagesAndEmptyDocumentsLeaveNoTrace)
 {
-    if (!HavePoppler())
-        GTEST_SKIP() << "poppler-utils missing";
+    REQUIRE_POPPLER();
     testsupport::EnsureQtApp();
     TempDir dir;
     const std::string pdf = (dir / "jobs.pdf").string();

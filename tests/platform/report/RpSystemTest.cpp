@@ -245,7 +245,7 @@ TEST(RpSystemTest, PreviewShowsThePagesInItsWindow) {
 
 // Printed to PDF, the texts come out in their columns.
 TEST(RpSystemTest, PdfShowsTheTextsInTheirColumns) {
-    if (!testsupport::HaveProgram("pdftotext")) GTEST_SKIP() << "pdftotext is not installed";
+    REQUIRE_TOOLS("pdftotext");
     testsupport::EnsureQtApp();
     testsupport::TempDir dir;
     const auto pdf = dir / "log.pdf";
