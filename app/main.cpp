@@ -2,6 +2,7 @@
 #include "app/main/U_Main.h"
 #include "app/data/U_Settings.h"
 #include "app/dialogs/U_SingleEdit.h"
+#include "app/dialogs/U_XfEngineWindows.h"
 #include "app/data/U_dmMainData.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    InstallXfEngineWindows();
     // Test-only: SENDORA_UNATTENDED_PRINTS=N prints N mailers without a user (see U_Main.h).
     const std::unique_ptr<TUnattendedPrints> unattended = TUnattendedPrints::FromEnvironment();
 

@@ -1,14 +1,14 @@
 #pragma once
 // Conversions between the program's UTF-8 text and the 8-bit code pages of
-// files made on Windows: Windows-1252 ("ANSI") and the OEM pages 437, 850 and
-// 866. One byte per character; a character the page lacks becomes '?'.
+// files made on Windows: Windows-1252 and Windows-1251 ("ANSI") and the OEM
+// pages 437, 850 and 866. One byte per character; a character the page lacks becomes '?'.
 
 #include <string>
 #include <string_view>
 
 namespace rtl {
 
-enum class CodePage { Windows1252 = 1252, Oem437 = 437, Oem850 = 850, Oem866 = 866 };
+enum class CodePage { Windows1252 = 1252, Windows1251 = 1251, Oem437 = 437, Oem850 = 850, Oem866 = 866 };
 
 // 8-bit bytes of `page` to UTF-8.
 std::string ToUtf8(std::string_view bytes, CodePage page);

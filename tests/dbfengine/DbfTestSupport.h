@@ -1,0 +1,66 @@
+#pragma once
+// Shared by the engine's tests: the engine's error state reset to raising mode
+// (an engine error inside a test must never end the test program), and the
+// Python reference scripts beside the tests.
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dbfengine/xfcommon.h"
+
+namespace dbftest {
+
+// Raise mode, delivery on, no hook, no pending error; restored afterwards.
+class EngineErrorsGuard {
+public:
+    EngineErrorsGuard() : saved_(xf::XfErrors())
+    {
+        xf::TXfErrorState& state = xf::XfErrors();
+        state = xf::TXfErrorState {};
+        state.RaiseOnError = 1;
+    }
+    ~EngineErrorsGuard() { xf::XfErrors() = saved_; }
+    EngineErrorsGuard(const EngineErrorsGuard&) = delete;
+    EngineErrorsGuard& operator=(const EngineErrorsGuard&) = delete;
+
+private:
+    xf::TXfErrorState saved_;
+};
+
+inline std::string PythonScript(const std::string& name)
+{
+    return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/python/" + name;
+}
+
+inline std::string DataFile(const std::string& name)
+{
+    return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/data/" + name;
+}
+
+// Runs a command and hands every line of its output to `line`; returns the exit status.
+inline int ForEachOutputLine(const std::string& command, const std::function<void(const std::string&)>& line)
+{
+    FILE* pipe = popen(command.c_str(), "r");
+    if (!pipe) return -1;
+    std::string current;
+    char buffer[1 << 16];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        for (std::size_t i = 0; i < n; ++i) {
+            if (buffer[i] == '\n') {
+                line(current);
+                current.clear();
+            } else {
+                current += buffer[i];
+            }
+        }
+    }
+    if (!current.empty()) line(current);
+    const int status = pclose(pipe);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace dbftest
