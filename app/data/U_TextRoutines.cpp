@@ -59,6 +59,14 @@ bool SerialIssued(const std::string& Serial, const std::string& Counter, bool Up
     return Up ? serial < counter : serial > counter;
 }
 
+std::string WithoutDashes(std::string_view Text)
+{
+    std::string out;
+    for (char c : Text)
+        if (c != '-') out += c;
+    return out;
+}
+
 std::string CleanZip(std::string_view Zip)
 {
     std::string zip = rtl::Trim(Zip);

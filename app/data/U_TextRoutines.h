@@ -25,6 +25,9 @@ std::string SerialAfter(const std::string& First, int Count, bool Up);
 // counting down). False when either is not a number.
 bool SerialIssued(const std::string& Serial, const std::string& Counter, bool Up);
 
+// The customer ID as the article number takes it: every "-" removed.
+std::string WithoutDashes(std::string_view Text);
+
 // The ZIP without the residue of the ZIP+4 edit mask ("12345-" gives "12345").
 std::string CleanZip(std::string_view Zip);
 

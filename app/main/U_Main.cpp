@@ -115,6 +115,7 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     connect(ui->miCalculate, &QAction::triggered, this, &TF_Main::miCalculateClick);
     connect(ui->miBatchOn, &QAction::triggered, this, &TF_Main::miBatchOnClick);
     connect(ui->miBatchOff, &QAction::triggered, this, &TF_Main::miBatchOffClick);
+    ConnectBatchCommands();
     connect(ui->miPrinterSetup, &QAction::triggered, this, &TF_Main::miPrinterSetupClick);
     for (QAction* about : {ui->miAbout, ui->miOrderSupplies, ui->miTechnicalSupport})
         connect(about, &QAction::triggered, this, &TF_Main::miAboutClick);

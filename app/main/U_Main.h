@@ -107,6 +107,10 @@ private:
     // for the caller, who closes it and releases it in every case. Raises the
     // database layer's error (among others when another station holds it).
     bool LoadMailerNumber();
+    // Steps gSerialNum in the counter's direction (always up with barcodes)
+    // and posts it to the open, exclusively held MailerNum; answers the new
+    // serial and leaves gSerialNum, the one to print, as it was.
+    std::string PostNextSerial();
     // What every print of one mailer does first: LoadMailerNumber, then the
     // serial stepped and posted at once and the table closed and released,
     // so the number is taken before the page is printed. False as
@@ -131,6 +135,21 @@ private:
     void AppendLogRow(const std::string& mailerNumber, const std::string& printedSerial);
     // Label sheet of 3 x 3 cells: column first, then row, back to the first cell.
     void AdvanceLabelPosition();
+
+    // ---- batch entries (app/printing/U_MainBatch.cpp)
+    // Connects the Print Batch and Clear Batch items; run once by the constructor.
+    void ConnectBatchCommands();
+    // Numbers and prints every batch entry with MailerNum held exclusively
+    // for the whole run. Each entry's serial is posted before its page or
+    // label is printed, and the entry leaves the batch only once that page or
+    // the label job has been printed; the first failure stops the run, with
+    // the numbers it skipped named and the entries not printed left in the
+    // batch.
+    void miPrintBatchClick();
+    // After the user's Yes: deletes every batch entry while MailerNum is held
+    // exclusively, so no station is printing them meanwhile.
+    void miClearBatchClick();
+    void PrintBatch();
 
     // ---- commands that open a dialog (U_MainCommands.cpp)
     // Creates the menu items of these commands and connects them; run once
@@ -190,17 +209,19 @@ private:
 // Test-only, for driving the real program from a script: with the environment
 // variable SENDORA_UNATTENDED_PRINTS=N the program answers every message box
 // itself (the notice with "&OK"; each box is written to stderr), presses
-// Print N times on the mailer its command line fills, closes and exits with 0,
-// or with 1 after the first error box.
+// Print N times on the mailer its command line fills, then triggers the menu
+// item that SENDORA_UNATTENDED_COMMAND names by its object name (if any),
+// closes and exits with 0, or with 1 after the first error box.
 class TUnattendedPrints {
 public:
-    explicit TUnattendedPrints(int count);
+    explicit TUnattendedPrints(int count, std::string command = {});
     // Null unless the variable is set.
     static std::unique_ptr<TUnattendedPrints> FromEnvironment();
     int Run(TF_Main& main);
 
 private:
     int count_;
+    std::string command_;
     int errors_ = 0;
     ui::ScriptedMessages messages_;
 };

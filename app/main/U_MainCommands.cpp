@@ -48,14 +48,6 @@ const char* const kTrackingPage = "https://www.usps.com/shipping/trackandconfirm
 
 const char* const kNoTables = "The program's tables are not open.";
 
-std::string WithoutDashes(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-        if (c != '-') out += c;
-    return out;
-}
-
 // A scripted run has nobody to answer a dialog.
 bool UnattendedRun()
 {

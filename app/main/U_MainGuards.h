@@ -3,6 +3,11 @@
 
 #include "dbaccess/edstable.h"
 
+class TdmSendoPro;
+
+// The program's data module; raises when its tables are not open.
+TdmSendoPro& DataModule();
+
 // Closes a table on every path and, for MailerNum, gives up exclusive use. A
 // failure while closing is swallowed: the error that is already on its way
 // (or the work that succeeded) matters more, and the next use closes again.

@@ -26,6 +26,7 @@
 
 #include "ui_U_Main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
 #include <QGuiApplication>
@@ -62,23 +63,15 @@ TCloseTableGuard::~TCloseTableGuard()
     }
 }
 
-namespace {
-
 TdmSendoPro& DataModule()
 {
     if (dmSendoPro == nullptr) throw rtl::Exception("The program's tables are not open.");
     return *dmSendoPro;
 }
 
-std::string FirstChars(const std::string& text, std::size_t n) { return text.substr(0, std::min(n, text.size())); }
+namespace {
 
-std::string WithoutDashes(const std::string& text)
-{
-    std::string out;
-    for (char c : text)
-        if (c != '-') out += c;
-    return out;
-}
+std::string FirstChars(const std::string& text, std::size_t n) { return text.substr(0, std::min(n, text.size())); }
 
 // The ZIP of a manually entered recipient's article data: its first five
 // characters when they read as an integer, else "00000".
@@ -139,16 +132,21 @@ bool TF_Main::LoadMailerNumber()
     return true;
 }
 
-bool TF_Main::NumberNextMailer()
+std::string TF_Main::PostNextSerial()
 {
     TEdsTable& table = *DataModule().edstMailerNum;
-    TCloseTableGuard release(table, true);
-    if (!LoadMailerNumber()) return false;
     const std::string next = StepSerialNumber(gSerialNum, gPrintBarCode ? true : gIncrement);
     table.Edit();
     table.FieldByName("SerialNum")->SetAsString(FirstChars(next, 7));
     table.Post();
-    reservedNextSerial_ = next;
+    return next;
+}
+
+bool TF_Main::NumberNextMailer()
+{
+    TCloseTableGuard release(*DataModule().edstMailerNum, true);
+    if (!LoadMailerNumber()) return false;
+    reservedNextSerial_ = PostNextSerial();
     return true;
 }
 
@@ -206,14 +204,6 @@ MailerPrintFields TF_Main::BuildPrintRecord() const
     return rec;
 }
 
-// The barcode data the form printer will make of the record: the recipient's
-// article number, known before printing so a failed print can name it.
-static std::string ExpectedBarcodeData(const MailerPrintFields& rec, bool barcodes)
-{
-    if (!barcodes) return rec[15];
-    return MakeArticleNumber(rec[15], rec[16], ArticleZip5(rec[11]), "T");
-}
-
 // ---- printing ---------------------------------------------------------------------------
 
 std::string TF_Main::PrintMailer(const MailerPrintFields& rec, const std::string& expected)
@@ -234,7 +224,7 @@ std::string TF_Main::PrintMailer(const MailerPrintFields& rec, const std::string
 
 bool TF_Main::PrintNumberedMailer(const MailerPrintFields& rec, std::string& mailerNumber)
 {
-    const std::string expected = ExpectedBarcodeData(rec, gPrintBarCode);
+    const std::string expected = RecipientBarcodeData(rec, gPrintBarCode);
     // What follows the print may no longer pretend the number is unused.
     gSerialNum = reservedNextSerial_;
     pdfWritten_.clear();
@@ -371,7 +361,7 @@ void TF_Main::btnPrintClick()
 
 // ---- unattended prints (tests) ---------------------------------------------------------------
 
-TUnattendedPrints::TUnattendedPrints(int count) : count_(count)
+TUnattendedPrints::TUnattendedPrints(int count, std::string command) : count_(count), command_(std::move(command))
 {
     messages_.onMessage = [this](const ui::MessageRequest& request) {
         const std::string title = request.title.empty() ? ui::DefaultTitle(request.kind) : request.title;
@@ -389,7 +379,8 @@ std::unique_ptr<TUnattendedPrints> TUnattendedPrints::FromEnvironment()
     if (text == nullptr || *text == '\0') return nullptr;
     int count = 0;
     if (!rtl::TryStrToInt(text, count) || count < 0) count = 0;
-    return std::make_unique<TUnattendedPrints>(count);
+    const char* command = std::getenv("SENDORA_UNATTENDED_COMMAND");
+    return std::make_unique<TUnattendedPrints>(count, command != nullptr ? command : "");
 }
 
 int TUnattendedPrints::Run(TF_Main& main)
@@ -399,6 +390,16 @@ int TUnattendedPrints::Run(TF_Main& main)
     auto* print = main.findChild<QPushButton*>(QStringLiteral("btnPrint"));
     for (int i = 0; i < count_ && errors_ == 0 && print != nullptr; ++i) {
         print->click();
+        QCoreApplication::processEvents();
+    }
+    if (!command_.empty() && errors_ == 0) {
+        auto* item = main.findChild<QAction*>(QString::fromStdString(command_));
+        if (item == nullptr) {
+            std::fprintf(stderr, "[Error] No menu item %s\n", command_.c_str());
+            ++errors_;
+        } else {
+            item->trigger();
+        }
         QCoreApplication::processEvents();
     }
     main.close();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <ctime>
 
 namespace {
@@ -144,6 +145,17 @@ void SetPrintDeviceFactory(TPrintDeviceFactory factory) { gDeviceFactory = std::
 void ShowPdfWritten(const std::string& pdfPath)
 {
     ui::ShowInformation("No printer is in use: the print was saved as the PDF file " + pdfPath + ".");
+}
+
+void ShowPdfsWritten(const std::vector<std::string>& pdfPaths)
+{
+    if (pdfPaths.empty()) return;
+    if (pdfPaths.size() == 1) {
+        ShowPdfWritten(pdfPaths.front());
+        return;
+    }
+    ui::ShowInformation("No printer is in use: the prints were saved as PDF files in the folder " +
+                        std::filesystem::path(pdfPaths.front()).parent_path().string() + ".");
 }
 
 TF_PrinterSetup::TF_PrinterSetup(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_PrinterSetup>())

@@ -73,6 +73,8 @@ void SetPrintDeviceFactory(TPrintDeviceFactory factory);
 
 // Tells the user where a print went as a PDF file.
 void ShowPdfWritten(const std::string& pdfPath);
+// The same for the files of one run: the file, or the folder of several.
+void ShowPdfsWritten(const std::vector<std::string>& pdfPaths);
 
 // The setup dialog: the installed printers and the chosen printer's trays.
 class TF_PrinterSetup : public QDialog {

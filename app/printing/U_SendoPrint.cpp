@@ -335,6 +335,12 @@ void TPrintJob::End()
         EndPrintJob();
 }
 
+std::string RecipientBarcodeData(const MailerPrintFields& Rec, bool PrintBarcodes)
+{
+    if (!PrintBarcodes) return Rec[15];
+    return MakeArticleNumber(Rec[15], Rec[16], ArticleZip5(Rec[11]), "T");
+}
+
 void PrintMailerForm(const MailerPrintFields& Rec, bool PrintBarcodes, int Kind, const QFont& FontSource,
                      std::string& Data)
 {

@@ -56,6 +56,10 @@ std::string PrintBlankBarcodeLabels(int Count, int Layout, const std::string& Cu
 // they were not printed.
 std::string SkippedNumbersText(const std::vector<std::string>& Numbers);
 
+// The recipient's barcode data PrintMailerForm will hand back for Rec, known
+// before printing so that a failed print can name its number.
+std::string RecipientBarcodeData(const MailerPrintFields& Rec, bool PrintBarcodes);
+
 void BeginPrintJob();
 void EndPrintJob();
 

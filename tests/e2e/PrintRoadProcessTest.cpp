@@ -1,7 +1,7 @@
 // The real program binary printing unattended (SENDORA_UNATTENDED_PRINTS):
 // several stations on one data folder, and a station killed half way.
 
-#include "tests/e2e/E2ESupport.h"
+#include "tests/e2e/E2EProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -15,32 +15,10 @@
 
 namespace {
 
-using e2e::Quote;
+using e2e::ProgramCommand;
+using e2e::Output;
+using e2e::Status;
 using e2e::SqlRows;
-
-const std::string kMailer = "'Jane Roe' '12 Elm Street' '' '' Springfield IL 12345";
-
-// The shell command that runs the program on the folder with `prints` prints,
-// its stderr into `name`.out and its exit status into `name`.rc.
-std::string ProgramCommand(const e2e::ProgramFolder& folder, int prints, const std::string& name)
-{
-    const std::string out = Quote((folder.home / (name + ".out")).string());
-    const std::string rc = Quote((folder.home / (name + ".rc")).string());
-    return "(QT_QPA_PLATFORM=offscreen SENDORA_UNATTENDED_PRINTS=" + std::to_string(prints) + " " +
-           Quote(SENDORA_PROGRAM) + " " + kMailer + " >" + out + " 2>&1; echo $? >" + rc + ")";
-}
-
-std::string Status(const e2e::ProgramFolder& folder, const std::string& name)
-{
-    std::string rc = testsupport::ReadFile(folder.home / (name + ".rc"));
-    while (!rc.empty() && rc.back() == '\n') rc.pop_back();
-    return rc;
-}
-
-std::string Output(const e2e::ProgramFolder& folder, const std::string& name)
-{
-    return testsupport::ReadFile(folder.home / (name + ".out"));
-}
 
 class Stations : public ::testing::Test {
 protected:

@@ -2,7 +2,7 @@
 // tables in a program folder of the test's own, printing to PDF files.
 
 #include "tests/e2e/E2ESupport.h"
-#include "tests/app/main/MainTestSupport.h"
+#include "tests/e2e/E2EWindow.h"
 
 #include "app/main/U_About.h"
 #include "app/data/U_Globals.h"
@@ -31,72 +31,11 @@ namespace {
 
 using e2e::SqlRows;
 using e2e::SqlValue;
+using e2e::kNumber41;
+using e2e::kNumber42;
+using e2e::kNumber43;
 
-const std::string kNumber41 = "9214 7123 4567 8900 0004 11";
-const std::string kNumber42 = "9214 7123 4567 8900 0004 28";
-const std::string kNumber43 = "9214 7123 4567 8900 0004 35";
-
-class PrintRoad : public ::testing::Test {
-protected:
-    PrintRoad()
-    {
-        e2e::EnsureApplication();
-        gAppPath = folder.home.str();
-        ResetSettingsToDefaults();
-        gLabelRow = gLabelCol = 0;
-    }
-    ~PrintRoad() override
-    {
-        if (window) window->close();
-        window.reset();
-        module.reset();
-    }
-
-    // Starts the program on the folder (which makes the tables), then sets the
-    // numbering state and fills one mailer to ZIP 12345.
-    void Start(const std::string& custId = "123456789", const std::string& serial = "0000041", bool barcodes = true,
-               bool increment = true)
-    {
-        module = std::make_unique<TInstalledDataModule>(folder.home.str());
-        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
-        {
-            const maintest::DialogDismisser dismiss;
-            window->show();
-            while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        folder.SetNumbering(custId, serial, barcodes, increment);
-        Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
-        Child<QLineEdit>("editToCity")->setText("Springfield");
-        Child<QLineEdit>("editToState")->setText("IL");
-        Child<ui::MaskEdit>("editToZip")->SetText("12345");
-        Child<QLineEdit>("editDepartment")->setText("  Legal ");
-        Child<QLineEdit>("editRe")->setText("Lease");
-        messages.Clear();
-    }
-
-    template <class T>
-    T* Child(const char* name)
-    {
-        T* found = window->findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
-    }
-
-    void Print() { Child<QPushButton>("btnPrint")->click(); }
-
-    std::vector<const ui::MessageRequest*> Shown(ui::MsgKind kind) const
-    {
-        std::vector<const ui::MessageRequest*> out;
-        for (const ui::MessageRequest& r : messages.Shown())
-            if (r.kind == kind) out.push_back(&r);
-        return out;
-    }
-
-    e2e::ProgramFolder folder;
-    ui::ScriptedMessages messages;
-    std::unique_ptr<TInstalledDataModule> module;
-    std::unique_ptr<TF_Main> window;
-};
+class PrintRoad : public e2e::MainWindowTest {};
 
 TEST_F(PrintRoad, ThreePrintsNumberLogAndPrintEachMailerOnce)
 {
