@@ -107,11 +107,13 @@ std::string EncodeCode128(std::string_view Text, bool WithFNC1) {
             }
         } else if (c != kMarker && !(hasNext && IsDigit(c) && IsDigit(At(Text, i + 1)))) {
             if (hasNext) {
-                set = Code128StartSet(Text.substr(i));
+                // The rest's start set looks past a first character that only set B has.
+                set = NeedsSetB(c) ? 'B' : Code128StartSet(Text.substr(i));
                 put(set == 'A' ? kCodeA : kCodeB);
             } else {
-                put(kCodeB);
-                set = 'B';
+                // A last control character needs set A: set B cannot carry it.
+                set = IsControl(c) ? 'A' : 'B';
+                put(set == 'A' ? kCodeA : kCodeB);
             }
         }
 

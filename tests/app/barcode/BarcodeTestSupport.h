@@ -8,7 +8,9 @@
 #include "tests/support/TestSupport.h"
 
 #include <QApplication>
+#include <QByteArray>
 #include <QImage>
+#include <QXmlStreamReader>
 
 #include <gtest/gtest.h>
 
@@ -43,6 +45,47 @@ inline std::string Decode(const QImage& image, const std::string& options = "") 
     std::string text = result.output;
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
     return text;
+}
+
+// What zbarimg reads from each image, in order, through one run of the tool
+// (its XML output keeps control characters and line ends intact); "" where it
+// reads nothing, "<more than one>" where it reads several symbols.
+inline std::vector<std::string> DecodeAll(const std::vector<QImage>& images) {
+    testsupport::TempDir dir;
+    std::string files;
+    for (std::size_t i = 0; i < images.size(); ++i) {
+        const std::string file = (dir / (std::to_string(i) + ".png")).string();
+        images[i].save(QString::fromStdString(file), "PNG");
+        files += " " + ShellQuote(file);
+    }
+    const auto result = testsupport::RunCommand("zbarimg --xml -q" + files + " 2>/dev/null");
+    std::vector<std::string> decoded(images.size());
+    std::vector<int> found(images.size(), 0);
+    // An XML reader turns CR into LF; a private-use character carries it through.
+    const QString kCarriageReturn(QChar(0xE000));
+    QByteArray output = QByteArray::fromStdString(result.output);
+    output.replace('\r', kCarriageReturn.toUtf8());
+    QXmlStreamReader xml(output);
+    std::size_t current = 0;
+    bool base64 = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        if (!xml.isStartElement()) continue;
+        if (xml.name() == u"source") {
+            const std::string href = xml.attributes().value("href").toString().toStdString();
+            const std::string name = href.substr(href.find_last_of('/') + 1);
+            current = std::stoul(name);
+        } else if (xml.name() == u"data") {
+            base64 = xml.attributes().value("format") == u"base64";
+            QString text = xml.readElementText();
+            text.replace(kCarriageReturn, QStringLiteral("\r"));
+            const QByteArray bytes = base64 ? QByteArray::fromBase64(text.trimmed().toLatin1()) : text.toUtf8();
+            if (current < decoded.size()) {
+                decoded[current] = ++found[current] > 1 ? "<more than one>" : bytes.toStdString();
+            }
+        }
+    }
+    return decoded;
 }
 
 // zint's --dump rows as module strings ('1' bar, '0' space), padded by zint to
