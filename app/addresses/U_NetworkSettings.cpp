@@ -49,12 +49,6 @@ const TDbInfo& Info(TF_NetworkSettings::TDb db)
 
 std::string TableFile(const char* table) { return std::string(table) + kTableExtension; }
 
-TdmSendoPro& DataModule()
-{
-    if (dmSendoPro == nullptr) throw rtl::Exception("The data module is not running.");
-    return *dmSendoPro;
-}
-
 }  // namespace
 
 bool TOpenDialog::Execute(QWidget* parent)

@@ -49,12 +49,6 @@ std::array<std::string, 5> AddressLines(const TAddressRec& rec)
     return lines;
 }
 
-TdmSendoPro& DataModule()
-{
-    if (dmSendoPro == nullptr) throw rtl::Exception("The data module is not running.");
-    return *dmSendoPro;
-}
-
 // Runs a statement on the sender-address query of the data module.
 void ExecYourAddress(const std::string& sql)
 {

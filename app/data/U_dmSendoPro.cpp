@@ -11,6 +11,12 @@
 
 TdmSendoPro* dmSendoPro = nullptr;
 
+TdmSendoPro& DataModule()
+{
+    if (dmSendoPro == nullptr) throw rtl::Exception("The program's tables are not open.");
+    return *dmSendoPro;
+}
+
 namespace {
 
 template <class T>

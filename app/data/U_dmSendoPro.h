@@ -99,3 +99,6 @@ private:
 
 // The program's data module while it lives, else null.
 extern TdmSendoPro* dmSendoPro;
+
+// The program's data module; raises rtl::Exception when there is none.
+TdmSendoPro& DataModule();

@@ -174,6 +174,11 @@ private:
     void ShowMailerNumberDialog();
     // First show: the mailer-number dialog while CustID is still all zeros.
     void FirstShowMailerNumber();
+    // The log window (app/log/U_MainLog.cpp) and the returned-receipt dialog
+    // (app/receipts/U_MainReceipts.cpp), which the log window opens too.
+    void miLogFileClick();
+    void miTrackIncomingMailersClick();
+    static bool ShowIncomingMailers(QWidget* parent);
     QAction* miPrintAlignment = nullptr;
     QAction* miExtraLabel = nullptr;
     QAction* miMailerNumber = nullptr;

@@ -15,6 +15,7 @@
 #include "app/data/U_Globals.h"
 #include "app/data/U_MainData.h"
 #include "app/addresses/U_NetworkSettings.h"
+#include "app/log/U_Log.h"
 #include "app/printing/U_NumLabels.h"
 #include "app/printing/U_PrintBarCode.h"
 #include "app/printing/U_PrinterSetup.h"
@@ -95,6 +96,10 @@ void TF_Main::ConnectMenuCommands()
     connect(miNetworkSettings, &QAction::triggered, this, &TF_Main::miNetworkSettingsClick);
     connect(ui->btnSelectYourAddress, &QPushButton::clicked, this, &TF_Main::btnSelectYourAddressClick);
     connect(miYourAddress, &QAction::triggered, ui->btnSelectYourAddress, &QPushButton::click);
+
+    connect(ui->miLogFile, &QAction::triggered, this, &TF_Main::miLogFileClick);
+    connect(ui->miTrackIncomingMailers, &QAction::triggered, this, &TF_Main::miTrackIncomingMailersClick);
+    gShowIncomingMailers = &TF_Main::ShowIncomingMailers;
 
     // The mailer-number dialog's Change button.
     gShowDatabaseFolders = [](QWidget* parent) {

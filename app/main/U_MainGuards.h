@@ -1,12 +1,8 @@
 #pragma once
 // Guards the main window's commands share.
 
+#include "app/data/U_dmSendoPro.h"
 #include "dbaccess/edstable.h"
-
-class TdmSendoPro;
-
-// The program's data module; raises when its tables are not open.
-TdmSendoPro& DataModule();
 
 // Closes a table on every path and, for MailerNum, gives up exclusive use. A
 // failure while closing is swallowed: the error that is already on its way

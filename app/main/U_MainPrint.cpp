@@ -63,12 +63,6 @@ TCloseTableGuard::~TCloseTableGuard()
     }
 }
 
-TdmSendoPro& DataModule()
-{
-    if (dmSendoPro == nullptr) throw rtl::Exception("The program's tables are not open.");
-    return *dmSendoPro;
-}
-
 namespace {
 
 std::string FirstChars(const std::string& text, std::size_t n) { return text.substr(0, std::min(n, text.size())); }

@@ -78,12 +78,6 @@ inline void WhenModal(std::function<void(QWidget&)> answer, int turnsLeft = 50)
     });
 }
 
-template <class T>
-T* Find(const QWidget& w, const char* name)
-{
-    T* found = w.findChild<T*>(name);
-    EXPECT_NE(found, nullptr) << name;
-    return found;
-}
+using maintest::Find;
 
 }  // namespace addrtest

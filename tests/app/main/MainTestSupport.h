@@ -182,4 +182,13 @@ private:
 
 inline std::string Blanks(std::size_t n) { return std::string(n, ' '); }
 
+// The child of `w` named `name`; the test fails when there is none.
+template <class T>
+T* Find(const QWidget& w, const char* name)
+{
+    T* found = w.findChild<T*>(name);
+    EXPECT_NE(found, nullptr) << name;
+    return found;
+}
+
 }  // namespace maintest

@@ -1,0 +1,19 @@
+// The main window's log command.
+
+#include "app/main/U_Main.h"
+
+#include "app/data/U_dmSendoPro.h"
+#include "app/log/U_Log.h"
+#include "platform/ui/MessageService.h"
+
+#include <exception>
+
+void TF_Main::miLogFileClick()
+{
+    try {
+        TF_Log log(DataModule(), this);
+        log.exec();
+    } catch (const std::exception& e) {
+        ui::ShowError(e.what());
+    }
+}

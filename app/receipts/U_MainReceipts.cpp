@@ -1,0 +1,23 @@
+// The main window's returned-receipt command, which the log window's button
+// reaches too.
+
+#include "app/main/U_Main.h"
+
+#include "app/data/U_dmSendoPro.h"
+#include "app/receipts/U_IncomingMailers.h"
+#include "platform/ui/MessageService.h"
+
+#include <exception>
+
+bool TF_Main::ShowIncomingMailers(QWidget* parent)
+{
+    try {
+        TF_IncomingMailers dialog(DataModule(), parent);
+        return dialog.exec() == ui::mrOk;
+    } catch (const std::exception& e) {
+        ui::ShowError(e.what());
+        return false;
+    }
+}
+
+void TF_Main::miTrackIncomingMailersClick() { ShowIncomingMailers(this); }

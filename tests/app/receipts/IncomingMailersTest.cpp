@@ -1,0 +1,156 @@
+// Returned receipts over a real log: numbers typed, entered and scanned (a
+// scanner types one key at a time), names with the pick list, and what OK
+// and Cancel write, read back with the sqlite3 tool.
+
+#include "app/receipts/U_IncomingMailers.h"
+#include "tests/app/log/LogTestSupport.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
+
+using logtest::Find;
+using logtest::WhenDialog;
+
+namespace {
+
+class IncomingMailers : public logtest::LogFixture {
+protected:
+    IncomingMailers()
+    {
+        AddRow(1, {{"MailerNum", "9214 7123 4567 8900 0000 15"}, {"ToAddress1", "Acme Anvils"}});
+        AddRow(2, {{"MailerNum", "9214 7123 4567 8900 0000 22"}, {"ToAddress1", "Bolt Brothers"}, {"ToCity", "Acme"}});
+        AddRow(3, {{"MailerNum", "9407 1112 0620 1234 5678"}, {"ToAddress1", "Acme Older"}});
+        AddRow(4, {{"MailerNum", "9214 7123 4567 8900 0000 39"}, {"ToAddress1", "Acme Done"},
+                   {"Result", "Received - Signed"}});
+    }
+
+    // A's recipient barcode as a scanner reads it: "420", the ZIP, the number.
+    static constexpr const char* kScanA = "420123459214712345678900000015";
+
+    // Types like a scanner, a key at a time, then waits past the pause after
+    // which a complete number is looked up.
+    static void Scan(TF_IncomingMailers& dialog, const char* text)
+    {
+        QTest::keyClicks(Find<QLineEdit>(dialog, "maskeditMailerNum"), text);
+        QTest::qWait(TF_IncomingMailers::kScanPauseMs + 200);
+    }
+    static std::vector<std::string> GridRows(TF_IncomingMailers& dialog)
+    {
+        const QTableWidget& grid = *Find<QTableWidget>(dialog, "sgMailers");
+        std::vector<std::string> rows;
+        for (int r = 0; r < grid.rowCount(); ++r) {
+            std::string row;
+            for (int c = 0; c < 3; ++c)
+                row += (c ? "|" : "") + (grid.item(r, c) ? grid.item(r, c)->text().toStdString() : std::string());
+            rows.push_back(row);
+        }
+        return rows;
+    }
+    std::vector<std::string> Results() const { return Sql("select Result from Log37 order by LID"); }
+};
+
+const std::vector<std::string> kUntouched{"None", "None", "None", "Received - Signed"};
+
+}  // namespace
+
+TEST_F(IncomingMailers, NumbersOfEveryFormAreListedOnceAndOkWritesTheChosenResults)
+{
+    TF_IncomingMailers dialog(dm());
+    dialog.show();
+    EXPECT_FALSE(Find<QTableWidget>(dialog, "sgMailers")->isEnabled()) << "nothing listed yet";
+
+    Scan(dialog, kScanA);
+    EXPECT_TRUE(messages.Shown().empty()) << "a scan is not looked up at its 20th character";
+    EXPECT_EQ(GridRows(dialog), std::vector<std::string>{"9214 7123 4567 8900 0000 15|Acme Anvils|Received - Signed"});
+    EXPECT_EQ(Find<QLineEdit>(dialog, "maskeditMailerNum")->text(), "") << "ready for the next scan";
+    EXPECT_TRUE(Find<QTableWidget>(dialog, "sgMailers")->isEnabled());
+
+    Scan(dialog, kScanA);
+    EXPECT_EQ(messages.Last().text, "Mailer for Mailer # \"9214 7123 4567 8900 0000 15\" is already in the list.");
+    EXPECT_EQ(GridRows(dialog).size(), 1u);
+
+    // An older log's 20 digits, typed and entered before the pause ends.
+    QTest::keyClicks(Find<QLineEdit>(dialog, "maskeditMailerNum"), "9407 1112 0620 1234 5678");
+    QTest::keyClick(Find<QLineEdit>(dialog, "maskeditMailerNum"), Qt::Key_Return);
+    EXPECT_EQ(GridRows(dialog).back(), "9407 1112 0620 1234 5678|Acme Older|Received - Signed");
+
+    // A row already marked is no open mailer.
+    messages.Clear();
+    Find<QLineEdit>(dialog, "maskeditMailerNum")->setText("9214712345678900000039");
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    EXPECT_EQ(messages.Last().text, "Mailer Number not found.");
+    Find<QLineEdit>(dialog, "maskeditMailerNum")->setText("9214 7123");
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    EXPECT_EQ(messages.Last().text, "Mailer Number must be 20 or 22 digits.");
+    EXPECT_EQ(GridRows(dialog).size(), 2u);
+
+    // The older row's receipt came back unsigned.
+    auto& grid = *Find<QTableWidget>(dialog, "sgMailers");
+    grid.setCurrentCell(1, 2);
+    auto& result = *Find<QComboBox>(dialog, "cbResult");
+    ASSERT_TRUE(result.isVisible());
+    EXPECT_EQ(result.currentText(), "Received - Signed");
+    result.setCurrentIndex(result.findText("Received - Not Signed"));
+    emit result.activated(result.currentIndex());
+    EXPECT_FALSE(result.isVisible());
+    EXPECT_EQ(GridRows(dialog).back(), "9407 1112 0620 1234 5678|Acme Older|Received - Not Signed");
+
+    Find<QPushButton>(dialog, "btnOK")->click();
+    EXPECT_EQ(dialog.result(), ui::mrOk);
+    EXPECT_EQ(Results(), (std::vector<std::string>{"Received - Signed", "None", "Received - Not Signed",
+                                                   "Received - Signed"}));
+}
+
+TEST_F(IncomingMailers, ANameOffersOnlyOpenRowsNotListedAndCancelWritesNothing)
+{
+    TF_IncomingMailers dialog(dm());
+    dialog.show();
+    Scan(dialog, kScanA);
+    ASSERT_EQ(GridRows(dialog).size(), 1u);
+
+    Find<QRadioButton>(dialog, "rbAddresseeName")->click();
+    EXPECT_TRUE(Find<QLineEdit>(dialog, "editData")->isVisible());
+    EXPECT_FALSE(Find<QLineEdit>(dialog, "maskeditMailerNum")->isVisible());
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    EXPECT_EQ(messages.Last().text, "Please enter a value.");
+
+    // Acme matches A (listed), B (by its city) and C; D is marked already.
+    Find<QLineEdit>(dialog, "editData")->setText("acme");
+    std::vector<std::string> offered;
+    WhenDialog("Incoming Mailers", [&offered](QWidget& pick) {
+        auto& list = *Find<QListWidget>(pick, "lvMailers");
+        offered.push_back(Find<QLabel>(pick, "lblMain")->text().toStdString());
+        for (int i = 0; i < list.count(); ++i) offered.push_back(list.item(i)->text().toStdString());
+        EXPECT_TRUE(list.item(0)->toolTip().contains("Acme"));
+        list.selectAll();
+        Find<QPushButton>(pick, "btnAddToList")->click();
+    });
+    QTest::keyClick(Find<QLineEdit>(dialog, "editData"), Qt::Key_Return);
+    EXPECT_EQ(offered, (std::vector<std::string>{
+                           "We found 2 log records containing Addressee name \"acme\".  Please select the Mailers "
+                           "you'd like to add to the list.",
+                           "9214 7123 4567 8900 0000 22  Bolt Brothers", "9407 1112 0620 1234 5678  Acme Older"}));
+    EXPECT_EQ(GridRows(dialog).size(), 3u);
+
+    Find<QLineEdit>(dialog, "editData")->setText("Nobody");
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    EXPECT_EQ(messages.Last().text, "Addressee name not found.");
+
+    Find<QPushButton>(dialog, "btnCancel")->click();
+    EXPECT_NE(dialog.result(), ui::mrOk);
+    EXPECT_EQ(Results(), kUntouched);
+}
+
+TEST_F(IncomingMailers, OkWithNothingListedWritesNothing)
+{
+    TF_IncomingMailers dialog(dm());
+    Find<QPushButton>(dialog, "btnOK")->click();
+    EXPECT_EQ(dialog.result(), ui::mrOk);
+    EXPECT_EQ(Results(), kUntouched);
+}
