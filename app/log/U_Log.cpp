@@ -1,5 +1,6 @@
 #include "app/log/U_Log.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_MailerNumbers.h"
 #include "app/data/U_Settings.h"
@@ -31,8 +32,6 @@ std::function<bool(QWidget* parent)> gShowIncomingMailers;
 namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
-
-void ShowFailure(const std::exception& e) { ui::ShowError(e.what()); }
 
 // The grid's columns.
 std::vector<TDataSetGridModel::TColumn> LogColumns()
@@ -161,7 +160,7 @@ void TF_Log::RunLogQuery(int row)
             }
             model_->Reset();
             UpdateRecordState();
-            ShowFailure(e);
+            ShowFailure("The log could not be opened.", e);
             return;
         }
         model_->Reset();
@@ -217,7 +216,7 @@ void TF_Log::GridRowChanged(int row)
         dm_.edsqLog->SetRecNo(row + 1);
         ShowDetails();
     } catch (const std::exception& e) {
-        ShowFailure(e);
+        ShowFailure("The log row could not be read.", e);
     }
 }
 
@@ -250,7 +249,7 @@ void TF_Log::btnDeleteRecordClick()
     try {
         ExecuteOnLog("delete from Log37 where LID = " + log.FieldByName("LID")->AsString());
     } catch (const std::exception& e) {
-        ShowFailure(e);
+        ShowFailure("The record could not be deleted.", e);
         return;
     }
     RefreshLog();
@@ -269,7 +268,7 @@ void TF_Log::btnDeleteAllRecordsClick()
         // inside it may read like a part of the statement.
         ExecuteOnLog(LogDeleteAllSql(filterWhere_));
     } catch (const std::exception& e) {
-        ShowFailure(e);
+        ShowFailure("The records could not be deleted.", e);
         return;
     }
     // After a filtered deletion the whole log shows again.
@@ -297,7 +296,7 @@ void TF_Log::btnEditMailerClick()
     try {
         ExecuteOnLog(*sql);
     } catch (const std::exception& e) {
-        ShowFailure(e);
+        ShowFailure("The mailer could not be changed.", e);
         return;
     }
     RefreshLog();
@@ -349,7 +348,7 @@ void TF_Log::FindMailer()
         if (!found) found = log.FindFirst() && log.RecNo() != start;
         if (!found) log.GotoBookmark(mark);
     } catch (const std::exception& e) {
-        ShowFailure(e);
+        ShowFailure("The log could not be searched.", e);
         return;
     }
     SelectCurrentRow();

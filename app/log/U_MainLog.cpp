@@ -2,6 +2,7 @@
 
 #include "app/main/U_Main.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/log/U_Log.h"
 #include "platform/ui/MessageService.h"
@@ -14,6 +15,6 @@ void TF_Main::miLogFileClick()
         TF_Log log(DataModule(), this);
         log.exec();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The log could not be opened.", e);
     }
 }

@@ -1,5 +1,6 @@
 #include "app/receipts/U_IncomingMailers.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_MailerNumbers.h"
 #include "app/data/U_Records.h"
 #include "app/data/U_Settings.h"
@@ -114,7 +115,7 @@ void TF_IncomingMailers::LookUpMailer()
         else
             LookUpName();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The log could not be searched.", e);
     }
 }
 
@@ -242,7 +243,7 @@ void TF_IncomingMailers::btnOKClick()
             query.ExecSQL();
         }
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The results could not be saved in the log.", e);
         return;
     }
     CloseQuery();

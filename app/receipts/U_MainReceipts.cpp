@@ -3,6 +3,7 @@
 
 #include "app/main/U_Main.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/receipts/U_IncomingMailers.h"
 #include "platform/ui/MessageService.h"
@@ -15,7 +16,7 @@ bool TF_Main::ShowIncomingMailers(QWidget* parent)
         TF_IncomingMailers dialog(DataModule(), parent);
         return dialog.exec() == ui::mrOk;
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The returned receipts could not be opened.", e);
         return false;
     }
 }

@@ -264,3 +264,17 @@ TEST_F(LogWindow, NameSearchWalksOnWithF3AndIsCaseSensitive)
     EXPECT_EQ(gFindMailerType, "2");
     EXPECT_EQ(gSingleEditText, "pat");
 }
+
+TEST_F(LogWindow, ALogThatCannotBeOpenedIsSaidSoInPlainWordsAndLeavesNoRecordCommands)
+{
+    gLogDB = (home / "Elsewhere").string();
+    std::filesystem::create_directories(gLogDB);
+    TF_Log log(dm());
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_EQ(messages.Last().text.rfind("The log could not be opened.", 0), 0u) << messages.Last().text;
+    EXPECT_FALSE(messages.Last().details.empty()) << "the engine's text goes under details";
+    EXPECT_EQ(Rows(log), 0);
+    EXPECT_FALSE(RecordCommandsEnabled(log));
+    EXPECT_FALSE(Find<QWidget>(log, "panelDBdetails")->isVisibleTo(&log));
+}
