@@ -13,6 +13,7 @@
 #include "platform/ui/MessageService.h"
 #include "platform/ui/WebPage.h"
 #include "platform/print/RecordingPrintDevice.h"
+#include "tests/app/log/LogTestSupport.h"
 #include "tests/app/main/MainTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
 
@@ -23,7 +24,9 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSpinBox>
+#include <QTest>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -442,4 +445,63 @@ TEST_F(MainCommands, NewLogFolderFromNetworkSettingsGetsItsTablesAndTheNextPrint
     EXPECT_EQ(e2e::SqlValue(shared / "Log37.edt", "select SerialNum from Log37"), "41");
     EXPECT_EQ(folder.LogCount(), 0) << "nothing in the old folder";
     EXPECT_TRUE(Texts(ui::MsgKind::Error).empty());
+}
+
+// ---- the log -----------------------------------------------------------------------
+
+TEST_F(MainCommands, APrintedMailerIsFoundInTheLogByItsScanAndItsReceiptMarked)
+{
+    using logtest::WhenDialog;
+    folder.SetNumbering("123456789", "0000041", true, true);
+    FillMailer();
+    window->findChild<QPushButton*>("btnPrint")->click();
+    const std::string logged = e2e::SqlValue(folder.Log(), "select MailerNum from Log37");
+    ASSERT_EQ(logged.size(), 27u) << "the number as printed, in groups";
+    std::string scan = "42012345";
+    for (char c : logged)
+        if (c != ' ') scan += c;
+    const auto type = [](QWidget& dialog, const std::string& text) {
+        QTest::keyClicks(dialog.findChild<QLineEdit*>("maskeditMailerNum"), QString::fromStdString(text));
+        QTest::keyClick(dialog.findChild<QLineEdit*>("maskeditMailerNum"), Qt::Key_Return);
+    };
+
+    std::vector<std::string> shown;
+    WhenDialog("Log File", [&](QWidget& log) {
+        const auto detail = [&log](const char* field) {
+            return log.findChild<QLabel*>(QString("dbt") + field)->text().toStdString();
+        };
+        WhenDialog("Find Mailer", [&scan](QWidget& find) {
+            find.findChild<QRadioButton*>("rbMailer")->setChecked(true);
+            find.findChild<QLineEdit*>("editEnter")->setText(QString::fromStdString(scan));
+            Click(find, "btnOK");
+        });
+        WhenDialog("Edit Mailer", [](QWidget& edit) {
+            edit.findChild<QLineEdit*>("editComment")->setText("Found by its scan");
+            Click(edit, "btnOK");
+        });
+        Click(log, "btnFindMailer");
+        shown.push_back(detail("Comment"));
+
+        // The log window's button opens the returned receipts, and the log shows what OK wrote.
+        WhenDialog("Incoming Mailers", [&](QWidget& receipts) {
+            type(receipts, scan);
+            Click(receipts, "btnOK");
+        });
+        Click(log, "Button1");
+        shown.push_back(detail("Result"));
+        Click(log, "btnClose");
+    });
+    Trigger("miLogFile");
+    EXPECT_EQ(shown, (std::vector<std::string>{"Found by its scan", "Received - Signed"}));
+    EXPECT_EQ(e2e::SqlValue(folder.Log(), "select Comment || '|' || Result from Log37"),
+              "Found by its scan|Received - Signed");
+    EXPECT_FALSE(dmSendoPro->edsqLog->Active()) << "the log's queries close with the window";
+
+    // The menu item opens the receipts too; a marked mailer is no open one.
+    WhenDialog("Incoming Mailers", [&](QWidget& receipts) {
+        type(receipts, logged);
+        Click(receipts, "btnCancel");
+    });
+    Trigger("miTrackIncomingMailers");
+    EXPECT_EQ(Texts(ui::MsgKind::Error), std::vector<std::string>{"Mailer Number not found."});
 }
