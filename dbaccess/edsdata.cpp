@@ -672,12 +672,17 @@ bool TEdsDataSet::GetFieldData(db::TField* Field, void* Buffer) {
     if (cache != nullptr && (State() == db::dsEdit || State() == db::dsInsert) && cache->Modified())
         empty = cache->Size() == 0;
     else
-        empty = EdsColumnIsEmpty(column->Layout(), record, cursorTableType_);
+        empty = EdsColumnIsEmpty(column->Layout(), record, CurrentTableType());
     if (empty) return false;
     if (Buffer != nullptr)
         ConvertEdsFieldToNative(this, column->Layout(), Field->DataType(), record, Buffer,
                                 static_cast<std::size_t>(std::max(Field->DataSize(), 0)));
     return true;
+}
+
+UNSIGNED16 TEdsDataSet::CurrentTableType() const {
+    UNSIGNED16 type = cursorTableType_;
+    return EdsApi.EdsGetTableType(cursor_, &type) == 0 ? type : cursorTableType_;
 }
 
 std::unique_ptr<db::TStream> TEdsDataSet::CreateBlobStream(db::TField* Field, db::TBlobStreamMode Mode) {
@@ -735,19 +740,19 @@ void TEdsDataSet::PSReset() {
     }
 }
 
+// A connection that is not connected says so itself: a transaction the provider
+// believes in must not quietly not exist.
 void TEdsDataSet::PSStartTransaction() {
-    if (connection_ != nullptr && connection_->IsConnected()) connection_->BeginTransaction();
+    if (connection_ != nullptr) connection_->BeginTransaction();
 }
 
 void TEdsDataSet::PSEndTransaction(bool Commit) {
-    if (connection_ == nullptr || !connection_->IsConnected()) return;
+    if (connection_ == nullptr) return;
     if (Commit) connection_->Commit();
     else connection_->Rollback();
 }
 
-bool TEdsDataSet::PSInTransaction() {
-    return connection_ != nullptr && connection_->IsConnected() && connection_->InTransaction();
-}
+bool TEdsDataSet::PSInTransaction() { return connection_ != nullptr && connection_->InTransaction(); }
 
 bool TEdsDataSet::PSUpdateRecord(db::TUpdateKind UpdateKind, db::TDataSet*) {
     if (!OnUpdateRecord) return false;

@@ -443,7 +443,10 @@ private:
     TEdsConnection* connection_ = nullptr;
 
     // The table type the open cursor reported (the image rules follow it).
-    UNSIGNED16 cursorTableType_ = EDS_EDT;
+    UNSIGNED16 cursorTableType_ = EDS_EDT;  // as the engine answered at open
+    // The engine's table type of the open cursor, asked anew (the emptiness of a
+    // column depends on it); the type read at open when the engine cannot answer.
+    UNSIGNED16 CurrentTableType() const;
     int blobColumns_ = 0;
     // Column number -> blob slot, -1 for columns without one.
     std::vector<int> blobSlotOfColumn_;

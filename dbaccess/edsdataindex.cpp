@@ -153,8 +153,7 @@ void TEdsDataSet::SetDatabaseName(const std::string& Name) {
         if (auto alias = LookupEdsIniAlias(Name)) {
             databaseName_ = Name;
             aliasPath_ = alias->Path;
-            // An alias without a type letter leaves the table type alone.
-            if (alias->AliasType != 0) SetTableType(alias->TableType);
+            SetTableType(alias->TableType);
             return;
         }
     }
@@ -179,7 +178,7 @@ void TEdsDataSet::SetTableType(TEdsTableTypes Type) {
         if (aliasType >= 1 && aliasType <= 3 && TableTypeOfAliasType(aliasType, Type) != Type)
             RaiseEdsClientError(this, kAliasType);
     } else if (!databaseName_.empty() && !HasDelimiter(databaseName_)) {
-        if (auto alias = LookupEdsIniAlias(databaseName_); alias && alias->AliasType != 0 && alias->TableType != Type)
+        if (auto alias = LookupEdsIniAlias(databaseName_); alias && alias->TableType != Type)
             RaiseEdsClientError(this, kAliasType);
     }
     tableType_ = Type;
@@ -259,7 +258,9 @@ void TEdsDataSet::SetIndexName(const std::string& Name) {
 void TEdsDataSet::SetIndexFieldNames(const std::string& Names) {
     if (Active()) CheckBrowseMode();
     if (scoped_) SetScoped(false);
-    const std::string list = rtl::Trim(Names);
+    const std::size_t first = Names.find_first_not_of(' ');
+    const std::string list = first == std::string::npos ? std::string()
+                                                        : Names.substr(first, Names.find_last_not_of(' ') - first + 1);
     const std::string oldName = indexName_;
     const std::string oldFields = indexFieldNames_;
     const std::uint8_t oldMode = indexMode_;
@@ -393,6 +394,10 @@ void TEdsDataSet::ReadIndexDefs(EDSHANDLE Cursor) {
         if (flag != 0) options.Include(db::ixUnique);
         Check(EdsApi.EdsIsIndexPrimaryKey(index, &flag));
         if (flag != 0) options.Include(db::ixPrimary);
+        // Index selection by field names takes only case-sensitive orders.
+        UNSIGNED32 flags = 0;
+        Check(EdsApi.EdsGetIndexFlags(index, &flags));
+        if ((flags & EDS_CASE_INSENSITIVE_KEY) != 0) options.Include(db::ixCaseInsensitive);
         indexDefs_.Add(EdsBufferText(name, sizeof name, nameLength), rtl::UpperCase(fields), options);
     }
 }

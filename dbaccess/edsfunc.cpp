@@ -141,12 +141,11 @@ EEDSDatabaseError::EEDSDatabaseError(Fields fields)
 EEDSDatabaseError::Fields EEDSDatabaseError::Build(IEdsDataSet* DataSet, std::int32_t ErrorCode,
                                                    const std::string& Text) {
     Fields f;
-    f.ErrorCode = ErrorCode;
-    if (tBuildingError) {
-        f.Message = Text;
-        return f;
-    }
+    // An error met while another is being built is swallowed by that builder:
+    // it stays empty rather than run the dataset's answers a second time.
+    if (tBuildingError) return f;
     BuildingErrorGuard building;
+    f.ErrorCode = ErrorCode;
     if (DataSet != nullptr) {
         // A dataset half torn down may fail to answer; keep what was read.
         try {

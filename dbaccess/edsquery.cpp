@@ -264,8 +264,7 @@ void TEdsQuery::GetStatement() {
         if (EdsApi.EdsGetHandleType(statement_, &type) == 0 && type == EDS_STATEMENT) return;
     }
     statement_ = kNoHandle;
-    // A query on a connection component needs no name of its own.
-    if (DatabaseName().empty() && EdsConnection() == nullptr)
+    if (DatabaseName().empty())
         RaiseEdsClientError(this, "The DatabaseName property has not been assigned a value.");
 
     EDSHANDLE connection = kNoHandle;

@@ -360,7 +360,13 @@ UNSIGNED32 EdsGetIndexPageSize(EDSHANDLE hIndex, UNSIGNED32* pulPageSize) {
 }
 
 UNSIGNED32 EdsGetIndexFlags(EDSHANDLE hIndex, UNSIGNED32* pulFlags) {
-    return Run([&] { Out32(pulFlags, ViewOf(hIndex).def.options & (EDS_UNIQUE | EDS_COMPOUND | EDS_DESCENDING)); });
+    return Run([&] {
+        const IndexDef& def = ViewOf(hIndex).def;
+        UNSIGNED32 flags = def.options & (EDS_UNIQUE | EDS_COMPOUND | EDS_DESCENDING);
+        for (const Segment& segment : def.segments)
+            if (segment.upper) flags |= EDS_CASE_INSENSITIVE_KEY;
+        Out32(pulFlags, flags);
+    });
 }
 
 UNSIGNED32 EdsGetIndexCondition(EDSHANDLE hIndex, UNSIGNED8* pucExpr, UNSIGNED16* pusLen) {

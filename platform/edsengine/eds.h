@@ -114,6 +114,8 @@ inline constexpr UNSIGNED32 EDS_UNIQUE = 1;
 inline constexpr UNSIGNED32 EDS_COMPOUND = 2;
 inline constexpr UNSIGNED32 EDS_CUSTOM = 4;
 inline constexpr UNSIGNED32 EDS_DESCENDING = 8;
+// Answered by EdsGetIndexFlags (never passed): a key segment is UPPER(column).
+inline constexpr UNSIGNED32 EDS_CASE_INSENSITIVE_KEY = 0x4000;
 
 // Server types, OR-ed (0: the process default).
 inline constexpr UNSIGNED16 EDS_LOCAL_SERVER = 1;

@@ -108,7 +108,11 @@ TEST_F(EdsConnServices, WithoutAConnectionEveryServiceSaysSo) {
     EXPECT_EQ(ConnectionRefusal([&] { connection_.GetTableNames(nullptr, "*.edt"); }), text);
     EXPECT_EQ(ConnectionRefusal([&] { connection_.GetServerName(); }), "Must be connected to get EDS server name.");
     EXPECT_EQ(connection_.GetConnectionType(), "");
-    EXPECT_FALSE(table_.PSInTransaction());
+    // The provider's calls reach the connection, which refuses the same way:
+    // no transaction is begun or ended in silence.
+    EXPECT_EQ(ConnectionRefusal([&] { table_.PSStartTransaction(); }), text);
+    EXPECT_EQ(ConnectionRefusal([&] { table_.PSInTransaction(); }), text);
+    EXPECT_EQ(ConnectionRefusal([&] { table_.PSEndTransaction(true); }), text);
 }
 
 TEST_F(EdsConnServices, RollbackUndoesAndCancelsCommitKeeps) {

@@ -261,3 +261,32 @@ TEST(EdsDataEngineAnswers, AnIndexChangeThatFailsHalfWayKeepsTheOldOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The engine's table type is asked at every emptiness test, not only at open.
+TEST(EdsDataEngineAnswers, EmptinessFollowsTheTableTypeTheEngineAnswersNow) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "Typed", "C,Char,5");
+    AppendRows(dir.str(), "Typed", 1, [](EDSHANDLE table, int) {
+        ASSERT_EQ(edsdatatest::SetText(table, "C", "x"), 0u);
+    });
+    static UNSIGNED16 answered;
+    answered = EDS_EDT;
+    TEdsEntryPointsGuard guard;
+    EdsApi.EdsGetTableType = [](EDSHANDLE, UNSIGNED16* type) -> UNSIGNED32 {
+        *type = answered;
+        return 0;
+    };
+    EdsApi.EdsGetRecord = [](EDSHANDLE, UNSIGNED8* record, UNSIGNED32* length) -> UNSIGNED32 {
+        std::memset(record, ' ', *length);  // blanks: empty only by the xBase rule
+        return 0;
+    };
+    TTestTable t(dir.str(), "Typed");
+    t.Open();
+    EXPECT_FALSE(t.FieldByName("C")->IsNull());
+    answered = EDS_CDX;
+    EXPECT_TRUE(t.FieldByName("C")->IsNull());
+}
+
+}  // namespace

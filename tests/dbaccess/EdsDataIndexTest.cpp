@@ -250,14 +250,77 @@ TEST(EdsDataSource, TheTableTypeOfAnAliasCannotBeChanged) {
                 ThrowsMessage<EEDSDatabaseError>(HasSubstr(
                     "The table type must remain identical to the table type associated with the alias.")));
     EXPECT_EQ(t.TableType(), ttEdsNTX);
-    // An alias without a type keeps the type the dataset has.
+    // An alias without a type letter stands for the engine's own tables, and holds to them.
     TTestTable u;
     u.SetTableType(ttEdsCDX);
     u.SetDatabaseName("PLAIN");
-    EXPECT_EQ(u.TableType(), ttEdsCDX);
+    EXPECT_EQ(u.TableType(), ttEdsEDT);
+    EXPECT_EQ(u.EngineTableType(), EDS_EDT);
     EXPECT_EQ(u.GetConnectPath(), dir.str());
+    EXPECT_THAT([&] { u.SetTableType(ttEdsCDX); },
+                ThrowsMessage<EEDSDatabaseError>(HasSubstr(
+                    "The table type must remain identical to the table type associated with the alias.")));
+    EXPECT_EQ(u.TableType(), ttEdsEDT);
     if (previous != nullptr) setenv("SENDORA_HOME", saved.c_str(), 1);
     else unsetenv("SENDORA_HOME");
 }
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> Names(TTestTable& t) {
+    std::vector<std::string> names;
+    for (t.First(); !t.Eof(); t.Next()) names.push_back(t.FieldByName("Name")->AsString());
+    return names;
+}
+
+}  // namespace
+
+// Ordering by field names wants the exact order of the values: an index over
+// UPPER(Name) would put "clients" before "Friends". Listed first, it is still passed over.
+TEST(EdsDataIndex, IndexFieldNamesTakeOnlyACaseSensitiveIndex) {
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "Groups", "ID,Integer; Name,Char,20",
+                {{"BYNAMECI", "UPPER(Name)", EDS_UNIQUE}, {"BYID", "ID", EDS_UNIQUE}});
+    AppendRows(dir.str(), "Groups", 3, [&](EDSHANDLE table, int row) {
+        const char* names[] = {"clients", "Friends", "banks"};
+        ASSERT_EQ(edsdatatest::SetInteger(table, "ID", row + 1), 0u);
+        ASSERT_EQ(edsdatatest::SetText(table, "Name", names[row]), 0u);
+    });
+    TTestTable t(dir.str(), "Groups");
+    t.Open();
+    EXPECT_TRUE(t.IndexDefs().Find("BYNAMECI")->Options().Contains(db::ixCaseInsensitive));
+    EXPECT_FALSE(t.IndexDefs().Find("BYID")->Options().Contains(db::ixCaseInsensitive));
+    EXPECT_THAT([&] { t.SetIndexFieldNames("Name"); },
+                ThrowsMessage<EEDSDatabaseError>(HasSubstr("Not a valid index field name:Name")));
+    t.Close();
+
+    const EDSHANDLE connection = DynamicConnList().Connect(dir.str());
+    EDSHANDLE table = 0;
+    ASSERT_EQ(EdsApi.EdsOpenTable(connection, EdsText("Groups"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING,
+                                  EDS_CHECK_RIGHTS, EDS_EXCLUSIVE, &table),
+              0u);
+    EDSHANDLE index = 0;
+    ASSERT_EQ(EdsApi.EdsCreateIndex61(table, EdsText(""), EdsText("BYNAME"), EdsText("Name"), EdsText(""), EdsText(""),
+                                      0, 0, &index),
+              0u);
+    ASSERT_EQ(EdsApi.EdsCloseTable(table), 0u);
+    t.Open();
+    t.SetIndexFieldNames("Name");
+    EXPECT_EQ(Names(t), (std::vector<std::string>{"Friends", "banks", "clients"}));
+}
+
+// Blanks around the list are dropped and the rest kept as given; each name is
+// still matched without the white space around it.
+TEST(EdsDataIndex, IndexFieldNamesLoseOnlyTheirBlanks) {
+    testsupport::TempDir dir;
+    CreatePeople(dir.str());
+    TTestTable t(dir.str(), "People");
+    t.Open();
+    t.SetIndexFieldNames("  Name ");
+    EXPECT_EQ(t.IndexFieldNames(), "Name");
+    t.SetIndexFieldNames(" \tName\t");
+    EXPECT_EQ(t.IndexFieldNames(), "\tName\t");
+    EXPECT_EQ(Ids(t), (std::vector<int>{3, 1, 2}));
+}

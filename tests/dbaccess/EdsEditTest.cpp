@@ -315,6 +315,18 @@ TEST_F(EdsEdit, CancelledInsertReturnsToTheRecordThatWasCurrent) {
     table->Cancel();
     EXPECT_EQ(table->FieldByName("Name")->AsString(), "beta");
     EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "beta", "gamma"}));
+
+    // The record that was current deleted by another station meanwhile: the
+    // cancel still ends the insert (reading that record again would fail it).
+    table->Insert();
+    {
+        auto other = OpenTable(dir_.str(), "Items");
+        ASSERT_TRUE(other->Locate("Name", std::string("beta"), {}));
+        other->Delete();
+    }
+    table->Cancel();
+    EXPECT_EQ(table->State(), db::dsBrowse);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"alpha", "gamma"}));
 }
 
 TEST_F(EdsEdit, DeleteLeavesTheCursorOnTheNextRecord) {

@@ -305,3 +305,43 @@ TEST_F(EdsFilter, ProviderParamsBecomeARangeAndNoParamsDropIt) {
 }
 
 }  // namespace
+
+// The engine keeps no place for a record that is gone, so stepping on from it
+// would land wherever the cursor was left (the last record, seen); the first
+// record is a defined place to stand.
+TEST_F(EdsFilter, UnscopingWhenTheRecordIsGoneStartsOver) {
+    auto table = Open("ByName");
+    table->SetScopeBegin("b");
+    table->SetScopeEnd("d");
+    table->SetScoped(true);
+    table->Next();  // cherry
+    {
+        auto other = Open("ByName");
+        ASSERT_TRUE(other->Locate("Name", std::string("cherry"), {}));
+        other->Delete();
+    }
+    table->SetScoped(false);
+    EXPECT_EQ(Current(*table), "apple");
+    EXPECT_EQ(Names(*table).size(), 7u);
+}
+
+// A range on the leading field of a two-field index: with the key field count
+// taken from the fields given, it holds every record of that field's value;
+// without it, the unset field takes part as an empty value, and no name is empty.
+TEST_F(EdsFilter, RangeOnTheLeadingFieldDependsOnTheAutomaticKeyFieldCount) {
+    auto table = Open("BySize");
+    auto range = [&](int size) {
+        table->SetRangeStart();
+        table->FieldByName("Size")->SetAsInteger(size);
+        table->SetRangeEnd();
+        table->FieldByName("Size")->SetAsInteger(size);
+        table->ApplyRange();
+    };
+    table->EdsTableOptions().SetEdsAutoKeyFieldCount(true);
+    range(2);
+    EXPECT_EQ(Names(*table), (std::vector<std::string>{"banana", "elder", "smithers"}));
+    table->CancelRange();
+    table->EdsTableOptions().SetEdsAutoKeyFieldCount(false);
+    range(1);
+    EXPECT_TRUE(Names(*table).empty());
+}

@@ -156,6 +156,27 @@ TEST(EEDSDatabaseError, AnEngineFailureWhileFillingItInRaisesNoSecondError) {
     EXPECT_EQ(e.ConnectPath(), "/resolved");
     EXPECT_STREQ(e.what(), "edstLog: The connection handle is not valid.");
 
+    // An error made while another is being filled in stays empty: the outer
+    // builder swallows it, and it must not ask the dataset again.
+    int asked = 0;
+    std::int32_t innerCode = -1;
+    std::string innerText = "unset";
+    dataSet.connectPath = [&]() -> std::string {
+        ++asked;
+        try {
+            throw EEDSDatabaseError(&dataSet, 5121, "Table must be Active.");
+        } catch (const EEDSDatabaseError& inner) {
+            innerCode = inner.ErrorCode();
+            innerText = inner.what();
+            throw;
+        }
+    };
+    const EEDSDatabaseError outer(&dataSet, 5022, "gone");
+    EXPECT_EQ(asked, 1);
+    EXPECT_EQ(innerCode, 0);
+    EXPECT_EQ(innerText, "");
+    EXPECT_STREQ(outer.what(), "edstLog: gone");
+
     // The guard is gone with the error: later checks raise again, also after a
     // fill that itself failed.
     EXPECT_THROW(CheckEdsError(nullptr, 5024), EEDSDatabaseError);

@@ -107,10 +107,15 @@ TEST(EdsQueryStatement, ChangingTheDatabaseNameFreesItWhateverConnectionMadeIt) 
     EXPECT_TRUE(implicit.IsEmpty());
 
     TEdsConnection connection(nullptr);
+    connection.SetName("Groups0");
     connection.SetConnectPath(f.str());
     TEdsQuery onComponent;
     onComponent.SetEdsConnection(&connection);
     onComponent.SetSQLText("select * from Groups");
+    // A connection component alone is not enough: the query names it.
+    EXPECT_EQ(ErrorOf([&] { onComponent.Open(); }), EdsClientErrorCode);
+    onComponent.SetDatabaseName("Groups0");
+    EXPECT_EQ(onComponent.EdsConnection(), &connection);
     onComponent.Open();  // connects the component
     EXPECT_EQ(onComponent.RecordCount(), 3);
     onComponent.Close();
@@ -143,9 +148,10 @@ TEST(EdsQueryStatement, FreedOnAFreshPrepareRequestADisconnectAndADesignTimeClos
     EXPECT_TRUE(IsStatement(query.StatementHandle()));
 
     TEdsConnection connection(nullptr);
+    connection.SetName("Groups1");
     connection.SetConnectPath(f.str());
     TEdsQuery onComponent;
-    onComponent.SetEdsConnection(&connection);
+    onComponent.SetDatabaseName("Groups1");
     onComponent.SetSQLText("select * from Groups");
     onComponent.Open();
     connection.Close();
