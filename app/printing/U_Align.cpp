@@ -4,10 +4,12 @@
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_Align.h"
+#include "platform/ui/ScreenPlace.h"
 
 TF_Align::TF_Align(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_Align>())
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     ui->spinLeftRight->setValue(gAlignLeftRight);
     ui->SpinUpDown->setValue(gAlignTopBottom);
     connect(ui->btnOK, &QPushButton::clicked, this, &TF_Align::btnOKClick);

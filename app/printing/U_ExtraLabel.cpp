@@ -4,6 +4,7 @@
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_ExtraLabel.h"
+#include "platform/ui/ScreenPlace.h"
 
 std::string ExtraLabelChoice(const std::string& comboText)
 {
@@ -14,6 +15,7 @@ std::string ExtraLabelChoice(const std::string& comboText)
 TF_ExtraLabel::TF_ExtraLabel(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_ExtraLabel>())
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     ui->cbExtraLabel->clear();
     ui->cbExtraLabel->addItem(kExtraLabelAddressedTo);
     ui->cbExtraLabel->addItem(kExtraLabelYourAddress);

@@ -4,6 +4,7 @@
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_MassPrint.h"
+#include "platform/ui/ScreenPlace.h"
 
 #include <QAction>
 #include <QListWidgetItem>
@@ -24,6 +25,7 @@ std::string MassPrintHint(const TAddressRec& Rec)
 TF_MassPrint::TF_MassPrint(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_MassPrint>())
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     ui->lvMassPrint->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ui->lvMassPrint->setEditTriggers(QAbstractItemView::NoEditTriggers);
     ui->lvMassPrint->setContextMenuPolicy(Qt::ActionsContextMenu);

@@ -6,6 +6,7 @@
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_NumLabels.h"
+#include "platform/ui/ScreenPlace.h"
 
 #include <QKeyEvent>
 
@@ -27,6 +28,7 @@ bool CountOf(const std::string& text, int& count)
 TF_NumLabels::TF_NumLabels(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_NumLabels>())
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     // The bar's upper arrow counts up, as an up-down does.
     ui->UpDown1->setRange(1, kMaxLabels);
     ui->UpDown1->setInvertedAppearance(true);

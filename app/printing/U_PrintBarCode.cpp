@@ -11,6 +11,7 @@
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_PrintBarCode.h"
+#include "platform/ui/ScreenPlace.h"
 
 #include <QKeyEvent>
 
@@ -39,6 +40,7 @@ TF_PrintBarCode::TF_PrintBarCode(TEdsTable& MailerNum, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TF_PrintBarCode>())
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     ui->editCustID->SetEditMask("000000000;1;_");
     ui->editSerialNum->SetEditMask("0000000;1;_");
     ui->UpDown1->setRange(1, kMaxLabels);

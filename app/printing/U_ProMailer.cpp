@@ -11,11 +11,11 @@
 #include "platform/ui/WebPage.h"
 
 #include "ui_U_ProMailer.h"
+#include "platform/ui/ScreenPlace.h"
 
 #include <QFocusEvent>
 #include <QGuiApplication>
 #include <QRegularExpressionValidator>
-#include <QScreen>
 
 #include <exception>
 
@@ -60,6 +60,7 @@ TF_ProMailer::TF_ProMailer(TEdsTable& MailerNum, QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TF_ProMailer>()), table_(MailerNum)
 {
     ui->setupUi(this);
+    ui::CenterOnScreen(*this);
     ui->editCustID->SetEditMask("000000000;0;_");
     ui->editMailerNumOLD->SetEditMask(std::string(30, '0') + ";0;_");
     ui->editMailerNumOLD->setReadOnly(true);
@@ -163,8 +164,7 @@ void TF_ProMailer::btnHelpClick()
     helpShowing_ = true;
     ShowHelpForMode();
     ui->btnHelp->setEnabled(false);
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    ui::CenterOnScreen(*this);
 }
 
 void TF_ProMailer::btnChangeYourDBClick()

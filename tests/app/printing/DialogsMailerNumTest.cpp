@@ -431,4 +431,39 @@ TEST_F(MailerNumDialogs, PrintBarCodeRefusesAFirstSerialTheCounterHasIssued)
         MailerNum().Close();
         MailerNum().SetExclusive(false);
     }
+// ---- where the print settings dialogs open ----------------------------------------
+
+#include "app/printing/U_Align.h"
+#include "app/printing/U_ExtraLabel.h"
+#include "app/printing/U_MassPrint.h"
+#include "app/printing/U_NumLabels.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+// Each opens in the middle of the screen, not over its parent, wherever the
+// main window stands.
+TEST_F(MailerNumDialogs, PrintSettingsDialogsOpenInTheMiddleOfTheScreen)
+{
+    QWidget owner;
+    owner.setGeometry(10, 10, 200, 150);
+    owner.show();
+    const QPoint middle = QGuiApplication::primaryScreen()->availableGeometry().center();
+    auto check = [&](QDialog& dialog, const char* name) {
+        dialog.show();
+        EXPECT_LE((dialog.frameGeometry().center() - middle).manhattanLength(), 10) << name;
+        dialog.close();
+    };
+    TF_Align align(&owner);
+    check(align, "Align");
+    TF_ExtraLabel extra(&owner);
+    check(extra, "ExtraLabel");
+    TF_NumLabels labels(&owner);
+    check(labels, "NumLabels");
+    TF_MassPrint mass(&owner);
+    check(mass, "MassPrint");
+    TF_PrintBarCode barcodes(MailerNum(), &owner);
+    check(barcodes, "PrintBarCode");
+    TF_ProMailer mailer(MailerNum(), &owner);
+    check(mailer, "ProMailer");
 }
