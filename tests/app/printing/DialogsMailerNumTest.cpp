@@ -2,6 +2,10 @@
 // module: the mailer-number dialog writes the counter and reads it back, the
 // barcode-label dialog takes its customer ID and serial from it, and both hold
 // it exclusively as long as they should.
+#include "app/printing/U_Align.h"
+#include "app/printing/U_ExtraLabel.h"
+#include "app/printing/U_MassPrint.h"
+#include "app/printing/U_NumLabels.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/printing/U_PrintBarCode.h"
 #include "app/printing/U_ProMailer.h"
@@ -13,10 +17,12 @@
 #include "tests/app/main/MainTestSupport.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTest>
 
 namespace {
@@ -431,15 +437,9 @@ TEST_F(MailerNumDialogs, PrintBarCodeRefusesAFirstSerialTheCounterHasIssued)
         MailerNum().Close();
         MailerNum().SetExclusive(false);
     }
+}
+
 // ---- where the print settings dialogs open ----------------------------------------
-
-#include "app/printing/U_Align.h"
-#include "app/printing/U_ExtraLabel.h"
-#include "app/printing/U_MassPrint.h"
-#include "app/printing/U_NumLabels.h"
-
-#include <QGuiApplication>
-#include <QScreen>
 
 // Each opens in the middle of the screen, not over its parent, wherever the
 // main window stands.
