@@ -31,13 +31,34 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <fstream>
+#include <thread>
 #include <utility>
 
 namespace {
 
 std::string S(const QString& s) { return s.toStdString(); }
+
+// Test-only: with SENDORA_TEST_NUMBERING_STEPS=<folder> a test lines stations
+// up against each other on the numbering: the station writes `reached`.<pid>
+// into the folder, then waits until `awaited`.<pid> appears there (30 s at
+// most). Without the variable nothing happens.
+void NumberingStep(const char* reached, const char* awaited)
+{
+    static const char* const folder = std::getenv("SENDORA_TEST_NUMBERING_STEPS");
+    if (folder == nullptr || *folder == '\0') return;
+    const std::string pid = std::to_string(QCoreApplication::applicationPid());
+    const std::filesystem::path steps(folder);
+    std::ofstream(steps / (std::string(reached) + "." + pid)).put('\n');
+    const std::filesystem::path go = steps / (std::string(awaited) + "." + pid);
+    for (int i = 0; i < 3000 && !std::filesystem::exists(go); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+}
 
 const char* const kZeroCustomerID =
     "You can not print a Mailer with \"00-000-0000\" as a Customer ID.\r\rPlease enter in a Customer ID, and try "
@@ -139,7 +160,9 @@ std::string TF_Main::PostNextSerial()
 bool TF_Main::NumberNextMailer()
 {
     TCloseTableGuard release(*DataModule().edstMailerNum, true);
+    NumberingStep("opening", "open");
     if (!LoadMailerNumber()) return false;
+    NumberingStep("read", "post");
     reservedNextSerial_ = PostNextSerial();
     return true;
 }

@@ -12,15 +12,15 @@ inline const std::string kMailer = "'Jane Roe' '12 Elm Street' '' '' Springfield
 
 // The shell command that runs the program on the folder with `prints` prints
 // (then the menu item `command`, when given), its stderr into `name`.out and
-// its exit status into `name`.rc.
+// its exit status into `name`.rc. `environment` adds variables ("NAME=value ...").
 inline std::string ProgramCommand(const ProgramFolder& folder, int prints, const std::string& name,
-                                  const std::string& command = {})
+                                  const std::string& command = {}, const std::string& environment = {})
 {
     const std::string out = Quote((folder.home / (name + ".out")).string());
     const std::string rc = Quote((folder.home / (name + ".rc")).string());
     return "(QT_QPA_PLATFORM=offscreen SENDORA_UNATTENDED_PRINTS=" + std::to_string(prints) +
            (command.empty() ? std::string() : " SENDORA_UNATTENDED_COMMAND=" + Quote(command)) + " " +
-           Quote(SENDORA_PROGRAM) + " " + kMailer + " >" + out + " 2>&1; echo $? >" + rc + ")";
+           environment + " " + Quote(SENDORA_PROGRAM) + " " + kMailer + " >" + out + " 2>&1; echo $? >" + rc + ")";
 }
 
 inline std::string Status(const ProgramFolder& folder, const std::string& name)

@@ -5,11 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <filesystem>
+#include <functional>
 #include <fstream>
 #include <set>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -57,6 +62,64 @@ TEST_F(Stations, TwoProgramsPrintingFiftyEachAtOnceShareTheCounter)
     EXPECT_EQ(SqlRows(folder.Log(), "select distinct MailerNum from Log37").size(), 100u);
     EXPECT_EQ(folder.Serial(), "0000141");
     EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 100u);
+    ExpectNoNumberTwice();
+}
+
+// The pids of the stations that wrote `step`.<pid> into the folder.
+std::vector<std::string> StepPids(const std::filesystem::path& steps, const std::string& step)
+{
+    std::vector<std::string> pids;
+    for (const auto& entry : std::filesystem::directory_iterator(steps)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(step + ".", 0) == 0) pids.push_back(name.substr(step.size() + 1));
+    }
+    std::sort(pids.begin(), pids.end());
+    return pids;
+}
+
+// Polls `done` every 10 ms for at most `ms` milliseconds.
+bool WaitUntil(const std::function<bool()>& done, int ms)
+{
+    for (int waited = 0; waited < ms; waited += 10) {
+        if (done()) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+}
+
+// Both stations are lined up to take a number at the same moment: A reads the
+// serial and holds it unposted while B tries to take one. B must not read the
+// serial A holds; it waits for the table and takes the next.
+TEST_F(Stations, ASecondStationWaitsWhileTheFirstHoldsTheSerialUnposted)
+{
+    const std::filesystem::path steps = folder.home / "steps";
+    std::filesystem::create_directories(steps);
+    const std::string environment = "SENDORA_TEST_NUMBERING_STEPS=" + Quote(steps.string());
+    const auto touch = [&steps](const std::string& name) { testsupport::WriteFile(steps / name, "\n"); };
+    const auto finished = [this](const std::string& name) { return !Status(folder, name).empty(); };
+
+    testsupport::RunCommand(ProgramCommand(folder, 1, "a", environment) + " >/dev/null 2>&1 & " +
+                            ProgramCommand(folder, 1, "b", environment) + " >/dev/null 2>&1 &");
+    ASSERT_TRUE(WaitUntil([&] { return StepPids(steps, "opening").size() == 2; }, 30000))
+        << Output(folder, "a") << Output(folder, "b");
+    const std::vector<std::string> pids = StepPids(steps, "opening");
+    const std::string& a = pids[0];
+    const std::string& b = pids[1];
+
+    touch("open." + a);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(steps / ("read." + a)); }, 10000));
+    touch("open." + b);
+    // B is at the table now: given time, it would read the serial A holds.
+    WaitUntil([&] { return std::filesystem::exists(steps / ("read." + b)); }, 700);
+    touch("post." + a);
+    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(steps / ("read." + b)); }, 10000));
+    touch("post." + b);
+    ASSERT_TRUE(WaitUntil([&] { return finished("a") && finished("b"); }, 30000));
+
+    EXPECT_EQ(Status(folder, "a"), "0") << Output(folder, "a");
+    EXPECT_EQ(Status(folder, "b"), "0") << Output(folder, "b");
+    EXPECT_EQ(folder.LogCount(), 2);
+    EXPECT_EQ(folder.Serial(), "0000043");
     ExpectNoNumberTwice();
 }
 

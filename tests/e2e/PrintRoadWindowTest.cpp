@@ -137,6 +137,17 @@ TEST_F(PrintRoad, SerialThatIsNotANumberStopsThePrintWithItsReason)
     EXPECT_EQ(folder.Serial(), "00x0041");
 }
 
+TEST_F(PrintRoad, WithBarcodesTheSerialCountsUpWhateverTheIncrementSwitchSays)
+{
+    Start("123456789", "0000041", true, false);
+    Print();
+    Print();
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty());
+    EXPECT_EQ(folder.Serial(), "0000043");
+    EXPECT_EQ(SqlRows(folder.Log(), "select SerialNum || '|' || MailerNum from Log37 order by LID"),
+              (std::vector<std::string>{"41|" + kNumber41, "42|" + kNumber42}));
+}
+
 TEST_F(PrintRoad, WithoutBarcodesTheSerialFollowsTheIncrementSwitch)
 {
     Start("123456789", "0000041", false, false);
