@@ -5,7 +5,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -65,16 +64,15 @@ TEST_F(Stations, TwoProgramsPrintingFiftyEachAtOnceShareTheCounter)
     ExpectNoNumberTwice();
 }
 
-// The pids of the stations that wrote `step`.<pid> into the folder.
-std::vector<std::string> StepPids(const std::filesystem::path& steps, const std::string& step)
+// The pid of the station that wrote `step`.<pid> into its steps folder, empty
+// while none has.
+std::string StepPid(const std::filesystem::path& steps, const std::string& step)
 {
-    std::vector<std::string> pids;
     for (const auto& entry : std::filesystem::directory_iterator(steps)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(step + ".", 0) == 0) pids.push_back(name.substr(step.size() + 1));
+        if (name.rfind(step + ".", 0) == 0) return name.substr(step.size() + 1);
     }
-    std::sort(pids.begin(), pids.end());
-    return pids;
+    return {};
 }
 
 // Polls `done` every 10 ms for at most `ms` milliseconds.
@@ -92,30 +90,36 @@ bool WaitUntil(const std::function<bool()>& done, int ms)
 // serial A holds; it waits for the table and takes the next.
 TEST_F(Stations, ASecondStationWaitsWhileTheFirstHoldsTheSerialUnposted)
 {
-    const std::filesystem::path steps = folder.home / "steps";
-    std::filesystem::create_directories(steps);
-    const std::string environment = "SENDORA_TEST_NUMBERING_STEPS=" + Quote(steps.string());
-    const auto touch = [&steps](const std::string& name) { testsupport::WriteFile(steps / name, "\n"); };
+    const std::filesystem::path stepsA = folder.home / "steps-a", stepsB = folder.home / "steps-b";
+    std::filesystem::create_directories(stepsA);
+    std::filesystem::create_directories(stepsB);
+    const auto reached = [](const std::filesystem::path& steps, const std::string& step) {
+        return !StepPid(steps, step).empty();
+    };
+    // Lets the station on from its current step.
+    const auto allow = [](const std::filesystem::path& steps, const std::string& reachedStep, const std::string& next) {
+        testsupport::WriteFile(steps / (next + "." + StepPid(steps, reachedStep)), "\n");
+    };
     const auto finished = [this](const std::string& name) { return !Status(folder, name).empty(); };
 
-    testsupport::RunCommand(ProgramCommand(folder, 1, "a", environment) + " >/dev/null 2>&1 & " +
-                            ProgramCommand(folder, 1, "b", environment) + " >/dev/null 2>&1 &");
-    ASSERT_TRUE(WaitUntil([&] { return StepPids(steps, "opening").size() == 2; }, 30000))
+    testsupport::RunCommand(
+        ProgramCommand(folder, 1, "a", "SENDORA_TEST_NUMBERING_STEPS=" + Quote(stepsA.string())) +
+        " >/dev/null 2>&1 & " +
+        ProgramCommand(folder, 1, "b", "SENDORA_TEST_NUMBERING_STEPS=" + Quote(stepsB.string())) +
+        " >/dev/null 2>&1 &");
+    ASSERT_TRUE(WaitUntil([&] { return reached(stepsA, "opening") && reached(stepsB, "opening"); }, 30000))
         << Output(folder, "a") << Output(folder, "b");
-    const std::vector<std::string> pids = StepPids(steps, "opening");
-    const std::string& a = pids[0];
-    const std::string& b = pids[1];
 
-    touch("open." + a);
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(steps / ("read." + a)); }, 10000));
-    touch("open." + b);
+    allow(stepsA, "opening", "open");
+    ASSERT_TRUE(WaitUntil([&] { return reached(stepsA, "read"); }, 10000)) << Output(folder, "a");
+    allow(stepsB, "opening", "open");
     // B is at the table now: given time, it would read the serial A holds.
-    WaitUntil([&] { return std::filesystem::exists(steps / ("read." + b)); }, 700);
+    WaitUntil([&] { return reached(stepsB, "read"); }, 700);
     // A finishes before B goes on, so only the numbers can clash, not the edits.
-    touch("post." + a);
+    allow(stepsA, "read", "post");
     ASSERT_TRUE(WaitUntil([&] { return finished("a"); }, 30000));
-    ASSERT_TRUE(WaitUntil([&] { return std::filesystem::exists(steps / ("read." + b)); }, 10000));
-    touch("post." + b);
+    ASSERT_TRUE(WaitUntil([&] { return reached(stepsB, "read"); }, 10000)) << Output(folder, "b");
+    allow(stepsB, "read", "post");
     ASSERT_TRUE(WaitUntil([&] { return finished("b"); }, 30000));
 
     EXPECT_EQ(Status(folder, "a"), "0") << Output(folder, "a");
