@@ -17,6 +17,7 @@ namespace {
 const std::vector<EdsExprColumn> kColumns = {
     {"Name", 4, 30, 0},   {"Zip", 4, 10, 0},   {"SerialNum", 11, 4, 0},  {"Amount", 10, 8, 2},
     {"Batch", 1, 1, 0},   {"Born", 3, 4, 0},   {"DateTime", 14, 8, 0},   {"At", 13, 4, 0},
+    {"City", 20, 20, 0},  // CIChar: stored with a NOCASE collation
 };
 
 class Table {
@@ -24,17 +25,17 @@ public:
     Table() {
         sqlite3_open(":memory:", &db_);
         Exec("CREATE TABLE t(Name TEXT, Zip TEXT, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
-             "DateTime TEXT, At INTEGER)");
+             "DateTime TEXT, At INTEGER, City TEXT COLLATE NOCASE)");
         Exec("CREATE INDEX tZip ON t(Zip)");
         const char* rows[] = {
-            "'SMITH','12345',41,2.5,1,'2026-12-01','2026-12-01 10:00:00.000',1",
-            "'SMITHERS','12345-6789',42,0.1,0,'2026-11-30','2026-11-30 23:59:59.999',2",
-            "'SMI','54321',-3,-2.5,NULL,'1999-01-31','1999-01-31 00:00:00.000',NULL",
-            "'',NULL,0,0,0,NULL,NULL,0",
-            "NULL,'',NULL,NULL,1,'2000-02-29',NULL,3",
-            "'smith','12',7,1e10,1,'2026-12-02','2026-12-02 00:00:00.000',4",
-            "'Zürich ä','99999',100,3.25,0,'1950-06-15','1950-06-15 12:30:00.500',5",
-            "'O''Hara \"x\"','1',1,1,1,'2026-12-01','2026-12-01 00:00:00.000',6",
+            "'SMITH','12345',41,2.5,1,'2026-12-01','2026-12-01 10:00:00.000',1,'Springfield'",
+            "'SMITHERS','12345-6789',42,0.1,0,'2026-11-30','2026-11-30 23:59:59.999',2,'SPRINGFIELD'",
+            "'SMI','54321',-3,-2.5,NULL,'1999-01-31','1999-01-31 00:00:00.000',NULL,'springfield'",
+            "'',NULL,0,0,0,NULL,NULL,0,''",
+            "NULL,'',NULL,NULL,1,'2000-02-29',NULL,3,NULL",
+            "'smith','12',7,1e10,1,'2026-12-02','2026-12-02 00:00:00.000',4,'Spr'",
+            "'Zürich ä','99999',100,3.25,0,'1950-06-15','1950-06-15 12:30:00.500',5,'albany'",
+            "'O''Hara \"x\"','1',1,1,1,'2026-12-01','2026-12-01 00:00:00.000',6,'Albany'",
         };
         for (const char* r : rows) Exec(std::string("INSERT INTO t VALUES(") + r + ")");
     }
@@ -146,6 +147,20 @@ TEST(EdsExprSql, SelectsWhatTheEvaluatorSelects) {
     }
 }
 
+// A case-insensitive column compares by its NOCASE collation in SQLite; the
+// filter must still select what the evaluator selects, letter case and all.
+TEST(EdsExprSql, CaseInsensitiveColumnsSelectWhatTheEvaluatorSelects) {
+    Table t;
+    for (const char* text : {"City = 'Springfield'", "City = 'SPRINGFIELD'", "City == 'springfield'",
+                             "City <> 'Springfield'", "City = 'spr'", "City = 'Spr'", "City # 'SPR'",
+                             "City > 'a'", "City < 'Albany'", "City >= 'ALBANY'", "'albany' = City",
+                             "City <= 'Springfield'", "City > 'S' AND City < 's'"}) {
+        SCOPED_TRACE(text);
+        ExpectSameRows(t, text, false);
+        ExpectSameRows(t, text, true);
+    }
+}
+
 TEST(EdsExprSql, RandomExpressionsAgreeWithTheEvaluator) {
     Table t;
     std::mt19937 rng(20261201);
@@ -153,6 +168,7 @@ TEST(EdsExprSql, RandomExpressionsAgreeWithTheEvaluator) {
         "Name = 'SMI'", "Name == 'SMITH'", "Zip > '1'", "EMPTY(Zip)", "SerialNum > 0", "SerialNum * 3 < Amount",
         "Batch", "Born < CTOD('06/01/2026')", "DateTime >= CTOD('11/30/2026')", "UPPER(Name) $ 'XSMITHX'",
         "Name < Zip", "Amount = 0", "EMPTY(Born)", "LEFT(Name, 1) = 'S'", "IIF(Batch, Name, Zip) = ''",
+        "City = 'spring'", "City < 'a'",
     };
     std::function<std::string(int)> gen = [&](int depth) -> std::string {
         int pick = static_cast<int>(rng() % (depth > 3 ? 1 : 4));
