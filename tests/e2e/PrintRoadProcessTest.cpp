@@ -103,9 +103,9 @@ TEST_F(Stations, ASecondStationWaitsWhileTheFirstHoldsTheSerialUnposted)
     const auto finished = [this](const std::string& name) { return !Status(folder, name).empty(); };
 
     testsupport::RunCommand(
-        ProgramCommand(folder, 1, "a", "SENDORA_TEST_NUMBERING_STEPS=" + Quote(stepsA.string())) +
+        ProgramCommand(folder, 1, "a", {}, "SENDORA_TEST_NUMBERING_STEPS=" + e2e::Quote(stepsA.string())) +
         " >/dev/null 2>&1 & " +
-        ProgramCommand(folder, 1, "b", "SENDORA_TEST_NUMBERING_STEPS=" + Quote(stepsB.string())) +
+        ProgramCommand(folder, 1, "b", {}, "SENDORA_TEST_NUMBERING_STEPS=" + e2e::Quote(stepsB.string())) +
         " >/dev/null 2>&1 &");
     ASSERT_TRUE(WaitUntil([&] { return reached(stepsA, "opening") && reached(stepsB, "opening"); }, 30000))
         << Output(folder, "a") << Output(folder, "b");
