@@ -160,6 +160,14 @@ void TdmSendoPro::CompleteTable(const std::string& Folder, const std::string& Na
         EnsureLogSideTables(Folder);
 }
 
+void TdmSendoPro::EnsureBatchIndex(const std::string& Folder)
+{
+    TEdsQuery work;
+    work.SetDatabaseName(Folder);
+    work.SetSQLText(kLogBatchIndexSql);
+    work.ExecSQL();
+}
+
 void TdmSendoPro::EnsureSeedRow(const std::string& Folder)
 {
     TEdsTable work;
@@ -198,6 +206,7 @@ void TdmSendoPro::EnsureLogSideTables(const std::string& Folder)
     ensureFile(kReportsTable);
     EnsureIndex(Folder, kReportsTable);
     ensureFile(kReportDetailTable);
+    EnsureBatchIndex(Folder);
 }
 
 void TdmSendoPro::CloseAllTables()

@@ -88,6 +88,7 @@ private:
     void EnsureSeedRow(const std::string& Folder);
     void EnsureIndex(const std::string& Folder, const std::string& Name);
     void EnsureLogSideTables(const std::string& Folder);
+    void EnsureBatchIndex(const std::string& Folder);
     void AddLogFields(TEdsDataSet& DataSet, bool AutoIncAsInteger);
 
     // The custom log report's state while it prints; its layout callbacks

@@ -120,6 +120,14 @@ inline constexpr std::array<TIndexSpec, 4> kIndexes{{
     {"Reports", "ReportName", "ReportName", true, false},
 }};
 
+// The batch entries' index: SQLite's own, over the rows with Batch = True
+// only, so that finding them never reads the whole log. It is no index tag
+// (the log carries none); a statement whose condition is exactly
+// kBatchCondition uses it.
+inline constexpr const char* kBatchCondition = "Batch = True";
+inline constexpr const char* kLogBatchIndexSql =
+    "create index if not exists Log37_BatchEntries on Log37 (LID) where Batch = True";
+
 // The index of a table, or null when the table carries none.
 const TIndexSpec* IndexOfTable(std::string_view tableName);
 

@@ -20,6 +20,7 @@ std::int64_t Cents(const std::string& fee)
 }
 
 const std::string kLog = kLogTable;
+const std::string kWhereBatch = std::string(" where ") + kBatchCondition;
 
 }  // namespace
 
@@ -86,7 +87,7 @@ TBatchLog::~TBatchLog() = default;
 bool TBatchLog::Any()
 {
     query_->Close();
-    query_->SetSQLText("select LID from " + kLog + " where Batch = True limit 1");
+    query_->SetSQLText("select LID from " + kLog + kWhereBatch + " limit 1");
     query_->Open();
     const bool any = !query_->Eof();
     query_->Close();
@@ -96,7 +97,7 @@ bool TBatchLog::Any()
 std::vector<TBatchRow> TBatchLog::Read()
 {
     query_->Close();
-    query_->SetSQLText("select * from " + kLog + " where Batch = True order by LID");
+    query_->SetSQLText("select * from " + kLog + kWhereBatch + " order by LID");
     query_->Open();
     std::vector<TBatchRow> rows;
     const auto text = [this](const char* name) { return query_->FieldByName(name)->AsString(); };
@@ -138,7 +139,7 @@ bool TBatchLog::MarkPrinted(std::int32_t LID, const TPrintedNumber& Number)
     query_->Close();
     query_->SetSQLText("update " + kLog +
                        " set DateTime = :DateTime, MailerNum = :MailerNum, CustID = :CustID, SerialNum = :SerialNum, "
-                       "Batch = False where LID = :LID and Batch = True");
+                       "Batch = False where LID = :LID and " + kBatchCondition);
     query_->ParamByName("DateTime")->SetAsDateTime(rtl::Now());
     query_->ParamByName("MailerNum")->SetAsString(Number.MailerNum);
     query_->ParamByName("CustID")->SetAsString(Number.CustID);
@@ -151,7 +152,7 @@ bool TBatchLog::MarkPrinted(std::int32_t LID, const TPrintedNumber& Number)
 std::int32_t TBatchLog::Clear()
 {
     query_->Close();
-    query_->SetSQLText("delete from " + kLog + " where Batch = True");
+    query_->SetSQLText("delete from " + kLog + kWhereBatch);
     query_->ExecSQL();
     return query_->RowsAffected();
 }

@@ -359,13 +359,36 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
     return needed;
 }
 
+std::string SqlSession::PlaceIndex(const std::string& sql) const {
+    const std::vector<SqlToken> toks = TokenizeSql(sql);
+    auto word = [&](std::size_t i, const char* w) {
+        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[i].value) == w;
+    };
+    auto name = [&](std::size_t i) {
+        return i < toks.size() && (toks[i].kind == SqlToken::Kind::Word || toks[i].kind == SqlToken::Kind::QuotedName);
+    };
+    std::size_t i = 1;
+    if (!word(0, "CREATE")) return sql;
+    if (word(i, "UNIQUE")) ++i;
+    if (!word(i++, "INDEX")) return sql;
+    if (word(i, "IF") && word(i + 1, "NOT") && word(i + 2, "EXISTS")) i += 3;
+    const std::size_t indexAt = i;
+    if (!name(indexAt) || !word(indexAt + 1, "ON") || !name(indexAt + 2)) return sql;
+    const std::string& table = toks[indexAt + 2].value;
+    for (const Table& t : tables_) {
+        if (!rtl::SameText(t.rowTable, table)) continue;
+        return sql.substr(0, toks[indexAt].begin) + QuoteName(t.schema) + "." + sql.substr(toks[indexAt].begin);
+    }
+    return sql;
+}
+
 // ---- SqlStatementCore ----------------------------------------------------------------
 
 void SqlStatementCore::Prepare(std::string_view sql) {
     prepared_ = false;
     SqlParams p = RewriteSqlParams(sql);
     session_.AttachFor(p.text);
-    StmtGuard check{PrepareOne(session_.Db(), p.text)};
+    StmtGuard check{PrepareOne(session_.Db(), session_.PlaceIndex(p.text))};
     text_ = std::move(p.text);
     paramNames_ = std::move(p.names);
     params_.assign(paramNames_.size(), std::monostate{});
@@ -423,7 +446,7 @@ SqlOutcome SqlStatementCore::Execute() {
             Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is open exclusively by another user.");
         opens.push_back(std::move(lock));
     }
-    StmtGuard stmt{PrepareOne(db, text_)};
+    StmtGuard stmt{PrepareOne(db, session_.PlaceIndex(text_))};
     for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(stmt.stmt, static_cast<int>(i) + 1, params_[i]);
     SqlOutcome out;
     int columns = sqlite3_column_count(stmt.stmt);

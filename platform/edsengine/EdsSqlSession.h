@@ -56,6 +56,14 @@ public:
     // most 10 attachments; the least recently used go to make room.
     std::vector<std::string> AttachFor(std::string_view sql);  // answers the paths of the files it names
 
+    // An index made by SQL belongs in the file of the table it indexes, which
+    // SQLite would look for in the session's own database: the text of
+    // "CREATE [UNIQUE] INDEX [IF NOT EXISTS] name ON table ..." with the name
+    // qualified by the table's attachment (after AttachFor); any other text,
+    // or one already qualified, as it is. Such an index is no index tag: the
+    // engine keeps it up to date through SQLite and never lists it.
+    std::string PlaceIndex(const std::string& sql) const;
+
     struct Table {
         std::string path;
         std::string schema;    // the attachment's name

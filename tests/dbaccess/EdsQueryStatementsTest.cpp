@@ -4,6 +4,8 @@
 
 #include "tests/dbaccess/EdsQueryTestSupport.h"
 
+#include "dbaccess/edstable.h"
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -153,6 +155,39 @@ TEST(EdsQueryWrongRoad, SelectThroughExecSqlAndUpdateThroughOpen) {
     EXPECT_NE(ErrorOf([&] { query.Open(); }), 0);
     ASSERT_EQ(spy.Cursors().size(), 1u);
     EXPECT_FALSE(spy.IsLive(spy.Cursors()[0]));
+}
+
+TEST(EdsQueryProgramStatements, AnIndexMadeBySqlLivesInItsTablesFileServesItsConditionAndIsNoTag) {
+    REQUIRE_TOOLS("sqlite3");
+    ProgramFolder f;
+    // Other tables attached first, so the log's attachment is not the first one.
+    f.Exec("insert into Groups (Parent_ID, Group_Name) values(0, 'Family')");
+    f.Exec("insert into ZIPCODES (ZIP, City, State) values('12345', 'Springfield', 'IL')");
+    const std::string make = "create index if not exists Log37_BatchEntries on Log37 (LID) where Batch = True";
+    f.Exec(make);
+    f.Exec(make);  // already there: nothing happens
+    EXPECT_EQ(ErrorOf([&] { f.Exec("create index Log37_BatchEntries on Log37 (LID) where Batch = True"); }), 7200);
+    RunSteps(f, {{"insert into Log37 (ToAddress1, Batch) values('Ann', True)", 1},
+                 {"insert into Log37 (ToAddress1, Batch) values('Bob', False)", 1},
+                 {"insert into Log37 (ToAddress1, Batch) values('Cy', True)", 1},
+                 {"update Log37 set Batch = False where ToAddress1 = 'Ann' and Batch = True", 1},
+                 {"select * from Log37 where Batch = True order by LID", 0, "ToAddress1", {"Cy"}}});
+
+    const auto sql = [&](const std::string& file, const std::string& query) {
+        return testsupport::RunCommand("sqlite3 '" + f.str() + "/" + file + "' '" + query + "'").output;
+    };
+    EXPECT_EQ(sql("Log37.edt", "select count(*) from sqlite_master where name = \"Log37_BatchEntries\""), "1\n");
+    EXPECT_EQ(sql("Groups.edt", "select count(*) from sqlite_master where type = \"index\" and sql like \"%Batch%\""),
+              "0\n");
+    EXPECT_NE(sql("Log37.edt", "explain query plan select * from Log37 where Batch = True order by LID")
+                  .find("Log37_BatchEntries"),
+              std::string::npos);
+
+    TEdsTable log;
+    log.SetDatabaseName(f.str());
+    log.SetTableName("Log37");
+    log.UpdateIndexDefs();
+    EXPECT_EQ(log.IndexDefs().Count(), 0);
 }
 
 }  // namespace

@@ -52,6 +52,7 @@ protected:
 
 TEST_F(BatchPrint, ThreeEntriesPrintAsOneLabelJobNumberedInTurnThenTheBatchIsEmpty)
 {
+    REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg");
     Start();
     BatchOn();
     LabelMode();
@@ -108,6 +109,7 @@ TEST_F(BatchPrint, ThreeEntriesPrintAsOneLabelJobNumberedInTurnThenTheBatchIsEmp
 
 TEST_F(BatchPrint, PrinterFailingOnTheSecondEntryNeverIssuesANumberTwice)
 {
+    REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg");
     Start();
     BatchOn();
     for (int i = 0; i < 3; ++i) Print();
@@ -151,6 +153,7 @@ TEST_F(BatchPrint, PrinterFailingOnTheSecondEntryNeverIssuesANumberTwice)
 
 TEST_F(BatchPrint, EachEntryPrintsWithThePriorityItWasLoggedWith)
 {
+    REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg");
     Start();
     BatchOn();
     auto* priority = Child<QCheckBox>("cbPriority");
@@ -190,6 +193,7 @@ TEST_F(BatchPrint, EachEntryPrintsWithThePriorityItWasLoggedWith)
 
 TEST_F(BatchPrint, ClearBatchDeletesOnlyBatchEntriesAfterYesAndNotWhileTheCounterIsHeld)
 {
+    REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg");
     Start();
     for (int i = 0; i < 5; ++i)
         SqlRows(folder.Log(), "insert into Log37 (MailerNum, SerialNum, Batch) values ('9214 7123 4567 8900 000" +

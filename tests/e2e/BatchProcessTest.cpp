@@ -18,6 +18,7 @@ using e2e::Status;
 
 TEST(BatchStations, TwoProgramsPrintingTheBatchAtOncePrintEachEntryOnce)
 {
+    REQUIRE_TOOLS("sqlite3");
     constexpr int kEntries = 12;
     e2e::ProgramFolder folder;
     testsupport::RunCommand(ProgramCommand(folder, 0, "setup"));

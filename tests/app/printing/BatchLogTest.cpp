@@ -3,6 +3,7 @@
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_dmSendoPro.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "app/printing/U_BatchLog.h"
 #include "dbaccess/edsquery.h"
 #include "tests/support/TestSupport.h"
@@ -119,6 +120,16 @@ TEST_F(BatchLogTable, AnEntryLeavesTheBatchOnceAndClearTakesOnlyBatchEntries)
     check.SetSQLText("select count(*) as N from Log37");
     check.Open();
     EXPECT_EQ(check.FieldByName("N")->AsInteger(), 2);
+}
+
+TEST_F(BatchLogTable, FindingTheBatchEntriesReadsTheirIndexNotTheWholeLog)
+{
+    REQUIRE_TOOLS("sqlite3");
+    const std::string plan =
+        testsupport::RunCommand("sqlite3 '" + dir.str() + "/Log37.edt' 'explain query plan select * from Log37 where " +
+                                kBatchCondition + " order by LID'")
+            .output;
+    EXPECT_NE(plan.find("USING INDEX Log37_BatchEntries"), std::string::npos) << plan;
 }
 
 }  // namespace
