@@ -1,0 +1,404 @@
+// Reading and writing other records without moving (Peek, Poke) and the search
+// behind LOCATE and the dataset's Locate.
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include "dbfengine/dbf4.h"
+#include "dbfengine/dbf4Internal.h"
+#include "dbfengine/timedate.h"
+#include "dbfengine/xfcommon.h"
+#include "dbfengine/xfndxlow.h"
+#include "dbfengine/xfutils.h"
+
+namespace xf {
+
+using namespace dbf4;
+
+namespace dbf4 {
+
+namespace {
+
+// One process-wide cache of consecutive records of one table.
+struct PeekCache {
+    std::string fileName;
+    std::int32_t first = 0, count = 0;
+    std::uint16_t recordLength = 0;
+    std::vector<char> bytes;
+
+    bool Holds(const TDbfTable& t, std::int32_t n) const
+    {
+        return fileName == t.FileName && recordLength == t.RecordLength && n >= first && n < first + count;
+    }
+    char* At(std::int32_t n) { return bytes.data() + static_cast<std::size_t>(n - first) * recordLength; }
+};
+
+PeekCache& Cache()
+{
+    static PeekCache cache;
+    return cache;
+}
+
+}  // namespace
+
+void RefreshPeekCache(const TWorkArea& a)
+{
+    PeekCache& cache = Cache();
+    if (cache.Holds(a.Table, a.Table.CurrentRecord))
+        std::memcpy(cache.At(a.Table.CurrentRecord), a.Table.Record.data(), a.Table.RecordLength);
+}
+
+void DropPeekCache(const TWorkArea& a)
+{
+    if (Cache().fileName == a.Table.FileName) Cache() = PeekCache {};
+}
+
+}  // namespace dbf4
+
+namespace {
+
+// Record n's bytes as stored, through the cache when it is on; false after a report.
+bool ReadRaw(TWorkArea& a, std::int32_t n, std::vector<char>& raw, const std::string& tag)
+{
+    TDbfTable& t = a.Table;
+    raw.resize(t.RecordLength);
+    const int setting = XfDbf4Settings().PeekCacheSize;
+    std::size_t got = 0;
+    if (setting <= 0) {
+        int code = t.File.ReadAt(t.RecordOffset(n), raw.data(), raw.size(), got);
+        if (code == 0 && got < raw.size()) code = 100;
+        if (code) Report(static_cast<std::uint16_t>(code), "DBF: " + t.FileName + " " + tag);
+        return code == 0;
+    }
+    PeekCache& cache = Cache();
+    if (!cache.Holds(t, n)) {
+        const std::int64_t room = std::min<std::int64_t>({setting, MaxAvail / 2, 65520});
+        const std::int32_t records = static_cast<std::int32_t>(std::max<std::int64_t>(1, room / t.RecordLength));
+        const std::int32_t count = std::min(records, t.RecordCount - n + 1);
+        cache = PeekCache {};
+        cache.bytes.resize(static_cast<std::size_t>(count) * t.RecordLength);
+        int code = t.File.ReadAt(t.RecordOffset(n), cache.bytes.data(), cache.bytes.size(), got);
+        if (code == 0 && got < cache.bytes.size()) code = 100;
+        if (code) {
+            cache = PeekCache {};
+            Report(static_cast<std::uint16_t>(code), "DBF: " + t.FileName + " " + tag);
+            return false;
+        }
+        cache.fileName = t.FileName;
+        cache.first = n;
+        cache.count = count;
+        cache.recordLength = t.RecordLength;
+    }
+    std::memcpy(raw.data(), cache.At(n), raw.size());
+    return true;
+}
+
+std::string PeekTag(int field, std::int32_t record)
+{
+    return "[Peek(" + std::to_string(field) + "," + std::to_string(record) + ")]";
+}
+
+}  // namespace
+
+bool Peek(int field, std::int32_t record, std::vector<std::byte>& value)
+{
+    TWorkArea* a = Need("Peek");
+    if (!a) return false;
+    if (a->Table.Virtual) {
+        Report(220, "Operation cannot be used on virtual files. [Peek]");
+        return false;
+    }
+    Recount(*a);
+    if (record < 1 || record > a->Table.RecordCount || field < 0 || field > a->Table.FieldCount) return false;
+    std::vector<char> raw;
+    if (!ReadRaw(*a, record, raw, PeekTag(field, record))) return false;
+    std::vector<std::byte> typed(a->TypedSize);
+    UnpackRecord(a->Table, a->TypedOffsets, raw.data(), typed.data());
+    if (field == 0) {
+        value = std::move(typed);
+    } else {
+        const std::size_t at = a->TypedOffsets[static_cast<std::size_t>(field - 1)];
+        const std::size_t size = TypedFieldSize(a->Table.Fields[static_cast<std::size_t>(field - 1)]);
+        value.assign(typed.begin() + static_cast<std::ptrdiff_t>(at), typed.begin() + static_cast<std::ptrdiff_t>(at + size));
+    }
+    return true;
+}
+
+bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
+{
+    TWorkArea* a = Need("Poke");
+    if (!a) return false;
+    TDbfTable& t = a->Table;
+    if (t.Virtual) {
+        Report(220, "Operation cannot be used on virtual files.");
+        return false;
+    }
+    // Poke writes past the index engine: keys would go stale.
+    if (HasIndex()) {
+        Report(220, "Poke cannot write while an index is open: " + t.FileName + " [Poke]");
+        return false;
+    }
+    Recount(*a);
+    if (record < 1 || record > t.RecordCount || field < 0 || field > t.FieldCount) {
+        Report(212, "Invalid record number = " + std::to_string(record) + " (" + t.FileName + ")  [Poke]");
+        return false;
+    }
+    if (Shared(*a) && std::find(a->Locks.begin(), a->Locks.end(), record) == a->Locks.end()) {
+        Report(1200, "Record not locked " + std::to_string(record) + " in " + t.FileName + " [Poke]");
+        return false;
+    }
+    std::vector<char> raw;
+    {
+        TXfDeferErrors defer;
+        const std::size_t wanted = t.RecordLength;
+        raw.resize(wanted);
+        std::size_t got = 0;
+        if (t.File.ReadAt(t.RecordOffset(record), raw.data(), wanted, got) != 0 || got < wanted) {
+            XfErrors().DeliverNow = 1;
+            Report(100, "DBF: " + t.FileName + " [Poke]");
+            return false;
+        }
+    }
+    std::vector<std::byte> typed(a->TypedSize), shadow(a->TypedSize);
+    UnpackRecord(t, a->TypedOffsets, raw.data(), typed.data());
+    shadow = typed;
+    const std::size_t at = field == 0 ? 0 : a->TypedOffsets[static_cast<std::size_t>(field - 1)];
+    const std::size_t size = field == 0 ? a->TypedSize : TypedFieldSize(t.Fields[static_cast<std::size_t>(field - 1)]);
+    if (value.size() != size) {
+        Report(266, "Value size does not match the field: " + t.FileName + " [Poke]");
+        return false;
+    }
+    std::copy(value.begin(), value.end(), typed.begin() + static_cast<std::ptrdiff_t>(at));
+    std::string failed;
+    if (PackRecord(t, a->TypedOffsets, raw.data(), typed.data(), shadow.data(), failed) != 0) {
+        Report(kNumericOverflow, "Field: " + failed + " value does not fit in the field of " + t.FileName + " [Poke]");
+        if (XfErrors().DeliverNow) return false;
+    }
+    if (const int code = t.File.WriteAt(t.RecordOffset(record), raw.data(), raw.size())) {
+        Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [Poke]");
+        return false;
+    }
+    if (t.HeaderState != hsAppended) t.HeaderState = hsDirty;
+    if (record == t.CurrentRecord) {
+        t.Record = raw;
+        Unpack(*a);
+        RefreshPeekCache(*a);
+    } else if (Cache().Holds(t, record)) {
+        std::memcpy(Cache().At(record), raw.data(), raw.size());
+    }
+    return true;
+}
+
+// ---- LOCATE ---------------------------------------------------------------------
+
+namespace {
+
+struct Criterion {
+    int field = 0;
+    std::string text;
+    bool noCase = false, exact = false, contained = false;
+};
+
+// A field's bytes (as stored) as LOCATE compares them.
+std::string FieldText(const TDbfTable& t, const TDbfField& f, const char* raw)
+{
+    std::string text(raw + f.Offset, f.Length);
+    switch (f.Type) {
+    case 'C':
+        ConvertText(0, t.Language, t.AfterRead, text.data(), text.size());
+        return text;
+    case 'N':
+    case 'F': {
+        const std::string trimmed = AllTrimStr(text);
+        double value = 0;
+        if (std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value).ec != std::errc()) value = 0;
+        if (f.Decimals > 0) return rtl::PadLeft(FloatToText(value, f.Decimals), f.Length);
+        return IntToText(XfSaturateInt64(value), f.Length);
+    }
+    case 'L':
+        return (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y') ? "T" : "F";
+    default:
+        return text;
+    }
+}
+
+std::string ValueText(const TDbfField& f, const TXfValue& value)
+{
+    if (const auto* text = std::get_if<std::string>(&value)) {
+        if (f.Type == 'D') return IsBlankDateText(*text) ? std::string(8, ' ') : DtosFromDateText(*text);
+        if (f.Type == 'L') return !text->empty() && (std::string("TtYy").find((*text)[0]) != std::string::npos) ? "T" : "F";
+        return *text;
+    }
+    if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "T" : "F";
+    const double number = std::holds_alternative<double>(value) ? std::get<double>(value)
+                                                                 : static_cast<double>(std::get<std::int64_t>(value));
+    if (f.Type == 'D') return DtosFromDateNumber(number);
+    if (f.Decimals > 0) return rtl::PadLeft(FloatToText(number, f.Decimals), f.Length);
+    return IntToText(XfSaturateInt64(number), f.Length);
+}
+
+bool Matches(const TWorkArea& a, const Criterion& c, const char* raw)
+{
+    const TDbfField& f = a.Table.Fields[static_cast<std::size_t>(c.field - 1)];
+    std::string wanted = c.text;
+    if (f.Type == 'M') {
+        const TXfMemoHooks& memo = XfMemoHooks();
+        if (!memo.MemoContains) {
+            Report(220, "MEMO unit not linked in [Count/Sum/Continue]");
+            return false;
+        }
+        const std::string block = AllTrimStr(std::string(raw + f.Offset, f.Length));
+        std::int32_t number = 0;
+        std::from_chars(block.data(), block.data() + block.size(), number);
+        return number > 0 && memo.MemoContains(number, wanted, c.noCase);
+    }
+    std::string have = FieldText(a.Table, f, raw);
+    if (c.noCase) {
+        wanted = UpperCaseStr(wanted);
+        have = UpperCaseStr(have);
+    }
+    if (c.contained) return !wanted.empty() && have.find(TrimRightStr(wanted)) != std::string::npos;
+    if (!c.exact) {
+        wanted = TrimRightStr(wanted);
+        return have.compare(0, wanted.size(), wanted) == 0 && wanted.size() <= have.size();
+    }
+    // Equal texts: a C field's trailing blanks are its padding.
+    if (f.Type == 'C') return TrimRightStr(have) == TrimRightStr(wanted);
+    return have == wanted;
+}
+
+// The first record from `from` on that meets every criterion; 0 when none.
+std::int32_t Search(TWorkArea& a, const std::vector<Criterion>& criteria, std::int32_t from)
+{
+    Recount(a);
+    std::vector<char> raw;
+    for (std::int32_t n = std::max(from, 1); n <= a.Table.RecordCount; ++n) {
+        if (!ReadRaw(a, n, raw, "[Locate/Count/Sum]")) return 0;
+        bool all = true;
+        for (const Criterion& c : criteria) {
+            if (!Matches(a, c, raw.data())) {
+                all = false;
+                break;
+            }
+            if (XfErrors().LastError != 0 && !XfErrors().DeliverNow) return 0;
+        }
+        if (all) return n;
+    }
+    return 0;
+}
+
+void ReturnTo(TWorkArea& a, std::int32_t record)
+{
+    if (record >= 1 && record <= a.Table.RecordCount) {
+        GO(record);
+    } else {
+        Phantom(a);
+    }
+}
+
+}  // namespace
+
+bool LocateCountSum(std::string_view options, const TXfValue& value)
+{
+    TWorkArea* a = Need("Locate/Count/Sum");
+    if (!a) return false;
+    std::string text = " " + std::string(options) + " ";
+    Criterion c;
+    c.noCase = RemoveOption(" NOCASE", text);
+    c.exact = RemoveOption(" EXACT", text);
+    c.contained = RemoveOption(" CONTAINED", text);
+    const std::string name = AllTrimStr(text);
+    if (name.empty()) {
+        Report(220, "No field name specified [Locate/Count/Sum]");
+        return false;
+    }
+    c.field = FieldNo(name);
+    if (c.field == 0) {
+        Report(220, "Unrecognized field name [Locate/Count/Sum(" + std::string(options) + ")]");
+        return false;
+    }
+    c.text = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], value);
+    const std::int32_t found = Search(*a, {c}, 1);
+    if (found == 0) {
+        a->LocateField = 0;
+        Phantom(*a);  // no match: at the end, also on an empty or fully filtered table
+        return false;
+    }
+    a->LocateField = c.field;
+    a->LocateText = c.text;
+    a->LocateNoCase = c.noCase;
+    a->LocateExact = c.exact;
+    a->LocateContained = c.contained;
+    GO(found);
+    return true;
+}
+
+bool Continue()
+{
+    TWorkArea* a = Need("Continue");
+    if (!a) return false;
+    if (a->LocateField == 0) {
+        Report(220, "Call to CONTINUE not preceeded by call to LOCATE. [Continue]");
+        return false;
+    }
+    Criterion c {a->LocateField, a->LocateText, a->LocateNoCase, a->LocateExact, a->LocateContained};
+    const std::int32_t found = Search(*a, {c}, a->Table.CurrentRecord + 1);
+    if (found == 0) {
+        a->LocateField = 0;
+        Phantom(*a);
+        return false;
+    }
+    GO(found);
+    return true;
+}
+
+bool LocateRecord(std::string_view fields, const std::vector<TXfValue>& values, bool caseInsensitive, bool partialKey,
+                  bool moveCursor)
+{
+    TWorkArea* a = Need("Locate/Count/Sum");
+    if (!a) return false;
+    const std::int32_t remembered = a->Table.CurrentRecord;
+    std::vector<Criterion> criteria;
+    std::size_t start = 0;
+    for (std::size_t i = 0; start <= fields.size(); ++i) {
+        const std::size_t end = std::min(fields.find(';', start), fields.size());
+        const std::string name = AllTrimStr(fields.substr(start, end - start));
+        start = end + 1;
+        if (name.empty()) continue;
+        Criterion c;
+        c.field = FieldNo(name);
+        if (c.field == 0) {
+            Report(220, "Unrecognized field name [Locate/Count/Sum(" + name + ")]");
+            return false;
+        }
+        if (i >= values.size()) {
+            Report(220, "No value for field " + name + " [Locate/Count/Sum]");
+            return false;
+        }
+        c.noCase = caseInsensitive;
+        c.exact = !partialKey;
+        c.text = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], values[i]);
+        criteria.push_back(std::move(c));
+    }
+    if (criteria.empty()) {
+        Report(220, "No field name specified [Locate/Count/Sum]");
+        return false;
+    }
+    const std::int32_t found = Search(*a, criteria, 1);
+    if (found != 0 && moveCursor) {
+        a->LocateField = criteria.size() == 1 ? criteria[0].field : 0;
+        if (criteria.size() == 1) {
+            a->LocateText = criteria[0].text;
+            a->LocateNoCase = criteria[0].noCase;
+            a->LocateExact = criteria[0].exact;
+            a->LocateContained = false;
+        }
+        GO(found);
+        return true;
+    }
+    ReturnTo(*a, remembered);
+    return found != 0;
+}
+
+}  // namespace xf

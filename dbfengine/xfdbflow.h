@@ -1,0 +1,125 @@
+#pragma once
+// The only code that touches the bytes of a .dbf table: header and field
+// descriptors, single records and deletion marks, the header's date and count,
+// closing, creating tables with their empty memo files, and OEM/ANSI text.
+//
+// Every number read from a file is checked against the file before use, so a
+// damaged or crafted table answers code 210 (or 211, 222) and is never read or
+// written past a buffer. Failures are reported through DbfRaiseError; the
+// functions also return the code (0 on success) for callers that defer delivery.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dbfengine/platform/XfFiles.h"
+
+namespace xf {
+
+// A number too wide for its field: the field keeps its old value.
+constexpr std::uint16_t kNumericOverflow = 1301;
+
+struct TXfDbfSettings {
+    std::uint8_t ExtraVersion1 = 0;  // 0: none
+    std::uint8_t ExtraVersion2 = 0;
+    std::uint8_t MemoVersion = 0x8B;
+    std::uint16_t MemoBlockSize = 512;
+    std::uint8_t FlushAfterWrite = 0;
+    std::uint8_t RecountOnOpen = 0;
+    std::uint8_t EndMark = 0x1A;
+    std::array<std::uint8_t, 36> LanguageDriver {'D', 'B', 'W', 'I', 'N', 'W', 'E', '0'};
+    std::string ValidTypes = "CDFLMN";
+};
+TXfDbfSettings& XfDbfSettings();
+
+struct TDbfField {
+    std::string Name;  // upper case, at most 10 characters
+    char Type = 'C';
+    std::uint8_t Length = 0;
+    std::uint8_t Decimals = 0;
+    std::uint16_t Offset = 0;  // in the record; the first field is at 1
+};
+
+// Header states.
+constexpr std::uint8_t hsClosed = 0, hsClean = 1, hsDirty = 2, hsAppended = 3;
+
+// Converts a run of text in place (a table's own conversion of its text).
+using TXfTextHook = std::function<void(char* text, std::size_t length)>;
+
+struct TDbfTable {
+    std::string FileName;  // as opened, extension applied
+    std::string ShortName;  // the file's name, at most 12 characters
+    std::array<std::uint8_t, 32> Prolog {};
+    std::uint8_t MemoFlag = 0;
+    std::int32_t HeaderLength = 0;
+    std::uint16_t RecordLength = 0;
+    std::uint8_t FieldCount = 0;
+    std::vector<TDbfField> Fields;
+    std::uint8_t HeaderState = hsClosed;
+    std::string LastUpdate;  // "YYYYMMDD"
+    std::vector<char> Record;  // the current record as stored in the file
+    std::int32_t RecordCount = 0;
+    std::int32_t CurrentRecord = 0;
+    bool Bof = false, Eof = false;
+    std::uint8_t ShareMode = 0;
+    std::uint8_t Language = 1;  // 1: the table's text is OEM
+    TXfTextHook BeforeWrite, AfterRead;
+    TXfFile File;
+    bool Virtual = false;
+    // Set by the work-area layer for tables other programs may use: the byte that
+    // serialises header rewrites and appends between programs (-1: none), and
+    // whether this open already holds it.
+    std::int64_t HeaderLockOffset = -1;
+    bool HoldsHeaderLock = false;
+
+    std::int64_t RecordOffset(std::int32_t n) const
+    {
+        return HeaderLength + static_cast<std::int64_t>(n - 1) * RecordLength;
+    }
+};
+
+bool IsDbase2(const TDbfTable& t);
+bool IsLevel7(const TDbfTable& t);
+bool IsVersion30(const TDbfTable& t);
+bool Version30HasMemo(const TDbfTable& t);
+
+// Opens `name` (extension "DBF" applied; when that exact file is missing, the name
+// is matched without regard to case) in `mode`.
+int OpenDbfFile(TDbfTable& t, const std::string& name, std::uint8_t mode);
+int GetDbfRecord(TDbfTable& t, std::int32_t n);
+// n beyond the count appends at count + 1.
+int PutDbfRecord(TDbfTable& t, std::int32_t n);
+int AppendDbfRecord(TDbfTable& t);
+// n must be a record of the table (code 212 otherwise).
+int WriteDeletionFlag(TDbfTable& t, std::int32_t n);
+int WriteDbfHeaderPrefix(TDbfTable& t);
+int UpdateDbfHeader(TDbfTable& t);
+int CloseDbf(TDbfTable& t);
+int FlushFile(TXfFile& file);
+// The number of whole records the file holds now.
+std::int32_t FileRecordCount(const TDbfTable& t);
+
+struct TDbfFieldDef {
+    std::string Name;
+    char Type = 'C';
+    int Length = 0;
+    int Decimals = 0;
+};
+int CreateDbf(TDbfTable& t, const std::string& name, const std::vector<TDbfFieldDef>& fields);
+int CreateDbtFile(const std::string& name, std::uint8_t version, std::uint16_t blockSize, std::string_view callerTag);
+std::string MemoExtension(std::uint8_t version);
+
+// direction 0 reads (hook, then OEM to ANSI), 1 writes (ANSI to OEM, then hook); the
+// buffer is `length / unitLength` units whose bytes after the first are converted.
+void ConvertRecordText(int direction, std::uint8_t language, const TXfTextHook& hook, std::size_t length,
+                       std::size_t unitLength, char* buffer);
+// The same for one run of text.
+void ConvertText(int direction, std::uint8_t language, const TXfTextHook& hook, char* text, std::size_t length);
+
+std::uint32_t SwapLong(std::uint32_t value);
+std::uint16_t SwapWord(std::uint16_t value);
+
+}  // namespace xf
