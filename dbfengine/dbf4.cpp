@@ -19,6 +19,9 @@ namespace dbf4 {
 
 namespace {
 
+// How long records read ahead serve a table other programs may change.
+constexpr std::int64_t kSharedReadAheadMs = 10;
+
 template <typename T>
 T Load(const std::byte* p)
 {
@@ -396,14 +399,54 @@ std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields)
     return size;
 }
 
-TXfTypedRecord::TXfTypedRecord(std::byte* data, const std::vector<TDbfField>* fields)
-    : data_(data), fields_(fields), offsets_(TypedOffsets(*fields))
+namespace {
+
+enum class Slot { Text, Real, Int32, Int64, Flag };
+
+Slot SlotOf(const TDbfField& f)
 {
+    switch (f.Type) {
+    case 'C':
+    case 'D': return Slot::Text;
+    case 'L': return Slot::Flag;
+    case 'N':
+    case 'F': return f.Decimals > 0 ? Slot::Real : f.Length > 9 ? Slot::Int64 : Slot::Int32;
+    default: return Slot::Int32;
+    }
+}
+
+}  // namespace
+
+TXfTypedRecord::TXfTypedRecord(std::byte* data, const std::vector<TDbfField>* fields)
+    : data_(data), fields_(fields), ownOffsets_(TypedOffsets(*fields)), offsets_(&ownOffsets_)
+{
+}
+
+TXfTypedRecord::TXfTypedRecord(std::byte* data, const std::vector<TDbfField>* fields, const std::vector<std::size_t>* offsets)
+    : data_(data), fields_(fields), offsets_(offsets)
+{
+}
+
+TXfTypedRecord::TXfTypedRecord(const TXfTypedRecord& other)
+    : data_(other.data_), fields_(other.fields_), ownOffsets_(other.ownOffsets_),
+      offsets_(other.offsets_ == &other.ownOffsets_ ? &ownOffsets_ : other.offsets_)
+{
+}
+
+TXfTypedRecord& TXfTypedRecord::operator=(const TXfTypedRecord& other)
+{
+    if (this != &other) {
+        data_ = other.data_;
+        fields_ = other.fields_;
+        ownOffsets_ = other.ownOffsets_;
+        offsets_ = other.offsets_ == &other.ownOffsets_ ? &ownOffsets_ : other.offsets_;
+    }
+    return *this;
 }
 
 std::byte* TXfTypedRecord::Address(int field) const
 {
-    return field == 0 ? data_ : data_ + offsets_.at(static_cast<std::size_t>(field - 1));
+    return field == 0 ? data_ : data_ + offsets_->at(static_cast<std::size_t>(field - 1));
 }
 
 bool TXfTypedRecord::Deleted() const { return data_[0] != std::byte {0}; }
@@ -411,6 +454,7 @@ void TXfTypedRecord::SetDeleted(bool deleted) { data_[0] = std::byte {deleted ? 
 
 std::string TXfTypedRecord::Text(int field) const
 {
+    if (SlotOf(fields_->at(static_cast<std::size_t>(field - 1))) != Slot::Text) return {};
     const std::byte* p = Address(field);
     return std::string(reinterpret_cast<const char*>(p + 1), static_cast<std::uint8_t>(p[0]));
 }
@@ -418,6 +462,7 @@ std::string TXfTypedRecord::Text(int field) const
 void TXfTypedRecord::SetText(int field, std::string_view text)
 {
     const TDbfField& f = fields_->at(static_cast<std::size_t>(field - 1));
+    if (SlotOf(f) != Slot::Text) return;
     const std::size_t room = f.Type == 'C' ? f.Length : 10;
     std::byte* p = Address(field);
     const std::size_t length = std::min(room, text.size());
@@ -426,28 +471,62 @@ void TXfTypedRecord::SetText(int field, std::string_view text)
     std::memcpy(p + 1, text.data(), length);
 }
 
-double TXfTypedRecord::Number(int field) const { return Load<double>(Address(field)); }
-void TXfTypedRecord::SetNumber(int field, double value) { Store(Address(field), value); }
+
+// Numbers convert between the slot kinds (saturating); texts and flags take no number.
+double TXfTypedRecord::Number(int field) const
+{
+    const std::byte* p = Address(field);
+    switch (SlotOf(fields_->at(static_cast<std::size_t>(field - 1)))) {
+    case Slot::Real: return Load<double>(p);
+    case Slot::Int64: return static_cast<double>(Load<std::int64_t>(p));
+    case Slot::Int32: return Load<std::int32_t>(p);
+    default: return 0;
+    }
+}
+
+void TXfTypedRecord::SetNumber(int field, double value)
+{
+    std::byte* p = Address(field);
+    switch (SlotOf(fields_->at(static_cast<std::size_t>(field - 1)))) {
+    case Slot::Real: Store(p, value); break;
+    case Slot::Int64: Store(p, XfSaturateInt64(value)); break;
+    case Slot::Int32: Store(p, XfSaturateInt32(value)); break;
+    default: break;
+    }
+}
 
 std::int64_t TXfTypedRecord::Integer(int field) const
 {
-    const TDbfField& f = fields_->at(static_cast<std::size_t>(field - 1));
-    if ((f.Type == 'N' || f.Type == 'F') && TypedFieldSize(f) == 8) return Load<std::int64_t>(Address(field));
-    return Load<std::int32_t>(Address(field));
+    const std::byte* p = Address(field);
+    switch (SlotOf(fields_->at(static_cast<std::size_t>(field - 1)))) {
+    case Slot::Real: return XfSaturateInt64(Load<double>(p));
+    case Slot::Int64: return Load<std::int64_t>(p);
+    case Slot::Int32: return Load<std::int32_t>(p);
+    default: return 0;
+    }
 }
 
 void TXfTypedRecord::SetInteger(int field, std::int64_t value)
 {
-    const TDbfField& f = fields_->at(static_cast<std::size_t>(field - 1));
-    if ((f.Type == 'N' || f.Type == 'F') && TypedFieldSize(f) == 8) {
-        Store(Address(field), value);
-    } else {
-        Store(Address(field), static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX)));
+    std::byte* p = Address(field);
+    switch (SlotOf(fields_->at(static_cast<std::size_t>(field - 1)))) {
+    case Slot::Real: Store(p, static_cast<double>(value)); break;
+    case Slot::Int64: Store(p, value); break;
+    case Slot::Int32: Store(p, static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX))); break;
+    default: break;
     }
 }
 
-bool TXfTypedRecord::Logical(int field) const { return Address(field)[0] != std::byte {0}; }
-void TXfTypedRecord::SetLogical(int field, bool value) { Address(field)[0] = std::byte {value ? std::uint8_t {1} : std::uint8_t {0}}; }
+bool TXfTypedRecord::Logical(int field) const
+{
+    return SlotOf(fields_->at(static_cast<std::size_t>(field - 1))) == Slot::Flag && Address(field)[0] != std::byte {0};
+}
+
+void TXfTypedRecord::SetLogical(int field, bool value)
+{
+    if (SlotOf(fields_->at(static_cast<std::size_t>(field - 1))) == Slot::Flag)
+        Address(field)[0] = std::byte {value ? std::uint8_t {1} : std::uint8_t {0}};
+}
 
 // ---- areas ------------------------------------------------------------------------
 
@@ -519,6 +598,8 @@ void USEWithHooks(const std::string& path, std::string_view options, std::byte* 
     t.AfterRead = std::move(afterRead);
     if (OpenDbfFile(t, ExpandName(path), mode) != 0) return;
     area->Exclusive = (mode & 0x70) == fmShareExclusive;
+    t.ReadAhead = true;
+    t.AheadMaxAgeMs = area->Exclusive ? -1 : kSharedReadAheadMs;
     if (!area->Exclusive && settings.NetworkMode != 0) t.HeaderLockOffset = settings.LockBase + 1;
     area->TypedOffsets = TypedOffsets(t.Fields);
     area->TypedSize = UnpackedRecordSize(t.Fields);
@@ -664,7 +745,7 @@ TXfTypedRecord CurrentRecord()
     static const std::vector<TDbfField> none;
     static std::byte empty[1] {};
     if (!a) return TXfTypedRecord(empty, &none);
-    return TXfTypedRecord(a->Typed, &a->Table.Fields);
+    return TXfTypedRecord(a->Typed, &a->Table.Fields, &a->TypedOffsets);
 }
 
 std::int32_t RecCount()
@@ -691,7 +772,8 @@ bool dEOF()
 {
     TWorkArea* a = Current();
     if (!a) return true;
-    Recount(*a);
+    // A recount can only raise the count: it matters past the end alone.
+    if (a->Table.CurrentRecord > a->Table.RecordCount) Recount(*a);
     if (a->Table.CurrentRecord > a->Table.RecordCount) a->Table.Eof = true;
     if (HasIndex() && XfIndexHooks().IndexEof) return XfIndexHooks().IndexEof();
     return a->Table.Eof;
@@ -903,7 +985,8 @@ void SKIP(int n)
         while (true) {
             std::int32_t candidate;
             if (n > 0) {
-                if (!index) Recount(*a);
+                // Others' appends matter only past the count this area knows.
+                if (!index && t.CurrentRecord + 1 > t.RecordCount) Recount(*a);
                 candidate = index ? Call(hooks.FindNextRec, t.CurrentRecord + 1) : t.CurrentRecord + 1;
                 if ((index && candidate == t.CurrentRecord) || candidate > t.RecordCount || candidate < 1) end = true;
             } else {

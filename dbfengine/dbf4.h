@@ -83,6 +83,10 @@ std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields);
 class TXfTypedRecord {
 public:
     TXfTypedRecord(std::byte* data, const std::vector<TDbfField>* fields);
+    // With the field offsets of a work area (valid while it stays open).
+    TXfTypedRecord(std::byte* data, const std::vector<TDbfField>* fields, const std::vector<std::size_t>* offsets);
+    TXfTypedRecord(const TXfTypedRecord& other);
+    TXfTypedRecord& operator=(const TXfTypedRecord& other);
     std::byte* Address(int field) const;  // 0: the deletion flag
     bool Deleted() const;
     void SetDeleted(bool deleted);
@@ -98,7 +102,8 @@ public:
 private:
     std::byte* data_;
     const std::vector<TDbfField>* fields_;
-    std::vector<std::size_t> offsets_;
+    std::vector<std::size_t> ownOffsets_;
+    const std::vector<std::size_t>* offsets_;
 };
 
 // ---- work areas -----------------------------------------------------------------

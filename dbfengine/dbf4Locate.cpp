@@ -175,6 +175,7 @@ bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
         Report(kNumericOverflow, "Field: " + failed + " value does not fit in the field of " + t.FileName + " [Poke]");
         if (XfErrors().DeliverNow) return false;
     }
+    DropReadAhead(t);
     if (const int code = t.File.WriteAt(t.RecordOffset(record), raw.data(), raw.size())) {
         Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [Poke]");
         return false;

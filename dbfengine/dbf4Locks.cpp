@@ -72,6 +72,7 @@ bool ALock()
     if (SystemLocks(*a)) {
         if (!LockWithRetry(a->Table.File, XfDbf4Settings().LockBase + 1, 1)) return false;
         a->Table.HoldsHeaderLock = true;
+        DropReadAhead(a->Table);
     }
     a->LockState = 2;
     return true;
@@ -95,6 +96,7 @@ bool RLock()
     if (a->LockState == 3 && std::find(a->Locks.begin(), a->Locks.end(), n) != a->Locks.end()) return true;
     if (a->LockState == 2) return false;
     if (SystemLocks(*a) && !LockWithRetry(t.File, RecordLockOffset(t, n), t.RecordLength)) return false;
+    DropReadAhead(t);
     // Exclusive tables keep the list too, so Unlock and the lock checks agree in every mode.
     a->Locks.push_front(n);
     a->LockState = 3;

@@ -302,13 +302,46 @@ int OpenDbfFile(TDbfTable& t, const std::string& name, std::uint8_t mode)
     return OpenDbf(t, size);
 }
 
+void DropReadAhead(TDbfTable& t) { t.AheadOffset = -1; }
+
+namespace {
+
+constexpr std::size_t kReadAheadBytes = 64 * 1024;
+
+// Reads record bytes through the read-ahead block.
+int ReadAheadAt(TDbfTable& t, std::int64_t offset, char* out, std::size_t size, std::size_t& got)
+{
+    got = 0;
+    const std::int64_t end = t.AheadOffset + static_cast<std::int64_t>(t.AheadBytes.size());
+    const std::int64_t now = t.AheadMaxAgeMs >= 0 ? XfClocks().MonotonicMs() : 0;
+    if (t.AheadOffset < 0 || offset < t.AheadOffset || offset + static_cast<std::int64_t>(size) > end ||
+        (t.AheadMaxAgeMs >= 0 && now - t.AheadTime > t.AheadMaxAgeMs)) {
+        t.AheadBytes.resize(std::max(kReadAheadBytes, size));
+        std::size_t filled = 0;
+        if (const int code = t.File.ReadAt(offset, t.AheadBytes.data(), t.AheadBytes.size(), filled)) {
+            t.AheadOffset = -1;
+            return code;
+        }
+        t.AheadBytes.resize(filled);
+        t.AheadOffset = offset;
+        t.AheadTime = now;
+    }
+    const std::int64_t available = t.AheadOffset + static_cast<std::int64_t>(t.AheadBytes.size()) - offset;
+    got = static_cast<std::size_t>(std::clamp<std::int64_t>(available, 0, static_cast<std::int64_t>(size)));
+    std::memcpy(out, t.AheadBytes.data() + (offset - t.AheadOffset), got);
+    return 0;
+}
+
+}  // namespace
+
 int GetDbfRecord(TDbfTable& t, std::int32_t n)
 {
     if (n < 1 || n > t.RecordCount)
         return Report(212, "Invalid record number = " + std::to_string(n) + " (" + t.FileName + ")  [GetDbfRecord]");
     t.Bof = t.Eof = false;
     std::size_t got = 0;
-    int code = t.File.ReadAt(t.RecordOffset(n), t.Record.data(), t.Record.size(), got);
+    int code = t.ReadAhead ? ReadAheadAt(t, t.RecordOffset(n), t.Record.data(), t.Record.size(), got)
+                           : t.File.ReadAt(t.RecordOffset(n), t.Record.data(), t.Record.size(), got);
     if (code == 0 && got < t.Record.size()) code = 213;
     if (code) {
         if (got == 0) t.Eof = true;
@@ -329,6 +362,7 @@ int PutDbfRecord(TDbfTable& t, std::int32_t n)
         t.RecordCount = n;
         t.CurrentRecord = n;
     }
+    DropReadAhead(t);
     if (const int code = t.File.WriteAt(t.RecordOffset(n), t.Record.data(), t.Record.size())) {
         t.RecordCount = count;
         t.CurrentRecord = current;
@@ -350,6 +384,7 @@ int WriteDeletionFlag(TDbfTable& t, std::int32_t n)
 {
     if (n < 1 || n > t.RecordCount)
         return Report(212, "Invalid record number = " + std::to_string(n) + " (" + t.FileName + ")  [DeleteRec/RecallRec]");
+    DropReadAhead(t);
     if (const int code = t.File.WriteAt(t.RecordOffset(n), t.Record.data(), 1))
         return Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [DeleteRec/RecallRec]");
     if (t.HeaderState != hsAppended) t.HeaderState = hsDirty;
@@ -403,6 +438,8 @@ int CloseDbf(TDbfTable& t)
     t.File.Close();
     t.HeaderState = hsClosed;
     t.HoldsHeaderLock = false;
+    DropReadAhead(t);
+    t.AheadBytes = {};
     t.Record.clear();
     t.Record.shrink_to_fit();
     t.Fields.clear();

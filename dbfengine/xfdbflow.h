@@ -74,6 +74,15 @@ struct TDbfTable {
     // whether this open already holds it.
     std::int64_t HeaderLockOffset = -1;
     bool HoldsHeaderLock = false;
+    // Records read ahead in one block. Every write through this table drops the
+    // block; for tables other programs may change it serves for at most
+    // AheadMaxAgeMs (a read then is as fresh as any unlocked read), and taking a
+    // lock drops it, so what is read under a lock is read from the file.
+    bool ReadAhead = false;
+    std::int64_t AheadMaxAgeMs = -1;  // -1: no other writer, no bound
+    std::vector<char> AheadBytes;
+    std::int64_t AheadOffset = -1;
+    std::int64_t AheadTime = 0;
 
     std::int64_t RecordOffset(std::int32_t n) const
     {
@@ -99,6 +108,8 @@ int WriteDbfHeaderPrefix(TDbfTable& t);
 int UpdateDbfHeader(TDbfTable& t);
 int CloseDbf(TDbfTable& t);
 int FlushFile(TXfFile& file);
+// Forgets the records read ahead (after a write that bypassed this table's functions).
+void DropReadAhead(TDbfTable& t);
 // The number of whole records the file holds now.
 std::int32_t FileRecordCount(const TDbfTable& t);
 

@@ -1,0 +1,95 @@
+// Fuzzes the table file: any bytes, opened as a table and scanned to the end, read
+// without moving, searched and written back. Every failure must be an engine error
+// (raised here), never a read or write outside a buffer, a hang or a crash.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "dbfengine/dbf4.h"
+#include "dbfengine/platform/XfCharsets.h"
+#include "dbfengine/xfcommon.h"
+
+namespace {
+
+const std::string& TablePath()
+{
+    static const std::string path = "/tmp/dbf_table_fuzz_" + std::to_string(getpid()) + ".dbf";
+    return path;
+}
+
+template <typename F>
+void Try(F&& f)
+{
+    try {
+        f();
+    } catch (const xf::EXfError&) {
+    }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1) return 0;
+    xf::XfErrors() = xf::TXfErrorState {};
+    xf::XfErrors().RaiseOnError = 1;
+    const std::uint8_t knobs = data[0];
+    xf::XfDbfSettings().RecountOnOpen = knobs & 1;
+    xf::XfDbfSettings().ExtraVersion1 = (knobs & 2) ? 0x30 : 0;
+    xf::XfDbf4Settings().PeekCacheSize = (knobs & 4) ? 4096 : 0;
+    xf::XfSetOemCodePage((knobs & 8) ? rtl::CodePage::Oem866 : rtl::CodePage::Oem437);
+    xf::XfDates().Century = (knobs >> 4) & 1;
+    {
+        FILE* file = std::fopen(TablePath().c_str(), "wb");
+        if (!file) return 0;
+        std::fwrite(data + 1, 1, size - 1, file);
+        std::fclose(file);
+    }
+    Try([knobs] { xf::USE(TablePath(), (knobs & 32) ? "EXCLUSIVE" : ""); });
+    if (xf::WorkArea(xf::CurrentWorkArea())) {
+        int steps = 0;
+        Try([&] {
+            for (xf::GoTop(); !xf::dEOF() && steps < 10000; xf::SKIP(1)) ++steps;
+        });
+        Try([] { xf::GoBottom(); });
+        Try([] { xf::SKIP(-3); });
+        Try([] {
+            std::vector<std::byte> value;
+            for (int f = 0; f <= xf::FieldCount(); ++f) xf::Peek(f, 1, value);
+        });
+        Try([] {
+            if (xf::FieldCount() > 0) xf::LocateCountSum(xf::Field(1) + " NOCASE", std::string("A"));
+        });
+        Try([] {
+            xf::GoTop();
+            if (xf::RecCount() > 0 && xf::RLock()) {
+                xf::TXfTypedRecord record = xf::CurrentRecord();
+                for (int f = 1; f <= xf::FieldCount(); ++f) {
+                    switch (xf::FieldType(f)) {
+                    case 'C': record.SetText(f, "fuzz"); break;
+                    case 'D': record.SetText(f, "02/29/2000"); break;
+                    case 'L': record.SetLogical(f, true); break;
+                    default:
+                        if (xf::FieldDec(f) > 0) {
+                            record.SetNumber(f, 1.5);
+                        } else {
+                            record.SetInteger(f, 7);
+                        }
+                    }
+                }
+                xf::Replace();
+            }
+        });
+        Try([] {
+            xf::ClearRecord();
+            if (xf::ALock()) xf::Append();
+        });
+    }
+    Try([] { xf::CloseAll(); });
+    std::remove(TablePath().c_str());
+    return 0;
+}

@@ -1,0 +1,361 @@
+// Record and table locks between processes (forked children with their own opens):
+// conflicts, what a killed holder leaves (lslocks), many appends at once, and the
+// header that closing writes while another program goes on appending.
+
+#include <csignal>
+#include <cstring>
+#include <set>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "dbfengine/platform/XfClock.h"
+#include "dbfengine/xfutils.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace xf;
+using namespace dbftest;
+
+namespace {
+
+constexpr std::int64_t kBase = 0x40000000;
+
+// A table of one C(19) field: header 65 bytes, records of 20.
+void MakeTable(const std::string& path, int records)
+{
+    TDbfTable table;
+    ASSERT_EQ(CreateDbf(table, path, {{"NAME", 'C', 19, 0}}), 0);
+    USE(path, "EXCLUSIVE");
+    for (int i = 1; i <= records; ++i) {
+        ClearRecord();
+        CurrentRecord().SetText(1, "record " + std::to_string(i));
+        Append();
+    }
+    CloseDatabase();
+}
+
+// lslocks lines (type, mode, start, end) of the locks on `path`. Open-file-description
+// locks have no process, so lslocks cannot name their file: they are matched by inode.
+std::set<std::string> LocksOn(const std::string& path)
+{
+    std::set<std::string> locks;
+    struct stat st {};
+    if (stat(path.c_str(), &st) != 0) return locks;
+    const std::string inode = std::to_string(st.st_ino);
+    const std::string output = testsupport::RunCommand("lslocks -r -n -o TYPE,MODE,START,END,INODE").output;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        const std::size_t end = output.find('\n', start);
+        const std::string line = output.substr(start, end - start);
+        start = end == std::string::npos ? output.size() : end + 1;
+        if (line.size() > inode.size() && line.compare(line.size() - inode.size() - 1, inode.size() + 1, " " + inode) == 0)
+            locks.insert(line.substr(0, line.size() - inode.size() - 1));
+    }
+    return locks;
+}
+
+struct Child {
+    pid_t pid = -1;
+    int fromChild = -1;
+    ~Child()
+    {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+        if (fromChild >= 0) close(fromChild);
+    }
+};
+
+// Forks a child that runs `body` (with raising errors) and reports one byte: 1 when
+// the body returned true. The child then waits to be killed.
+void StartHolder(Child& child, const std::function<bool()>& body)
+{
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    child.pid = fork();
+    if (child.pid == 0) {
+        close(fds[0]);
+        char ok = 0;
+        try {
+            ok = body() ? 1 : 0;
+        } catch (...) {
+        }
+        (void)!write(fds[1], &ok, 1);
+        for (;;) pause();
+    }
+    close(fds[1]);
+    child.fromChild = fds[0];
+    char ok = 0;
+    ASSERT_EQ(read(child.fromChild, &ok, 1), 1);
+    ASSERT_EQ(ok, 1) << "the holder could not take its locks";
+}
+
+std::int32_t HeaderCount(const std::string& path)
+{
+    const std::string bytes = testsupport::ReadFile(path);
+    std::int32_t count = 0;
+    std::memcpy(&count, bytes.data() + 4, 4);
+    return count;
+}
+
+}  // namespace
+
+TEST(XfDbfLocks, ConflictsBetweenProcessesAndAKilledHolderFreesItsLocks)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/locks.dbf";
+    MakeTable(path, 5);
+    Child child;
+    StartHolder(child, [&] {
+        Select(1);
+        USE(path);
+        GO(3);
+        if (!RLock()) return false;
+        Select(2);
+        USE(path, "ALIAS OTHER");
+        return ALock();
+    });
+    // The holder's ranges: record 3 at base + 65 + 2 x 20, 20 bytes; the table byte at base + 1.
+    const std::set<std::string> held = LocksOn(path);
+    EXPECT_TRUE(held.count("OFDLCK WRITE " + std::to_string(kBase + 105) + " " + std::to_string(kBase + 124))) << testing::PrintToString(held);
+    EXPECT_TRUE(held.count("OFDLCK WRITE " + std::to_string(kBase + 1) + " " + std::to_string(kBase + 1))) << testing::PrintToString(held);
+
+    Select(1);
+    USE(path);
+    GO(3);
+    EXPECT_FALSE(RLock());
+    EXPECT_EQ(LockBytes(true, WorkArea(1)->Table.File, kBase + 105, 20), 33);
+    EXPECT_EQ(LockBytes(true, WorkArea(1)->Table.File, kBase + 104, 1), 0);
+    EXPECT_EQ(LockBytes(false, WorkArea(1)->Table.File, kBase + 104, 1), 0);
+    EXPECT_FALSE(ALock());
+    GO(4);
+    EXPECT_TRUE(RLock());
+    // A change without the lock is refused; with it, it goes through.
+    GO(3);
+    EXPECT_THROW(Replace(), EXfError);
+    EXPECT_EQ(XfErrors().LastError, 1200);
+    GO(4);
+    CurrentRecord().SetText(1, "changed");
+    EXPECT_NO_THROW(Replace());
+
+    kill(child.pid, SIGKILL);
+    waitpid(child.pid, nullptr, 0);
+    child.pid = -1;
+    EXPECT_FALSE(LocksOn(path).count("OFDLCK WRITE " + std::to_string(kBase + 105) + " " + std::to_string(kBase + 124)));
+    GO(3);
+    EXPECT_TRUE(RLock());
+    Unlock();
+    EXPECT_TRUE(ALock());
+    Unlock();
+    EXPECT_TRUE(LocksOn(path).count("OFDLCK READ " + std::to_string(kShareLockOffset) + " " + std::to_string(kShareLockOffset)));
+}
+
+TEST(XfDbfLocks, TwoProcessesAppendingTenThousandEachLoseNothing)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/append.dbf";
+    {
+        TDbfTable table;
+        ASSERT_EQ(CreateDbf(table, path, {{"WHO", 'N', 1, 0}, {"SEQ", 'N', 6, 0}, {"PAD", 'C', 30, 0}}), 0);
+    }
+    constexpr int kEach = 10000;
+    std::vector<pid_t> children;
+    for (int who = 1; who <= 2; ++who) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            int status = 1;
+            try {
+                XfDbf4Settings().RetryCallback = [] {
+                    usleep(50);
+                    return true;
+                };
+                USE(path);
+                for (int i = 1; i <= kEach; ++i) {
+                    ClearRecord();
+                    TXfTypedRecord record = CurrentRecord();
+                    record.SetInteger(1, who);
+                    record.SetInteger(2, i);
+                    record.SetText(3, "appended by " + std::to_string(who));
+                    if (!ALock()) std::_Exit(2);
+                    Append();
+                    Unlock();
+                }
+                CloseDatabase();
+                status = 0;
+            } catch (...) {
+            }
+            std::_Exit(status);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = -1;
+        waitpid(pid, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    }
+    EXPECT_EQ(HeaderCount(path), 2 * kEach);
+    const std::string bytes = testsupport::ReadFile(path);
+    const std::size_t header = 32 + 3 * 32 + 1, length = 1 + 1 + 6 + 30;
+    EXPECT_EQ(bytes.size(), header + 2 * kEach * length + 1);
+    EXPECT_EQ(bytes.back(), '\x1A');
+    USE(path, "EXCLUSIVE");
+    std::vector<std::vector<bool>> seen(3, std::vector<bool>(kEach + 1, false));
+    int records = 0;
+    for (GoTop(); !dEOF(); SKIP(1)) {
+        TXfTypedRecord record = CurrentRecord();
+        const auto who = record.Integer(1), seq = record.Integer(2);
+        ASSERT_TRUE(who >= 1 && who <= 2 && seq >= 1 && seq <= kEach) << RecNo();
+        EXPECT_FALSE(seen[who][seq]) << who << "/" << seq;
+        seen[who][seq] = true;
+        ++records;
+    }
+    EXPECT_EQ(records, 2 * kEach);
+}
+
+TEST(XfDbfLocks, ClosingWhileAnotherAppendsKeepsItsRecordsAndCount)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/close.dbf";
+    MakeTable(path, 0);
+    // Two opens of one table: each holds its own locks, as two programs would.
+    auto append = [](const std::string& text) {
+        ClearRecord();
+        CurrentRecord().SetText(1, text);
+        ASSERT_TRUE(ALock());
+        Append();
+        Unlock();
+    };
+    Select(1);
+    USE(path);
+    append("first of area 1");
+    Select(2);
+    USE(path, "ALIAS SECOND");
+    for (int i = 1; i <= 5; ++i) append("area 2 record " + std::to_string(i));
+    Select(1);
+    CloseDatabase();  // its own count was 1
+    EXPECT_EQ(HeaderCount(path), 6);
+    std::string bytes = testsupport::ReadFile(path);
+    EXPECT_EQ(bytes.substr(65 + 20, 20), " area 2 record 1    ");
+    Select(2);
+    append("area 2 record 6");
+    CloseDatabase();
+    bytes = testsupport::ReadFile(path);
+    EXPECT_EQ(HeaderCount(path), 7);
+    EXPECT_EQ(bytes.size(), 65u + 7 * 20 + 1);
+    EXPECT_EQ(bytes.back(), '\x1A');
+}
+
+TEST(XfDbfLocks, RetriesWaitOnTheClockAndTheLockListStaysConsistent)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/retry.dbf";
+    MakeTable(path, 4);
+    std::int64_t now = 0;
+    TXfClocks clocks;
+    clocks.MonotonicMs = [&] { return now; };
+    clocks.SleepMs = [&](std::int64_t ms) { now += ms; };
+    TXfClocksGuard clock(clocks);
+
+    Select(2);
+    USE(path, "ALIAS HOLDER");
+    GO(2);
+    ASSERT_TRUE(RLock());
+    Select(1);
+    USE(path);
+    GO(2);
+    XfDbf4Settings().RetryCount = 2;
+    XfDbf4Settings().RetrySeconds = 1;
+    EXPECT_FALSE(RLock());
+    EXPECT_EQ(now, 2000);  // three tries, two waits of a second
+    int callbacks = 0;
+    XfDbf4Settings().RetryCallback = [&] { return ++callbacks == 1; };
+    now = 0;
+    EXPECT_FALSE(RLock());
+    EXPECT_EQ(now, 4000);
+    EXPECT_EQ(callbacks, 2);
+    XfDbf4Settings().RetryCount = 0;
+    XfDbf4Settings().RetryCallback = nullptr;
+
+    // Kinds exclude each other within an area; the limit is counted; unlock order.
+    XfDbf4Settings().RecordLockLimit = 2;
+    GO(1);
+    ASSERT_TRUE(RLock());
+    EXPECT_FALSE(ALock());
+    GO(3);
+    ASSERT_TRUE(RLock());
+    GO(4);
+    EXPECT_THROW(RLock(), EXfError);
+    EXPECT_EQ(XfErrors().LastError, 212);
+    EXPECT_TRUE(UnlockRec(-1));  // the oldest: record 1
+    EXPECT_FALSE(IsLocked(1));
+    EXPECT_TRUE(IsLocked(3));
+    EXPECT_TRUE(UnlockRec(-2));
+    EXPECT_FALSE(IsLocked(3));
+    EXPECT_FALSE(UnlockRec(3));
+    EXPECT_EQ(XfErrors().LastError, 220);
+    ASSERT_TRUE(ALock());
+    GO(1);
+    EXPECT_FALSE(RLock());
+    Unlock();
+    CloseAll();
+
+    // Exclusive and single-user opens keep the list as shared ones do, and make no system lock.
+    XfDbf4Settings().NetworkMode = 0;
+    USE(path);
+    GO(2);
+    ASSERT_TRUE(RLock());
+    EXPECT_TRUE(IsLocked(2));
+    EXPECT_TRUE(LocksOn(path).count("OFDLCK WRITE " + std::to_string(kShareLockOffset) + " " + std::to_string(kShareLockOffset)));
+    EXPECT_FALSE(LocksOn(path).count("OFDLCK WRITE " + std::to_string(kBase + 85) + " " + std::to_string(kBase + 104)));
+    Unlock();
+    EXPECT_FALSE(IsLocked(2));
+    EXPECT_TRUE(ALock());
+}
+
+TEST(XfDbfLocks, WhatIsReadUnderALockComesFromTheFile)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/fresh.dbf";
+    MakeTable(path, 3);
+    TXfClocks frozen;  // records read ahead would stay young for ever
+    frozen.MonotonicMs = [] { return std::int64_t {1000}; };
+    TXfClocksGuard clock(frozen);
+    Select(1);
+    USE(path);
+    GO(1);
+    Select(2);
+    USE(path, "ALIAS WRITER");
+    GO(2);
+    ASSERT_TRUE(RLock());
+    CurrentRecord().SetText(1, "changed by area 2");
+    Replace();
+    Unlock();
+    Select(1);
+    GO(2);
+    ASSERT_TRUE(RLock());
+    SKIP(0);
+    EXPECT_EQ(TrimRightStr(CurrentRecord().Text(1)), "changed by area 2");
+    Unlock();
+    // An append by the other area shows at the end without a lock.
+    Select(2);
+    ClearRecord();
+    CurrentRecord().SetText(1, "appended by area 2");
+    ASSERT_TRUE(ALock());
+    Append();
+    Unlock();
+    Select(1);
+    GO(3);
+    SKIP(1);
+    EXPECT_EQ(RecNo(), 4);
+    EXPECT_EQ(TrimRightStr(CurrentRecord().Text(1)), "appended by area 2");
+}
