@@ -9,6 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fonts-ocr-a fonts-liberation2 fonts-dejavu-core fontconfig
   zbar-tools zint poppler-utils python3-dbfread python3-dbf shapelib
+  pgdbf libdbd-xbase-perl libreoffice-calc-nogui libreoffice-base-drivers
   locales xvfb xauth clang libclang-rt-14-dev
 )
 # Node.js and npm (for the ZIP-code table) may come from elsewhere than Debian, with npm
