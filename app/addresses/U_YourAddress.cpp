@@ -15,6 +15,7 @@
 
 #include "ui_U_YourAddress.h"
 
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QTimer>
@@ -92,8 +93,27 @@ bool AddressMatches(const TAddressRec& rec, const std::string& upperText)
 {
     for (const std::string* field : {&rec.Address1, &rec.Address2, &rec.Address3, &rec.Address4, &rec.City,
                                      &rec.State, &rec.Zip})
-        if (rtl::UpperCase(*field).find(upperText) != std::string::npos) return true;
+        if (AddressSearchText(*field).find(upperText) != std::string::npos) return true;
     return false;
+}
+
+std::string AddressSearchText(const std::string& text)
+{
+    // ASCII needs no detour through UTF-16; most fields are plain ASCII.
+    bool ascii = true;
+    for (unsigned char c : text) ascii = ascii && c < 0x80;
+    if (ascii) return rtl::UpperCase(text);
+    return Q(text).toUpper().toStdString();
+}
+
+std::string FitFolderText(std::string text, const QFontMetrics& metrics, int limit, int keep)
+{
+    const auto width = [&](const std::string& s) { return metrics.horizontalAdvance(Q(s)); };
+    if (width(text) <= limit) return text;
+    // Leading folders go first, so the last names stay readable.
+    std::size_t slash;
+    while (width(text) >= keep && (slash = text.find('/')) != std::string::npos) text.erase(0, slash + 1);
+    return ".../" + text;
 }
 
 TF_YourAddress::TF_YourAddress(QWidget* parent)
@@ -139,17 +159,9 @@ const TAddressRec* TF_YourAddress::Record(int row) const
 
 void TF_YourAddress::SetDatabaseLabel()
 {
-    std::string text = TdmSendoPro::TableFileName(gYourAddressDB, kYourAddressTable);
-    const QFontMetrics metrics = ui->labelDatabaseName->fontMetrics();
-    const auto width = [&](const std::string& s) { return metrics.horizontalAdvance(Q(s)); };
-    if (width(text) > kLabelWidthLimit) {
-        // Leading folders go first, so the table's own name stays readable.
-        std::size_t slash;
-        while (width(text) >= kLabelWidthKeep && (slash = text.find('/')) != std::string::npos)
-            text.erase(0, slash + 1);
-        text = ".../" + text;
-    }
-    ui->labelDatabaseName->setText(Q(text));
+    ui->labelDatabaseName->setText(Q(FitFolderText(TdmSendoPro::TableFileName(gYourAddressDB, kYourAddressTable),
+                                                   ui->labelDatabaseName->fontMetrics(), kLabelWidthLimit,
+                                                   kLabelWidthKeep)));
 }
 
 void TF_YourAddress::LoadList()
@@ -308,7 +320,7 @@ void TF_YourAddress::FindClick()
 
 void TF_YourAddress::FindAddress()
 {
-    const std::string upper = rtl::UpperCase(gFindText);
+    const std::string upper = AddressSearchText(gFindText);
     QListWidget& list = *ui->lvYourAddress;
     const int count = list.count();
     const QList<QListWidgetItem*> selected = list.selectedItems();

@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QFontMetrics;
 class QListWidgetItem;
 class QMenu;
 class TAddressRec;
@@ -27,8 +28,16 @@ std::string AddressCaption(const TAddressRec& rec);
 // The address block: the four lines with the city-state-ZIP line added,
 // non-blank lines joined by LF CR.
 std::string AddressHint(const TAddressRec& rec);
-// Whether the upper-cased search text occurs in one of the seven fields.
+// A text upper-cased for searching: every letter, accented ones too ('ü'
+// and 'Ü' alike), so a search finds a name however it was typed.
+std::string AddressSearchText(const std::string& text);
+// Whether the search text (made by AddressSearchText) occurs in one of the
+// seven fields.
 bool AddressMatches(const TAddressRec& rec, const std::string& upperText);
+// A folder or file name shortened to fit a label: when wider than `limit`
+// pixels, leading folders go while it is at least `keep` wide, and ".../"
+// goes in front.
+std::string FitFolderText(std::string text, const QFontMetrics& metrics, int limit, int keep);
 
 class TF_YourAddress : public QDialog {
     Q_OBJECT

@@ -1,6 +1,7 @@
 #include "app/main/U_Main.h"
 
 #include "app/main/AppVersion.h"
+#include "app/addresses/U_YourAddress.h"
 #include "app/main/U_About.h"
 #include "app/main/U_CalculatePostage.h"
 #include "app/dialogs/U_ChoiceDialog.h"
@@ -120,8 +121,8 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     for (QAction* about : {ui->miAbout, ui->miOrderSupplies, ui->miTechnicalSupport})
         connect(about, &QAction::triggered, this, &TF_Main::miAboutClick);
     connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
-    // miOpenToDB stays disabled until the address book and its folder dialog exist.
     ConnectMenuCommands();
+    ConnectAddressBook();
 
     FormCreate();
 }
@@ -197,6 +198,7 @@ void TF_Main::FormCreate()
     else
         ui->miBatchOff->trigger();
 
+    gFindText.clear();
     resize(kMainWidth, height());
     while (splash_ && splash_->TimerRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     created_ = true;
@@ -268,7 +270,13 @@ void TF_Main::FirstShow()
         ShowChoiceDialog("Bar Code Printing Registration", kRegistrationNotice, {"&Never Print again"}) == 1)
         gBarCodeApp = false;
     FirstShowMailerNumber();
-    ui->gbToDB->hide();
+    if (gDatabaseON) {
+        firstShowRunning_ = true;
+        OpenAddressBook();
+        firstShowRunning_ = false;
+    } else {
+        ui->gbToDB->hide();
+    }
     for (QLabel* label : {ui->LabelEnvelope, ui->LabelLabel}) ShowAndEnable(label, false);
 }
 
@@ -297,6 +305,7 @@ void TF_Main::keyPressEvent(QKeyEvent* event)
 
 bool TF_Main::eventFilter(QObject* watched, QEvent* event)
 {
+    if (AddressBookEvent(watched, event)) return true;
     if (event->type() == QEvent::FocusOut) {
         if (watched == ui->editToZip)
             editToZipExit();
@@ -559,6 +568,7 @@ void TF_Main::btnCloseDBClick()
                                              {ui->editRe, 178},         {ui->labelRE, 184}};
     for (const auto& [widget, top] : tops) widget->move(widget->x(), top);
     ui->miCloseToDB->setVisible(false);
+    CloseAddressTables();
     MarkEditable();
 }
 
@@ -577,7 +587,8 @@ std::vector<QWidget*> MarkedControls(Ui& ui)
 void TF_Main::MarkEditable()
 {
     for (QWidget* w : MarkedControls(*ui)) SetBackground(w, QColor(0xFF, 0xFF, 0xFF));
-    ui->btnPrint->setEnabled(true);
+    // From the address book only one picked address can be printed.
+    ui->btnPrint->setEnabled(ui->panelDB->isHidden() || OneAddressSelected());
 }
 
 void TF_Main::MarkPrinted()

@@ -9,12 +9,16 @@
 #include <QFont>
 #include <QMainWindow>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 class QAction;
 class QLineEdit;
+class QMenu;
+class QTreeWidgetItem;
+class TAddressRec;
 class TF_About;
 
 namespace Ui {
@@ -57,6 +61,16 @@ public:
     // The Print button and menu item: numbers, prints and logs the mailer on
     // the window (in batch mode only logs it). Every failure is shown.
     void btnPrintClick();
+
+    // ---- the address book (app/addresses/U_MainAddressBook.cpp)
+    // Shows the panel beside the entry and fills the tree and the list from
+    // the tables of gAddressDB; the recipient then comes from the list.
+    void OpenAddressBook();
+    // Prints the given addresses one after another through the print road,
+    // each as the recipient in turn; stops at the first one that fails. The
+    // list's selection (and so the recipient) is put back afterwards.
+    void PrintCheckedAddresses(const std::vector<TAddressRec>& ticked);
+    void UncheckAllAddresses();
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -121,6 +135,9 @@ private:
     // False when the mailer could not be printed or logged (the user has
     // been told what was printed and which number was skipped).
     bool PrintAndLogMailer();
+    // What the Print button does; false when the mailer was not printed and
+    // logged (every failure is shown).
+    bool PrintCurrentMailer();
     MailerPrintFields BuildPrintRecord() const;
     // Prints `rec`, numbered by NumberNextMailer (gSerialNum holds the serial
     // taken, and moves on to the next one here). True with the number as it
@@ -187,6 +204,85 @@ private:
     QAction* Track = nullptr;
     QAction* miNetworkSettings = nullptr;
     QAction* miYourAddress = nullptr;
+
+    // ---- the address book (app/addresses/U_MainAddressBook.cpp)
+    // Creates the panel's pop-up menus and connects its commands; run once
+    // by the constructor.
+    void ConnectAddressBook();
+    void CloseAddressTables();
+    void SetDatabaseNameLabel();
+    // Rebuilds the tree and the group sub-menus, then lists every address.
+    void LoadGroupTree();
+    // The first node, in tree order, whose group is GroupID, or null.
+    QTreeWidgetItem* FindGroupNode(std::int32_t GroupID) const;
+    // Lists every address (-1) or the members of one group.
+    void LoadAddressList(std::int32_t GroupID);
+    // Empty on success, "1" when the membership exists already, else the
+    // failure in the program's words.
+    std::string InsertMember(std::int32_t A_ID, std::int32_t G_ID);
+    // Empty when the membership was removed, "1" when there was none, else
+    // the failure in the program's words.
+    std::string DeleteMember(std::int32_t A_ID, std::int32_t G_ID);
+    void DeleteAddressRows(std::int32_t A_ID);
+    void DeleteGroupRows(std::int32_t G_ID);
+    void DeleteGroupSubtree(QTreeWidgetItem* node);
+    QAction* AddGroupMenuItem(QMenu* parent, const std::string& caption, std::int32_t G_ID, bool adding);
+    void AddToGroupClick(std::int32_t G_ID);
+    void DeleteFromGroupClick(std::int32_t G_ID);
+    // Adds (or removes) every selected address to the group of `node`, with
+    // one message for one address and the summary window for several.
+    void ChangeMembership(QTreeWidgetItem* node, bool adding);
+    void FindAddress();
+    void FindGroup();
+    // The group whose addresses are listed: the selected node's, else "All".
+    std::int32_t SelectedGroupID() const;
+    void ShowRecipient(const TAddressRec& rec);
+    void ClearRecipient();
+    bool OneAddressSelected() const;
+    void SelectAddress(std::int32_t A_ID);
+    void ShowMassPrint(const std::vector<TAddressRec>& records, const std::vector<bool>& checked);
+
+    void tbtnNewAddressClick();
+    void tbtnEditAddressClick();
+    void tbtnDeleteAddressClick();
+    void tbtnFindAddressClick();
+    void tbtnMassPrintAddressClick();
+    void tbtnSelectAllAddressClick();
+    void tbtnNewGroupClick();
+    void tbtnEditGroupClick();
+    void tbtnDeleteGroupClick();
+    void tbtnFindGroupClick();
+    void tbtnMassPrintGroupClick();
+    void tbtnSelectAllGroupClick();
+    void miAssignedClick();
+    void miOpenToDBClick();
+    void lvAddressSelectItem();
+    void tvGroupsMouseDown(QTreeWidgetItem* node);
+    // Keys (F3, Ctrl+F) in the list and the tree, the list's hover hint and
+    // addresses dragged onto the tree; true when the event was used.
+    bool AddressBookEvent(QObject* watched, QEvent* event);
+
+    QMenu* pmAddress = nullptr;
+    QMenu* pmGroups = nullptr;
+    QAction* miNewAddress = nullptr;
+    QAction* miEditAddress = nullptr;
+    QAction* miDeleteAddress = nullptr;
+    QAction* miFindAddress = nullptr;
+    QAction* miMassPrintAddress = nullptr;
+    QAction* miSelectAllAddress = nullptr;
+    QMenu* miGroup = nullptr;
+    QMenu* miAddToGroup = nullptr;
+    QMenu* miDeleteFromGroup = nullptr;
+    QAction* miAssigned = nullptr;
+    QAction* miNewGroup = nullptr;
+    QAction* miEditGroup = nullptr;
+    QAction* miDeleteGroup = nullptr;
+    QAction* miFindGroup = nullptr;
+    QAction* miMassPrintGroup = nullptr;
+    QAction* miSelectAllGroup = nullptr;
+    bool groupsExist_ = false;
+    std::int32_t listedGroup_ = -1;  // the group whose addresses the list shows
+    bool firstShowRunning_ = false;
 
     // Runs a start-up step; a failure is shown and start-up goes on.
     template <class Step>

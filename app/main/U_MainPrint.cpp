@@ -363,18 +363,18 @@ bool TF_Main::PrintAndLogMailer()
     return true;
 }
 
-void TF_Main::btnPrintClick()
+bool TF_Main::PrintCurrentMailer()
 {
     try {
-        if (gBatch) {
-            PrintAndLogMailer();
-            return;
-        }
-        if (NumberNextMailer()) PrintAndLogMailer();
+        if (gBatch) return PrintAndLogMailer();
+        return NumberNextMailer() && PrintAndLogMailer();
     } catch (const std::exception& e) {
         ui::ShowError(e.what());
+        return false;
     }
 }
+
+void TF_Main::btnPrintClick() { PrintCurrentMailer(); }
 
 // ---- unattended prints (tests) ---------------------------------------------------------------
 

@@ -61,6 +61,14 @@ std::optional<bool> TF_MassPrint::CheckMarkOf(std::int32_t ID) const
     return std::nullopt;
 }
 
+std::vector<TAddressRec> TF_MassPrint::CheckedAddresses() const
+{
+    std::vector<TAddressRec> checked;
+    for (std::size_t i = 0; i < records_.size(); ++i)
+        if (ui->lvMassPrint->item(static_cast<int>(i))->checkState() == Qt::Checked) checked.push_back(records_[i]);
+    return checked;
+}
+
 void TF_MassPrint::showEvent(QShowEvent* event)
 {
     // Only the user's click on the box sets every mark; this merely shows

@@ -39,6 +39,8 @@ public:
     // The check mark of the listed address with this ID, or nothing when it
     // is not listed.
     std::optional<bool> CheckMarkOf(std::int32_t ID) const;
+    // The checked addresses, in list order.
+    std::vector<TAddressRec> CheckedAddresses() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
