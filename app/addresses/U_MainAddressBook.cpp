@@ -171,6 +171,17 @@ std::vector<TGroupNode*> SelectedGroups(QTreeWidget& tree)
     return nodes;
 }
 
+// Makes `item` the one selected item. The current item moves without
+// touching the selection, which would otherwise follow the keyboard
+// modifiers held at that moment (Ctrl toggles instead of selecting).
+void SelectOnly(QTreeWidget& view, QTreeWidgetItem* item)
+{
+    view.setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+    view.clearSelection();
+    item->setSelected(true);
+    view.scrollToItem(item);
+}
+
 void ShowAndEnable(QWidget* widget, bool on)
 {
     widget->setEnabled(on);
@@ -383,9 +394,7 @@ void TF_Main::LoadGroupTree()
     miGroup->menuAction()->setVisible(groupsExist_);
     tree.expandAll();
 
-    tree.clearSelection();
-    tree.topLevelItem(0)->setSelected(true);
-    tree.setCurrentItem(tree.topLevelItem(0));
+    SelectOnly(tree, tree.topLevelItem(0));
     LoadAddressList(-1);
     ShowAndEnable(ui->tbtnEditGroup, false);
     ShowAndEnable(ui->tbtnDeleteGroup, false);
@@ -439,7 +448,7 @@ void TF_Main::LoadAddressList(std::int32_t GroupID)
         lvAddressSelectItem();
         return;
     }
-    list.setCurrentItem(items.first());  // selects it, which picks the recipient
+    SelectOnly(list, items.first());  // which picks the recipient
     list.scrollToTop();
 }
 
@@ -513,8 +522,7 @@ void TF_Main::SelectAddress(std::int32_t A_ID)
     list.clearSelection();
     for (int i = 0, n = list.topLevelItemCount(); i < n; ++i) {
         if (const TAddressItem* item = AsAddress(list.topLevelItem(i)); item != nullptr && item->Rec.ID == A_ID) {
-            list.setCurrentItem(list.topLevelItem(i));
-            list.scrollToItem(list.topLevelItem(i));
+            SelectOnly(list, list.topLevelItem(i));
             break;
         }
     }
@@ -912,10 +920,7 @@ void TF_Main::FindGroup()
     for (std::size_t step = 0; step < nodes.size(); ++step) {
         QTreeWidgetItem* node = nodes[(start + step) % nodes.size()];
         if (AddressSearchText(S(node->text(0))).find(upper) == std::string::npos) continue;
-        tree.clearSelection();
-        node->setSelected(true);
-        tree.setCurrentItem(node);
-        tree.scrollToItem(node);
+        SelectOnly(tree, node);
         tvGroupsMouseDown(node);
         return;
     }
