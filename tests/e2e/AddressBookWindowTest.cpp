@@ -53,6 +53,7 @@ protected:
         gLabelRow = gLabelCol = 0;
         gFindText.clear();
     }
+    void SetUp() override { REQUIRE_E2E_TOOLS(); }
     ~AddressBook() override
     {
         if (window) window->close();
