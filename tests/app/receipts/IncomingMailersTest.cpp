@@ -33,12 +33,16 @@ protected:
     // A's recipient barcode as a scanner reads it: "420", the ZIP, the number.
     static constexpr const char* kScanA = "420123459214712345678900000015";
 
-    // Types like a scanner, a key at a time, then waits past the pause after
-    // which a complete number is looked up.
-    static void Scan(TF_IncomingMailers& dialog, const char* text)
+    // Types like a scanner, a key at a time, then lets the pause after which a
+    // complete number is looked up pass: until the field is emptied for the
+    // next scan or a message is shown (at most a few seconds on a busy machine).
+    void Scan(TF_IncomingMailers& dialog, const char* text) const
     {
-        QTest::keyClicks(Find<QLineEdit>(dialog, "maskeditMailerNum"), text);
-        QTest::qWait(TF_IncomingMailers::kScanPauseMs + 200);
+        auto& field = *Find<QLineEdit>(dialog, "maskeditMailerNum");
+        const std::size_t shown = messages.Count();
+        QTest::keyClicks(&field, text);
+        for (int waited = 0; waited < 5000 && !field.text().isEmpty() && messages.Count() == shown; waited += 20)
+            QTest::qWait(20);
     }
     static std::vector<std::string> GridRows(TF_IncomingMailers& dialog)
     {
