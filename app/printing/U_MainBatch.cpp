@@ -12,6 +12,7 @@
 #include "app/main/U_Main.h"
 #include "app/main/U_MainGuards.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_Settings.h"
@@ -77,7 +78,7 @@ void TF_Main::miPrintBatchClick()
     try {
         PrintBatch();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The Batch file could not be printed.", e);
     }
 }
 
@@ -100,8 +101,9 @@ void TF_Main::PrintBatch()
     std::vector<std::string> logged;     // numbers of the entries printed and out of the batch
     std::vector<TPrintedEntry> pending;  // printed, or label cells whose job has not ended yet
     std::vector<std::string> pdfs;
-    std::string failure;
+    std::exception_ptr failure;
     std::vector<std::string> skipped;  // numbers handed out but not printed
+    std::string unlogged;              // what was printed but is still in the batch
     const QFont& font = FontDialog1.Font;
 
     const auto pendingNumbers = [&pending] {
@@ -113,19 +115,16 @@ void TF_Main::PrintBatch()
     // mailer is printed all the same, and so are those pending after it.
     const auto takeOutOfBatch = [&] {
         for (std::size_t i = 0; i < pending.size(); ++i) {
-            std::string reason;
             try {
                 if (!log.MarkPrinted(pending[i].LID, pending[i].Number))
-                    reason = "its entry had left the Batch file meanwhile.";
-            } catch (const std::exception& e) {
-                reason = "it could not be taken out of the Batch file: " + std::string(e.what());
-            }
-            if (!reason.empty()) {
+                    throw rtl::Exception("Its entry had left the Batch file meanwhile.");
+            } catch (const std::exception&) {
+                failure = std::current_exception();
                 pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(i));
                 const std::vector<std::string> printed = pendingNumbers();
-                failure = (printed.size() == 1 ? "The mailer " + printed.front() + " was printed, but "
-                                               : "The mailers " + Joined(printed) + " were printed, but ") +
-                          reason;
+                unlogged = (printed.size() == 1 ? "The mailer " + printed.front() + " was printed"
+                                                : "The mailers " + Joined(printed) + " were printed") +
+                           " but not taken out of the Batch file. ";
                 return false;
             }
             logged.push_back(pending[i].Number.MailerNum);
@@ -142,10 +141,12 @@ void TF_Main::PrintBatch()
             const std::string printedSerial = gSerialNum;
             const MailerPrintFields rec = BatchPrintRecord(row, gCustID, printedSerial, gPrintBarCode);
             std::string number = ArticleNumberDisplay(RecipientBarcodeData(rec, gPrintBarCode));
-            gSerialNum = PostNextSerial();
             // The sheet's last cell ends its job: every cell on it is then printed.
             const bool jobEnds = gFormMode == 1 || (gLabelRow == 2 && gLabelCol == 2);
+            bool numbered = false;
             try {
+                gSerialNum = PostNextSerial();
+                numbered = true;
                 std::string data;
                 if (gFormMode == 1) {
                     const std::string pdf = UseProgramPrinter(number);
@@ -161,24 +162,24 @@ void TF_Main::PrintBatch()
                     PrintMailerForm(rec, gPrintBarCode, 2, font, data);
                     AdvanceLabelPosition();
                 }
-            } catch (const std::exception& e) {
-                failure = e.what();
+            } catch (const std::exception&) {
+                failure = std::current_exception();
                 skipped = pendingNumbers();
-                skipped.push_back(number);
+                if (numbered) skipped.push_back(number);
                 break;
             }
             pending.push_back({row.LID, {number, gCustID, rtl::StrToInt(printedSerial)}});
             if (jobEnds && !takeOutOfBatch()) break;
         }
-        if (labels && failure.empty()) {
+        if (labels && !failure) {
             try {
                 labels->End();
-            } catch (const std::exception& e) {
-                failure = e.what();
+            } catch (const std::exception&) {
+                failure = std::current_exception();
                 skipped = pendingNumbers();
                 pending.clear();
             }
-            if (failure.empty()) takeOutOfBatch();
+            if (!failure) takeOutOfBatch();
         }
         if (gFormMode != 1 && !pdfs.empty()) {
             if (auto* device = dynamic_cast<print::QtPrintDevice*>(&print::Printer())) pdfs = device->OutputFiles();
@@ -186,17 +187,21 @@ void TF_Main::PrintBatch()
     }
 
     ShowPdfsWritten(pdfs);
-    if (failure.empty()) {
+    if (!failure) {
         ui::ShowInformation(BatchPrintedMessage(static_cast<int>(logged.size()), logged.front(), logged.back()));
         return;
     }
-    std::string text = failure + "\r\rThe batch print stopped. ";
+    std::string whatFailed = "The batch print stopped. " + unlogged;
     if (!logged.empty())
-        text += std::to_string(logged.size()) + " printed and logged: " + logged.front() +
-                (logged.size() > 1 ? " to " + logged.back() : std::string()) + ". ";
-    if (!skipped.empty()) text += SkippedNumbersText(skipped) + " ";
-    text += "The entries not printed are still in the Batch file.";
-    ui::ShowError(text);
+        whatFailed += std::to_string(logged.size()) + " printed and logged: " + logged.front() +
+                      (logged.size() > 1 ? " to " + logged.back() : std::string()) + ". ";
+    if (!skipped.empty()) whatFailed += SkippedNumbersText(skipped) + " ";
+    whatFailed += "The entries not printed are still in the Batch file.";
+    try {
+        std::rethrow_exception(failure);
+    } catch (const std::exception& e) {
+        ShowFailure(whatFailed, e);
+    }
 }
 
 void TF_Main::miClearBatchClick()
@@ -212,6 +217,6 @@ void TF_Main::miClearBatchClick()
         table.Open();
         TBatchLog(gLogDB).Clear();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The Batch file could not be cleared.", e);
     }
 }
