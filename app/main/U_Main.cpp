@@ -13,6 +13,7 @@
 #include "app/printing/U_PrinterSetup.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_TextRoutines.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
@@ -69,6 +70,16 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     ui->editToZip->SetEditMask("99999\\-9999;1;_");
     // Four lines must fit the box without scrolling.
     ui->memoToAddress->document()->setDocumentMargin(1);
+    // Tab moves on, as in every other box: a TAB in an address line would be printed and logged.
+    ui->memoToAddress->setTabChangesFocus(true);
+    // What is printed is what the log keeps: no field takes more than its log column.
+    const std::pair<QLineEdit*, const char*> logged[] = {{ui->editToCity, "ToCity"},
+                                                         {ui->editToState, "ToState"},
+                                                         {ui->editDepartment, "Department"},
+                                                         {ui->editProcessedBy, "ProcessedBy"},
+                                                         {ui->editRe, "RE"},
+                                                         {ui->editComment, "Comment"}};
+    for (const auto& [edit, column] : logged) edit->setMaxLength(FindLogColumn(column)->Width);
 
     auto* zeros = new QActionGroup(this);
     zeros->addAction(ui->miZerosOn);
@@ -490,6 +501,26 @@ void TF_Main::memoToAddressChange()
             cursor.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
             cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
             cursor.removeSelectedText();
+        }
+        // Each line as the log keeps it: a pasted TAB becomes a blank, and
+        // the line ends at the width of its log column.
+        const int width = FindLogColumn("ToAddress1")->Width;
+        for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+            const QString text = block.text();
+            if (text.contains('\t')) {
+                for (int at = text.indexOf('\t'); at >= 0; at = text.indexOf('\t', at + 1)) {
+                    QTextCursor cursor(block);
+                    cursor.setPosition(block.position() + at);
+                    cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+                    cursor.insertText(QStringLiteral(" "));
+                }
+            }
+            if (block.length() - 1 > width) {
+                QTextCursor cursor(block);
+                cursor.setPosition(block.position() + width);
+                cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+                cursor.removeSelectedText();
+            }
         }
         trimmingMemo_ = false;
     }

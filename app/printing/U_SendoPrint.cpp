@@ -18,6 +18,13 @@ namespace {
 
 constexpr const char* kOcrFace = "OCR A Extended";
 
+// The stock the forms and label sheets come on: Letter, in hundredths of an inch.
+constexpr int kPaperWidth = 850;
+constexpr int kPaperHeight = 1100;
+// A label sheet's cells: 2.75 in across, 3.7 in down.
+constexpr int kLabelWidth = 275;
+constexpr int kLabelHeight = 370;
+
 // What the unit keeps of the printer between calls; every print sets it anew.
 struct PrinterState {
     int dpiX = 0;
@@ -101,16 +108,26 @@ public:
                3 * state_.alignY;
     }
 
+    // Texts end where their cell ends: the paper, or the label on a sheet.
+    // Hundredths of an inch from the paper's top-left corner.
+    void SetCell(int left, int top, int right, int bottom)
+    {
+        cell_ = {std::max(0, left), std::max(0, top), std::min(kPaperWidth, right), std::min(kPaperHeight, bottom)};
+    }
+
     void Text(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int angle)
     {
-        device_.TextOut(X(hx), Y(hy), text, {face, sizePt, angle});
+        const print::FontSpec font{face, sizePt, angle};
+        const int x = X(hx), y = Y(hy);
+        device_.TextOut(x, y, Fitting(text, font, Room(x, y, angle)), font);
     }
 
     // Upside-down text whose end lies at hx: the reference point is hx plus the text's width.
     void TextEndingAt(int hx, int hy, const std::string& text, const std::string& face, int sizePt)
     {
         const print::FontSpec font{face, sizePt, 1800};
-        device_.TextOut(X(hx) + device_.TextExtent(text, font).cx, Y(hy), text, font);
+        const std::string fitting = Fitting(text, font, X(cell_.right) - X(hx));
+        device_.TextOut(X(hx) + device_.TextExtent(fitting, font).cx, Y(hy), fitting, font);
     }
 
     void Image(int hx, int hy, int width, int height, const QImage& image)
@@ -121,8 +138,37 @@ public:
     const PrinterState& Printer() const { return state_; }
 
 private:
+    struct Cell {
+        int left, top, right, bottom;
+    };
+
+    // Pixels from (x, y) to the cell's edge along a text's baseline.
+    int Room(int x, int y, int angle) const
+    {
+        switch (angle) {
+        case 1800: return x - X(cell_.left);
+        case 2700: return Y(cell_.bottom) - y;
+        case 900: return y - Y(cell_.top);
+        default: return X(cell_.right) - x;
+        }
+    }
+
+    // The text cut, a whole character at a time, to what fits in `room`.
+    std::string Fitting(const std::string& text, const print::FontSpec& font, int room)
+    {
+        std::string fit = text;
+        while (!fit.empty() && device_.TextExtent(fit, font).cx > room) {
+            std::size_t last = fit.size() - 1;
+            while (last > 0 && (static_cast<unsigned char>(fit[last]) & 0xC0) == 0x80)
+                --last;
+            fit.erase(last);
+        }
+        return fit;
+    }
+
     print::PrintDevice& device_;
     const PrinterState& state_;
+    Cell cell_{0, 0, kPaperWidth, kPaperHeight};
 };
 
 // Reads the printer's metrics and the caller's face for this print.
@@ -147,6 +193,15 @@ std::unique_ptr<TBarcodeBmp> MakeArticleBarcode(int scale, int height, TbcRotate
     barcode->SetBarcodeText(ArticleBarcodeText(data));
     barcode->Loaded();
     return barcode;
+}
+
+// The current label's place on the sheet: rows run across from the right
+// edge, columns down from the top.
+void SetLabelCell(FormCanvas& canvas)
+{
+    const int right = kPaperWidth - gLabelRow * kLabelWidth;
+    const int top = gLabelCol * kLabelHeight;
+    canvas.SetCell(right - kLabelWidth, top, right, top + kLabelHeight);
 }
 
 void DrawArticleBarcodes(FormCanvas& canvas)
@@ -181,6 +236,7 @@ void DrawArticleBarcodes(FormCanvas& canvas)
     } else {
         const int across = -gLabelRow * 275;
         const int down = gLabelCol * 370;
+        SetLabelCell(canvas);
         const auto first = MakeArticleBarcode(moduleA, heightA, bcRotate90, s.dataT);
         // Turned a quarter, the bars' height runs across the paper and the length down it.
         canvas.Image(610 + across, down + 50, RoundHalfEven(std::int64_t{s.dpiX} * 75, 100),
@@ -269,6 +325,7 @@ void DrawLabelText(FormCanvas& canvas, const MailerPrintFields& rec)
 {
     const int across = -gLabelRow * 275;
     const int down = gLabelCol * 370;
+    SetLabelCell(canvas);
     canvas.Text(800 + across, down + 50, Utf8Left(rec[6], 40), kOcrFace, 8, 2700);
     canvas.Text(790 + across, down + 50, Utf8Left(rec[7], 40), kOcrFace, 8, 2700);
 }

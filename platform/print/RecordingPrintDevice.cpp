@@ -1,5 +1,7 @@
 #include "platform/print/RecordingPrintDevice.h"
 
+#include "platform/print/QtPrintDevice.h"
+
 namespace print {
 
 RecordingPrintDevice::RecordingPrintDevice(int dpiX, int dpiY, int offsetX, int offsetY)
@@ -74,6 +76,12 @@ void RecordingPrintDevice::TextOut(int x, int y, const std::string& text, const 
 
 TextSize RecordingPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
 {
+    if (measureWithFonts_) {
+        QImage page(1, 1, QImage::Format_Mono);
+        page.setDotsPerMeterX(static_cast<int>(dpiX_ / 0.0254 + 0.5));
+        page.setDotsPerMeterY(static_cast<int>(dpiY_ / 0.0254 + 0.5));
+        return MeasureText(&page, text, font, dpiY_);
+    }
     int chars = 0;
     for (unsigned char c : text)
         if ((c & 0xC0) != 0x80)
@@ -86,6 +94,20 @@ void RecordingPrintDevice::StretchDraw(int x, int y, int width, int height, cons
     Call call(Op::StretchDraw, x, y, width, height);
     call.image = image;
     Draw(std::move(call));
+}
+
+RecordingPrintDevice::Box RecordingPrintDevice::TextBox(const Call& text)
+{
+    const TextSize size = TextExtent(text.text, text.font);
+    const int x = text.x + offsetX_;
+    const int y = text.y + offsetY_;
+    // The cell turns counter-clockwise about its top-left corner.
+    switch (text.font.angle) {
+    case 1800: return {x - size.cx, y - size.cy, x, y};
+    case 2700: return {x - size.cy, y, x, y + size.cx};
+    case 900: return {x, y - size.cx, x + size.cy, y};
+    default: return {x, y, x + size.cx, y + size.cy};
+    }
 }
 
 std::vector<RecordingPrintDevice::Call> RecordingPrintDevice::CallsOf(Op op) const

@@ -38,12 +38,14 @@ public:
     bool Printing() const override { return printing_; }
 
     void TextOut(int x, int y, const std::string& text, const FontSpec& font) override;
-    // Every character is `CharWidth()` pixels wide; the height is the font's
-    // size in pixels.
+    // Every character is `CharWidth()` pixels wide and the height is the
+    // font's size in pixels; or, with MeasureWithFonts, the extent the printer
+    // device gives with the installed faces (needs a QGuiApplication).
     TextSize TextExtent(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     void SetCharWidth(int pixels) { charWidth_ = pixels; }
+    void SetMeasureWithFonts(bool on) { measureWithFonts_ = on; }
     int CharWidth() const { return charWidth_; }
 
     // The next call of `op` (counting from 1 after this call) raises EPrintError.
@@ -51,6 +53,14 @@ public:
 
     const std::vector<Call>& Calls() const { return calls_; }
     std::vector<Call> CallsOf(Op op) const;
+    // Where a recorded text lies: the rectangle its turned cell covers, in
+    // device pixels from the paper's top-left corner (the printable offset
+    // added), measured as TextExtent measures.
+    struct Box {
+        int left = 0, top = 0, right = 0, bottom = 0;
+    };
+    Box TextBox(const Call& text);
+
     // The first TextOut of exactly this text, if any.
     std::optional<Call> FindText(const std::string& text) const;
     // Pages that received drawing, counted as a real printer would eject them
@@ -66,6 +76,7 @@ private:
 
     int dpiX_, dpiY_, offsetX_, offsetY_;
     int charWidth_ = 10;
+    bool measureWithFonts_ = false;
     bool printing_ = false;
     bool pageHasInk_ = false;
     bool docHasInk_ = false;

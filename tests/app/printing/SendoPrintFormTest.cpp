@@ -387,3 +387,60 @@ TEST_F(FormPlaces, AnAlignmentThatIsNoNumberPrintsNothing)
     EXPECT_THROW(PrintMailerForm(rec, true, 1, CallerFont(), data), rtl::EConvertError);
     EXPECT_TRUE(Printer().Calls().empty());
 }
+
+// The longest texts the entry fields allow, in the widest letters, on the
+// form and in every cell of a label sheet: measured with the installed faces,
+// each text lies on the Letter paper, and each label's inside its cell.
+TEST_F(FormPlaces, LongestTextsStayOnThePaperAndInTheirLabels)
+{
+    const std::string line(50, 'W');  // an address line: the log keeps 50
+    MailerPrintFields rec = SampleMailer();
+    for (int i : {0, 1, 2, 3, 6, 7, 8, 9})
+        rec[static_cast<std::size_t>(i)] = line;
+    rec[4] = rec[10] = std::string(35, 'M') + " WWWW 12345-6789";  // city, state, ZIP+4
+    rec[12] = std::string(25, 'W');
+    rec[13] = std::string(35, 'W');
+    rec[26] = rec[27] = std::string(20, 'W');
+    rec[17] = rec[18] = rec[19] = rec[20] = rec[21] = rec[29] = "99999999999.99";
+    rec[24] = "Yes";  // the extra label's copy starts 2.8 in from the edge
+
+    for (const auto& [dpi, offset] : {std::pair{300, 0}, std::pair{600, 37}}) {
+        SCOPED_TRACE(std::to_string(dpi) + " dpi");
+        InstallPrinter(dpi, dpi, offset, offset).SetMeasureWithFonts(true);
+        std::string data;
+        PrintMailerForm(rec, true, 1, CallerFont(), data);
+        const std::size_t formTexts = Texts().size();
+        {
+            TPrintJob job;
+            for (gLabelRow = 0; gLabelRow < 3; ++gLabelRow)
+                for (gLabelCol = 0; gLabelCol < 3; ++gLabelCol) PrintMailerForm(rec, true, 2, CallerFont(), data);
+            job.End();
+        }
+
+        int cut = 0;
+        for (const Call& c : Texts()) {
+            const Device::Box box = Printer().TextBox(c);
+            EXPECT_GE(box.left, 0) << c.text;
+            EXPECT_GE(box.top, 0) << c.text;
+            EXPECT_LE(box.right, dpi * 85 / 10) << c.text;
+            EXPECT_LE(box.bottom, dpi * 11) << c.text;
+            cut += c.text.size() < 27 && c.text.find_first_not_of('W') == std::string::npos;
+        }
+        EXPECT_GT(cut, 0) << "some texts must have been too long";
+
+        // Label texts read downwards and end inside their 3.7 in cell: four
+        // texts a label (two numbers, two lines), columns down the sheet.
+        const auto texts = Texts();
+        ASSERT_EQ(texts.size(), formTexts + 36);
+        for (std::size_t i = formTexts; i < texts.size(); ++i) {
+            const int col = static_cast<int>((i - formTexts) / 4 % 3);
+            EXPECT_LE(Printer().TextBox(texts[i]).bottom, dpi * 37 * (col + 1) / 10) << texts[i].text;
+        }
+        // The receipt's number is whole, in the caller's face.
+        EXPECT_EQ(Text(kTextT).font.name, kOcr);
+        bool receipt = false;
+        for (const Call& c : Texts())
+            receipt = receipt || (c.text == kTextT && c.font == print::FontSpec{"Arial", 6, 1800});
+        EXPECT_TRUE(receipt);
+    }
+}
