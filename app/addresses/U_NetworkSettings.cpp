@@ -9,17 +9,10 @@
 
 #include "ui_U_NetworkSettings.h"
 
-#include <QFileDialog>
 
 #include <exception>
 
 namespace {
-
-ScopedOpenDialogHandler::Handler& OpenDialogHandler()
-{
-    static ScopedOpenDialogHandler::Handler handler;
-    return handler;
-}
 
 struct TDbInfo {
     const char* Table;
@@ -51,28 +44,6 @@ std::string TableFile(const char* table) { return std::string(table) + kTableExt
 
 }  // namespace
 
-bool TOpenDialog::Execute(QWidget* parent)
-{
-    if (const auto& handler = OpenDialogHandler()) return handler(*this);
-    // "Description|pattern" becomes Qt's "Description (pattern)".
-    const std::size_t bar = Filter.find('|');
-    const std::string filter =
-        bar == std::string::npos ? Filter : Filter.substr(0, bar) + " (" + Filter.substr(bar + 1) + ")";
-    QFileDialog dialog(parent, QString(), QString::fromStdString(InitialDir), QString::fromStdString(filter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
-    FileName = dialog.selectedFiles().first().toStdString();
-    return true;
-}
-
-ScopedOpenDialogHandler::ScopedOpenDialogHandler(Handler handler) : previous_(std::move(OpenDialogHandler()))
-{
-    OpenDialogHandler() = std::move(handler);
-}
-
-ScopedOpenDialogHandler::~ScopedOpenDialogHandler() { OpenDialogHandler() = std::move(previous_); }
 
 TF_NetworkSettings::TF_NetworkSettings(QWidget* parent)
     : QDialog(parent), ui(std::make_unique<Ui::TF_NetworkSettings>())

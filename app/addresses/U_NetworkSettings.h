@@ -7,6 +7,8 @@
 
 #include <QDialog>
 
+#include "app/dialogs/U_FileDialogs.h"
+
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,31 +16,6 @@
 namespace Ui {
 class TF_NetworkSettings;
 }
-
-// The file dialog of the Change and Create buttons.
-class TOpenDialog {
-public:
-    std::string InitialDir;
-    std::string FileName;  // pre-set name; the chosen file's full path after Execute
-    std::string Filter;    // "Your Address DB|YourAddress.edt"
-    bool MustExist = true;  // Change picks a file; Create may name a new one
-
-    // Shows the dialog; true when a file was chosen.
-    bool Execute(QWidget* parent);
-};
-
-// Answers every TOpenDialog while it lives instead of the real dialog (tests).
-class ScopedOpenDialogHandler {
-public:
-    using Handler = std::function<bool(TOpenDialog&)>;
-    explicit ScopedOpenDialogHandler(Handler handler);
-    ~ScopedOpenDialogHandler();
-    ScopedOpenDialogHandler(const ScopedOpenDialogHandler&) = delete;
-    ScopedOpenDialogHandler& operator=(const ScopedOpenDialogHandler&) = delete;
-
-private:
-    Handler previous_;
-};
 
 class TF_NetworkSettings : public QDialog {
     Q_OBJECT

@@ -1,0 +1,30 @@
+#pragma once
+#include <functional>
+#include <string>
+
+class QWidget;
+
+// The program's file dialog: a table file, an older log, a text file.
+class TOpenDialog {
+public:
+    std::string InitialDir;
+    std::string FileName;  // pre-set name; the chosen file's full path after Execute
+    std::string Filter;    // "Your Address DB|YourAddress.edt"
+    bool MustExist = true;  // Change picks a file; Create may name a new one
+
+    // Shows the dialog; true when a file was chosen.
+    bool Execute(QWidget* parent);
+};
+
+// Answers every TOpenDialog while it lives instead of the real dialog (tests).
+class ScopedOpenDialogHandler {
+public:
+    using Handler = std::function<bool(TOpenDialog&)>;
+    explicit ScopedOpenDialogHandler(Handler handler);
+    ~ScopedOpenDialogHandler();
+    ScopedOpenDialogHandler(const ScopedOpenDialogHandler&) = delete;
+    ScopedOpenDialogHandler& operator=(const ScopedOpenDialogHandler&) = delete;
+
+private:
+    Handler previous_;
+};
