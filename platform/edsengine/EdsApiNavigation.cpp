@@ -525,30 +525,53 @@ UNSIGNED32 EdsGetExact22(EDSHANDLE hObj, UNSIGNED16* pbExact) {
 
 UNSIGNED32 EdsBeginTransaction(EDSHANDLE hConnect) {
     return Run([&] {
-        Connection& connection = Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED);
-        if (connection.inTransaction) Throw(EDS_E_TRANSACTION, "A transaction is already running.");
-        connection.inTransaction = true;
+        TransactionState& state = *Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED).transaction;
+        if (state.active) Throw(EDS_E_TRANSACTION, "A transaction is already running.");
+        state.active = true;
+        ++state.serial;
+        state.failure.reset();
     });
 }
 
 namespace {
 
-void EndTransaction(EDSHANDLE hConnect, bool commit) {
-    Connection& connection = Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED);
-    if (!connection.inTransaction) Throw(EDS_E_TRANSACTION, "No transaction is running.");
+std::vector<Table*> JoinedTables(const Connection& connection) {
+    std::vector<Table*> joined;
     for (EDSHANDLE handle : connection.tables) {
         Table* table = dynamic_cast<Table*>(Objects().Find(handle));
-        if (!table || !table->HasFile() || !table->File().InTransaction()) continue;
-        if (commit) {
-            Exec(table->File().Db(), "COMMIT");
-        } else {
-            Exec(table->File().Db(), "ROLLBACK");
+        if (table && table->HasFile() && table->File().Joined()) joined.push_back(table);
+    }
+    return joined;
+}
+
+void EndTransaction(EDSHANDLE hConnect, bool commit) {
+    Connection& connection = Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED);
+    TransactionState& state = *connection.transaction;
+    if (!state.active) Throw(EDS_E_TRANSACTION, "No transaction is running.");
+    const std::vector<Table*> joined = JoinedTables(connection);
+    if (commit) {
+        for (Table* table : joined)
+            if (!state.failure && table->File().LostTransaction())
+                state.failure.emplace(EDS_E_IO, "The changes to " + table->File().Path() + " in this transaction were lost.");
+        if (state.failure) state.ThrowFailed();
+        for (Table* table : joined) {
+            try {
+                Exec(table->File().Db(), "COMMIT");
+            } catch (const EngineError& e) {
+                state.failure.emplace(e);
+                state.ThrowFailed();
+            }
+        }
+    } else {
+        for (Table* table : joined) {
+            if (table->File().InTransaction()) Exec(table->File().Db(), "ROLLBACK");
             table->pending.reset();
             table->File().AfterWrite();
             table->Cur().ForgetReadAhead();
         }
     }
-    connection.inTransaction = false;
+    state.active = false;
+    state.failure.reset();
 }
 
 }  // namespace

@@ -59,7 +59,7 @@ void CheckTableType(UNSIGNED16 tableType, UNSIGNED16 charType) {
 
 EDSHANDLE Register(EDSHANDLE hConnect, std::unique_ptr<TableFile> file, UNSIGNED32 options) {
     Connection* connection = hConnect ? &Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED) : nullptr;
-    if (connection) file->SetTransactionFlag(&connection->inTransaction);
+    if (connection) file->SetTransaction(connection->transaction);
     const std::size_t indexes = file->Indexes().size();
     const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(hConnect, std::move(file), options));
     Table& table = Objects().As<Table>(handle);

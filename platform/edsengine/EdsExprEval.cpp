@@ -2,6 +2,7 @@
 // public face.
 
 #include "platform/edsengine/EdsExprAst.h"
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <sqlite3.h>
@@ -100,7 +101,7 @@ double Clamp(double v, double lo, double hi) { return std::isnan(v) ? lo : std::
 EdsExprValue Call(const EdsExprNode& n, const EdsExprRow* row, const EdsExprSettings& settings) {
     auto arg = [&](std::size_t i) { return EdsExprEvalNode(*n.kids[i], row, settings); };
     switch (n.func) {
-    case EdsExprFunc::Upper: return EdsExprValue::String(rtl::UpperCase(arg(0).text));
+    case EdsExprFunc::Upper: return EdsExprValue::String(rtl::AnsiUpperCase(arg(0).text));
     case EdsExprFunc::Trim: return EdsExprValue::String(edsexpr::RTrim(arg(0).text));
     case EdsExprFunc::Empty: return EdsExprValue::Logical(edsexpr::IsEmptyValue(arg(0)));
     case EdsExprFunc::Ctod: {

@@ -10,6 +10,7 @@
 
 #include "platform/edsengine/EdsExprAst.h"
 #include "platform/edsengine/EdsFields.h"
+#include "platform/edsengine/EdsKeys.h"
 
 #include <algorithm>
 #include <cmath>
@@ -265,7 +266,12 @@ private:
     bool Call(const EdsExprNode& n) {
         const auto& k = n.kids;
         switch (n.func) {
-        case EdsExprFunc::Upper: return Wrap("upper(", k[0], ")");
+        case EdsExprFunc::Upper: {
+            const std::size_t start = out_.text.size();
+            if (!Write(*k[0])) return false;
+            out_.text.replace(start, std::string::npos, eds::FoldSql(out_.text.substr(start)));
+            return true;
+        }
         case EdsExprFunc::Trim: return Wrap("rtrim(", k[0], ", ' ')");
         case EdsExprFunc::Empty: {
             EdsExprType t = k[0]->type;

@@ -35,6 +35,9 @@ const TypeInfo kTypes[] = {
     {"CICHARACTER", EDS_CISTRING, 0, "TEXT COLLATE NOCASE"},
 };
 
+constexpr std::size_t kMaxFields = 2000;
+constexpr UNSIGNED32 kMaxRecordLength = 1u << 24;
+
 const TypeInfo* FindType(std::string_view upperName) {
     for (const TypeInfo& t : kTypes)
         if (upperName == t.name) return &t;
@@ -178,6 +181,10 @@ Schema Schema::Parse(std::string_view spec) {
         } else if ((f.type == EDS_DOUBLE || f.type == EDS_CURDOUBLE) && parts.size() >= 3 && !parts[2].empty()) {
             f.decimals = static_cast<UNSIGNED16>(number(parts[parts.size() >= 4 ? 3 : 2], 0, 20));
         }
+        // Bounds a stored specification cannot pass: SQLite's column limit, and a
+        // record image that is allocated for every row read.
+        if (schema.fields_.size() >= kMaxFields || schema.recordLength_ + f.length > kMaxRecordLength)
+            Throw(EDS_E_FIELD_SPEC, where + "the table has too many or too long fields.");
         f.offset = schema.recordLength_;
         if (f.type == EDS_AUTOINC && schema.rowidAlias_ < 0) schema.rowidAlias_ = static_cast<int>(schema.fields_.size());
         schema.recordLength_ += f.length;

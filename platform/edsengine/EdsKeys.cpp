@@ -2,10 +2,12 @@
 
 #include <charconv>
 #include <cstring>
+#include <iterator>
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsSettings.h"
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
 namespace eds {
@@ -94,14 +96,56 @@ std::vector<Segment> ParseKeyExpression(const Schema& schema, std::string_view e
     return segments;
 }
 
+bool Segment::Folds(const Schema& schema) const {
+    return upper || schema.At(static_cast<std::size_t>(field)).type == EDS_CISTRING;
+}
+
+namespace {
+
+constexpr std::size_t kFoldSplit = std::size(rtl::kAnsiCaseFolds) / 2;
+
+std::string ReplaceLetters(std::string sql, std::size_t from, std::size_t to) {
+    for (std::size_t i = from; i < to; ++i)
+        sql = "replace(" + sql + ", '" + rtl::kAnsiCaseFolds[i].lower + "', '" + rtl::kAnsiCaseFolds[i].upper + "')";
+    return sql;
+}
+
+}  // namespace
+
+std::string FoldColumnName(const FieldDef& field) { return field.name + "$fold"; }
+
+std::string FoldColumnSql(const FieldDef& field) {
+    return ReplaceLetters("ifnull(" + QuoteName(field.name) + ", " + kTextNullKey + ")", 0, kFoldSplit);
+}
+
+std::string FoldSql(const std::string& text) { return "eds_fold(" + text + ")"; }
+
+void RegisterFolding(sqlite3* db) {
+    sqlite3_create_function_v2(
+        db, "eds_fold", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr,
+        [](sqlite3_context* context, int, sqlite3_value** args) {
+            if (sqlite3_value_type(args[0]) == SQLITE_NULL) return sqlite3_result_null(context);
+            const auto* text = reinterpret_cast<const char*>(sqlite3_value_text(args[0]));
+            const std::string folded =
+                rtl::AnsiUpperCase(std::string_view(text ? text : "", static_cast<std::size_t>(sqlite3_value_bytes(args[0]))));
+            sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
+        },
+        nullptr, nullptr, nullptr);
+}
+
 std::string KeyTermSql(const Schema& schema, const Segment& segment) {
     const FieldDef& f = schema.At(static_cast<std::size_t>(segment.field));
     const std::string column = QuoteName(f.name);
     if (IsBinary(f)) return "ifnull(" + column + ", x'')";
     if (!IsTextual(f)) return "ifnull(" + column + ", " + kNumberNullKey + ")";
-    if (segment.upper) return "upper(ifnull(" + column + ", " + kTextNullKey + "))";
-    if (f.type == EDS_CISTRING) return "ifnull(" + column + ", " + kTextNullKey + ") COLLATE NOCASE";
-    return "ifnull(" + column + ", " + kTextNullKey + ")";
+    const std::string text = "ifnull(" + column + ", " + kTextNullKey + ")";
+    if (segment.asciiFold) {
+        if (segment.upper) return "upper(" + text + ")";
+        if (f.type == EDS_CISTRING) return text + " COLLATE NOCASE";
+    }
+    if (segment.Folds(schema))
+        return "upper(" + ReplaceLetters(QuoteName(FoldColumnName(f)), kFoldSplit, std::size(rtl::kAnsiCaseFolds)) + ")";
+    return text;
 }
 
 Value KeyValue(const Schema& schema, const Segment& segment, Value v) {
@@ -111,7 +155,12 @@ Value KeyValue(const Schema& schema, const Segment& segment, Value v) {
         if (!IsTextual(f)) return Value::Int(kNumberNull);
         return Value::Text("");
     }
-    if (segment.upper && v.kind == Value::Kind::Text) v.s = rtl::UpperCase(v.s);
+    if (v.kind != Value::Kind::Text) return v;
+    if (segment.asciiFold) {
+        if (segment.upper) v.s = rtl::UpperCase(v.s);  // a NOCASE column compares by itself
+    } else if (segment.Folds(schema)) {
+        v.s = rtl::AnsiUpperCase(v.s);
+    }
     return v;
 }
 

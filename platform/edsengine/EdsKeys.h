@@ -17,6 +17,11 @@ namespace eds {
 struct Segment {
     int field = 0;       // column index
     bool upper = false;  // UPPER(...) over a character column
+    // The segment folds only ASCII letters: an index made before every Windows-1252
+    // letter was folded, kept so (read-only opens, or a unique index whose rows
+    // would collide once folded).
+    bool asciiFold = false;
+    bool Folds(const Schema& schema) const;
 };
 
 struct IndexDef {
@@ -34,6 +39,17 @@ struct IndexDef {
 std::vector<Segment> ParseKeyExpression(const Schema& schema, std::string_view expr);
 
 std::string KeyTermSql(const Schema& schema, const Segment& segment);
+// Case-insensitive keys fold every Windows-1252 letter with SQLite's own functions
+// only, so that any SQLite tool reads, writes and checks a table with such an
+// index. SQLite's parser takes about 25 nested calls, too few for the 34 letters
+// in one term: a virtual generated column beside the field folds the first half,
+// and the key term the rest.
+std::string FoldColumnName(const FieldDef& field);
+std::string FoldColumnSql(const FieldDef& field);  // the generated column's expression
+// The same folding of any SQL text in one call, for filters on the engine's own
+// connections (RegisterFolding makes the function known there).
+std::string FoldSql(const std::string& text);
+void RegisterFolding(sqlite3* db);
 // The term's value for a column value (NULL replaced, UPPER applied).
 Value KeyValue(const Schema& schema, const Segment& segment, Value columnValue);
 

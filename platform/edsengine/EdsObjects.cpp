@@ -146,15 +146,13 @@ void Table::Write() {
         params.reserve(schema.Count() + 1);
         if (schema.RowidAlias() < 0) params.push_back(Value::Int(p.recno));
         for (std::size_t i = 0; i < schema.Count(); ++i) params.push_back(columnValue(i));
-        file_->BeforeWrite();
-        sqlite3_stmt* stmt = file_->Statements().Get(insertSql_);
-        {
+        file_->Writing([&] {
+            sqlite3_stmt* stmt = file_->Statements().Get(insertSql_);
             StatementUse use(stmt);
             for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
             Step(db, stmt);
-        }
+        });
         if (schema.RowidAlias() >= 0) lastAutoinc = static_cast<UNSIGNED32>(p.recno);
-        file_->AfterWrite();
         Row row;
         row.recno = p.recno;
         row.image = std::move(p.image);
@@ -179,16 +177,15 @@ void Table::Write() {
     }
     if (!sets.empty()) {
         params.push_back(Value::Int(p.recno));
-        file_->BeforeWrite();
-        sqlite3_stmt* stmt = file_->Statements().Get("UPDATE " + file_->RowTable() + " SET " + sets + " WHERE rowid = ?");
-        {
+        file_->Writing([&] {
+            sqlite3_stmt* stmt =
+                file_->Statements().Get("UPDATE " + file_->RowTable() + " SET " + sets + " WHERE rowid = ?");
             StatementUse use(stmt);
             for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
             Step(db, stmt);
-        }
+        });
         if (sqlite3_changes(db) == 0)
             Throw(EDS_E_RECORD_NOT_FOUND, "The record " + std::to_string(p.recno) + " was deleted by another user.");
-        file_->AfterWrite();
     }
     pending.reset();
 }
@@ -200,14 +197,12 @@ void Table::DeleteCurrent() {
     if (!row) Throw(EDS_E_NO_CURRENT_RECORD, "There is no current record to delete.");
     const std::int64_t recno = row->recno;
     CheckNotLockedElsewhere(recno);
-    file_->BeforeWrite();
-    sqlite3_stmt* stmt = file_->Statements().Get("DELETE FROM " + file_->RowTable() + " WHERE rowid = ?");
-    {
+    file_->Writing([&] {
+        sqlite3_stmt* stmt = file_->Statements().Get("DELETE FROM " + file_->RowTable() + " WHERE rowid = ?");
         StatementUse use(stmt);
         sqlite3_bind_int64(stmt, 1, recno);
         Step(file_->Db(), stmt);
-    }
-    file_->AfterWrite();
+    });
 }
 
 std::optional<std::string> Table::BlobValue(int column) {

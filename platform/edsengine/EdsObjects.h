@@ -27,7 +27,7 @@ public:
     explicit Connection(std::string folder) : folder_(std::move(folder)) {}
     UNSIGNED16 HandleType() const override { return EDS_CONNECTION; }
     const std::string& Folder() const { return folder_; }
-    bool inTransaction = false;
+    std::shared_ptr<TransactionState> transaction = std::make_shared<TransactionState>();
     std::vector<EDSHANDLE> tables;  // open tables and cursors, in open order
 
 private:

@@ -17,6 +17,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsObjects.h"
+#include "platform/edsengine/EdsKeys.h"
 #include "platform/edsengine/EdsSqlSession.h"
 #include "platform/edsengine/EdsSqlText.h"
 
@@ -171,6 +172,7 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
     if (rc != SQLITE_OK) ThrowSqlError(store->db, rc, "opening a result");
     sqlite3* db = store->db;
     sqlite3_extended_result_codes(db, 1);
+    RegisterFolding(db);
     sqlite3_busy_timeout(db, 2000);
     std::string columns;
     for (std::size_t i = 0; i < names.size(); ++i) columns += ", " + Quote(names[i]);
@@ -239,7 +241,7 @@ void Execute(SqlStatement& stmt, EDSHANDLE* cursor) {
     Connection& connection = LiveConnection(stmt);
     stmt.executed = false;
     stmt.rowsAffected = -1;
-    SqlOutcome out = stmt.core.Execute();
+    SqlOutcome out = stmt.core.Execute(connection.transaction->active);
     stmt.executed = true;
     stmt.rowsAffected = out.rowsAffected;
     if (out.lastAutoinc > 0) stmt.lastAutoinc = static_cast<UNSIGNED32>(out.lastAutoinc);

@@ -433,7 +433,7 @@ void SqlStatementCore::RefuseLockedRows(const std::pair<std::string, std::string
     }
 }
 
-SqlOutcome SqlStatementCore::Execute() {
+SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
     if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
     sqlite3* db = session_.Db();
     const std::vector<std::string> paths = session_.AttachFor(text_);
@@ -447,6 +447,9 @@ SqlOutcome SqlStatementCore::Execute() {
         opens.push_back(std::move(lock));
     }
     StmtGuard stmt{PrepareOne(db, session_.PlaceIndex(text_))};
+    if (inTransaction && !sqlite3_stmt_readonly(stmt.stmt))
+        Throw(EDS_E_TRANSACTION, "An SQL statement cannot change tables inside a transaction; change them through "
+                                 "their tables, or run the statement after the commit or rollback.");
     for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(stmt.stmt, static_cast<int>(i) + 1, params_[i]);
     SqlOutcome out;
     int columns = sqlite3_column_count(stmt.stmt);
@@ -471,10 +474,26 @@ SqlOutcome SqlStatementCore::Execute() {
     auto result = std::make_unique<SqlResult>();
     // Column descriptions: a column taken from a table keeps its field's type and
     // length; a computed one takes the kind of its values.
+    // The generated columns that fold case-insensitive keys belong to the file, not
+    // to the table's fields: "SELECT *" shows the fields only.
+    std::vector<int> shown;
+    for (int i = 0; i < columns; ++i) {
+        const char* schema = sqlite3_column_database_name(stmt.stmt, i);
+        const char* origin = sqlite3_column_origin_name(stmt.stmt, i);
+        const SqlSession::Table* t = schema && origin ? session_.BySchema(schema) : nullptr;
+        const bool fold = t && std::none_of(t->fields.begin(), t->fields.end(), [&](const SqlField& f) {
+                              return rtl::UpperCase(f.name) == rtl::UpperCase(origin);
+                          }) && std::any_of(t->fields.begin(), t->fields.end(), [&](const SqlField& f) {
+                              return rtl::UpperCase(f.name + "$fold") == rtl::UpperCase(origin);
+                          });
+        if (!fold) shown.push_back(i);
+    }
+    columns = static_cast<int>(shown.size());
     std::vector<int> kinds(static_cast<std::size_t>(columns), SQLITE_NULL);
     std::vector<std::size_t> widths(static_cast<std::size_t>(columns), 1);
     std::vector<bool> known(static_cast<std::size_t>(columns), false);
-    for (int i = 0; i < columns; ++i) {
+    for (int k = 0; k < columns; ++k) {
+        const int i = shown[static_cast<std::size_t>(k)];
         SqlField f;
         const char* name = sqlite3_column_name(stmt.stmt, i);
         f.name = name ? name : "";
@@ -487,7 +506,7 @@ SqlOutcome SqlStatementCore::Execute() {
                     f.type = tf.type;
                     f.length = tf.length;
                     f.decimals = tf.decimals;
-                    known[static_cast<std::size_t>(i)] = true;
+                    known[static_cast<std::size_t>(k)] = true;
                 }
             }
         }
@@ -496,10 +515,10 @@ SqlOutcome SqlStatementCore::Execute() {
 
     SingleTableSelect single;
     bool allKnown = std::all_of(known.begin(), known.end(), [](bool k) { return k; });
-    const char* schema0 = sqlite3_column_database_name(stmt.stmt, 0);
+    const char* schema0 = columns > 0 ? sqlite3_column_database_name(stmt.stmt, shown[0]) : nullptr;
     const SqlSession::Table* table = schema0 ? session_.BySchema(schema0) : nullptr;
     if (allKnown && table && AnalyseSingleTableSelect(text_, single)) {
-        for (int i = 0; i < columns; ++i) {
+        for (int i : shown) {
             const char* schema = sqlite3_column_database_name(stmt.stmt, i);
             if (!schema || std::string_view(schema) != table->schema) allKnown = false;
             const char* origin = sqlite3_column_origin_name(stmt.stmt, i);
@@ -521,9 +540,10 @@ SqlOutcome SqlStatementCore::Execute() {
     while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
         std::vector<SqlValue> row;
         row.reserve(static_cast<std::size_t>(columns));
-        for (int i = 0; i < columns; ++i) {
+        for (int c = 0; c < columns; ++c) {
+            const int i = shown[static_cast<std::size_t>(c)];
             row.push_back(SqlColumnValue(stmt.stmt, i));
-            auto k = static_cast<std::size_t>(i);
+            auto k = static_cast<std::size_t>(c);
             int type = sqlite3_column_type(stmt.stmt, i);
             if (type != SQLITE_NULL && (kinds[k] == SQLITE_NULL || kinds[k] == SQLITE_INTEGER)) kinds[k] = type;
             if (type == SQLITE_TEXT) widths[k] = std::max(widths[k], static_cast<std::size_t>(sqlite3_column_bytes(stmt.stmt, i)));

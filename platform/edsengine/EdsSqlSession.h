@@ -121,7 +121,9 @@ public:
     // Parameter by number from 1, or by name (case-insensitive, its first marker).
     void SetParam(UNSIGNED32 number, SqlValue value);
     UNSIGNED32 ParamNumber(std::string_view name) const;
-    SqlOutcome Execute();
+    // A statement that would change a table is refused while the connection runs a
+    // transaction: the session's own SQLite connection cannot join it.
+    SqlOutcome Execute(bool inTransaction = false);
 
 private:
     void RefuseLockedRows(const std::pair<std::string, std::string>& changed, const std::vector<std::string>& paths,

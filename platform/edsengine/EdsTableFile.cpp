@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -11,11 +12,16 @@
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/rtl/Paths.h"
+#include "platform/rtl/SysUtils.h"
 
 namespace eds {
 namespace {
 
-constexpr char kFormat[] = "EDT 1";
+// "EDT 1": case-insensitive keys folded ASCII letters only. "EDT 2": they fold every
+// Windows-1252 letter; a file of the first format is brought up to date when it is
+// first opened for writing.
+constexpr char kFormat[] = "EDT 2";
+constexpr char kFormatAsciiFold[] = "EDT 1";
 constexpr int kBusyTimeoutMs = 5000;
 
 std::string StemOf(const std::string& path) {
@@ -30,6 +36,18 @@ struct DbHolder {
         if (db) sqlite3_close_v2(db);
     }
 };
+
+// A writer that died mid-transaction leaves a hot journal, which only a writing
+// connection may roll back; a read-only open would see SQLite refuse the file. The
+// first reader rolls it back (SQLite's own locks make one connection do it), as the
+// next writer would have done.
+void RecoverAfterCrash(const std::string& path) {
+    if (!rtl::FileExists(path + "-journal")) return;
+    DbHolder db;
+    if (sqlite3_open_v2(path.c_str(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK) return;
+    sqlite3_busy_timeout(db.db, kBusyTimeoutMs);
+    sqlite3_exec(db.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+}
 
 }  // namespace
 
@@ -169,6 +187,7 @@ TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
     if (!locks_->LockOpen(exclusive, kOpenWaitMs))
         Throw(EDS_E_TABLE_LOCKED, exclusive ? "The table " + path + " is in use by another user."
                                             : "The table " + path + " is open exclusively by another user.");
+    if (readOnly) RecoverAfterCrash(path);
     const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
     const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) {
@@ -179,9 +198,15 @@ TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
     }
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
     sqlite3_extended_result_codes(db_, 1);
+    // A double-quoted name is always a name: a stored name the table lacks must fail,
+    // never read as a string.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    RegisterFolding(db_);
     statements_ = std::make_unique<StatementCache>(db_);
     try {
         ReadMetadata();
+        if (!readOnly && format_ == kFormatAsciiFold) UpgradeFolding();
     } catch (...) {
         statements_.reset();
         sqlite3_close_v2(db_);
@@ -193,42 +218,188 @@ TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
 
 TableFile::~TableFile() {
     statements_.reset();
+    if (Joined() && !transaction_->failure && !sqlite3_get_autocommit(db_))
+        transaction_->failure.emplace(EDS_E_TRANSACTION,
+                                      "The table " + path_ + " was closed inside the transaction; its changes are gone.");
     if (db_) {
         if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close_v2(db_);
     }
 }
 
+namespace {
+
+// A statement over the file's own description; failures say what they mean: a file
+// that needs recovery, a busy file, or a file that is no table of ours.
+struct MetaQuery {
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt{nullptr, sqlite3_finalize};
+    sqlite3* db;
+    const std::string& path;
+
+    MetaQuery(sqlite3* db_, const std::string& path_, const char* sql) : db(db_), path(path_) {
+        sqlite3_stmt* raw = nullptr;
+        const int rc = sqlite3_prepare_v2(db, sql, -1, &raw, nullptr);
+        stmt.reset(raw);
+        if (rc != SQLITE_OK) Fail(rc);
+    }
+    bool Next() {
+        const int rc = sqlite3_step(stmt.get());
+        if (rc == SQLITE_ROW) return true;
+        if (rc == SQLITE_DONE) return false;
+        Fail(rc);
+    }
+    [[noreturn]] void Fail(int rc) const {
+        const int extended = sqlite3_extended_errcode(db);
+        if (extended == SQLITE_READONLY_ROLLBACK || extended == SQLITE_READONLY_RECOVERY)
+            Throw(EDS_E_READ_ONLY, "The table " + path +
+                                       " was left unfinished when a program stopped and needs recovery; open it once "
+                                       "with write access.");
+        const int primary = rc & 0xFF;
+        if (primary == SQLITE_ERROR || primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT ||
+            primary == SQLITE_MISMATCH || primary == SQLITE_RANGE)
+            Throw(EDS_E_NOT_A_TABLE, "The file " + path + " is not a table (" + sqlite3_errmsg(db) + ").");
+        ThrowSqlite(db, rc, "Opening " + path);
+    }
+    // A text column; anything else (NULL, a number, a blob) is a damaged description.
+    std::string Text(int column, const std::string& what) const {
+        if (sqlite3_column_type(stmt.get(), column) != SQLITE_TEXT) Damaged(what);
+        const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), column));
+        if (!p) Damaged(what);
+        return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt.get(), column)));
+    }
+    std::int64_t Integer(int column, const std::string& what) const {
+        if (sqlite3_column_type(stmt.get(), column) != SQLITE_INTEGER) Damaged(what);
+        return sqlite3_column_int64(stmt.get(), column);
+    }
+    [[noreturn]] void Damaged(const std::string& what) const {
+        Throw(EDS_E_NOT_A_TABLE, "The table " + path + " is damaged: " + what + ".");
+    }
+};
+
+}  // namespace
+
 void TableFile::ReadMetadata() {
     std::map<std::string, std::string> meta;
     {
-        sqlite3_stmt* raw = nullptr;
-        const int rc = sqlite3_prepare_v2(db_, "SELECT key, value FROM _edt_meta", -1, &raw, nullptr);
-        if (rc != SQLITE_OK) {
-            sqlite3_finalize(raw);
-            Throw(EDS_E_NOT_A_TABLE, "The file " + path_ + " is not a table (" + sqlite3_errmsg(db_) + ").");
-        }
-        std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-        while (Step(db_, stmt.get())) {
-            const auto* k = sqlite3_column_text(stmt.get(), 0);
-            const auto* v = sqlite3_column_text(stmt.get(), 1);
-            meta[k ? reinterpret_cast<const char*>(k) : ""] = v ? reinterpret_cast<const char*>(v) : "";
+        MetaQuery q(db_, path_, "SELECT key, value FROM _edt_meta");
+        while (q.Next()) {
+            const std::string key = q.Text(0, "a description key is not text");
+            if (key == "format" || key == "fields" || key == "table") meta[key] = q.Text(1, "the value of " + key + " is not text");
         }
     }
-    if (meta["format"] != kFormat) Throw(EDS_E_NOT_A_TABLE, "The file " + path_ + " is not a table of this engine.");
+    format_ = meta["format"];
+    if (format_ != kFormat && format_ != kFormatAsciiFold)
+        Throw(EDS_E_NOT_A_TABLE, "The file " + path_ + " is not a table of this engine.");
     schema_ = Schema::Parse(meta["fields"]);
+    if (meta["table"].empty()) Throw(EDS_E_NOT_A_TABLE, "The table " + path_ + " is damaged: it names no table of rows.");
     rowTable_ = QuoteName(meta["table"]);
-    sqlite3_stmt* raw = nullptr;
-    sqlite3_prepare_v2(db_, "SELECT tag, expr, options, sql_index FROM _edt_index ORDER BY rowid", -1, &raw, nullptr);
-    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> stmt(raw, sqlite3_finalize);
-    while (Step(db_, stmt.get())) {
+    CheckColumns(meta["table"]);
+    MetaQuery q(db_, path_, "SELECT tag, expr, options, sql_index FROM _edt_index ORDER BY rowid");
+    while (q.Next()) {
         IndexDef def;
-        def.tag = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 0));
-        def.expr = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 1));
-        def.options = static_cast<UNSIGNED32>(sqlite3_column_int64(stmt.get(), 2));
-        def.sqlName = reinterpret_cast<const char*>(sqlite3_column_text(stmt.get(), 3));
-        def.segments = ParseKeyExpression(schema_, def.expr);
+        def.tag = q.Text(0, "an index tag is not text");
+        def.expr = q.Text(1, "the expression of an index is not text");
+        const std::int64_t options = q.Integer(2, "the options of an index are not a number");
+        if (options < 0 || (options & ~std::int64_t{EDS_UNIQUE | EDS_DESCENDING | EDS_COMPOUND}) != 0)
+            q.Damaged("the options of the index " + def.tag + " are not valid");
+        def.options = static_cast<UNSIGNED32>(options);
+        def.sqlName = q.Text(3, "the SQLite index of a tag is not text");
+        if (def.tag.empty()) q.Damaged("an index tag has no name");
+        try {
+            def.segments = ParseKeyExpression(schema_, def.expr);
+        } catch (const EngineError& e) {
+            Throw(EDS_E_NOT_A_TABLE, "The table " + path_ + " is damaged: " + e.Text());
+        }
         indexes_.push_back(std::move(def));
+    }
+    MarkAsciiFolds();
+}
+
+// Which indexes still fold ASCII letters only: the SQLite index itself says so.
+void TableFile::MarkAsciiFolds() {
+    for (IndexDef& def : indexes_) {
+        MetaQuery q(db_, path_, "SELECT sql FROM sqlite_master WHERE type = 'index' AND name = ?1");
+        sqlite3_bind_text(q.stmt.get(), 1, def.sqlName.c_str(), -1, SQLITE_TRANSIENT);
+        if (!q.Next()) q.Damaged("the index " + def.tag + " is missing");
+        const std::string sql = q.Text(0, "the index " + def.tag + " has no definition");
+        const bool ascii = sql.find("replace(") == std::string::npos;
+        for (Segment& segment : def.segments) segment.asciiFold = ascii && segment.Folds(schema_);
+    }
+}
+
+// The generated columns that the folded key terms of these segments read.
+void TableFile::AddFoldColumns(const std::vector<Segment>& segments) {
+    for (const Segment& segment : segments) {
+        if (!segment.Folds(schema_)) continue;
+        const FieldDef& f = schema_.At(static_cast<std::size_t>(segment.field));
+        MetaQuery q(db_, path_, "SELECT 1 FROM pragma_table_xinfo(?1) WHERE name = ?2");
+        const std::string table = rowTable_.substr(1, rowTable_.size() - 2);
+        sqlite3_bind_text(q.stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(q.stmt.get(), 2, FoldColumnName(f).c_str(), -1, SQLITE_TRANSIENT);
+        if (q.Next()) continue;
+        q.stmt.reset();
+        Exec(db_, "ALTER TABLE " + rowTable_ + " ADD COLUMN " + QuoteName(FoldColumnName(f)) +
+                      " TEXT GENERATED ALWAYS AS (" + FoldColumnSql(f) + ") VIRTUAL");
+    }
+}
+
+// Rebuilds the case-insensitive indexes of a file of the older format with every
+// Windows-1252 letter folded. A unique index whose rows would then collide keeps
+// its older form, rather than lock the user out of the table.
+void TableFile::UpgradeFolding() {
+    Exec(db_, "BEGIN IMMEDIATE");
+    try {
+        MetaQuery format(db_, path_, "SELECT value FROM _edt_meta WHERE key = 'format'");
+        if (format.Next() && format.Text(0, "the format is not text") == kFormatAsciiFold) {
+            for (const IndexDef& def : indexes_) {
+                if (std::none_of(def.segments.begin(), def.segments.end(),
+                                 [](const Segment& s) { return s.asciiFold; }))
+                    continue;
+                std::string terms;
+                for (Segment s : def.segments) {
+                    s.asciiFold = false;
+                    terms += (terms.empty() ? "" : ", ") + KeyTermSql(schema_, s);
+                }
+                Exec(db_, "SAVEPOINT fold");
+                try {
+                    AddFoldColumns(def.segments);
+                    Exec(db_, "DROP INDEX " + QuoteName(def.sqlName));
+                    Exec(db_, std::string("CREATE ") + (def.Unique() ? "UNIQUE " : "") + "INDEX " +
+                                  QuoteName(def.sqlName) + " ON " + rowTable_ + "(" + terms + ")");
+                } catch (const EngineError& e) {
+                    if (e.Code() != EDS_E_UNIQUE_VIOLATION) throw;
+                    Exec(db_, "ROLLBACK TO fold");
+                }
+                Exec(db_, "RELEASE fold");
+            }
+            Exec(db_, std::string("UPDATE _edt_meta SET value = '") + kFormat + "' WHERE key = 'format'");
+        }
+        format.stmt.reset();
+        Exec(db_, "COMMIT");
+    } catch (...) {
+        sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        throw;
+    }
+    format_ = kFormat;
+    MarkAsciiFolds();
+}
+
+// The stored description must match the table of rows: a name it gives that the
+// table lacks would reach SQL as a name of nothing.
+void TableFile::CheckColumns(const std::string& table) {
+    std::vector<std::string> columns;
+    {
+        MetaQuery q(db_, path_, "SELECT name FROM pragma_table_info(?1)");
+        sqlite3_bind_text(q.stmt.get(), 1, table.c_str(), -1, SQLITE_TRANSIENT);
+        while (q.Next()) columns.push_back(q.Text(0, "a column has no name"));
+    }
+    if (columns.empty()) Throw(EDS_E_NOT_A_TABLE, "The table " + path_ + " is damaged: its rows are missing.");
+    for (const FieldDef& f : schema_.Fields()) {
+        const bool found = std::any_of(columns.begin(), columns.end(),
+                                       [&](const std::string& c) { return rtl::SameText(c, f.name); });
+        if (!found)
+            Throw(EDS_E_FIELD_SPEC, "The table " + path_ + " is damaged: it has no column " + f.name +
+                                        " though its field specification names it.");
     }
 }
 
@@ -247,32 +418,50 @@ const IndexDef& TableFile::CreateIndex(const std::string& tag, const std::string
     def.sqlName = rowTable_.substr(1, rowTable_.size() - 2) + "$" + tag;
     std::string terms;
     for (const Segment& s : def.segments) terms += (terms.empty() ? "" : ", ") + KeyTermSql(schema_, s);
-    const bool ownTransaction = sqlite3_get_autocommit(db_) != 0;
-    BeforeWrite();
-    if (ownTransaction) Exec(db_, "BEGIN IMMEDIATE");
-    try {
-        Exec(db_, std::string("CREATE ") + (def.Unique() ? "UNIQUE " : "") + "INDEX " + QuoteName(def.sqlName) +
-                      " ON " + rowTable_ + "(" + terms + ")");
-        sqlite3_stmt* stmt = statements_->Get("INSERT INTO _edt_index VALUES(?, ?, ?, ?)");
-        StatementUse use(stmt);
-        sqlite3_bind_text(stmt, 1, def.tag.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_text(stmt, 2, def.expr.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(stmt, 3, def.options);
-        sqlite3_bind_text(stmt, 4, def.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-        Step(db_, stmt);
-        if (ownTransaction) Exec(db_, "COMMIT");
-    } catch (...) {
-        if (ownTransaction) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        throw;
-    }
-    AfterWrite();
+    Writing([&] {
+        const bool ownTransaction = sqlite3_get_autocommit(db_) != 0;
+        if (ownTransaction) Exec(db_, "BEGIN IMMEDIATE");
+        try {
+            AddFoldColumns(def.segments);
+            Exec(db_, std::string("CREATE ") + (def.Unique() ? "UNIQUE " : "") + "INDEX " + QuoteName(def.sqlName) +
+                          " ON " + rowTable_ + "(" + terms + ")");
+            sqlite3_stmt* stmt = statements_->Get("INSERT INTO _edt_index VALUES(?, ?, ?, ?)");
+            StatementUse use(stmt);
+            sqlite3_bind_text(stmt, 1, def.tag.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt, 2, def.expr.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_int64(stmt, 3, def.options);
+            sqlite3_bind_text(stmt, 4, def.sqlName.c_str(), -1, SQLITE_TRANSIENT);
+            Step(db_, stmt);
+            if (ownTransaction) Exec(db_, "COMMIT");
+        } catch (...) {
+            if (ownTransaction) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+            throw;
+        }
+    });
     indexes_.push_back(std::move(def));
     return indexes_.back();
 }
 
+void TransactionState::ThrowFailed() const {
+    Throw(failure->Code(), "The transaction has failed and can only be rolled back: " + failure->Text());
+}
+
 void TableFile::BeforeWrite() {
     if (readOnly_) Throw(EDS_E_READ_ONLY, "The table is open read-only.");
-    if (inTransaction_ && *inTransaction_ && sqlite3_get_autocommit(db_)) Exec(db_, "BEGIN IMMEDIATE");
+    if (!transaction_ || !transaction_->active) return;
+    if (transaction_->failure) transaction_->ThrowFailed();
+    if (LostTransaction()) {
+        // A fresh SQLite transaction here would commit only the tail of the work.
+        transaction_->failure.emplace(EDS_E_IO, "The changes to " + path_ + " in this transaction were lost.");
+        transaction_->ThrowFailed();
+    }
+    if (!sqlite3_get_autocommit(db_)) return;
+    Exec(db_, "BEGIN IMMEDIATE");
+    joined_ = transaction_->serial;
+}
+
+void TableFile::AfterFailedWrite(const EngineError& error) {
+    if (LostTransaction() && !transaction_->failure) transaction_->failure.emplace(error);
 }
 
 }  // namespace eds

@@ -12,9 +12,11 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsKeys.h"
 #include "platform/edsengine/EdsLockFile.h"
@@ -26,6 +28,19 @@ struct FileShared {
     std::uint64_t generation = 0;  // bumped by every write through this process
 };
 std::shared_ptr<FileShared> SharedStateFor(const std::string& path);
+
+// A connection's transaction as its table files see it. Each file joins with a
+// SQLite transaction of its own at its first write; once any file has lost its
+// SQLite transaction (SQLite rolls back by itself on a full disk or an I/O error),
+// the transaction has failed: every later write and the commit answer that first
+// failure, and only a rollback ends it.
+struct TransactionState {
+    bool active = false;
+    std::uint64_t serial = 0;  // numbers the transactions of the connection
+    std::optional<EngineError> failure;
+
+    [[noreturn]] void ThrowFailed() const;
+};
 
 // Throws the EngineError for a failed SQLite call.
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, const std::string& what);
@@ -93,16 +108,38 @@ public:
     // Adds a tag (and its SQLite index). Throws on a duplicate tag or a unique violation.
     const IndexDef& CreateIndex(const std::string& tag, const std::string& expr, UNSIGNED32 options);
 
-    // Opens a write transaction when the connection runs one (the handle's flag).
-    void SetTransactionFlag(const bool* inTransaction) { inTransaction_ = inTransaction; }
-    void BeforeWrite();
+    // The transaction of the connection the table is open on.
+    void SetTransaction(std::shared_ptr<TransactionState> transaction) { transaction_ = std::move(transaction); }
+    // Runs a change of the file: inside the connection's transaction (joining it at
+    // the first write), or as a change of its own.
+    template <class Body>
+    void Writing(Body&& body) {
+        BeforeWrite();
+        try {
+            body();
+        } catch (const EngineError& e) {
+            AfterFailedWrite(e);
+            throw;
+        }
+        AfterWrite();
+    }
     void AfterWrite() { ++shared_->generation; }
     bool InTransaction() const { return !sqlite3_get_autocommit(db_); }
+    // Whether this file took part in the connection's running transaction.
+    bool Joined() const { return transaction_ && transaction_->active && joined_ == transaction_->serial; }
+    // Whether it took part and SQLite has since ended its part.
+    bool LostTransaction() const { return Joined() && sqlite3_get_autocommit(db_); }
 
     static constexpr int kOpenWaitMs = 2000;
 
 private:
     void ReadMetadata();
+    void CheckColumns(const std::string& table);
+    void MarkAsciiFolds();
+    void AddFoldColumns(const std::vector<Segment>& segments);
+    void UpgradeFolding();
+    void BeforeWrite();
+    void AfterFailedWrite(const EngineError& error);
 
     std::string path_;
     bool exclusive_;
@@ -113,8 +150,10 @@ private:
     std::shared_ptr<FileShared> shared_;
     Schema schema_;
     std::string rowTable_;
+    std::string format_;
     std::vector<IndexDef> indexes_;
-    const bool* inTransaction_ = nullptr;
+    std::shared_ptr<TransactionState> transaction_;
+    std::uint64_t joined_ = 0;  // the serial of the transaction this file last joined
 };
 
 }  // namespace eds

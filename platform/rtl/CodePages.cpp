@@ -235,4 +235,52 @@ bool IsValidUtf8(std::string_view text)
     return true;
 }
 
+// à..þ (without ÷), ÿ, š, œ, ž.
+const CaseFoldPair kAnsiCaseFolds[34] = {
+    {"\xC3\xA0", "\xC3\x80"}, {"\xC3\xA1", "\xC3\x81"}, {"\xC3\xA2", "\xC3\x82"}, {"\xC3\xA3", "\xC3\x83"},
+    {"\xC3\xA4", "\xC3\x84"}, {"\xC3\xA5", "\xC3\x85"}, {"\xC3\xA6", "\xC3\x86"}, {"\xC3\xA7", "\xC3\x87"},
+    {"\xC3\xA8", "\xC3\x88"}, {"\xC3\xA9", "\xC3\x89"}, {"\xC3\xAA", "\xC3\x8A"}, {"\xC3\xAB", "\xC3\x8B"},
+    {"\xC3\xAC", "\xC3\x8C"}, {"\xC3\xAD", "\xC3\x8D"}, {"\xC3\xAE", "\xC3\x8E"}, {"\xC3\xAF", "\xC3\x8F"},
+    {"\xC3\xB0", "\xC3\x90"}, {"\xC3\xB1", "\xC3\x91"}, {"\xC3\xB2", "\xC3\x92"}, {"\xC3\xB3", "\xC3\x93"},
+    {"\xC3\xB4", "\xC3\x94"}, {"\xC3\xB5", "\xC3\x95"}, {"\xC3\xB6", "\xC3\x96"}, {"\xC3\xB8", "\xC3\x98"},
+    {"\xC3\xB9", "\xC3\x99"}, {"\xC3\xBA", "\xC3\x9A"}, {"\xC3\xBB", "\xC3\x9B"}, {"\xC3\xBC", "\xC3\x9C"},
+    {"\xC3\xBD", "\xC3\x9D"}, {"\xC3\xBE", "\xC3\x9E"}, {"\xC3\xBF", "\xC5\xB8"}, {"\xC5\xA1", "\xC5\xA0"},
+    {"\xC5\x93", "\xC5\x92"}, {"\xC5\xBE", "\xC5\xBD"},
+};
+
+std::string AnsiUpperCase(std::string_view utf8) {
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size(); ++i) {
+        const auto c = static_cast<unsigned char>(utf8[i]);
+        if (c < 0x80) {
+            out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : static_cast<char>(c);
+            continue;
+        }
+        if (i + 1 < utf8.size()) {
+            const auto d = static_cast<unsigned char>(utf8[i + 1]);
+            // U+00E0..U+00FE but U+00F7: the capital is 0x20 lower in the second byte.
+            if (c == 0xC3 && d >= 0xA0 && d <= 0xBE && d != 0xB7) {
+                out += static_cast<char>(c);
+                out += static_cast<char>(d - 0x20);
+                ++i;
+                continue;
+            }
+            if (c == 0xC3 && d == 0xBF) {  // ÿ -> Ÿ
+                out += "\xC5\xB8";
+                ++i;
+                continue;
+            }
+            if (c == 0xC5 && (d == 0xA1 || d == 0x93 || d == 0xBE)) {  // š œ ž -> Š Œ Ž
+                out += static_cast<char>(c);
+                out += static_cast<char>(d - 1);
+                ++i;
+                continue;
+            }
+        }
+        out += static_cast<char>(c);
+    }
+    return out;
+}
+
 }  // namespace rtl

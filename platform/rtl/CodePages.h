@@ -26,4 +26,16 @@ std::string OemToAnsi(std::string_view oem, CodePage oemPage = CodePage::Oem437)
 
 bool IsValidUtf8(std::string_view text);
 
+// The lower-case letters of Windows-1252, each with its capital, as UTF-8: the
+// letters that case-insensitive comparisons of the program's text fold.
+struct CaseFoldPair {
+    const char* lower;
+    const char* upper;
+};
+extern const CaseFoldPair kAnsiCaseFolds[34];
+
+// UTF-8 text with every letter Windows-1252 has in both cases made capital (ASCII
+// and accented letters alike); other characters stay as they are.
+std::string AnsiUpperCase(std::string_view utf8);
+
 }  // namespace rtl

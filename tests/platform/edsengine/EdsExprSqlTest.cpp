@@ -3,6 +3,7 @@
 // shapes, and step aside where it cannot mean the same.
 
 #include "platform/edsengine/EdsExpr.h"
+#include "platform/edsengine/EdsKeys.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -24,6 +25,7 @@ class Table {
 public:
     Table() {
         sqlite3_open(":memory:", &db_);
+        eds::RegisterFolding(db_);
         Exec("CREATE TABLE t(Name TEXT, Zip TEXT, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
              "DateTime TEXT, At INTEGER, City TEXT COLLATE NOCASE)");
         Exec("CREATE INDEX tZip ON t(Zip)");
