@@ -571,6 +571,8 @@ private:
     bool ScanForExpression(const std::string& Expression);
     // Whether the dataset shows the cursor's record (engine visibility and
     // OnFilterRecord); OnlyForTheEvent: true at once unless the event filters.
+    // Whether the current record matches a search expression exactly (partial: by prefix).
+    bool HoldsExactly(const std::string& Expression, bool Partial);
     bool RecordShown(bool OnlyForTheEvent);
 };
 

@@ -199,6 +199,20 @@ bool TEdsDataSet::FilterForKey(const std::string& Expression, bool Partial) {
     }
 }
 
+bool TEdsDataSet::HoldsExactly(const std::string& Expression, bool Partial) {
+    UNSIGNED16 exact = 1;
+    Check(EdsApi.EdsGetExact22(cursor_, &exact));
+    struct TRestore {
+        EDSHANDLE cursor;
+        UNSIGNED16 exact;
+        ~TRestore() { EdsApi.EdsSetExact22(cursor, exact); }
+    } restore{cursor_, exact};
+    Check(EdsApi.EdsSetExact22(cursor_, Partial ? 0 : 1));
+    UNSIGNED16 result = 0;
+    Check(EdsApi.EdsEvalLogicalExpr(order_, EdsText(Expression), &result));
+    return result == 1;
+}
+
 bool TEdsDataSet::RecordShown(bool OnlyForTheEvent) {
     if (OnlyForTheEvent && (!OnFilterRecord() || !Filtered())) return true;
     db::TRecordBuffer buffer = AllocRecordBuffer();
@@ -300,9 +314,16 @@ bool TEdsDataSet::LocateRecord(const std::string& KeyFields, const db::Variant& 
         if (index != static_cast<EDSHANDLE>(-1)) found = SeekKey(index, fields, lastSegment, partial);
         expression = BuildFilterString(fields, "=", caseInsensitive);
     }
-    // A record the dataset does not show (the filter event rejects it) is no
-    // answer: the filter path walks on to the first matching record it shows.
-    if (index == static_cast<EDSHANDLE>(-1) || (found && !RecordShown(false)))
+    // A case-insensitive index finds a key in any case: a case-sensitive search
+    // takes the record only with the exact value. A record the dataset does not
+    // show (the filter event rejects it) is no answer either: in both cases the
+    // filter path walks on to the first record that matches and is shown.
+    const bool anyCase = std::any_of(fields.begin(), fields.end(), [&](db::TField* field) {
+        const TEDSFieldDef* column = ColumnOf(field);
+        return column != nullptr && column->FieldType == EDS_CISTRING;
+    });
+    if (index == static_cast<EDSHANDLE>(-1) ||
+        (found && ((anyCase && !HoldsExactly(expression, partial)) || !RecordShown(false))))
         found = FilterForKey(expression, partial);
     return found;
 }

@@ -304,9 +304,7 @@ KeyBound BoundFromText(const Schema& schema, const IndexDef& index, std::string_
             else v = Value::Text(std::string(Trim(part)));
             b.lastPrefix = f.type == EDS_TIMESTAMP;
         } else if (IsTextual(f)) {
-            std::string_view t = part;
-            while (!t.empty() && t.back() == ' ') t.remove_suffix(1);
-            v = Value::Text(std::string(t));
+            v = Value::Text(StoredText(part));  // keys come as record images do, in Windows-1252
             b.lastPrefix = true;
         } else if (IsBinary(f)) {
             v = Value::Blob(std::string(part));

@@ -349,8 +349,12 @@ void TableFile::AddFoldColumns(const std::vector<Segment>& segments) {
 void TableFile::UpgradeFolding() {
     Exec(db_, "BEGIN IMMEDIATE");
     try {
-        MetaQuery format(db_, path_, "SELECT value FROM _edt_meta WHERE key = 'format'");
-        if (format.Next() && format.Text(0, "the format is not text") == kFormatAsciiFold) {
+        std::string stored;
+        {
+            MetaQuery format(db_, path_, "SELECT value FROM _edt_meta WHERE key = 'format'");
+            if (format.Next()) stored = format.Text(0, "the format is not text");
+        }
+        if (stored == kFormatAsciiFold) {
             for (const IndexDef& def : indexes_) {
                 if (std::none_of(def.segments.begin(), def.segments.end(),
                                  [](const Segment& s) { return s.asciiFold; }))
@@ -374,7 +378,6 @@ void TableFile::UpgradeFolding() {
             }
             Exec(db_, std::string("UPDATE _edt_meta SET value = '") + kFormat + "' WHERE key = 'format'");
         }
-        format.stmt.reset();
         Exec(db_, "COMMIT");
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);

@@ -284,3 +284,30 @@ TEST_F(EdsLocate, LookupAnswersValuesWithoutMovingTheVisibleRecord) {
 }
 
 }  // namespace
+
+TEST(EdsLocateCase, CaseSensitiveSearchesTakeOnlyTheExactValueFromACaseInsensitiveIndex) {
+    testsupport::TempDir dir;
+    {
+        auto maker = CreateAppTable(dir.str(), "Groups", "G_ID,AutoInc; Group_Name,CIChar,40;");
+        maker->AddIndex("ByName", "Group_Name", {});
+        maker->Open();
+        for (const char* name : {"Friends", "FRIENDS", "Müller", "Peña"}) {
+            maker->Append();
+            maker->FieldByName("Group_Name")->SetAsString(name);
+            maker->Post();
+        }
+    }
+    auto table = OpenLocateTable(dir.str(), "Groups");
+    auto current = [&] { return table->FieldByName("G_ID")->AsInteger(); };
+    EXPECT_TRUE(table->Locate("Group_Name", "FRIENDS", {}));
+    EXPECT_EQ(current(), 2);
+    EXPECT_TRUE(table->Locate("Group_Name", "Friends", {}));
+    EXPECT_EQ(current(), 1);
+    EXPECT_FALSE(table->Locate("Group_Name", "friends", {}));
+    EXPECT_EQ(current(), 1);
+    EXPECT_FALSE(table->Locate("Group_Name", "MÜLLER", {}));
+    EXPECT_TRUE(table->Locate("Group_Name", "MÜLLER", {db::loCaseInsensitive}));
+    EXPECT_EQ(current(), 3);
+    EXPECT_TRUE(table->Locate("Group_Name", "PEÑ", {db::loCaseInsensitive, db::loPartialKey}));
+    EXPECT_EQ(current(), 4);
+}
