@@ -12,6 +12,7 @@
 #include "app/addresses/U_Database.h"
 #include "app/addresses/U_GroupSummary.h"
 #include "app/addresses/U_YourAddress.h"
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_Records.h"
 #include "app/data/U_Settings.h"
@@ -142,15 +143,25 @@ bool IsUniqueViolation(const EEDSDatabaseError& e)
            e.NativeError() == kSqliteConstraintUnique || e.NativeError() == kSqliteConstraintPrimaryKey;
 }
 
-// A failure said in the program's words, with the engine's own text after it.
-std::string FailureText(const std::string& words, const std::exception& e)
-{
-    return words + "\r\r" + e.what();
-}
-
-void ShowFailure(const std::string& words, const std::exception& e) { ui::ShowError(FailureText(words, e)); }
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
+
+// Stores a group's name (`sql` inserts or renames it); false with the
+// reason shown: a name in use, or a failure of the table.
+bool SaveGroup(const std::string& sql, const std::string& name)
+{
+    try {
+        ExecAddressSql(sql);
+        return true;
+    } catch (const EEDSDatabaseError& e) {
+        if (IsUniqueViolation(e))
+            ui::ShowError("A Group name of " + Quoted(name) + " already exists.");
+        else
+            ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
+    } catch (const std::exception& e) {
+        ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
+    }
+    return false;
+}
 
 // The selected items of the list, in list order.
 std::vector<TAddressItem*> SelectedAddresses(const QTreeWidget& list)
@@ -565,10 +576,7 @@ void TF_Main::tbtnNewAddressClick()
         const std::string name = node != nullptr ? S(node->text(0)) : std::string();
         if (ui::AskYesNo("Add new address to Group " + Quoted(name) + "?")) {
             const std::string result = InsertMember(id, group);
-            if (result == "1")
-                ui::ShowError("Already a member of " + Quoted(name) + ".");
-            else if (!result.empty())
-                ui::ShowError(result);
+            if (!result.empty()) ShowMemberResult(result, "Already a member of " + Quoted(name) + ".");
         }
     }
     try {
@@ -694,19 +702,10 @@ void TF_Main::tbtnNewGroupClick()
     }
     const std::vector<TGroupNode*> selected = SelectedGroups(*ui->tvGroups);
     const std::int32_t parent = selected.empty() ? -1 : selected.front()->Rec.GroupID;
-    try {
-        ExecAddressSql("insert into Groups (Parent_ID, Group_Name) values(" + std::to_string(parent) + ", " +
-                       rtl::QuotedStr(name) + ") ");
-    } catch (const EEDSDatabaseError& e) {
-        if (IsUniqueViolation(e))
-            ui::ShowError("A Group name of " + Quoted(name) + " already exists.");
-        else
-            ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
+    if (!SaveGroup("insert into Groups (Parent_ID, Group_Name) values(" + std::to_string(parent) + ", " +
+                       rtl::QuotedStr(name) + ") ",
+                   name))
         return;
-    } catch (const std::exception& e) {
-        ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
-        return;
-    }
     try {
         LoadGroupTree();
     } catch (const std::exception& e) {
@@ -727,19 +726,10 @@ void TF_Main::tbtnEditGroupClick()
         ui::ShowError("Can't change Group name to \"All\"");
         return;
     }
-    try {
-        ExecAddressSql("update Groups set Group_Name = " + rtl::QuotedStr(name) +
-                       " where G_ID = " + std::to_string(node.Rec.GroupID));
-    } catch (const EEDSDatabaseError& e) {
-        if (IsUniqueViolation(e))
-            ui::ShowError("A Group name of " + Quoted(name) + " already exists.");
-        else
-            ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
+    if (!SaveGroup("update Groups set Group_Name = " + rtl::QuotedStr(name) +
+                       " where G_ID = " + std::to_string(node.Rec.GroupID),
+                   name))
         return;
-    } catch (const std::exception& e) {
-        ShowFailure("The group " + Quoted(name) + " could not be saved.", e);
-        return;
-    }
     node.setText(0, Q(name));
     for (QMenu* menu : {miAddToGroup, miDeleteFromGroup})
         for (QAction* item : menu->actions())
@@ -792,10 +782,12 @@ std::string TF_Main::InsertMember(std::int32_t A_ID, std::int32_t G_ID)
                        std::to_string(G_ID) + ")");
         return {};
     } catch (const EEDSDatabaseError& e) {
-        return IsUniqueViolation(e) ? "1" : FailureText(words, e);
+        if (IsUniqueViolation(e)) return "1";
+        memberFailure_ = FailureMessage(words, e);
     } catch (const std::exception& e) {
-        return FailureText(words, e);
+        memberFailure_ = FailureMessage(words, e);
     }
+    return memberFailure_.text;
 }
 
 std::string TF_Main::DeleteMember(std::int32_t A_ID, std::int32_t G_ID)
@@ -805,8 +797,19 @@ std::string TF_Main::DeleteMember(std::int32_t A_ID, std::int32_t G_ID)
                                                  " and " + "G_ID = " + std::to_string(G_ID));
         return rows == 1 ? std::string() : std::string("1");
     } catch (const std::exception& e) {
-        return FailureText("The address could not be deleted from the group.", e);
+        memberFailure_ = FailureMessage("The address could not be deleted from the group.", e);
+        return memberFailure_.text;
     }
+}
+
+void TF_Main::ShowMemberResult(const std::string& result, const std::string& refused)
+{
+    if (result == "1")
+        ui::ShowError(refused);
+    else if (result == memberFailure_.text)
+        ui::ShowMessage(memberFailure_);  // the engine's text under Show Details
+    else
+        ui::ShowError(result);
 }
 
 void TF_Main::ChangeMembership(QTreeWidgetItem* node, bool adding)
@@ -826,7 +829,7 @@ void TF_Main::ChangeMembership(QTreeWidgetItem* node, bool adding)
         if (result.empty())
             ui::ShowInformation((adding ? "Address added to Group " : "Address deleted from Group ") + Quoted(name));
         else
-            ui::ShowError(result == "1" ? refused : result);
+            ShowMemberResult(result, refused);
         return;
     }
     TF_GroupSummary summary(this);
@@ -867,20 +870,12 @@ void TF_Main::miAssignedClick()
 
 void TF_Main::tbtnFindAddressClick()
 {
-    TF_SingleEdit dialog(this);
-    dialog.Prepare("Find", "Text to find", gFindText);
-    if (dialog.exec() != ui::mrOk) return;
-    gFindText = gSingleEditText;
-    FindAddress();
+    if (AskFindText(this)) FindAddress();
 }
 
 void TF_Main::tbtnFindGroupClick()
 {
-    TF_SingleEdit dialog(this);
-    dialog.Prepare("Find", "Text to find", gFindText);
-    if (dialog.exec() != ui::mrOk) return;
-    gFindText = gSingleEditText;
-    FindGroup();
+    if (AskFindText(this)) FindGroup();
 }
 
 void TF_Main::FindAddress()

@@ -309,13 +309,18 @@ void TF_YourAddress::DeleteClick()
     }
 }
 
+bool AskFindText(QWidget* parent)
+{
+    TF_SingleEdit dialog(parent);
+    dialog.Prepare("Find", "Text to find", gFindText);
+    if (dialog.exec() != ui::mrOk) return false;
+    gFindText = gSingleEditText;
+    return true;
+}
+
 void TF_YourAddress::FindClick()
 {
-    TF_SingleEdit dialog(this);
-    dialog.Prepare("Find", "Text to find", gFindText);
-    if (dialog.exec() != ui::mrOk) return;
-    gFindText = gSingleEditText;
-    FindAddress();
+    if (AskFindText(this)) FindAddress();
 }
 
 void TF_YourAddress::FindAddress()

@@ -10,6 +10,7 @@
 #include <string>
 
 class QAction;
+class QWidget;
 class QFontMetrics;
 class QListWidgetItem;
 class QMenu;
@@ -21,6 +22,10 @@ class TF_YourAddress;
 
 // The last search text of the address searches, kept for the whole run.
 extern std::string gFindText;
+
+// Asks for the search text, starting from the last one; true on OK, with
+// the entry in gFindText.
+bool AskFindText(QWidget* parent);
 
 // The caption of an address item: the trimmed Address1, or the trimmed
 // "City State Zip" when Address1 is blank.

@@ -223,6 +223,9 @@ private:
     // Empty when the membership was removed, "1" when there was none, else
     // the failure in the program's words.
     std::string DeleteMember(std::int32_t A_ID, std::int32_t G_ID);
+    // The box for a membership result that is not a success: the refusal for
+    // "1", else the failure with the engine's text under its details.
+    void ShowMemberResult(const std::string& result, const std::string& refused);
     void DeleteAddressRows(std::int32_t A_ID);
     void DeleteGroupRows(std::int32_t G_ID);
     void DeleteGroupSubtree(QTreeWidgetItem* node);
@@ -282,6 +285,7 @@ private:
     QAction* miSelectAllGroup = nullptr;
     bool groupsExist_ = false;
     std::int32_t listedGroup_ = -1;  // the group whose addresses the list shows
+    ui::MessageRequest memberFailure_;  // the last failed InsertMember or DeleteMember
     bool firstShowRunning_ = false;
 
     // Runs a start-up step; a failure is shown and start-up goes on.

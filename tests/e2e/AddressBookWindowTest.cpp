@@ -5,6 +5,7 @@
 
 #include "tests/app/addresses/AddressDialogsTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
+#include "tests/e2e/E2EWindow.h"
 
 #include "app/addresses/U_YourAddress.h"
 #include "app/data/U_Globals.h"
@@ -13,6 +14,7 @@
 #include "app/data/U_dmSendoPro.h"
 #include "app/main/U_About.h"
 #include "app/main/U_Main.h"
+#include "dbaccess/edstable.h"
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/MessageService.h"
 
@@ -43,27 +45,14 @@ using addrtest::Find;
 using addrtest::WhenModal;
 using e2e::SqlRows;
 
-class AddressBook : public ::testing::Test {
+class AddressBook : public e2e::MainWindowTest {
 protected:
-    AddressBook()
-    {
-        e2e::EnsureApplication();
-        gAppPath = folder.home.str();
-        ResetSettingsToDefaults();
-        gLabelRow = gLabelCol = 0;
-        gFindText.clear();
-    }
+    AddressBook() { gFindText.clear(); }
     void SetUp() override { REQUIRE_E2E_TOOLS(); }
-    ~AddressBook() override
-    {
-        if (window) window->close();
-        window.reset();
-        module.reset();
-    }
 
     // Starts the program with the address book open (as the settings file
     // left it) on empty address tables.
-    void Start()
+    void StartWithBook()
     {
         testsupport::WriteFile(folder.home / "sendo4.ini", "[System Path]\nDatabaseON=1\n");
         std::filesystem::create_directories(folder.home / "Addresses");
@@ -82,9 +71,7 @@ protected:
     template <class T>
     T* Child(const char* name) const
     {
-        T* found = window->findChild<T*>(name);
-        EXPECT_NE(found, nullptr) << name;
-        return found;
+        return const_cast<AddressBook*>(this)->MainWindowTest::Child<T>(name);
     }
     QTreeWidget& Tree() const { return *Child<QTreeWidget>("tvGroups"); }
     QTreeWidget& List() const { return *Child<QTreeWidget>("lvAddress"); }
@@ -178,17 +165,13 @@ protected:
         return texts;
     }
 
-    e2e::ProgramFolder folder;
-    ui::ScriptedMessages messages;
-    std::unique_ptr<TInstalledDataModule> module;
-    std::unique_ptr<TF_Main> window;
 };
 
 }  // namespace
 
 TEST_F(AddressBook, GroupsNestUnderTheSelectedNodeAndRefuseAllAndAnExistingNameInAnyCase)
 {
-    Start();
+    StartWithBook();
     EXPECT_TRUE(Child<QWidget>("panelDB")->isVisible());
     EXPECT_TRUE(Child<QGroupBox>("gbToDB")->isVisible());
     EXPECT_FALSE(Child<QGroupBox>("gbTo")->isVisible());
@@ -229,7 +212,7 @@ TEST_F(AddressBook, GroupsNestUnderTheSelectedNodeAndRefuseAllAndAnExistingNameI
 
 TEST_F(AddressBook, NewAddressJoinsTheListedGroupByItsOwnNumberWhileAnotherStationAddsOne)
 {
-    Start();
+    StartWithBook();
     NewGroup("Courts");
     ClickNode("Courts");
     ASSERT_TRUE(Listed().empty());
@@ -269,7 +252,7 @@ TEST_F(AddressBook, NewAddressJoinsTheListedGroupByItsOwnNumberWhileAnotherStati
 
 TEST_F(AddressBook, MembershipByMenuFindsAGroupWithAnAmpersandAndReportsSecondTries)
 {
-    Start();
+    StartWithBook();
     NewGroup("R&D");
     NewAddress("Ada Lab", "Dayton", "OH", "45402");
     ASSERT_EQ(Selected(), (std::vector<std::string>{"Ada Lab"}));
@@ -296,9 +279,41 @@ TEST_F(AddressBook, MembershipByMenuFindsAGroupWithAnAmpersandAndReportsSecondTr
     EXPECT_TRUE(Sql("Members", "select * from Members").empty());
 }
 
+TEST_F(AddressBook, ATableInUseIsAFailureInTheProgramsWordsNotAnExistingName)
+{
+    StartWithBook();
+    NewGroup("Courts");
+    NewAddress("Ada Lab", "Dayton", "OH", "45402");
+    messages.Clear();
+    // Another user holds both tables for themselves.
+    TEdsTable members, groups;
+    for (auto [table, name] : {std::pair{&members, "Members"}, std::pair{&groups, "Groups"}}) {
+        table->SetDatabaseName((folder.home / "Addresses").string());
+        table->SetTableName(name);
+        table->SetExclusive(true);
+        table->Open();
+    }
+    GroupItem("miAddToGroup", "Courts")->trigger();
+    NewGroup("Clients");
+    members.Close();
+    groups.Close();
+
+    ASSERT_EQ(messages.Count(), 2u);
+    for (const ui::MessageRequest& shown : messages.Shown()) {
+        EXPECT_EQ(shown.kind, ui::MsgKind::Error);
+        EXPECT_EQ(shown.text.find("already"), std::string::npos) << shown.text;
+        EXPECT_EQ(shown.text.find("Already"), std::string::npos) << shown.text;
+        EXPECT_FALSE(shown.details.empty()) << shown.text;
+    }
+    EXPECT_EQ(messages.Shown()[0].text.rfind("The address could not be added to the group.", 0), 0u);
+    EXPECT_EQ(messages.Shown()[1].text.rfind("The group \"Clients\" could not be saved.", 0), 0u);
+    EXPECT_TRUE(Sql("Members", "select * from Members").empty());
+    EXPECT_EQ(Sql("Groups", "select Group_Name from Groups"), (std::vector<std::string>{"Courts"}));
+}
+
 TEST_F(AddressBook, AddingSeveralAddressesShowsOneSummaryLinePerAddressInListOrder)
 {
-    Start();
+    StartWithBook();
     NewGroup("Courts");
     for (const char* name : {"Alpha", "Bravo", "Charlie"}) NewAddress(name, "Dayton", "OH", "45402");
     SelectAddresses({"Bravo"});
@@ -333,7 +348,7 @@ TEST_F(AddressBook, AddingSeveralAddressesShowsOneSummaryLinePerAddressInListOrd
 
 TEST_F(AddressBook, DeletingAGroupTakesItsSubgroupsAndMembershipsButNoAddress)
 {
-    Start();
+    StartWithBook();
     NewGroup("Clients");
     NewGroup("Vendors");
     ClickNode("Clients");
@@ -376,7 +391,7 @@ TEST_F(AddressBook, DeletingAGroupTakesItsSubgroupsAndMembershipsButNoAddress)
 
 TEST_F(AddressBook, FindWrapsFromTheSelectedAddressAndF3GoesOn)
 {
-    Start();
+    StartWithBook();
     for (const char* name : {"Alpha Smith", "Bravo", "Charlie Smith"}) NewAddress(name, "Dayton", "OH", "45402");
     SelectAddresses({"Charlie Smith"});
     List().setCurrentItem(List().topLevelItem(2));
@@ -409,7 +424,7 @@ TEST_F(AddressBook, FindWrapsFromTheSelectedAddressAndF3GoesOn)
 
 TEST_F(AddressBook, AccentedNamesAreStoredListedAndFoundInAnyCase)
 {
-    Start();
+    StartWithBook();
     NewGroup("Übersee");
     NewAddress(QString::fromUtf8("Jürgen Müller\nGroße Straße 5"), "Dayton", "OH", "45402");
     NewAddress(QString::fromUtf8("Íñigo Ñúñez"), QString::fromUtf8("San José"), "CA", "95113");
@@ -442,7 +457,7 @@ TEST_F(AddressBook, AccentedNamesAreStoredListedAndFoundInAnyCase)
 
 TEST_F(AddressBook, GroupMassPrintPrintsTheGroupsMembersOnceEachNotTheListedAddresses)
 {
-    Start();
+    StartWithBook();
     folder.SetNumbering("123456789", "0000041", true, true);
     const std::vector<std::pair<std::string, std::string>> people = {
         {"Anna", "11111"}, {"Ben", "22222"}, {"Cleo", "33333"}, {"Dora", "44444"}, {"Emil", "55555"}};
@@ -496,7 +511,7 @@ TEST_F(AddressBook, GroupMassPrintPrintsTheGroupsMembersOnceEachNotTheListedAddr
 
 TEST_F(AddressBook, MassPrintStopsAtTheFirstFailureAndNeverReusesANumber)
 {
-    Start();
+    StartWithBook();
     folder.SetNumbering("123456789", "0000041", true, true);
     for (const char* name : {"Anna", "Ben", "Cleo"}) InsertElsewhere(name, "45402");
     ClickNode("All");
