@@ -42,6 +42,7 @@ TF_IncomingMailers::TF_IncomingMailers(TdmSendoPro& dm, QWidget* parent)
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9 ]*")), ui->maskeditMailerNum));
     ui->maskeditMailerNum->installEventFilter(this);
     ui->editData->installEventFilter(this);
+    ui->cbResult->installEventFilter(this);
     ui->editData->hide();
 
     scanPause_.setSingleShot(true);
@@ -85,6 +86,11 @@ bool TF_IncomingMailers::eventFilter(QObject* watched, QEvent* event)
             return true;
         }
     }
+    // Tab while the result combo is open stays with the combo, so the choice
+    // is not left half made.
+    if (watched == ui->cbResult && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent*>(event)->key() == Qt::Key_Tab)
+        return true;
     return QDialog::eventFilter(watched, event);
 }
 
