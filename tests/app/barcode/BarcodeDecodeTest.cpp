@@ -74,6 +74,7 @@ TEST(BarcodeDecode, UPCEIsReportedAsSuchWhenAsked) {
 // of three kinds of text, so each change between A, B and C, each SHIFT, and
 // each return from C to A or B is met.
 TEST(BarcodeDecode, Code128ReadsBackThroughEverySetChange) {
+    REQUIRE_TOOLS("zbarimg");
     EnsureApplication();
     std::vector<std::string> texts;
     for (const char* before : {"\x1f", "ab", "AB", "1234", "123456"}) {
