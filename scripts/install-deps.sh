@@ -11,6 +11,7 @@ packages=(
   zbar-tools zint poppler-utils python3-dbfread python3-dbf shapelib
   pgdbf libdbd-xbase-perl libreoffice-calc-nogui libreoffice-base-drivers
   locales xvfb xauth clang libclang-rt-14-dev
+  procps xdg-utils desktop-file-utils
 )
 # Node.js and npm (for the ZIP-code table) may come from elsewhere than Debian, with npm
 # bundled: then Debian's npm package conflicts with it, so only the commands count.

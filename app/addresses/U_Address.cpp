@@ -97,14 +97,10 @@ void TF_Address::ZipLookup()
     const std::optional<std::string> key =
         ZipLookupKey(S(ui->editCity->text()), S(ui->editState->text()), ui->editZip->Text());
     if (!key) return;
-    try {
-        const std::optional<TZipPlace> place = MainData().LookupZip(gAppPath, *key);
-        if (!place) return;
-        if (rtl::Trim(S(ui->editCity->text())).empty()) ui->editCity->setText(Q(place->City));
-        if (rtl::Trim(S(ui->editState->text())).empty()) ui->editState->setText(Q(place->State));
-    } catch (const std::exception& e) {
-        ui::ShowError(e.what());
-    }
+    const std::optional<TZipPlace> place = LookupShippedZip(*key);
+    if (!place) return;
+    if (rtl::Trim(S(ui->editCity->text())).empty()) ui->editCity->setText(Q(place->City));
+    if (rtl::Trim(S(ui->editState->text())).empty()) ui->editState->setText(Q(place->State));
 }
 
 bool TF_Address::eventFilter(QObject* watched, QEvent* event)

@@ -1,6 +1,7 @@
 #include "app/addresses/U_YourAddress.h"
 
 #include "app/addresses/U_Address.h"
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
 #include "app/addresses/U_NetworkSettings.h"
 #include "app/data/U_Records.h"
@@ -29,13 +30,16 @@ namespace {
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
+// The ID of an address that could not be saved: row IDs start at 1.
+constexpr std::int32_t kUnsavedID = 0;
+
 // A list row owns its record; it goes with the row.
 class TAddressItem : public QListWidgetItem {
 public:
     explicit TAddressItem(TAddressRec rec) : Rec(std::move(rec)) { Refresh(); }
     void Refresh()
     {
-        setText(Q(AddressCaption(Rec)));
+        setText(Q(AddressCaption(Rec) + (Rec.ID == kUnsavedID ? " (not saved)" : "")));
         setToolTip(Q(AddressHint(Rec)));
     }
     TAddressRec Rec;
@@ -169,6 +173,12 @@ void TF_YourAddress::LoadList()
     SetDatabaseLabel();
     ui->lvYourAddress->clear();
     try {
+        // Start-up makes the table, except in a data folder it cannot write
+        // (already told): the list is empty then.
+        if (InUnwritableProgramFolder(gYourAddressDB) && !TdmSendoPro::TableExists(gYourAddressDB, kYourAddressTable)) {
+            lvYourAddressSelectionChanged();
+            return;
+        }
         TEdsQuery& query = *DataModule().edsqYourAddress;
         query.Close();
         query.SetDatabaseName(gYourAddressDB);
@@ -248,7 +258,18 @@ void TF_YourAddress::NewClick()
         ExecYourAddress("insert into YourAddress (Address1, Address2, Address3, Address4, City, State, Zip) values(" +
                         QuotedValues() + ") ");
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        // What was typed is not thrown away: it stays in the list, unsaved,
+        // and can be the sender until the program closes.
+        if (!InUnwritableProgramFolder(gYourAddressDB))
+            ShowFailure("Your name and address could not be saved. It stays in the list as \"not saved\" and can be "
+                        "used as the sender until the program closes.",
+                        e);
+        auto unsaved = std::make_unique<TAddressItem>(TAddressRec(kUnsavedID, gEditAddress1, gEditAddress2,
+                                                                  gEditAddress3, gEditAddress4, gEditCity, gEditState,
+                                                                  gEditZip));
+        ui->lvYourAddress->addItem(unsaved.get());
+        unsaved.release();  // the list owns it now
+        SelectRow(ui->lvYourAddress->count() - 1);
         return;
     }
     LoadList();
@@ -368,7 +389,8 @@ void TF_YourAddress::btnOKClick()
     const QList<QListWidgetItem*> selected = ui->lvYourAddress->selectedItems();
     if (const TAddressItem* item = selected.size() == 1 ? AsAddressItem(selected.first()) : nullptr) {
         const TAddressRec& rec = item->Rec;
-        gYourAddressID = std::to_string(rec.ID);
+        // An unsaved address has no row to remember.
+        gYourAddressID = rec.ID == kUnsavedID ? std::string() : std::to_string(rec.ID);
         gYourAddress1 = rec.Address1;
         gYourAddress2 = rec.Address2;
         gYourAddress3 = rec.Address3;

@@ -47,6 +47,14 @@ public:
 // The implementation in use.
 TMainData& MainData();
 
+// City and state of a five-digit ZIP from the shipped ZIP table, for the
+// address fields' lookup. When the table is missing or cannot be read, one
+// message says that the lookup is unavailable and why, the first time only
+// in a run; the lookup then answers nothing.
+std::optional<TZipPlace> LookupShippedZip(const std::string& zip5);
+// Tests: the next failed lookup is told again.
+void ForgetZipLookupNotice();
+
 // Installs an implementation (the data module at start-up, a fake in tests);
 // nullptr puts the default back. Returns the previous one.
 std::unique_ptr<TMainData> SetMainData(std::unique_ptr<TMainData> data);

@@ -4,10 +4,18 @@
 #include "platform/rtl/IniFiles.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/MessageService.h"
 
-#include <QCoreApplication>
+#include <QDir>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include <unistd.h>
 
 std::string gAppPath;
 std::string gCompany;
@@ -30,6 +38,7 @@ bool gBatch = false;
 std::string gFindMailerType = "1";
 int gPrinterTray = 0;
 std::string gPrinterName;
+bool gProgramFolderWritable = true;
 
 namespace {
 
@@ -49,10 +58,17 @@ int ClampCell(int value) { return value < 0 || value > 2 ? 0 : value; }
 
 std::string ProgramFolder()
 {
-    const char* home = std::getenv("SENDORA_HOME");
-    std::string folder = home != nullptr && *home != '\0' ? std::string(home)
-                                                          : QCoreApplication::applicationDirPath().toStdString();
-    return WithoutTrailingDelimiters(folder);
+    const auto variable = [](const char* name) {
+        const char* value = std::getenv(name);
+        return std::string(value != nullptr ? value : "");
+    };
+    if (const std::string home = variable("SENDORA_HOME"); !home.empty()) return WithoutTrailingDelimiters(home);
+    std::string dataHome = variable("XDG_DATA_HOME");
+    if (dataHome.empty() || dataHome.front() != '/') {
+        const std::string userHome = variable("HOME");
+        dataHome = rtl::JoinPath(userHome.empty() ? QDir::homePath().toStdString() : userHome, ".local/share");
+    }
+    return rtl::JoinPath(WithoutTrailingDelimiters(dataHome), "sendora-pro");
 }
 
 std::string SettingsFilePath() { return Under(kSettingsFileName); }
@@ -181,4 +197,63 @@ std::optional<int> YourAddressIdNumber()
     int id = 0;
     if (!rtl::TryStrToInt(rtl::Trim(gYourAddressID), id)) return std::nullopt;
     return id;
+}
+
+std::string ProgramFolderProblem(const std::string& folder)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    if (ec) return ec.message();
+    std::string probe = rtl::JoinPath(folder, ".sendora-write-check-XXXXXX");
+    const int fd = ::mkstemp(probe.data());
+    if (fd < 0) return std::strerror(errno);
+    ::close(fd);
+    ::unlink(probe.c_str());
+    return {};
+}
+
+void ShowProgramFolderNotWritable(const std::string& folder, const std::string& problem)
+{
+    ui::ShowErrorDetails(
+        "The data folder " + folder +
+            " cannot be written, so nothing can be saved while the program runs: no mail log, no mailer numbers, "
+            "no addresses, no settings.\r\r"
+            "Make the folder writable for your user, or set SENDORA_HOME to a folder you can write, and start the "
+            "program again.",
+        problem);
+}
+
+bool InUnwritableProgramFolder(const std::string& path)
+{
+    if (gProgramFolderWritable) return false;
+    const std::string folder = rtl::IncludeTrailingPathDelimiter(rtl::NormalizePath(gAppPath));
+    const std::string inside = rtl::IncludeTrailingPathDelimiter(rtl::NormalizePath(path));
+    return inside.compare(0, folder.size(), folder) == 0;
+}
+
+bool SettingsFileIsJunk(const std::string& iniFile)
+{
+    std::ifstream in(iniFile, std::ios::binary);
+    if (!in) return false;
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    bool section = false;
+    bool lineStart = true;
+    const std::string_view text = std::string_view(bytes).substr(bytes.rfind("\xEF\xBB\xBF", 0) == 0 ? 3 : 0);
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        // Text files carry tabs, line ends and perhaps an end-of-file mark; no other control bytes.
+        if (u < 0x20 && c != '\t' && c != '\r' && c != '\n' && u != 0x1A) return true;
+        if (lineStart && c == '[') section = true;
+        if (c != ' ' && c != '\t') lineStart = c == '\r' || c == '\n';
+    }
+    return !section && text.find_first_not_of(" \t\r\n\x1A") != std::string_view::npos;
+}
+
+std::string SetAsideBadSettingsFile(const std::string& iniFile)
+{
+    const std::string bad = iniFile + ".bad";
+    std::error_code ec;
+    std::filesystem::rename(iniFile, bad, ec);
+    if (ec) throw rtl::Exception("The settings file " + iniFile + " could not be renamed to " + bad + ": " + ec.message());
+    return bad;
 }

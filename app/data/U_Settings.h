@@ -13,8 +13,9 @@ inline constexpr const char* kBrandReseller = "Hollisand";
 inline constexpr const char* kSettingsFileName = "sendo4.ini";
 inline constexpr const char* kLogoFileName = "Scr_logo.bmp";
 
-// The program folder without a trailing separator: SENDORA_HOME when set, else
-// the executable's folder.
+// The program folder without a trailing separator: where the user's data
+// lives (settings file, Addresses, Log, MailerNum). Files the program ships
+// are found elsewhere (ShippedFiles.h); a build folder never holds user data.
 extern std::string gAppPath;
 
 extern std::string gCompany;
@@ -38,11 +39,39 @@ extern int gPrinterTray;  // 1-based tray of the printer; 0 leaves printer and t
 extern std::string gPrinterName;
 // gPrintBarCode and the label cell gLabelRow/gLabelCol live in U_Globals.h.
 
-// The program folder as the environment or the executable gives it.
+// The program folder as the environment gives it: SENDORA_HOME when set,
+// else $XDG_DATA_HOME/sendora-pro, else ~/.local/share/sendora-pro (a
+// relative XDG_DATA_HOME is ignored, as the desktop's rules say).
 std::string ProgramFolder();
 
 // Path of the settings file in gAppPath.
 std::string SettingsFilePath();
+
+// False once start-up found that the program folder cannot be written; the
+// user was told then, and the steps that would write there stand aside.
+extern bool gProgramFolderWritable;
+
+// Makes the program folder (and its parents) when missing and checks that a
+// file can be made in it. Returns why it cannot, in the system's words, or
+// "" when it can.
+std::string ProgramFolderProblem(const std::string& folder);
+
+// The one message for a program folder that cannot be written (`problem` as
+// ProgramFolderProblem gave it): which folder, what it means and what to do.
+void ShowProgramFolderNotWritable(const std::string& folder, const std::string& problem);
+
+// Whether `path` lies in the program folder while that cannot be written.
+bool InUnwritableProgramFolder(const std::string& path);
+
+// Whether the settings file holds something other than settings text (binary
+// junk: NUL or other control bytes, or no section at all). A missing or empty
+// file is not junk.
+bool SettingsFileIsJunk(const std::string& iniFile);
+
+// Moves a junk settings file aside as <name>.bad (replacing an older one),
+// so a clean file can take its place. Returns the path it was moved to.
+// Raises rtl::Exception when it cannot be moved.
+std::string SetAsideBadSettingsFile(const std::string& iniFile);
 
 // What the settings file says beyond the variables: the Zeros switch is a
 // menu check on the main window, and the brand rule may have found the logo.

@@ -1,5 +1,7 @@
 #include "app/data/U_dmMainData.h"
 
+#include "app/data/FailureMessage.h"
+#include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
 #include "platform/rtl/SysUtils.h"
@@ -76,10 +78,15 @@ void TdmMainData::CloseAllTables() { module_.CloseAllTables(); }
 TInstalledDataModule::TInstalledDataModule(const std::string& ProgramFolder)
     : module_(std::make_unique<TdmSendoPro>())
 {
+    // A first start makes the folder; one that cannot be written is told
+    // once, here, and the steps that would write there stand aside.
+    const std::string problem = ProgramFolderProblem(ProgramFolder);
+    gProgramFolderWritable = problem.empty();
+    if (!gProgramFolderWritable) ShowProgramFolderNotWritable(ProgramFolder, problem);
     try {
         module_->SetProgramFolder(ProgramFolder);
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        if (gProgramFolderWritable) ShowFailure("The program cannot reach its data folder " + ProgramFolder + ".", e);
     }
     dmSendoPro = module_.get();
     SetMainData(std::make_unique<TdmMainData>(*module_));
@@ -87,6 +94,7 @@ TInstalledDataModule::TInstalledDataModule(const std::string& ProgramFolder)
 
 TInstalledDataModule::~TInstalledDataModule()
 {
+    gProgramFolderWritable = true;
     SetMainData(nullptr);
     dmSendoPro = nullptr;
 }

@@ -29,8 +29,10 @@ private:
 // while this object lives.
 class TInstalledDataModule {
 public:
-    // A connection to the program folder that the engine refuses is shown as
-    // an error; the tables reach their folders without it.
+    // Makes the program folder when missing. A folder that cannot be
+    // written is told once (gProgramFolderWritable turns false); otherwise a
+    // connection the engine refuses is told. The tables reach their folders
+    // without the connection.
     explicit TInstalledDataModule(const std::string& ProgramFolder);
     ~TInstalledDataModule();
     TInstalledDataModule(const TInstalledDataModule&) = delete;

@@ -1,5 +1,6 @@
 #include "app/data/U_dmSendoPro.h"
 
+#include "app/data/ShippedFiles.h"
 #include "app/data/U_dmSendoProSchemas.h"
 #include "platform/db/DataSet.h"
 #include "platform/db/DBTypes.h"
@@ -111,8 +112,11 @@ void TdmSendoPro::AddLogFields(TEdsDataSet& DataSet, bool AutoIncAsInteger)
 void TdmSendoPro::SetProgramFolder(const std::string& Folder)
 {
     edsqZipCodes->Close();
-    edsqZipCodes->SetDatabaseName(Folder);
-    RpProject1.SetProjectFile(rtl::JoinPath(Folder, "Sendo3pro.rpf"));
+    const std::optional<std::string> zipTable = FindShippedFile(kZipCodesTableFile);
+    edsqZipCodes->SetDatabaseName(zipTable ? rtl::ExtractFileDir(*zipTable) : Folder);
+    // A missing project is told when a report runs, naming where it was looked for.
+    const std::optional<std::string> project = FindShippedFile(kReportProjectFile);
+    RpProject1.SetProjectFile(project ? *project : rtl::JoinPath(ShippedFolders().front(), kReportProjectFile));
     EdsConnection1->SetIsConnected(false);
     EdsConnection1->SetConnectPath(rtl::IncludeTrailingPathDelimiter(Folder));
     EdsConnection1->SetIsConnected(true);

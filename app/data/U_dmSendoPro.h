@@ -30,8 +30,8 @@ public:
     ~TdmSendoPro() override;
 
     // Points the module at the program folder: the connection is made again
-    // on it, the ZIP lookup reads ZIPCODES there and the report project is
-    // Sendo3pro.rpf there. A connection the engine refuses raises after the
+    // on it; the ZIP lookup and the report project are the shipped ones
+    // (ShippedFiles.h). A connection the engine refuses raises after the
     // rest is set.
     void SetProgramFolder(const std::string& Folder);
 

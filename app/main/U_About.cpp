@@ -117,12 +117,12 @@ bool TF_About::eventFilter(QObject* watched, QEvent* event)
 {
     if (splash_ == 0 && event->type() == QEvent::MouseButtonRelease) {
         if (watched == ui->labelWebSite) {
-            ui::OpenWebPage(ui->labelWebSite->text().toStdString());
+            ui::OpenWebPageOrShowAddress(ui->labelWebSite->text().toStdString());
             return true;
         }
         if (watched == ui->labelEMail) {
-            ui::OpenWebPage("mailto:" + ui->labelEMail->text().toStdString() +
-                            "?Subject=" + QApplication::applicationName().toStdString());
+            ui::OpenWebPageOrShowAddress("mailto:" + ui->labelEMail->text().toStdString() +
+                                         "?Subject=" + QApplication::applicationName().toStdString());
             return true;
         }
     }

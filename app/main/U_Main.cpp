@@ -5,6 +5,7 @@
 #include "app/main/U_About.h"
 #include "app/main/U_CalculatePostage.h"
 #include "app/dialogs/U_ChoiceDialog.h"
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_MainData.h"
 #include "app/printing/U_SendoPrint.h"
@@ -13,7 +14,9 @@
 #include "app/printing/U_PrinterSetup.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_TextRoutines.h"
+#include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
+#include "platform/print/Cups.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
@@ -174,18 +177,24 @@ void TF_Main::FormCreate()
     }
     Guarded([] { ApplySavedPrinter(gPrinterName, gPrinterTray); });
 
+    // In a data folder that cannot be written (already told) nothing is made.
+    const auto ensureTable = [](const std::string& folder, const char* table) {
+        if (!InUnwritableProgramFolder(folder)) MainData().EnsureTable(folder, table);
+    };
     for (const char* folder : {"Addresses", "Log"}) {
         const std::string path = rtl::JoinPath(gAppPath, folder);
-        if (!rtl::ForceDirectories(path)) ui::ShowError("Cannot create folder " + path + ".");
+        if (!InUnwritableProgramFolder(path) && !rtl::ForceDirectories(path))
+            ui::ShowError("Cannot create folder " + path + ".");
     }
 
     for (QLabel* label : {ui->lblYourAddress1, ui->lblYourAddress2, ui->lblYourAddress3, ui->lblYourAddress4,
                           ui->lblYourAddress5})
         label->clear();
-    Guarded([this] {
-        MainData().EnsureTable(gYourAddressDB, "YourAddress");
+    Guarded([this, &ensureTable] {
+        ensureTable(gYourAddressDB, "YourAddress");
         const std::optional<int> id = YourAddressIdNumber();
-        if (!id) return;
+        if (!id || (InUnwritableProgramFolder(gYourAddressDB) && !TdmSendoPro::TableExists(gYourAddressDB, "YourAddress")))
+            return;
         const std::optional<TSenderAddress> address = MainData().ReadYourAddress(gYourAddressDB, *id);
         if (!address) return;
         gYourAddress1 = address->Address1;
@@ -197,13 +206,13 @@ void TF_Main::FormCreate()
         gYourZip = address->Zip;
         ShowYourAddress();
     });
-    Guarded([] { MainData().EnsureTable(gLogDB, "Log37"); });
+    Guarded([&ensureTable] { ensureTable(gLogDB, "Log37"); });
 
     if (gShowFees)
         ui->miShowFeesOn->trigger();
     else
         ui->miShowFeesOff->trigger();
-    Guarded([] { MainData().EnsureTable(gMailerNumDB, "MailerNum"); });
+    Guarded([&ensureTable] { ensureTable(gMailerNumDB, "MailerNum"); });
     if (gBatch)
         ui->miBatchOn->trigger();
     else
@@ -217,7 +226,25 @@ void TF_Main::FormCreate()
 
 void TF_Main::LoadSettings()
 {
-    const TLoadedSettings loaded = ReadSettings(SettingsFilePath());
+    const std::string file = SettingsFilePath();
+    // Junk read as settings would reset everything silently, and the next
+    // save would append good sections under it.
+    const bool junk = !InUnwritableProgramFolder(file) && SettingsFileIsJunk(file);
+    std::string setAside;
+    if (junk) {
+        try {
+            setAside = SetAsideBadSettingsFile(file);
+        } catch (const std::exception& e) {
+            ShowFailure("The settings file " + file + " could not be read, and it could not be set aside.", e);
+        }
+    }
+    const TLoadedSettings loaded = ReadSettings(file);
+    if (!setAside.empty()) {
+        Guarded([&] { WriteSettings(file, loaded.ZerosOn); });
+        ui::ShowWarning("The settings file " + file +
+                        " could not be read, so the program starts with its default settings.\r\r"
+                        "The unreadable file was kept as " + setAside + ".");
+    }
     if (loaded.LogoFound) {
         QPixmap logo;
         if (logo.load(Q(rtl::JoinPath(gAppPath, kLogoFileName)))) ui->imageCompany->setPixmap(logo);
@@ -230,6 +257,7 @@ void TF_Main::LoadSettings()
 
 void TF_Main::SaveSettings()
 {
+    if (InUnwritableProgramFolder(SettingsFilePath())) return;
     Guarded([this] { WriteSettings(SettingsFilePath(), ZerosOn()); });
 }
 
@@ -542,14 +570,10 @@ void TF_Main::editToZipExit()
     const std::optional<std::string> key =
         ZipLookupKey(S(ui->editToCity->text()), S(ui->editToState->text()), ui->editToZip->Text());
     if (!key) return;
-    try {
-        const std::optional<TZipPlace> place = MainData().LookupZip(gAppPath, *key);
-        if (!place) return;
-        if (rtl::Trim(S(ui->editToCity->text())).empty()) ui->editToCity->setText(Q(place->City));
-        if (rtl::Trim(S(ui->editToState->text())).empty()) ui->editToState->setText(Q(place->State));
-    } catch (const std::exception& e) {
-        ui::ShowError(e.what());
-    }
+    const std::optional<TZipPlace> place = LookupShippedZip(*key);
+    if (!place) return;
+    if (rtl::Trim(S(ui->editToCity->text())).empty()) ui->editToCity->setText(Q(place->City));
+    if (rtl::Trim(S(ui->editToState->text())).empty()) ui->editToState->setText(Q(place->State));
 }
 
 void TF_Main::btnToClearClick()
@@ -632,6 +656,13 @@ void TF_Main::MarkPrinted()
 
 void TF_Main::miPrinterSetupClick()
 {
+    // Two empty lists and a disabled OK would tell a new user nothing.
+    if (print::PrinterNames().empty()) {
+        ui::ShowInformation("No printer is installed, so there is nothing to set up.\r\rPrints are saved as PDF "
+                            "files in " + PrintToPdfFolder(DefaultPdfFolder()) +
+                            ". To print on paper, install a printer in the system's printer settings.");
+        return;
+    }
     TF_PrinterSetup dialog(this);
     if (dialog.exec() != QDialog::Accepted) return;
     gPrinterName = dialog.ChosenPrinter();

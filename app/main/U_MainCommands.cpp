@@ -122,7 +122,7 @@ void TF_Main::miExtraLabelClick()
 
 void TF_Main::miMailerNumberClick() { ShowMailerNumberDialog(); }
 
-void TF_Main::TrackClick() { ui::OpenWebPage(kTrackingPage); }
+void TF_Main::TrackClick() { ui::OpenWebPageOrShowAddress(kTrackingPage); }
 
 void TF_Main::miNetworkSettingsClick()
 {

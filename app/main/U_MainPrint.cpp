@@ -12,7 +12,9 @@
 
 #include "app/data/U_ArticleNumber.h"
 #include "app/dialogs/U_ChoiceDialog.h"
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
+#include "app/data/U_MainData.h"
 #include "app/printing/U_PrinterSetup.h"
 #include "app/printing/U_SendoPrint.h"
 #include "app/data/U_Settings.h"
@@ -20,6 +22,7 @@
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
 #include "platform/rtl/DateUtils.h"
+#include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
 #include "platform/ui/WaitCursor.h"
@@ -264,6 +267,12 @@ void TF_Main::AppendLogRow(const std::string& mailerNumber, const std::string& p
 {
     TEdsTable& log = *DataModule().edstLog;
     log.Close();
+    // The log folder may have gone since start-up (deleted, or a share
+    // remounted empty): make it as start-up does rather than lose the row.
+    if (!TdmSendoPro::TableExists(gLogDB, kLogTable)) {
+        if (!rtl::ForceDirectories(gLogDB)) throw rtl::Exception("Cannot create folder " + gLogDB + ".");
+        MainData().EnsureTable(gLogDB, kLogTable);
+    }
     log.SetDatabaseName(gLogDB);
     log.SetTableName(kLogTable);
     TCloseTableGuard closer(log, false);
@@ -344,8 +353,7 @@ bool TF_Main::PrintAndLogMailer()
     try {
         AppendLogRow(mailerNumber, printedSerial);
     } catch (const std::exception& e) {
-        ui::ShowError("The mailer " + mailerNumber + " was printed, but it could not be added to the log: " +
-                      e.what());
+        ShowFailure("The mailer " + mailerNumber + " was printed, but it could not be added to the log.", e);
         return false;
     }
 

@@ -142,7 +142,7 @@ bool TF_ProMailer::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == ui->EditSerialNum && LeavesField(event)) EditSerialNumExit();
     if (watched == ui->labelRegistry && event->type() == QEvent::MouseButtonRelease)
-        ui::OpenWebPage(kCustIDRegistryAddress);
+        ui::OpenWebPageOrShowAddress(kCustIDRegistryAddress);
     return QDialog::eventFilter(watched, event);
 }
 

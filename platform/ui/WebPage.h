@@ -13,6 +13,11 @@ using UrlOpener = std::function<bool(const std::string& url)>;
 // Returns whether the desktop took it.
 bool OpenWebPage(const std::string& url);
 
+// Opens the address as OpenWebPage does; when nothing takes it (no opener, or
+// the desktop's opener reports later that no browser or mail program was
+// there), an information box gives the address to open by hand.
+void OpenWebPageOrShowAddress(const std::string& url);
+
 // Replaces the opener while it lives and puts the previous one back when it goes.
 class ScopedUrlOpener {
 public:

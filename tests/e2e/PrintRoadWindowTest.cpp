@@ -230,16 +230,34 @@ TEST_F(PrintRoad, FailedPrintNamesTheSkippedNumberAndLogsNothing)
 TEST_F(PrintRoad, LogRowThatCannotBeWrittenNamesThePrintedNumber)
 {
     Start();
-    // The log folder moved away: the row has nowhere to go.
-    gLogDB = (folder.home / "gone").string();
+    // The log folder turned into a file: the row has nowhere to go.
+    testsupport::WriteFile(folder.home / "blocked", "not a folder");
+    gLogDB = (folder.home / "blocked" / "Log").string();
     Print();
     const auto errors = Shown(ui::MsgKind::Error);
     ASSERT_EQ(errors.size(), 1u);
-    EXPECT_NE(errors[0]->text.find("The mailer " + kNumber41 + " was printed"), std::string::npos)
+    EXPECT_EQ(errors[0]->text.rfind("The mailer " + kNumber41 + " was printed, but it could not be added to the log.", 0),
+              0u)
         << errors[0]->text;
     EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 1u);
     EXPECT_EQ(folder.Serial(), "0000042");
     EXPECT_FALSE(dmSendoPro->edstLog->Active());
+}
+
+TEST_F(PrintRoad, LogFolderDeletedWhileRunningIsMadeAgainAndThePrintLogged)
+{
+    if (!testsupport::HaveProgram("sqlite3")) FAIL() << "sqlite3 is needed";
+    Start();
+    Print();
+    ASSERT_EQ(folder.LogCount(), 1);
+    std::filesystem::remove_all(folder.home / "Log");
+    Print();
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty()) << Shown(ui::MsgKind::Error)[0]->text;
+    EXPECT_EQ(SqlRows(folder.Log(), "select SerialNum from Log37"), (std::vector<std::string>{"42"}));
+    // Made as start-up makes it: the saved filters and reports come along.
+    for (const char* side : {"LogFilters.edt", "Reports.edt"})
+        EXPECT_TRUE(std::filesystem::exists(folder.home / "Log" / side)) << side;
+    EXPECT_EQ(e2e::PdfFiles(folder.Pdfs()).size(), 2u);
 }
 
 }  // namespace

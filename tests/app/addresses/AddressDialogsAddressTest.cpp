@@ -123,7 +123,7 @@ TEST_F(AddressDialog, AllBlankIsRefusedButAZipAloneWillDo)
 
 TEST_F(AddressDialog, ZipFillsOnlyBlankCityAndState)
 {
-    ASSERT_EQ(WriteZipCodesTable(home.str(), {{"62701", "Springfield", "IL"}}), 1u);
+    ASSERT_EQ(WriteZipCodesTable(shipped.str(), {{"62701", "Springfield", "IL"}}), 1u);
     TF_Address dialog;
     auto* city = Find<QLineEdit>(dialog, "editCity");
     auto* state = Find<QLineEdit>(dialog, "editState");

@@ -1,5 +1,7 @@
 // What the main window reads through the data module: the sender address,
 // the customer ID, the ZIP lookup; and the module's installation at start-up.
+#include "app/data/ShippedFiles.h"
+#include "app/data/U_Settings.h"
 #include "app/data/U_dmMainData.h"
 #include "app/data/U_dmSendoPro.h"
 #include "platform/ui/MessageService.h"
@@ -92,14 +94,21 @@ TEST_F(DataModuleMainData, ZipLookupFindsCityAndStateAndQuotesWhatItIsGiven)
 TEST(DataModuleInstallation, ServesTheMainWindowUntilItGoes)
 {
     testsupport::TempDir program;
+    // What the program ships lies apart from the user's data.
+    testsupport::TempDir build, share;
+    testsupport::WriteFile(share / "Sendo3pro.rpf", "SENDORA REPORT PROJECT 1\n");
+    WriteZipCodesTable(share.str(), ParseZipCsv("ZIP,City,State\n62701,Springfield,IL\n"));
+    const ScopedShippedFolders shipped({build.str(), share.str()});
     ui::ScriptedMessages messages;
     {
         const TInstalledDataModule installed(program.str());
         ASSERT_EQ(dmSendoPro, &installed.Module());
         EXPECT_EQ(messages.Count(), 0u);
         EXPECT_TRUE(dmSendoPro->EdsConnection1->IsConnected());
-        EXPECT_EQ(dmSendoPro->edsqZipCodes->DatabaseName(), program.str());
-        EXPECT_EQ(dmSendoPro->RpProject1.ProjectFile(), (program / "Sendo3pro.rpf").string());
+        EXPECT_EQ(dmSendoPro->edsqZipCodes->DatabaseName(), share.str());
+        EXPECT_EQ(dmSendoPro->RpProject1.ProjectFile(), (share / "Sendo3pro.rpf").string());
+        ASSERT_TRUE(LookupShippedZip("62701"));
+        EXPECT_EQ(LookupShippedZip("62701")->City, "Springfield");
 
         MainData().EnsureTable(program.str(), "MailerNum");
         EXPECT_EQ(MainData().ReadCustID(program.str()), "000000000");
@@ -109,11 +118,23 @@ TEST(DataModuleInstallation, ServesTheMainWindowUntilItGoes)
     EXPECT_FALSE(MainData().ReadCustID(program.str()));
     EXPECT_THROW(MainData().LookupZip(program.str(), "62701"), rtl::Exception);
 
-    // A program folder the engine cannot connect to is told, and the module
-    // still serves tables in other folders.
-    const TInstalledDataModule installed((program / "missing").string());
+    // A first start makes the program folder.
+    {
+        const TInstalledDataModule installed((program / "new" / "sendora-pro").string());
+        EXPECT_TRUE(installed.Module().EdsConnection1->IsConnected());
+        EXPECT_TRUE(std::filesystem::is_directory(program / "new" / "sendora-pro"));
+        EXPECT_EQ(messages.Count(), 0u);
+    }
+    // One that cannot be made is told once, by name, and the module still
+    // serves tables in other folders.
+    testsupport::WriteFile(program / "file", "x");
+    const TInstalledDataModule installed((program / "file" / "sendora-pro").string());
     EXPECT_FALSE(installed.Module().EdsConnection1->IsConnected());
-    EXPECT_EQ(messages.Count(), 1u);
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_NE(messages.Last().text.find((program / "file" / "sendora-pro").string() + " cannot be written"),
+              std::string::npos) << messages.Last().text;
+    EXPECT_FALSE(messages.Last().details.empty());
+    EXPECT_FALSE(gProgramFolderWritable);
     MainData().EnsureTable(program.str(), "Log37");
     EXPECT_TRUE(TdmSendoPro::TableExists(program.str(), "Reports"));
 }

@@ -1,6 +1,7 @@
 // The project's reports over the log as the data module holds it: rows
 // written through edstLog, read through edsqLog as the log window left it
 // (all rows, or a filtered WHERE), laid out by the page writer.
+#include "app/data/ShippedFiles.h"
 #include "app/data/U_dmSendoPro.h"
 #include "platform/print/QtPrintDevice.h"
 #include "platform/print/RecordingPrintDevice.h"
@@ -81,6 +82,8 @@ protected:
     }
 
     testsupport::TempDir dir;
+    // The project is shipped from the test's folder.
+    ScopedShippedFolders shipped{{dir.str()}};
     TdmSendoPro dm;
     const std::vector<LogRow> rows{
         {3, "9407 1000 0000 0000 0003 33", "Carol Third", "62701", "8.10", "Legal"},

@@ -104,9 +104,10 @@ protected:
         module.reset();
     }
 
-    void StartProgram()
+    void StartProgram() { StartProgram(folder.home.str()); }
+    void StartProgram(const std::string& dataFolder)
     {
-        module = std::make_unique<TInstalledDataModule>(folder.home.str());
+        module = std::make_unique<TInstalledDataModule>(dataFolder);
         window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
         script.Start();
         window->show();
@@ -232,4 +233,50 @@ TEST_F(FirstRun, CancelledMailerNumberDialogLeavesTheCounterAsItWas)
     ASSERT_EQ(messages.Count(), 1u);
     EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
     EXPECT_EQ(folder.LogCount(), 0);
+}
+
+TEST_F(FirstRun, UnwritableDataFolderIsToldOnceAndTheTypedSenderIsKept)
+{
+    // Not even root can make a folder inside a file.
+    testsupport::WriteFile(folder.home / "blocked", "a file");
+    const std::string data = (folder.home / "blocked" / "sendora-pro").string();
+    setenv("SENDORA_HOME", data.c_str(), 1);
+    gBarCodeApp = false;
+    script.Expect("Name and Address", [](QWidget& dialog) {
+        dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
+        dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
+        dialog.findChild<QLineEdit*>("editState")->setText("NY");
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    script.Expect("Your Name and Address", [](QWidget& dialog) {
+        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+        if (list->count() != 1) return false;
+        EXPECT_EQ(list->item(0)->text(), "Acme Legal LLP (not saved)");
+        EXPECT_TRUE(list->item(0)->isSelected());
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    StartProgram(data);
+
+    std::vector<std::string> told;
+    for (const ui::MessageRequest& r : messages.Shown())
+        if (r.kind != ui::MsgKind::Choice) told.push_back(r.text);
+    ASSERT_EQ(told.size(), 1u) << told[1];
+    EXPECT_EQ(told[0].find("The data folder " + data + " cannot be written"), 0u) << told[0];
+    EXPECT_NE(told[0].find("SENDORA_HOME"), std::string::npos) << "says what to do";
+    EXPECT_FALSE(messages.Shown()[0].details.empty()) << "the system's reason under details";
+    EXPECT_EQ(script.Seen(), (std::vector<std::string>{"Name and Address", "Your Name and Address"}));
+
+    // The sender typed is the sender for this session.
+    EXPECT_EQ(Child<QLabel>("lblYourAddress1")->text(), "Acme Legal LLP");
+    EXPECT_EQ(gYourAddress1, "Acme Legal LLP");
+    EXPECT_EQ(gYourCity, "Albany");
+    EXPECT_TRUE(gYourAddressID.empty()) << "no saved row to point at";
+
+    // Closing tries no settings file either.
+    messages.Clear();
+    window->close();
+    EXPECT_EQ(messages.Count(), 0u) << messages.Last().text;
+    setenv("SENDORA_HOME", folder.home.str().c_str(), 1);
 }

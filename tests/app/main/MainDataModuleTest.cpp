@@ -5,6 +5,7 @@
 
 #include "app/main/U_About.h"
 
+#include "app/data/ShippedFiles.h"
 #include "app/data/U_dmMainData.h"
 #include "tests/app/main/MainTestSupport.h"
 #include "tools/zipcodes/ZipcodesTable.h"
@@ -40,6 +41,9 @@ protected:
     static QString Text(const TF_Main& w, const char* name) { return w.findChild<QLineEdit*>(name)->text(); }
 
     testsupport::TempDir home;
+    // The program's shipped files, apart from the data folder (SENDORA_HOME).
+    testsupport::TempDir shipped;
+    ScopedShippedFolders shippedFolders{{shipped.str()}};
     ui::ScriptedMessages messages;
 };
 
@@ -60,7 +64,7 @@ TEST(ZipCsv, ReadsQuotedFieldsAndRefusesBrokenRows)
 
 TEST_F(MainOverTables, FreshFolderGetsItsTablesAndTheZipLookupReadsZipcodes)
 {
-    ASSERT_EQ(WriteZipCodesTable(home.str(), {{"62701", "Springfield", "IL"}, {"00501", "Holtsville", "NY"}}), 2u);
+    ASSERT_EQ(WriteZipCodesTable(shipped.str(), {{"62701", "Springfield", "IL"}, {"00501", "Holtsville", "NY"}}), 2u);
     TInstalledDataModule dataModule(home.str());
     auto w = Start();
     EXPECT_TRUE(std::filesystem::exists(home / "Addresses" / "YourAddress.edt"));
@@ -82,16 +86,24 @@ TEST_F(MainOverTables, FreshFolderGetsItsTablesAndTheZipLookupReadsZipcodes)
     EXPECT_TRUE(std::filesystem::exists(home / "sendo4.ini"));
 }
 
-TEST_F(MainOverTables, MissingZipcodesTableShowsTheDatabaseError)
+TEST_F(MainOverTables, MissingZipcodesTableSaysOncePerRunThatTheLookupIsUnavailable)
 {
+    ForgetZipLookupNotice();
+    // A table in the data folder is not the shipped one.
+    WriteZipCodesTable(home.str(), {{"62701", "Springfield", "IL"}});
     TInstalledDataModule dataModule(home.str());
     auto w = Start();
     messages.Clear();
-    w->findChild<ui::MaskEdit*>("editToZip")->SetText("62701");
-    w->editToZipExit();
+    for (const char* zip : {"62701", "10001", "62701"}) {
+        w->findChild<ui::MaskEdit*>("editToZip")->SetText(zip);
+        w->editToZipExit();
+    }
     ASSERT_EQ(messages.Count(), 1u);
-    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
-    EXPECT_NE(messages.Last().text.find("ZIPCODES"), std::string::npos) << messages.Last().text;
+    const ui::MessageRequest& told = messages.Last();
+    EXPECT_EQ(told.text.rfind("The ZIP code lookup is unavailable", 0), 0u) << told.text;
+    EXPECT_NE(told.text.find(shipped.str()), std::string::npos) << "says where it looked: " << told.text;
+    for (const char* engineWord : {"NATIVEERROR", "ERROR 7200", "SQL"})
+        EXPECT_EQ(told.text.find(engineWord), std::string::npos) << told.text;
     EXPECT_EQ(Text(*w, "editToCity"), "");
 }
 

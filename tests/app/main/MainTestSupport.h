@@ -3,6 +3,7 @@
 // of the test's own (SENDORA_HOME), a fake of the tables the window reads,
 // and the settings variables put back to their defaults.
 
+#include "app/data/ShippedFiles.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_MainData.h"
 #include "app/printing/U_SendoPrint.h"
@@ -103,10 +104,16 @@ protected:
         unsetenv("SENDORA_HOME");
     }
 
+    // The fake answers the ZIP lookup; the shipped table need only be there.
+    void ShipZipTable() const { testsupport::WriteFile(shipped / "ZIPCODES.edt", ""); }
+
     std::string Ini() const { return (home / "sendo4.ini").string(); }
     void WriteIni(const std::string& text) const { testsupport::WriteFile(home / "sendo4.ini", text); }
 
     testsupport::TempDir home;
+    // What the program ships, apart from the data folder; empty unless a test puts something there.
+    testsupport::TempDir shipped;
+    ScopedShippedFolders shippedFolders{{shipped.str()}};
     ui::ScriptedMessages messages;
     FakeData::Log dataLog;
     FakeData* data = nullptr;

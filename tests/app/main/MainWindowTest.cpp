@@ -402,6 +402,7 @@ TEST_F(MainWindow, BatchSwitchRenamesPrintAndEnablesTheBatchCommands)
 TEST_F(MainWindow, TabbingOutOfTheZipFillsCityAndState)
 {
     data->zips["62701"] = {"SPRINGFIELD", "IL"};
+    ShipZipTable();
     auto w = Start();
     Activate(*w);
     auto* memo = Find<QPlainTextEdit>(*w, "memoToAddress");
@@ -419,6 +420,7 @@ TEST_F(MainWindow, TabbingOutOfTheZipFillsCityAndState)
 TEST_F(MainWindow, ZipLookupKeepsFilledFieldsAndNeedsFiveDigits)
 {
     data->zips["62701"] = {"SPRINGFIELD", "IL"};
+    ShipZipTable();
     auto w = Start();
     auto* zip = Find<ui::MaskEdit>(*w, "editToZip");
     zip->SetText("6270");
@@ -437,16 +439,26 @@ TEST_F(MainWindow, ZipLookupKeepsFilledFieldsAndNeedsFiveDigits)
     EXPECT_EQ(Text(*w, "editToState"), "") << "an unknown ZIP changes nothing";
 }
 
-TEST_F(MainWindow, MissingZipTableIsReportedAndTheEntryStays)
+TEST_F(MainWindow, UnreadableZipTableIsReportedOnceAndTheEntryStays)
 {
+    ForgetZipLookupNotice();
+    ShipZipTable();
     data->zipTableMissing = true;
     messages.Answer(ui::mrCancel);  // the notice
     auto w = Start();
+    messages.Clear();
     Find<ui::MaskEdit>(*w, "editToZip")->SetText("62701");
     w->editToZipExit();
+    ASSERT_EQ(messages.Count(), 1u);
     EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
-    EXPECT_EQ(messages.Last().text, "ZIPCODES: table not found.");
+    EXPECT_EQ(messages.Last().text.rfind("The ZIP code lookup is unavailable", 0), 0u) << messages.Last().text;
+    EXPECT_NE(messages.Last().text.find("ZIPCODES: table not found."), std::string::npos) << "the program's own words";
     EXPECT_EQ(Text(*w, "editToCity"), "");
+    // Once per run: the next ZIP asks the table again, and says nothing.
+    Find<ui::MaskEdit>(*w, "editToZip")->SetText("10001");
+    w->editToZipExit();
+    EXPECT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(dataLog.zipLookups, (std::vector<std::string>{"62701", "10001"}));
 }
 
 TEST_F(MainWindow, MemoKeepsFourLines)
