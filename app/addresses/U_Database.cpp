@@ -1,5 +1,6 @@
 #include "app/addresses/U_Database.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_Settings.h"
 #include "app/dialogs/U_SingleEdit.h"
@@ -174,7 +175,7 @@ void TF_Database::AddClick()
                 dmSendoPro->CreateEdsTable(folder, table, FieldSpecOf(table));
             }
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The address book could not be made in " + folder + ".", e);
         SetDirectory(directory_);
         return;
     }
@@ -202,7 +203,7 @@ void TF_Database::DeleteClick()
             RemoveIfPresent(folder, file + "-journal");
         }
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The address book in " + folder + " could not be deleted.", e);
         SetDirectory(folder);
         return;
     }

@@ -1,5 +1,6 @@
 #include "app/addresses/U_NetworkSettings.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
@@ -117,7 +118,7 @@ void TF_NetworkSettings::Create(TDb db)
     try {
         DataModule().CreateEdsTable(folder, info.Table, FieldSpecOf(info.Table));
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The table could not be made in " + folder + ".", e);
         return;
     }
     SetShown(db, TdmSendoPro::TableFileName(folder, info.Table));

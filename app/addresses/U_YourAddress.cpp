@@ -196,7 +196,7 @@ void TF_YourAddress::LoadList()
         }
         query.Close();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The list of your names and addresses could not be read.", e);
     }
     lvYourAddressSelectionChanged();
 }
@@ -299,7 +299,7 @@ void TF_YourAddress::EditClick()
                         "City = " + rtl::QuotedStr(gEditCity) + ", " + "State = " + rtl::QuotedStr(gEditState) +
                         ", " + "Zip = " + rtl::QuotedStr(gEditZip) + " where A_ID = " + std::to_string(rec.ID));
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The changed name and address could not be saved.", e);
         return;
     }
     rec = TAddressRec(rec.ID, gEditAddress1, gEditAddress2, gEditAddress3, gEditAddress4, gEditCity, gEditState,
@@ -317,7 +317,7 @@ void TF_YourAddress::DeleteClick()
     try {
         ExecYourAddress("delete from YourAddress where A_ID = " + std::to_string(item->Rec.ID));
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The name and address could not be deleted.", e);
         return;
     }
     // The row owns its record; both go now.

@@ -144,12 +144,12 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
 TF_Main::~TF_Main() = default;
 
 template <class Step>
-void TF_Main::Guarded(Step&& step)
+void TF_Main::Guarded(const std::string& whatFailed, Step&& step)
 {
     try {
         step();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure(whatFailed, e);
     }
 }
 
@@ -175,7 +175,8 @@ void TF_Main::FormCreate()
             ui->imageCompany->setGeometry(30, 63, 197, 97);
         }
     }
-    Guarded([] { ApplySavedPrinter(gPrinterName, gPrinterTray); });
+    Guarded("The printer chosen in Printer Setup could not be used; prints go to the system's printer.",
+            [] { ApplySavedPrinter(gPrinterName, gPrinterTray); });
 
     // In a data folder that cannot be written (already told) nothing is made.
     const auto ensureTable = [](const std::string& folder, const char* table) {
@@ -190,7 +191,7 @@ void TF_Main::FormCreate()
     for (QLabel* label : {ui->lblYourAddress1, ui->lblYourAddress2, ui->lblYourAddress3, ui->lblYourAddress4,
                           ui->lblYourAddress5})
         label->clear();
-    Guarded([this, &ensureTable] {
+    Guarded("Your name and address could not be read.", [this, &ensureTable] {
         ensureTable(gYourAddressDB, "YourAddress");
         const std::optional<int> id = YourAddressIdNumber();
         if (!id || (InUnwritableProgramFolder(gYourAddressDB) && !TdmSendoPro::TableExists(gYourAddressDB, "YourAddress")))
@@ -206,13 +207,15 @@ void TF_Main::FormCreate()
         gYourZip = address->Zip;
         ShowYourAddress();
     });
-    Guarded([&ensureTable] { ensureTable(gLogDB, "Log37"); });
+    Guarded("The mail log in " + gLogDB + " could not be made ready.",
+            [&ensureTable] { ensureTable(gLogDB, "Log37"); });
 
     if (gShowFees)
         ui->miShowFeesOn->trigger();
     else
         ui->miShowFeesOff->trigger();
-    Guarded([&ensureTable] { ensureTable(gMailerNumDB, "MailerNum"); });
+    Guarded("The mailer number counter in " + gMailerNumDB + " could not be made ready.",
+            [&ensureTable] { ensureTable(gMailerNumDB, "MailerNum"); });
     if (gBatch)
         ui->miBatchOn->trigger();
     else
@@ -240,7 +243,7 @@ void TF_Main::LoadSettings()
     }
     const TLoadedSettings loaded = ReadSettings(file);
     if (!setAside.empty()) {
-        Guarded([&] { WriteSettings(file, loaded.ZerosOn); });
+        Guarded("The settings file " + file + " could not be written.", [&] { WriteSettings(file, loaded.ZerosOn); });
         ui::ShowWarning("The settings file " + file +
                         " could not be read, so the program starts with its default settings.\r\r"
                         "The unreadable file was kept as " + setAside + ".");
@@ -258,7 +261,8 @@ void TF_Main::LoadSettings()
 void TF_Main::SaveSettings()
 {
     if (InUnwritableProgramFolder(SettingsFilePath())) return;
-    Guarded([this] { WriteSettings(SettingsFilePath(), ZerosOn()); });
+    Guarded("The settings could not be saved in " + SettingsFilePath() + ".",
+            [this] { WriteSettings(SettingsFilePath(), ZerosOn()); });
 }
 
 void TF_Main::ShowYourAddress()
@@ -328,7 +332,7 @@ void TF_Main::showEvent(QShowEvent* event)
 void TF_Main::closeEvent(QCloseEvent* event)
 {
     SaveSettings();
-    Guarded([] { MainData().CloseAllTables(); });
+    Guarded("The program's tables could not all be closed.", [] { MainData().CloseAllTables(); });
     event->accept();
     QApplication::quit();
 }
@@ -667,7 +671,7 @@ void TF_Main::miPrinterSetupClick()
     if (dialog.exec() != QDialog::Accepted) return;
     gPrinterName = dialog.ChosenPrinter();
     gPrinterTray = dialog.ChosenTray();
-    Guarded([] { SetDefaultPrinter(gPrinterName); });
+    Guarded("The printer " + gPrinterName + " could not be chosen.", [] { SetDefaultPrinter(gPrinterName); });
     SetProgramPrinterTray(gPrinterTray);
 }
 

@@ -288,9 +288,9 @@ private:
     ui::MessageRequest memberFailure_;  // the last failed InsertMember or DeleteMember
     bool firstShowRunning_ = false;
 
-    // Runs a start-up step; a failure is shown and start-up goes on.
+    // Runs a step; a failure is shown as `whatFailed` with its cause (ShowFailure), and the caller goes on.
     template <class Step>
-    void Guarded(Step&& step);
+    void Guarded(const std::string& whatFailed, Step&& step);
 
     // The receipt's face. Nothing on the window changes it: the form's other
     // texts are in OCR-A, which is too wide for the receipt strip.

@@ -9,6 +9,7 @@
 #include "app/main/U_Main.h"
 #include "app/main/U_MainGuards.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/printing/U_Align.h"
 #include "app/printing/U_ExtraLabel.h"
@@ -162,7 +163,7 @@ void TF_Main::ShowMailerNumberDialog()
         TF_ProMailer dialog(table, this);
         dialog.exec();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The mailer number could not be opened.", e);
     }
 }
 
@@ -174,7 +175,7 @@ void TF_Main::FirstShowMailerNumber()
     try {
         custId = MainData().ReadCustID(gMailerNumDB);
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The Customer ID could not be read.", e);
         return;
     }
     if (custId && *custId == "000000000") ShowMailerNumberDialog();
@@ -223,7 +224,7 @@ void TF_Main::miPrintBarCodesClick()
         if (!pdfPath.empty()) ShowPdfWritten(pdfPath);
         ui::ShowInformation("Printing of bar codes is complete.");
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The bar code labels could not be printed.", e);
     }
 }
 
@@ -245,7 +246,7 @@ void TF_Main::miPrintMultipleFormsClick()
                 else
                     stopped = !NumberNextMailer() || !PrintAndLogMailer();
             } catch (const std::exception& e) {
-                ui::ShowError(e.what());
+                ShowFailure("Form " + std::to_string(i) + " of " + std::to_string(gNumLabels) + " could not be printed.", e);
                 stopped = true;
             }
         }

@@ -377,7 +377,7 @@ bool TF_Main::PrintCurrentMailer()
         if (gBatch) return PrintAndLogMailer();
         return NumberNextMailer() && PrintAndLogMailer();
     } catch (const std::exception& e) {
-        ui::ShowError(e.what());
+        ShowFailure("The mailer could not be printed.", e);
         return false;
     }
 }

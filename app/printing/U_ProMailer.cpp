@@ -1,5 +1,6 @@
 #include "app/printing/U_ProMailer.h"
 
+#include "app/data/FailureMessage.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_Globals.h"
 #include "app/printing/U_SendoPrint.h"
@@ -179,7 +180,7 @@ void TF_ProMailer::btnChangeYourDBClick()
             // The folder holds no usable counter: OK stays off until one does.
             CloseMailerNum();
             ui->btnOK->setEnabled(false);
-            ui::ShowError(e.what());
+            ShowFailure("The folder holds no mailer number that can be used.", e);
         }
     }
     ui->btnOK->setFocus();
@@ -211,7 +212,7 @@ void TF_ProMailer::btnOKClick()
         } catch (...) {
             // The error below is the one the user needs.
         }
-        ui::ShowError(e.what());
+        ShowFailure("The mailer number could not be saved.", e);
         return;
     }
     gCustID = custID;

@@ -125,7 +125,8 @@ TEST_F(MainWindow, FailingStartUpStepsAreReportedAndStartUpGoesOn)
     ASSERT_EQ(messages.Count(), 3u);
     EXPECT_EQ(messages.Shown()[0].kind, ui::MsgKind::Error);
     EXPECT_NE(messages.Shown()[0].text.find("No Such Printer Here"), std::string::npos);
-    EXPECT_EQ(messages.Shown()[1].text, "Cannot create table Log37.");
+    EXPECT_EQ(messages.Shown()[1].text,
+              "The mail log in " + (home / "Log").string() + " could not be made ready.\r\rCannot create table Log37.");
     EXPECT_EQ(messages.Shown()[2].title, "Bar Code Printing Registration");
     EXPECT_EQ(dataLog.ensured.size(), 3u) << "the tables after the failing one are still made";
     EXPECT_EQ(Text(*w, "editTotal").toStdString(), Blanks(10) + "4.64");
