@@ -137,6 +137,7 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     connect(ui->miExit, &QAction::triggered, this, &QWidget::close);
     ConnectMenuCommands();
     ConnectAddressBook();
+    ConnectImportCommands();
 
     FormCreate();
 }

@@ -62,6 +62,14 @@ public:
     // the window (in batch mode only logs it). Every failure is shown.
     void btnPrintClick();
 
+    // ---- imports of older logs (app/imports/U_MainImports.cpp)
+    // Creates the Utilities menu with its import items; run once by the constructor.
+    void ConnectImportCommands();
+    void miImportPro25Click();
+    void miImportPro3Click();
+    QAction* miImportPro25 = nullptr;
+    QAction* miImportPro3 = nullptr;
+
     // ---- the address book (app/addresses/U_MainAddressBook.cpp)
     // Shows the panel beside the entry and fills the tree and the list from
     // the tables of gAddressDB; the recipient then comes from the list.
