@@ -1,0 +1,132 @@
+// Fuzzes the memo file: any bytes as the memo file of a small table whose memo
+// fields point at blocks the input chooses, in each layout and block size. Every
+// memo is read (as bytes, lines and a blob stream), rewritten, grown, freed, and the
+// file packed. Every failure must be an engine error, never a read or write outside
+// a buffer, a hang or a crash; after a pack every memo must read as it did before.
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "dbfengine/dbf4.h"
+#include "dbfengine/xfcommon.h"
+#include "dbfengine/xfmemo.h"
+
+namespace {
+
+std::string Base()
+{
+    // In memory where the system has it: every pack syncs its files.
+    static const std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
+    static const std::string base = folder + "/dbf_memo_fuzz_" + std::to_string(getpid());
+    return base;
+}
+
+template <typename F>
+void Try(F&& f)
+{
+    try {
+        f();
+    } catch (const xf::EXfError&) {
+    }
+}
+
+constexpr int kRecords = 4;
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    if (size < 1 + 4 * kRecords) return 0;
+    xf::XfErrors() = xf::TXfErrorState {};
+    xf::XfErrors().RaiseOnError = 1;
+    xf::MemoInit();
+    const std::uint8_t knobs = data[0];
+    static const std::uint8_t kinds[] = {0x83, 0x8B, 0xF5, 0x8C};
+    xf::XfDbfSettings().MemoVersion = kinds[knobs & 3];
+    xf::XfDbfSettings().MemoBlockSize = (knobs & 4) ? 64 : (knobs & 8) ? 1024 : 512;
+    const std::string table = Base() + ".dbf";
+    std::string memoName = Base() + (kinds[knobs & 3] == 0xF5 ? ".fpt" : ".dbt");
+    Try([&] {
+        xf::TDbfTable t;
+        xf::CreateDbf(t, table, {{"ID", 'N', 3, 0}, {"NOTES", 'M', 10, 0}});
+    });
+    // The records point at the blocks the input names.
+    Try([&] {
+        xf::USE(table, "EXCLUSIVE");
+        for (int n = 0; n < kRecords; ++n) {
+            std::int32_t block = 0;
+            std::memcpy(&block, data + 1 + 4 * n, 4);
+            if (knobs & 16) block = block & 0xFF;
+            xf::ClearRecord();
+            xf::CurrentRecord().SetInteger(1, n + 1);
+            xf::CurrentRecord().SetInteger(2, block);
+            xf::Append();
+        }
+        xf::CloseAll();
+    });
+    {
+        FILE* file = std::fopen(memoName.c_str(), "wb");
+        if (!file) return 0;
+        std::fwrite(data + 1 + 4 * kRecords, 1, size - 1 - 4 * kRecords, file);
+        std::fclose(file);
+    }
+    Try([&] { xf::USE(table, "EXCLUSIVE"); });
+    if (xf::WorkArea(xf::CurrentWorkArea())) {
+        std::vector<std::string> before(kRecords + 1);
+        std::vector<bool> readable(kRecords + 1, false);
+        for (int n = 1; n <= kRecords; ++n) {
+            Try([&] {
+                xf::GO(n);
+                before[static_cast<std::size_t>(n)] = xf::GetMemo(static_cast<std::int32_t>(xf::CurrentRecord().Integer(2)));
+                readable[static_cast<std::size_t>(n)] = true;
+                xf::MemoToLines(before[static_cast<std::size_t>(n)], 40);
+            });
+            Try([&] {
+                if (xf::CreateBlobDescriptor(true, static_cast<std::int32_t>(xf::CurrentRecord().Integer(2)), xf::kBlobRead) != 0) {
+                    char buffer[97];
+                    while (xf::ReadBlobStream(buffer, sizeof buffer) > 0) {
+                    }
+                    xf::SeekBlobStream(-5, 2);
+                }
+                xf::DestroyBlobDescriptor();
+            });
+        }
+        // A pack keeps every memo as it read; on the file it leaves, rewrites (one
+        // memo grows, one shrinks, one is cleared, one is new) keep the others intact.
+        bool packed = false;
+        Try([&] {
+            xf::PackMemofile();
+            packed = readable[1] && readable[2] && readable[3] && readable[4];
+        });
+        const auto check = [&] {
+            for (int n = 1; n <= kRecords; ++n) {
+                xf::GO(n);
+                if (xf::GetMemo(static_cast<std::int32_t>(xf::CurrentRecord().Integer(2))) != before[static_cast<std::size_t>(n)])
+                    std::abort();
+            }
+        };
+        if (packed) {
+            check();
+            const std::string grown(static_cast<std::size_t>(600 + (knobs >> 5) * 100), 'g');
+            const std::string texts[kRecords + 1] = {"", grown, "s", "", "new memo"};
+            for (int n = 1; n <= kRecords; ++n) {
+                xf::GO(n);
+                xf::TXfTypedRecord r = xf::CurrentRecord();
+                r.SetInteger(2, xf::EditMemo(static_cast<std::int32_t>(r.Integer(2)), texts[n]));
+                xf::Replace();
+                before[static_cast<std::size_t>(n)] = texts[n];
+            }
+            check();
+        }
+    }
+    Try([] { xf::CloseAll(); });
+    std::remove(table.c_str());
+    std::remove(memoName.c_str());
+    return 0;
+}

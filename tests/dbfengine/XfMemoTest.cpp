@@ -1,0 +1,322 @@
+// Memo files against a model of what each record's memos should hold: every layout
+// and block size, sizes around a block's edge, rewrites that reuse and free blocks,
+// packs (whole, failed and killed at each step), and the outside readers and
+// writers of memo files.
+
+#include <csignal>
+#include <map>
+#include <random>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "dbfengine/xfmemo.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace xf;
+using namespace dbftest;
+
+namespace {
+
+std::string Digest(const std::string& data)
+{
+    if (data.empty()) return "0|-";
+    std::uint64_t h = 1469598103934665603ULL;
+    for (const char c : data) h = (h ^ static_cast<std::uint8_t>(c)) * 1099511628211ULL;
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016llx", static_cast<unsigned long long>(h));
+    return std::to_string(data.size()) + "|" + hex;
+}
+
+const std::vector<std::size_t> kSizes {0, 1, 503, 504, 505, 512, 70000};
+const std::vector<std::string> kMemoFields {"NOTES", "MORE"};
+
+// What every record's memo fields hold: record -> field (1 NOTES, 2 MORE) -> bytes.
+using Model = std::map<std::int32_t, std::map<int, std::string>>;
+
+std::string Content(std::mt19937& random, std::size_t size, bool binary)
+{
+    static const std::string text = "abcdefghij KLMNOPQRST \xe9\xe0\xfc\xdf 0123456789\r\n";
+    std::string s(size, ' ');
+    for (char& c : s)
+        c = binary ? static_cast<char>(random() % 256) : text[random() % text.size()];
+    // dBase III memos end at their first 0x1A, so text never holds one.
+    return s;
+}
+
+void CreateMemoTable(const std::string& path, std::uint8_t kind, std::uint16_t blockSize)
+{
+    XfDbfSettings().MemoVersion = kind;
+    XfDbfSettings().MemoBlockSize = blockSize;
+    TDbfTable t;
+    ASSERT_EQ(CreateDbf(t, path, {{"ID", 'N', 5, 0}, {"NOTES", 'M', 10, 0}, {"MORE", 'M', 10, 0}}), 0);
+}
+
+// Field `field` of the current record takes `data` (through the memo and a replace).
+void SetMemo(int field, const std::string& data)
+{
+    ASSERT_TRUE(RLock());
+    TXfTypedRecord r = CurrentRecord();
+    const std::int32_t block = EditMemo(static_cast<std::int32_t>(r.Integer(field + 1)), data);
+    r.SetInteger(field + 1, block);
+    Replace();
+    Unlock();
+}
+
+// Every record's memos read back through the engine equal the model.
+void ExpectModel(const Model& model, const std::string& where)
+{
+    ASSERT_EQ(RecCount(), static_cast<std::int32_t>(model.size())) << where;
+    for (const auto& [record, fields] : model) {
+        GO(record);
+        for (const auto& [field, data] : fields) {
+            const std::string got = GetMemo(static_cast<std::int32_t>(CurrentRecord().Integer(field + 1)));
+            ASSERT_EQ(Digest(got), Digest(data)) << where << ": record " << record << " field " << field;
+        }
+    }
+}
+
+std::vector<std::string> ModelLines(const Model& model)
+{
+    std::vector<std::string> lines;
+    for (const auto& [record, fields] : model)
+        for (const auto& [field, data] : fields)
+            lines.push_back(std::to_string(record) + "|" + kMemoFields[static_cast<std::size_t>(field - 1)] + "|" + Digest(data));
+    return lines;
+}
+
+std::vector<std::string> ToolLines(const std::string& command)
+{
+    std::vector<std::string> lines;
+    const int status = ForEachOutputLine(command, [&](const std::string& l) { lines.push_back(l); });
+    EXPECT_EQ(status, 0) << command;
+    return lines;
+}
+
+std::string MemoTool(const std::string& args) { return "/usr/bin/python3 " + PythonScript("memo_tools.py") + " " + args; }
+
+// A table of 14 records whose memos went through three rounds of rewrites (some
+// cleared, some grown past their blocks, some shrunk), returned as the model.
+Model Churn(const std::string& path, std::uint8_t kind, std::uint16_t blockSize, bool binary, unsigned seed)
+{
+    CreateMemoTable(path, kind, blockSize);
+    USE(path);
+    std::mt19937 random(seed);
+    Model model;
+    for (std::int32_t n = 1; n <= 14; ++n) {
+        ClearRecord();
+        CurrentRecord().SetInteger(1, n);
+        ALock();
+        Append();
+        Unlock();
+        for (int field = 1; field <= 2; ++field) {
+            const std::string data = Content(random, kSizes[static_cast<std::size_t>(n + field) % kSizes.size()], binary);
+            SetMemo(field, data);
+            model[n][field] = data;
+        }
+    }
+    for (int round = 0; round < 3; ++round) {
+        for (std::int32_t n = 1; n <= 14; ++n) {
+            if (random() % 2) continue;
+            GO(n);
+            const int field = 1 + static_cast<int>(random() % 2);
+            const std::string data = Content(random, kSizes[random() % kSizes.size()], binary);
+            SetMemo(field, data);
+            model[n][field] = data;
+        }
+    }
+    return model;
+}
+
+std::int64_t SizeOf(const std::string& path) { return static_cast<std::int64_t>(std::filesystem::file_size(path)); }
+
+}  // namespace
+
+TEST(XfMemo, MemosOfEverySizeSurviveRewritesAndPacksInEveryLayoutAndOutsideReadersAgree)
+{
+    EngineScope scope;
+    MemoInit();
+    struct Layout {
+        std::uint8_t kind;
+        std::uint16_t blockSize;
+        const char* memo;
+    };
+    for (const Layout& layout : {Layout {0x83, 512, "dbt"}, Layout {0x8B, 512, "dbt"}, Layout {0x8B, 1024, "dbt"},
+                                 Layout {0xF5, 512, "fpt"}, Layout {0xF5, 1024, "fpt"}}) {
+        const std::string where = "kind " + std::to_string(layout.kind) + " block " + std::to_string(layout.blockSize);
+        testsupport::TempDir dir;
+        const std::string path = dir.str() + "/memos.dbf";
+        Model model = Churn(path, layout.kind, layout.blockSize, false, layout.kind * 7u + layout.blockSize);
+        ExpectModel(model, where + " after rewrites");
+        EXPECT_EQ(MemoBlockSize(), layout.kind == 0x83 ? 512u : layout.blockSize) << where;
+        // The header's first word names the first block past the memos (or the free chain).
+        CloseAll();
+
+        const std::string memoPath = dir.str() + "/memos." + layout.memo;
+        const std::int64_t before = SizeOf(memoPath);
+        USE(path, "EXCLUSIVE");
+        PackMemofile();
+        ExpectModel(model, where + " after pack");
+        EXPECT_LE(SizeOf(memoPath), before) << where;
+        // The packed file takes new memos where it ends.
+        GO(3);
+        const std::string added(700, 'x');
+        SetMemo(2, added);
+        model[3][2] = added;
+        ExpectModel(model, where + " after pack and a new memo");
+        CloseAll();
+
+        // python3-dbfread takes a dBase IV memo's length as counting only its data
+        // (and its blocks as 512 bytes), so Perl's XBase alone checks that layout.
+        if (layout.kind != 0x8B) {
+            EXPECT_EQ(ToolLines(MemoTool("read dbfread '" + path + "'")), ModelLines(model)) << where << " (python3-dbfread)";
+        }
+        EXPECT_EQ(ToolLines(MemoTool("read xbase '" + path + "'")), ModelLines(model)) << where << " (Perl XBase)";
+        USE(path);
+        ExpectModel(model, where + " reopened");
+        CloseAll();
+    }
+}
+
+TEST(XfMemo, BinaryMemosAndTheFreeChainOfDbase4FilesStayWithinTheFile)
+{
+    EngineScope scope;
+    MemoInit();
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/bin.dbf";
+    Model model = Churn(path, 0x8B, 512, true, 99);
+    ExpectModel(model, "binary");
+    // Rewrites reuse freed blocks: the file holds little more than the live memos
+    // plus the largest churned one.
+    std::int64_t live = 0;
+    for (const auto& [record, fields] : model)
+        for (const auto& [field, data] : fields) live += static_cast<std::int64_t>((data.size() + 8 + 511) / 512 * 512);
+    CloseAll();
+    EXPECT_LT(SizeOf(dir.str() + "/bin.dbt"), live * 3) << "freed blocks are not reused";
+
+    // A block past the end, or one whose length runs past it, is refused, never read.
+    USE(path);
+    GO(1);
+    for (const std::int32_t block : {1000000, 2147483647}) {
+        try {
+            GetMemo(block);
+            ADD_FAILURE() << "block " << block << " was read";
+        } catch (const EXfError&) {
+            EXPECT_EQ(XfErrors().LastError, 1003);
+        }
+    }
+    CloseAll();
+}
+
+TEST(XfMemo, MemoFilesWrittenByPython3DbfReadBack)
+{
+    EngineScope scope;
+    MemoInit();
+    for (const std::string kind : {"db3", "fp"}) {
+        testsupport::TempDir dir;
+        const std::string path = dir.str() + "/theirs.dbf";
+        const std::vector<std::string> expected = ToolLines(MemoTool("write " + kind + " '" + path + "'"));
+        ASSERT_EQ(expected.size(), 16u) << kind;
+        USE(path, "", nullptr, 0, 0);
+        std::vector<std::string> got;
+        for (std::int32_t n = 1; n <= RecCount(); ++n) {
+            GO(n);
+            for (int field = 1; field <= 2; ++field)
+                got.push_back(std::to_string(n) + "|" + kMemoFields[static_cast<std::size_t>(field - 1)] + "|" +
+                              Digest(GetMemo(static_cast<std::int32_t>(CurrentRecord().Integer(field + 1)))));
+        }
+        EXPECT_EQ(got, expected) << kind;
+        CloseAll();
+    }
+}
+
+TEST(XfMemo, APackFailedOrKilledAtAnyStepLeavesEveryMemoAsItWas)
+{
+    EngineScope scope;
+    MemoInit();
+    for (int step = 1; step <= 5; ++step) {
+        for (const bool kill : {false, true}) {
+            const std::string where = std::string(kill ? "killed" : "failed") + " at step " + std::to_string(step);
+            testsupport::TempDir dir;
+            const std::string path = dir.str() + "/pack.dbf";
+            const Model model = Churn(path, 0x8B, 512, true, 1000u + static_cast<unsigned>(step));
+            CloseAll();
+            if (kill) {
+                const pid_t child = fork();
+                ASSERT_GE(child, 0);
+                if (child == 0) {
+                    XfMemoPackStepHook() = [step](int at) {
+                        if (at == step) raise(SIGKILL);
+                    };
+                    try {
+                        USE(path, "EXCLUSIVE");
+                        PackMemofile();
+                    } catch (...) {
+                    }
+                    _exit(0);
+                }
+                int status = 0;
+                ASSERT_EQ(waitpid(child, &status, 0), child);
+                ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << where;
+            } else {
+                XfMemoPackStepHook() = [step](int at) {
+                    if (at == step) throw std::runtime_error("injected");
+                };
+                USE(path, "EXCLUSIVE");
+                EXPECT_THROW(PackMemofile(), std::runtime_error) << where;
+                XfMemoPackStepHook() = nullptr;
+                CloseAll();
+            }
+            USE(path);
+            ExpectModel(model, where);
+            CloseAll();
+            for (const auto& entry : std::filesystem::directory_iterator(dir.path()))
+                EXPECT_TRUE(entry.path().extension() == ".dbf" || entry.path().extension() == ".dbt")
+                    << where << ": left " << entry.path();
+            // A later pack still works on what the recovery left.
+            USE(path, "EXCLUSIVE");
+            PackMemofile();
+            ExpectModel(model, where + ", packed again");
+            CloseAll();
+        }
+    }
+}
+
+TEST(XfMemo, MemoLinesBreakAtBlanksAndReturnsAndWriteBackWithTheirMarks)
+{
+    // 0x8D is a letter unless LF follows; CR ends a line with or without LF.
+    const std::string memo = std::string("ab\r\ncd\re\x8D" "f\x8D\ng\nh") + std::string(300, 'x') + " tail";
+    const std::vector<TXfMemoLine> lines = MemoToLines(memo, 254);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[0].Text, "ab");
+    EXPECT_EQ(lines[1].Text, "cd");
+    EXPECT_EQ(lines[2].Text, "e\x8D" "f");
+    EXPECT_EQ(lines[2].EndMark, 141);
+    EXPECT_EQ(lines[3].Text, "g");
+    EXPECT_EQ(lines[4].Text.size(), 254u);
+    EXPECT_EQ(lines[5].Text, std::string(47, 'x') + " tail");
+    EXPECT_EQ(MemoToLines(LinesToMemo(lines), 254).size(), lines.size());
+
+    EngineScope scope;
+    MemoInit();
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/lines.dbf";
+    CreateMemoTable(path, 0x8B, 512);
+    USE(path);
+    ClearRecord();
+    ALock();
+    Append();
+    Unlock();
+    std::vector<TXfMemoLine> many;
+    for (int i = 0; i < 1500; ++i) many.push_back({"line " + std::to_string(i), 13});
+    ASSERT_TRUE(RLock());
+    WriteMemoLines(2, many);
+    Replace();
+    Unlock();
+    const std::vector<TXfMemoLine> back = ReadMemoLines(2);
+    ASSERT_EQ(back.size(), many.size()) << "lines past a fixed table were dropped";
+    EXPECT_EQ(back.back().Text, "line 1499");
+    CloseAll();
+}
