@@ -96,8 +96,9 @@ void Report(const char* what, double ours, double tool, double target)
 }
 
 // Fills the log through the program's own tables and the engine's SQL.
-int Fill(const std::string& home, long rows)
+int Fill(int argc, char** argv, const std::string& home, long rows)
 {
+    QCoreApplication app(argc, argv);  // the program's folders are found from it
     gAppPath = home;
     ResetSettingsToDefaults();
     std::filesystem::create_directories(gLogDB);
@@ -127,7 +128,7 @@ int Fill(const std::string& home, long rows)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "--fill") return Fill(argv[2], std::atol(argv[3]));
+    if (argc == 4 && std::string(argv[1]) == "--fill") return Fill(argc, argv, argv[2], std::atol(argv[3]));
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
     if (std::system("command -v sqlite3 > /dev/null") != 0) {
         std::fprintf(stderr, "the sqlite3 tool is needed for the comparison\n");
