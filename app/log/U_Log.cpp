@@ -57,7 +57,8 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     ui->gridLog->verticalHeader()->setDefaultSectionSize(ui->gridLog->fontMetrics().height() + 4);
     ui->gridLog->horizontalHeader()->setStretchLastSection(true);
     ui->gridLog->setColumnWidth(0, 120);
-    ui->gridLog->setColumnWidth(1, 170);
+    ui->gridLog->setColumnWidth(1, 200);
+    ui->gridLog->setColumnWidth(2, 110);
     ui->gridLog->installEventFilter(this);
     connect(ui->gridLog->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { GridRowChanged(current.row()); });
