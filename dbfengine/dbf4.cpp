@@ -138,6 +138,12 @@ void Report(std::uint16_t code, const std::string& context) { DbfRaiseError(code
 
 std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
+void ReleaseCondition(void*& condition)
+{
+    if (condition && XfParserHooks().Free) XfParserHooks().Free(condition);
+    condition = nullptr;
+}
+
 std::vector<std::size_t> TypedOffsets(const std::vector<TDbfField>& fields)
 {
     std::vector<std::size_t> offsets;
@@ -375,6 +381,12 @@ TXfIndexHooks& XfIndexHooks()
 TXfMemoHooks& XfMemoHooks()
 {
     static TXfMemoHooks hooks;
+    return hooks;
+}
+
+TXfParserHooks& XfParserHooks()
+{
+    static TXfParserHooks hooks;
     return hooks;
 }
 
@@ -658,6 +670,10 @@ void CloseDatabase()
     Unlock();
     if (a.Table.MemoFlag && XfMemoHooks().CloseMemofile) XfMemoHooks().CloseMemofile();
     DropPeekCache(a);
+    ReleaseCondition(a.FilterCondition);
+    ReleaseCondition(a.WhileCondition);
+    a.Filter = nullptr;
+    a.While = nullptr;
     std::unique_ptr<TWorkArea> closing = std::move(slot);
     CloseDbf(closing->Table);
 }
@@ -1159,14 +1175,63 @@ bool IsWhileOn()
     return a && (a->While || a->Filter);
 }
 
+namespace {
+
+// Compiles `text` as the area's condition in `slot` and its procedure in `proc`.
+bool SetCondition(std::string_view tag, std::string_view text, void* TWorkArea::*slot,
+                  std::function<bool()> TWorkArea::*proc)
+{
+    TWorkArea* a = Need(tag);
+    if (!a) return false;
+    const std::string source = TrimRightStr(text);
+    void* compiled = nullptr;
+    if (!source.empty()) {
+        const TXfParserHooks& hooks = XfParserHooks();
+        if (!hooks.Present) {
+            Report(254, "No expression compiler [" + std::string(tag) + "]");
+            return false;
+        }
+        compiled = hooks.Compile(source);
+        if (!compiled) return false;
+        if (hooks.ResultType(compiled) != 'L') {
+            hooks.Free(compiled);
+            Report(351, "Error in expression : not a condition\r\n[" + source + "]\r\n [" + std::string(tag) + "]");
+            return false;
+        }
+    }
+    ReleaseCondition(a->*slot);
+    a->*slot = compiled;
+    if (compiled) a->*proc = [compiled] { return XfParserHooks().Condition(compiled); };
+    else a->*proc = nullptr;
+    return true;
+}
+
+}  // namespace
+
 void SetFilterProc(std::function<bool()> filter)
 {
-    if (TWorkArea* a = Need("SetFilter")) a->Filter = std::move(filter);
+    if (TWorkArea* a = Need("SetFilter")) {
+        ReleaseCondition(a->FilterCondition);
+        a->Filter = std::move(filter);
+    }
 }
 
 void SetWhileProc(std::function<bool()> condition)
 {
-    if (TWorkArea* a = Need("SetWhile")) a->While = std::move(condition);
+    if (TWorkArea* a = Need("SetWhile")) {
+        ReleaseCondition(a->WhileCondition);
+        a->While = std::move(condition);
+    }
+}
+
+bool SetFilterCondition(std::string_view text)
+{
+    return SetCondition("SetFilter", text, &TWorkArea::FilterCondition, &TWorkArea::Filter);
+}
+
+bool SetWhileCondition(std::string_view text)
+{
+    return SetCondition("SetWhile", text, &TWorkArea::WhileCondition, &TWorkArea::While);
 }
 
 void SetRelation(std::function<void()> relation)

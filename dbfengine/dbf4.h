@@ -68,8 +68,29 @@ struct TXfMemoHooks {
     std::function<void()> CopyMemoIn, CopyMemoOut, ZapMemofile, AddMemo;
     // Whether the memo at `block` contains `text` (LOCATE in memo fields).
     std::function<bool(std::int32_t block, const std::string& text, bool noCase)> MemoContains;
+    // The text of the memo at `block` of the current area, its lines joined without
+    // their line ends (the expression evaluator's memo fields).
+    std::function<std::string(std::int32_t block)> MemoText;
 };
 TXfMemoHooks& XfMemoHooks();
+
+// Expression entries, filled by the expression unit (xfparser.h); an expression is
+// opaque here. Compile reports its errors and answers nullptr.
+struct TXfParserHooks {
+    std::function<void*(const std::string& text)> Compile;
+    std::function<void(void*& expression)> Free;
+    std::function<const void*(void* expression)> Evaluate;
+    std::function<std::string(void* expression)> SourceText;
+    // Evaluates the expression the index layer made current.
+    std::function<const void*()> EvaluateCurrent;
+    // A compiled condition on the current records: false unless it is true. A division
+    // by zero inside is not delivered and does not stop the caller's movement.
+    std::function<bool(void* expression)> Condition;
+    // 'C', 'N', 'L', 'D' or 'M'.
+    std::function<char(void* expression)> ResultType;
+    std::uint8_t Present = 0;
+};
+TXfParserHooks& XfParserHooks();
 
 // ---- typed records --------------------------------------------------------------
 //
@@ -128,6 +149,9 @@ struct TWorkArea {
     int LocateField = 0;  // for Continue; 0: none
     std::string LocateText;
     bool LocateNoCase = false, LocateExact = false, LocateContained = false;
+    // Compiled filter and WHILE conditions, released through the parser hooks.
+    void* FilterCondition = nullptr;
+    void* WhileCondition = nullptr;
 };
 
 // The area in use as `n` (nullptr when free).
@@ -180,6 +204,10 @@ bool IsWhileOn();
 void SetFilterProc(std::function<bool()> filter);
 void SetWhileProc(std::function<bool()> condition);
 void SetRelation(std::function<void()> relation);
+// A filter or WHILE scope given as an expression text of type L, compiled through
+// the parser hooks (false after a reported error; an empty text removes it).
+bool SetFilterCondition(std::string_view text);
+bool SetWhileCondition(std::string_view text);
 
 bool HasProductionIndex();
 void SetProductionIndexFlag(bool flag);

@@ -45,6 +45,8 @@ void RefreshPeekCache(const TWorkArea& a);
 void DropPeekCache(const TWorkArea& a);
 void Report(std::uint16_t code, const std::string& context);
 std::string Quoted(const std::string& text);
+// Frees a compiled filter or WHILE condition through the parser hooks.
+void ReleaseCondition(void*& condition);
 
 // SetReadSemaphoreProc / SetLockSemaphoreProc on and off around a scope, when an
 // index order is open.
