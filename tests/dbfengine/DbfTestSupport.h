@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -29,6 +30,17 @@ public:
 private:
     xf::TXfErrorState saved_;
 };
+
+// The code and the text of the engine error `action` raises ({0, ""} for none).
+inline std::pair<int, std::string> ErrorOf(const std::function<void()>& action)
+{
+    try {
+        action();
+    } catch (const xf::EXfError& e) {
+        return {xf::XfErrors().LastError, e.what()};
+    }
+    return {0, ""};
+}
 
 inline std::string PythonScript(const std::string& name)
 {

@@ -18,17 +18,6 @@ using namespace dbftest;
 
 namespace {
 
-// The code and context of the error `action` raises.
-std::pair<int, std::string> ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EXfError& e) {
-        return {XfErrors().LastError, e.what()};
-    }
-    return {0, ""};
-}
-
 std::string Header(std::uint8_t version, std::uint16_t headerLength, std::uint16_t recordLength, std::int32_t count)
 {
     std::string h(32, '\0');

@@ -57,17 +57,6 @@ std::string Value(const std::string& text)
     return shown;
 }
 
-// The code and the text of the error `action` raises.
-std::pair<int, std::string> ErrorOf(const std::function<void()>& action)
-{
-    try {
-        action();
-    } catch (const EXfError& e) {
-        return {XfErrors().LastError, e.what()};
-    }
-    return {0, ""};
-}
-
 // A table of every field type with two records, open in area 1 as CUST.
 class ExprTable {
 public:
