@@ -618,6 +618,12 @@ void MemoInit()
         if (noCase) return UpperCaseStr(memo).find(UpperCaseStr(text)) != std::string::npos;
         return memo.find(text) != std::string::npos;
     };
+    // Read as lines of their own, never through a text the program has open for output.
+    hooks.MemoText = [](std::int32_t block) {
+        std::string text;
+        for (const TXfMemoLine& line : MemoToLines(GetMemo(block))) text += line.Text;
+        return text;
+    };
 }
 
 std::uint8_t GetMemoType()

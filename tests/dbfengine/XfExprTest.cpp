@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dbfengine/xfmemo.h"
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfparser.h"
 #include "tests/dbfengine/DbfTableSupport.h"
@@ -331,6 +332,8 @@ TEST_F(XfExpr, AnAliasFieldIsCheckedAgainstTheTableNowInItsArea)
     PXfExpr ok = AssignExpr("CUST->OK");
     ASSERT_TRUE(e && name && ok);
     // The memo comes through the memo layer's entry; without one it is empty.
+    const auto installed = XfMemoHooks().MemoText;
+    XfMemoHooks().MemoText = nullptr;
     EXPECT_EQ(Show(e), "M:");
     std::int32_t asked = 0;
     XfMemoHooks().MemoText = [&](std::int32_t block) {
@@ -339,7 +342,7 @@ TEST_F(XfExpr, AnAliasFieldIsCheckedAgainstTheTableNowInItsArea)
     };
     EXPECT_EQ(Show(e), "M:" + std::string(255, 'm'));  // cut one byte before the pool's end
     EXPECT_EQ(asked, 7);
-    XfMemoHooks().MemoText = nullptr;
+    XfMemoHooks().MemoText = installed;
 
     CloseAll();
     testsupport::TempDir dir;
@@ -360,6 +363,30 @@ TEST_F(XfExpr, AnAliasFieldIsCheckedAgainstTheTableNowInItsArea)
     PXfExpr stray = reinterpret_cast<PXfExpr>(&dir);
     FreeExpr(stray);  // not a compiled expression: left alone
     EXPECT_NE(stray, nullptr);
+}
+
+TEST_F(XfExpr, MemoFieldsAreReadThroughTheMemoLayerWithoutLineEnds)
+{
+    CloseAll();
+    MemoInit();
+    Select(1);
+    USE(table_.Path(), "EXCLUSIVE ALIAS CUST");
+    GO(2);
+    const std::string memo = "first line\r\nsecond " + std::string(300, 'x') + "\r\nend";
+    CurrentRecord().SetInteger(7, AddMemo(memo));
+    Replace();
+    Select(2);  // the memo's area is made current only while it is read
+    PXfExpr small = AssignExpr("CUST->NOTE");
+    const std::string joined = "first linesecond " + std::string(300, 'x') + "end";
+    EXPECT_EQ(Show(small), "M:" + joined.substr(0, 255));
+    SetMemoPoolSize(1000);
+    PXfExpr big = AssignExpr("CUST->NOTE");
+    SetMemoPoolSize(256);
+    EXPECT_EQ(big->ResultLength, 1000);
+    EXPECT_EQ(Show(big), "M:" + joined);
+    EXPECT_EQ(CurrentWorkArea(), 2);
+    FreeExpr(small);
+    FreeExpr(big);
 }
 
 TEST_F(XfExpr, ConditionsFilterTheWorkAreaAndSurviveADivisionByZero)
