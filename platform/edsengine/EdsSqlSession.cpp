@@ -342,7 +342,9 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
                                 nullptr);
         StmtGuard metaGuard{meta};
         while (rc == SQLITE_OK && sqlite3_step(meta) == SQLITE_ROW) {
-            std::string key = reinterpret_cast<const char*>(sqlite3_column_text(meta, 0));
+            const unsigned char* k = sqlite3_column_text(meta, 0);
+            if (!k) continue;  // a damaged description names nothing
+            const std::string key = reinterpret_cast<const char*>(k);
             const unsigned char* v = sqlite3_column_text(meta, 1);
             std::string value = v ? reinterpret_cast<const char*>(v) : "";
             if (key == "table") t.rowTable = value;
