@@ -381,7 +381,9 @@ std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
         }
         return count;
     }
-    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from + " WHERE " + base.where);
+    // Without a condition SQLite counts from the table's pages alone; "WHERE 1" would turn that off.
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from +
+                                              (base.where == "1" ? std::string() : " WHERE " + base.where));
     StatementUse use(stmt);
     for (std::size_t i = 0; i < base.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), base.params[i]);
     Step(rel_.db, stmt);

@@ -151,7 +151,7 @@ void Exec(sqlite3* db, const std::string& sql) {
     if (rc != SQLITE_OK) ThrowSqlError(db, rc, sql);
 }
 
-// Where a result cursor's rows live: a private in-memory connection.
+// Where the record numbers of a single-table result live: a private in-memory connection.
 struct ResultStore {
     sqlite3* db = nullptr;
     std::unique_ptr<StatementCache> statements;
@@ -162,10 +162,44 @@ struct ResultStore {
     }
 };
 
-EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
+// Where the rows of any other result live: a temporary table of the session, seen
+// through a view that names its columns after the fields; both go with the cursor.
+struct SpilledRows {
+    std::shared_ptr<SqlSession> session;
+    std::unique_ptr<StatementCache> statements;
+    Schema schema;
+    std::string table, view;
+    ~SpilledRows() {
+        statements.reset();
+        sqlite3_exec(session->Db(), ("DROP VIEW IF EXISTS temp." + Quote(view)).c_str(), nullptr, nullptr, nullptr);
+        sqlite3_exec(session->Db(), ("DROP TABLE IF EXISTS temp." + Quote(table)).c_str(), nullptr, nullptr, nullptr);
+    }
+};
+
+EDSHANDLE OpenSpilledCursor(Connection& connection, const SqlResult& result, std::shared_ptr<SqlSession> session,
+                            const std::string& spec, const std::vector<std::string>& names) {
+    auto rows = std::make_shared<SpilledRows>();
+    rows->session = std::move(session);
+    rows->table = result.spillTable;
+    rows->schema = Schema::Parse(spec);
+    sqlite3* db = rows->session->Db();
+    std::string select;
+    for (std::size_t i = 0; i < names.size(); ++i) select += ", " + result.spillColumns[i] + " AS " + Quote(names[i]);
+    rows->view = result.spillTable + "_view";
+    Exec(db, "CREATE TEMP VIEW " + Quote(rows->view) + " AS SELECT eds_pos" + select + " FROM temp." +
+                 Quote(result.spillTable));
+    rows->statements = std::make_unique<StatementCache>(db);
+    Relation relation{db, rows->statements.get(), &rows->schema, "temp." + Quote(rows->view), "eds_pos", nullptr};
+    const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(connection.handle, relation, rows));
+    connection.tables.push_back(handle);
+    return handle;
+}
+
+EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result, std::shared_ptr<SqlSession> session) {
     std::vector<std::string> names = FieldNames(result.fields);
     std::string spec;
     for (std::size_t i = 0; i < names.size(); ++i) spec += names[i] + "," + SpecType(result.fields[i]) + ";";
+    if (!result.byRecord) return OpenSpilledCursor(connection, result, std::move(session), spec, names);
     auto store = std::make_shared<ResultStore>();
     store->schema = Schema::Parse(spec);
     int rc = sqlite3_open_v2(":memory:", &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
@@ -174,9 +208,7 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
     sqlite3_extended_result_codes(db, 1);
     RegisterFolding(db);
     sqlite3_busy_timeout(db, 2000);
-    std::string columns;
-    for (std::size_t i = 0; i < names.size(); ++i) columns += ", " + Quote(names[i]);
-    if (result.byRecord) {
+    {
         sqlite3_stmt* attach = nullptr;
         sqlite3_prepare_v2(db, "ATTACH DATABASE ?1 AS src", -1, &attach, nullptr);
         sqlite3_bind_text(attach, 1, result.sourcePath.c_str(), -1, SQLITE_TRANSIENT);
@@ -201,24 +233,6 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
             select += ", s." + Quote(result.sourceColumns[i]) + " AS " + Quote(names[i]);
         Exec(db, "CREATE TEMP VIEW eds_result AS SELECT o.pos AS eds_pos" + select +
                      " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
-    } else {
-        Exec(db, "CREATE TABLE eds_result(eds_pos INTEGER PRIMARY KEY" + columns + ")");
-        std::string marks;
-        for (std::size_t i = 0; i < names.size(); ++i) marks += ", ?";
-        std::string insert = "INSERT INTO eds_result VALUES(NULL" + marks + ")";
-        sqlite3_stmt* stmt = nullptr;
-        rc = sqlite3_prepare_v2(db, insert.c_str(), -1, &stmt, nullptr);
-        if (rc != SQLITE_OK) ThrowSqlError(db, rc, insert);
-        for (const auto& row : result.rows) {
-            for (std::size_t i = 0; i < row.size(); ++i) SqlBindValue(stmt, static_cast<int>(i) + 1, row[i]);
-            rc = sqlite3_step(stmt);
-            sqlite3_reset(stmt);
-            if (rc != SQLITE_DONE) {
-                sqlite3_finalize(stmt);
-                ThrowSqlError(db, rc, insert);
-            }
-        }
-        sqlite3_finalize(stmt);
     }
     store->statements = std::make_unique<StatementCache>(db);
     Relation relation{db, store->statements.get(), &store->schema, "eds_result", "eds_pos", nullptr};
@@ -245,7 +259,7 @@ void Execute(SqlStatement& stmt, EDSHANDLE* cursor) {
     stmt.executed = true;
     stmt.rowsAffected = out.rowsAffected;
     if (out.lastAutoinc > 0) stmt.lastAutoinc = static_cast<UNSIGNED32>(out.lastAutoinc);
-    if (out.result) *cursor = OpenResultCursor(connection, *out.result);
+    if (out.result) *cursor = OpenResultCursor(connection, *out.result, stmt.session);
 }
 
 // ---- Parameters ------------------------------------------------------------------------

@@ -491,8 +491,6 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
         if (!fold) shown.push_back(i);
     }
     columns = static_cast<int>(shown.size());
-    std::vector<int> kinds(static_cast<std::size_t>(columns), SQLITE_NULL);
-    std::vector<std::size_t> widths(static_cast<std::size_t>(columns), 1);
     std::vector<bool> known(static_cast<std::size_t>(columns), false);
     for (int k = 0; k < columns; ++k) {
         const int i = shown[static_cast<std::size_t>(k)];
@@ -538,31 +536,95 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
         result->sourceColumns.clear();
     }
 
-    int rc;
-    while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
-        std::vector<SqlValue> row;
-        row.reserve(static_cast<std::size_t>(columns));
-        for (int c = 0; c < columns; ++c) {
-            const int i = shown[static_cast<std::size_t>(c)];
-            row.push_back(SqlColumnValue(stmt.stmt, i));
-            auto k = static_cast<std::size_t>(c);
-            int type = sqlite3_column_type(stmt.stmt, i);
-            if (type != SQLITE_NULL && (kinds[k] == SQLITE_NULL || kinds[k] == SQLITE_INTEGER)) kinds[k] = type;
-            if (type == SQLITE_TEXT) widths[k] = std::max(widths[k], static_cast<std::size_t>(sqlite3_column_bytes(stmt.stmt, i)));
+    // Any other result goes to a temporary table of the session (SQLite keeps it in a
+    // file of its own and removes it), so a result of any size takes bounded memory.
+    const int all = sqlite3_column_count(stmt.stmt);
+    const std::string spill = "eds_rows" + std::to_string(session_.NextSpill());
+    std::string create = "CREATE TEMP TABLE " + QuoteName(spill) + "(eds_pos INTEGER PRIMARY KEY";
+    for (int i = 0; i < all; ++i) create += ", c" + std::to_string(i);
+    int rc = sqlite3_exec(db, (create + ")").c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlError(db, rc, create);
+    struct DropUnlessKept {
+        sqlite3* db;
+        std::string table;
+        bool kept = false;
+        ~DropUnlessKept() {
+            if (!kept) sqlite3_exec(db, ("DROP TABLE IF EXISTS temp." + QuoteName(table)).c_str(), nullptr, nullptr, nullptr);
         }
-        result->rows.push_back(std::move(row));
+    } dropGuard{db, spill};
+    // SQLite fills it in one statement where the text reads as a subquery; anything
+    // else (a PRAGMA that answers rows) row by row.
+    std::string body = text_;
+    {
+        const std::vector<SqlToken> toks = TokenizeSql(body);
+        std::size_t end = 0;
+        for (const SqlToken& t : toks)
+            if (!(t.kind == SqlToken::Kind::Punct && t.value == ";")) end = t.end;
+        body.resize(end);
     }
-    if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
-    for (std::size_t i = 0; i < known.size(); ++i) {
-        if (known[i]) continue;
-        SqlField& f = result->fields[i];
-        switch (kinds[i]) {
-        case SQLITE_FLOAT: f.type = EDS_DOUBLE; f.length = 8; break;
-        case SQLITE_TEXT: f.type = EDS_STRING; f.length = static_cast<UNSIGNED32>(widths[i]); break;
-        case SQLITE_BLOB: f.type = EDS_BINARY; f.length = 4; break;
-        default: f.type = EDS_INTEGER; f.length = 4; break;  // whole numbers, or nothing but NULL
+    const std::string fill = "INSERT INTO temp." + QuoteName(spill) + " SELECT NULL, * FROM (" + body + ")";
+    sqlite3_stmt* fillRaw = nullptr;
+    if (sqlite3_prepare_v2(db, fill.c_str(), -1, &fillRaw, nullptr) == SQLITE_OK && sqlite3_column_count(fillRaw) == 0 &&
+        sqlite3_bind_parameter_count(fillRaw) == sqlite3_bind_parameter_count(stmt.stmt)) {
+        StmtGuard fillStmt{fillRaw};
+        for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(fillRaw, static_cast<int>(i) + 1, params_[i]);
+        rc = sqlite3_step(fillRaw);
+        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
+    } else {
+        sqlite3_finalize(fillRaw);
+        std::string insert = "INSERT INTO temp." + QuoteName(spill) + " VALUES(NULL";
+        for (int i = 0; i < all; ++i) insert += ", ?";
+        StmtGuard row{PrepareOne(db, insert + ")")};
+        while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
+            for (int i = 0; i < all; ++i) sqlite3_bind_value(row.stmt, i + 1, sqlite3_column_value(stmt.stmt, i));
+            const int rowRc = sqlite3_step(row.stmt);
+            sqlite3_reset(row.stmt);
+            if (rowRc != SQLITE_DONE) ThrowSqlError(db, rowRc, insert);
+        }
+        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
+    }
+    for (int k = 0; k < columns; ++k) result->spillColumns.push_back("c" + std::to_string(shown[static_cast<std::size_t>(k)]));
+    // A computed column takes the kind of its values: text, else real, else blob, else
+    // whole numbers (or nothing but NULL); text as wide as its widest value.
+    std::string kindsSql;
+    for (int k = 0; k < columns; ++k) {
+        if (known[static_cast<std::size_t>(k)]) continue;
+        const std::string& c = result->spillColumns[static_cast<std::size_t>(k)];
+        kindsSql += std::string(kindsSql.empty() ? "" : ", ") + "max(typeof(" + c + ") = 'text'), max(typeof(" + c +
+                    ") = 'real'), max(typeof(" + c + ") = 'blob'), max(CASE WHEN typeof(" + c +
+                    ") = 'text' THEN length(CAST(" + c + " AS BLOB)) END)";
+    }
+    if (!kindsSql.empty()) {
+        const std::string sql = "SELECT " + kindsSql + " FROM temp." + QuoteName(spill);
+        StmtGuard kindsStmt{PrepareOne(db, sql)};
+        rc = sqlite3_step(kindsStmt.stmt);
+        if (rc != SQLITE_ROW) ThrowSqlError(db, rc, sql);
+        int at = 0;
+        for (int k = 0; k < columns; ++k) {
+            if (known[static_cast<std::size_t>(k)]) continue;
+            SqlField& f = result->fields[static_cast<std::size_t>(k)];
+            const bool text = sqlite3_column_int(kindsStmt.stmt, at) != 0;
+            const bool real = sqlite3_column_int(kindsStmt.stmt, at + 1) != 0;
+            const bool blob = sqlite3_column_int(kindsStmt.stmt, at + 2) != 0;
+            const auto width = std::max<std::int64_t>(1, sqlite3_column_int64(kindsStmt.stmt, at + 3));
+            at += 4;
+            if (text) {
+                f.type = EDS_STRING;
+                f.length = static_cast<UNSIGNED32>(width);
+            } else if (real) {
+                f.type = EDS_DOUBLE;
+                f.length = 8;
+            } else if (blob) {
+                f.type = EDS_BINARY;
+                f.length = 4;
+            } else {
+                f.type = EDS_INTEGER;
+                f.length = 4;
+            }
         }
     }
+    result->spillTable = spill;
+    dropGuard.kept = true;
     out.result = std::move(result);
     return out;
 }

@@ -79,13 +79,16 @@ public:
 
     static constexpr std::size_t kMaxAttached = 10;
 
+    std::uint64_t NextSpill() { return ++spills_; }
+
 private:
     std::string folder_;
     sqlite3* db_ = nullptr;
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
-    bool attaching_ = false;  // the session itself attaches or detaches; statements may not
+    bool attaching_ = false;
+    std::uint64_t spills_ = 0;  // the session itself attaches or detaches; statements may not
 };
 
 // What a SELECT gives: its columns and either the plan to number the rows of
@@ -100,8 +103,10 @@ struct SqlResult {
     std::vector<std::string> sourceColumns; // the column of each field
     std::string recordQuery;                // record numbers in result order ("?n" parameters)
     std::vector<SqlValue> params;
-    // Otherwise:
-    std::vector<std::vector<SqlValue>> rows;
+    // Otherwise: a temporary table of the session holds the rows in order (its
+    // eds_pos), with the column of each field.
+    std::string spillTable;
+    std::vector<std::string> spillColumns;
 };
 
 struct SqlOutcome {
