@@ -10,6 +10,7 @@ namespace {
 
 constexpr std::size_t kFirstBatch = 16;
 constexpr std::size_t kMaxBatch = 256;
+constexpr std::size_t kTurnBatch = 2;
 
 bool Descending(const OrderSpec& order) { return order.index && order.index->Descending(); }
 
@@ -280,6 +281,9 @@ void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
                 continue;
             }
         }
+        // A grid scrolled back and forth turns at every step: after a turn the batch
+        // starts small again, and grows only while the direction holds.
+        if (aheadOrder_ == order.id && aheadForward_ != forward) nextBatch_ = kTurnBatch;
         const std::size_t batch = nextBatch_;
         if (!Fetch(order, forward, fromCrack, batch)) {
             at_ = forward ? At::Eof : At::Bof;
@@ -490,7 +494,17 @@ bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
                                                 " ORDER BY " + OrderBy(order, true) + " LIMIT ?",
                                             params, rows, keys, true);
             if (!rows.empty()) {
-                Land(std::move(rows[0]), std::move(keys[0]), order.id);
+                // The rows after the one found are the next ones in the order: the
+                // first skips read them from here.
+                aheadForward_ = true;
+                aheadOrder_ = order.id;
+                aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
+                aheadRead_ = std::chrono::steady_clock::now();
+                Land(std::move(rows[0]), std::move(keys[0]), order.id, aheadRead_);
+                ahead_ = std::move(rows);
+                aheadKeys_ = std::move(keys);
+                aheadPos_ = 1;
+                aheadComplete_ = false;
                 return true;
             }
             if (raw < limit) return false;
