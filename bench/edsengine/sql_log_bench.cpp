@@ -5,8 +5,18 @@
 //  - the AOF "(Batch = True)" on the table: time to its first row, compared
 //    with the same WHERE in the sqlite3 tool (target: within 1.5x). The few
 //    batch rows sit at the end, so both have to pass the whole table.
+//  - "select *, 1 as X from Log37 order by DATETIME" (a result the engine keeps
+//    in a temporary table): first row and peak memory, beside the sqlite3 tool's
+//    first row and its peak memory (targets: within 1.5x, under 64 MB);
+//  - the record count of the table without and with the AOF, beside the tool's
+//    count(*) with and without the same WHERE;
+//  - 10,000 alternating skips (+1, -1) on the table, beside the same moves as
+//    single-row keyset queries straight on SQLite.
 // Usage: sql_log_bench [rows]   (default 1000000)
 
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +25,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 
 #include "bench/edsengine/LogBench.h"
 #include "platform/edsengine/eds.h"
@@ -53,6 +64,37 @@ double CliSeconds(const std::string& file, const std::string& sql) {
         std::exit(1);
     }
     return Seconds(start);
+}
+
+// Peak resident memory since the last reset, in MB; the reset makes the next peak
+// this process's own again.
+double PeakMb() {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
+}
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
+
+// The sqlite3 tool's wall time and peak memory (MB) for one query.
+std::pair<double, double> CliRun(const std::string& file, const std::string& sql) {
+    const auto start = std::chrono::steady_clock::now();
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        const int null = ::open("/dev/null", O_WRONLY);
+        ::dup2(null, 1);
+        ::execlp("sqlite3", "sqlite3", file.c_str(), sql.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
+    }
+    int status = 0;
+    struct rusage usage {};
+    ::wait4(pid, &status, 0, &usage);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        std::fprintf(stderr, "sqlite3 failed: %s\n", sql.c_str());
+        std::exit(1);
+    }
+    return {Seconds(start), static_cast<double>(usage.ru_maxrss) / 1024.0};
 }
 
 }  // namespace
@@ -111,7 +153,84 @@ int main(int argc, char** argv) {
     std::printf("  10000 skips through the result: %.3f s\n", Seconds(start));
     Check(EdsCloseTable(cursor), "EdsCloseTable");
 
-    // 2. The AOF on the table, natural order.
+    // 2. A result with a computed column.
+    {
+        const std::string sql = "select *, 1 as X from Log37 order by DATETIME";
+        const double base = ResidentMb();
+        ResetPeak();
+        start = std::chrono::steady_clock::now();
+        EDSHANDLE computed = Execute(connection, sql);
+        Check(EdsGotoTop(computed), "EdsGotoTop");
+        UNSIGNED32 len = 0;
+        Check(EdsGetRecordLength(computed, &len), "EdsGetRecordLength");
+        std::string row(len, '\0');
+        Check(EdsGetRecord(computed, reinterpret_cast<UNSIGNED8*>(row.data()), &len), "EdsGetRecord");
+        const double first = Seconds(start);
+        const double peakAll = PeakMb();
+        const double peak = peakAll - base;
+        Check(EdsCloseTable(computed), "EdsCloseTable");
+        const auto [cliTime, cliPeak] = CliRun(file, sql + " limit 1");
+        std::printf("%s: first row after %.3f s, peak memory %.1f MB (+%.1f MB over the process before; target "
+                    "< 64 MB)\n  sqlite3 tool, first row (limit 1): %.3f s, peak memory %.1f MB; ratio %.2f (target "
+                    "<= 1.5)\n",
+                    sql.c_str(), first, peakAll, peak, cliTime, cliPeak, first / cliTime);
+    }
+
+    // 3. Record counts, and alternating skips, on the table.
+    Check(EdsOpenTable(connection, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
+                       &table),
+          "EdsOpenTable");
+    {
+        UNSIGNED32 count = 0;
+        start = std::chrono::steady_clock::now();
+        Check(EdsGetRecordCount(table, EDS_RESPECTFILTERS, &count), "EdsGetRecordCount");
+        const double plain = Seconds(start);
+        Check(EdsSetAOF(table, U("(Batch = True)"), EDS_RESOLVE_DYNAMIC), "EdsSetAOF");
+        UNSIGNED32 filtered = 0;
+        start = std::chrono::steady_clock::now();
+        Check(EdsGetRecordCount(table, EDS_RESPECTFILTERS, &filtered), "EdsGetRecordCount");
+        const double withAof = Seconds(start);
+        Check(EdsClearAOF(table), "EdsClearAOF");
+        const double cliPlain = CliRun(file, "select count(*) from Log37").first;
+        const double cliWhere = CliRun(file, "select count(*) from Log37 where (Batch = 1)").first;
+        std::printf("RecordCount: %u rows in %.4f s (sqlite3 tool count(*), with its start: %.4f s); with the AOF "
+                    "(Batch = True): %u rows in %.4f s (sqlite3 tool, same WHERE: %.4f s)\n",
+                    count, plain, cliPlain, filtered, withAof, cliWhere);
+    }
+    {
+        Check(EdsGotoTop(table), "EdsGotoTop");
+        Check(EdsSkip(table, 500), "EdsSkip");
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10000; ++i) Check(EdsSkip(table, i % 2 ? -1 : 1), "EdsSkip");
+        const double engine = Seconds(start);
+        // The same moves on SQLite alone: one keyset query of one row per step.
+        sqlite3* db = nullptr;
+        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt* next = nullptr;
+        sqlite3_stmt* prior = nullptr;
+        sqlite3_prepare_v2(db, "SELECT rowid, * FROM Log37 WHERE rowid > ? ORDER BY rowid LIMIT 1", -1, &next, nullptr);
+        sqlite3_prepare_v2(db, "SELECT rowid, * FROM Log37 WHERE rowid < ? ORDER BY rowid DESC LIMIT 1", -1, &prior,
+                           nullptr);
+        sqlite3_int64 at = 501;
+        start = std::chrono::steady_clock::now();
+        for (int i = 0; i < 10000; ++i) {
+            sqlite3_stmt* q = i % 2 ? prior : next;
+            sqlite3_bind_int64(q, 1, at);
+            SqlCheck(db, sqlite3_step(q), "keyset step");
+            at = sqlite3_column_int64(q, 0);
+            sqlite3_reset(q);
+        }
+        const double raw = Seconds(start);
+        sqlite3_finalize(next);
+        sqlite3_finalize(prior);
+        sqlite3_close(db);
+        std::printf("10000 alternating skips: %.3f s (%.1f us a step); SQLite alone, one-row keyset queries: %.3f s "
+                    "(%.1f us a step)\n",
+                    engine, engine * 100, raw, raw * 100);
+    }
+    Check(EdsCloseTable(table), "EdsCloseTable");
+
+    // 4. The AOF on the table, natural order.
     Check(EdsOpenTable(connection, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
                        &table),
           "EdsOpenTable");
