@@ -133,16 +133,6 @@ private:
     std::array<db::TField*, 7> text_;
 };
 
-// Only a second row for a unique key (a group name, a membership) means
-// "exists already"; a busy or broken table must not pass for that.
-bool IsUniqueViolation(const EEDSDatabaseError& e)
-{
-    constexpr std::int32_t kSqliteConstraintUnique = 2067;
-    constexpr std::int32_t kSqliteConstraintPrimaryKey = 1555;
-    return e.ErrorCode() == static_cast<std::int32_t>(EDS_E_UNIQUE_VIOLATION) ||
-           e.NativeError() == kSqliteConstraintUnique || e.NativeError() == kSqliteConstraintPrimaryKey;
-}
-
 std::string Quoted(const std::string& name) { return "\"" + name + "\""; }
 
 // Stores a group's name (`sql` inserts or renames it); false with the

@@ -95,3 +95,13 @@ void ShowFailure(const std::string& whatFailed, const std::exception& error)
 {
     ui::ShowMessage(FailureMessage(whatFailed, error));
 }
+
+bool IsUniqueViolation(const std::exception& error)
+{
+    const auto* e = dynamic_cast<const EEDSDatabaseError*>(&error);
+    if (e == nullptr) return false;
+    constexpr std::int32_t kSqliteConstraintUnique = 2067;
+    constexpr std::int32_t kSqliteConstraintPrimaryKey = 1555;
+    return e->ErrorCode() == static_cast<std::int32_t>(EDS_E_UNIQUE_VIOLATION) ||
+           e->NativeError() == kSqliteConstraintUnique || e->NativeError() == kSqliteConstraintPrimaryKey;
+}

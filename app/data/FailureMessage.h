@@ -32,5 +32,10 @@ std::string FailureAdvice(const std::exception& error);
 // it is not in the program's words.
 ui::MessageRequest FailureMessage(const std::string& whatFailed, const std::exception& error);
 
+// Whether the engine refused a second row for a unique key (a group or filter
+// name, a membership): only that means "exists already"; a busy or broken
+// table must not pass for it.
+bool IsUniqueViolation(const std::exception& error);
+
 // Shows FailureMessage(whatFailed, error).
 void ShowFailure(const std::string& whatFailed, const std::exception& error);

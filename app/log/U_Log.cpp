@@ -89,6 +89,8 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     ui->btnChangeLogDB->setEnabled(static_cast<bool>(gShowDatabaseFolders));
     ui->Button1->setEnabled(static_cast<bool>(gShowIncomingMailers));
 
+    SetUpFilterControls();
+
     gSingleEditText.clear();
     OpenLog();
 }
@@ -128,7 +130,8 @@ void TF_Log::ShowLogFileName()
 void TF_Log::OpenLog()
 {
     ShowLogFileName();
-    RunLogQuery(0);
+    // A log that cannot be read has no filters to offer either; one failure is told.
+    if (RunLogQuery(0)) LoadFilters();
 }
 
 void TF_Log::RefreshLog()
@@ -138,13 +141,13 @@ void TF_Log::RefreshLog()
     RunLogQuery(row);
 }
 
-void TF_Log::SetFilterWhere(const std::string& where)
+bool TF_Log::SetFilterWhere(const std::string& where)
 {
     filterWhere_ = where;
-    OpenLog();
+    return RunLogQuery(0, where.empty() ? "The log could not be opened." : "The filter could not be applied.");
 }
 
-void TF_Log::RunLogQuery(int row)
+bool TF_Log::RunLogQuery(int row, const char* whatFailed)
 {
     TEdsQuery& log = *dm_.edsqLog;
     {
@@ -161,8 +164,8 @@ void TF_Log::RunLogQuery(int row)
             }
             model_->Reset();
             UpdateRecordState();
-            ShowFailure("The log could not be opened.", e);
-            return;
+            ShowFailure(whatFailed, e);
+            return false;
         }
         model_->Reset();
         const int rows = model_->rowCount();
@@ -177,6 +180,7 @@ void TF_Log::RunLogQuery(int row)
     UpdateRecordState();
     SelectCurrentRow();
     ShowDetails();
+    return true;
 }
 
 void TF_Log::UpdateRecordState()
@@ -273,7 +277,10 @@ void TF_Log::btnDeleteAllRecordsClick()
         return;
     }
     // After a filtered deletion the whole log shows again.
-    SetFilterWhere({});
+    if (filtered)
+        UndoFilter();
+    else
+        OpenLog();
     ui::ShowInformation("Records deleted.");
 }
 
@@ -371,7 +378,11 @@ void TF_Log::btnChangeLogDBClick()
     if (!gShowDatabaseFolders) return;
     const std::string before = gLogDB;
     gShowDatabaseFolders(this);
-    if (gLogDB != before) OpenLog();
+    if (gLogDB == before) return;
+    // A filter of the old folder's list means nothing over the new log.
+    filterWhere_.clear();
+    ShowFilterApplied(false);
+    OpenLog();
 }
 
 void TF_Log::Button1Click()

@@ -5,14 +5,19 @@
 // writes through edsqLog2, so the grid keeps its cursor; both are closed when
 // the window goes.
 //
-// A restriction (the log filters) plugs in as an SQL condition: the grid
-// shows only its rows and "Delete All Records" deletes exactly those.
+// The saved filters (LogFilters and LogFiltersDetail beside the log) are
+// listed beside the grid. Setting one restricts the log by the SQL condition
+// its lines make: the grid shows only its rows, "Delete All Records" deletes
+// exactly those, and the reports print them (FilterWhere).
 
 #include <QDialog>
+
+#include "app/data/U_Records.h"
 
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QAction;
 class TdmSendoPro;
@@ -35,14 +40,20 @@ public:
     explicit TF_Log(TdmSendoPro& dm, QWidget* parent = nullptr);
     ~TF_Log() override;
 
-    // (Re)opens the log from its first row, with the restriction applied.
+    // (Re)opens the log from its first row, with the restriction applied, and
+    // lists the saved filters of the log folder with none selected.
     void OpenLog();
     // Runs the log's query again and stands on the same row position (or the
     // last row when fewer are left), as after an edit or a deletion.
     void RefreshLog();
     // Shows only the rows meeting `where` (SQL over Log37; empty: all rows)
-    // and opens the log again.
-    void SetFilterWhere(const std::string& where);
+    // from the first row; false, with the failure shown, when the log could
+    // not be read so.
+    bool SetFilterWhere(const std::string& where);
+    // The condition of the filter applied now, as it follows "where" in a
+    // statement over Log37; empty while the whole log shows. The grid's
+    // query is "select * from Log37 where " + FilterWhere() + " order by
+    // DATETIME", so a report over these rows prints what the grid shows.
     const std::string& FilterWhere() const { return filterWhere_; }
 
     // Walks from the current row to the next one matching gSingleEditText as
@@ -57,12 +68,29 @@ public:
     void btnChangeLogDBClick();
     void Button1Click();
 
+    // The saved filters.
+    void btnNewFilterClick();
+    void btnDeleteFilterClick();
+    // "Set Filter" applies the selected filter, "Undo Filter" shows all rows again.
+    void btnSetFilterClick();
+    void lvFiltersSelectItem();
+    void lvFilterDetailsSelectItem();
+    void btnAddFilterLineClick();
+    void btnEditFilterLineClick();
+    void btnDeleteFilterLineClick();
+    void cbCombinationChange();
+    void EnableFilterButtons();
+    void DisableFilterButtons();
+    void EnableFilterLineButtons();
+    void DisableFilterLineButtons();
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Runs the log's query and stands on row `row` (from 0, clamped).
-    void RunLogQuery(int row);
+    // Runs the log's query and stands on row `row` (from 0, clamped); false,
+    // with `whatFailed` shown, when it could not run.
+    bool RunLogQuery(int row, const char* whatFailed = "The log could not be opened.");
     // Grid, panel and record commands follow whether the log has rows.
     void UpdateRecordState();
     void ShowDetails();
@@ -73,13 +101,40 @@ private:
     void ExecuteOnLog(const std::string& sql);
     void CloseQueries() noexcept;
 
+    struct TSavedFilter {
+        std::string FilterName;
+        TFilterRec Rec;
+    };
+    void SetUpFilterControls();
+    // Lists the saved filters anew, none selected; false with the failure shown.
+    bool LoadFilters();
+    // The one selected filter, or null.
+    TSavedFilter* SelectedFilter();
+    // Reads the selected filter's lines into the line list.
+    void LoadFilterLines(const TSavedFilter& filter);
+    // Opens TF_Filter on the exchange strings; true after OK.
+    bool EditFilterLine();
+    bool FilterApplied() const { return !filterWhere_.empty(); }
+    // Back to the whole log with the filter controls usable again.
+    void UndoFilter();
+    // The Set/Undo captions and the controls a set filter locks.
+    void ShowFilterApplied(bool applied);
+
     TdmSendoPro& dm_;
     const std::unique_ptr<Ui::TF_Log> ui;
     TDataSetGridModel* model_ = nullptr;  // the window owns it as a child
     std::string filterWhere_;
+    std::vector<TSavedFilter> filters_;   // in the order of lvFilters
+    std::vector<TFilterLineRec> lines_;   // in the order of lvFilterDetails
     bool syncing_ = false;
     QAction* miFindMailer = nullptr;
     QAction* miEditMailer = nullptr;
     QAction* miDeleteRecord = nullptr;
     QAction* miDeleteAllRecords = nullptr;
+    QAction* miNewFilter = nullptr;
+    QAction* miDeleteFilter = nullptr;
+    QAction* miSetFilter = nullptr;
+    QAction* miAddFilterLine = nullptr;
+    QAction* miEditFilterLine = nullptr;
+    QAction* miDeleteFilterLine = nullptr;
 };
