@@ -63,16 +63,10 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     connect(ui->gridLog->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { GridRowChanged(current.row()); });
 
-    const auto command = [this](const char* name, const char* caption, void (TF_Log::*handler)()) {
-        auto* action = new QAction(QString::fromUtf8(caption), this);
-        action->setObjectName(QString::fromUtf8(name));
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    miFindMailer = command("miFindMailer", "Find Mailer", &TF_Log::btnFindMailerClick);
-    miEditMailer = command("miEditMailer", "Edit Mailer", &TF_Log::btnEditMailerClick);
-    miDeleteRecord = command("miDeleteRecord", "Delete Record", &TF_Log::btnDeleteRecordClick);
-    miDeleteAllRecords = command("miDeleteAllRecords", "Delete All Records", &TF_Log::btnDeleteAllRecordsClick);
+    miFindMailer = Command("miFindMailer", "Find Mailer", &TF_Log::btnFindMailerClick);
+    miEditMailer = Command("miEditMailer", "Edit Mailer", &TF_Log::btnEditMailerClick);
+    miDeleteRecord = Command("miDeleteRecord", "Delete Record", &TF_Log::btnDeleteRecordClick);
+    miDeleteAllRecords = Command("miDeleteAllRecords", "Delete All Records", &TF_Log::btnDeleteAllRecordsClick);
     connect(ui->gridLog, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         QMenu menu(this);
         menu.addActions({miFindMailer, miEditMailer, miDeleteRecord, miDeleteAllRecords});
@@ -99,6 +93,14 @@ TF_Log::~TF_Log()
 {
     ui->gridLog->setModel(nullptr);
     CloseQueries();
+}
+
+QAction* TF_Log::Command(const char* name, const char* caption, void (TF_Log::*handler)())
+{
+    auto* action = new QAction(QString::fromUtf8(caption), this);
+    action->setObjectName(QString::fromUtf8(name));
+    connect(action, &QAction::triggered, this, handler);
+    return action;
 }
 
 void TF_Log::CloseQueries() noexcept

@@ -100,6 +100,8 @@ private:
     // Runs a statement through edsqLog2 on the log folder.
     void ExecuteOnLog(const std::string& sql);
     void CloseQueries() noexcept;
+    // A pop-up menu command named `name` that runs `handler`; the window owns it.
+    QAction* Command(const char* name, const char* caption, void (TF_Log::*handler)());
 
     struct TSavedFilter {
         std::string FilterName;
@@ -112,8 +114,9 @@ private:
     TSavedFilter* SelectedFilter();
     // Reads the selected filter's lines into the line list.
     void LoadFilterLines(const TSavedFilter& filter);
-    // Opens TF_Filter on the exchange strings; true after OK.
-    bool EditFilterLine();
+    // Opens TF_Filter on the exchange strings (`before`, or empty for a new
+    // line) and stores the line it returns in the selected filter.
+    void EditFilterLine(const TFilterLineRec* before);
     bool FilterApplied() const { return !filterWhere_.empty(); }
     // Back to the whole log with the filter controls usable again.
     void UndoFilter();

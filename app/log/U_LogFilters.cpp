@@ -38,18 +38,12 @@ std::vector<int> SelectedRows(const QListWidget& list)
 
 void TF_Log::SetUpFilterControls()
 {
-    const auto command = [this](const char* name, const char* caption, void (TF_Log::*handler)()) {
-        auto* action = new QAction(QString::fromUtf8(caption), this);
-        action->setObjectName(QString::fromUtf8(name));
-        connect(action, &QAction::triggered, this, handler);
-        return action;
-    };
-    miNewFilter = command("miNewFilter", "&New Filter", &TF_Log::btnNewFilterClick);
-    miDeleteFilter = command("miDeleteFilter", "&Delete Filter", &TF_Log::btnDeleteFilterClick);
-    miSetFilter = command("miSetFilter", "&Set Filter", &TF_Log::btnSetFilterClick);
-    miAddFilterLine = command("miAddFilterLine", "&Add Filter Line", &TF_Log::btnAddFilterLineClick);
-    miEditFilterLine = command("miEditFilterLine", "&Edit Filter Line", &TF_Log::btnEditFilterLineClick);
-    miDeleteFilterLine = command("miDeleteFilterLine", "De&lete Filter Line", &TF_Log::btnDeleteFilterLineClick);
+    miNewFilter = Command("miNewFilter", "&New Filter", &TF_Log::btnNewFilterClick);
+    miDeleteFilter = Command("miDeleteFilter", "&Delete Filter", &TF_Log::btnDeleteFilterClick);
+    miSetFilter = Command("miSetFilter", "&Set Filter", &TF_Log::btnSetFilterClick);
+    miAddFilterLine = Command("miAddFilterLine", "&Add Filter Line", &TF_Log::btnAddFilterLineClick);
+    miEditFilterLine = Command("miEditFilterLine", "&Edit Filter Line", &TF_Log::btnEditFilterLineClick);
+    miDeleteFilterLine = Command("miDeleteFilterLine", "De&lete Filter Line", &TF_Log::btnDeleteFilterLineClick);
     const auto popUp = [this](QListWidget* list, QList<QAction*> actions) {
         connect(list, &QWidget::customContextMenuRequested, this, [this, list, actions](const QPoint& at) {
             QMenu menu(this);
@@ -229,12 +223,6 @@ void TF_Log::lvFilterDetailsSelectItem()
 
 // ---- filters -----------------------------------------------------------------------------
 
-bool TF_Log::EditFilterLine()
-{
-    TF_Filter dialog(this);
-    return dialog.exec() == ui::mrOk;
-}
-
 void TF_Log::btnNewFilterClick()
 {
     if (FilterApplied()) return;
@@ -249,7 +237,8 @@ void TF_Log::btnNewFilterClick()
     gFilterField.clear();
     gFilterOperator.clear();
     gFilterValue.clear();
-    if (!EditFilterLine()) return;
+    TF_Filter dialog(this);
+    if (dialog.exec() != ui::mrOk) return;
     try {
         ExecuteOnLog(InsertFilterSql(name));
     } catch (const std::exception& e) {
@@ -344,42 +333,35 @@ void TF_Log::UndoFilter()
     lvFilterDetailsSelectItem();
 }
 
-// ---- lines -------------------------------------------------------------------------------
+// ---- lines ------------------------------------------------------------------------------
 
-void TF_Log::btnAddFilterLineClick()
+void TF_Log::EditFilterLine(const TFilterLineRec* before)
 {
     TSavedFilter* filter = SelectedFilter();
     if (FilterApplied() || filter == nullptr) return;
     const std::string name = filter->FilterName;
-    gFilterField.clear();
-    gFilterOperator.clear();
-    gFilterValue.clear();
-    if (!EditFilterLine()) return;
+    gFilterField = before ? before->FieldName : "";
+    gFilterOperator = before ? before->Operator : "";
+    gFilterValue = before ? before->Value : "";
+    TF_Filter dialog(this);
+    if (dialog.exec() != ui::mrOk) return;
+    const TFilterLineRec after(gFilterField, gFilterOperator, gFilterValue);
     try {
-        ExecuteOnLog(InsertFilterLineSql(name, TFilterLineRec(gFilterField, gFilterOperator, gFilterValue)));
+        ExecuteOnLog(before ? UpdateFilterLineSql(name, *before, after) : InsertFilterLineSql(name, after));
     } catch (const std::exception& e) {
         ShowFailure("The line of filter " + Quoted(name) + " could not be saved.", e);
     }
     lvFiltersSelectItem();
 }
 
+void TF_Log::btnAddFilterLineClick() { EditFilterLine(nullptr); }
+
 void TF_Log::btnEditFilterLineClick()
 {
-    TSavedFilter* filter = SelectedFilter();
     const std::vector<int> rows = SelectedRows(*ui->lvFilterDetails);
-    if (FilterApplied() || filter == nullptr || rows.size() != 1) return;
-    const std::string name = filter->FilterName;
+    if (rows.size() != 1) return;
     const TFilterLineRec before = lines_[static_cast<std::size_t>(rows.front())];
-    gFilterField = before.FieldName;
-    gFilterOperator = before.Operator;
-    gFilterValue = before.Value;
-    if (!EditFilterLine()) return;
-    try {
-        ExecuteOnLog(UpdateFilterLineSql(name, before, TFilterLineRec(gFilterField, gFilterOperator, gFilterValue)));
-    } catch (const std::exception& e) {
-        ShowFailure("The line of filter " + Quoted(name) + " could not be changed.", e);
-    }
-    lvFiltersSelectItem();
+    EditFilterLine(&before);
 }
 
 void TF_Log::btnDeleteFilterLineClick()
