@@ -38,14 +38,19 @@ double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
 }
 
-// Resident memory of this process in MB.
-double ResidentMb() {
+// A memory figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in MB.
+double StatusMb(const char* key) {
     std::ifstream status("/proc/self/status");
     std::string line;
     while (std::getline(status, line))
-        if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+        if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
     return 0;
 }
+// Resident memory now; and its peak since the last reset (the reset makes the next
+// peak this process's own again).
+double ResidentMb() { return StatusMb("VmRSS:"); }
+double PeakMb() { return StatusMb("VmHWM:"); }
+void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 EDSHANDLE Execute(EDSHANDLE connection, const std::string& sql) {
     EDSHANDLE stmt = 0, cursor = 0;
@@ -65,17 +70,6 @@ double CliSeconds(const std::string& file, const std::string& sql) {
     }
     return Seconds(start);
 }
-
-// Peak resident memory since the last reset, in MB; the reset makes the next peak
-// this process's own again.
-double PeakMb() {
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    while (std::getline(status, line))
-        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-void ResetPeak() { std::ofstream("/proc/self/clear_refs") << "5"; }
 
 // The sqlite3 tool's wall time and peak memory (MB) for one query.
 std::pair<double, double> CliRun(const std::string& file, const std::string& sql) {

@@ -3,6 +3,7 @@
 // run; a cursor that comes back must navigate and read like a table, and one
 // kept as record numbers must come from a single-table SELECT.
 
+#include "fuzz/edsengine/EdsFuzzSupport.h"
 #include "platform/edsengine/eds.h"
 #include "platform/edsengine/EdsSqlText.h"
 
@@ -16,16 +17,8 @@
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-// A failure must leave a code and a text.
-void Refused(UNSIGNED32 rc) {
-    if (rc == EDS_SUCCESS) return;
-    UNSIGNED32 code = 0;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    if (EdsGetLastError(&code, text, &len) != EDS_SUCCESS || code != rc || len == 0) std::abort();
-}
+using edsfuzz::Refused;
+using edsfuzz::U;
 
 void Must(UNSIGNED32 rc) {
     if (rc != EDS_SUCCESS) std::abort();

@@ -3,6 +3,7 @@
 // indexes, reads its records and fields, counts and seeks. A read-only open never
 // changes a byte of the file. Also the SQL path: a statement naming the file.
 
+#include "fuzz/edsengine/EdsFuzzSupport.h"
 #include "platform/edsengine/eds.h"
 
 #include <unistd.h>
@@ -18,15 +19,8 @@
 
 namespace {
 
-const UNSIGNED8* U(const std::string& s) { return reinterpret_cast<const UNSIGNED8*>(s.c_str()); }
-
-void Refused(UNSIGNED32 rc) {
-    if (rc == EDS_SUCCESS) return;
-    UNSIGNED32 code = 0;
-    UNSIGNED8 text[600];
-    UNSIGNED16 len = sizeof text;
-    if (EdsGetLastError(&code, text, &len) != EDS_SUCCESS || code != rc || len == 0) std::abort();
-}
+using edsfuzz::Refused;
+using edsfuzz::U;
 
 const std::string& Folder() {
     static const std::string dir = [] {
