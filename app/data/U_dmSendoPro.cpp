@@ -50,7 +50,8 @@ TdmSendoPro::TdmSendoPro(rtl::TComponent* Owner)
       edstLog(Make<TEdsTable>(this, "edstLog")),
       edsqLog(Make<TEdsQuery>(this, "edsqLog")),
       edsqLog2(Make<TEdsQuery>(this, "edsqLog2")),
-      logRows(*edsqLog)
+      logRows(*edsqLog),
+      XfDbfReport(Make<xf::TXfDbf>(this, "XfDbfReport"))
 {
     SetName("dmSendoPro");
 
@@ -69,6 +70,12 @@ TdmSendoPro::TdmSendoPro(rtl::TComponent* Owner)
     AddLogFields(*edstLog, false);
     // A query's result numbers LID as a plain integer.
     AddLogFields(*edsqLog, true);
+
+    XfDbfReport->SetDbfFields({kXfDbfReportFields.begin(), kXfDbfReportFields.end()});
+    XfDbfReport->SetHideDeletedRecs(false);
+    XfDbfReport->SetTableLanguage(xf::tlOem);
+    XfDbfReport->SetReadOnly(false);
+    XfDbfReport->SetExclusive(false);
 
     RpDataSetConnection1.SetDataSet(&logRows);
     RpProject1.SetEngine(&RpSystem1);
@@ -232,6 +239,7 @@ void TdmSendoPro::CloseAllTables()
     step([this] { edstLog->Close(); });
     step([this] { edsqLog->Close(); });
     step([this] { edsqLog2->Close(); });
+    step([this] { XfDbfReport->Close(); });
     step([this] { EdsConnection1->SetIsConnected(false); });
     if (first) std::rethrow_exception(first);
 }

@@ -10,6 +10,7 @@
 #include "dbaccess/edsquery.h"
 #include "dbaccess/edsset.h"
 #include "dbaccess/edstable.h"
+#include "dbfengine/uxffds.h"
 #include "platform/report/RowSource.h"
 #include "platform/report/RpProject.h"
 #include "platform/report/RpSystem.h"
@@ -75,10 +76,8 @@ public:
     report::TRpDataSetConnection RpDataSetConnection1{"RpDataSetConnection1"};
     report::TRpProject RpProject1;
     report::TRpSystem RpSystem1;
-    // XfDbfReport (the dBase table of the oldest log format, read by its
-    // import) joins here with the dBase engine: a TXfDbf with DbfFields
-    // kXfDbfReportFields, HideDeletedRecs False, TableLanguage OEM,
-    // ReadOnly False, CreateIndex when not found, Exclusive False.
+    // The dBase table of the oldest log format, read by its import.
+    std::unique_ptr<xf::TXfDbf> XfDbfReport;
 
 private:
     // Creates table Name from its own specification in Folder.

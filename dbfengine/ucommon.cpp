@@ -1,0 +1,499 @@
+#include "dbfengine/ucommon.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "dbfengine/dbf4Internal.h"
+#include "dbfengine/platform/XfCharsets.h"
+#include "dbfengine/timedate.h"
+#include "dbfengine/xfcommon.h"
+#include "dbfengine/xfmemo.h"
+#include "dbfengine/xfndxlow.h"
+#include "platform/db/Convert.h"
+
+namespace xf {
+
+using namespace db;
+
+namespace {
+
+// The date number of the framework's day 0 (30 December 1899).
+double DateBase()
+{
+    static const double base = DateNumber(1899, 12, 30);
+    return base;
+}
+
+template <typename T>
+T Load(const std::uint8_t* p)
+{
+    T v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+template <typename T>
+void Store(std::uint8_t* p, T v)
+{
+    std::memcpy(p, &v, sizeof v);
+}
+
+}  // namespace
+
+TXfDataSet::TXfDataSet(rtl::TComponent* owner) : TXfPrimDataset(owner)
+{
+    MemoInit();
+    XfDateSettingsFromPlatform();
+}
+
+TXfDataSet::~TXfDataSet() = default;
+
+int TXfDataSet::Engine(const std::function<void()>& step)
+{
+    XfErrors().LastError = 0;
+    try {
+        step();
+    } catch (const EXfError&) {
+        return XfErrors().LastError ? XfErrors().LastError : xfError;
+    }
+    return XfErrors().LastError;
+}
+
+std::string TXfDataSet::ErrorText(int code)
+{
+    std::string text = PendingErrorText();
+    if (text.empty()) text = DbfErrorText(static_cast<std::uint16_t>(code));
+    const std::string context = TakeErrorContext();
+    return context.empty() ? text : text + "\r\n" + context;
+}
+
+bool TXfDataSet::SelectOwnArea(const std::string& tag)
+{
+    if (area_ == 0 || !xf::WorkArea(area_)) {
+        DatabaseError("Database is not open [" + Name() + "." + tag + "]", this);
+    }
+    xf::Select(area_);
+    return true;
+}
+
+const TXfFieldProp* TXfDataSet::PropOf(const TField* field) const
+{
+    const int n = field->FieldNo();
+    return n >= 1 && n <= static_cast<int>(props_.size()) ? &props_[static_cast<std::size_t>(n - 1)] : nullptr;
+}
+
+std::string TXfDataSet::TextFromNative(std::string_view bytes) const { return XfAnsiToUtf8(bytes); }
+
+std::string TXfDataSet::TextToNative(std::string_view text) const { return XfUtf8ToAnsi(text); }
+
+// ---- opening -----------------------------------------------------------------------
+
+int TXfDataSet::XfiOpen()
+{
+    if (dbfFileName_.empty()) return xfNoFileName;
+    props_.clear();
+    const int previous = xf::CurrentWorkArea();
+    int area = 0;
+    for (int i = 1; i <= kWorkAreas && area == 0; ++i)
+        if (!xf::WorkArea(i)) area = i;
+    if (area == 0) return 1101;
+    xf::Select(area);
+    bool opened = false;
+    const int code = Engine([&] { opened = OpenTable(); });
+    if (!opened || code != 0 || !xf::WorkArea(area)) {
+        if (xf::WorkArea(area)) Engine([] { xf::CloseDatabase(); });
+        xf::Select(previous);
+        return code ? code : xfError;
+    }
+    area_ = area;
+    xf::SetIgnoreDel(hideDeletedRecs_);
+    BuildProps();
+    atBegin_ = true;
+    atEnd_ = false;
+    return xfOk;
+}
+
+void TXfDataSet::BuildProps()
+{
+    props_.clear();
+    int offset = 1;
+    const TWorkArea* a = xf::WorkArea(area_);
+    for (const TDbfField& f : a->Table.Fields) {
+        TXfFieldProp p;
+        p.Name = f.Name;
+        p.Type = f.Type;
+        p.Length = f.Length;
+        p.Decimals = f.Decimals;
+        switch (f.Type) {
+        case 'D': p.FieldType = ftDate, p.NativeSize = 8; break;
+        case 'L': p.FieldType = ftBoolean, p.NativeSize = 2; break;
+        case 'M': p.FieldType = ftMemo, p.NativeSize = 4; break;
+        case 'N':
+        case 'F':
+            if (f.Decimals > 0 || f.Length > 9) {
+                p.FieldType = ftFloat, p.NativeSize = 8;
+            } else {
+                p.FieldType = ftInteger, p.NativeSize = 4;
+            }
+            break;
+        default: p.FieldType = ftString, p.NativeSize = f.Length + 1;
+        }
+        p.NativeOffset = offset;
+        offset += p.NativeSize;
+        props_.push_back(p);
+    }
+    nativeSize_ = offset;
+    changed_.assign(props_.size(), false);
+}
+
+void TXfDataSet::InternalInitFieldDefs()
+{
+    if (props_.empty()) DatabaseError(Name() + ".DbfFields undefined. Set Active to TRUE", this);
+    FieldDefs().Clear();
+    for (const TXfFieldProp& p : props_) FieldDefs().Add(p.Name, p.FieldType, p.FieldType == ftString ? p.Length : 0);
+}
+
+int TXfDataSet::XfiClose()
+{
+    if (area_ == 0) return xfOk;
+    const int area = area_;
+    area_ = 0;
+    props_.clear();
+    if (!xf::WorkArea(area)) return xfOk;
+    xf::Select(area);
+    return Engine([] { xf::CloseDatabase(); });
+}
+
+// ---- navigation ------------------------------------------------------------------------
+
+int TXfDataSet::XfiSetToBegin()
+{
+    SelectOwnArea("XfiSetToBegin");
+    const int code = Engine([] { xf::GoTop(); });
+    atBegin_ = true;
+    atEnd_ = false;
+    return code;
+}
+
+int TXfDataSet::XfiSetToEnd()
+{
+    SelectOwnArea("XfiSetToEnd");
+    const int code = Engine([] { xf::GoBottom(); });
+    atEnd_ = true;
+    atBegin_ = false;
+    return code;
+}
+
+int TXfDataSet::XfiGetRecordCount(int& count)
+{
+    SelectOwnArea("XfiGetRecordCount");
+    return Engine([&] { count = xf::RecCount(); });
+}
+
+int TXfDataSet::XfiForceReread()
+{
+    SelectOwnArea("XfiForceReread");
+    return Engine([] { xf::SKIP(0); });
+}
+
+void TXfDataSet::FillNative(TRecordBuffer buffer, std::int32_t& recNo)
+{
+    TXfTypedRecord r = xf::CurrentRecord();
+    std::memset(buffer, 0, static_cast<std::size_t>(nativeSize_));
+    buffer[0] = r.Deleted() ? 1 : 0;
+    for (std::size_t i = 0; i < props_.size(); ++i) {
+        const TXfFieldProp& p = props_[i];
+        const int f = static_cast<int>(i) + 1;
+        std::uint8_t* out = buffer + p.NativeOffset;
+        switch (p.Type) {
+        case 'D': {
+            const std::string text = r.Text(f);
+            double value = 0;
+            if (!IsBlankDateText(text)) {
+                const double number = DateNumberFromText(text);
+                if (number != kBlankDateNumber) value = number - DateBase();
+            }
+            Store(out, value);
+            break;
+        }
+        case 'L': Store<std::int16_t>(out, r.Logical(f) ? -1 : 0); break;
+        case 'M': Store<std::int32_t>(out, static_cast<std::int32_t>(r.Integer(f))); break;
+        case 'N':
+        case 'F':
+            if (p.Decimals > 0) {
+                const double scale = std::pow(10.0, p.Decimals);
+                Store(out, std::round(r.Number(f) * scale) / scale);
+            } else if (p.NativeSize == 8) {
+                Store(out, static_cast<double>(r.Integer(f)));
+            } else {
+                Store<std::int32_t>(out, static_cast<std::int32_t>(r.Integer(f)));
+            }
+            break;
+        default: {
+            std::string text = TrimRightStr(r.Text(f));
+            text.resize(std::min<std::size_t>(text.size(), static_cast<std::size_t>(p.Length)));
+            std::memcpy(out, text.data(), text.size());
+        }
+        }
+    }
+    recNo = xf::RecNo();
+}
+
+void TXfDataSet::NativeToTyped(const std::uint8_t* record, bool onlyChanged)
+{
+    TXfTypedRecord r = xf::CurrentRecord();
+    for (std::size_t i = 0; i < props_.size(); ++i) {
+        if (onlyChanged && !changed_[i]) continue;
+        const TXfFieldProp& p = props_[i];
+        const int f = static_cast<int>(i) + 1;
+        const std::uint8_t* in = record + p.NativeOffset;
+        switch (p.Type) {
+        case 'D': {
+            const double value = Load<double>(in);
+            r.SetText(f, value == 0 ? std::string() : DateTextFromNumber(std::floor(value) + DateBase()));
+            break;
+        }
+        case 'L': r.SetLogical(f, Load<std::int16_t>(in) != 0); break;
+        case 'M': r.SetInteger(f, Load<std::int32_t>(in)); break;
+        case 'N':
+        case 'F':
+            if (p.Decimals > 0) {
+                r.SetNumber(f, Load<double>(in));
+            } else if (p.NativeSize == 8) {
+                r.SetInteger(f, XfSaturateInt64(Load<double>(in)));
+            } else {
+                r.SetInteger(f, Load<std::int32_t>(in));
+            }
+            break;
+        default: r.SetText(f, std::string_view(reinterpret_cast<const char*>(in), StrLenZ(reinterpret_cast<const char*>(in))));
+        }
+    }
+}
+
+int TXfDataSet::XfiGetRecord(TRecordBuffer buffer, std::int32_t& recNo)
+{
+    if (atBegin_) return xfAtBegin;
+    if (atEnd_) return xfAtEnd;
+    SelectOwnArea("XfiGetRecord");
+    if (const int code = Engine([] { xf::SKIP(0); })) return code;
+    if (xf::dEOF() || xf::RecCount() == 0) return xfAtEnd;
+    FillNative(buffer, recNo);
+    return xfOk;
+}
+
+int TXfDataSet::XfiGetNextRecord(TRecordBuffer buffer, std::int32_t& recNo)
+{
+    if (atEnd_) return xfAtEnd;
+    SelectOwnArea("XfiGetNextRecord");
+    const bool fromBegin = atBegin_;
+    atBegin_ = false;
+    if (const int code = Engine([&] {
+            if (fromBegin) {
+                xf::SKIP(0);
+            } else if (!xf::dEOF()) {
+                xf::SKIP(1);
+            }
+        }))
+        return code;
+    if (xf::dEOF()) {
+        // The engine stays on the last record, not the phantom one.
+        const int code = Engine([] {
+            if (!xf::dBOF() && xf::RecCount() > 0) xf::SKIP(-1);
+        });
+        atEnd_ = true;
+        return code ? code : xfAtEnd;
+    }
+    FillNative(buffer, recNo);
+    return xfOk;
+}
+
+int TXfDataSet::XfiGetPriorRecord(TRecordBuffer buffer, std::int32_t& recNo)
+{
+    if (atBegin_) return xfAtBegin;
+    SelectOwnArea("XfiGetPriorRecord");
+    const bool fromEnd = atEnd_;
+    atEnd_ = false;
+    if (const int code = Engine([&] {
+            if (fromEnd) {
+                xf::SKIP(0);
+            } else if (!xf::dBOF()) {
+                xf::SKIP(-1);
+            }
+        }))
+        return code;
+    if (xf::dBOF() || xf::dEOF()) {
+        atBegin_ = true;
+        return xfAtBegin;
+    }
+    FillNative(buffer, recNo);
+    return xfOk;
+}
+
+int TXfDataSet::XfiGoToRecNo(std::int32_t recNo)
+{
+    SelectOwnArea("XfiGoToRecNo");
+    bool ok = false;
+    const int code = Engine([&] { ok = xf::GoChecked(recNo); });
+    if (code || !ok) {
+        XfiSetToEnd();
+        return code ? code : xfAtEnd;
+    }
+    atBegin_ = atEnd_ = false;
+    return xfOk;
+}
+
+// ---- fields -----------------------------------------------------------------------
+
+bool TXfDataSet::XfiGetFieldData(TField* field, const std::uint8_t* record, void* buffer)
+{
+    const TXfFieldProp* p = PropOf(field);
+    if (!p) return false;
+    const std::uint8_t* in = record + p->NativeOffset;
+    switch (p->FieldType) {
+    case ftString:
+        if (in[0] == 0) return false;
+        if (buffer) std::memcpy(buffer, in, static_cast<std::size_t>(p->NativeSize));
+        return true;
+    case ftDate: {
+        const double value = Load<double>(in);
+        if (value == 0) return false;
+        if (buffer) Store<std::int32_t>(static_cast<std::uint8_t*>(buffer), static_cast<std::int32_t>(std::floor(value)) + kDateDelta);
+        return true;
+    }
+    case ftMemo: return Load<std::int32_t>(in) > 0;
+    default:
+        if (buffer) std::memcpy(buffer, in, static_cast<std::size_t>(p->NativeSize));
+        return true;
+    }
+}
+
+void TXfDataSet::XfiSetFieldData(TField* field, std::uint8_t* record, const void* buffer)
+{
+    const TXfFieldProp* p = PropOf(field);
+    if (!p) return;
+    std::uint8_t* out = record + p->NativeOffset;
+    std::memset(out, 0, static_cast<std::size_t>(p->NativeSize));
+    if (buffer) {
+        switch (p->FieldType) {
+        case ftString: {
+            const auto* text = static_cast<const char*>(buffer);
+            std::string value = TrimRightStr(std::string_view(text, StrLenZ(text)));
+            std::memcpy(out, value.data(), std::min<std::size_t>(value.size(), static_cast<std::size_t>(p->Length)));
+            break;
+        }
+        case ftDate: Store(out, static_cast<double>(Load<std::int32_t>(static_cast<const std::uint8_t*>(buffer)) - kDateDelta)); break;
+        case ftMemo: break;
+        default: std::memcpy(out, buffer, static_cast<std::size_t>(p->NativeSize));
+        }
+    }
+    MarkChanged(field);
+}
+
+void TXfDataSet::MarkChanged(const TField* field)
+{
+    const int n = field->FieldNo();
+    if (n >= 1 && n <= static_cast<int>(changed_.size())) changed_[static_cast<std::size_t>(n - 1)] = true;
+}
+
+// ---- edits ------------------------------------------------------------------------
+
+void TXfDataSet::InternalEdit()
+{
+    changed_.assign(props_.size(), false);
+    replacedMemos_.clear();
+}
+
+void TXfDataSet::InternalInsert() { InternalEdit(); }
+
+void TXfDataSet::InternalCancel()
+{
+    // Memos written during the edit go back to the free space; the record keeps its own.
+    SelectOwnArea("InternalCancel");
+    for (std::size_t i = 0; i < props_.size(); ++i) {
+        if (props_[i].Type != 'M' || !changed_[i]) continue;
+        const std::int32_t block = Load<std::int32_t>(ActiveBuffer() + props_[i].NativeOffset);
+        if (block > 0) Engine([&] { EditMemo(block, {}); });
+    }
+    changed_.assign(props_.size(), false);
+    replacedMemos_.clear();
+}
+
+int TXfDataSet::XfiInitRecord(TRecordBuffer buffer)
+{
+    std::memset(buffer, 0, static_cast<std::size_t>(nativeSize_));
+    return xfOk;
+}
+
+void TXfDataSet::WithLock(bool tableLock, const TXfLockFailedEvent& onFailed, const char* what, const std::function<void()>& work)
+{
+    while (true) {
+        bool locked = false;
+        if (const int code = Engine([&] { locked = tableLock ? xf::ALock() : xf::RLock(); })) CheckResult(code);
+        if (locked) {
+            const int code = Engine(work);
+            Engine([] { xf::Unlock(); });
+            CheckResult(code);
+            return;
+        }
+        bool retry = false;
+        if (onFailed) onFailed(*this, retry);
+        if (!retry) DatabaseError("Lock failed [" + std::string(what) + "]", this);
+    }
+}
+
+int TXfDataSet::XfiAppendRecord(TRecordBuffer buffer)
+{
+    if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+    SelectOwnArea("s_AppendWithLock");
+    WithLock(true, OnALockFailedOnInsert, "Insert", [&] {
+        xf::ClearRecord();
+        xf::CurrentRecord().SetDeleted(false);
+        changed_.assign(props_.size(), true);
+        NativeToTyped(buffer, false);
+        xf::Append();
+    });
+    atBegin_ = atEnd_ = false;
+    changed_.assign(props_.size(), false);
+    return xfOk;
+}
+
+int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
+{
+    if (atBegin_) return xfAtBegin;
+    if (atEnd_) return xfAtEnd;
+    if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+    SelectOwnArea("s_ReplaceWithLock");
+    const std::int32_t recNo = RecNoOf(buffer);
+    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
+    WithLock(false, OnRLockFailedOnPost, "Post", [&] {
+        TWorkArea* a = xf::WorkArea(area_);
+        // The record as it is in the file now, under the lock; the typed record keeps
+        // the values this station read, so only the fields it changed differ.
+        if (xf::GetDbfRecord(a->Table, recNo) != 0) return;
+        std::memcpy(a->Typed, a->Shadow.data(), a->TypedSize);
+        NativeToTyped(buffer, true);
+        xf::Replace();
+    });
+    FreeReplacedMemos();
+    changed_.assign(props_.size(), false);
+    return xfOk;
+}
+
+void TXfDataSet::FreeReplacedMemos()
+{
+    for (const std::int32_t block : replacedMemos_) Engine([&] { EditMemo(block, {}); });
+    replacedMemos_.clear();
+}
+
+int TXfDataSet::XfiDeleteRecord()
+{
+    if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+    SelectOwnArea("s_DeleteWithLock");
+    const std::int32_t recNo = RecNoOf(ActiveBuffer());
+    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
+    WithLock(false, OnRLockFailedOnDelete, "Delete", [] { xf::DeleteRec(); });
+    if (xf::RecCount() == 0) atBegin_ = true;
+    return xfOk;
+}
+
+}  // namespace xf

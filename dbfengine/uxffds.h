@@ -1,0 +1,101 @@
+#pragma once
+// The published dataset over a .dbf file: its file name and field list, creation
+// of a missing table from the field list, shared or exclusive and read-only opens,
+// locking edits, memo fields as blob streams, and the field texts the way dBase
+// writes them.
+
+#include <string>
+#include <vector>
+
+#include "dbfengine/ucommon.h"
+#include "dbfengine/xfdbflow.h"
+#include "platform/db/Streams.h"
+
+namespace xf {
+
+class TXfCDataSet : public TXfDataSet {
+public:
+    using TXfDataSet::TXfDataSet;
+    // Closes, takes the trimmed name with the extension "DBF" unless it has one (or
+    // ends with "."), and reopens when it was open.
+    void SetDbfFileName(const std::string& name);
+    // Creates the table from DbfFields (each line "name,type,length,decimals"); a
+    // line of another shape creates nothing; type X lines are skipped; fields are
+    // corrected as the engine would. True when the table was made.
+    bool CreateTableFromDbfFields();
+};
+
+// A line of DbfFields corrected: B, G, P to M, unknown types to C, numbers at most
+// 20 wide with room for their point, texts at most 254. `message` tells what was
+// corrected ("" when nothing was).
+struct TDbfFieldLine {
+    std::string Name;
+    char Type = 'C';
+    int Length = 0;
+    int Decimals = 0;
+};
+bool ParseDbfFieldLine(const std::string& line, TDbfFieldLine& field);
+TDbfFieldLine CorrectDbfField(const std::string& table, const TDbfFieldLine& field, std::string& message);
+
+class TXfFileDataSet : public TXfCDataSet {
+public:
+    using TXfCDataSet::TXfCDataSet;
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool on) { readOnly_ = on; }
+    bool Exclusive() const { return exclusive_; }
+    void SetExclusive(bool on) { exclusive_ = on; }
+    bool CreateIfNotFound() const { return createIfNotFound_; }
+    void SetCreateIfNotFound(bool on) { createIfNotFound_ = on; }
+    bool AutoFixRecCount() const { return autoFixRecCount_; }
+    void SetAutoFixRecCount(bool on) { autoFixRecCount_ = on; }
+    // The table's own conversions of its text, handed to the work area.
+    TXfTextHook BeforeWrite, AfterRead;
+
+protected:
+    bool OpenTable() override;
+    bool ReadOnlyTable() const override { return readOnly_; }
+
+private:
+    bool readOnly_ = false;
+    bool exclusive_ = false;
+    bool createIfNotFound_ = true;
+    bool autoFixRecCount_ = false;
+};
+
+class TXfDbf : public TXfFileDataSet {
+public:
+    using TXfFileDataSet::TXfFileDataSet;
+    ~TXfDbf() override;
+};
+
+// A memo field of the current record as a stream. Reading gives the memo's bytes
+// (OEM text as ANSI for OEM tables); what is written becomes a new memo when the
+// stream goes, and the record takes its block when it is posted (the old memo's
+// blocks are freed then; a cancel frees the new one).
+class TXfBlobStream : public db::TMemoryStream {
+public:
+    TXfBlobStream(TXfDataSet& dataSet, db::TField* field, db::TBlobStreamMode mode);
+    ~TXfBlobStream() override;
+    TXfBlobStream(const TXfBlobStream&) = delete;
+    TXfBlobStream& operator=(const TXfBlobStream&) = delete;
+    std::int64_t Write(const void* buffer, std::int64_t count) override;
+    void SetSize(std::int64_t size) override;
+
+private:
+    void Store();
+
+    TXfDataSet& dataSet_;
+    db::TField* field_;
+    db::TBlobStreamMode mode_;
+    bool modified_ = false;
+};
+
+// A field's value as dBase would print it: numbers right-aligned in their width,
+// logicals "T"/"F", dates in the engine's style (or its blank date), texts
+// left-aligned in their width, memos as their text. UTF-8.
+std::string FieldAsDbfText(TXfDataSet& dataSet, const std::string& fieldName);
+std::string FieldAsDbfString(TXfDataSet& dataSet, const std::string& fieldName);
+// The same cut to 10 characters.
+std::string FieldAsDbfShortString(TXfDataSet& dataSet, const std::string& fieldName);
+
+}  // namespace xf
