@@ -92,6 +92,8 @@ int TXfDataSet::XfiOpen()
 {
     if (dbfFileName_.empty()) return xfNoFileName;
     props_.clear();
+    // Date texts follow the program's date format as it is now.
+    XfDateSettingsFromPlatform();
     const int previous = xf::CurrentWorkArea();
     int area = 0;
     for (int i = 1; i <= kWorkAreas && area == 0; ++i)

@@ -66,8 +66,10 @@ public:
     // Creates the Utilities menu with its import items; run once by the constructor.
     void ConnectImportCommands();
     void miImportPro25Click();
+    void miImport3Click();
     void miImportPro3Click();
     QAction* miImportPro25 = nullptr;
+    QAction* miImport3 = nullptr;
     QAction* miImportPro3 = nullptr;
 
     // ---- the address book (app/addresses/U_MainAddressBook.cpp)

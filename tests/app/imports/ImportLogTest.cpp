@@ -222,6 +222,59 @@ TEST_F(ImportLog, ARowThatCannotBeWrittenImportsNothingAndASecondRunImportsEachR
     EXPECT_EQ(LogRows(), 5);
 }
 
+// Edition 3's dBase log, written by python3-dbf in code page 437: accented names come
+// through as the same letters, a deleted row is imported like the others, a blank
+// date imports without one, 29 February is kept. A truncated copy is a message (the
+// program goes on) and imports nothing.
+TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATruncatedOneNothing)
+{
+    const fs::path old = home / "Reports" / "report3.dbf";
+    fs::create_directories(old.parent_path());
+    const std::string script = std::string(SENDORA_SOURCE_DIR) + "/tests/app/imports/report3.py";
+    ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + old.string() + "'").c_str()), 0)
+        << "python3-dbf could not write report3.dbf";
+
+    // A truncated copy: the header promises four rows, the file ends inside the second.
+    const fs::path cut = home / "cut" / "report3.dbf";
+    fs::create_directories(cut.parent_path());
+    fs::copy_file(old, cut);
+    const auto header = static_cast<std::uintmax_t>(32 * 17 + 1);
+    fs::resize_file(cut, header + 338 + 100);
+    Import("miImport3", cut);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error) << LastText();
+    EXPECT_NE(messages.Last().details.find("Not a dBASE data file"), std::string::npos) << messages.Last().details;
+    EXPECT_EQ(LogRows(), 0);
+
+    Import("miImport3", old);
+    ASSERT_FALSE(messages.Shown().empty());
+    EXPECT_EQ(messages.Shown()[0].kind, ui::MsgKind::Confirmation);
+    EXPECT_NE(messages.Shown()[0].text.find("Sendora 3 (Regular or lite)"), std::string::npos);
+    EXPECT_EQ(LastText(),
+              "4 records have been imported to your Log file.\n"
+              "1 of them had no readable date and was imported without one.");
+    EXPECT_EQ(Sql("select ToAddress1, ifnull(ToAddress2,''), ToCity, ToState, ToZip, "
+                  "ifnull(substr(DateTime,1,10),''), MailerNum, ifnull(CustID,''), ifnull(SerialNum,''), "
+                  "ifnull(Postage,''), ifnull(Total,''), ifnull(Comment,''), ifnull(RE,'') from Log37 order by LID"),
+              (std::vector<std::string>{
+                  "José Muñoz|Straße 5|Köln|NRW|50667|2024-02-29|9207112345678900000012|12-345-6789|1|4.10|9.80|"
+                  "Ça va, Zoë|Invoice 7",
+                  "Deleted Dora||Denver|CO|80202|2023-12-31|9407 1112 0620 1234 5678|||1.00|1.00||",
+                  "No Date||Austin|TX|73301||12345||||||",
+                  "Plain||Boston|MA|02101|1999-12-31|9407 1112 0620 1234 5678|||0.50|0.50|last|re",
+              }));
+
+    // The wrong name (case counts) and a missing file are refused before the engine sees them.
+    const fs::path upper = home / "upper" / "REPORT3.DBF";
+    fs::create_directories(upper.parent_path());
+    fs::copy_file(old, upper);
+    Import("miImport3", upper);
+    EXPECT_EQ(LastText(), "Invalid Sendo 3 (Regular or lite) log file.");
+    Import("miImport3", home / "nowhere" / "report3.dbf");
+    EXPECT_EQ(LastText(), "No Sendo 3 log file exists in this location.");
+    EXPECT_FALSE(fs::exists(home / "nowhere" / "report3.dbf")) << "a missing log was made";
+    EXPECT_EQ(LogRows(), 4);
+}
+
 // ---- the rules for older rows --------------------------------------------------------------
 
 TEST(ImportLogRules, MailerNumbersAreRegroupedAndReadOnlyFromDigits)

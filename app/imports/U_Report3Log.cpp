@@ -1,0 +1,86 @@
+#include "app/imports/U_Report3Log.h"
+
+#include "app/data/U_Settings.h"
+#include "dbfengine/uxffds.h"
+#include "dbfengine/xfcommon.h"
+#include "platform/db/Fields.h"
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
+
+TReport3LogSource::~TReport3LogSource()
+{
+    try {
+        Close();
+    } catch (...) {
+        // Closing a read-only table writes nothing that could be lost.
+    }
+}
+
+void TReport3LogSource::Open(const std::string& FileName)
+{
+    if (!raising_) {
+        previousRaise_ = xf::SetRaiseOnError(1);
+        raising_ = true;
+    }
+    table_.Close();
+    table_.SetReadOnly(true);
+    // The frame has seen the file; a missing one is no empty log.
+    table_.SetCreateIfNotFound(false);
+    table_.SetDbfFileName(FileName);
+    table_.Open();
+    table_.First();
+}
+
+bool TReport3LogSource::Eof() { return table_.Eof(); }
+
+void TReport3LogSource::Next() { table_.Next(); }
+
+void TReport3LogSource::Close()
+{
+    table_.Close();
+    table_.SetReadOnly(false);
+    table_.SetCreateIfNotFound(true);
+    if (raising_) {
+        xf::SetRaiseOnError(previousRaise_);
+        raising_ = false;
+    }
+}
+
+bool TReport3LogSource::Fill(db::TDataSet& Log)
+{
+    const auto text = [this](const char* name) { return xf::FieldAsDbfString(table_, name); };
+    const auto put = [&Log](const char* name, const std::string& value) { Log.FieldByName(name)->SetAsString(value); };
+    bool dated = false;
+    rtl::TDateTime date = 0;
+    if (rtl::TryStrToDateTime(rtl::Trim(xf::FieldAsDbfShortString(table_, "rdate")), date)) {
+        Log.FieldByName("DateTime")->SetAsDateTime(date);
+        dated = true;
+    }
+    const TRegroupedMailerNum number = RegroupMailerNum(rtl::Trim(text("mailernum")));
+    put("MailerNum", number.MailerNum);
+    if (!number.CustID.empty()) put("CustID", number.CustID);
+    if (number.SerialNum) Log.FieldByName("SerialNum")->SetAsInteger(*number.SerialNum);
+    static constexpr const char* kFields[][2] = {
+        {"ToAddress1", "sentname0"}, {"ToAddress2", "sentname1"}, {"ToAddress3", "sentname2"},
+        {"ToAddress4", "sentname3"}, {"ToCity", "city"},          {"ToState", "state"},
+        {"ToZip", "zip"},            {"Postage", "postage"},      {"Certified", "certified"},
+        {"Return", "return"},        {"Restricted", "restricted"}, {"Total", "total"},
+        {"RE", "re"},                {"Comment", "comments"}};
+    for (const auto& pair : kFields) put(pair[0], text(pair[1]));
+    return dated;
+}
+
+TLogImportKind Import3Kind()
+{
+    TLogImportKind kind;
+    kind.OpeningText =
+        "This utility will import all mailers from your Sendora 3 (Regular or lite) log file to your current Pro 3 log "
+        "file located at... ";
+    kind.Filter = "Sendo 3 Log Database(report3.dbf)|report3.dbf";
+    kind.FileName = "report3.dbf";
+    kind.InitialDir = gAppPath + "/Reports/";
+    kind.ExpectedName = "report3.dbf";
+    kind.NotFoundText = "No Sendo 3 log file exists in this location.";
+    kind.InvalidText = "Invalid Sendo 3 (Regular or lite) log file.";
+    return kind;
+}
