@@ -15,6 +15,7 @@
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfparser.h"
 #include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/platform/rtl/GermanLocale.h"
 #include "tests/support/TestSupport.h"
 
 using namespace xf;
@@ -275,6 +276,14 @@ TEST_F(XfExpr, EveryFunctionOnTypedValues)
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(Value(text), expected) << text;
     EXPECT_EQ(DtosFromDateNumber(2451545), "20000101");
+
+    // Numbers are read and written with "." whatever the user's language says.
+    XfDates().DecimalSeparator = ',';
+    XfDates().ThousandSeparator = '.';
+    testsupport::GermanLocale german;
+    ASSERT_TRUE(german.Active()) << "setlocale(de_DE.UTF-8) failed; localedef said:\n" << german.BuildOutput();
+    EXPECT_EQ(Value("STR(1234.5, 8, 2) + STR(VAL('2.5'), 4, 1)"), "C: 1234.50 2.5");
+    EXPECT_EQ(Value("1.5 * 2"), "N:3");
 }
 
 TEST_F(XfExpr, FaultsAnswerTheirCodeAndNeverAValueThatIsNoNumber)
