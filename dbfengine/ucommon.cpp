@@ -9,6 +9,7 @@
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
 #include "dbfengine/xfndxlow.h"
+#include "dbfengine/xfparser.h"
 #include "platform/db/Convert.h"
 
 namespace xf {
@@ -43,6 +44,7 @@ void Store(std::uint8_t* p, T v)
 TXfDataSet::TXfDataSet(rtl::TComponent* owner) : TXfPrimDataset(owner)
 {
     MemoInit();
+    InstallParserHooks();
     XfDateSettingsFromPlatform();
 }
 

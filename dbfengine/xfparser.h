@@ -75,8 +75,8 @@ std::uint16_t CheckCondition(std::string& text);
 std::uint16_t GetMemoPoolSize();
 void SetMemoPoolSize(std::uint16_t size);
 
-// Fills the work-area layer's expression hooks (done once when the engine's
-// expression unit is linked; callers may call it again).
+// Fills the work-area layer's expression hooks. The dataset classes call it; it
+// also runs at start-up whenever this unit is linked in. Calling it again is harmless.
 void InstallParserHooks();
 
 // The expression the index layer has made current for the evaluate-current entry.
