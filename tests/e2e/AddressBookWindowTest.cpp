@@ -202,6 +202,31 @@ TEST_F(AddressBook, GroupsNestUnderTheSelectedNodeAndRefuseAllAndAnExistingNameI
     ASSERT_EQ(Tree().topLevelItem(1)->childCount(), 1);
     EXPECT_EQ(Tree().topLevelItem(1)->child(0)->text(0), "Courts");
 
+    // Closed, the typed recipient is back; reopened through the folder
+    // dialog, the same tree.
+    Child<QPushButton>("btnCloseDB")->click();
+    EXPECT_FALSE(gDatabaseON);
+    EXPECT_FALSE(Child<QWidget>("panelDB")->isVisible());
+    EXPECT_TRUE(Child<QGroupBox>("gbTo")->isVisible());
+    EXPECT_FALSE(Child<QGroupBox>("gbToDB")->isVisible());
+    EXPECT_EQ(window->width(), 569);
+    EXPECT_EQ(Child<QLineEdit>("editDepartment")->y(), 103);
+    // The book holds no address yet, so opening it asks for one at once.
+    std::string asked;
+    WhenModal([&asked](QWidget& folders) {
+        WhenModal([&asked](QWidget& address) {
+            asked = Find<QGroupBox>(address, "gbAddress")->title().toStdString();
+            Find<QPushButton>(address, "btnCancel")->click();
+        });
+        Find<QPushButton>(folders, "btnOK")->click();
+    });
+    Child<QAction>("miOpenToDB")->trigger();
+    EXPECT_EQ(asked, "New Name and Address");
+    EXPECT_TRUE(gDatabaseON);
+    EXPECT_TRUE(Child<QGroupBox>("gbToDB")->isVisible());
+    EXPECT_LT(Child<QLineEdit>("editDepartment")->y(), 103);
+    EXPECT_EQ(Node("Courts")->parent(), Node("Clients"));
+
     // Renaming to a name in use is refused the same way and changes nothing.
     ClickNode("Courts");
     AnswerPrompt("CLIENTS");
@@ -323,6 +348,10 @@ TEST_F(AddressBook, AddingSeveralAddressesShowsOneSummaryLinePerAddressInListOrd
     SelectAddresses({"Charlie", "Alpha", "Bravo"});
     EXPECT_FALSE(Child<QPushButton>("btnPrint")->isEnabled());
     EXPECT_EQ(gToAddress1, "");
+    EXPECT_EQ(Label("lblToAddress1"), "");
+    // An edit of the entry does not make several addresses printable.
+    Child<QLineEdit>("editComment")->setText("for all three");
+    EXPECT_FALSE(Child<QPushButton>("btnPrint")->isEnabled());
     std::vector<std::string> lines;
     std::string status, headline;
     WhenModal([&](QWidget& summary) {
@@ -447,6 +476,12 @@ TEST_F(AddressBook, AccentedNamesAreStoredListedAndFoundInAnyCase)
         ASSERT_EQ(Selected().size(), 1u);
         EXPECT_NE(Selected().front(), "Plain Name");
     }
+    // A group name in use is refused in any case of its accented letters too.
+    messages.Clear();
+    NewGroup("ÜBERSEE");
+    EXPECT_EQ(Texts(), (std::vector<std::string>{"A Group name of \"ÜBERSEE\" already exists."}));
+    EXPECT_EQ(Sql("Groups", "select Group_Name from Groups"), (std::vector<std::string>{"Übersee"}));
+
     messages.Clear();
     AnswerPrompt("übersee");
     Click("tbtnFindGroup");
