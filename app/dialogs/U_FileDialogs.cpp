@@ -12,19 +12,34 @@ ScopedOpenDialogHandler::Handler& OpenDialogHandler()
     return handler;
 }
 
+// "Description|pattern;pattern|..." as Qt's "Description (pattern pattern);;...".
+QString QtFilter(const std::string& filter)
+{
+    const QStringList parts = QString::fromStdString(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        if (i + 1 >= parts.size()) {
+            filters << parts[i];
+            break;
+        }
+        QString patterns = parts[i + 1];
+        filters << parts[i] + " (" + patterns.replace(';', ' ') + ")";
+    }
+    return filters.join(";;");
+}
+
 }  // namespace
 
 bool TOpenDialog::Execute(QWidget* parent)
 {
     if (const auto& handler = OpenDialogHandler()) return handler(*this);
-    // "Description|pattern" becomes Qt's "Description (pattern)".
-    const std::size_t bar = Filter.find('|');
-    const std::string filter =
-        bar == std::string::npos ? Filter : Filter.substr(0, bar) + " (" + Filter.substr(bar + 1) + ")";
-    QFileDialog dialog(parent, QString(), QString::fromStdString(InitialDir), QString::fromStdString(filter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(MustExist ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    if (!FileName.empty()) dialog.selectFile(QString::fromStdString(FileName));
+    QFileDialog dialog(parent, QString(), QString::fromStdString(InitialDir), QtFilter(Filter));
+    dialog.setAcceptMode(Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(MustExist && !Save ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    if (Save) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // A pattern such as "*.txt" is no name to pre-select.
+    if (!FileName.empty() && FileName.find('*') == std::string::npos)
+        dialog.selectFile(QString::fromStdString(FileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     FileName = dialog.selectedFiles().first().toStdString();
     return true;

@@ -9,8 +9,13 @@ class TOpenDialog {
 public:
     std::string InitialDir;
     std::string FileName;  // pre-set name; the chosen file's full path after Execute
-    std::string Filter;    // "Your Address DB|YourAddress.edt"
+    // "Your Address DB|YourAddress.edt"; several pairs in a row, and several
+    // patterns separated by ";": "Import Files|*.txt;*.csv|All Files|*.*".
+    std::string Filter;
     bool MustExist = true;  // Change picks a file; Create may name a new one
+    // Asks for a file to write (a save dialog): any name, an existing file
+    // without asking, as the caller appends to it.
+    bool Save = false;
 
     // Shows the dialog; true when a file was chosen.
     bool Execute(QWidget* parent);

@@ -138,6 +138,8 @@ TF_Main::TF_Main(std::unique_ptr<TF_About> splash, std::vector<std::string> args
     ConnectMenuCommands();
     ConnectAddressBook();
     ConnectImportCommands();
+    // After the imports: the text files join their Utilities menu.
+    ConnectTextFileCommands();
 
     FormCreate();
 }

@@ -215,6 +215,23 @@ private:
     QAction* miNetworkSettings = nullptr;
     QAction* miYourAddress = nullptr;
 
+    // ---- text files (app/addresses/U_MainTextFiles.cpp, app/log/U_MainLogExport.cpp)
+    // Creates the Text Files menu under Utilities and connects its commands;
+    // run once by the constructor.
+    void ConnectTextFileCommands();
+    // Target 1: the address book's Address; 0: the sender addresses. An
+    // import shows the file's addresses in the tick grid and adds the ticked
+    // ones; an export appends every address to a text file.
+    void ImportAddressFile(int Target);
+    void ExportAddressFile(int Target);
+    // Appends the whole log, row by row as "caption = value" lines, to a text file.
+    void miLogExportClick();
+    QAction* miToImport = nullptr;
+    QAction* miToExport = nullptr;
+    QAction* miYourImport = nullptr;
+    QAction* miYourExport = nullptr;
+    QAction* miLogExport = nullptr;
+
     // ---- the address book (app/addresses/U_MainAddressBook.cpp)
     // Creates the panel's pop-up menus and connects its commands; run once
     // by the constructor.
