@@ -7,6 +7,7 @@
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -26,6 +27,15 @@ std::string_view LeftChars(std::string_view text, std::size_t count)
         while (i < text.size() && (static_cast<unsigned char>(text[i]) & 0xC0) == 0x80) ++i;
     }
     return text.substr(0, i);
+}
+
+// Without the blanks and control characters at either end, as Trim cuts them.
+std::string_view TrimmedView(std::string_view text)
+{
+    std::size_t first = 0, last = text.size();
+    while (first < last && static_cast<unsigned char>(text[first]) <= ' ') ++first;
+    while (last > first && static_cast<unsigned char>(text[last - 1]) <= ' ') --last;
+    return text.substr(first, last - first);
 }
 
 std::string ReadWholeFile(const std::string& fileName)
@@ -70,13 +80,16 @@ void NextCsvField(std::string_view Line, std::size_t& Position, std::string& Fie
         Position = i + 2;
         return;
     }
-    std::string text;
-    if (Line[i] == '"') {
+    // Up to the separator; after a closing quote this is blanks as a rule,
+    // and anything else is kept rather than lost.
+    std::string quoted;
+    const bool isQuoted = Line[i] == '"';
+    if (isQuoted) {
         for (++i; i < n; ++i) {
             if (Line[i] != '"') {
-                text += Line[i];
+                quoted += Line[i];
             } else if (i + 1 < n && Line[i + 1] == '"') {
-                text += '"';
+                quoted += '"';
                 ++i;
             } else {
                 ++i;  // the closing quote
@@ -84,12 +97,14 @@ void NextCsvField(std::string_view Line, std::size_t& Position, std::string& Fie
             }
         }
     }
-    // Up to the separator; after a closing quote this is blanks as a rule,
-    // and anything else is kept rather than lost.
     const std::size_t comma = Line.find(',', i);
     const std::size_t end = comma == std::string_view::npos ? n : comma;
-    text.append(Line.substr(i, end - i));
-    Field = rtl::Trim(text);
+    if (isQuoted) {
+        quoted.append(Line.substr(i, end - i));
+        Field = TrimmedView(quoted);
+    } else {
+        Field = TrimmedView(Line.substr(i, end - i));
+    }
     Position = (comma == std::string_view::npos ? n : comma + 1) + 1;
 }
 
@@ -110,7 +125,7 @@ TAddressFieldTexts ReadAddressLine(std::string_view Line)
     std::size_t position = 1;
     for (std::size_t k = 0; k < kAddressTextFields; ++k) {
         NextCsvField(Line, position, fields[k]);
-        fields[k] = std::string(LeftChars(fields[k], kAddressFieldWidths[k]));
+        fields[k].resize(LeftChars(fields[k], kAddressFieldWidths[k]).size());
     }
     return fields;
 }
@@ -125,34 +140,43 @@ std::string AddressLine(const TAddressFieldTexts& Fields)
     return line;
 }
 
-std::vector<std::string> ReadTextFileLines(const std::string& FileName)
+namespace {
+
+// The file's text as UTF-8: Windows-1252, or UTF-8 when the file starts
+// with a UTF-8 byte-order mark (and holds nothing but UTF-8 after it).
+std::string ReadText(const std::string& fileName)
 {
-    std::string bytes = ReadWholeFile(FileName);
-    std::string text;
+    std::string bytes = ReadWholeFile(fileName);
     if (bytes.starts_with("\xEF\xBB\xBF") && rtl::IsValidUtf8(std::string_view(bytes).substr(3)))
-        text = bytes.substr(3);
-    else
-        text = rtl::AnsiToUtf8(bytes);
-    std::vector<std::string> lines;
+        return bytes.substr(3);
+    return rtl::AnsiToUtf8(bytes);
+}
+
+// Calls `line` for every line of `text`; lines end at CR LF, LF or CR.
+template <class Line>
+void ForEachLine(std::string_view text, Line&& line)
+{
     std::size_t start = 0;
     const std::size_t n = text.size();
     while (start < n) {
         std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string::npos) end = n;
-        lines.emplace_back(text, start, end - start);
+        if (end == std::string_view::npos) end = n;
+        line(text.substr(start, end - start));
         if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') ++end;
         start = end + 1;
     }
-    return lines;
 }
+
+}  // namespace
 
 std::vector<TTextAddress> ReadAddressFile(const std::string& FileName)
 {
-    const std::vector<std::string> lines = ReadTextFileLines(FileName);
+    const std::string text = ReadText(FileName);
     std::vector<TTextAddress> rows;
-    rows.reserve(lines.size());
-    for (std::size_t i = 0; i < lines.size(); ++i)
-        rows.push_back(TTextAddress{ReadAddressLine(lines[i]), static_cast<std::int64_t>(i + 1)});
+    rows.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
+    ForEachLine(text, [&](std::string_view line) {
+        rows.push_back(TTextAddress{ReadAddressLine(line), static_cast<std::int64_t>(rows.size() + 1)});
+    });
     return rows;
 }
 
@@ -170,7 +194,7 @@ std::size_t InsertAddressRows(TEdsTable& Table, const std::string& Folder, const
     TEdsTransaction transaction(Table);
     for (const TTextAddress* row : Rows) {
         try {
-            Table.Append();
+            Table.Insert();
             for (std::size_t k = 0; k < kAddressTextFields; ++k) fields[k]->SetAsString(row->Fields[k]);
             Table.Post();
         } catch (...) {

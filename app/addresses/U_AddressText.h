@@ -47,12 +47,9 @@ TAddressFieldTexts ReadAddressLine(std::string_view Line);
 // The line for an address: its fields quoted as needed, joined by ",".
 std::string AddressLine(const TAddressFieldTexts& Fields);
 
-// A text file's lines as UTF-8: Windows-1252, or UTF-8 when the file starts
-// with a UTF-8 byte-order mark. Lines end at CR LF, LF or CR. Raises
-// rtl::Exception naming the file when it cannot be read.
-std::vector<std::string> ReadTextFileLines(const std::string& FileName);
-
-// Every line of the file as an address.
+// Every line of the file as an address. The file is Windows-1252, or
+// UTF-8 when it starts with a UTF-8 byte-order mark; lines end at CR LF, LF
+// or CR. Raises rtl::Exception naming the file when it cannot be read.
 std::vector<TTextAddress> ReadAddressFile(const std::string& FileName);
 
 // A row the table did not take; nothing of the import stays.

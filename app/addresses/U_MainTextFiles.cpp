@@ -85,7 +85,7 @@ void TF_Main::ImportAddressFile(int Target)
     TF_TextFiles grid(Target, this);
     try {
         ui::WaitCursor hourglass;
-        for (const TTextAddress& row : ReadAddressFile(dialog.FileName)) grid.AddAddressRow(row);
+        grid.AddAddressRows(ReadAddressFile(dialog.FileName));
     } catch (const std::exception& e) {
         ShowFailure("The addresses in \"" + dialog.FileName + "\" could not be read.", e);
         return;

@@ -102,11 +102,13 @@ public:
         emit dataChanged(index(first, 0), index(last, 0));
         emit headerDataChanged(Qt::Horizontal, 0, 0);
     }
-    void Append(const TTextAddress& address)
+    void Append(std::vector<TTextAddress> addresses)
     {
+        if (addresses.empty()) return;
         const int at = static_cast<int>(rows.size());
-        beginInsertRows({}, at, at);
-        rows.push_back(Row{std::string(), address});
+        beginInsertRows({}, at, at + static_cast<int>(addresses.size()) - 1);
+        rows.reserve(rows.size() + addresses.size());
+        for (TTextAddress& address : addresses) rows.push_back(Row{std::string(), std::move(address)});
         endInsertRows();
     }
 };
@@ -139,7 +141,9 @@ TF_TextFiles::TF_TextFiles(int Target, QWidget* parent)
 
 TF_TextFiles::~TF_TextFiles() = default;
 
-void TF_TextFiles::AddAddressRow(const TTextAddress& Address) { model_->Append(Address); }
+void TF_TextFiles::AddAddressRow(const TTextAddress& Address) { model_->Append({Address}); }
+
+void TF_TextFiles::AddAddressRows(std::vector<TTextAddress> Addresses) { model_->Append(std::move(Addresses)); }
 
 int TF_TextFiles::RowCount() const { return static_cast<int>(model_->rows.size()); }
 

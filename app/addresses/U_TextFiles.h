@@ -28,6 +28,8 @@ public:
 
     // Appends one data row, not ticked.
     void AddAddressRow(const TTextAddress& Address);
+    // Appends many rows at once (a whole file).
+    void AddAddressRows(std::vector<TTextAddress> Addresses);
     // Toggles data row `Row` (1-based); row 0, the header, ticks every row
     // when it is not ticked itself and unticks every row when it is.
     void ToggleTick(int Row);

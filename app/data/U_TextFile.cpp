@@ -12,7 +12,8 @@
 
 namespace {
 
-constexpr std::size_t kFlushAt = 1 << 20;
+// Small enough to stay in the cache while it fills.
+constexpr std::size_t kFlushAt = 64 * 1024;
 
 bool Ascii(std::string_view text)
 {
@@ -49,14 +50,31 @@ TAnsiTextAppender::~TAnsiTextAppender()
 
 void TAnsiTextAppender::WriteLine(std::string_view Utf8)
 {
-    if (Ascii(Utf8)) {
-        buffer_.append(Utf8);
-    } else {
-        const std::string ansi = rtl::Utf8ToAnsi(Utf8);
-        // Each character the page lacks became one "?".
-        replaced_ += std::count(ansi.begin(), ansi.end(), '?') - std::count(Utf8.begin(), Utf8.end(), '?');
-        buffer_.append(ansi);
+    Append(Utf8);
+    EndLine();
+}
+
+void TAnsiTextAppender::WriteLine(std::string_view Utf8Head, std::string_view Utf8Tail)
+{
+    Append(Utf8Head);
+    Append(Utf8Tail);
+    EndLine();
+}
+
+void TAnsiTextAppender::Append(std::string_view utf8)
+{
+    if (Ascii(utf8)) {
+        buffer_.append(utf8);
+        return;
     }
+    const std::string ansi = rtl::Utf8ToAnsi(utf8);
+    // Each character the page lacks became one "?".
+    replaced_ += std::count(ansi.begin(), ansi.end(), '?') - std::count(utf8.begin(), utf8.end(), '?');
+    buffer_.append(ansi);
+}
+
+void TAnsiTextAppender::EndLine()
+{
     buffer_.append("\r\n");
     if (buffer_.size() >= kFlushAt) Flush();
 }

@@ -27,6 +27,8 @@ public:
     // lacks is written as "?" and counted. Raises rtl::Exception when the
     // file cannot take it.
     void WriteLine(std::string_view Utf8);
+    // The same for a line made of two pieces, without joining them first.
+    void WriteLine(std::string_view Utf8Head, std::string_view Utf8Tail);
     // Writes what is buffered and closes; raises rtl::Exception on failure
     // (the file is then cut back as when Close is never reached).
     void Close();
@@ -35,6 +37,8 @@ public:
     std::int64_t Replaced() const { return replaced_; }
 
 private:
+    void Append(std::string_view utf8);
+    void EndLine();
     void Flush();
     [[noreturn]] void Fail(const char* what);
 

@@ -34,12 +34,9 @@ TLogExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const st
         prefixes[i] = std::string(caption.substr(0, caption.find('('))) + " = ";
     }
     TLogExportResult result;
-    std::string line;
     for (Query.First(); !Query.Eof(); Query.Next()) {
         for (std::size_t i = 0; i < LogFieldCount; ++i) {
-            line.assign(prefixes[i]);
-            line.append(fields[i]->AsString());
-            file.WriteLine(line);
+            file.WriteLine(prefixes[i], fields[i]->AsString());
         }
         file.WriteLine({});
         file.WriteLine({});
