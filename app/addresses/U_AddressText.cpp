@@ -208,32 +208,15 @@ std::size_t InsertAddressRows(TEdsTable& Table, const std::string& Folder, const
 TTextExportResult ExportAddresses(TEdsQuery& Query, const std::string& Folder, const std::string& TableName,
                                   const std::string& FileName)
 {
-    TAnsiTextAppender file(FileName);
-    Query.Close();
-    Query.SetDatabaseName(Folder);
-    Query.SetSQLText("select * from " + TableName + " order by A_ID");
-    Query.Open();
-    struct TCloseQuery {
-        TEdsQuery& query;
-        ~TCloseQuery()
-        {
-            try {
-                query.Close();
-            } catch (...) {
-            }
-        }
-    } closeQuery{Query};
+    TQueryListing listing(Query, Folder, "select * from " + TableName + " order by A_ID", FileName);
     std::array<db::TField*, kAddressTextFields> fields{};
     for (std::size_t k = 0; k < kAddressTextFields; ++k) fields[k] = Query.FieldByName(kFieldNames[k]);
-    TTextExportResult result;
+    std::int64_t rows = 0;
     TAddressFieldTexts texts;
     for (Query.First(); !Query.Eof(); Query.Next()) {
         for (std::size_t k = 0; k < kAddressTextFields; ++k) texts[k] = fields[k]->AsString();
-        file.WriteLine(AddressLine(texts));
-        ++result.Rows;
+        listing.File().WriteLine(AddressLine(texts));
+        ++rows;
     }
-    Query.Close();
-    file.Close();
-    result.Replaced = file.Replaced();
-    return result;
+    return listing.Finish(rows);
 }

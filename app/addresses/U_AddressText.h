@@ -8,6 +8,8 @@
 // field's start is an ordinary character, so files written without quoting
 // read as they always did.
 
+#include "app/data/U_TextFile.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -67,12 +69,6 @@ public:
 // many were added.
 std::size_t InsertAddressRows(TEdsTable& Table, const std::string& Folder, const std::string& TableName,
                               const std::vector<const TTextAddress*>& Rows);
-
-// What an export wrote.
-struct TTextExportResult {
-    std::int64_t Rows = 0;
-    std::int64_t Replaced = 0;  // characters the code page lacks, written as "?"
-};
 
 // Appends every row of TableName in Folder, by A_ID, as one line to
 // FileName (created when missing), through Query. Raises on a failure of

@@ -114,11 +114,8 @@ void TF_Main::ImportAddressFile(int Target)
 
 void TF_Main::ExportAddressFile(int Target)
 {
-    TOpenDialog dialog;
-    dialog.Filter = "Text Files|*.txt";
-    dialog.Save = true;
-    if (!dialog.Execute(this)) return;
-    const std::string file = TextFileName(dialog.FileName);
+    const std::string file = AskExportFileName(this);
+    if (file.empty()) return;
     TTextExportResult result;
     try {
         ui::WaitCursor hourglass;

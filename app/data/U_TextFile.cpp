@@ -1,5 +1,6 @@
 #include "app/data/U_TextFile.h"
 
+#include "dbaccess/edsquery.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -108,4 +109,30 @@ std::string ExportCompletedText(const std::string& FileName, std::int64_t Replac
     else if (Replaced > 1)
         text += "\n" + std::to_string(Replaced) + " characters that a text file cannot hold were written as \"?\".";
     return text;
+}
+
+TQueryListing::TQueryListing(TEdsQuery& Query, const std::string& Folder, const std::string& Sql,
+                             const std::string& FileName)
+    : file_(FileName), query_(Query)
+{
+    Query.Close();
+    Query.SetDatabaseName(Folder);
+    Query.SetSQLText(Sql);
+    Query.Open();
+}
+
+TQueryListing::~TQueryListing()
+{
+    try {
+        query_.Close();
+    } catch (...) {
+        // Closed again by its next use.
+    }
+}
+
+TTextExportResult TQueryListing::Finish(std::int64_t Rows)
+{
+    query_.Close();
+    file_.Close();
+    return TTextExportResult{Rows, file_.Replaced()};
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+class TEdsQuery;
+
 // The name a save dialog's choice is written to: ".txt" is appended when
 // the name holds no ".txt" anywhere ("x" becomes "x.txt").
 std::string TextFileName(const std::string& Chosen);
@@ -52,3 +54,31 @@ private:
 // The message after an export to FileName: "Export completed fo file
 // "<file>".", and, when characters had to be written as "?", how many.
 std::string ExportCompletedText(const std::string& FileName, std::int64_t Replaced);
+
+// What an export wrote.
+struct TTextExportResult {
+    std::int64_t Rows = 0;
+    std::int64_t Replaced = 0;  // characters the code page lacks, written as "?"
+};
+
+// An export's frame: the file opened for appending, then Sql run through
+// Query on Folder; the caller writes the rows to File() and calls Finish().
+// The query is closed in every case; without Finish() the file keeps only
+// what it held before.
+class TQueryListing {
+public:
+    // Raises when the file or the query cannot be opened.
+    TQueryListing(TEdsQuery& Query, const std::string& Folder, const std::string& Sql, const std::string& FileName);
+    ~TQueryListing();
+    TQueryListing(const TQueryListing&) = delete;
+    TQueryListing& operator=(const TQueryListing&) = delete;
+
+    TAnsiTextAppender& File() { return file_; }
+    // Closes the query and the file; raises when the file cannot take the
+    // rest. `Rows` is the number of rows the caller wrote.
+    TTextExportResult Finish(std::int64_t Rows);
+
+private:
+    TAnsiTextAppender file_;
+    TEdsQuery& query_;
+};

@@ -1,5 +1,7 @@
 #include "app/dialogs/U_FileDialogs.h"
 
+#include "app/data/U_TextFile.h"
+
 #include <QFileDialog>
 
 #include <utility>
@@ -43,6 +45,14 @@ bool TOpenDialog::Execute(QWidget* parent)
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return false;
     FileName = dialog.selectedFiles().first().toStdString();
     return true;
+}
+
+std::string AskExportFileName(QWidget* parent)
+{
+    TOpenDialog dialog;
+    dialog.Filter = "Text Files|*.txt";
+    dialog.Save = true;
+    return dialog.Execute(parent) ? TextFileName(dialog.FileName) : std::string();
 }
 
 ScopedOpenDialogHandler::ScopedOpenDialogHandler(Handler handler) : previous_(std::move(OpenDialogHandler()))

@@ -21,6 +21,11 @@ public:
     bool Execute(QWidget* parent);
 };
 
+// Asks for the text file an export appends to ("Text Files|*.txt"); the
+// chosen name with ".txt" appended when it holds none, or empty when the
+// dialog was cancelled.
+std::string AskExportFileName(QWidget* parent);
+
 // Answers every TOpenDialog while it lives instead of the real dialog (tests).
 class ScopedOpenDialogHandler {
 public:

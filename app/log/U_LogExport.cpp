@@ -7,25 +7,9 @@
 
 #include <array>
 
-TLogExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const std::string& FileName)
+TTextExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const std::string& FileName)
 {
-    TAnsiTextAppender file(FileName);
-    Query.Close();
-    Query.SetDatabaseName(Folder);
-    Query.SetSQLText(std::string("select * from ") + kLogTable + " order by DateTime");
-    Query.Open();
-    struct TCloseQuery {
-        TEdsQuery& query;
-        ~TCloseQuery()
-        {
-            try {
-                query.Close();
-            } catch (...) {
-                // Closed again by its next use.
-            }
-        }
-    } closeQuery{Query};
-
+    TQueryListing listing(Query, Folder, std::string("select * from ") + kLogTable + " order by DateTime", FileName);
     std::array<db::TField*, LogFieldCount> fields{};
     std::array<std::string, LogFieldCount> prefixes;
     for (std::size_t i = 0; i < LogFieldCount; ++i) {
@@ -33,17 +17,13 @@ TLogExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const st
         const std::string_view caption = LogFieldCaptions[i];
         prefixes[i] = std::string(caption.substr(0, caption.find('('))) + " = ";
     }
-    TLogExportResult result;
+    TAnsiTextAppender& file = listing.File();
+    std::int64_t rows = 0;
     for (Query.First(); !Query.Eof(); Query.Next()) {
-        for (std::size_t i = 0; i < LogFieldCount; ++i) {
-            file.WriteLine(prefixes[i], fields[i]->AsString());
-        }
+        for (std::size_t i = 0; i < LogFieldCount; ++i) file.WriteLine(prefixes[i], fields[i]->AsString());
         file.WriteLine({});
         file.WriteLine({});
-        ++result.Rows;
+        ++rows;
     }
-    Query.Close();
-    file.Close();
-    result.Replaced = file.Replaced();
-    return result;
+    return listing.Finish(rows);
 }

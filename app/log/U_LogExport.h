@@ -3,18 +3,12 @@
 // for each column of the log field table, in its order, then two empty
 // lines; appended to the file, in Windows-1252 with CR LF.
 
-#include <cstdint>
+#include "app/data/U_TextFile.h"
+
 #include <string>
-
-class TEdsQuery;
-
-struct TLogExportResult {
-    std::int64_t Rows = 0;
-    std::int64_t Replaced = 0;  // characters the code page lacks, written as "?"
-};
 
 // Appends every row of Log37 in Folder, by DateTime, to FileName (created
 // when missing), read through Query, which is left closed. Raises on a
 // failure of the table or the file; the file then keeps only what it held
 // before.
-TLogExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const std::string& FileName);
+TTextExportResult ExportLog(TEdsQuery& Query, const std::string& Folder, const std::string& FileName);

@@ -14,12 +14,9 @@
 
 void TF_Main::miLogExportClick()
 {
-    TOpenDialog dialog;
-    dialog.Filter = "Text Files|*.txt";
-    dialog.Save = true;
-    if (!dialog.Execute(this)) return;
-    const std::string file = TextFileName(dialog.FileName);
-    TLogExportResult result;
+    const std::string file = AskExportFileName(this);
+    if (file.empty()) return;
+    TTextExportResult result;
     try {
         ui::WaitCursor hourglass;
         result = ExportLog(*DataModule().edsqLog, gLogDB, file);

@@ -153,7 +153,7 @@ int main(int argc, char** argv)
     double exportTime = 1e9, exportTool = 1e9;
     for (int run = 0; run < 2; ++run) {
         fs::remove(listing);
-        TLogExportResult exported;
+        TTextExportResult exported;
         exportTime = std::min(exportTime, Timed([&] {
             exported = ExportLog(*data.Module().edsqLog, gLogDB, listing.string());
         }));

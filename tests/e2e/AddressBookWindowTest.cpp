@@ -50,24 +50,6 @@ protected:
     AddressBook() { gFindText.clear(); }
     void SetUp() override { REQUIRE_E2E_TOOLS(); }
 
-    // Starts the program with the address book open (as the settings file
-    // left it) on empty address tables.
-    void StartWithBook()
-    {
-        testsupport::WriteFile(folder.home / "sendo4.ini", "[System Path]\nDatabaseON=1\n");
-        std::filesystem::create_directories(folder.home / "Addresses");
-        module = std::make_unique<TInstalledDataModule>(folder.home.str());
-        for (const char* table : {"Address", "Groups", "Members"})
-            module->Module().EnsureTable((folder.home / "Addresses").string(), table);
-        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
-        {
-            const maintest::DialogDismisser dismiss;
-            window->show();
-            while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        messages.Clear();
-    }
-
     template <class T>
     T* Child(const char* name) const
     {
@@ -171,7 +153,7 @@ protected:
 
 TEST_F(AddressBook, GroupsNestUnderTheSelectedNodeAndRefuseAllAndAnExistingNameInAnyCase)
 {
-    StartWithBook();
+    StartWithAddressBook();
     EXPECT_TRUE(Child<QWidget>("panelDB")->isVisible());
     EXPECT_TRUE(Child<QGroupBox>("gbToDB")->isVisible());
     EXPECT_FALSE(Child<QGroupBox>("gbTo")->isVisible());
@@ -237,7 +219,7 @@ TEST_F(AddressBook, GroupsNestUnderTheSelectedNodeAndRefuseAllAndAnExistingNameI
 
 TEST_F(AddressBook, NewAddressJoinsTheListedGroupByItsOwnNumberWhileAnotherStationAddsOne)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("Courts");
     ClickNode("Courts");
     ASSERT_TRUE(Listed().empty());
@@ -277,7 +259,7 @@ TEST_F(AddressBook, NewAddressJoinsTheListedGroupByItsOwnNumberWhileAnotherStati
 
 TEST_F(AddressBook, MembershipByMenuFindsAGroupWithAnAmpersandAndReportsSecondTries)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("R&D");
     NewAddress("Ada Lab", "Dayton", "OH", "45402");
     ASSERT_EQ(Selected(), (std::vector<std::string>{"Ada Lab"}));
@@ -306,7 +288,7 @@ TEST_F(AddressBook, MembershipByMenuFindsAGroupWithAnAmpersandAndReportsSecondTr
 
 TEST_F(AddressBook, ATableInUseIsAFailureInTheProgramsWordsNotAnExistingName)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("Courts");
     NewAddress("Ada Lab", "Dayton", "OH", "45402");
     messages.Clear();
@@ -338,7 +320,7 @@ TEST_F(AddressBook, ATableInUseIsAFailureInTheProgramsWordsNotAnExistingName)
 
 TEST_F(AddressBook, AddingSeveralAddressesShowsOneSummaryLinePerAddressInListOrder)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("Courts");
     for (const char* name : {"Alpha", "Bravo", "Charlie"}) NewAddress(name, "Dayton", "OH", "45402");
     SelectAddresses({"Bravo"});
@@ -377,7 +359,7 @@ TEST_F(AddressBook, AddingSeveralAddressesShowsOneSummaryLinePerAddressInListOrd
 
 TEST_F(AddressBook, DeletingAGroupTakesItsSubgroupsAndMembershipsButNoAddress)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("Clients");
     NewGroup("Vendors");
     ClickNode("Clients");
@@ -420,7 +402,7 @@ TEST_F(AddressBook, DeletingAGroupTakesItsSubgroupsAndMembershipsButNoAddress)
 
 TEST_F(AddressBook, FindWrapsFromTheSelectedAddressAndF3GoesOn)
 {
-    StartWithBook();
+    StartWithAddressBook();
     for (const char* name : {"Alpha Smith", "Bravo", "Charlie Smith"}) NewAddress(name, "Dayton", "OH", "45402");
     SelectAddresses({"Charlie Smith"});
     List().setCurrentItem(List().topLevelItem(2));
@@ -453,7 +435,7 @@ TEST_F(AddressBook, FindWrapsFromTheSelectedAddressAndF3GoesOn)
 
 TEST_F(AddressBook, AccentedNamesAreStoredListedAndFoundInAnyCase)
 {
-    StartWithBook();
+    StartWithAddressBook();
     NewGroup("Übersee");
     NewAddress(QString::fromUtf8("Jürgen Müller\nGroße Straße 5"), "Dayton", "OH", "45402");
     NewAddress(QString::fromUtf8("Íñigo Ñúñez"), QString::fromUtf8("San José"), "CA", "95113");
@@ -492,7 +474,7 @@ TEST_F(AddressBook, AccentedNamesAreStoredListedAndFoundInAnyCase)
 
 TEST_F(AddressBook, GroupMassPrintPrintsTheGroupsMembersOnceEachNotTheListedAddresses)
 {
-    StartWithBook();
+    StartWithAddressBook();
     folder.SetNumbering("123456789", "0000041", true, true);
     const std::vector<std::pair<std::string, std::string>> people = {
         {"Anna", "11111"}, {"Ben", "22222"}, {"Cleo", "33333"}, {"Dora", "44444"}, {"Emil", "55555"}};
@@ -546,7 +528,7 @@ TEST_F(AddressBook, GroupMassPrintPrintsTheGroupsMembersOnceEachNotTheListedAddr
 
 TEST_F(AddressBook, MassPrintStopsAtTheFirstFailureAndNeverReusesANumber)
 {
-    StartWithBook();
+    StartWithAddressBook();
     folder.SetNumbering("123456789", "0000041", true, true);
     for (const char* name : {"Anna", "Ben", "Cleo"}) InsertElsewhere(name, "45402");
     ClickNode("All");

@@ -8,6 +8,7 @@
 #include "app/data/U_Globals.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmMainData.h"
+#include "app/data/U_dmSendoPro.h"
 #include "app/main/U_Main.h"
 #include "app/main/U_About.h"
 #include "platform/ui/MaskEdit.h"
@@ -20,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +69,24 @@ protected:
         Child<ui::MaskEdit>("editToZip")->SetText("12345");
         Child<QLineEdit>("editDepartment")->setText("  Legal ");
         Child<QLineEdit>("editRe")->setText("Lease");
+        messages.Clear();
+    }
+
+    // Starts the program with the address book open (as the settings file
+    // left it) on empty address tables.
+    void StartWithAddressBook()
+    {
+        testsupport::WriteFile(folder.home / "sendo4.ini", "[System Path]\nDatabaseON=1\n");
+        std::filesystem::create_directories(folder.home / "Addresses");
+        module = std::make_unique<TInstalledDataModule>(folder.home.str());
+        for (const char* table : {"Address", "Groups", "Members"})
+            module->Module().EnsureTable((folder.home / "Addresses").string(), table);
+        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+        {
+            const maintest::DialogDismisser dismiss;
+            window->show();
+            while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
         messages.Clear();
     }
 

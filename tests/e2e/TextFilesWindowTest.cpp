@@ -33,22 +33,6 @@ class TextFiles : public e2e::MainWindowTest {
 protected:
     void SetUp() override { REQUIRE_E2E_TOOLS(); }
 
-    void StartWithBook()
-    {
-        testsupport::WriteFile(folder.home / "sendo4.ini", "[System Path]\nDatabaseON=1\n");
-        std::filesystem::create_directories(folder.home / "Addresses");
-        module = std::make_unique<TInstalledDataModule>(folder.home.str());
-        for (const char* table : {"Address", "Groups", "Members"})
-            module->Module().EnsureTable((folder.home / "Addresses").string(), table);
-        window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
-        {
-            const maintest::DialogDismisser dismiss;
-            window->show();
-            while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        }
-        messages.Clear();
-    }
-
     // Runs a menu command whose file dialog answers `file`; returns what the
     // dialog was asked.
     TOpenDialog Run(const char* command, const std::string& file)
@@ -86,7 +70,7 @@ protected:
 
 TEST_F(TextFiles, ImportShowsTheFileInTheGridAndAddsExactlyTheTickedRows)
 {
-    StartWithBook();
+    StartWithAddressBook();
     const auto file = folder.home / "people.csv";
     // In Windows-1252: a quoted comma, a doubled quote, a tab before a field,
     // a line longer than its column, missing trailing fields and an "é".
@@ -150,7 +134,7 @@ TEST_F(TextFiles, ImportShowsTheFileInTheGridAndAddsExactlyTheTickedRows)
 
 TEST_F(TextFiles, AddressExportAppendsToTheFileWithTxtAdded)
 {
-    StartWithBook();
+    StartWithAddressBook();
     SqlRows(folder.home / "Addresses" / "Address.edt",
             "insert into Address (Address1, Address2, City, State, Zip) values "
             "('Bud, \"The\" Smith', '1 Main St', 'Springfield', 'IL', '62701'), ('Zoë', '', 'Köln', '', '50667')");
