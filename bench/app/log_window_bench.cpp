@@ -18,6 +18,7 @@
 #include "app/data/U_dmSendoPro.h"
 #include "app/log/U_Log.h"
 #include "app/receipts/U_IncomingMailers.h"
+#include "bench/app/AppBench.h"
 #include "platform/ui/MessageService.h"
 
 #include <QAbstractItemModel>
@@ -40,16 +41,7 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-double Timed(const std::function<void()>& work)
-{
-    const auto start = Clock::now();
-    work();
-    return Since(start);
-}
+using namespace appbench;
 
 // Peak resident memory of this process in MB.
 double PeakMb()
@@ -58,35 +50,6 @@ double PeakMb()
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
     return 0;
-}
-
-std::string Quote(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
-}
-
-// Wall time of the sqlite3 tool running `sql` on the file.
-double Tool(const std::string& file, const std::string& sql)
-{
-    const std::string command = "sqlite3 " + Quote(file) + " " + Quote(sql) + " > /dev/null";
-    const auto start = Clock::now();
-    if (std::system(command.c_str()) != 0) {
-        std::fprintf(stderr, "sqlite3 failed: %s\n", command.c_str());
-        std::exit(1);
-    }
-    return Since(start);
-}
-
-// The display form of row i's mailer number.
-std::string MailerNumOf(long i)
-{
-    char digits[32];
-    std::snprintf(digits, sizeof digits, "9214712345678%09ld", i);
-    std::string out;
-    for (int at = 0; at < 22; at += 4) out += (at ? " " : "") + std::string(digits + at, at + 4 > 22 ? 2 : 4);
-    return out;
 }
 
 void Report(const char* what, double ours, double tool, double target)
@@ -130,10 +93,7 @@ int main(int argc, char** argv)
 {
     if (argc == 4 && std::string(argv[1]) == "--fill") return Fill(argc, argv, argv[2], std::atol(argv[3]));
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
-    if (std::system("command -v sqlite3 > /dev/null") != 0) {
-        std::fprintf(stderr, "the sqlite3 tool is needed for the comparison\n");
-        return 1;
-    }
+    if (!HaveTool()) return 1;
     const std::filesystem::path home =
         std::filesystem::temp_directory_path() / ("log_window_bench_" + std::to_string(::getpid()));
     std::filesystem::create_directories(home);
@@ -169,7 +129,7 @@ int main(int argc, char** argv)
 
     // Finds from the first row to the last but one.
     const long far = rows - 1;
-    const std::string number = MailerNumOf(far);
+    const std::string number = LoggedMailerNum(far);
     gFindMailerType = "1";
     gSingleEditText = number;
     const auto closeEditor = [] {
@@ -207,7 +167,7 @@ int main(int argc, char** argv)
 
     // A receipt: the number of an open row near the end.
     TF_IncomingMailers receipts(data.Module());
-    const std::string receipt = MailerNumOf(rows - 3);
+    const std::string receipt = LoggedMailerNum(rows - 3);
     receipts.findChild<QLineEdit*>("maskeditMailerNum")->setText(QString::fromStdString(receipt));
     const double lookup = Timed([&] { receipts.LookUpMailer(); });
     if (receipts.findChild<QTableWidget*>("sgMailers")->item(0, 0) == nullptr)

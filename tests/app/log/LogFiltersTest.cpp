@@ -6,11 +6,11 @@
 
 #include "app/data/U_FieldTables.h"
 #include "app/log/U_Log.h"
-#include "platform/rtl/DateUtils.h"
 #include "platform/ui/MaskEdit.h"
 #include "tests/app/log/LogTestSupport.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDateEdit>
 #include <QLineEdit>
 #include <QListWidget>
@@ -235,8 +235,9 @@ TEST_F(LogFilters, AmountsCustomerIdsQuotesDatesAndMailerNumbersFindTheirRows)
     AddRow(6, {{"ToAddress1", "Mr OBrien"}, {"MailerNum", "9214712345678900000015"}});
     AddRow(7, {{"ToAddress1", "Older"}, {"MailerNum", "9407 1112 0620 1234 5678"}});
     // A row of today, and a batch row, whose DateTime stays empty until it prints.
-    const std::string now = rtl::FormatDateTime("yyyy'-'mm'-'dd hh':'nn':'ss'.000'", rtl::Now());
-    Exec("insert into Log37 (DateTime, ToAddress1, Batch, Result) values('" + now + "', 'Today', False, 'None')");
+    const QDateTime now = QDateTime::currentDateTime();
+    Exec("insert into Log37 (DateTime, ToAddress1, Batch, Result) values('" +
+         now.toString("yyyy-MM-dd HH:mm:ss").toStdString() + ".000', 'Today', False, 'None')");
     Exec("insert into Log37 (ToAddress1, Batch, Result) values('Batched', True, 'None')");
     TF_Log log(dm());
 
@@ -248,6 +249,10 @@ TEST_F(LogFilters, AmountsCustomerIdsQuotesDatesAndMailerNumbersFindTheirRows)
               std::vector<std::string>{"O'Brien"});
     EXPECT_EQ(ListTexts(Lines(log)), std::vector<std::string>{"To = 'O''Brien'"});
     EXPECT_EQ(OneLine(log, "Today", {"Date/Time", ">=", "00:00:00"}), Names{"Today"});
+    // A row logged in the very second a line names is "up to" it, not "later than" it.
+    const std::string second = now.toString("HH:mm:ss").toStdString();
+    EXPECT_EQ(OneLine(log, "Up to now", {"Date/Time", "<=", second}).count("Today"), 1u);
+    EXPECT_EQ(OneLine(log, "After now", {"Date/Time", ">", second}), Names{});
     EXPECT_EQ(OneLine(log, "Batch", {"Batch", "", "True"}), Names{"Batched"});
     // The scan of a printed number finds it logged grouped and imported plain.
     EXPECT_EQ(OneLine(log, "Scan", {"Mailer Number", "", "420123459214712345678900000015"}),
@@ -292,6 +297,16 @@ TEST_F(LogFilters, EveryRefusalKeepsTheDialogOrTheLogAsItWas)
                                                   "Your must enter a full Customer ID.",
                                                   "Your must enter a Serial Number."}));
     EXPECT_EQ(FilterSql("LogFiltersDetail", "select FieldName, Value from LogFiltersDetail"), std::vector<std::string>{"15|urgent"});
+
+    // A name longer than the table keeps is refused before a line is asked for.
+    messages.Clear();
+    WhenDialog("New Filter", [](QWidget& dialog) {
+        Find<QLineEdit>(dialog, "TheEdit")->setText("A name of 21 letters.");
+        Ok(dialog);
+    });
+    Button(log, "btnNewFilter").click();
+    EXPECT_EQ(messages.Last().text, "A Filter name can have at most 20 characters.");
+    EXPECT_EQ(FilterSql("LogFilters", "select count(*) from LogFilters"), std::vector<std::string>{"1"});
 
     // A second filter of the same name.
     messages.Clear();

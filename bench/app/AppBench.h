@@ -1,0 +1,77 @@
+// What the application benchmarks share: timing, the sqlite3 tool as the
+// outside baseline, and the line each figure is printed on.
+#pragma once
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace appbench {
+
+using Clock = std::chrono::steady_clock;
+
+inline double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
+
+inline double Median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The median wall time of `runs` runs of `work`.
+inline double Timed(const std::function<void()>& work, int runs = 1)
+{
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        const auto start = Clock::now();
+        work();
+        times.push_back(Since(start));
+    }
+    return Median(times);
+}
+
+// `text` as one word of a shell command.
+inline std::string Quote(const std::string& text)
+{
+    std::string out = "'";
+    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// The median wall time of the sqlite3 tool running `sql` on `file`, output discarded.
+inline double Tool(const std::string& file, const std::string& sql, int runs = 1)
+{
+    const std::string command = "sqlite3 " + Quote(file) + " " + Quote(sql) + " > /dev/null";
+    return Timed(
+        [&command] {
+            if (std::system(command.c_str()) != 0) {
+                std::fprintf(stderr, "sqlite3 failed: %s\n", command.c_str());
+                std::exit(1);
+            }
+        },
+        runs);
+}
+
+// The number this program logs for customer 123456789 and serial i, grouped
+// 4-4-4-4-4-2 as the print road writes it.
+inline std::string LoggedMailerNum(long i)
+{
+    char digits[48];
+    std::snprintf(digits, sizeof digits, "9214712345678%09ld", i);
+    std::string out;
+    for (int at = 0; at < 22; at += 4) out += (at ? " " : "") + std::string(digits + at, at + 4 > 22 ? 2 : 4);
+    return out;
+}
+
+inline bool HaveTool()
+{
+    if (std::system("command -v sqlite3 > /dev/null") == 0) return true;
+    std::fprintf(stderr, "the sqlite3 tool is needed for the comparison\n");
+    return false;
+}
+
+}  // namespace appbench
