@@ -213,6 +213,9 @@ TEST(XfDataSet, MemoFieldsRoundTripAsTextAndAsBinaryBlobStreams)
         ds->Post();
     }
     EXPECT_EQ(ds->FieldByName("NOTES")->AsString(), text + "49");
+    // The rewrites took freed blocks, never the cancelled record's own.
+    ds->Next();
+    EXPECT_TRUE(ds->CreateBlobStream(ds->FieldByName("NOTES"), db::bmRead)->ReadAllBytes() == binary);
     ds->Close();
     EXPECT_LT(std::filesystem::file_size(dir.str() + "/memo.dbt"), 16u * 1024) << "rewritten memos do not reuse their blocks";
 }
