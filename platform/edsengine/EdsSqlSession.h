@@ -93,7 +93,7 @@ private:
 
 // What a SELECT gives: its columns and either the plan to number the rows of
 // one table in result order (record numbers only; the rows are read when a
-// cursor needs them) or, for anything else, the rows themselves.
+// cursor needs them) or, for anything else, a temporary table of the rows.
 struct SqlResult {
     std::vector<SqlField> fields;
     bool byRecord = false;

@@ -292,6 +292,10 @@ UNSIGNED32 EdsGetServerTime(EDSHANDLE hConnect, UNSIGNED8* pucDate, UNSIGNED16* 
 UNSIGNED32 EdsGetNumActiveLinks(EDSHANDLE hConnect, UNSIGNED16* pusNumLinks);
 UNSIGNED32 EdsGetActiveLinkInfo(EDSHANDLE hConnect, UNSIGNED16 usLinkNum, UNSIGNED8* pucInfo,
                                 UNSIGNED16* pusLen);
+// A transaction spans the writes through the connection's table handles. Once the
+// storage has dropped any file's part of it (a full disk, an I/O error), every later
+// write and the commit answer that first failure until EdsRollbackTransaction ends it.
+// A table closed inside a transaction fails its commit the same way.
 UNSIGNED32 EdsBeginTransaction(EDSHANDLE hConnect);
 UNSIGNED32 EdsCommitTransaction(EDSHANDLE hConnect);
 UNSIGNED32 EdsRollbackTransaction(EDSHANDLE hConnect);
@@ -540,6 +544,8 @@ UNSIGNED32 EdsExpressionShortToLong(EDSHANDLE hTable, const UNSIGNED8* pucShortE
 UNSIGNED32 EdsCreateSQLStatement(EDSHANDLE hConnect, EDSHANDLE* phStatement);
 UNSIGNED32 EdsPrepareSQL(EDSHANDLE hStatement, const UNSIGNED8* pucSql);
 // *phCursor: the result cursor (a table-like handle), or 0 for a statement without rows.
+// While the connection runs a transaction, a statement that would change a table is
+// refused (EDS_E_TRANSACTION); statements that only read run.
 UNSIGNED32 EdsExecuteSQL(EDSHANDLE hStatement, EDSHANDLE* phCursor);
 UNSIGNED32 EdsExecuteSQLDirect(EDSHANDLE hStatement, const UNSIGNED8* pucSql, EDSHANDLE* phCursor);
 // Closes the statement; its cursors stay open until EdsCloseTable.
