@@ -9,17 +9,20 @@
 
 #include "app/addresses/U_TextFiles.h"
 #include "app/data/U_Globals.h"
+#include "app/data/U_Settings.h"
 #include "app/dialogs/U_FileDialogs.h"
 
 #include <QAction>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListWidget>
 #include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -197,6 +200,42 @@ TEST_F(TextFiles, LogExportWritesEveryColumnOfEveryRowAndAppends)
     EXPECT_EQ(lines[28], "Result = None");
     const std::string done = "Export completed fo file \"" + file + "\".\n";
     EXPECT_EQ(Informations(), done + done);
+}
+
+TEST_F(TextFiles, SenderAddressesComeFromAFileAndCanBeChosenAtOnce)
+{
+    Start();
+    const auto file = folder.home / "senders.txt";
+    testsupport::WriteFile(file, "Legal Dept,\"Acme, Inc.\",,,Dayton,OH,45402\r\nMail Room,,,,Kent,OH,44240\r\n");
+    std::vector<std::string> listed;
+    WhenModal([&](QWidget& grid) {
+        // Only the second sender is wanted; the sender list opens after the grid.
+        ClickTick(*addrtest::Find<QTableView>(grid, "sgAddress"), 0);
+        WhenModal([&](QWidget& senders) {
+            const auto* list = addrtest::Find<QListWidget>(senders, "lvYourAddress");
+            for (int i = 0; i < list->count(); ++i) listed.push_back(list->item(i)->text().toStdString());
+            qobject_cast<QDialog*>(&senders)->reject();
+        });
+        addrtest::Find<QPushButton>(grid, "btnAddtoDB")->click();
+    });
+    Run("miYourImport", file.string());
+    EXPECT_EQ(Informations(), "1 addresses have been added to the database.\n");
+    const auto table = std::filesystem::path(gYourAddressDB) / "YourAddress.edt";
+    EXPECT_EQ(SqlRows(table, "select Address1, City, Zip from YourAddress where Address1 = 'Mail Room'"),
+              (std::vector<std::string>{"Mail Room|Kent|44240"}));
+    EXPECT_EQ(SqlRows(table, "select count(*) from YourAddress where Address1 = 'Legal Dept'"),
+              (std::vector<std::string>{"0"}));
+    EXPECT_NE(std::find_if(listed.begin(), listed.end(),
+                           [](const std::string& item) { return item.find("Mail Room") != std::string::npos; }),
+              listed.end());
+
+    // Exported, the senders come back as the file's lines.
+    messages.Clear();
+    const std::string out = (folder.home / "senders out.txt").string();
+    Run("miYourExport", out);
+    const std::string text = testsupport::ReadFile(out);
+    EXPECT_NE(text.find("Mail Room,,,,Kent,OH,44240\r\n"), std::string::npos) << text;
+    EXPECT_EQ(Informations(), "Export completed fo file \"" + out + "\".\n");
 }
 
 }  // namespace
