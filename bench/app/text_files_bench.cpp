@@ -13,6 +13,8 @@
 // peak memory is the export's own.
 // Usage: text_files_bench [addresses] [log rows]   (defaults 100000 1000000)
 
+#include "bench/app/AppBench.h"
+
 #include "app/addresses/U_AddressText.h"
 #include "app/addresses/U_TextFiles.h"
 #include "app/data/U_Settings.h"
@@ -28,41 +30,26 @@
 
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 namespace {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
-
-double Since(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
-
-double Timed(const std::function<void()>& work)
-{
-    const auto start = Clock::now();
-    work();
-    return Since(start);
-}
-
+using appbench::Clock;
+using appbench::Quote;
+using appbench::Since;
+using appbench::Timed;
+// Peak resident memory of this process in MB.
 double PeakMb()
 {
     std::ifstream status("/proc/self/status");
     for (std::string line; std::getline(status, line);)
         if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
     return 0;
-}
-
-std::string Quote(const std::string& text)
-{
-    std::string out = "'";
-    for (char c : text) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return out + "'";
 }
 
 double Shell(const std::string& command)
@@ -81,8 +68,9 @@ void Report(const char* what, double ours, double tool, double targetRatio)
                 targetRatio, ours / tool < targetRatio ? "" : "MISSED");
 }
 
-int FillLog(const std::string& home, long rows)
+int FillLog(int argc, char** argv, const std::string& home, long rows)
 {
+    QCoreApplication app(argc, argv);  // the program's folders are found from it
     gAppPath = home;
     ResetSettingsToDefaults();
     fs::create_directories(gLogDB);
@@ -122,13 +110,10 @@ void WriteAddresses(const fs::path& file, long count)
 
 int main(int argc, char** argv)
 {
-    if (argc == 4 && std::string(argv[1]) == "--fill") return FillLog(argv[2], std::atol(argv[3]));
+    if (argc == 4 && std::string(argv[1]) == "--fill") return FillLog(argc, argv, argv[2], std::atol(argv[3]));
     const long addresses = argc > 1 ? std::atol(argv[1]) : 100000;
     const long logRows = argc > 2 ? std::atol(argv[2]) : 1000000;
-    if (std::system("command -v sqlite3 > /dev/null") != 0) {
-        std::fprintf(stderr, "the sqlite3 tool is needed for the comparison\n");
-        return 1;
-    }
+    if (!appbench::HaveTool()) return 1;
     const fs::path home = fs::temp_directory_path() / ("text_files_bench_" + std::to_string(::getpid()));
     fs::create_directories(home);
     auto start = Clock::now();
