@@ -90,6 +90,9 @@ TdmSendoPro::TdmSendoPro(rtl::TComponent* Owner)
     report::TSystemPrinter& printer = RpSystem1.SystemPrinter();
     printer.MarginLeft = printer.MarginTop = printer.MarginRight = printer.MarginBottom = 0.5;
     printer.Title = "ReportPrinter Report";
+    RpSystem1.OnBeforePrint = [this] { RpSystem1BeforePrint(); };
+    RpSystem1.OnPrint = [this](report::TBaseReport& r) { RpSystem1Print(r); };
+    RpSystem1.OnPrintFooter = [this](report::TBaseReport& r) { RpSystem1PrintFooter(r); };
 }
 
 TdmSendoPro::~TdmSendoPro()

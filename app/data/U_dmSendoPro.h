@@ -58,6 +58,13 @@ public:
     // failure is raised at the end.
     void CloseAllTables();
 
+    // The custom log report, set on RpSystem1: a boxed table of edsqLog from
+    // its first row, one column for each row of edsqLog2 (Field_Name, in
+    // the order the query gives) that names a log field.
+    void RpSystem1BeforePrint();
+    void RpSystem1Print(report::TBaseReport& Sender);
+    void RpSystem1PrintFooter(report::TBaseReport& Sender);
+
     // ---- components, in declaration order
     std::unique_ptr<TEdsSettings> EdsSettings1;
     std::unique_ptr<TEdsConnection> EdsConnection1;
@@ -90,11 +97,10 @@ private:
     void EnsureBatchIndex(const std::string& Folder);
     void AddLogFields(TEdsDataSet& DataSet, bool AutoIncAsInteger);
 
-    // The custom log report's state while it prints; its layout callbacks
-    // on RpSystem1 come with that report.
-    [[maybe_unused]] bool printingStarted_ = false;
-    [[maybe_unused]] double reportFeeTotal_ = 0.0;
-    [[maybe_unused]] std::int32_t reportRowCount_ = 0;
+    // The custom log report's state while it prints.
+    bool printingStarted_ = false;
+    double reportFeeTotal_ = 0.0;
+    std::int32_t reportRowCount_ = 0;
 };
 
 // The program's data module while it lives, else null.

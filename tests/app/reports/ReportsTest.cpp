@@ -1,0 +1,211 @@
+// Custom reports end to end: defined in the Create Report dialog, stored in
+// the log folder's tables, listed and run from the Reports window over the
+// log query as the log window leaves it, printed to PDF and read back with
+// pdftotext; the stored rows are read with the sqlite3 tool.
+
+#include "app/reports/U_CreateReport.h"
+#include "app/reports/U_Report.h"
+#include "platform/print/QtPrintDevice.h"
+#include "tests/app/log/LogTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include <regex>
+#include <sstream>
+
+using logtest::Find;
+
+namespace {
+
+class Reports : public logtest::LogFixture {
+protected:
+    Reports()
+    {
+        // The built-in reports come from the project file the program ships.
+        dm().RpProject1.SetProjectFile((home / "Sendo3pro.rpf").string());
+        std::filesystem::copy_file(std::filesystem::path(SENDORA_SOURCE_ROOT) / "platform/report/Sendo3pro.rpf",
+                                   home / "Sendo3pro.rpf");
+    }
+    // Rows of one of the log folder's tables, through the sqlite3 tool.
+    static std::vector<std::string> Stored(const char* table, const std::string& query)
+    {
+        return e2e::SqlRows(std::filesystem::path(gLogDB) / (std::string(table) + ".edt"), query);
+    }
+
+    void OpenLog(const std::string& where = {})
+    {
+        dm().edsqLog->Close();
+        dm().edsqLog->SetDatabaseName(gLogDB);
+        dm().edsqLog->SetSQLText("select * from Log37" + where + " order by DATETIME");
+        dm().edsqLog->Open();
+    }
+
+    // Selects the available field with this caption and adds it.
+    static void Add(TF_CreateReport& dialog, const char* caption)
+    {
+        auto* available = Find<QListWidget>(dialog, "lbAvailable");
+        const auto items = available->findItems(caption, Qt::MatchExactly);
+        ASSERT_EQ(items.size(), 1) << caption;
+        available->setCurrentItem(items.front());
+        Find<QPushButton>(dialog, "btnAddField")->click();
+    }
+    static QString Label(TF_CreateReport& dialog, const char* name)
+    {
+        return Find<QLabel>(dialog, name)->text();
+    }
+
+    // Defines a report through the dialog; returns whether it closed with OK.
+    bool Create(const std::string& name, std::initializer_list<const char*> captions, bool landscape)
+    {
+        TF_CreateReport dialog(dm());
+        if (landscape) Find<QRadioButton>(dialog, "rbLandscape")->click();
+        for (const char* caption : captions) Add(dialog, caption);
+        Find<QLineEdit>(dialog, "editReportName")->setText(QString::fromStdString(name));
+        Find<QPushButton>(dialog, "btnOK")->click();
+        return dialog.result() == QDialog::Accepted;
+    }
+
+    // Runs the named report of the Reports window to a PDF; its text as
+    // pdftotext -layout gives it.
+    std::string RunToPdf(const std::string& name)
+    {
+        TF_Report window(dm());
+        auto* list = Find<QListWidget>(window, "lvReports");
+        const auto items = list->findItems(QString::fromStdString(name), Qt::MatchExactly);
+        EXPECT_EQ(items.size(), 1);
+        if (items.size() != 1) return {};
+        list->setCurrentItem(items.front());
+        const std::string pdf = (home / "report.pdf").string();
+        auto device = print::QtPrintDevice::ForPdf(pdf, 300);
+        dm().RpSystem1.SetPrinterDevice(device.get());
+        window.RunSelected(report::rdPrinter);
+        dm().RpSystem1.SetPrinterDevice(nullptr);
+        device.reset();
+        return testsupport::RunCommand("pdftotext -layout '" + pdf + "' -").output;
+    }
+
+    static bool Contains(const std::string& text, const char* pattern)
+    {
+        return std::regex_search(text, std::regex(pattern));
+    }
+    static int Count(const std::string& text, const std::string& what)
+    {
+        int n = 0;
+        for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+        return n;
+    }
+};
+
+}  // namespace
+
+TEST_F(Reports, ACustomReportPrintsTheChosenColumnsWithTotalsOnTheLastPage)
+{
+    AddRow(600, {{"MailerNum", "9214 7123 4567 8900 0000 15"}, {"ToAddress1", "Alice First"}, {"Total", "10.50"}});
+    AddRow(601, {{"MailerNum", "9214 7123 4567 8900 0000 22"}, {"ToAddress1", "Bob Second"}, {"Total", "12.05"}});
+    AddRow(602, {{"MailerNum", "9214 7123 4567 8900 0000 39"}, {"ToAddress1", "Carol Third"}, {"Total", "8.90"}});
+    ASSERT_TRUE(Create("Daily", {"Date and Time(1.4)", "Mailer Number(1.65)", "To Address Line 1(2.2)", "Total Fee(0.5)"},
+                       true));
+    EXPECT_EQ(Stored("Reports", "select ReportName, Orientation from Reports"), std::vector<std::string>{"Daily|1"});
+    EXPECT_EQ(Stored("Report_Detail", "select Field_Name, FieldOrder from Report_Detail order by FieldOrder"),
+              (std::vector<std::string>{"DateTime|1", "MailerNum|2", "ToAddress1|3", "Total|4"}));
+
+    REQUIRE_TOOLS("pdftotext");
+    OpenLog();
+    const std::string text = RunToPdf("Daily");
+    EXPECT_EQ(Count(text, "Sendora Log Report"), 1) << text;
+    EXPECT_EQ(Count(text, "\f"), 1) << "one page";
+    EXPECT_NE(text.find("Page 1"), std::string::npos) << text;
+    EXPECT_NE(text.find("Date Printed : "), std::string::npos) << text;
+    // pdftotext closes the run of blanks between the two totals to one.
+    EXPECT_TRUE(Contains(text, "Total Count: 3 +Total Fees: \\$31\\.45")) << text;
+    // The header and the rows stand in the same columns.
+    std::istringstream lines(text);
+    std::size_t header = std::string::npos, mailerColumn = std::string::npos;
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find("Mailer Number") != std::string::npos && line.find("Total Fee") != std::string::npos)
+            header = line.find("Mailer Number");
+        if (line.find("Bob Second") != std::string::npos) mailerColumn = line.find("9214 7123");
+    }
+    ASSERT_NE(header, std::string::npos) << text;
+    ASSERT_NE(mailerColumn, std::string::npos) << text;
+    EXPECT_LT(mailerColumn > header ? mailerColumn - header : header - mailerColumn, 6u) << text;
+
+    // The landscape page is 11 inches across: the footer's right end lies
+    // well beyond where a portrait line would end.
+    EXPECT_GT(text.find("$31.45") - text.rfind('\n', text.find("$31.45")), 120u) << text;
+}
+
+TEST_F(Reports, ManyRowsRepeatTheHeaderAndAFilteredLogReportsOnlyItsRows)
+{
+    for (int i = 0; i < 120; ++i)
+        AddRow(i, {{"MailerNum", "9214 7123 4567 8900 " + std::to_string(1000 + i)},
+                   {"Postage", i % 2 == 0 ? "12.00" : "1.00"},
+                   {"Total", i == 5 ? "" : (i == 6 ? "n/a" : "1.00")}});
+    ASSERT_TRUE(Create("Fees", {"Mailer Number(1.65)", "Postage Fee(0.65)"}, false));
+
+    REQUIRE_TOOLS("pdftotext");
+    OpenLog();
+    std::string text = RunToPdf("Fees");
+    const int pages = Count(text, "\f");
+    EXPECT_GE(pages, 2) << text;
+    EXPECT_EQ(Count(text, "Mailer Number"), pages) << "the header on every page";
+    EXPECT_EQ(Count(text, "Date Printed : "), 1);
+    // Blank and unreadable totals count as nothing and do not stop the report.
+    EXPECT_TRUE(Contains(text, "Total Count: 120 +Total Fees: \\$118\\.00")) << text;
+    EXPECT_GT(text.rfind("Total Count"), text.rfind("Page " + std::to_string(pages - 1))) << "on the last page only";
+
+    OpenLog(" where Postage >= 10");
+    text = RunToPdf("Fees");
+    EXPECT_EQ(Count(text, "9214 7123 4567 8900"), 60) << text;
+    EXPECT_EQ(text.find("1.00 "), std::string::npos) << text;
+}
+
+TEST_F(Reports, SpaceIsCountedExactlyAndNamesAreUnique)
+{
+    {
+        TF_CreateReport dialog(dm());
+        EXPECT_EQ(Label(dialog, "lblAvailable"), "7\"");
+        for (const char* caption : {"To Address Line 1(2.2)", "To Address Line 2(2.2)", "Serial Number(1.1)", "Department(1.5)"})
+            Add(dialog, caption);
+        EXPECT_EQ(Find<QListWidget>(dialog, "lbFields")->count(), 4) << "an exact fit is accepted";
+        EXPECT_EQ(Label(dialog, "lblAvailable"), "0\"");
+        messages.Clear();
+        Add(dialog, "Batch(0.5)");
+        EXPECT_EQ(messages.Last().text, "You don't have any available space in the Report to add this field.");
+        EXPECT_EQ(Find<QListWidget>(dialog, "lbFields")->count(), 4);
+
+        Find<QRadioButton>(dialog, "rbLandscape")->click();
+        Add(dialog, "Batch(0.5)");
+        EXPECT_EQ(Label(dialog, "lblUsed"), "7.5\"");
+        Find<QRadioButton>(dialog, "rbPortrait")->click();
+        EXPECT_EQ(messages.Last().text, "Cant change Orientation to \"Portrait\", used space is greater than 7.");
+        EXPECT_TRUE(Find<QRadioButton>(dialog, "rbLandscape")->isChecked());
+    }
+
+    ASSERT_TRUE(Create("Daily", {"Batch(0.5)", "Batch(0.5)"}, false));
+    EXPECT_EQ(Stored("Report_Detail", "select Field_Name, FieldOrder from Report_Detail"),
+              (std::vector<std::string>{"Batch|1", "Batch|2"}));
+    messages.Clear();
+    EXPECT_FALSE(Create("Daily", {"Result(1.4)"}, false)) << "the dialog stays open";
+    EXPECT_EQ(messages.Last().text, "A Report name of \"Daily\" already exists.");
+    EXPECT_EQ(Stored("Report_Detail", "select count(*) from Report_Detail"), std::vector<std::string>{"2"});
+
+    TF_Report window(dm());
+    auto* list = Find<QListWidget>(window, "lvReports");
+    list->setCurrentItem(list->findItems("Daily", Qt::MatchExactly).front());
+    EXPECT_TRUE(Find<QPushButton>(window, "btnDelete")->isEnabled());
+    messages.Answer(ui::mrYes);
+    Find<QPushButton>(window, "btnDelete")->click();
+    EXPECT_EQ(Stored("Reports", "select count(*) from Reports"), std::vector<std::string>{"0"});
+    EXPECT_EQ(Stored("Report_Detail", "select count(*) from Report_Detail"), std::vector<std::string>{"0"});
+    EXPECT_TRUE(list->findItems("Daily", Qt::MatchExactly).isEmpty());
+    // Built-in reports stay and cannot be deleted.
+    ASSERT_GT(list->count(), 0);
+    list->setCurrentRow(0);
+    EXPECT_FALSE(Find<QPushButton>(window, "btnDelete")->isEnabled());
+}
