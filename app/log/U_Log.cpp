@@ -28,6 +28,7 @@
 #include <exception>
 
 std::function<bool(QWidget* parent)> gShowIncomingMailers;
+std::function<void(QWidget* parent)> gShowReports;
 
 namespace {
 
@@ -79,9 +80,11 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     connect(ui->btnDeleteAllRecords, &QPushButton::clicked, this, &TF_Log::btnDeleteAllRecordsClick);
     connect(ui->btnChangeLogDB, &QPushButton::clicked, this, &TF_Log::btnChangeLogDBClick);
     connect(ui->Button1, &QPushButton::clicked, this, &TF_Log::Button1Click);
+    connect(ui->btnReport, &QPushButton::clicked, this, &TF_Log::btnReportClick);
     connect(ui->btnClose, &QPushButton::clicked, this, &QDialog::accept);
     ui->btnChangeLogDB->setEnabled(static_cast<bool>(gShowDatabaseFolders));
     ui->Button1->setEnabled(static_cast<bool>(gShowIncomingMailers));
+    ui->btnReport->setEnabled(static_cast<bool>(gShowReports));
 
     SetUpFilterControls();
 
@@ -390,4 +393,9 @@ void TF_Log::btnChangeLogDBClick()
 void TF_Log::Button1Click()
 {
     if (gShowIncomingMailers && gShowIncomingMailers(this)) RefreshLog();
+}
+
+void TF_Log::btnReportClick()
+{
+    if (gShowReports) gShowReports(this);
 }

@@ -30,6 +30,8 @@ class TF_Log;
 // Opens the returned-receipt dialog modally; true after OK. Whoever owns that
 // dialog sets it (the main window); unset, the button is disabled.
 extern std::function<bool(QWidget* parent)> gShowIncomingMailers;
+// Opens the reports dialog over edsqLog as it stands; set by the main window.
+extern std::function<void(QWidget* parent)> gShowReports;
 
 class TF_Log : public QDialog {
     Q_OBJECT
@@ -67,6 +69,8 @@ public:
     void btnFindMailerClick();
     void btnChangeLogDBClick();
     void Button1Click();
+    // The reports over the rows shown, filtered or not.
+    void btnReportClick();
 
     // The saved filters.
     void btnNewFilterClick();

@@ -206,6 +206,9 @@ private:
     void miLogFileClick();
     void miTrackIncomingMailersClick();
     static bool ShowIncomingMailers(QWidget* parent);
+    // The reports over the whole log (app/reports/U_MainReports.cpp).
+    void miReportClick();
+    static void ShowReports(QWidget* parent);
     QAction* miPrintAlignment = nullptr;
     QAction* miExtraLabel = nullptr;
     QAction* miMailerNumber = nullptr;

@@ -101,6 +101,8 @@ void TF_Main::ConnectMenuCommands()
     connect(ui->miLogFile, &QAction::triggered, this, &TF_Main::miLogFileClick);
     connect(ui->miTrackIncomingMailers, &QAction::triggered, this, &TF_Main::miTrackIncomingMailersClick);
     gShowIncomingMailers = &TF_Main::ShowIncomingMailers;
+    connect(ui->miReport, &QAction::triggered, this, &TF_Main::miReportClick);
+    gShowReports = &TF_Main::ShowReports;
 
     // The mailer-number dialog's Change button.
     gShowDatabaseFolders = [](QWidget* parent) {
