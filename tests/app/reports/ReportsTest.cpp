@@ -4,12 +4,15 @@
 // pdftotext; the stored rows are read with the sqlite3 tool.
 
 #include "app/log/U_Log.h"
+#include "app/main/U_About.h"
+#include "app/main/U_Main.h"
 #include "app/reports/U_CreateReport.h"
 #include "app/reports/U_Report.h"
 #include "platform/print/QtPrintDevice.h"
 #include "tests/app/log/LogTestSupport.h"
 #include "tests/support/TestSupport.h"
 
+#include <QAction>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -214,4 +217,31 @@ TEST_F(Reports, SpaceIsCountedExactlyAndNamesAreUnique)
     ASSERT_GT(list->count(), 0);
     list->setCurrentRow(0);
     EXPECT_FALSE(Find<QPushButton>(window, "btnDelete")->isEnabled());
+}
+
+TEST_F(Reports, TheLogMenuOpensTheReportsOnlyOverALogWithRows)
+{
+    auto window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+    {
+        const maintest::DialogDismisser dismiss;
+        window->show();
+        while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    auto& report = *window->findChild<QAction*>("miReport");
+    messages.Clear();
+    report.trigger();
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().text, "No records available for report.");
+
+    AddRow(600, {{"Total", "1.00"}});
+    bool opened = false;
+    logtest::WhenDialog("Reports", [&](QWidget& dialog) {
+        opened = true;
+        EXPECT_TRUE(dm().edsqLog->Active());
+        static_cast<QDialog&>(dialog).reject();
+    });
+    report.trigger();
+    EXPECT_TRUE(opened);
+    EXPECT_FALSE(dm().edsqLog->Active()) << "the log query is closed afterwards";
+    window->close();
 }
