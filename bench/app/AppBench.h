@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -65,6 +66,15 @@ inline std::string LoggedMailerNum(long i)
     std::string out;
     for (int at = 0; at < 22; at += 4) out += (at ? " " : "") + std::string(digits + at, at + 4 > 22 ? 2 : 4);
     return out;
+}
+
+// Peak resident memory of this process in MB.
+inline double PeakMb()
+{
+    std::ifstream status("/proc/self/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+    return 0;
 }
 
 inline bool HaveTool()

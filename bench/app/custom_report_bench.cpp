@@ -21,14 +21,6 @@ namespace {
 
 using namespace appbench;
 
-double PeakMb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 void Exec(TEdsQuery& query, const std::string& sql)
 {
     query.Close();

@@ -43,15 +43,6 @@ namespace {
 
 using namespace appbench;
 
-// Peak resident memory of this process in MB.
-double PeakMb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 void Report(const char* what, double ours, double tool, double target)
 {
     std::printf("%-44s %8.3f s  sqlite3 %8.3f s  ratio %5.2f  target < %.1f s %s\n", what, ours, tool, ours / tool,

@@ -40,18 +40,10 @@ namespace {
 
 namespace fs = std::filesystem;
 using appbench::Clock;
+using appbench::PeakMb;
 using appbench::Quote;
 using appbench::Since;
 using appbench::Timed;
-// Peak resident memory of this process in MB.
-double PeakMb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 double Shell(const std::string& command)
 {
     const auto start = Clock::now();
