@@ -18,13 +18,6 @@ std::string FolderOf(const std::string& FileName) {
     return std::filesystem::path(FileName).parent_path().string();
 }
 
-void OpenQuery(TEdsQuery& query, const std::string& FileName, const char* sql) {
-    query.Close();
-    query.SetDatabaseName(FolderOf(FileName));
-    query.SetSQLText(sql);
-    query.Open();
-}
-
 std::string Text(db::TDataSet& source, const char* name) { return source.FieldByName(name)->AsString(); }
 
 std::string TrimmedLeft(db::TDataSet& source, const char* name, std::size_t count) {
@@ -54,12 +47,19 @@ void PutMailerNum(db::TDataSet& log, const TRegroupedMailerNum& number) {
 
 }  // namespace
 
+void TQueryLogSource::Open(const std::string& FileName) {
+    query_.Close();
+    query_.SetDatabaseName(FolderOf(FileName));
+    query_.SetSQLText(sql_);
+    query_.Open();
+}
+bool TQueryLogSource::Eof() { return query_.Eof(); }
+void TQueryLogSource::Next() { query_.Next(); }
+void TQueryLogSource::Close() { query_.Close(); }
+
 // ---- edition 2.5 --------------------------------------------------------------------------
 
-void T25LogSource::Open(const std::string& FileName) { OpenQuery(query_, FileName, k25LogQuery); }
-bool T25LogSource::Eof() { return query_.Eof(); }
-void T25LogSource::Next() { query_.Next(); }
-void T25LogSource::Close() { query_.Close(); }
+T25LogSource::T25LogSource(TEdsQuery& Query) : TQueryLogSource(Query, k25LogQuery) {}
 
 bool T25LogSource::Fill(db::TDataSet& Log) {
     db::TDataSet& in = query_;
@@ -93,14 +93,12 @@ bool T25LogSource::Fill(db::TDataSet& Log) {
 
 // ---- edition 3 Pro ------------------------------------------------------------------------
 
-void TPro3LogSource::Open(const std::string& FileName) {
-    OpenQuery(query_, FileName, "select * from Log37 order by DATETIME");
-}
-bool TPro3LogSource::Eof() { return query_.Eof(); }
-void TPro3LogSource::Next() { query_.Next(); }
+TPro3LogSource::TPro3LogSource(TEdsQuery& Query)
+    : TQueryLogSource(Query, "select * from Log37 order by DATETIME") {}
+
 void TPro3LogSource::Close() {
     pairsFor_ = nullptr;
-    query_.Close();
+    TQueryLogSource::Close();
 }
 
 bool TPro3LogSource::Fill(db::TDataSet& Log) {

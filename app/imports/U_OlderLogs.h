@@ -13,34 +13,40 @@ namespace db {
 class TField;
 }
 
-// Edition 2.5: its own column names, text flags ("X", "Y"), a sender of five
-// lines and 20-digit mailer numbers.
-class T25LogSource : public TLogRowSource {
+// An older log read through one of the data module's queries, opened on the
+// chosen file's folder.
+class TQueryLogSource : public TLogRowSource {
 public:
-    explicit T25LogSource(TEdsQuery& Query) : query_(Query) {}
+    TQueryLogSource(TEdsQuery& Query, const char* Sql) : query_(Query), sql_(Sql) {}
     void Open(const std::string& FileName) override;
     bool Eof() override;
     void Next() override;
-    bool Fill(db::TDataSet& Log) override;
     void Close() override;
 
-private:
+protected:
     TEdsQuery& query_;
+
+private:
+    const char* sql_;
+};
+
+// Edition 2.5: its own column names, text flags ("X", "Y"), a sender of five
+// lines and 20-digit mailer numbers.
+class T25LogSource : public TQueryLogSource {
+public:
+    explicit T25LogSource(TEdsQuery& Query);
+    bool Fill(db::TDataSet& Log) override;
 };
 
 // Edition 3 Pro: a Log37 of the same layout, copied column by column (LID
 // excepted) in DATETIME order.
-class TPro3LogSource : public TLogRowSource {
+class TPro3LogSource : public TQueryLogSource {
 public:
-    explicit TPro3LogSource(TEdsQuery& Query) : query_(Query) {}
-    void Open(const std::string& FileName) override;
-    bool Eof() override;
-    void Next() override;
+    explicit TPro3LogSource(TEdsQuery& Query);
     bool Fill(db::TDataSet& Log) override;
     void Close() override;
 
 private:
-    TEdsQuery& query_;
     // Source and log field of each copied column, for the log last filled.
     std::vector<std::pair<const db::TField*, db::TField*>> pairs_;
     const db::TField* dateFrom_ = nullptr;

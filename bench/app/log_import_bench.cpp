@@ -20,22 +20,6 @@ using namespace logbench;
 
 namespace {
 
-void FillSource(const std::string& file, long rows) {
-    sqlite3* db = nullptr;
-    SqlCheck(db, sqlite3_open(file.c_str(), &db), "open");
-    sqlite3_stmt* stmt = nullptr;
-    SqlCheck(db, sqlite3_prepare_v2(db, InsertSql("Log37").c_str(), -1, &stmt, nullptr), "prepare");
-    SqlCheck(db, sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr), "begin");
-    for (long i = 0; i < rows; ++i) {
-        BindRow(stmt, i);
-        SqlCheck(db, sqlite3_step(stmt), "insert");
-        sqlite3_reset(stmt);
-    }
-    sqlite3_finalize(stmt);
-    SqlCheck(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "commit");
-    sqlite3_close(db);
-}
-
 double LoadAverage() {
     double load[1] = {0};
     return getloadavg(load, 1) == 1 ? load[0] : -1;
@@ -55,7 +39,7 @@ int main(int argc, char** argv) {
     CreateLog(root / "old");
     CreateLog(root / "ours");
     CreateLog(root / "tool");
-    FillSource((root / "old" / "Log37.edt").string(), rows);
+    FillLogRows((root / "old" / "Log37.edt").string(), rows);
 
     TEdsQuery query;
     TEdsTable log;

@@ -24,22 +24,6 @@ namespace {
 
 using namespace logbench;
 
-void FillLog(const std::string& file, long rows) {
-    sqlite3* db = nullptr;
-    SqlCheck(db, sqlite3_open(file.c_str(), &db), "open");
-    sqlite3_stmt* stmt = nullptr;
-    SqlCheck(db, sqlite3_prepare_v2(db, InsertSql("Log37").c_str(), -1, &stmt, nullptr), "prepare");
-    SqlCheck(db, sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), "begin");
-    for (long i = 0; i < rows; ++i) {
-        BindRow(stmt, i);
-        SqlCheck(db, sqlite3_step(stmt), "insert");
-        sqlite3_reset(stmt);
-    }
-    SqlCheck(db, sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr), "commit");
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-}
-
 struct Scan {
     double ms = 0;
     long rows = 0;
@@ -113,7 +97,7 @@ int main(int argc, char** argv) {
               "index");
         Check(EdsCloseTable(table), "close");
         const auto start = Clock::now();
-        FillLog(folder + "/Log37.edt", rows);
+        FillLogRows(folder + "/Log37.edt", rows);
         std::printf("set-up: %ld rows written in %.0f ms\n", rows, Ms(Clock::now() - start));
     }
 
