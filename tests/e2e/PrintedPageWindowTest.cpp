@@ -17,7 +17,6 @@
 
 #include <gtest/gtest.h>
 
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -37,17 +36,24 @@ struct Word {
 std::vector<Word> PdfWords(const std::filesystem::path& pdf, double& width, double& height)
 {
     const std::string html = testsupport::RunCommand("pdftotext -bbox " + e2e::Quote(pdf.string()) + " -").output;
-    std::smatch page;
+    // The number in attribute `name` of the tag that starts at `from`.
+    auto attribute = [&html](std::size_t from, const std::string& name) {
+        const std::size_t at = html.find(" " + name + "=\"", from);
+        return at == std::string::npos ? 0.0 : std::stod(html.substr(at + name.size() + 3));
+    };
     width = height = 0;
-    if (std::regex_search(html, page, std::regex(R"re(<page width="([0-9.]+)" height="([0-9.]+)")re"))) {
-        width = std::stod(page[1]);
-        height = std::stod(page[2]);
+    if (const std::size_t page = html.find("<page "); page != std::string::npos) {
+        width = attribute(page, "width");
+        height = attribute(page, "height");
     }
     std::vector<Word> words;
-    const std::regex word(
-        R"re(<word xMin="(-?[0-9.]+)" yMin="(-?[0-9.]+)" xMax="(-?[0-9.]+)" yMax="(-?[0-9.]+)">([^<]*)</word>)re");
-    for (auto it = std::sregex_iterator(html.begin(), html.end(), word); it != std::sregex_iterator(); ++it)
-        words.push_back({std::stod((*it)[1]), std::stod((*it)[2]), std::stod((*it)[3]), std::stod((*it)[4]), (*it)[5]});
+    for (std::size_t at = html.find("<word "); at != std::string::npos; at = html.find("<word ", at + 1)) {
+        const std::size_t open = html.find('>', at);
+        const std::size_t close = html.find("</word>", open);
+        if (open == std::string::npos || close == std::string::npos) break;
+        words.push_back({attribute(at, "xMin"), attribute(at, "yMin"), attribute(at, "xMax"), attribute(at, "yMax"),
+                         html.substr(open + 1, close - open - 1)});
+    }
     return words;
 }
 
