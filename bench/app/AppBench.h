@@ -6,10 +6,13 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace appbench {
 
@@ -84,4 +87,21 @@ inline bool HaveTool()
     return false;
 }
 
+// A program folder of its own under the temporary folder, filled with `rows`
+// log rows by this program run again as "<program> --fill <folder> <rows>"
+// (the filling run makes its own application object and data module). Empty
+// on failure.
+inline std::filesystem::path FilledProgramFolder(const char* program, const std::string& name, long rows)
+{
+    const std::filesystem::path home =
+        std::filesystem::temp_directory_path() / (name + "_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(home);
+    const auto start = Clock::now();
+    if (std::system((Quote(program) + " --fill " + Quote(home.string()) + " " + std::to_string(rows)).c_str()) != 0)
+        return {};
+    std::printf("filled %ld log rows in %.1f s\n", rows, Since(start));
+    return home;
+}
+
 }  // namespace appbench
+

@@ -109,13 +109,8 @@ int main(int argc, char** argv)
     if (argc == 4 && std::string(argv[1]) == "--fill") return Fill(argc, argv, argv[2], std::atol(argv[3]));
     const long rows = argc > 1 ? std::atol(argv[1]) : 1000000;
     if (!HaveTool()) return 1;
-    const std::filesystem::path home =
-        std::filesystem::temp_directory_path() / ("log_filters_bench_" + std::to_string(::getpid()));
-    std::filesystem::create_directories(home);
-    const auto start = Clock::now();
-    if (std::system((Quote(argv[0]) + " --fill " + Quote(home.string()) + " " + std::to_string(rows)).c_str()) != 0)
-        return 1;
-    std::printf("filled %ld log rows in %.1f s\n", rows, Since(start));
+    const std::filesystem::path home = FilledProgramFolder(argv[0], "log_filters_bench", rows);
+    if (home.empty()) return 1;
 
     setenv("QT_QPA_PLATFORM", "offscreen", 0);
     setenv("SENDORA_HOME", home.c_str(), 1);
