@@ -176,8 +176,11 @@ TEST(DateTexts, NowIsTodayInLocalTime)
         const TDateTime now = Now();
         const TDateTime today = Date();
         const std::time_t after = std::time(nullptr);
-        const double earliest = static_cast<double>(before) / 86400 + kUnixDay0 + hours / 24.0;
-        const double latest = static_cast<double>(after + 1) / 86400 + kUnixDay0 + hours / 24.0;
+        // Now() builds its value from date and time parts, so on an exact second it can
+        // land a rounding step below the same instant computed here; allow a millisecond.
+        constexpr double kMillisecond = 1.0 / 86400000;
+        const double earliest = static_cast<double>(before) / 86400 + kUnixDay0 + hours / 24.0 - kMillisecond;
+        const double latest = static_cast<double>(after + 1) / 86400 + kUnixDay0 + hours / 24.0 + kMillisecond;
         EXPECT_GE(now, earliest) << zone;
         EXPECT_LE(now, latest) << zone;
         EXPECT_TRUE(today == std::floor(earliest) || today == std::floor(latest)) << zone << " " << today;
