@@ -5,6 +5,7 @@
 #include "platform/db/Fields.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <array>
 #include <filesystem>
 
 const char* const k25LogQuery =
@@ -37,6 +38,14 @@ bool PutDate(db::TDataSet& log, const db::TField& from) {
     }
     log.FieldByName("DateTime")->SetAsDateTime(value);
     return true;
+}
+
+// Whether a value of From can be stored into To as it is held: logicals, and
+// texts of one size (both tables hold the engine's Windows-1252 text).
+bool SameNativeForm(const db::TField& From, const db::TField& To) {
+    if (From.DataType() != To.DataType()) return false;
+    if (From.DataType() == db::ftBoolean) return true;
+    return From.DataType() == db::ftString && From.Size() == To.Size();
 }
 
 void PutMailerNum(db::TDataSet& log, const TRegroupedMailerNum& number) {
@@ -117,7 +126,15 @@ bool TPro3LogSource::Fill(db::TDataSet& Log) {
         pairsFor_ = &Log;
     }
     const bool dated = PutDate(Log, *dateFrom_);
+    // Copied in their stored form where both sides hold the same one: the same
+    // value as through AsString and SetAsString, without taking each text to
+    // UTF-8 and back for 100,000 rows.
+    std::array<char, 512> native;
     for (const auto& [from, to] : pairs_) {
+        if (SameNativeForm(*from, *to) && static_cast<std::size_t>(from->DataSize()) <= native.size()) {
+            if (from->GetData(native.data())) to->SetData(native.data());
+            continue;
+        }
         if (from->IsNull()) continue;
         switch (to->DataType()) {
         case db::ftBoolean: to->SetAsBoolean(from->AsBoolean()); break;

@@ -4,6 +4,7 @@
 // back with the sqlite3 tool.
 
 #include "app/imports/U_ImportLog.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "app/dialogs/U_FileDialogs.h"
 #include "app/main/U_About.h"
 #include "app/main/U_Main.h"
@@ -61,7 +62,7 @@ protected:
                 db::TField* field = table.FieldByName(name);
                 if (name == "DateTime") {
                     if (!value.empty()) field->SetAsDateTime(rtl::EncodeDate(2026, 3, 2) + std::stoi(value) / 1440.0);
-                } else if (name == "Batch" && field->DataType() == db::ftBoolean) {
+                } else if (field->DataType() == db::ftBoolean) {
                     field->SetAsBoolean(value == "1");
                 } else {
                     field->SetAsString(value);
@@ -184,6 +185,39 @@ TEST_F(ImportLog, Pro3RowsComeInDateOrderIntoTheCurrentLogFolderAndNeverFromItse
     Import("miImportPro3", LogFile());
     EXPECT_NE(LastText().find("current Log file"), std::string::npos);
     EXPECT_EQ(LogRows(), 6);
+}
+
+// Every column of a 3 Pro row arrives as it was: texts at their full width with
+// letters outside ASCII, blanks inside and in front, empty columns left empty
+// (not blank), logicals both ways, the serial, and a row without a date. The
+// sqlite3 tool reads both logs, each column quoted so that NULL and '' differ.
+TEST_F(ImportLog, Pro3ColumnsArriveExactlyAsStored)
+{
+    const fs::path oldFolder = home / "old3";
+    fs::create_directories(oldFolder);
+    dm().EnsureTable(oldFolder.string(), "Log37");
+    Row full{{"DateTime", "30"}, {"SerialNum", "9999999"}, {"WishRest", "1"}, {"Batch", "0"}};
+    std::string columns;
+    for (const TLogColumn& column : kLogColumns) {
+        if (std::string_view(column.Name) == "LID") continue;
+        columns += std::string(columns.empty() ? "" : ", ") + "quote(" + column.Name + ")";
+        if (column.Kind == TColumnKind::Char)  // "Ü€é" are three characters of the log's code page
+            full[column.Name] = "\xC3\x9C\xE2\x82\xAC\xC3\xA9" + std::string(column.Width - 3, column.Name[0]);
+    }
+    const Row sparse{{"DateTime", "10"}, {"MailerNum", "1"}};
+    const Row blanks{{"DateTime", "20"},  {"ToAddress1", "  lead  and inner"}, {"Comment", "O'Brien"},
+                     {"WishRest", "0"},   {"Batch", "1"},                      {"SerialNum", "0"}};
+    const Row undated{{"DateTime", ""}, {"MailerNum", "undated"}, {"Result", "None"}};
+    WriteTable(oldFolder / "Log37.edt", nullptr, {full, sparse, blanks, undated});
+
+    Import("miImportPro3", oldFolder / "Log37.edt");
+    EXPECT_EQ(LastText(),
+              "4 records have been imported to your Log file.\n"
+              "1 of them had no readable date and was imported without one.");
+    const auto source = e2e::SqlRows(oldFolder / "Log37.edt", "select " + columns + " from Log37 order by DateTime");
+    ASSERT_EQ(source.size(), 4u);
+    EXPECT_NE(source[3].find("'\xC3\x9C\xE2\x82\xAC\xC3\xA9MMMM"), std::string::npos) << source[3];
+    EXPECT_EQ(Sql("select " + columns + " from Log37 order by LID"), source);
 }
 
 // A row the log cannot take rolls the whole import back; after the fault is
