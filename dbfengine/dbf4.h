@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "dbfengine/xfdbflow.h"
+#include "platform/rtl/TextFiles.h"
 
 namespace xf {
 
@@ -62,10 +63,15 @@ TXfIndexHooks& XfIndexHooks();
 
 // Memo layer entries (file names without extension).
 struct TXfMemoHooks {
-    std::function<void()> AssignMemo, PackMemofile;
+    std::function<void(rtl::TTextRec& file, int field)> AssignMemo;
+    std::function<void()> PackMemofile;
     std::function<int(const std::string& name)> OpenMemofile;
     std::function<void()> CloseMemofile;
-    std::function<void()> CopyMemoIn, CopyMemoOut, ZapMemofile, AddMemo;
+    // A memo of another area into the current one: at the file's end (AppendFrom), or
+    // at the block it has there when that is free (CopyTo); the new block.
+    std::function<std::int32_t(int sourceArea, std::int32_t block)> CopyMemoIn, CopyMemoOut;
+    std::function<void()> ZapMemofile;
+    std::function<std::int32_t(std::string_view text)> AddMemo;
     // Whether the memo at `block` contains `text` (LOCATE in memo fields).
     std::function<bool(std::int32_t block, const std::string& text, bool noCase)> MemoContains;
     // The text of the memo at `block` of the current area, its lines joined without

@@ -397,6 +397,43 @@ int StoreMemo(TMemoState& m, std::int32_t oldBlock, const std::string& data, std
     return 0;
 }
 
+// Writes a memo at block `want` when those blocks hold nothing: at or past the
+// file's end (a dBASE IV file frees the blocks skipped), or inside one free group
+// of a dBASE IV file. Elsewhere `block` stays 0 and nothing is written. Under the
+// memo lock.
+int StoreMemoAt(TMemoState& m, std::int64_t want, const std::string& data, std::uint32_t foxType, std::int32_t& block)
+{
+    block = 0;
+    const std::int64_t size = FileSize(m);
+    const std::int64_t offset = AppendOffset(m);
+    if (size < 0 || offset < 0) return 30;
+    const std::int64_t end = offset / m.BlockSize;
+    const std::string image = MemoImage(m.Kind, m.BlockSize, data, foxType);
+    const std::int64_t needed = static_cast<std::int64_t>(image.size() / m.BlockSize);
+    // Never over the header, never past what a field can name.
+    if (want * m.BlockSize < 512 || want + needed > INT32_MAX) return 0;
+    std::vector<TGroup> chain;
+    if (Dbase4(m)) {
+        if (const int code = ReadChain(m, BlockCount(m, size), chain)) return code;
+    }
+    if (want >= end) {
+        if (Dbase4(m)) FreeGroup(chain, end, want - end);
+    } else {
+        const auto fit = std::find_if(chain.begin(), chain.end(), [&](const TGroup& g) { return g.Block <= want && want + needed <= g.Block + g.Size; });
+        if (fit == chain.end()) return 0;
+        const TGroup group = *fit;
+        chain.erase(fit);
+        FreeGroup(chain, group.Block, want - group.Block);
+        FreeGroup(chain, want + needed, group.Block + group.Size - want - needed);
+    }
+    const std::int64_t blocks = std::max(end, want + needed);
+    if (const int code = m.File.WriteAt(want * m.BlockSize, image.data(), image.size())) return code;
+    if (const int code = Dbase4(m) ? WriteChain(m, chain, blocks) : WriteHeaderWord(m, static_cast<std::uint32_t>(blocks))) return code;
+    block = static_cast<std::int32_t>(want);
+    if (XfDbfSettings().FlushAfterWrite) return m.File.Flush();
+    return 0;
+}
+
 std::int32_t Edit(std::string_view tag, std::int32_t oldBlock, std::string_view bytes, bool addOnly)
 {
     TWorkArea* a = nullptr;
@@ -613,6 +650,10 @@ void MemoInit()
     hooks.CloseMemofile = CloseMemofileOfCurrent;
     hooks.PackMemofile = PackMemofile;
     hooks.ZapMemofile = ZapMemofile;
+    hooks.AssignMemo = AssignMemo;
+    hooks.AddMemo = AddMemo;
+    hooks.CopyMemoIn = [](int sourceArea, std::int32_t block) { return CopyMemo(sourceArea, block, false); };
+    hooks.CopyMemoOut = [](int sourceArea, std::int32_t block) { return CopyMemo(sourceArea, block, true); };
     hooks.MemoContains = [](std::int32_t block, const std::string& text, bool noCase) {
         std::string memo = GetMemo(block);
         if (noCase) return UpperCaseStr(memo).find(UpperCaseStr(text)) != std::string::npos;
@@ -662,7 +703,7 @@ std::int32_t AddMemo(std::string_view data) { return Edit("AddMemo()", 0, data, 
 
 std::int32_t EditMemo(std::int32_t oldBlock, std::string_view data) { return Edit("EditMemo/CloseMemo", oldBlock, data, false); }
 
-std::int32_t CopyMemo(int sourceArea, std::int32_t block)
+std::int32_t CopyMemo(int sourceArea, std::int32_t block, bool placed)
 {
     if (block == 0) return 0;
     const TMemoState* source = StateOf(sourceArea);
@@ -671,14 +712,31 @@ std::int32_t CopyMemo(int sourceArea, std::int32_t block)
         Report(1019, "[AppendFrom/CopyTo]");
         return 0;
     }
+    const std::int64_t at = block < 0 ? -static_cast<std::int64_t>(block) : block;
     std::string data;
-    if (const int code = ReadMemoAt(*source, block < 0 ? -block : block, data)) {
+    std::uint32_t foxType = 1;
+    if (const int code = ReadMemoAt(*source, static_cast<std::int32_t>(std::min<std::int64_t>(at, INT32_MAX)), data, &foxType)) {
         Report(static_cast<std::uint16_t>(code), source->Name + " [AppendFrom/CopyTo]");
         return 0;
     }
     ApplyReadHook(*from, data);
     if (data.empty()) return 0;
-    return Edit("AppendFrom/CopyTo", 0, data, false);
+    TWorkArea* a = nullptr;
+    TMemoState* m = NeedMemo("AppendFrom/CopyTo", &a);
+    if (!m) return 0;
+    ApplyWriteHook(*a, data);
+    // A FoxPro memo keeps its kind (text or picture) only in a FoxPro file.
+    if (source->Kind != kMemoFox) foxType = 1;
+    TMemoLock lock(*m, *a, "CopyMemo()");
+    if (!lock.Ok()) return 0;
+    std::int32_t out = 0;
+    int code = placed ? StoreMemoAt(*m, at, data, foxType, out) : 0;
+    if (code == 0 && out == 0) code = StoreMemo(*m, 0, data, out, foxType);
+    if (code) {
+        Report(static_cast<std::uint16_t>(code), m->Name + " [AppendFrom/CopyTo]");
+        return 0;
+    }
+    return out;
 }
 
 void ZapMemofile()
@@ -867,6 +925,172 @@ std::int32_t WriteMemoLines(int field, const std::vector<TXfMemoLine>& lines)
     const std::int32_t block = EditMemo(static_cast<std::int32_t>(record.Integer(field)), LinesToMemo(lines));
     if (XfErrors().LastError == 0) record.SetInteger(field, block);
     return block;
+}
+
+// ---- a memo field as a text file ---------------------------------------------------------
+
+TXfMemoTextSettings& XfMemoTextSettings()
+{
+    static TXfMemoTextSettings settings;
+    return settings;
+}
+
+namespace {
+
+struct TMemoText {
+    int Field = 0;
+    int Area = 0;
+    std::int32_t Block = 0;
+    std::vector<TXfMemoLine> Lines;
+    std::size_t Next = 0;   // input: the line delivered next
+    std::string Line;       // output: the line being written
+    bool AfterCR = false;   // output: an LF now completes the CR before it
+    bool Pending8D = false; // output: a 0x8D that the next character makes a soft return or a letter
+};
+
+TMemoText& TextOf(rtl::TTextRec& file) { return *static_cast<TMemoText*>(file.UserData.get()); }
+
+// The file's own area for one device step, the caller's again afterwards.
+class TAreaScope {
+public:
+    explicit TAreaScope(int area) : previous_(CurrentWorkArea())
+    {
+        if (area != previous_) Select(area);
+    }
+    ~TAreaScope()
+    {
+        if (CurrentWorkArea() != previous_) Select(previous_);
+    }
+    TAreaScope(const TAreaScope&) = delete;
+    TAreaScope& operator=(const TAreaScope&) = delete;
+
+private:
+    int previous_;
+};
+
+int MemoTextOpen(rtl::TTextRec& file)
+{
+    TMemoText& t = TextOf(file);
+    t.Lines.clear();
+    t.Next = 0;
+    t.Line.clear();
+    t.AfterCR = t.Pending8D = false;
+    if (file.Mode == rtl::fmOutput) {
+        t.Block = 0;
+        return 0;
+    }
+    TAreaScope scope(t.Area);
+    XfErrors().LastError = 0;
+    if (!MemoField("AssignMemo", t.Field)) return 100;
+    t.Block = static_cast<std::int32_t>(CurrentRecord().Integer(t.Field));
+    const std::string memo = GetMemo(t.Block);
+    if (XfErrors().LastError) return 100;
+    const int width = XfMemoTextSettings().MemoWidth;
+    t.Lines = MemoToLines(memo, width > 0 ? static_cast<std::size_t>(width) + 1 : 254);
+    if (file.Mode == rtl::fmInOut) {
+        file.Mode = rtl::fmOutput;
+        if (t.Lines.size() == 1 && t.Lines[0].Text.empty()) {
+            t.Lines.clear();
+        } else if (!t.Lines.empty() && t.Lines.back().EndMark == 0) {
+            // What is written next starts a line of its own.
+            t.Lines.back().EndMark = 13;
+        }
+    }
+    return 0;
+}
+
+void EndLine(TMemoText& t, std::uint8_t mark)
+{
+    t.Lines.push_back({std::move(t.Line), mark});
+    t.Line.clear();
+}
+
+int MemoTextInOut(rtl::TTextRec& file)
+{
+    TMemoText& t = TextOf(file);
+    if (file.Mode == rtl::fmInput) {
+        file.Buffer.clear();
+        file.BufPos = 0;
+        // An empty soft-wrapped piece delivers nothing, which would read as the end.
+        while (file.Buffer.empty() && t.Next < t.Lines.size()) {
+            const TXfMemoLine& line = t.Lines[t.Next++];
+            file.Buffer = line.Text;
+            if (line.EndMark == 13) file.Buffer += "\r\n";
+        }
+        return 0;
+    }
+    for (const char c : file.Buffer) {
+        const bool afterCR = t.AfterCR;
+        t.AfterCR = false;
+        if (t.Pending8D) {
+            t.Pending8D = false;
+            if (c == '\n') {
+                EndLine(t, 141);
+                continue;
+            }
+            t.Line += '\x8D';
+        }
+        if (c == '\r') {
+            EndLine(t, 13);
+            t.AfterCR = true;
+        } else if (c == '\n') {
+            // A lone LF ends a line as well: the reader takes it for one.
+            if (!afterCR) EndLine(t, 13);
+        } else if (c == '\x8D') {
+            t.Pending8D = true;
+        } else {
+            t.Line += c;
+        }
+    }
+    file.Buffer.clear();
+    return 0;
+}
+
+int MemoTextClose(rtl::TTextRec& file)
+{
+    TMemoText& t = TextOf(file);
+    if (file.Mode != rtl::fmOutput) {
+        t.Lines.clear();
+        return 0;
+    }
+    if (t.Pending8D) t.Line += '\x8D';
+    t.Pending8D = false;
+    if (!t.Line.empty()) EndLine(t, 0);
+    const std::string memo = LinesToMemo(t.Lines);
+    t.Lines.clear();
+    TAreaScope scope(t.Area);
+    XfErrors().LastError = 0;
+    if (!MemoField("EditMemo/CloseMemo", t.Field)) return 101;
+    const std::int32_t block = EditMemo(t.Block, memo);
+    if (XfErrors().LastError) return 101;
+    t.Block = block;
+    CurrentRecord().SetInteger(t.Field, block);
+    if (XfMemoTextSettings().FlushOnClose) {
+        if (TMemoState* m = StateOf(t.Area)) m->File.Flush();
+    }
+    return 0;
+}
+
+}  // namespace
+
+void AssignMemo(rtl::TTextRec& file, int field)
+{
+    file = rtl::TTextRec {};
+    file.Handle = 65535;
+    auto text = std::make_shared<TMemoText>();
+    text->Field = field;
+    text->Area = CurrentWorkArea();
+    file.UserData = text;
+    file.OpenFunc = MemoTextOpen;
+    file.InOutFunc = MemoTextInOut;
+    file.FlushFunc = [](rtl::TTextRec& f) { return f.Mode == rtl::fmOutput ? MemoTextInOut(f) : 0; };
+    file.CloseFunc = MemoTextClose;
+}
+
+std::int32_t MemoTextBlock(const rtl::TTextRec& file)
+{
+    const auto* text = static_cast<const TMemoText*>(file.UserData.get());
+    return text ? text->Block : 0;
 }
 
 // ---- blob streams -----------------------------------------------------------------------

@@ -47,9 +47,14 @@ std::int32_t AddMemo(std::string_view data);
 // reuse the old blocks when they suffice and free ones from the chain; the other
 // layouts append.
 std::int32_t EditMemo(std::int32_t oldBlock, std::string_view data);
-// Copies the memo at `block` of area `sourceArea` to the end of the current area's
-// memo file (in the current area's layout) and returns its new block.
-std::int32_t CopyMemo(int sourceArea, std::int32_t block);
+// Copies the memo at `block` (negative for a dBASE III file) of area `sourceArea`
+// into the current area's memo file, in that file's layout, and returns its block
+// there. `placed` asks for the same block number in the copy (so a copied table
+// keeps its fields); it is granted only when those blocks hold nothing (past the
+// file's end, or inside a free group of a dBASE IV file), since a memo that needs
+// more blocks in the copy than in its source would run into its neighbour.
+// Otherwise, and without `placed`, the memo goes where a new memo would.
+std::int32_t CopyMemo(int sourceArea, std::int32_t block, bool placed = false);
 // Empties the memo file (the table keeps its field values: the caller clears them).
 void ZapMemofile();
 
@@ -82,6 +87,26 @@ std::vector<TXfMemoLine> ReadMemoLines(int field);
 // Writes the lines as the memo of field `field` of the current record (the typed
 // record takes the new block; the caller replaces the record).
 std::int32_t WriteMemoLines(int field, const std::vector<TXfMemoLine>& lines);
+
+// ---- a memo field as a text file -----------------------------------------------
+
+struct TXfMemoTextSettings {
+    int MemoWidth = 0;  // characters per line read, 0: 254 (else this many + 1)
+    bool FlushOnClose = false;
+};
+TXfMemoTextSettings& XfMemoTextSettings();
+
+// Binds `file` to memo field `field` (from 1) of the current record of the current
+// area; the text-file routines then read and write the memo. Reading delivers each
+// line that ended with a hard return with CR LF, and soft-wrapped pieces without,
+// so a wrapped paragraph reads as one line. Rewrite starts a new memo (the old one
+// stays until the record is replaced); Append continues after the last line.
+// Closing a file written to stores its lines as the memo: the current record's
+// field takes the memo's block (the caller replaces the record), which
+// MemoTextBlock also answers. Each file has its own lines, so two memo texts can
+// be open at once.
+void AssignMemo(rtl::TTextRec& file, int field);
+std::int32_t MemoTextBlock(const rtl::TTextRec& file);
 
 // ---- blob streams -----------------------------------------------------------------
 

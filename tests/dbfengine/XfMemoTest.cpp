@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "dbfengine/xfmemo.h"
+#include "platform/rtl/TextFiles.h"
 #include "tests/dbfengine/DbfTableSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -131,6 +132,77 @@ Model Churn(const std::string& path, std::uint8_t kind, std::uint16_t blockSize,
 }
 
 std::int64_t SizeOf(const std::string& path) { return static_cast<std::int64_t>(std::filesystem::file_size(path)); }
+
+void AppendRecords(std::int32_t first, std::int32_t last)
+{
+    for (std::int32_t n = first; n <= last; ++n) {
+        ClearRecord();
+        CurrentRecord().SetInteger(1, n);
+        ALock();
+        Append();
+        Unlock();
+    }
+}
+
+// A text written through a memo text file: the exact bytes the memo must hold,
+// and the lines reading it back must give (soft-wrapped pieces joined).
+struct TextDocument {
+    std::vector<std::pair<bool, std::string>> writes;  // (WriteLn?, text)
+    std::string bytes;
+    std::vector<std::string> lines;
+};
+
+TextDocument RandomDocument(std::mt19937& random, int paragraphs)
+{
+    // 0x8D not followed by LF is a letter; blanks let long lines break at words.
+    static const std::string alphabet = "abcdefgh ijklm NOPQR \x8D\x84\x94 0123456789";
+    static const std::vector<std::size_t> lengths {0, 1, 30, 253, 254, 255, 300, 700};
+    TextDocument d;
+    const auto write = [&](bool ln, const std::string& text) {
+        d.writes.push_back({ln, text});
+        d.bytes += ln ? text + "\r\n" : text;
+    };
+    for (int p = 0; p < paragraphs; ++p) {
+        const std::size_t length = lengths[random() % lengths.size()];
+        const bool blanks = random() % 2;
+        std::string whole, piece;
+        for (std::size_t i = 0; i < length; ++i) {
+            char c = alphabet[random() % alphabet.size()];
+            if (!blanks && c == ' ') c = 'z';
+            whole += c;
+            piece += c;
+            if (random() % 97 == 0 && i + 1 < length) {
+                // Written in pieces, some of them ending with a soft return.
+                write(false, piece);
+                piece.clear();
+                if (random() % 2) write(false, "\x8D\n");
+            }
+        }
+        if (p + 1 == paragraphs && random() % 2) {
+            write(false, piece);
+            if (!whole.empty()) d.lines.push_back(whole);
+        } else {
+            write(true, piece);
+            d.lines.push_back(whole);
+        }
+    }
+    return d;
+}
+
+std::vector<std::string> ReadMemoText(int field)
+{
+    rtl::TTextRec f;
+    AssignMemo(f, field);
+    EXPECT_EQ(rtl::Reset(f), 0);
+    std::vector<std::string> lines;
+    std::string line;
+    while (!rtl::Eof(f)) {
+        EXPECT_EQ(rtl::ReadLn(f, line), 0);
+        lines.push_back(line);
+    }
+    EXPECT_EQ(rtl::CloseFile(f), 0);
+    return lines;
+}
 
 }  // namespace
 
@@ -319,4 +391,156 @@ TEST(XfMemo, MemoLinesBreakAtBlanksAndReturnsAndWriteBackWithTheirMarks)
     ASSERT_EQ(back.size(), many.size()) << "lines past a fixed table were dropped";
     EXPECT_EQ(back.back().Text, "line 1499");
     CloseAll();
+}
+
+TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
+{
+    EngineScope scope;
+    MemoInit();
+    struct Layout {
+        std::uint8_t kind;
+        std::uint16_t blockSize;
+    };
+    for (const Layout& layout : {Layout {0x83, 512}, Layout {0x8B, 512}, Layout {0x8B, 1024}, Layout {0xF5, 64}}) {
+        const std::string where = "kind " + std::to_string(layout.kind) + " block " + std::to_string(layout.blockSize);
+        testsupport::TempDir dir;
+        const std::string path = dir.str() + "/text.dbf";
+        CreateMemoTable(path, layout.kind, layout.blockSize);
+        USE(path);
+        AppendRecords(1, 6);
+        std::mt19937 random(layout.kind + layout.blockSize);
+        Model model;
+        std::map<std::int32_t, std::vector<std::string>> lines;
+        for (std::int32_t n = 1; n <= 6; ++n) {
+            GO(n);
+            ASSERT_TRUE(RLock());
+            // Both memo fields open for output at once, written in turns.
+            const TextDocument notes = RandomDocument(random, n == 3 ? 1500 : 1 + static_cast<int>(random() % 12));
+            const TextDocument more = RandomDocument(random, 1 + static_cast<int>(random() % 4));
+            rtl::TTextRec a, b;
+            AssignMemo(a, 2);
+            AssignMemo(b, 3);
+            ASSERT_EQ(rtl::Rewrite(a), 0);
+            ASSERT_EQ(rtl::Rewrite(b), 0);
+            for (std::size_t i = 0; i < std::max(notes.writes.size(), more.writes.size()); ++i) {
+                for (auto [file, doc] : {std::pair {&a, &notes}, std::pair {&b, &more}}) {
+                    if (i >= doc->writes.size()) continue;
+                    const auto& [ln, text] = doc->writes[i];
+                    ASSERT_EQ(ln ? rtl::WriteLn(*file, text) : rtl::Write(*file, text), 0);
+                }
+            }
+            ASSERT_EQ(rtl::CloseFile(a), 0);
+            ASSERT_EQ(rtl::CloseFile(b), 0);
+            EXPECT_EQ(MemoTextBlock(a), CurrentRecord().Integer(2)) << where;
+            Replace();
+            Unlock();
+            model[n][1] = notes.bytes;
+            model[n][2] = more.bytes;
+            lines[n] = notes.lines;
+        }
+        ExpectModel(model, where + " written");
+        for (std::int32_t n = 1; n <= 6; ++n) {
+            GO(n);
+            EXPECT_EQ(ReadMemoText(2), lines[n]) << where << " record " << n;
+        }
+        // Appending continues after the last line, which gets its return first.
+        for (std::int32_t n = 1; n <= 6; ++n) {
+            GO(n);
+            ASSERT_TRUE(RLock());
+            rtl::TTextRec f;
+            AssignMemo(f, 2);
+            ASSERT_EQ(rtl::Append(f), 0);
+            ASSERT_EQ(rtl::WriteLn(f, "appended " + std::to_string(n)), 0);
+            ASSERT_EQ(rtl::CloseFile(f), 0);
+            Replace();
+            Unlock();
+            std::string& bytes = model[n][1];
+            const bool ended = bytes.size() >= 2 && (bytes.ends_with("\r\n") || bytes.ends_with("\x8D\n"));
+            if (bytes == "\r\n") {
+                bytes.clear();
+            } else if (!bytes.empty() && !ended) {
+                bytes += "\r\n";
+            }
+            bytes += "appended " + std::to_string(n) + "\r\n";
+        }
+        ExpectModel(model, where + " appended");
+        CloseAll();
+        if (layout.kind != 0x8B) {
+            EXPECT_EQ(ToolLines(MemoTool("read dbfread '" + path + "'")), ModelLines(model)) << where << " (python3-dbfread)";
+        }
+        EXPECT_EQ(ToolLines(MemoTool("read xbase '" + path + "'")), ModelLines(model)) << where << " (Perl XBase)";
+    }
+}
+
+TEST(XfMemo, CopiedMemosKeepTheirBlocksWhereFreeAndNeverRunIntoNeighbours)
+{
+    EngineScope scope;
+    MemoInit();
+    struct Pair {
+        std::uint8_t fromKind;
+        std::uint16_t fromBlock;
+        std::uint8_t toKind;
+        std::uint16_t toBlock;
+    };
+    for (const Pair& pair : {Pair {0x8B, 1024, 0x8B, 512}, Pair {0x8B, 512, 0x8B, 1024}, Pair {0x8B, 512, 0x83, 512},
+                             Pair {0xF5, 512, 0x8B, 512}, Pair {0x8B, 1024, 0xF5, 64}}) {
+        for (const bool placed : {true, false}) {
+            const std::string where = std::to_string(pair.fromKind) + "/" + std::to_string(pair.fromBlock) + " to " +
+                                      std::to_string(pair.toKind) + "/" + std::to_string(pair.toBlock) +
+                                      (placed ? " placed" : " appended");
+            testsupport::TempDir dir;
+            const std::string from = dir.str() + "/from.dbf", to = dir.str() + "/to.dbf";
+            Select(1);
+            Model model = Churn(from, pair.fromKind, pair.fromBlock, false, pair.fromBlock + pair.toBlock);
+            // The copy already holds a memo of its own, at the blocks a copy would like.
+            Select(2);
+            CreateMemoTable(to, pair.toKind, pair.toBlock);
+            USE(to);
+            AppendRecords(1, 15);
+            GO(15);
+            const std::string own(1500, 'o');
+            SetMemo(1, own);
+            int kept = 0, copies = 0;
+            for (std::int32_t n = 1; n <= 14; ++n) {
+                Select(1);
+                GO(n);
+                const std::int32_t blocks[2] = {static_cast<std::int32_t>(CurrentRecord().Integer(2)),
+                                                static_cast<std::int32_t>(CurrentRecord().Integer(3))};
+                Select(2);
+                GO(n);
+                ASSERT_TRUE(RLock());
+                for (int field = 0; field < 2; ++field) {
+                    const std::int32_t block = CopyMemo(1, pair.fromKind == 0x83 ? -blocks[field] : blocks[field], placed);
+                    CurrentRecord().SetInteger(field + 2, block);
+                    if (block == 0) continue;
+                    ++copies;
+                    kept += block == blocks[field];
+                }
+                Replace();
+                Unlock();
+            }
+            model[15][1] = own;
+            model[15][2] = "";
+            ExpectModel(model, where);
+            // Only a dBASE IV file knows its skipped blocks are free, so only there can a
+            // memo placed after a later one still take its own block.
+            if (placed && pair.toKind == 0x8B && pair.toBlock >= pair.fromBlock) {
+                EXPECT_GT(kept, copies / 2) << where;
+            }
+            if (!placed) {
+                EXPECT_LT(kept, copies) << where;
+            }
+            // New memos in the copy find free space that is really free.
+            std::mt19937 random(7);
+            for (std::int32_t n = 1; n <= 15; n += 2) {
+                GO(n);
+                const std::string data = Content(random, kSizes[random() % kSizes.size()], false);
+                SetMemo(2, data);
+                model[n][2] = data;
+            }
+            ExpectModel(model, where + ", then rewritten");
+            CloseAll();
+            EXPECT_EQ(ToolLines(MemoTool("read xbase '" + to + "'")), ModelLines(model)) << where << " (Perl XBase)";
+        }
+    }
 }
