@@ -442,7 +442,7 @@ UNSIGNED32 EdsGetField(EDSHANDLE hTable, EdsFieldId field, UNSIGNED8* pucBuf, UN
 
 UNSIGNED32 EdsSetField(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
     return Run([&] {
-        if (auto* index = dynamic_cast<Index*>(Objects().Find(hObj))) {
+        if (auto* index = ObjectAs<Index>(Objects().Find(hObj))) {
             Table& table = Objects().As<Table>(index->TableHandle());
             const FieldDef& f = FieldOf(table, field);
             if (!f.IsText()) {
@@ -495,7 +495,7 @@ UNSIGNED32 EdsSetField(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* pucBuf
 
 UNSIGNED32 EdsSetFieldRaw(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* pucBuf, UNSIGNED32 ulLen) {
     return Run([&] {
-        if (auto* index = dynamic_cast<Index*>(Objects().Find(hObj))) {
+        if (auto* index = ObjectAs<Index>(Objects().Find(hObj))) {
             Table& table = Objects().As<Table>(index->TableHandle());
             const FieldDef& f = FieldOf(table, field);
             std::vector<UNSIGNED8> image(f.length, 0);
@@ -518,7 +518,7 @@ UNSIGNED32 EdsSetFieldRaw(EDSHANDLE hObj, EdsFieldId field, const UNSIGNED8* puc
 UNSIGNED32 EdsSetEmpty(EDSHANDLE hObj, EdsFieldId field) {
     return Run([&] {
         if (SqlStatementSetEmpty(hObj, field)) return;  // a statement parameter
-        if (auto* index = dynamic_cast<Index*>(Objects().Find(hObj))) {
+        if (auto* index = ObjectAs<Index>(Objects().Find(hObj))) {
             SetKeySegment(*index, field, std::nullopt, false);
             return;
         }

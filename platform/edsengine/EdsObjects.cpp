@@ -279,11 +279,11 @@ Navigation Navigate(EDSHANDLE handle) {
     Registry& registry = Registry::Instance();
     Object* object = registry.Find(handle);
     Navigation nav;
-    if (auto* table = dynamic_cast<Table*>(object)) {
+    if (auto* table = ObjectAs<Table>(object)) {
         nav.table = table;
         return nav;
     }
-    if (auto* index = dynamic_cast<Index*>(object)) {
+    if (auto* index = ObjectAs<Index>(object)) {
         nav.index = index;
         nav.table = &registry.As<Table>(index->TableHandle());
         nav.order = OrderOf(*nav.table, *index);

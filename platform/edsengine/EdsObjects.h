@@ -7,6 +7,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/edsengine/EdsCore.h"
@@ -15,12 +16,27 @@
 
 namespace eds {
 
+class Table;
+class Index;
+
 class Object {
 public:
     virtual ~Object() = default;
     virtual UNSIGNED16 HandleType() const = 0;
+    // What most calls ask of a handle, answered without a dynamic_cast (a
+    // table is asked for each field of each row written).
+    virtual Table* AsTable() { return nullptr; }
+    virtual Index* AsIndex() { return nullptr; }
     EDSHANDLE handle = 0;
 };
+
+// The object as a T, or null.
+template <class T>
+T* ObjectAs(Object* object) {
+    if constexpr (std::is_same_v<T, Table>) return object ? object->AsTable() : nullptr;
+    else if constexpr (std::is_same_v<T, Index>) return object ? object->AsIndex() : nullptr;
+    else return dynamic_cast<T*>(object);
+}
 
 class Connection : public Object {
 public:
@@ -53,6 +69,7 @@ public:
     // A read-only cursor; keepAlive holds what the relation's rows live in.
     Table(EDSHANDLE connection, const Relation& relation, std::shared_ptr<void> keepAlive);
     UNSIGNED16 HandleType() const override { return file_ ? EDS_TABLE : EDS_CURSOR; }
+    Table* AsTable() override { return this; }
 
     EDSHANDLE Connection() const { return connection_; }
     bool HasFile() const { return file_ != nullptr; }
@@ -107,6 +124,7 @@ class Index : public Object {
 public:
     Index(EDSHANDLE table, std::size_t number) : table_(table), number_(number) {}
     UNSIGNED16 HandleType() const override { return EDS_INDEX_ORDER; }
+    Index* AsIndex() override { return this; }
     EDSHANDLE TableHandle() const { return table_; }
     std::size_t Number() const { return number_; }
 
@@ -130,7 +148,7 @@ public:
 
     template <class T>
     T& As(EDSHANDLE handle, UNSIGNED32 code = EDS_E_INVALID_HANDLE) const {
-        T* object = dynamic_cast<T*>(Find(handle));
+        T* object = ObjectAs<T>(Find(handle));
         if (!object) Throw(code, "The handle " + std::to_string(handle) + " is not valid for this call.");
         return *object;
     }
