@@ -263,10 +263,14 @@ void ConvertEdsFieldToNative(IEdsDataSet* DataSet, const TEdsColumnLayout& Colum
         case EDS_STRING:
         case EDS_CISTRING: {
             if (NativeSize == 0) break;
-            std::string text = ColumnText(p, length);
-            text.erase(text.find_last_not_of(' ') + 1);
-            text.resize(std::min(text.size(), NativeSize - 1));
-            std::memcpy(Native, text.c_str(), text.size() + 1);
+            // Up to the first zero, without trailing blanks; read for every
+            // text of every row, so without a string in between.
+            const auto* text = reinterpret_cast<const char*>(p);
+            std::size_t size = strnlen(text, length);
+            while (size > 0 && text[size - 1] == ' ') --size;
+            size = std::min(size, NativeSize - 1);
+            std::memcpy(Native, text, size);
+            static_cast<char*>(Native)[size] = '\0';
             break;
         }
         case EDS_COMPACTDATE: {

@@ -136,11 +136,15 @@ void TEdsDataSet::InternalInitRecord(db::TRecordBuffer Buffer) {
     Check(EdsApi.EdsClearRecordBuffer(cursor_, Buffer, recordLength_));
     UNSIGNED16 columns = 0;
     Check(EdsApi.EdsGetNumFields(cursor_, &columns));
+    // Most tables give no field a default: then no column needs its field
+    // looked up by name, which for every inserted row adds up.
+    bool defaults = false;
+    for (int i = 0; i < Fields().Count() && !defaults; ++i) defaults = !Fields()[i]->DefaultExpression().empty();
     for (int i = 0; i < edsFieldDefs_->Count(); ++i) {
         TEDSFieldDef* column = (*edsFieldDefs_)[i];
         column->Changed = State() == db::dsEdit ? 1 : 0;
         if (column->FieldType == EDS_AUTOINC) std::memset(Buffer + column->Offset, 0xFF, 4);
-        if (IsEdsBlobType(column->FieldType)) continue;
+        if (!defaults || IsEdsBlobType(column->FieldType)) continue;
         db::TField* field = FindField(column->Name);
         if (field == nullptr || field->DefaultExpression().empty()) continue;
         try {
