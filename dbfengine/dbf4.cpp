@@ -10,6 +10,7 @@
 #include "dbfengine/timedate.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfndxlow.h"
+#include "dbfengine/xfsemaphore.h"
 #include "dbfengine/xfutils.h"
 #include "platform/rtl/Paths.h"
 
@@ -666,6 +667,7 @@ void CloseDatabase()
     if (!slot) return;
     TWorkArea& a = *slot;
     if (XfIndexHooks().CloseIndex && XfIndexHooks().IndexOpenTest) XfIndexHooks().CloseIndex();
+    LeaveSemaphoreOnClose();
     Recount(a);
     Unlock();
     if (a.Table.MemoFlag && XfMemoHooks().CloseMemofile) XfMemoHooks().CloseMemofile();

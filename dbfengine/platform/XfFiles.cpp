@@ -241,6 +241,13 @@ int TXfFile::Lock(std::int64_t offset, std::int64_t length)
     return SetOfdLock(fd_, F_WRLCK, offset, length);
 }
 
+int TXfFile::LockShared(std::int64_t offset, std::int64_t length)
+{
+    if (fd_ < 0) return kDosInvalidHandle;
+    if (offset < 0 || length <= 0) return kDosLockViolation;
+    return SetOfdLock(fd_, F_RDLCK, offset, length);
+}
+
 int TXfFile::Unlock(std::int64_t offset, std::int64_t length)
 {
     if (fd_ < 0) return kDosInvalidHandle;

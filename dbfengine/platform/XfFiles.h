@@ -79,6 +79,10 @@ public:
     // Byte-range locks held by this open: a write lock that fails at once with
     // kDosLockViolation when another open holds any byte of the range.
     int Lock(std::int64_t offset, std::int64_t length);
+    // A read lock: held by any number of opens at once, refused (kDosLockViolation)
+    // while another open holds a write lock on the range. Taking either kind on a
+    // range this open already holds converts it.
+    int LockShared(std::int64_t offset, std::int64_t length);
     int Unlock(std::int64_t offset, std::int64_t length);
 
 private:

@@ -3,10 +3,13 @@
 // (an engine error inside a test must never end the test program), and the
 // Python reference scripts beside the tests.
 
+#include <csignal>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
+
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -40,6 +43,15 @@ inline std::pair<int, std::string> ErrorOf(const std::function<void()>& action)
         return {xf::XfErrors().LastError, e.what()};
     }
     return {0, ""};
+}
+
+// Ends a forked child at once, as a crash would, and reaps it; `pid` becomes -1.
+inline void KillChild(pid_t& pid)
+{
+    if (pid <= 0) return;
+    kill(pid, SIGKILL);
+    waitpid(pid, nullptr, 0);
+    pid = -1;
 }
 
 inline std::string PythonScript(const std::string& name)

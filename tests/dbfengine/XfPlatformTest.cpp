@@ -48,13 +48,7 @@ public:
     }
     ~HolderProcess() { Kill(); }
     int Code() const { return code_; }
-    void Kill()
-    {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
-    }
+    void Kill() { dbftest::KillChild(pid_); }
 
 private:
     pid_t pid_ = -1;
