@@ -672,17 +672,12 @@ bool TEdsDataSet::GetFieldData(db::TField* Field, void* Buffer) {
     if (cache != nullptr && (State() == db::dsEdit || State() == db::dsInsert) && cache->Modified())
         empty = cache->Size() == 0;
     else
-        empty = EdsColumnIsEmpty(column->Layout(), record, CurrentTableType());
+        empty = EdsColumnIsEmpty(column->Layout(), record, cursorTableType_);
     if (empty) return false;
     if (Buffer != nullptr)
         ConvertEdsFieldToNative(this, column->Layout(), Field->DataType(), record, Buffer,
                                 static_cast<std::size_t>(std::max(Field->DataSize(), 0)));
     return true;
-}
-
-UNSIGNED16 TEdsDataSet::CurrentTableType() const {
-    UNSIGNED16 type = cursorTableType_;
-    return EdsApi.EdsGetTableType(cursor_, &type) == 0 ? type : cursorTableType_;
 }
 
 std::unique_ptr<db::TStream> TEdsDataSet::CreateBlobStream(db::TField* Field, db::TBlobStreamMode Mode) {

@@ -442,11 +442,11 @@ private:
     TEdsSequencedLevel sequencedLevel_ = slStandard;
     TEdsConnection* connection_ = nullptr;
 
-    // The table type the open cursor reported (the image rules follow it).
-    UNSIGNED16 cursorTableType_ = EDS_EDT;  // as the engine answered at open
-    // The engine's table type of the open cursor, asked anew (the emptiness of a
-    // column depends on it); the type read at open when the engine cannot answer.
-    UNSIGNED16 CurrentTableType() const;
+    // The table type the open cursor reported at open (the image rules and a
+    // column's emptiness follow it). A handle keeps its type for its life, and
+    // every open asks again; asking at each field read cost an engine call per
+    // value.
+    UNSIGNED16 cursorTableType_ = EDS_EDT;
     int blobColumns_ = 0;
     // Column number -> blob slot, -1 for columns without one.
     std::vector<int> blobSlotOfColumn_;

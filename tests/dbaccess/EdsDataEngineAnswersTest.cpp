@@ -264,8 +264,9 @@ TEST(EdsDataEngineAnswers, AnIndexChangeThatFailsHalfWayKeepsTheOldOrder) {
 
 namespace {
 
-// The engine's table type is asked at every emptiness test, not only at open.
-TEST(EdsDataEngineAnswers, EmptinessFollowsTheTableTypeTheEngineAnswersNow) {
+// A column's emptiness follows the table type the engine answered when the
+// cursor was opened; a reopened cursor asks again.
+TEST(EdsDataEngineAnswers, EmptinessFollowsTheTableTypeOfTheOpenCursor) {
     testsupport::TempDir dir;
     CreateTable(dir.str(), "Typed", "C,Char,5");
     AppendRows(dir.str(), "Typed", 1, [](EDSHANDLE table, int) {
@@ -286,7 +287,14 @@ TEST(EdsDataEngineAnswers, EmptinessFollowsTheTableTypeTheEngineAnswersNow) {
     t.Open();
     EXPECT_FALSE(t.FieldByName("C")->IsNull());
     answered = EDS_CDX;
+    EXPECT_FALSE(t.FieldByName("C")->IsNull());
+    t.Close();
+    t.Open();
     EXPECT_TRUE(t.FieldByName("C")->IsNull());
+    answered = EDS_EDT;
+    t.Close();
+    t.Open();
+    EXPECT_FALSE(t.FieldByName("C")->IsNull());
 }
 
 }  // namespace
