@@ -1,9 +1,9 @@
 // Entry points: SQL statements, their options and parameters, and the static
 // cursors their SELECTs open.
 //
-// A cursor is a read-only table handle over a private in-memory connection
-// that holds either the record numbers of one source table in result order,
-// joined to that table (rows are read when navigation reaches them), or the
+// A cursor is a read-only table handle over either the record numbers of one
+// source table in result order, joined to that table (rows are read when
+// navigation reaches them), kept in a private temporary database, or the
 // materialised rows. It belongs to the connection, not to the statement, so it
 // outlives the statement.
 
@@ -154,7 +154,9 @@ void Exec(sqlite3* db, const std::string& sql) {
 // How much of a result's table file is read through a memory mapping.
 constexpr std::int64_t kResultMapBytes = 256 << 20;
 
-// Where the record numbers of a single-table result live: a private in-memory connection.
+// Where the record numbers of a single-table result live: a private temporary
+// database, which keeps a few pages in memory and the rest in its file (deleted
+// when it closes), so a million-row result does not hold its numbers in memory.
 struct ResultStore {
     sqlite3* db = nullptr;
     std::unique_ptr<StatementCache> statements;
@@ -207,7 +209,7 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result, std:
     store->schema = Schema::Parse(spec);
     // Reached only under the engine's lock, like the table files: SQLite's own
     // mutex would be taken again for every column of every row read.
-    int rc = sqlite3_open_v2(":memory:", &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
+    int rc = sqlite3_open_v2("", &store->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                              nullptr);
     if (rc != SQLITE_OK) ThrowSqlError(store->db, rc, "opening a result");
     sqlite3* db = store->db;
