@@ -178,6 +178,14 @@ bool Cursor::Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::si
     aheadOrder_ = order.id;
     aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
     aheadRead_ = std::chrono::steady_clock::now();
+    if (rel_.need) {
+        // Rows arriving in record number order: reading on in that order needs the
+        // next `limit` rows, reading back none; any other order or a condition all.
+        std::int64_t upTo = kAllRows;
+        if (!order.index && visibility_.Empty())
+            upTo = forward ? (fromCrack ? 0 : recno_) + static_cast<std::int64_t>(limit) : (fromCrack ? kAllRows : 0);
+        if (upTo > 0) Need(upTo);
+    }
     const Query base = BaseConditions(order, true, true);
     const std::vector<std::string> terms = Terms(order);
     const std::string select = "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE ";
@@ -298,6 +306,7 @@ void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
 
 bool Cursor::GotoRecord(std::int64_t recno) {
     ForgetReadAhead();
+    Need(recno);
     std::vector<Row> rows;
     std::vector<std::vector<Value>> keys;
     const OrderSpec natural;
@@ -366,6 +375,7 @@ bool Cursor::Visible(const OrderSpec& order) {
 }
 
 std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
+    Need(kAllRows);
     const Query base = BaseConditions(order, mode != CountMode::All, mode == CountMode::Visible);
     if (mode == CountMode::Visible && visibility_.predicate) {
         std::int64_t count = 0;
@@ -396,6 +406,8 @@ std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
 
 std::int64_t Cursor::KeyNumber(const OrderSpec& order) {
     if (at_ != At::Row) Throw(EDS_E_NO_POSITION, "There is no current record.");
+    // In record number order the rows before this one are all there.
+    if (order.index) Need(kAllRows);
     if (visibility_.predicate) {
         // Walk from the top; the predicate is only known in C++.
         const std::int64_t target = recno_;
@@ -475,6 +487,7 @@ void Cursor::SetRelativePosition(const OrderSpec& order, double position) {
 bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
     if (!order.index) Throw(EDS_E_INVALID_ARGUMENT, "A seek needs an index.");
     ForgetReadAhead();
+    Need(kAllRows);
     const std::vector<std::string> terms = Terms(order);
     auto first = [&](bool exact) {
         Query q = BaseConditions(order, true, true);

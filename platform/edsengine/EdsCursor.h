@@ -19,7 +19,9 @@
 // this process writes the file.
 //
 // What a cursor reads is a Relation: a table file's row table, or a result that a
-// statement materialised (any SQLite table with a record number column).
+// statement materialised (any SQLite table with a record number column). A result
+// whose rows are still arriving numbers them 1, 2, ... in order, and the cursor asks
+// for the rows a query needs before it runs it (`need`).
 
 #include <sqlite3.h>
 
@@ -44,7 +46,11 @@ struct Relation {
     std::string from;                 // quoted relation name
     std::string recnoSql = "rowid";   // the record number of a row
     std::shared_ptr<FileShared> shared;  // write generation of what is read
+    // Waits until the rows numbered up to its argument (kAllRows: every row) are there.
+    std::function<void(std::int64_t)> need;
 };
+
+inline constexpr std::int64_t kAllRows = INT64_MAX;
 
 // One row as a cursor delivers it.
 struct Row {
@@ -147,6 +153,9 @@ private:
     void Land(Row row, std::vector<Value> key, int orderId,
               std::chrono::steady_clock::time_point readAt = std::chrono::steady_clock::now());
     bool Passes(const Row& row) const;
+    void Need(std::int64_t upTo) const {
+        if (rel_.need) rel_.need(upTo);
+    }
     bool Scoped(const OrderSpec& order) const;
 
     static constexpr int kUnknown = -1;

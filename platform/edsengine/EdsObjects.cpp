@@ -18,7 +18,7 @@ Table::Table(EDSHANDLE connection, std::unique_ptr<TableFile> file, UNSIGNED32 o
     : connection_(connection),
       file_(std::move(file)),
       cursor_(Relation{file_->Db(), &file_->Statements(), &file_->Fields(), file_->RowTable(), "rowid",
-                       file_->SharedPtr()}),
+                       file_->SharedPtr(), {}}),
       openOptions_(openOptions) {}
 
 Table::Table(EDSHANDLE connection, const Relation& relation, std::shared_ptr<void> keepAlive)

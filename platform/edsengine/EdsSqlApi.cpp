@@ -3,9 +3,9 @@
 //
 // A cursor is a read-only table handle over either the record numbers of one
 // source table in result order, joined to that table (rows are read when
-// navigation reaches them), kept in a private temporary database, or the
-// materialised rows. It belongs to the connection, not to the statement, so it
-// outlives the statement.
+// navigation reaches them), kept in a private temporary database, or the rows
+// as the statement gives them (StreamedRows). It belongs to the connection, not
+// to the statement, so it outlives the statement.
 
 #include "platform/edsengine/EdsSqlApi.h"
 
@@ -19,6 +19,7 @@
 #include "platform/edsengine/EdsObjects.h"
 #include "platform/edsengine/EdsKeys.h"
 #include "platform/edsengine/EdsSqlSession.h"
+#include "platform/edsengine/EdsSqlStream.h"
 #include "platform/edsengine/EdsSqlText.h"
 
 using namespace eds;
@@ -167,44 +168,36 @@ struct ResultStore {
     }
 };
 
-// Where the rows of any other result live: a temporary table of the session, seen
-// through a view that names its columns after the fields; both go with the cursor.
-struct SpilledRows {
-    std::shared_ptr<SqlSession> session;
+// The rows of any other result, as they arrive; the cursor's statements go before them.
+struct ArrivingRows {
+    std::shared_ptr<StreamedRows> rows;
     std::unique_ptr<StatementCache> statements;
     Schema schema;
-    std::string table, view;
-    ~SpilledRows() {
-        statements.reset();
-        sqlite3_exec(session->Db(), ("DROP VIEW IF EXISTS temp." + Quote(view)).c_str(), nullptr, nullptr, nullptr);
-        sqlite3_exec(session->Db(), ("DROP TABLE IF EXISTS temp." + Quote(table)).c_str(), nullptr, nullptr, nullptr);
-    }
+    ~ArrivingRows() { statements.reset(); }
 };
 
-EDSHANDLE OpenSpilledCursor(Connection& connection, const SqlResult& result, std::shared_ptr<SqlSession> session,
-                            const std::string& spec, const std::vector<std::string>& names) {
-    auto rows = std::make_shared<SpilledRows>();
-    rows->session = std::move(session);
-    rows->table = result.spillTable;
-    rows->schema = Schema::Parse(spec);
-    sqlite3* db = rows->session->Db();
-    std::string select;
-    for (std::size_t i = 0; i < names.size(); ++i) select += ", " + result.spillColumns[i] + " AS " + Quote(names[i]);
-    rows->view = result.spillTable + "_view";
-    Exec(db, "CREATE TEMP VIEW " + Quote(rows->view) + " AS SELECT eds_pos" + select + " FROM temp." +
-                 Quote(result.spillTable));
-    rows->statements = std::make_unique<StatementCache>(db);
-    Relation relation{db, rows->statements.get(), &rows->schema, "temp." + Quote(rows->view), "eds_pos", nullptr};
-    const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(connection.handle, relation, rows));
+EDSHANDLE OpenStreamedCursor(Connection& connection, const SqlResult& result, const std::string& spec,
+                             const std::vector<std::string>& names) {
+    auto store = std::make_shared<ArrivingRows>();
+    store->rows = result.rows;
+    store->schema = Schema::Parse(spec);
+    sqlite3* db = store->rows->Db();
+    std::string from = "(SELECT eds_pos";
+    for (std::size_t i = 0; i < names.size(); ++i) from += ", " + result.rowColumns[i] + " AS " + Quote(names[i]);
+    from += std::string(" FROM ") + StreamedRows::kTable + ")";
+    store->statements = std::make_unique<StatementCache>(db);
+    Relation relation{db, store->statements.get(), &store->schema, from, "eds_pos", nullptr,
+                      [rows = store->rows.get()](std::int64_t upTo) { rows->Need(upTo); }};
+    const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(connection.handle, relation, store));
     connection.tables.push_back(handle);
     return handle;
 }
 
-EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result, std::shared_ptr<SqlSession> session) {
+EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
     std::vector<std::string> names = FieldNames(result.fields);
     std::string spec;
     for (std::size_t i = 0; i < names.size(); ++i) spec += names[i] + "," + SpecType(result.fields[i]) + ";";
-    if (!result.byRecord) return OpenSpilledCursor(connection, result, std::move(session), spec, names);
+    if (!result.byRecord) return OpenStreamedCursor(connection, result, spec, names);
     auto store = std::make_shared<ResultStore>();
     store->schema = Schema::Parse(spec);
     // Reached only under the engine's lock, like the table files: SQLite's own
@@ -246,7 +239,7 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result, std:
                      " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
     }
     store->statements = std::make_unique<StatementCache>(db);
-    Relation relation{db, store->statements.get(), &store->schema, "eds_result", "eds_pos", nullptr};
+    Relation relation{db, store->statements.get(), &store->schema, "eds_result", "eds_pos", nullptr, {}};
     const EDSHANDLE handle = Objects().Add(std::make_unique<Table>(connection.handle, relation, store));
     connection.tables.push_back(handle);
     return handle;
@@ -270,7 +263,7 @@ void Execute(SqlStatement& stmt, EDSHANDLE* cursor) {
     stmt.executed = true;
     stmt.rowsAffected = out.rowsAffected;
     if (out.lastAutoinc > 0) stmt.lastAutoinc = static_cast<UNSIGNED32>(out.lastAutoinc);
-    if (out.result) *cursor = OpenResultCursor(connection, *out.result, stmt.session);
+    if (out.result) *cursor = OpenResultCursor(connection, *out.result);
 }
 
 // ---- Parameters ------------------------------------------------------------------------

@@ -11,6 +11,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsLockFile.h"
+#include "platform/edsengine/EdsSqlStream.h"
 #include "platform/edsengine/EdsSqlText.h"
 #include "platform/edsengine/EdsTableFile.h"
 #include "platform/rtl/SysUtils.h"
@@ -536,24 +537,14 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
         result->sourceColumns.clear();
     }
 
-    // Any other result goes to a temporary table of the session (SQLite keeps it in a
-    // file of its own and removes it), so a result of any size takes bounded memory.
-    const int all = sqlite3_column_count(stmt.stmt);
-    const std::string spill = "eds_rows" + std::to_string(session_.NextSpill());
-    std::string create = "CREATE TEMP TABLE " + QuoteName(spill) + "(eds_pos INTEGER PRIMARY KEY";
-    for (int i = 0; i < all; ++i) create += ", c" + std::to_string(i);
-    int rc = sqlite3_exec(db, (create + ")").c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) ThrowSqlError(db, rc, create);
-    struct DropUnlessKept {
-        sqlite3* db;
-        std::string table;
-        bool kept = false;
-        ~DropUnlessKept() {
-            if (!kept) sqlite3_exec(db, ("DROP TABLE IF EXISTS temp." + QuoteName(table)).c_str(), nullptr, nullptr, nullptr);
-        }
-    } dropGuard{db, spill};
-    // SQLite fills it in one statement where the text reads as a subquery; anything
-    // else (a PRAGMA that answers rows) row by row.
+    // Any other result is read as the statement gives it (StreamedRows), on a
+    // connection of its own that attaches the same files.
+    std::vector<StreamedRows::File> files;
+    for (const std::string& path : paths)
+        if (const SqlSession::Table* t = session_.ByPath(path)) files.push_back({path, t->schema});
+    std::vector<int> computed;
+    for (int k = 0; k < columns; ++k)
+        if (!known[static_cast<std::size_t>(k)]) computed.push_back(shown[static_cast<std::size_t>(k)]);
     std::string body = text_;
     {
         const std::vector<SqlToken> toks = TokenizeSql(body);
@@ -562,69 +553,32 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
             if (!(t.kind == SqlToken::Kind::Punct && t.value == ";")) end = t.end;
         body.resize(end);
     }
-    const std::string fill = "INSERT INTO temp." + QuoteName(spill) + " SELECT NULL, * FROM (" + body + ")";
-    sqlite3_stmt* fillRaw = nullptr;
-    if (sqlite3_prepare_v2(db, fill.c_str(), -1, &fillRaw, nullptr) == SQLITE_OK && sqlite3_column_count(fillRaw) == 0 &&
-        sqlite3_bind_parameter_count(fillRaw) == sqlite3_bind_parameter_count(stmt.stmt)) {
-        StmtGuard fillStmt{fillRaw};
-        for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(fillRaw, static_cast<int>(i) + 1, params_[i]);
-        rc = sqlite3_step(fillRaw);
-        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
-    } else {
-        sqlite3_finalize(fillRaw);
-        std::string insert = "INSERT INTO temp." + QuoteName(spill) + " VALUES(NULL";
-        for (int i = 0; i < all; ++i) insert += ", ?";
-        StmtGuard row{PrepareOne(db, insert + ")")};
-        while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
-            for (int i = 0; i < all; ++i) sqlite3_bind_value(row.stmt, i + 1, sqlite3_column_value(stmt.stmt, i));
-            const int rowRc = sqlite3_step(row.stmt);
-            sqlite3_reset(row.stmt);
-            if (rowRc != SQLITE_DONE) ThrowSqlError(db, rowRc, insert);
-        }
-        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
-    }
-    for (int k = 0; k < columns; ++k) result->spillColumns.push_back("c" + std::to_string(shown[static_cast<std::size_t>(k)]));
+    auto rows = std::make_shared<StreamedRows>(files, body, params_, computed);
     // A computed column takes the kind of its values: text, else real, else blob, else
     // whole numbers (or nothing but NULL); text as wide as its widest value.
-    std::string kindsSql;
-    for (int k = 0; k < columns; ++k) {
+    std::optional<std::vector<StreamedRows::Kind>> kinds = rows->QueryKinds();
+    rows->Start();
+    if (!kinds) kinds = rows->CopiedKinds();
+    for (int k = 0, at = 0; k < columns; ++k) {
+        result->rowColumns.push_back("c" + std::to_string(shown[static_cast<std::size_t>(k)]));
         if (known[static_cast<std::size_t>(k)]) continue;
-        const std::string& c = result->spillColumns[static_cast<std::size_t>(k)];
-        kindsSql += std::string(kindsSql.empty() ? "" : ", ") + "max(typeof(" + c + ") = 'text'), max(typeof(" + c +
-                    ") = 'real'), max(typeof(" + c + ") = 'blob'), max(CASE WHEN typeof(" + c +
-                    ") = 'text' THEN length(CAST(" + c + " AS BLOB)) END)";
-    }
-    if (!kindsSql.empty()) {
-        const std::string sql = "SELECT " + kindsSql + " FROM temp." + QuoteName(spill);
-        StmtGuard kindsStmt{PrepareOne(db, sql)};
-        rc = sqlite3_step(kindsStmt.stmt);
-        if (rc != SQLITE_ROW) ThrowSqlError(db, rc, sql);
-        int at = 0;
-        for (int k = 0; k < columns; ++k) {
-            if (known[static_cast<std::size_t>(k)]) continue;
-            SqlField& f = result->fields[static_cast<std::size_t>(k)];
-            const bool text = sqlite3_column_int(kindsStmt.stmt, at) != 0;
-            const bool real = sqlite3_column_int(kindsStmt.stmt, at + 1) != 0;
-            const bool blob = sqlite3_column_int(kindsStmt.stmt, at + 2) != 0;
-            const auto width = std::max<std::int64_t>(1, sqlite3_column_int64(kindsStmt.stmt, at + 3));
-            at += 4;
-            if (text) {
-                f.type = EDS_STRING;
-                f.length = static_cast<UNSIGNED32>(width);
-            } else if (real) {
-                f.type = EDS_DOUBLE;
-                f.length = 8;
-            } else if (blob) {
-                f.type = EDS_BINARY;
-                f.length = 4;
-            } else {
-                f.type = EDS_INTEGER;
-                f.length = 4;
-            }
+        const StreamedRows::Kind& kind = (*kinds)[static_cast<std::size_t>(at++)];
+        SqlField& f = result->fields[static_cast<std::size_t>(k)];
+        if (kind.text) {
+            f.type = EDS_STRING;
+            f.length = static_cast<UNSIGNED32>(std::max<std::int64_t>(1, kind.width));
+        } else if (kind.real) {
+            f.type = EDS_DOUBLE;
+            f.length = 8;
+        } else if (kind.blob) {
+            f.type = EDS_BINARY;
+            f.length = 4;
+        } else {
+            f.type = EDS_INTEGER;
+            f.length = 4;
         }
     }
-    result->spillTable = spill;
-    dropGuard.kept = true;
+    result->rows = std::move(rows);
     out.result = std::move(result);
     return out;
 }

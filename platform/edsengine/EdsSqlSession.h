@@ -79,21 +79,20 @@ public:
 
     static constexpr std::size_t kMaxAttached = 10;
 
-    std::uint64_t NextSpill() { return ++spills_; }
-
 private:
     std::string folder_;
     sqlite3* db_ = nullptr;
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
-    bool attaching_ = false;
-    std::uint64_t spills_ = 0;  // the session itself attaches or detaches; statements may not
+    bool attaching_ = false;  // the session itself attaches or detaches; statements may not
 };
+
+class StreamedRows;
 
 // What a SELECT gives: its columns and either the plan to number the rows of
 // one table in result order (record numbers only; the rows are read when a
-// cursor needs them) or, for anything else, a temporary table of the rows.
+// cursor needs them) or, for anything else, the rows as the statement gives them.
 struct SqlResult {
     std::vector<SqlField> fields;
     bool byRecord = false;
@@ -103,10 +102,9 @@ struct SqlResult {
     std::vector<std::string> sourceColumns; // the column of each field
     std::string recordQuery;                // record numbers in result order ("?n" parameters)
     std::vector<SqlValue> params;
-    // Otherwise: a temporary table of the session holds the rows in order (its
-    // eds_pos), with the column of each field.
-    std::string spillTable;
-    std::vector<std::string> spillColumns;
+    // Otherwise: the rows, numbered in order (eds_pos), with the column of each field.
+    std::shared_ptr<StreamedRows> rows;
+    std::vector<std::string> rowColumns;
 };
 
 struct SqlOutcome {

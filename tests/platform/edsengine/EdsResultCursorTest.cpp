@@ -32,7 +32,7 @@ EDSHANDLE OpenResult() {
                  "INSERT INTO res(Name, N) VALUES ('carol', 3), ('alice', 1), ('bob', NULL);",
                  nullptr, nullptr, nullptr);
     result->statements = std::make_unique<eds::StatementCache>(result->db);
-    eds::Relation relation{result->db, result->statements.get(), &result->schema, "res", "seq", nullptr};
+    eds::Relation relation{result->db, result->statements.get(), &result->schema, "res", "seq", nullptr, {}};
     std::lock_guard<std::recursive_mutex> lock(eds::EngineLock());
     return eds::Registry::Instance().Add(std::make_unique<eds::Table>(0, relation, result));
 }
