@@ -807,13 +807,13 @@ bool dBOF()
 
 // ---- movement -----------------------------------------------------------------
 
-namespace {
-
-bool Accepted(TWorkArea& a)
+bool dbf4::Accepted(TWorkArea& a)
 {
     if (a.IgnoreDeleted && !a.Table.Record.empty() && a.Table.Record[0] == '*') return false;
     return !a.Filter || a.Filter();
 }
+
+namespace {
 
 std::int32_t Call(const std::function<std::int32_t()>& f, std::int32_t fallback) { return f ? f() : fallback; }
 void Call(const std::function<void(int)>& f, int arg)

@@ -248,6 +248,13 @@ int TXfFile::LockShared(std::int64_t offset, std::int64_t length)
     return SetOfdLock(fd_, F_RDLCK, offset, length);
 }
 
+int TXfFile::ChangeShareMode(std::uint8_t mode)
+{
+    const bool exclusive = (mode & 0x70) == fmShareExclusive;
+    const int code = exclusive ? Lock(kShareLockOffset, 1) : LockShared(kShareLockOffset, 1);
+    return code == kDosLockViolation ? kDosSharingViolation : code;
+}
+
 int TXfFile::Unlock(std::int64_t offset, std::int64_t length)
 {
     if (fd_ < 0) return kDosInvalidHandle;

@@ -84,6 +84,9 @@ public:
     // range this open already holds converts it.
     int LockShared(std::int64_t offset, std::int64_t length);
     int Unlock(std::int64_t offset, std::int64_t length);
+    // Takes this open's share lock in another mode's sharing, on the same open: a
+    // refusal (kDosSharingViolation) leaves the open and its old sharing as they were.
+    int ChangeShareMode(std::uint8_t mode);
 
 private:
     int TakeShareLock(std::uint8_t mode);

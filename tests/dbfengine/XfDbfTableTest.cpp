@@ -294,9 +294,10 @@ TEST(XfDbfTable, AWriteChangesOnlyTheFieldsThatChanged)
     std::memcpy(value.data() + 1, "Brown", 5);
     EXPECT_TRUE(Poke(6, 1, value));
     EXPECT_EQ(TrimRightStr(CurrentRecord().Text(6)), "Brown");
+    const auto indexOpenTest = XfIndexHooks().IndexOpenTest;
     XfIndexHooks().IndexOpenTest = [] { return true; };
     EXPECT_EQ(ErrorOf([&] { Poke(6, 1, value); }).first, 220);
-    XfIndexHooks().IndexOpenTest = nullptr;
+    XfIndexHooks().IndexOpenTest = indexOpenTest;
     Unlock();
     CloseDatabase();
     bytes = testsupport::ReadFile(path);
