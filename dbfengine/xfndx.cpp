@@ -509,6 +509,7 @@ std::int32_t FirstOrLast(bool last)
         return last ? std::max(count, 1) : 1;
     }
     return Guarded<std::int32_t>(0, [&] {
+        dbf4::TSemaphoreScope read(true, false);
         ChangedByOthers(*index);
         TNdxOrder& o = *index->ControllingOrder();
         if (count == 0 || !o.KeysPresent() || !RootHasKeys(o)) {
@@ -543,6 +544,7 @@ std::int32_t Step(bool forward)
     if (!index) return 0;
     TDbfTable& t = a->Table;
     return Guarded<std::int32_t>(0, [&]() -> std::int32_t {
+        dbf4::TSemaphoreScope read(!index->Natural, false);
         if (ChangedByOthers(*index) && !index->Natural) {
             dbf4::Recount(*a);
             if (t.CurrentRecord > t.RecordCount) {

@@ -305,6 +305,7 @@ bool MakeIndex(const std::vector<TXfTagDef>& defs, const std::string& name)
     if (!a) return false;
     const std::string path = IndexPathFor(*a, name);
     CloseIndex();
+    dbf4::TSemaphoreScope write(true, true);
     // Another program could go on reading an erased index file, so nobody else may
     // have the table open while its index is replaced.
     TExclusiveUse exclusive(*a);
