@@ -12,6 +12,7 @@
 #include "dbfengine/platform/XfClock.h"
 #include "dbfengine/platform/XfFiles.h"
 #include "dbfengine/xfcommon.h"
+#include "dbfengine/xfndx.h"
 
 namespace xf {
 
@@ -552,6 +553,24 @@ void SemaphoreTimeoutError()
 }
 
 bool SemaphoreLoggedIn() { return Joined() != nullptr; }
+
+namespace {
+
+// The index layer logs in when it opens an index on a shared table, out when it
+// closes it, asks IndexChanged before it positions, and the work-area layer's
+// hooks bracket every read and change of nodes.
+const bool kInstalled = [] {
+    TXfIndexHooks& hooks = XfIndexHooks();
+    hooks.SetReadSemaphoreProc = SetReadSemaphoreProc;
+    hooks.SetLockSemaphoreProc = SetLockSemaphoreProc;
+    TXfIndexSemaphoreCalls& calls = XfIndexSemaphoreCalls();
+    calls.Login = [] { return Perform(saLogin) && SemaphoreLoggedIn(); };
+    calls.Logout = [] { Perform(saLogout); };
+    calls.IndexChanged = IndexChanged;
+    return true;
+}();
+
+}  // namespace
 
 void LeaveSemaphoreOnClose()
 {

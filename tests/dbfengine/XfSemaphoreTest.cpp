@@ -2,16 +2,24 @@
 // shared table, scripted over a pipe, beside this process. The record is read
 // straight from the file, as another program would.
 
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 
+#include <sys/mman.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "dbfengine/platform/XfClock.h"
+#include "dbfengine/platform/XfFiles.h"
+#include "dbfengine/xfndx.h"
 #include "dbfengine/xfsemaphore.h"
 #include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/dbfengine/MdxInvariants.h"
+#include "tests/dbfengine/MdxTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 using namespace xf;
@@ -293,4 +301,98 @@ TEST_F(XfSemaphore, SectionsNestAndUnbalancedLeavingIsRefused)
     EXPECT_EQ(Act(saIncRead), ok);
     EXPECT_EQ(Act(saDecRead), ok);
     EXPECT_EQ(Counts(), (Record {1, 0, 1}));
+}
+
+namespace {
+
+// What the three programs tell each other, in memory they all share.
+struct Shared {
+    std::atomic<int> ReadersDone {0}, Rebuilds {0}, ReaderRefusals {0}, RebuildRefusals {0}, Reads {0};
+    char Problems[3][512] {};
+};
+
+}  // namespace
+
+TEST(XfSemaphoreIndex, ReadersNeverMeetAHalfBuiltTagWhileAThirdProgramRebuilds)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string table = dir.str() + "/mail.dbf";
+    MakeIndexTable(table, 1500, 5);
+    const std::vector<TXfTagDef> tags = EveryKindOfTag();
+    std::vector<std::vector<std::int32_t>> expected;
+    USE(table, "EXCLUSIVE");
+    ASSERT_TRUE(IndexOn(tags, ""));
+    ASSERT_TRUE(MdxProblems().empty());
+    for (int n = 1; n <= 3; ++n) {
+        Set_Order_To(n);
+        expected.push_back(WalkForward());
+    }
+    CloseDatabase();
+
+    void* memory = mmap(nullptr, sizeof(Shared), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(memory, MAP_FAILED);
+    auto* shared = new (memory) Shared;
+    const auto note = [&](int who, const std::string& text) {
+        if (!shared->Problems[who][0]) std::snprintf(shared->Problems[who], sizeof shared->Problems[who], "%s", text.c_str());
+    };
+    const auto reader = [&](int who) {
+        // At least 12 reads each, and on until the rebuilder got in three times.
+        for (int cycle = 0; cycle < 12 || (shared->Rebuilds < 3 && cycle < 1000); usleep(10'000)) {
+            try {
+                USE(table);
+            } catch (const EXfError& e) {
+                // The rebuilder holds the table.
+                if (XfErrors().LastError != kDosSharingViolation) note(who, e.what());
+                ++shared->ReaderRefusals;
+                continue;
+            }
+            try {
+                if (!SetIndexTo("") || !SemaphoreLoggedIn()) note(who, "index not opened through the semaphore");
+                for (int n = 1; n <= 3; ++n) {
+                    Set_Order_To(n);
+                    if (WalkForward() != expected[static_cast<std::size_t>(n - 1)]) note(who, "tag " + std::to_string(n) + " walks otherwise");
+                }
+                if (const auto problems = MdxProblems(); !problems.empty()) note(who, problems.front());
+                ++shared->Reads;
+            } catch (const EXfError& e) {
+                note(who, e.what());
+            }
+            CloseDatabase();
+            ++cycle;
+        }
+        ++shared->ReadersDone;
+    };
+    const auto rebuilder = [&] {
+        USE(table);
+        for (int attempt = 0; shared->ReadersDone < 2 && attempt < 60'000; ++attempt) {
+            try {
+                if (IndexOn(tags, "")) ++shared->Rebuilds;
+            } catch (const EXfError& e) {
+                if (XfErrors().LastError != 225) note(2, e.what());
+                ++shared->RebuildRefusals;
+            }
+            usleep(1000);
+        }
+        CloseDatabase();
+    };
+    std::vector<pid_t> children;
+    for (int who = 0; who < 3; ++who) {
+        const pid_t pid = fork();
+        if (pid == 0) {
+            who < 2 ? reader(who) : rebuilder();
+            _exit(0);
+        }
+        children.push_back(pid);
+    }
+    for (pid_t pid : children) {
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    for (const char* problems : shared->Problems) EXPECT_STREQ(problems, "");
+    EXPECT_GE(shared->Reads, 24);
+    EXPECT_GE(shared->Rebuilds, 3);
+    EXPECT_FALSE(std::filesystem::exists(dir.str() + "/mail.@S@"));
+    munmap(memory, sizeof(Shared));
 }
