@@ -12,6 +12,7 @@ packages=(
   pgdbf libdbd-xbase-perl libreoffice-calc-nogui libreoffice-base-drivers
   locales xvfb xauth clang libclang-rt-14-dev
   procps xdg-utils desktop-file-utils
+  cups-daemon cups-client cups-core-drivers cups-filters-core-drivers ghostscript
 )
 # Node.js and npm (for the ZIP-code table) may come from elsewhere than Debian, with npm
 # bundled: then Debian's npm package conflicts with it, so only the commands count.

@@ -8,8 +8,6 @@
 
 #include "ui_U_PrinterSetup.h"
 
-#include <cups/cups.h>
-
 #include <QStandardPaths>
 
 #include <algorithm>
@@ -35,27 +33,7 @@ bool Installed(const std::string& name)
 
 }  // namespace
 
-std::vector<std::string> PrinterTrays(const std::string& printerName)
-{
-    std::vector<std::string> trays;
-    if (printerName.empty()) return trays;
-    std::string queue = printerName, instance;
-    if (const std::size_t slash = queue.find('/'); slash != std::string::npos) {
-        instance = queue.substr(slash + 1);
-        queue.resize(slash);
-    }
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.c_str(), instance.empty() ? nullptr : instance.c_str());
-    if (dest == nullptr) return trays;
-    if (cups_dinfo_t* info = cupsCopyDestInfo(CUPS_HTTP_DEFAULT, dest)) {
-        if (ipp_attribute_t* attr = cupsFindDestSupported(CUPS_HTTP_DEFAULT, dest, info, CUPS_MEDIA_SOURCE)) {
-            for (int i = 0; i < ippGetCount(attr); ++i)
-                if (const char* value = ippGetString(attr, i, nullptr)) trays.emplace_back(value);
-        }
-        cupsFreeDestInfo(info);
-    }
-    cupsFreeDests(1, dest);
-    return trays;
-}
+std::vector<std::string> PrinterTrays(const std::string& printerName) { return print::PaperTrays(printerName); }
 
 void SetDefaultPrinter(const std::string& printerName)
 {
@@ -77,7 +55,7 @@ std::vector<std::pair<std::string, std::string>> TrayJobOptions(const std::strin
     if (tray <= 0) return {};
     const std::vector<std::string> trays = PrinterTrays(printerName);
     if (static_cast<std::size_t>(tray) > trays.size()) return {};
-    return {{CUPS_MEDIA_SOURCE, trays[static_cast<std::size_t>(tray) - 1]}};
+    return {{"media-col", "{media-source=" + trays[static_cast<std::size_t>(tray) - 1] + "}"}};
 }
 
 void ApplySavedPrinter(const std::string& printerName, int tray)

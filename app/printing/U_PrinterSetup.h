@@ -1,7 +1,7 @@
 #pragma once
 // The program's printer and paper tray. The chosen CUPS queue becomes this
 // program's printer only (other programs keep their default); the tray goes
-// with each job as the CUPS option "media-source". Without any printer, or
+// with each job as the "media-source" of its "media-col". Without any printer, or
 // when SENDORA_PRINT_TO_PDF names a folder, prints become PDF files.
 
 #include "platform/print/PrintDevice.h"
@@ -35,8 +35,10 @@ std::string ProgramPrinterName();
 int ProgramPrinterTray();
 void SetProgramPrinterTray(int tray);
 
-// The CUPS options that send a job to the chosen tray: {"media-source", name},
-// or none when the tray is 0 or beyond the printer's list.
+// The CUPS options that send a job to the chosen tray:
+// {"media-col", "{media-source=<tray>}"}, or none when the tray is 0 or beyond
+// the printer's list. IPP knows "media-source" only inside "media-col": on
+// its own the spooler keeps it but the printer's driver never sees it.
 std::vector<std::pair<std::string, std::string>> TrayJobOptions(const std::string& printerName, int tray);
 
 // Start-up: with a tray saved, its printer (when named) becomes the program's

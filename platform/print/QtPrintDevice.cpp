@@ -1,5 +1,6 @@
 #include "platform/print/QtPrintDevice.h"
 
+#include "platform/print/Cups.h"
 #include "platform/print/Fonts.h"
 
 #include <QFont>
@@ -9,11 +10,11 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QDir>
 #include <QPrinter>
-#include <QPrintEngine>
 #include <QPrinterInfo>
 #include <QString>
-#include <QStringList>
+#include <QTemporaryFile>
 
 #include <filesystem>
 
@@ -34,23 +35,33 @@ QFont MakeFont(const FontSpec& wanted, int dpiY)
     return font;
 }
 
-// The CUPS print engine's property for extra job options: a string list of
-// alternating names and values. Qt keeps the key in a private header; its
-// value has stayed the same across Qt 5 and 6.
-constexpr auto kCupsOptionsProperty = static_cast<QPrintEngine::PrintEnginePropertyKey>(0xfe00);
-
 }  // namespace
 
 std::unique_ptr<QtPrintDevice> QtPrintDevice::ForPrinter(const std::string& printerName, int dpi)
 {
     CheckFonts();
-    if (QPrinterInfo::printerInfo(QString::fromStdString(printerName)).isNull())
+    const QPrinterInfo info = QPrinterInfo::printerInfo(QString::fromStdString(printerName));
+    if (info.isNull())
         throw EPrintError("The printer \"" + printerName + "\" is not installed.");
+    if (const std::string refusal = QueueRefusal(printerName); !refusal.empty())
+        throw EPrintError(refusal);
+    // Drawn into a PDF file the spooler then takes: what Qt's own CUPS
+    // printing does, except that here a refused job is seen. The page is the
+    // printer's own default paper with its unprintable margins; left to
+    // itself QPrinter keeps the locale's paper (often A4) with margins of its
+    // own, and the spooler then shrinks that page onto the printer's paper.
+    QPrinter native(info, QPrinter::HighResolution);
+    if (info.defaultPageSize().isValid())
+        native.setPageSize(info.defaultPageSize());
+    QPageLayout layout = native.pageLayout();
+    layout.setMargins(layout.minimumMargins());
     auto printer = std::make_unique<QPrinter>(QPrinter::HighResolution);
-    printer->setPrinterName(QString::fromStdString(printerName));
+    printer->setOutputFormat(QPrinter::PdfFormat);
     printer->setResolution(dpi);
+    printer->setPageLayout(layout);
     printer->setFullPage(false);
-    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), false, {}));
+    printer->setCreator(QStringLiteral("Sendora Pro"));
+    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), false, {}, printerName));
 }
 
 std::unique_ptr<QtPrintDevice> QtPrintDevice::ForPdf(const std::string& path, int dpi)
@@ -62,11 +73,11 @@ std::unique_ptr<QtPrintDevice> QtPrintDevice::ForPdf(const std::string& path, in
     printer->setPageLayout(QPageLayout(QPageSize(QPageSize::Letter), QPageLayout::Portrait, QMarginsF(0, 0, 0, 0)));
     printer->setFullPage(true);
     printer->setCreator(QStringLiteral("Sendora Pro"));
-    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), true, path));
+    return std::unique_ptr<QtPrintDevice>(new QtPrintDevice(std::move(printer), true, path, {}));
 }
 
-QtPrintDevice::QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath)
-    : printer_(std::move(printer)), pdf_(pdf), pdfPath_(std::move(pdfPath))
+QtPrintDevice::QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath, std::string printerName)
+    : printer_(std::move(printer)), pdf_(pdf), pdfPath_(std::move(pdfPath)), printerName_(std::move(printerName))
 {
 }
 
@@ -79,13 +90,6 @@ QtPrintDevice::~QtPrintDevice()
 void QtPrintDevice::SetJobOptions(std::vector<std::pair<std::string, std::string>> options)
 {
     jobOptions_ = std::move(options);
-    if (pdf_)
-        return;
-    QStringList list;
-    for (const auto& [name, value] : jobOptions_)
-        list << QString::fromStdString(name) << QString::fromStdString(value);
-    if (QPrintEngine* engine = printer_->printEngine())
-        engine->setProperty(kCupsOptionsProperty, list);
 }
 
 int QtPrintDevice::DpiX() const
@@ -130,8 +134,11 @@ void QtPrintDevice::EndDoc()
         return;  // nothing was drawn: no job, no file
     const bool ended = painter_->end();
     painter_.reset();
+    const std::unique_ptr<QTemporaryFile> spooled = std::move(spoolFile_);
     if (!ended || printer_->printerState() == QPrinter::Error)
         throw EPrintError("The document could not be completed on the printer.");
+    if (spooled)
+        SubmitJob(printerName_, spooled->fileName().toStdString(), "Sendora Pro", jobOptions_);
 }
 
 void QtPrintDevice::NewPage()
@@ -160,8 +167,13 @@ void QtPrintDevice::EnsurePage()
         std::string file;
         if (pdf_) {
             file = NextPdfPath();
-            printer_->setOutputFileName(QString::fromStdString(file));
+        } else {
+            spoolFile_ = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/sendora-job-XXXXXX.pdf"));
+            if (!spoolFile_->open())
+                throw EPrintError("The printer's document cannot be written to the folder " + QDir::tempPath().toStdString() + ".");
+            file = spoolFile_->fileName().toStdString();
         }
+        printer_->setOutputFileName(QString::fromStdString(file));
         auto painter = std::make_unique<QPainter>();
         if (!painter->begin(printer_.get()))
             throw EPrintError(pdf_ ? "The file \"" + file + "\" cannot be written." : "The printer cannot start the document.");

@@ -1,5 +1,8 @@
 #pragma once
-// The print device over QPrinter: a CUPS printer, or a PDF file.
+// The print device over QPrinter: a CUPS printer, or a PDF file. For a
+// printer each document is drawn, laid out as the printer lays out its paper,
+// into a PDF file that goes to the queue as one job when the document ends,
+// so that a job the spooler refuses fails the document.
 
 #include "platform/print/PrintDevice.h"
 
@@ -11,12 +14,14 @@
 class QPaintDevice;
 class QPainter;
 class QPrinter;
+class QTemporaryFile;
 
 namespace print {
 
 class QtPrintDevice final : public PrintDevice {
 public:
-    // A CUPS queue by name; raises EPrintError when no such printer exists.
+    // A CUPS queue by name; raises EPrintError when no such printer exists, or
+    // when the queue is paused or refuses jobs (a job would never print).
     static std::unique_ptr<QtPrintDevice> ForPrinter(const std::string& printerName, int dpi);
     // A US Letter PDF file without margins. The first document goes to `path`;
     // each later document of this device to "<stem>-2.pdf", "<stem>-3.pdf" and
@@ -40,7 +45,7 @@ public:
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     // Options (name, value) that go to the spooler with every later job of a
-    // printer, such as the paper tray ("media-source"). A PDF file has no
+    // printer, such as the paper tray ("media-col"). A PDF file has no
     // spooler and ignores them.
     void SetJobOptions(std::vector<std::pair<std::string, std::string>> options);
     const std::vector<std::pair<std::string, std::string>>& JobOptions() const { return jobOptions_; }
@@ -49,7 +54,7 @@ public:
     const std::vector<std::string>& OutputFiles() const { return outputFiles_; }
 
 private:
-    QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath);
+    QtPrintDevice(std::unique_ptr<QPrinter> printer, bool pdf, std::string pdfPath, std::string printerName);
 
     // Starts the painter (and so the first page) or the pending next page.
     void EnsurePage();
@@ -59,6 +64,8 @@ private:
     std::unique_ptr<QPainter> painter_;
     bool pdf_;
     std::string pdfPath_;
+    std::string printerName_;
+    std::unique_ptr<QTemporaryFile> spoolFile_;  // the printer's document being drawn
     std::vector<std::string> outputFiles_;
     std::vector<std::pair<std::string, std::string>> jobOptions_;
     bool docOpen_ = false;
