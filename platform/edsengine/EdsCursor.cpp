@@ -374,27 +374,29 @@ bool Cursor::Visible(const OrderSpec& order) {
     return true;
 }
 
+std::int64_t Cursor::CountPassing(const Query& q) {
+    std::int64_t count = 0;
+    const OrderSpec natural;
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + q.where);
+    StatementUse use(stmt);
+    for (std::size_t i = 0; i < q.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), q.params[i]);
+    const Schema& schema = *rel_.schema;
+    Row row;
+    row.image.resize(schema.RecordLength());
+    while (Step(rel_.db, stmt)) {
+        for (std::size_t i = 0; i < schema.Count(); ++i)
+            ImageFromColumn(schema.At(i), stmt, static_cast<int>(i), row.image.data() + schema.At(i).offset);
+        row.recno = sqlite3_column_int64(stmt, static_cast<int>(schema.Count()));
+        if (Passes(row)) ++count;
+    }
+    return count;
+}
+
 std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
     Need(kAllRows);
     const Query base = BaseConditions(order, mode != CountMode::All, mode == CountMode::Visible);
-    if (mode == CountMode::Visible && visibility_.predicate) {
-        std::int64_t count = 0;
-        const OrderSpec natural;
-        sqlite3_stmt* stmt =
-            rel_.statements->Get("SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + base.where);
-        StatementUse use(stmt);
-        for (std::size_t i = 0; i < base.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), base.params[i]);
-        const Schema& schema = *rel_.schema;
-        Row row;
-        row.image.resize(schema.RecordLength());
-        while (Step(rel_.db, stmt)) {
-            for (std::size_t i = 0; i < schema.Count(); ++i)
-                ImageFromColumn(schema.At(i), stmt, static_cast<int>(i), row.image.data() + schema.At(i).offset);
-            row.recno = sqlite3_column_int64(stmt, static_cast<int>(schema.Count()));
-            if (Passes(row)) ++count;
-        }
-        return count;
-    }
+    // What SQL lets through, judged here row by row where only C++ can judge.
+    if (mode == CountMode::Visible && visibility_.predicate) return CountPassing(base);
     // Without a condition SQLite counts from the table's pages alone; "WHERE 1" would turn that off.
     sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from +
                                               (base.where == "1" ? std::string() : " WHERE " + base.where));
@@ -408,39 +410,26 @@ std::int64_t Cursor::KeyNumber(const OrderSpec& order) {
     if (at_ != At::Row) Throw(EDS_E_NO_POSITION, "There is no current record.");
     // In record number order the rows before this one are all there.
     if (order.index) Need(kAllRows);
-    if (visibility_.predicate) {
-        // Walk from the top; the predicate is only known in C++.
-        const std::int64_t target = recno_;
-        const std::vector<Value> key = KeyFor(order);
-        Cursor walker(rel_);
-        walker.visibility_ = visibility_;
-        std::int64_t n = 0;
-        for (walker.GotoTop(order); walker.OnRow(); walker.Skip(order, 1)) {
-            ++n;
-            if (walker.recno_ == target) return n;
-        }
-        return n;
-    }
-    const Query base = BaseConditions(order, true, true);
-    std::vector<Value> params = base.params;
+    // One more than the visible rows before this one in the order.
+    Query before = BaseConditions(order, true, true);
     const bool ascending = !Descending(order);
-    const char* before = ascending ? " < " : " > ";
-    std::string cond;
+    const char* earlier = ascending ? " < " : " > ";
     if (!order.index) {
-        cond = rel_.recnoSql + before + "?";
-        params.push_back(Value::Int(recno_));
+        before.where += " AND " + rel_.recnoSql + earlier + "?";
+        before.params.push_back(Value::Int(recno_));
     } else {
         const std::vector<std::string> terms = Terms(order);
         const std::vector<Value> key = KeyFor(order);
-        cond = "(" + RowOf(terms) + before + Placeholders(terms.size()) + " OR (" + RowOf(terms) + " = " +
-               Placeholders(terms.size()) + " AND " + rel_.recnoSql + before + "?))";
-        params.insert(params.end(), key.begin(), key.end());
-        params.insert(params.end(), key.begin(), key.end());
-        params.push_back(Value::Int(recno_));
+        before.where += " AND (" + RowOf(terms) + earlier + Placeholders(terms.size()) + " OR (" + RowOf(terms) +
+                        " = " + Placeholders(terms.size()) + " AND " + rel_.recnoSql + earlier + "?))";
+        before.params.insert(before.params.end(), key.begin(), key.end());
+        before.params.insert(before.params.end(), key.begin(), key.end());
+        before.params.push_back(Value::Int(recno_));
     }
-    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from + " WHERE " + base.where + " AND " + cond);
+    if (visibility_.predicate) return CountPassing(before) + 1;
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT count(*) FROM " + rel_.from + " WHERE " + before.where);
     StatementUse use(stmt);
-    for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
+    for (std::size_t i = 0; i < before.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), before.params[i]);
     Step(rel_.db, stmt);
     return sqlite3_column_int64(stmt, 0) + 1;
 }

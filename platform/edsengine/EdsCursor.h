@@ -141,6 +141,8 @@ private:
     std::string SelectList(const OrderSpec& order) const;
     std::string OrderBy(const OrderSpec& order, bool forward) const;
     Query BaseConditions(const OrderSpec& order, bool withScopes, bool withFilter) const;
+    // Rows that the query finds and the predicate passes.
+    std::int64_t CountPassing(const Query& q);
     // Runs a query and returns the rows that pass the predicate (with their keys).
     std::size_t RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
                         std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate);

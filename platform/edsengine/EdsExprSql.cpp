@@ -5,14 +5,16 @@
 // with a constant becomes "col IS NULL OR col op ?" or "col IS NOT NULL AND
 // col op ?" depending on what the empty value would give, which keeps the
 // plain "col op ?" that SQLite can answer from an index. Anything whose SQL
-// meaning could differ from the evaluator's (dates shifted by days, STR's
-// formatting, word search, division by a non-constant) has no SQL form.
+// meaning could differ from the evaluator's (STR's formatting, word search,
+// times of day, texts read as dates) has no SQL form.
 
 #include "platform/edsengine/EdsExprAst.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsKeys.h"
 
 #include <algorithm>
+#include <initializer_list>
+#include <string_view>
 #include <cmath>
 
 namespace {
@@ -119,13 +121,24 @@ public:
         case EdsExprOp::Add:
             if (n.type == EdsExprType::Number) return Arithmetic(n, " + ");
             if (n.type == EdsExprType::String) return Infix(n, " || ");
+            if (n.type == EdsExprType::Date) return DateShift(n, true);
             return false;
         case EdsExprOp::Sub:
-            return n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Number && Arithmetic(n, " - ");
+            if (n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Number) return Arithmetic(n, " - ");
+            // Days between two dates, 0 when either is blank.
+            if (n.type == EdsExprType::Number && n.kids[0]->type == EdsExprType::Date)
+                return Fill("COALESCE((CASE WHEN {0} = '' OR {1} = '' THEN 0 ELSE julianday({0}) - julianday({1}) END), 0)",
+                            {n.kids[0].get(), n.kids[1].get()});
+            // "-" on texts moves the left side's trailing blanks behind the right side.
+            if (n.type == EdsExprType::String)
+                return Fill("(rtrim({0}, ' ') || {1} || substr({0}, length(rtrim({0}, ' ')) + 1))",
+                            {n.kids[0].get(), n.kids[1].get()});
+            if (n.type == EdsExprType::Date) return DateShift(n, false);
+            return false;
         case EdsExprOp::Mul: return Arithmetic(n, " * ");
         case EdsExprOp::Div:
-            if (n.kids[1]->op != EdsExprOp::Const || n.kids[1]->value.number == 0) return false;
-            return Arithmetic(n, " / ");
+            // A division by zero gives 0, as in the evaluator.
+            return Fill("COALESCE(CAST({0} AS REAL) / NULLIF(CAST({1} AS REAL), 0), 0)", {n.kids[0].get(), n.kids[1].get()});
         case EdsExprOp::Contained:
             out_.text += "(instr(";
             if (!Write(*n.kids[1])) return false;
@@ -146,6 +159,57 @@ public:
     }
 
 private:
+    // SQL from a pattern in which "{k}" stands for the SQL of nodes[k] (as often as
+    // it appears, each time with its bound values).
+    bool Fill(std::string_view pattern, std::initializer_list<const EdsExprNode*> nodes) {
+        std::vector<EdsSqlPredicate> pieces(nodes.size());
+        std::size_t k = 0;
+        for (const EdsExprNode* node : nodes) {
+            SqlWriter w(columns_, pieces[k++]);
+            if (!w.Write(*node)) return false;
+        }
+        for (std::size_t i = 0; i < pattern.size(); ++i) {
+            if (pattern[i] != '{') {
+                out_.text += pattern[i];
+                continue;
+            }
+            const EdsSqlPredicate& piece = pieces[static_cast<std::size_t>(pattern[i + 1] - '0')];
+            out_.text += piece.text;
+            out_.binds.insert(out_.binds.end(), piece.binds.begin(), piece.binds.end());
+            i += 2;
+        }
+        return true;
+    }
+
+    // A date and a number of days: the blank date stays blank, and so does a day
+    // outside the years 1 to 9999. Day numbers count from noon in SQLite.
+    bool DateShift(const EdsExprNode& n, bool plus) {
+        const bool dateFirst = n.kids[0]->type == EdsExprType::Date;
+        if (!dateFirst && !plus) return false;
+        const EdsExprNode* date = n.kids[dateFirst ? 0 : 1].get();
+        const EdsExprNode* days = n.kids[dateFirst ? 1 : 0].get();
+        if (date->type != EdsExprType::Date || days->type != EdsExprType::Number) return false;
+        return Fill(plus ? "(CASE WHEN {0} = '' THEN '' WHEN julianday({0}) + 0.5 + CAST({1} AS REAL) BETWEEN 1721426 "
+                           "AND 5373484 THEN date(julianday({0}) + CAST({1} AS REAL)) ELSE '' END)"
+                         : "(CASE WHEN {0} = '' THEN '' WHEN julianday({0}) + 0.5 - CAST({1} AS REAL) BETWEEN 1721426 "
+                           "AND 5373484 THEN date(julianday({0}) - CAST({1} AS REAL)) ELSE '' END)",
+                    {date, days});
+    }
+
+    // A count argument as the evaluator takes it: clamped to [low, 1e9], NaN as
+    // low, cut to a whole number.
+    bool CountArgument(const EdsExprNode& n, long long low) {
+        long long constant = 0;
+        if (ConstCount(n, low, constant)) {
+            out_.text += std::to_string(constant);
+            return true;
+        }
+        out_.text += "max(" + std::to_string(low) + ", CAST(min(COALESCE(";
+        if (!Write(n)) return false;
+        out_.text += ", 0), 1000000000) AS INTEGER))";
+        return true;
+    }
+
     bool Wrap(const char* open, const std::unique_ptr<EdsExprNode>& kid, const char* close) {
         out_.text += open;
         if (!Write(*kid)) return false;
@@ -298,23 +362,26 @@ private:
             for (int i = 0; i < 2; ++i) out_.binds.insert(out_.binds.end(), inner.binds.begin(), inner.binds.end());
             return true;
         }
-        case EdsExprFunc::Left: {
-            long long count;
-            if (!ConstCount(*k[1], 0, count)) return false;
+        case EdsExprFunc::Left:
             out_.text += "substr(";
             if (!Write(*k[0])) return false;
-            out_.text += ", 1, " + std::to_string(count) + ")";
+            out_.text += ", 1, ";
+            if (!CountArgument(*k[1], 0)) return false;
+            out_.text += ")";
             return true;
-        }
-        case EdsExprFunc::Substr: {
-            long long start, count = 1000000000;
-            if (!ConstCount(*k[1], 1, start)) return false;
-            if (k.size() > 2 && !ConstCount(*k[2], 0, count)) return false;
+        case EdsExprFunc::Substr:
             out_.text += "substr(";
             if (!Write(*k[0])) return false;
-            out_.text += ", " + std::to_string(start) + ", " + std::to_string(count) + ")";
+            out_.text += ", ";
+            if (!CountArgument(*k[1], 1)) return false;
+            out_.text += ", ";
+            if (k.size() > 2) {
+                if (!CountArgument(*k[2], 0)) return false;
+            } else {
+                out_.text += "1000000000";
+            }
+            out_.text += ")";
             return true;
-        }
         case EdsExprFunc::Iif:
             out_.text += "(CASE WHEN ";
             if (!Write(*k[0])) return false;
