@@ -403,6 +403,38 @@ void PrepareOrder(TNdxOrder& o, bool atOpen)
     if (o.Stamp == 0) o.Stamp = ++State().NextStamp;
 }
 
+namespace {
+
+// The re-read of every open tag's header after another program changed the index.
+void ReadAnchorNodes(TNdxArea& index)
+{
+    index.File.Size(index.FileSize);
+    for (auto& order : index.Orders) {
+        if (!order) continue;
+        std::array<std::uint8_t, kIndexNodeSize> header {};
+        std::size_t got = 0;
+        int code = index.File.ReadAt(static_cast<std::int64_t>(order->HeaderBlock) * 512, header.data(), kTagHeaderRead, got);
+        if (code == 0 && got < static_cast<std::size_t>(kTagHeaderRead)) code = kDosDiskReadError;
+        if (code) Fail(static_cast<std::uint16_t>(code), "Error reading index file:  " + order->Text() + " [ReadAnchorNodes]");
+        if (Get16(header.data() + thKeyLength) != order->KeyLength || Get16(header.data() + thEntryLength) != order->EntryLength ||
+            Get16(header.data() + thMaxKeys) != order->MaxKeys)
+            Fail(254, "Index file corrupted: the tag changed its key " + order->Text() + " [ReadAnchorNodes]");
+        std::memcpy(order->Header.data(), header.data(), kTagHeaderRead);
+        ResetPath(*order);
+    }
+    State().PathOwner = 0;
+}
+
+}  // namespace
+
+bool ChangedByOthers(TNdxArea& index)
+{
+    const auto& changed = XfIndexSemaphoreCalls().IndexChanged;
+    if (!changed || !changed()) return false;
+    ReadAnchorNodes(index);
+    return true;
+}
+
 void AreaToEof(TWorkArea& a, TNdxOrder* controlling)
 {
     dbf4::Phantom(a);
@@ -448,34 +480,6 @@ std::string FindFileNoCase(const std::string& path)
         if (rtl::SameText(entry.path().filename().string(), wanted)) return entry.path().string();
     }
     return path;
-}
-
-// The re-read of every open tag's header after another program changed the index.
-void ReadAnchorNodes(TNdxArea& index)
-{
-    index.File.Size(index.FileSize);
-    for (auto& order : index.Orders) {
-        if (!order) continue;
-        std::array<std::uint8_t, kIndexNodeSize> header {};
-        std::size_t got = 0;
-        int code = index.File.ReadAt(static_cast<std::int64_t>(order->HeaderBlock) * 512, header.data(), kTagHeaderRead, got);
-        if (code == 0 && got < static_cast<std::size_t>(kTagHeaderRead)) code = kDosDiskReadError;
-        if (code) Fail(static_cast<std::uint16_t>(code), "Error reading index file:  " + order->Text() + " [ReadAnchorNodes]");
-        if (Get16(header.data() + thKeyLength) != order->KeyLength || Get16(header.data() + thEntryLength) != order->EntryLength ||
-            Get16(header.data() + thMaxKeys) != order->MaxKeys)
-            Fail(254, "Index file corrupted: the tag changed its key " + order->Text() + " [ReadAnchorNodes]");
-        std::memcpy(order->Header.data(), header.data(), kTagHeaderRead);
-        ResetPath(*order);
-    }
-    State().PathOwner = 0;
-}
-
-bool ChangedByOthers(TNdxArea& index)
-{
-    const auto& changed = XfIndexSemaphoreCalls().IndexChanged;
-    if (!changed || !changed()) return false;
-    ReadAnchorNodes(index);
-    return true;
 }
 
 // The controlling order back on the area's current record after its path went stale.

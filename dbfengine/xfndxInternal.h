@@ -159,6 +159,10 @@ std::int32_t BuildIndexTag(TNdxOrder& o, std::uint8_t& forKeysPresent);
 // found without regard to case.
 std::string IndexPathFor(const TWorkArea& a, const std::string& name);
 
+// Asks the semaphore whether another program changed the index; when it did, the
+// tag headers are read again and every path is dropped. True then.
+bool ChangedByOthers(TNdxArea& index);
+
 // The current area's record to EOF with the controlling order there.
 void AreaToEof(TWorkArea& a, TNdxOrder* controlling);
 

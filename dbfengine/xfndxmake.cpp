@@ -384,11 +384,7 @@ void SyncIndex(bool all)
     } restore {*index, natural};
     index->Natural = false;
     Guarded<bool>(false, [&] {
-        const auto& changed = XfIndexSemaphoreCalls().IndexChanged;
-        if (changed && changed()) {
-            for (auto& order : index->Orders)
-                if (order) ResetPath(*order);
-        }
+        ChangedByOthers(*index);
         TDbfTable& t = a->Table;
         std::vector<std::uint8_t> key;
         for (TNdxOrder* o : OrdersOf(*index, all ? kMaxIndexTags : 1)) {

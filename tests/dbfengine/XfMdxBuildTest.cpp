@@ -297,3 +297,38 @@ TEST(XfMdxBuild, TheIndexLayerIsInstalledOnce)
               std::make_pair(254, DbfErrorText(254) + "\r\nERROR: BOTH INDEX4 and XFNDX units linked in. [IndexInit]"));
     EXPECT_TRUE(XfIndexHooks().IndexOpenTest != nullptr);
 }
+
+TEST(XfMdxBuild, TheSemaphoreIsAskedAtItsPlaces)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string table = dir.str() + "/people.dbf";
+    MakeIndexTable(table, 600, 12);
+    USE(table);
+    ASSERT_TRUE(IndexOn({{"NAME", "NAME", "", false, false}, {"CITY", "CITY+NAME", "", true, false}}, ""));
+    const std::vector<std::int32_t> byName = WalkForward();
+    CloseIndex();
+    int logins = 0, logouts = 0, asked = 0;
+    bool refuse = true;
+    TXfIndexSemaphoreCalls& calls = XfIndexSemaphoreCalls();
+    struct Restore {
+        TXfIndexSemaphoreCalls saved = XfIndexSemaphoreCalls();
+        ~Restore() { XfIndexSemaphoreCalls() = saved; }
+    } restore;
+    calls.Login = [&] { return ++logins, !refuse; };
+    calls.Logout = [&] { ++logouts; };
+    // Another program changes the index every seventh time we look.
+    calls.IndexChanged = [&] { return ++asked % 7 == 0; };
+    EXPECT_FALSE(SetIndexTo(""));
+    EXPECT_FALSE(IndexOpenTest());
+    refuse = false;
+    ASSERT_TRUE(SetIndexTo(""));
+    EXPECT_EQ(logins, 2);
+    EXPECT_EQ(WalkForward(), byName);
+    EXPECT_GT(asked, 600);
+    Set_Order_To(2);
+    Find("Dallas");
+    EXPECT_TRUE(IndexFound());
+    CloseIndex();
+    EXPECT_EQ(logouts, 1);
+}
