@@ -94,20 +94,6 @@ int SearchNode(const TNdxOrder& o, const TNode& node, const std::uint8_t* key, b
     return lo;
 }
 
-// From the node at `block` down its first (or last) children to a leaf with keys.
-bool DescendEdge(TNdxOrder& o, std::int32_t block, bool last)
-{
-    while (true) {
-        TPathLevel& level = PushNode(o, block);
-        const int c = Count(level.Node);
-        if (IsLeaf(level.Node, o)) {
-            level.Entry = last ? std::max(c - 1, 0) : 0;
-            return c > 0;
-        }
-        level.Entry = last ? c : 0;
-        block = static_cast<std::int32_t>(Get32(EntryAt(level.Node, o, level.Entry)));
-    }
-}
 
 void ClearPin(TNdxOrder& o) { o.Pinned = false; }
 
@@ -181,6 +167,15 @@ TNdxArea& EnsureIndex()
     return *slot;
 }
 
+TNdxArea& FreshIndex(const std::string& fileName)
+{
+    TNdxArea& index = EnsureIndex();
+    for (auto& order : index.Orders) order.reset();
+    index.FileName = fileName;
+    index.HeaderChanged = false;
+    return index;
+}
+
 void DropIndex() { State().Areas[CurrentWorkArea()].reset(); }
 
 void ReadBlock(const TNdxOrder& o, std::int32_t block, TNode& node)
@@ -231,6 +226,20 @@ void ToNowhere(TNdxOrder& o)
 {
     o.Nowhere = true;
     ClearPin(o);
+}
+
+bool DescendEdge(TNdxOrder& o, std::int32_t block, bool last)
+{
+    while (true) {
+        TPathLevel& level = PushNode(o, block);
+        const int c = Count(level.Node);
+        if (IsLeaf(level.Node, o)) {
+            level.Entry = last ? std::max(c - 1, 0) : 0;
+            return c > 0;
+        }
+        level.Entry = last ? c : 0;
+        block = static_cast<std::int32_t>(Get32(EntryAt(level.Node, o, level.Entry)));
+    }
 }
 
 bool StepNext(TNdxOrder& o)
@@ -732,9 +741,7 @@ bool OpenIndex(const std::string& name)
 {
     TWorkArea* a = dbf4::Need("OpenIndex/Set_Index_To");
     if (!a) return false;
-    TNdxArea& index = EnsureIndex();
-    for (auto& order : index.Orders) order.reset();
-    index.FileName = name;
+    TNdxArea& index = FreshIndex(name);
     const std::string unable = "Unable to open index: " + name + " [OpenIndex/Set_Index_To]";
     std::uint8_t mode = fmOpenReadWrite;
     if (dbf4::Shared(*a)) mode = fmOpenReadWrite | fmShareDenyNone;

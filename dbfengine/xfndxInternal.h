@@ -126,6 +126,8 @@ struct TNdxArea {
 // The index of the current area (nullptr when none).
 TNdxArea* CurrentIndex();
 TNdxArea& EnsureIndex();
+// The current area's index emptied for the file `fileName` (no orders, header unchanged).
+TNdxArea& FreshIndex(const std::string& fileName);
 void DropIndex();
 
 // Reads and writes at block x 512; failures are thrown with the order's text.
@@ -147,6 +149,9 @@ const std::uint8_t* EntryKey(const TNdxOrder& o);
 // One step in the order; false at its end (the order stays where it was).
 bool StepNext(TNdxOrder& o);
 bool StepPrior(TNdxOrder& o);
+// From the node at `block` down its first (or last) children to a leaf, pushed on
+// the path; false when that leaf is empty.
+bool DescendEdge(TNdxOrder& o, std::int32_t block, bool last);
 void ResetPath(TNdxOrder& o);
 void ToNowhere(TNdxOrder& o);
 void TakePath(TNdxOrder& o);

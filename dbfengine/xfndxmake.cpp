@@ -104,26 +104,7 @@ void PositionOnLast(TNdxOrder& o)
     ResetPath(o);
     TakePath(o);
     o.Bof = o.Eof = false;
-    std::int32_t block = o.Root();
-    while (true) {
-        TNode node;
-        ReadBlock(o, block, node);
-        TPathLevel level;
-        level.Block = block;
-        level.Node = node;
-        const int c = static_cast<int>(Get32(node.data()) & 0xFFFF);
-        if (c > o.MaxKeys) Fail(254, "Index file corrupted: node " + std::to_string(block) + " " + o.Text() + " [SyncIndex]");
-        const std::uint8_t* trailing = node.data() + kEntriesStart + static_cast<std::size_t>(c) * o.EntryLength;
-        const bool leaf = Get32(trailing) == 0;
-        level.Entry = leaf ? std::max(c - 1, 0) : c;
-        o.Path.push_back(level);
-        if (static_cast<int>(o.Path.size()) > kMaxDepth) Fail(254, "Index file corrupted: tree too deep " + o.Text() + " [SyncIndex]");
-        if (leaf) {
-            o.Nowhere = c == 0;
-            return;
-        }
-        block = static_cast<std::int32_t>(Get32(trailing));
-    }
+    o.Nowhere = !DescendEdge(o, o.Root(), true);
 }
 
 // Holds a shared table exclusively while an index is built, and shares it again.
@@ -173,10 +154,7 @@ bool CreateMdxHeader(const std::string& name)
 {
     TWorkArea* a = dbf4::Need("CreateMdxHeader");
     if (!a) return false;
-    TNdxArea& index = EnsureIndex();
-    for (auto& order : index.Orders) order.reset();
-    index.FileName = name;
-    index.HeaderChanged = false;
+    TNdxArea& index = FreshIndex(name);
     return Guarded<bool>(false, [&] {
         std::error_code ec;
         if (std::filesystem::exists(name, ec)) {

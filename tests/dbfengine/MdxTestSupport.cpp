@@ -38,6 +38,11 @@ void MakeIndexTable(const std::string& path, int records, std::uint32_t seed, bo
     xf::CloseDatabase();
 }
 
+IndexTableScope::IndexTableScope(int records, std::uint32_t seed, bool deletions) : Table(Dir.str() + "/people.dbf")
+{
+    MakeIndexTable(Table, records, seed, deletions);
+}
+
 std::vector<xf::TXfTagDef> EveryKindOfTag()
 {
     return {

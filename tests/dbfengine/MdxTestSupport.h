@@ -8,12 +8,35 @@
 #include <vector>
 
 #include "dbfengine/xfndx.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
 
 namespace dbftest {
 
 // NAME C(12), CITY C(10), AMOUNT N(10,2), BORN D, OK L. Names, amounts and dates
 // repeat; with `deletions` about one record in eight is deleted.
 void MakeIndexTable(const std::string& path, int records, std::uint32_t seed, bool deletions = true);
+
+// The engine's state kept, a folder of the test's own and a table made there by
+// MakeIndexTable.
+struct IndexTableScope {
+    IndexTableScope(int records, std::uint32_t seed, bool deletions = true);
+    EngineScope Engine;
+    testsupport::TempDir Dir;
+    std::string Table;
+};
+
+// Restores the index settings a test changes.
+class IndexSettingsScope {
+public:
+    IndexSettingsScope() : saved_(xf::XfIndexSettings()) {}
+    ~IndexSettingsScope() { xf::XfIndexSettings() = saved_; }
+    IndexSettingsScope(const IndexSettingsScope&) = delete;
+    IndexSettingsScope& operator=(const IndexSettingsScope&) = delete;
+
+private:
+    xf::TXfIndexSettings saved_;
+};
 
 // Character, numeric, date, descending, unique and FOR tags over that table.
 std::vector<xf::TXfTagDef> EveryKindOfTag();

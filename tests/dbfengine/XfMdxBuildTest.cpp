@@ -22,15 +22,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-class IndexSettingsScope {
-public:
-    IndexSettingsScope() : saved_(XfIndexSettings()) {}
-    ~IndexSettingsScope() { XfIndexSettings() = saved_; }
-
-private:
-    TXfIndexSettings saved_;
-};
-
 // TMPDIR pointed at a folder of the test's own while it lives.
 class TempFolderScope {
 public:
@@ -72,14 +63,12 @@ std::string TagHeaderText(const std::string& mdx, int tag, std::size_t offset)
 
 TEST(XfMdxBuild, RunsGoToATemporaryFileThatIsGoneAfterwardsAndProgressIsCalledAsAsked)
 {
-    EngineScope engine;
     IndexSettingsScope settings;
-    testsupport::TempDir dir;
-    const std::string temp = dir.str() + "/tmp";
+    IndexTableScope scope(5000, 4);
+    const std::string& table = scope.Table;
+    const std::string temp = scope.Dir.str() + "/tmp";
     std::filesystem::create_directory(temp);
     TempFolderScope tmpdir(temp);
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 5000, 4);
     USE(table, "EXCLUSIVE");
     int calls = 0, mostRunFiles = 0;
     SetBuildProgress(
@@ -114,12 +103,11 @@ TEST(XfMdxBuild, RunsGoToATemporaryFileThatIsGoneAfterwardsAndProgressIsCalledAs
 
 TEST(XfMdxBuild, TagDefinitionsAreCheckedAndTheirTextsKeptAsWritten)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 300, 5);
+    IndexTableScope scope(300, 5);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table, "EXCLUSIVE");
-    ASSERT_TRUE(CreateMdxHeader(dir.str() + "/people.mdx"));
+    ASSERT_TRUE(CreateMdxHeader(dir + "/people.mdx"));
     EXPECT_EQ(ErrorOf([] { AddIndexTag({"LONG", "NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME+NAME", "", false, false}, false); }).first, 266);
     EXPECT_EQ(ErrorOf([] { AddIndexTag({"LOGIC", "OK", "", false, false}, false); }),
               std::make_pair(254, DbfErrorText(254) + "\r\nWrong parser return type [AddIndexTag()]"));
@@ -130,7 +118,7 @@ TEST(XfMdxBuild, TagDefinitionsAreCheckedAndTheirTextsKeptAsWritten)
     ASSERT_TRUE(AddIndexTag({"TRIMMED", "TRIM(CITY)", "", false, false}, false));
     ASSERT_TRUE(AddIndexTag({"EITHER", "IIF(OK, NAME, CITY)", "", false, false}, false));
     CloseIndex();
-    const std::string mdx = dir.str() + "/people.mdx";
+    const std::string mdx = dir + "/people.mdx";
     EXPECT_EQ(TagHeaderText(mdx, 1, 24), "upper( name ) + 'x'");
     EXPECT_EQ(TagHeaderText(mdx, 1, 762), "ok .and. city = 'Boston'");
     ASSERT_TRUE(SetIndexTo("people.mdx"));
@@ -159,10 +147,8 @@ TEST(XfMdxBuild, TagDefinitionsAreCheckedAndTheirTextsKeptAsWritten)
 
 TEST(XfMdxBuild, EmptyTablesAndTagsWithoutKeysStandAtBothEnds)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 0, 1);
+    IndexTableScope scope(0, 1);
+    const std::string& table = scope.Table;
     USE(table);
     ASSERT_TRUE(IndexOn({{"NAME", "NAME", "", false, false}}, ""));
     EXPECT_THAT(MdxProblems(), IsEmpty());
@@ -191,16 +177,15 @@ TEST(XfMdxBuild, EmptyTablesAndTagsWithoutKeysStandAtBothEnds)
 
 TEST(XfMdxBuild, ReplacingAnIndexNeedsTheTableToItselfAndAShortTableAnswersTheReadCode)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 100, 6);
+    IndexTableScope scope(100, 6);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table);
     Select(2);
     USE(table, "ALIAS AGAIN");
     Select(1);
     EXPECT_EQ(ErrorOf([] { MakeIndex({{"NAME", "NAME", "", false, false}}, ""); }).first, 225);
-    EXPECT_FALSE(std::filesystem::exists(dir.str() + "/people.MDX"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "/people.MDX"));
     Select(2);
     CloseDatabase();
     Select(1);
@@ -223,14 +208,13 @@ TEST(XfMdxBuild, ReplacingAnIndexNeedsTheTableToItselfAndAShortTableAnswersTheRe
 
 TEST(XfMdxBuild, TagsWrittenWithAnotherKeyLengthOpenWithTheirOwn)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 400, 8);
+    IndexTableScope scope(400, 8);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table, "EXCLUSIVE");
     ASSERT_TRUE(MakeIndex({{"NAME", "NAME", "", false, false}}, ""));
     // Another program's tag: the same keys under a wider expression.
-    const std::string mdx = dir.str() + "/people.MDX";
+    const std::string mdx = dir + "/people.MDX";
     std::string bytes = testsupport::ReadFile(mdx);
     std::uint32_t block;
     std::memcpy(&block, bytes.data() + 512 + 32, 4);
@@ -300,10 +284,8 @@ TEST(XfMdxBuild, TheIndexLayerIsInstalledOnce)
 
 TEST(XfMdxBuild, TheSemaphoreIsAskedAtItsPlaces)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 600, 12);
+    IndexTableScope scope(600, 12);
+    const std::string& table = scope.Table;
     USE(table);
     ASSERT_TRUE(IndexOn({{"NAME", "NAME", "", false, false}, {"CITY", "CITY+NAME", "", true, false}}, ""));
     const std::vector<std::int32_t> byName = WalkForward();

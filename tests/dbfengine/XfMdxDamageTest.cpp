@@ -62,17 +62,16 @@ int CodeOf(const std::string& table, const std::string& mdx)
 
 TEST(XfMdxDamage, EveryCheckedFieldAnswersItsCode)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 400, 13);
+    IndexTableScope scope(400, 13);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table, "EXCLUSIVE");
     ASSERT_TRUE(MakeIndex({{"NAME", "NAME", "", false, false}, {"OKNAMES", "NAME", "OK", false, false}}, ""));
-    const std::string mdx = dir.str() + "/people.MDX";
+    const std::string mdx = dir + "/people.MDX";
     const std::string sound = testsupport::ReadFile(mdx);
     const Layout at(sound);
     ASSERT_NE(Get32(sound, at.root + 8 + 4 * 16), 0u) << "tag 1's root must be a branch";
-    const std::string bad = dir.str() + "/bad.mdx";
+    const std::string bad = dir + "/bad.mdx";
 
     struct Case {
         const char* what;

@@ -38,10 +38,8 @@ std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfe
 
 TEST(XfMdxInterop, PerlWalksAndFindsOurTagsAndPythonSortsTheTableAlike)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 2500, 21, false);
+    IndexTableScope scope(2500, 21, false);
+    const std::string& table = scope.Table;
     USE(table);
     ASSERT_TRUE(IndexOn(EveryKindOfTag(), ""));
     ASSERT_THAT(MdxProblems(), IsEmpty());

@@ -23,16 +23,6 @@ using ::testing::IsEmpty;
 
 namespace {
 
-// Restores the index settings a test changes.
-class IndexSettingsScope {
-public:
-    IndexSettingsScope() : saved_(XfIndexSettings()) {}
-    ~IndexSettingsScope() { XfIndexSettings() = saved_; }
-
-private:
-    TXfIndexSettings saved_;
-};
-
 std::vector<std::int32_t> RecordsOf(const MdxTagInfo& tag)
 {
     std::vector<std::int32_t> records;
@@ -54,15 +44,14 @@ std::string Trimmed(const std::string& key) { return key.substr(0, key.find_last
 
 TEST(XfMdx, EveryKindOfTagIsSoundAndWalksAsItsLeavesBothWays)
 {
-    EngineScope engine;
     IndexSettingsScope settings;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 3000, 7);
+    IndexTableScope scope(3000, 7);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table);
     XfIndexSettings().WorkingSize = 4096;  // runs of 1024 keys: the run file and the merge
     ASSERT_TRUE(IndexOn(EveryKindOfTag(), ""));
-    EXPECT_EQ(IndexFileName(), dir.str() + "/people.MDX");
+    EXPECT_EQ(IndexFileName(), dir + "/people.MDX");
     EXPECT_THAT(MdxProblems(), IsEmpty());
     std::vector<std::string> problems;
     const std::vector<MdxTagInfo> tags = ReadMdxTags(IndexFileName(), problems);
@@ -96,16 +85,14 @@ TEST(XfMdx, EveryKindOfTagIsSoundAndWalksAsItsLeavesBothWays)
     // The same tags sorted wholly in memory give the same file, byte for byte.
     const std::string viaRuns = testsupport::ReadFile(IndexFileName());
     XfIndexSettings().WorkingSize = 1 << 24;
-    ASSERT_TRUE(MakeIndex(EveryKindOfTag(), dir.str() + "/memory"));
-    EXPECT_TRUE(testsupport::ReadFile(dir.str() + "/memory.MDX") == viaRuns);
+    ASSERT_TRUE(MakeIndex(EveryKindOfTag(), dir + "/memory"));
+    EXPECT_TRUE(testsupport::ReadFile(dir + "/memory.MDX") == viaRuns);
 }
 
 TEST(XfMdx, FindLandsOnTheFirstKeyThatBeginsWithTheText)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 1500, 11);
+    IndexTableScope scope(1500, 11);
+    const std::string& table = scope.Table;
     USE(table);
     ASSERT_TRUE(IndexOn(EveryKindOfTag(), ""));
     ASSERT_THAT(MdxProblems(), IsEmpty());
@@ -166,16 +153,15 @@ TEST(XfMdx, FindLandsOnTheFirstKeyThatBeginsWithTheText)
 
 TEST(XfMdx, OrdersAnswerTheirRulesAndErrors)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 200, 3);
+    IndexTableScope scope(200, 3);
+    const std::string& table = scope.Table;
+    const std::string dir = scope.Dir.str();
     USE(table);
     EXPECT_EQ(ErrorOf([] { Set_Order_To(1); }).first, 221);
     EXPECT_EQ(ErrorOf([] { Find("A"); }).first, 221);
     EXPECT_EQ(ErrorOf([&] { SetIndexTo("missing"); }),
               std::make_pair(2, DbfErrorText(2) + "\r\nSetIndexTo(missing)"));
-    ASSERT_TRUE(IndexOn(EveryKindOfTag(), dir.str() + "/other.mdx"));
+    ASSERT_TRUE(IndexOn(EveryKindOfTag(), dir + "/other.mdx"));
     EXPECT_EQ(IndexTagCount(), 7);
     const auto [code, text] = ErrorOf([] { Set_Order_To(8); });
     EXPECT_EQ(code, 220);
@@ -190,7 +176,7 @@ TEST(XfMdx, OrdersAnswerTheirRulesAndErrors)
     EXPECT_EQ(CurrentOrder(), 4);
     EXPECT_FALSE(IsAscending(4));
     EXPECT_TRUE(IsAscending(1));
-    EXPECT_EQ(OrderName(4), dir.str() + "/other.MDX [tag: NAMEDESC]");
+    EXPECT_EQ(OrderName(4), dir + "/other.MDX [tag: NAMEDESC]");
     EXPECT_EQ(ErrorOf([] { SetOrderToTag("NOSUCH"); }).first, 220);
     EXPECT_EQ(CurrentOrder(), 4);
     EXPECT_TRUE(SetOrderToTag(""));
@@ -238,7 +224,7 @@ TEST(XfMdx, OrdersAnswerTheirRulesAndErrors)
     EXPECT_FALSE(IndexOpenTest());
     ListIndexTags(table, list);
     EXPECT_THAT(list, IsEmpty());  // the table's own index does not exist
-    ListIndexTags(dir.str() + "/other.dbf", list);
+    ListIndexTags(dir + "/other.dbf", list);
     ASSERT_EQ(list.size(), 14u);
     EXPECT_EQ(list[6], "NAMEDESC,T,F,UPPER(NAME)");
     EXPECT_EQ(list[7], "");
@@ -249,10 +235,8 @@ TEST(XfMdx, OrdersAnswerTheirRulesAndErrors)
 
 TEST(XfMdx, ReindexWritesACompactFileWithTheSameTagsAndControllingTag)
 {
-    EngineScope engine;
-    testsupport::TempDir dir;
-    const std::string table = dir.str() + "/people.dbf";
-    MakeIndexTable(table, 500, 9);
+    IndexTableScope scope(500, 9);
+    const std::string& table = scope.Table;
     USE(table, "EXCLUSIVE");
     ASSERT_TRUE(IndexOn(EveryKindOfTag(), ""));
     const std::string before = testsupport::ReadFile(IndexFileName());
