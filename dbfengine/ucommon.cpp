@@ -6,11 +6,13 @@
 #include "dbfengine/dbf4Internal.h"
 #include "dbfengine/platform/XfCharsets.h"
 #include "dbfengine/timedate.h"
+#include "dbfengine/uxffds.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfparser.h"
 #include "platform/db/Convert.h"
+#include "platform/db/DBError.h"
 
 namespace xf {
 
@@ -41,11 +43,61 @@ void Store(std::uint8_t* p, T v)
 
 }  // namespace
 
+// ---- field classes ------------------------------------------------------------------
+
+void TXfIntegerField::CheckSize(int size) const
+{
+    if (size < 0 || size > 20) DatabaseError(texts::SInvalidFieldSize, DataSet());
+}
+
+void TXfFloatField::CheckSize(int size) const
+{
+    if (size < 0 || size > 20) DatabaseError(texts::SInvalidFieldSize, DataSet());
+}
+
+std::string TXfDateField::GetText(bool displayText) const
+{
+    std::string text = TDateField::GetText(displayText);
+    if (OnGetText) return text;
+    std::string check = text;
+    return IsValidDateText(check) ? std::string(CutUtf8(text, 10)) : text;
+}
+
+void TXfDateField::SetAsStringValue(const std::string& value)
+{
+    if (TrimRightStr(value).empty() || IsBlankDateText(value)) {
+        Clear();
+        return;
+    }
+    std::string text = value;
+    const double number = IsValidDateText(text) ? DateNumberFromText(text) : kBlankDateNumber;
+    if (number == kBlankDateNumber) DatabaseErrorFmt(texts::SInvalidDateValue, {value, DisplayName()}, DataSet());
+    SetAsDateTime(number - DateBase());
+}
+
+TFieldClass TXfDataSet::GetFieldClass(TFieldType type)
+{
+    switch (type) {
+    case ftInteger: return &MakeField<TXfIntegerField>;
+    case ftFloat: return &MakeField<TXfFloatField>;
+    case ftDate: return &MakeField<TXfDateField>;
+    default: return TXfPrimDataset::GetFieldClass(type);
+    }
+}
+
+// ---- the dataset ----------------------------------------------------------------------
+
 TXfDataSet::TXfDataSet(rtl::TComponent* owner) : TXfPrimDataset(owner)
 {
     MemoInit();
     InstallParserHooks();
     XfDateSettingsFromPlatform();
+    // Made on a form being designed: an engine error must reach the designer, not end it.
+    designing_ = owner && owner->ComponentState().Contains(rtl::csDesigning);
+    if (designing_) {
+        SetDesigning(true);
+        SetRaiseOnError(1);
+    }
 }
 
 TXfDataSet::~TXfDataSet() = default;
@@ -96,10 +148,9 @@ int TXfDataSet::XfiOpen()
     props_.clear();
     // Date texts follow the program's date format as it is now.
     XfDateSettingsFromPlatform();
+    if (!RunTime()) return OpenForDesign();
     const int previous = xf::CurrentWorkArea();
-    int area = 0;
-    for (int i = 1; i <= kWorkAreas && area == 0; ++i)
-        if (!xf::WorkArea(i)) area = i;
+    const int area = FreeArea(0);
     if (area == 0) return 1101;
     xf::Select(area);
     bool opened = false;
@@ -111,10 +162,93 @@ int TXfDataSet::XfiOpen()
     }
     area_ = area;
     xf::SetIgnoreDel(hideDeletedRecs_);
+    if (designing_) FieldsFromHeader();
     BuildProps();
     atBegin_ = true;
     atEnd_ = false;
+    directClosedAt_ = directArea_ = 0;
     return xfOk;
+}
+
+int TXfDataSet::FreeArea(int preferred)
+{
+    if (preferred >= 1 && preferred <= kWorkAreas && !xf::WorkArea(preferred)) return preferred;
+    for (int i = 1; i <= kWorkAreas; ++i)
+        if (!xf::WorkArea(i)) return i;
+    return 0;
+}
+
+int TXfDataSet::OpenForDesign()
+{
+    const int previous = xf::CurrentWorkArea();
+    const int area = FreeArea(0);
+    if (area == 0) return 1101;
+    xf::Select(area);
+    const int code = Engine([&] { xf::USE(dbfFileName_, {}, nullptr, 0, tableLanguage_ == tlOem ? 1 : 0); });
+    if (code == 0 && xf::WorkArea(area)) {
+        area_ = area;
+        FieldsFromHeader();
+        BuildProps();
+        area_ = 0;
+    }
+    if (xf::WorkArea(area)) Engine([] { xf::CloseDatabase(); });
+    xf::Select(previous);
+    if (code != 0 || props_.empty()) return code ? code : xfError;
+    atBegin_ = true;
+    atEnd_ = false;
+    return xfOk;
+}
+
+void TXfDataSet::FieldsFromHeader()
+{
+    std::vector<std::string> lines;
+    for (const TDbfField& f : xf::WorkArea(area_)->Table.Fields) {
+        std::string message;
+        const TDbfFieldLine c = CorrectDbfField(dbfFileName_, {f.Name, f.Type, f.Length, f.Decimals}, message);
+        if (!message.empty()) XfMessageBox(message, "", 0);
+        lines.push_back(c.Name + ", " + std::string(1, c.Type) + ", " + std::to_string(c.Length) + ", " + std::to_string(c.Decimals));
+    }
+    dbfFields_ = std::move(lines);
+}
+
+void TXfDataSet::DirectOpenClose(bool open)
+{
+    if (!Active()) DatabaseError("DataSet must be active. " + Name(), this);
+    if (!RunTime()) return;
+    if (!open) {
+        if (directArea_ != 0) return;
+        UpdateCursorPos();
+        SelectOwnArea("DirectOpenClose");
+        directClosedAt_ = xf::RecNo();
+        directArea_ = area_;
+        // Until reopened the dataset has no area: whoever takes this one has it alone.
+        area_ = 0;
+        CheckResult(Engine([] { xf::CloseDatabase(); }));
+        return;
+    }
+    if (directArea_ == 0) return;
+    // Another table may have taken the area meanwhile: it keeps it.
+    const int area = FreeArea(directArea_);
+    if (area == 0) CheckResult(1101);
+    const int previous = xf::CurrentWorkArea();
+    xf::Select(area);
+    bool opened = false;
+    const int code = Engine([&] { opened = OpenTable(); });
+    if (!opened || code != 0 || !xf::WorkArea(area)) {
+        if (xf::WorkArea(area)) Engine([] { xf::CloseDatabase(); });
+        xf::Select(previous);
+        CheckResult(code ? code : xfError);
+    }
+    area_ = area;
+    directArea_ = 0;
+    xf::SetIgnoreDel(hideDeletedRecs_);
+    const std::int32_t at = directClosedAt_;
+    directClosedAt_ = 0;
+    CheckResult(Engine([at] {
+        if (!xf::GoChecked(at)) xf::GoTop();
+    }));
+    CursorPosChanged();
+    Resync({});
 }
 
 void TXfDataSet::BuildProps()
@@ -159,6 +293,7 @@ void TXfDataSet::InternalInitFieldDefs()
 
 int TXfDataSet::XfiClose()
 {
+    directArea_ = 0;
     if (area_ == 0) return xfOk;
     const int area = area_;
     area_ = 0;
@@ -172,6 +307,11 @@ int TXfDataSet::XfiClose()
 
 int TXfDataSet::XfiSetToBegin()
 {
+    if (!RunTime()) {
+        atBegin_ = true;
+        atEnd_ = false;
+        return xfOk;
+    }
     SelectOwnArea("XfiSetToBegin");
     const int code = Engine([] { xf::GoTop(); });
     atBegin_ = true;
@@ -181,6 +321,11 @@ int TXfDataSet::XfiSetToBegin()
 
 int TXfDataSet::XfiSetToEnd()
 {
+    if (!RunTime()) {
+        atEnd_ = true;
+        atBegin_ = false;
+        return xfOk;
+    }
     SelectOwnArea("XfiSetToEnd");
     const int code = Engine([] { xf::GoBottom(); });
     atEnd_ = true;
@@ -190,12 +335,17 @@ int TXfDataSet::XfiSetToEnd()
 
 int TXfDataSet::XfiGetRecordCount(int& count)
 {
+    if (!RunTime()) {
+        count = 1;
+        return xfOk;
+    }
     SelectOwnArea("XfiGetRecordCount");
     return Engine([&] { count = xf::RecCount(); });
 }
 
 int TXfDataSet::XfiForceReread()
 {
+    if (!RunTime()) return xfOk;
     SelectOwnArea("XfiForceReread");
     return Engine([] { xf::SKIP(0); });
 }
@@ -278,6 +428,7 @@ int TXfDataSet::XfiGetRecord(TRecordBuffer buffer, std::int32_t& recNo)
 {
     if (atBegin_) return xfAtBegin;
     if (atEnd_) return xfAtEnd;
+    if (!RunTime()) return DesignRecord(buffer, recNo);
     SelectOwnArea("XfiGetRecord");
     if (const int code = Engine([] { xf::SKIP(0); })) return code;
     if (xf::dEOF() || xf::RecCount() == 0) return xfAtEnd;
@@ -288,6 +439,15 @@ int TXfDataSet::XfiGetRecord(TRecordBuffer buffer, std::int32_t& recNo)
 int TXfDataSet::XfiGetNextRecord(TRecordBuffer buffer, std::int32_t& recNo)
 {
     if (atEnd_) return xfAtEnd;
+    if (!RunTime()) {
+        // One blank record between the two cracks.
+        if (!atBegin_) {
+            atEnd_ = true;
+            return xfAtEnd;
+        }
+        atBegin_ = false;
+        return DesignRecord(buffer, recNo);
+    }
     SelectOwnArea("XfiGetNextRecord");
     const bool fromBegin = atBegin_;
     atBegin_ = false;
@@ -314,6 +474,14 @@ int TXfDataSet::XfiGetNextRecord(TRecordBuffer buffer, std::int32_t& recNo)
 int TXfDataSet::XfiGetPriorRecord(TRecordBuffer buffer, std::int32_t& recNo)
 {
     if (atBegin_) return xfAtBegin;
+    if (!RunTime()) {
+        if (!atEnd_) {
+            atBegin_ = true;
+            return xfAtBegin;
+        }
+        atEnd_ = false;
+        return DesignRecord(buffer, recNo);
+    }
     SelectOwnArea("XfiGetPriorRecord");
     const bool fromEnd = atEnd_;
     atEnd_ = false;
@@ -333,8 +501,19 @@ int TXfDataSet::XfiGetPriorRecord(TRecordBuffer buffer, std::int32_t& recNo)
     return xfOk;
 }
 
+int TXfDataSet::DesignRecord(TRecordBuffer buffer, std::int32_t& recNo)
+{
+    XfiInitRecord(buffer);
+    recNo = 1;
+    return xfOk;
+}
+
 int TXfDataSet::XfiGoToRecNo(std::int32_t recNo)
 {
+    if (!RunTime()) {
+        atBegin_ = atEnd_ = false;
+        return recNo == 1 ? xfOk : xfAtEnd;
+    }
     SelectOwnArea("XfiGoToRecNo");
     bool ok = false;
     const int code = Engine([&] { ok = xf::GoChecked(recNo); });
@@ -487,6 +666,67 @@ void TXfDataSet::FreeReplacedMemos()
 {
     for (const std::int32_t block : replacedMemos_) Engine([&] { EditMemo(block, {}); });
     replacedMemos_.clear();
+}
+
+void TXfDataSet::Restore()
+{
+    CheckBrowseMode();
+    if (IsEmpty()) return;
+    if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
+    DoBeforeRestore();
+    UpdateCursorPos();
+    SelectOwnArea("s_RestoreWithLock");
+    const std::int32_t recNo = RecNoOf(ActiveBuffer());
+    CheckResult(Engine([&] { xf::GO(recNo); }));
+    // Only the deletion flag is written: other fields changed elsewhere stay.
+    WithLock(false, OnRLockFailedOnRestore, "Restore", [] { xf::RecallRec(); });
+    Resync({});
+    DoAfterRestore();
+}
+
+int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)
+{
+    const std::vector<TField*> fields = GetFieldList(keyFields);
+    if (keyValues.IsArray() ? keyValues.ArrayLength() < fields.size() : fields.size() != 1) DatabaseError(texts::SFieldIndexError, this);
+    std::string names;
+    std::vector<TXfValue> values;
+    bool engine = !Filtered();
+    for (std::size_t i = 0; i < fields.size() && engine; ++i) {
+        const Variant& key = (fields.size() == 1 && !keyValues.IsArray()) ? keyValues : keyValues[i];
+        const TXfFieldProp* p = PropOf(fields[i]);
+        // A null key, a memo (which the engine searches for contained text), a
+        // calculated field, or a text key ending in blanks (which the engine takes
+        // for padding): the framework's scan decides.
+        if (!p || key.IsClear() || p->Type == 'M' || (p->Type == 'C' && key.ToString().ends_with(' '))) {
+            engine = false;
+            break;
+        }
+        try {
+            switch (p->Type) {
+            case 'C': values.emplace_back(TextToNative(key.ToString())); break;
+            case 'L': values.emplace_back(key.ToBool()); break;
+            case 'D': values.emplace_back(std::floor(key.ToDateTime()) + DateBase()); break;
+            default: values.emplace_back(key.ToDouble());
+            }
+        } catch (const EVariantError&) {
+            return xfAtEnd;
+        }
+        names += (names.empty() ? "" : ";") + p->Name;
+    }
+    if (!engine) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
+    SelectOwnArea("XfiLocateRecord");
+    bool found = false;
+    bool hidden = false;
+    const int code = Engine([&] {
+        found = xf::LocateRecord(names, values, options.Contains(loCaseInsensitive), options.Contains(loPartialKey), true);
+        hidden = found && hideDeletedRecs_ && xf::CurrentRecord().Deleted();
+    });
+    if (code) return code;
+    // The engine's search sees deleted records too; the scan skips the hidden ones.
+    if (hidden) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
+    if (!found) return xfAtEnd;
+    atBegin_ = atEnd_ = false;
+    return xfOk;
 }
 
 int TXfDataSet::XfiDeleteRecord()

@@ -18,10 +18,40 @@
 #include <vector>
 
 #include "dbfengine/xfprimds.h"
+#include "platform/db/Fields.h"
 
 namespace xf {
 
 enum TTableLanguage { tlOem = 0, tlAnsi = 1 };
+
+// Number fields carry their dBase width (up to 20 characters) as their size.
+class TXfIntegerField : public db::TIntegerField {
+public:
+    using db::TIntegerField::TIntegerField;
+
+protected:
+    void CheckSize(int size) const override;
+};
+
+class TXfFloatField : public db::TFloatField {
+public:
+    using db::TFloatField::TFloatField;
+
+protected:
+    void CheckSize(int size) const override;
+};
+
+// A date field whose text follows the engine's date style: read as the date text
+// (at most 10 characters), written in the engine's style, and the style's blank
+// date (say "  /  /  ") clears it.
+class TXfDateField : public db::TDateField {
+public:
+    using db::TDateField::TDateField;
+
+protected:
+    std::string GetText(bool displayText) const override;
+    void SetAsStringValue(const std::string& value) override;
+};
 
 // Retry := true tries the lock again.
 using TXfLockFailedEvent = std::function<void(db::TDataSet& sender, bool& retry)>;
@@ -59,7 +89,22 @@ public:
     std::string TextToNative(std::string_view text) const override;
     std::unique_ptr<db::TStream> CreateBlobStream(db::TField* field, db::TBlobStreamMode mode) override;
 
-    TXfLockFailedEvent OnALockFailedOnInsert, OnRLockFailedOnDelete, OnRLockFailedOnPost;
+    TXfLockFailedEvent OnALockFailedOnInsert, OnRLockFailedOnDelete, OnRLockFailedOnPost, OnRLockFailedOnRestore;
+    db::TDataSetNotifyEvent BeforeRestore, AfterRestore;
+
+    // Takes back the deletion of the current record, under its record lock.
+    void Restore();
+    // Closes the table's files (false) or opens them again (true) while the dataset
+    // stays active, say to let another program have the table for a while; between
+    // the two every operation answers "Database is not open". The cursor comes back
+    // to the record it was on.
+    void DirectOpenClose(bool open);
+
+    // Created with a designing owner: engine errors raise instead of ending the
+    // program, and where the design has no run-time open (see RunTime) the table is
+    // opened only to read its fields into DbfFields, then closed again; the dataset
+    // then shows one blank record.
+    bool Designing() const { return designing_; }
 
 protected:
     int XfiSetToBegin() override;
@@ -79,17 +124,25 @@ protected:
     bool XfiGetFieldData(db::TField* field, const std::uint8_t* record, void* buffer) override;
     void XfiSetFieldData(db::TField* field, std::uint8_t* record, const void* buffer) override;
     int XfiGoToRecNo(std::int32_t recNo) override;
+    // Through the engine's search over the stored records, unless a key is null or
+    // names a calculated or memo field, or the framework filters: then the scan.
+    int XfiLocateRecord(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options) override;
     std::string ErrorText(int code) override;
+    db::TFieldClass GetFieldClass(db::TFieldType type) override;
 
     void InternalInitFieldDefs() override;
     void InternalEdit() override;
     void InternalInsert() override;
     void InternalCancel() override;
-    bool GetCanModify() override { return !ReadOnlyTable(); }
+    bool GetCanModify() override { return RunTime() && !ReadOnlyTable(); }
 
     // Opens the table in the current (free) area; false after an engine error.
     virtual bool OpenTable() = 0;
     virtual bool ReadOnlyTable() const { return false; }
+    // Whether opening really opens the table (false only while designing).
+    virtual bool RunTime() const { return !designing_; }
+    virtual void DoBeforeRestore() { if (BeforeRestore) BeforeRestore(*this); }
+    virtual void DoAfterRestore() { if (AfterRestore) AfterRestore(*this); }
     void SetDbfFileNameValue(std::string name) { dbfFileName_ = std::move(name); }
     // Selects the own area; false (after code 1103) when there is none.
     bool SelectOwnArea(const std::string& tag);
@@ -98,6 +151,12 @@ protected:
 
 private:
     void BuildProps();
+    // Design time: the table's fields into DbfFields, the area closed again.
+    int OpenForDesign();
+    void FieldsFromHeader();
+    int DesignRecord(db::TRecordBuffer buffer, std::int32_t& recNo);
+    // The first free work area, or `preferred` when it is free; 0 when none is.
+    static int FreeArea(int preferred);
     void FillNative(db::TRecordBuffer buffer, std::int32_t& recNo);
     // The native record's fields into the typed record (all, or only the changed ones).
     void NativeToTyped(const std::uint8_t* record, bool onlyChanged);
@@ -116,6 +175,10 @@ private:
     std::vector<TXfFieldProp> props_;
     int nativeSize_ = 1;
     bool atBegin_ = false, atEnd_ = false;
+    bool designing_ = false;
+    // While directly closed: the area it had and the record to come back to.
+    int directArea_ = 0;
+    std::int32_t directClosedAt_ = 0;
     std::vector<bool> changed_;
     std::vector<std::int32_t> replacedMemos_;
 

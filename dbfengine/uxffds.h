@@ -54,6 +54,8 @@ public:
 protected:
     bool OpenTable() override;
     bool ReadOnlyTable() const override { return readOnly_; }
+    // A design that does not hold the table exclusively may open it for real.
+    bool RunTime() const override { return !Designing() || !exclusive_; }
 
 private:
     bool readOnly_ = false;

@@ -146,6 +146,39 @@ void TXfPrimDataset::InternalSetToRecord(TRecordBuffer buffer)
     if (code != xfAtEnd) CheckResult(code);
 }
 
+bool TXfPrimDataset::LocateRecord(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)
+{
+    CheckBrowseMode();
+    CursorPosChanged();
+    const int code = XfiLocateRecord(keyFields, keyValues, options);
+    if (code == xfAtEnd) return false;
+    CheckResult(code);
+    return true;
+}
+
+int TXfPrimDataset::XfiLocateRecord(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)
+{
+    return TDataSet::LocateRecord(keyFields, keyValues, options) ? xfOk : xfAtEnd;
+}
+
+Variant TXfPrimDataset::Lookup(const std::string& keyFields, const Variant& keyValues, const std::string& resultFields)
+{
+    if (keyValues.IsClear()) return Variant::Null();
+    Variant result = Variant::Null();
+    if (LocateRecord(keyFields, keyValues, {})) {
+        scratch_.assign(static_cast<std::size_t>(nativeSize_ + CalcFieldsSize() + kInfoSize + kBookmarkSize), 0);
+        TRecordBuffer buffer = scratch_.data();
+        if (GetRecord(buffer, gmCurrent, true) == grOK) {
+            TTempState temp(*this, dsCalcFields);
+            SetCalcBuffer(buffer);
+            result = FieldValues(resultFields);
+        }
+    }
+    // The cursor goes back to the active record before it is next used.
+    CursorPosChanged();
+    return result;
+}
+
 void TXfPrimDataset::InternalGotoBookmark(const void* bookmark)
 {
     std::int32_t n = 0;

@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/db/DataSet.h"
 
@@ -31,6 +32,8 @@ public:
     bool BookmarkValid(const db::TBookmark& bookmark) override;
     void SetRecNo(int value) override;
     bool IsSequenced() override { return true; }
+    // Never moves: the match is read into the scratch buffer.
+    db::Variant Lookup(const std::string& keyFields, const db::Variant& keyValues, const std::string& resultFields) override;
 
     // 0 passes; the others raise the framework's error with the code's text.
     void CheckResult(int code);
@@ -56,6 +59,9 @@ protected:
     virtual bool XfiGetFieldData(db::TField* field, const std::uint8_t* record, void* buffer) = 0;
     virtual void XfiSetFieldData(db::TField* field, std::uint8_t* record, const void* buffer) = 0;
     virtual int XfiGoToRecNo(std::int32_t recNo) = 0;
+    // Moves to the first record whose fields match (xfOk), or answers xfAtEnd. This
+    // one scans through the framework's buffers.
+    virtual int XfiLocateRecord(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options);
     // The dataset's text for a code outside the primitives' own.
     virtual std::string ErrorText(int code) { return std::to_string(code); }
 
@@ -79,6 +85,7 @@ protected:
     void InternalPost() override;
     void InternalRefresh() override;
     void InternalSetToRecord(db::TRecordBuffer buffer) override;
+    bool LocateRecord(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options) override;
     bool IsCursorOpen() const override { return cursorOpen_; }
     void ClearCalcFields(db::TRecordBuffer buffer) override;
     int GetRecordCount() override;
@@ -93,6 +100,7 @@ private:
     std::uint8_t* InfoOf(db::TRecordBuffer buffer) const;
 
     std::map<db::TRecordBuffer, std::unique_ptr<std::uint8_t[]>> buffers_;
+    std::vector<std::uint8_t> scratch_;
     int nativeSize_ = 0;
     bool cursorOpen_ = false;
 };

@@ -1,7 +1,7 @@
 // Fuzzes the memo file: any bytes as the memo file of a small table whose memo
 // fields point at blocks the input chooses, in each layout and block size. Every
-// memo is read (as bytes, lines and a blob stream), rewritten, grown, freed, and the
-// file packed. Every failure must be an engine error, never a read or write outside
+// memo is read (as bytes, lines, a text file and a blob stream), rewritten, grown,
+// freed, appended to as a text file, copied, and the file packed. Every failure must be an engine error, never a read or write outside
 // a buffer, a hang or a crash; after a pack every memo must read as it did before.
 
 #include <cstdint>
@@ -16,6 +16,7 @@
 #include "dbfengine/dbf4.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
+#include "platform/rtl/TextFiles.h"
 
 namespace {
 
@@ -88,6 +89,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 xf::MemoToLines(before[static_cast<std::size_t>(n)], 40);
             });
             Try([&] {
+                rtl::TTextRec text;
+                xf::AssignMemo(text, 2);
+                std::string line;
+                if (rtl::Reset(text) == 0) {
+                    for (int lines = 0; lines < 100000 && !rtl::Eof(text); ++lines) rtl::ReadLn(text, line);
+                    rtl::CloseFile(text);
+                }
+            });
+            Try([&] {
                 if (xf::CreateBlobDescriptor(true, static_cast<std::int32_t>(xf::CurrentRecord().Integer(2)), xf::kBlobRead) != 0) {
                     char buffer[97];
                     while (xf::ReadBlobStream(buffer, sizeof buffer) > 0) {
@@ -121,6 +131,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 r.SetInteger(2, xf::EditMemo(static_cast<std::int32_t>(r.Integer(2)), texts[n]));
                 xf::Replace();
                 before[static_cast<std::size_t>(n)] = texts[n];
+            }
+            check();
+            // A line appended through the text file ends the memo's last line read back.
+            xf::GO(1);
+            rtl::TTextRec text;
+            xf::AssignMemo(text, 2);
+            if (rtl::Append(text) != 0 || rtl::WriteLn(text, "tail") != 0 || rtl::CloseFile(text) != 0) std::abort();
+            xf::Replace();
+            before[1] = xf::GetMemo(static_cast<std::int32_t>(xf::CurrentRecord().Integer(2)));
+            std::string line, last;
+            if (rtl::Reset(text) != 0) std::abort();
+            while (!rtl::Eof(text)) {
+                rtl::ReadLn(text, line);
+                last = line;
+            }
+            rtl::CloseFile(text);
+            if (!last.ends_with("tail")) std::abort();
+            // Copies within the file never land on another memo.
+            for (int n = 1; n <= kRecords; ++n) {
+                xf::GO(n);
+                xf::TXfTypedRecord r = xf::CurrentRecord();
+                const std::int32_t block = static_cast<std::int32_t>(r.Integer(2));
+                const std::int32_t copy = xf::CopyMemo(xf::CurrentWorkArea(), xf::GetMemoType() == 0x83 ? -block : block, true);
+                if (copy != 0 && copy == block) std::abort();
+                if (copy != 0) {
+                    r.SetInteger(2, copy);
+                    xf::Replace();
+                }
             }
             check();
         }

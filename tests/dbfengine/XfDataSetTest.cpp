@@ -3,6 +3,7 @@
 // and as binary blob streams, and the field texts dBase would print.
 
 #include <csignal>
+#include <random>
 #include <filesystem>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -12,6 +13,7 @@
 #include "dbfengine/uxffds.h"
 #include "dbfengine/xfmemo.h"
 #include "tests/dbfengine/DbfTableSupport.h"
+#include "platform/rtl/DateUtils.h"
 #include "tests/support/TestSupport.h"
 
 using namespace xf;
@@ -22,10 +24,10 @@ namespace {
 const std::vector<std::string> kFields {"name,C,20,0", "city,C,300,0", "born,D,10,0", "amount,N,10,2",
                                         "count,N,5,0", "ok,L,1,0", "notes,M,10,0"};
 
-std::unique_ptr<TXfDbf> OpenTable(const std::string& path)
+std::unique_ptr<TXfDbf> OpenTable(const std::string& path, const std::string& name = "People")
 {
     auto ds = std::make_unique<TXfDbf>();
-    ds->SetName("People");
+    ds->SetName(name);
     ds->SetDbfFields(kFields);
     ds->SetDbfFileName(path);
     ds->Open();
@@ -218,4 +220,270 @@ TEST(XfDataSet, MemoFieldsRoundTripAsTextAndAsBinaryBlobStreams)
     EXPECT_TRUE(ds->CreateBlobStream(ds->FieldByName("NOTES"), db::bmRead)->ReadAllBytes() == binary);
     ds->Close();
     EXPECT_LT(std::filesystem::file_size(dir.str() + "/memo.dbt"), 16u * 1024) << "rewritten memos do not reuse their blocks";
+}
+
+TEST(XfDataSet, RestoreUnderAnotherProgramsLockAsksTheEventAndWritesOnlyTheDeletionFlag)
+{
+    EngineScope scope;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/restore.dbf";
+    {
+        auto ds = OpenTable(path);
+        AddRow(*ds, "first", "Boston", 1);
+        AddRow(*ds, "second", "Denver", 2);
+        AddRow(*ds, "third", "Austin", 3);
+        ds->SetRecNo(2);
+        ds->Delete();
+    }
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // The other program: holds record 2's lock (changing its city meanwhile) until
+        // told, then takes it again and keeps it.
+        int status = 1;
+        try {
+            char c;
+            USE(path);
+            GO(2);
+            if (RLock()) {
+                CurrentRecord().SetText(2, "Chicago");
+                Replace();
+                if (write(toParent[1], "L", 1) == 1 && read(toChild[0], &c, 1) == 1) {
+                    Unlock();
+                    if (write(toParent[1], "U", 1) == 1 && read(toChild[0], &c, 1) == 1 && RLock() &&
+                        write(toParent[1], "L", 1) == 1 && read(toChild[0], &c, 1) == 1)
+                        status = 0;
+                }
+            }
+        } catch (...) {
+        }
+        _exit(status);
+    }
+    Wait(toParent[0]);
+    auto ds = OpenTable(path);
+    std::vector<std::string> calls;
+    ds->BeforeRestore = [&](db::TDataSet&) { calls.push_back("before"); };
+    ds->AfterRestore = [&](db::TDataSet&) { calls.push_back("after"); };
+    ds->OnRLockFailedOnRestore = [&](db::TDataSet&, bool& retry) {
+        calls.push_back("lock failed");
+        Signal(toChild[1]);
+        Wait(toParent[0]);
+        retry = true;
+    };
+    ds->SetRecNo(2);
+    ds->Restore();
+    EXPECT_EQ(calls, (std::vector<std::string> {"before", "lock failed", "after"}));
+
+    // Refused again, without a retry: the record stays deleted and no after-event runs.
+    ds->Delete();
+    Signal(toChild[1]);
+    Wait(toParent[0]);
+    calls.clear();
+    ds->OnRLockFailedOnRestore = [&](db::TDataSet&, bool&) { calls.push_back("lock failed"); };
+    ds->SetRecNo(2);
+    try {
+        ds->Restore();
+        ADD_FAILURE() << "a restore without the lock went through";
+    } catch (const db::EDatabaseError& e) {
+        EXPECT_NE(std::string(e.what()).find("Lock failed [Restore]"), std::string::npos) << e.what();
+    }
+    EXPECT_EQ(calls, (std::vector<std::string> {"before", "lock failed"}));
+    Signal(toChild[1]);
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed";
+    ds->Close();
+    ds->SetHideDeletedRecs(true);
+    ds->Open();
+    EXPECT_EQ(Names(*ds, false), (std::vector<std::string> {"first", "third"}));
+    ds->Close();
+    ds->SetHideDeletedRecs(false);
+    ds->Open();
+    ds->SetRecNo(2);
+    ds->Restore();
+    ds->Close();
+    ds->SetHideDeletedRecs(true);
+    ds->Open();
+    EXPECT_EQ(Names(*ds, false), (std::vector<std::string> {"first", "second", "third"}));
+    ds->SetRecNo(2);
+    EXPECT_EQ(ds->FieldByName("CITY")->AsString(), "Chicago") << "the restore wrote over the other program's change";
+}
+
+TEST(XfDataSet, LocateAgreesWithAScanOfTheRecordsAndLookupLeavesTheCursorWhereItWas)
+{
+    EngineScope scope;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/locate.dbf";
+    auto ds = OpenTable(path);
+    std::mt19937 random(5);
+    const std::vector<std::string> words {"al", "Al", "alpha", "ALPHA beta", "be", "Beta", "gam", "gamma ray"};
+    for (int i = 0; i < 60; ++i) {
+        ds->Append();
+        ds->FieldByName("NAME")->SetAsString(words[random() % words.size()] + (random() % 2 ? " x" : ""));
+        ds->FieldByName("COUNT")->SetAsInteger(static_cast<int>(random() % 7));
+        ds->FieldByName("AMOUNT")->SetAsFloat(static_cast<double>(random() % 5) / 4);
+        ds->FieldByName("OK")->SetAsBoolean(random() % 2);
+        ds->FieldByName("BORN")->SetAsDateTime(45000 + static_cast<double>(random() % 4));
+        ds->Post();
+    }
+    const auto upper = [](std::string s) {
+        for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return s;
+    };
+    // The first record a walk through the dataset finds, 0 for none.
+    const auto scan = [&](const std::string& name, int count, bool noCase, bool partial, bool withCount) {
+        for (ds->First(); !ds->Eof(); ds->Next()) {
+            std::string have = ds->FieldByName("NAME")->AsString(), want = name;
+            if (noCase) have = upper(have), want = upper(want);
+            const bool nameOk = partial ? have.compare(0, want.size(), want) == 0 : have == want;
+            if (nameOk && (!withCount || ds->FieldByName("COUNT")->AsInteger() == count)) return ds->RecNo();
+        }
+        return 0;
+    };
+    for (int i = 0; i < 200; ++i) {
+        std::string name = words[random() % words.size()];
+        name.resize(1 + random() % name.size());
+        const int count = static_cast<int>(random() % 7);
+        const bool noCase = random() % 2, partial = random() % 2, withCount = random() % 2;
+        db::TLocateOptions options;
+        if (noCase) options.Include(db::loCaseInsensitive);
+        if (partial) options.Include(db::loPartialKey);
+        const int expected = scan(name, count, noCase, partial, withCount);
+        const bool found = withCount ? ds->Locate("NAME;COUNT", db::VarArrayOf({name, count}), options) : ds->Locate("name", name, options);
+        EXPECT_EQ(found ? ds->RecNo() : 0, expected) << name << " " << count << " " << noCase << partial << withCount;
+    }
+    // Numbers, logicals and dates are compared as values.
+    for (int i = 0; i < 30; ++i) {
+        const double amount = static_cast<double>(random() % 5) / 4;
+        const bool ok = random() % 2;
+        const double born = 45000 + static_cast<double>(random() % 4);
+        int expected = 0;
+        for (ds->First(); !ds->Eof() && expected == 0; ds->Next())
+            if (ds->FieldByName("AMOUNT")->AsFloat() == amount && ds->FieldByName("OK")->AsBoolean() == ok &&
+                ds->FieldByName("BORN")->AsDateTime() == born)
+                expected = ds->RecNo();
+        const bool found = ds->Locate("AMOUNT;OK;BORN", db::VarArrayOf({amount, ok, db::Variant::FromDateTime(born)}), {});
+        EXPECT_EQ(found ? ds->RecNo() : 0, expected) << amount << " " << ok << " " << born;
+    }
+    // An accented name is found whatever its case.
+    ds->SetRecNo(7);
+    ds->Edit();
+    ds->FieldByName("NAME")->SetAsString("Müller");
+    ds->Post();
+    ds->First();
+    ASSERT_TRUE(ds->Locate("NAME", "MÜLLER", db::TLocateOptions {db::loCaseInsensitive}));
+    EXPECT_EQ(ds->RecNo(), 7);
+
+    // Lookup reads the match but leaves the cursor (and the engine's record) alone.
+    ds->SetRecNo(3);
+    const std::string third = ds->FieldByName("NAME")->AsString();
+    EXPECT_EQ(ds->Lookup("NAME", "Müller", "NAME;COUNT")[0].ToString(), "Müller");
+    EXPECT_TRUE(ds->Lookup("NAME", "nobody", "NAME").IsNull());
+    EXPECT_EQ(ds->RecNo(), 3);
+    ds->Next();
+    EXPECT_EQ(ds->RecNo(), 4) << "the cursor moved with the lookup";
+    ds->Prior();
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), third);
+
+    // A deleted record is not found once deleted records are hidden.
+    ds->SetRecNo(7);
+    ds->Delete();
+    ds->Close();
+    ds->SetHideDeletedRecs(true);
+    ds->Open();
+    EXPECT_FALSE(ds->Locate("NAME", "Müller", {}));
+}
+
+TEST(XfDataSet, FieldClassesDirectCloseAndReopenAndTheDesignTimeOpen)
+{
+    EngineScope scope;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/design.dbf";
+    auto ds = OpenTable(path);
+    AddRow(*ds, "first", "Boston", 1);
+    AddRow(*ds, "second", "Denver", 2);
+    AddRow(*ds, "third", "Austin", 3);
+
+    // Field classes: number fields take a dBase width as size; dates follow the engine's style.
+    EXPECT_NE(dynamic_cast<TXfIntegerField*>(ds->FieldByName("COUNT")), nullptr);
+    EXPECT_NE(dynamic_cast<TXfFloatField*>(ds->FieldByName("AMOUNT")), nullptr);
+    auto* born = dynamic_cast<TXfDateField*>(ds->FieldByName("BORN"));
+    ASSERT_NE(born, nullptr);
+    TXfIntegerField integer;
+    TXfFloatField number;
+    EXPECT_NO_THROW(integer.SetSize(20));
+    EXPECT_THROW(integer.SetSize(21), db::EDatabaseError);
+    EXPECT_THROW(number.SetSize(21), db::EDatabaseError);
+    XfDates().Century = 1;
+    SetDateStyle(5);  // German: DD.MM.YYYY
+    ds->SetRecNo(2);
+    ds->Edit();
+    born->SetText("29.02.2024");
+    EXPECT_EQ(born->AsDateTime(), rtl::EncodeDate(2024, 2, 29));
+    EXPECT_EQ(born->Text(), "29.02.2024");
+    EXPECT_THROW(born->SetText("30.02.2024"), db::EDatabaseError);
+    born->SetText("  .  .    ");
+    EXPECT_TRUE(born->IsNull()) << "the style's blank date clears the field";
+    born->SetText("01.03.2024");
+    ds->Post();
+
+    // Closed directly, the table is free for another program's exclusive use; another
+    // dataset may take the freed work area meanwhile.
+    const int area = ds->WorkAreaNo();
+    ds->DirectOpenClose(false);
+    EXPECT_EQ(WorkArea(area), nullptr);
+    EXPECT_THROW(ds->Next(), db::EDatabaseError);
+    Select(area);
+    USE(path, "EXCLUSIVE");
+    GO(2);
+    CurrentRecord().SetText(2, "Chicago");
+    Replace();
+    CloseDatabase();
+    auto other = OpenTable(dir.str() + "/other.dbf", "Other");
+    EXPECT_EQ(other->WorkAreaNo(), area);
+    ds->DirectOpenClose(true);
+    EXPECT_NE(ds->WorkAreaNo(), area);
+    EXPECT_EQ(ds->RecNo(), 2);
+    EXPECT_EQ(ds->FieldByName("CITY")->AsString(), "Chicago");
+    EXPECT_EQ(FieldAsDbfString(*ds, "born"), "01.03.2024");
+    ds->Next();
+    EXPECT_EQ(ds->FieldByName("NAME")->AsString(), "third");
+    AddRow(*other, "still there", "", 9);
+    EXPECT_EQ(other->RecordCount(), 1);
+    other->Close();
+    ds->Close();
+    EXPECT_THROW(ds->DirectOpenClose(true), db::EDatabaseError) << "an inactive dataset";
+
+    // On a form being designed, an exclusive dataset reads only the table's fields and
+    // lets the file go; a shared one opens it. Engine errors raise there.
+    rtl::TComponent form;
+    form.SetDesigning(true);
+    XfErrors().RaiseOnError = 0;
+    TXfDbf design(&form);
+    EXPECT_EQ(XfErrors().RaiseOnError, 1);
+    design.SetName("Design");
+    design.SetExclusive(true);
+    design.SetDbfFields({"only,C,1,0"});
+    design.SetDbfFileName(path);
+    design.Open();
+    EXPECT_EQ(design.DbfFields(), (std::vector<std::string> {"NAME, C, 20, 0", "CITY, C, 254, 0", "BORN, D, 8, 0",
+                                                             "AMOUNT, N, 10, 2", "COUNT, N, 5, 0", "OK, L, 1, 0",
+                                                             "NOTES, M, 10, 0"}));
+    for (int n = 1; n <= kWorkAreas; ++n) EXPECT_EQ(WorkArea(n), nullptr) << "area " << n << " kept at design time";
+    EXPECT_EQ(design.RecordCount(), 1);
+    design.First();
+    EXPECT_FALSE(design.Eof());
+    EXPECT_TRUE(design.FieldByName("NAME")->IsNull());
+    design.Next();
+    EXPECT_TRUE(design.Eof());
+    EXPECT_THROW(design.Edit(), db::EDatabaseError);
+    design.Close();
+    design.SetExclusive(false);
+    design.Open();
+    EXPECT_EQ(design.RecordCount(), 3);
+    EXPECT_NE(WorkArea(design.WorkAreaNo()), nullptr);
+    design.Close();
 }
