@@ -149,9 +149,19 @@ int TXfDataSet::XfiOpen()
     // Date texts follow the program's date format as it is now.
     XfDateSettingsFromPlatform();
     if (!RunTime()) return OpenForDesign();
-    const int previous = xf::CurrentWorkArea();
-    const int area = FreeArea(0);
+    if (const int code = OpenInArea(FreeArea(0))) return code;
+    if (designing_) FieldsFromHeader();
+    BuildProps();
+    atBegin_ = true;
+    atEnd_ = false;
+    directClosedAt_ = directArea_ = 0;
+    return xfOk;
+}
+
+int TXfDataSet::OpenInArea(int area)
+{
     if (area == 0) return 1101;
+    const int previous = xf::CurrentWorkArea();
     xf::Select(area);
     bool opened = false;
     const int code = Engine([&] { opened = OpenTable(); });
@@ -162,11 +172,6 @@ int TXfDataSet::XfiOpen()
     }
     area_ = area;
     xf::SetIgnoreDel(hideDeletedRecs_);
-    if (designing_) FieldsFromHeader();
-    BuildProps();
-    atBegin_ = true;
-    atEnd_ = false;
-    directClosedAt_ = directArea_ = 0;
     return xfOk;
 }
 
@@ -228,20 +233,8 @@ void TXfDataSet::DirectOpenClose(bool open)
     }
     if (directArea_ == 0) return;
     // Another table may have taken the area meanwhile: it keeps it.
-    const int area = FreeArea(directArea_);
-    if (area == 0) CheckResult(1101);
-    const int previous = xf::CurrentWorkArea();
-    xf::Select(area);
-    bool opened = false;
-    const int code = Engine([&] { opened = OpenTable(); });
-    if (!opened || code != 0 || !xf::WorkArea(area)) {
-        if (xf::WorkArea(area)) Engine([] { xf::CloseDatabase(); });
-        xf::Select(previous);
-        CheckResult(code ? code : xfError);
-    }
-    area_ = area;
+    CheckResult(OpenInArea(FreeArea(directArea_)));
     directArea_ = 0;
-    xf::SetIgnoreDel(hideDeletedRecs_);
     const std::int32_t at = directClosedAt_;
     directClosedAt_ = 0;
     CheckResult(Engine([at] {
@@ -439,15 +432,7 @@ int TXfDataSet::XfiGetRecord(TRecordBuffer buffer, std::int32_t& recNo)
 int TXfDataSet::XfiGetNextRecord(TRecordBuffer buffer, std::int32_t& recNo)
 {
     if (atEnd_) return xfAtEnd;
-    if (!RunTime()) {
-        // One blank record between the two cracks.
-        if (!atBegin_) {
-            atEnd_ = true;
-            return xfAtEnd;
-        }
-        atBegin_ = false;
-        return DesignRecord(buffer, recNo);
-    }
+    if (!RunTime()) return DesignStep(true, buffer, recNo);
     SelectOwnArea("XfiGetNextRecord");
     const bool fromBegin = atBegin_;
     atBegin_ = false;
@@ -474,14 +459,7 @@ int TXfDataSet::XfiGetNextRecord(TRecordBuffer buffer, std::int32_t& recNo)
 int TXfDataSet::XfiGetPriorRecord(TRecordBuffer buffer, std::int32_t& recNo)
 {
     if (atBegin_) return xfAtBegin;
-    if (!RunTime()) {
-        if (!atEnd_) {
-            atBegin_ = true;
-            return xfAtBegin;
-        }
-        atEnd_ = false;
-        return DesignRecord(buffer, recNo);
-    }
+    if (!RunTime()) return DesignStep(false, buffer, recNo);
     SelectOwnArea("XfiGetPriorRecord");
     const bool fromEnd = atEnd_;
     atEnd_ = false;
@@ -506,6 +484,18 @@ int TXfDataSet::DesignRecord(TRecordBuffer buffer, std::int32_t& recNo)
     XfiInitRecord(buffer);
     recNo = 1;
     return xfOk;
+}
+
+int TXfDataSet::DesignStep(bool forward, TRecordBuffer buffer, std::int32_t& recNo)
+{
+    // One blank record between the two cracks.
+    bool& leaving = forward ? atBegin_ : atEnd_;
+    if (!leaving) {
+        (forward ? atEnd_ : atBegin_) = true;
+        return forward ? xfAtEnd : xfAtBegin;
+    }
+    leaving = false;
+    return DesignRecord(buffer, recNo);
 }
 
 int TXfDataSet::XfiGoToRecNo(std::int32_t recNo)

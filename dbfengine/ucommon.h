@@ -155,6 +155,10 @@ private:
     int OpenForDesign();
     void FieldsFromHeader();
     int DesignRecord(db::TRecordBuffer buffer, std::int32_t& recNo);
+    int DesignStep(bool forward, db::TRecordBuffer buffer, std::int32_t& recNo);
+    // Opens the table in `area` (0: none free, code 1101) and takes that area; the
+    // previous area is selected again after a failure.
+    int OpenInArea(int area);
     // The first free work area, or `preferred` when it is free; 0 when none is.
     static int FreeArea(int preferred);
     void FillNative(db::TRecordBuffer buffer, std::int32_t& recNo);

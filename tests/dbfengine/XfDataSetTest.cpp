@@ -3,6 +3,8 @@
 // and as binary blob streams, and the field texts dBase would print.
 
 #include <csignal>
+#include <functional>
+#include <tuple>
 #include <random>
 #include <filesystem>
 #include <sys/wait.h>
@@ -61,6 +63,53 @@ void Wait(int fd)
     ASSERT_EQ(read(fd, &c, 1), 1);
 }
 void Signal(int fd) { ASSERT_EQ(write(fd, "x", 1), 1); }
+
+// A table of people with these names, cities and counts.
+void MakePeople(const std::string& path, const std::vector<std::tuple<std::string, std::string, int>>& rows)
+{
+    auto ds = OpenTable(path);
+    for (const auto& [name, city, count] : rows) AddRow(*ds, name, city, count);
+}
+
+// Another program (a child process) running `body`, which answers its exit status;
+// it reads the test's signals from `in` and writes its own to `out`.
+class OtherProgram {
+public:
+    explicit OtherProgram(const std::function<int(int in, int out)>& body)
+    {
+        if (pipe(toChild_) != 0 || pipe(toParent_) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            int status = 1;
+            try {
+                status = body(toChild_[0], toParent_[1]);
+            } catch (...) {
+            }
+            _exit(status);
+        }
+    }
+    int In() const { return toParent_[0]; }
+    int Out() const { return toChild_[1]; }
+    // The exit status, -1 when it did not end normally.
+    int Finish()
+    {
+        int status = 0;
+        if (pid_ <= 0 || waitpid(pid_, &status, 0) != pid_) return -1;
+        pid_ = 0;
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+private:
+    int toChild_[2] {-1, -1}, toParent_[2] {-1, -1};
+    pid_t pid_ = -1;
+};
+
+bool Read1(int fd)
+{
+    char c;
+    return read(fd, &c, 1) == 1;
+}
+bool Write1(int fd) { return write(fd, "x", 1) == 1; }
 
 }  // namespace
 
@@ -124,46 +173,27 @@ TEST(XfDataSet, TwoProgramsEditingDifferentFieldsOfOneRecordBothKeepTheirChange)
     EngineScope scope;
     testsupport::TempDir dir;
     const std::string path = dir.str() + "/shared.dbf";
-    {
+    MakePeople(path, {{"first", "Boston", 1}, {"second", "Denver", 2}});
+    // The other program: waits until the first has the record in edit, then changes
+    // the city and posts first.
+    OtherProgram other([&](int in, int out) {
+        if (!Read1(in)) return 1;
         auto ds = OpenTable(path);
-        AddRow(*ds, "first", "Boston", 1);
-        AddRow(*ds, "second", "Denver", 2);
-    }
-    int toChild[2], toParent[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(toParent), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // The other program: waits until the first has the record in edit, then
-        // changes the city and posts first.
-        int status = 1;
-        try {
-            char c;
-            if (read(toChild[0], &c, 1) == 1) {
-                auto ds = OpenTable(path);
-                ds->SetRecNo(2);
-                ds->Edit();
-                ds->FieldByName("CITY")->SetAsString("Chicago");
-                ds->Post();
-                ds->Close();
-                status = 0;
-            }
-        } catch (...) {
-        }
-        if (write(toParent[1], "x", 1) != 1) status = 2;
-        _exit(status);
-    }
+        ds->SetRecNo(2);
+        ds->Edit();
+        ds->FieldByName("CITY")->SetAsString("Chicago");
+        ds->Post();
+        ds->Close();
+        return Write1(out) ? 0 : 2;
+    });
     auto ds = OpenTable(path);
     ds->SetRecNo(2);
     ds->Edit();
     ds->FieldByName("COUNT")->SetAsInteger(42);
-    Signal(toChild[1]);
-    Wait(toParent[0]);
+    Signal(other.Out());
+    Wait(other.In());
     ds->Post();
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed its edit";
+    ASSERT_EQ(other.Finish(), 0) << "the other program failed its edit";
     ds->Close();
     ds->Open();
     ds->SetRecNo(2);
@@ -227,50 +257,34 @@ TEST(XfDataSet, RestoreUnderAnotherProgramsLockAsksTheEventAndWritesOnlyTheDelet
     EngineScope scope;
     testsupport::TempDir dir;
     const std::string path = dir.str() + "/restore.dbf";
+    MakePeople(path, {{"first", "Boston", 1}, {"second", "Denver", 2}, {"third", "Austin", 3}});
     {
         auto ds = OpenTable(path);
-        AddRow(*ds, "first", "Boston", 1);
-        AddRow(*ds, "second", "Denver", 2);
-        AddRow(*ds, "third", "Austin", 3);
         ds->SetRecNo(2);
         ds->Delete();
     }
-    int toChild[2], toParent[2];
-    ASSERT_EQ(pipe(toChild), 0);
-    ASSERT_EQ(pipe(toParent), 0);
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        // The other program: holds record 2's lock (changing its city meanwhile) until
-        // told, then takes it again and keeps it.
-        int status = 1;
-        try {
-            char c;
-            USE(path);
-            GO(2);
-            if (RLock()) {
-                CurrentRecord().SetText(2, "Chicago");
-                Replace();
-                if (write(toParent[1], "L", 1) == 1 && read(toChild[0], &c, 1) == 1) {
-                    Unlock();
-                    if (write(toParent[1], "U", 1) == 1 && read(toChild[0], &c, 1) == 1 && RLock() &&
-                        write(toParent[1], "L", 1) == 1 && read(toChild[0], &c, 1) == 1)
-                        status = 0;
-                }
-            }
-        } catch (...) {
-        }
-        _exit(status);
-    }
-    Wait(toParent[0]);
+    // The other program: holds record 2's lock (changing its city meanwhile) until
+    // told, then takes it again and keeps it.
+    OtherProgram other([&](int in, int out) {
+        USE(path);
+        GO(2);
+        if (!RLock()) return 1;
+        CurrentRecord().SetText(2, "Chicago");
+        Replace();
+        if (!Write1(out) || !Read1(in)) return 2;
+        Unlock();
+        if (!Write1(out) || !Read1(in) || !RLock()) return 3;
+        return Write1(out) && Read1(in) ? 0 : 4;
+    });
+    Wait(other.In());
     auto ds = OpenTable(path);
     std::vector<std::string> calls;
     ds->BeforeRestore = [&](db::TDataSet&) { calls.push_back("before"); };
     ds->AfterRestore = [&](db::TDataSet&) { calls.push_back("after"); };
     ds->OnRLockFailedOnRestore = [&](db::TDataSet&, bool& retry) {
         calls.push_back("lock failed");
-        Signal(toChild[1]);
-        Wait(toParent[0]);
+        Signal(other.Out());
+        Wait(other.In());
         retry = true;
     };
     ds->SetRecNo(2);
@@ -279,8 +293,8 @@ TEST(XfDataSet, RestoreUnderAnotherProgramsLockAsksTheEventAndWritesOnlyTheDelet
 
     // Refused again, without a retry: the record stays deleted and no after-event runs.
     ds->Delete();
-    Signal(toChild[1]);
-    Wait(toParent[0]);
+    Signal(other.Out());
+    Wait(other.In());
     calls.clear();
     ds->OnRLockFailedOnRestore = [&](db::TDataSet&, bool&) { calls.push_back("lock failed"); };
     ds->SetRecNo(2);
@@ -291,10 +305,8 @@ TEST(XfDataSet, RestoreUnderAnotherProgramsLockAsksTheEventAndWritesOnlyTheDelet
         EXPECT_NE(std::string(e.what()).find("Lock failed [Restore]"), std::string::npos) << e.what();
     }
     EXPECT_EQ(calls, (std::vector<std::string> {"before", "lock failed"}));
-    Signal(toChild[1]);
-    int status = 0;
-    ASSERT_EQ(waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed";
+    Signal(other.Out());
+    ASSERT_EQ(other.Finish(), 0) << "the other program failed";
     ds->Close();
     ds->SetHideDeletedRecs(true);
     ds->Open();
