@@ -86,6 +86,7 @@ struct Walker {
         const auto key = [&](int i) { return file.substr(at + 8 + static_cast<std::size_t>(i) * entryLength + 4, tag.KeyLength); };
         const auto pointer = [&](int i) { return U32(file, at + 8 + static_cast<std::size_t>(i) * entryLength); };
         if (pointer(count) == 0) {
+            tag.LeafCounts.push_back(count);
             for (int i = 0; i < count; ++i) tag.Entries.push_back({key(i), static_cast<std::int32_t>(pointer(i))});
             return true;
         }
@@ -160,6 +161,7 @@ std::vector<MdxTagInfo> ReadMdxTags(const std::string& path, std::vector<std::st
             continue;
         }
         if ((file[header + 245] != 0) != !tag.ForExpr.empty()) problems.push_back(tag.Name + ": FOR flag disagrees with its text");
+        tag.MaxKeys = maxKeys;
         Walker walker {file, tag, entryLength, maxKeys, problems, {}};
         walker.Walk(U32(file, header), 1, true);
         if (!tag.ForExpr.empty() && (file[header + 246] != 0) != !tag.Entries.empty())
@@ -176,7 +178,7 @@ std::vector<MdxTagInfo> ReadMdxTags(const std::string& path, std::vector<std::st
     return tags;
 }
 
-std::vector<std::string> MdxProblems()
+std::vector<std::string> MdxProblems(bool built)
 {
     std::vector<std::string> problems;
     const std::string path = xf::IndexFileName();
@@ -185,6 +187,9 @@ std::vector<std::string> MdxProblems()
     const std::int32_t saved = xf::RecNo();
     const std::int32_t count = xf::RecCount();
     for (MdxTagInfo& tag : tags) {
+        if (built && tag.LeafCounts.size() > 1 &&
+            std::any_of(tag.LeafCounts.begin(), tag.LeafCounts.end() - 1, [&](int c) { return c != tag.MaxKeys; }))
+            problems.push_back(tag.Name + ": a leaf before the last is not full");
         xf::PXfExpr key = xf::AssignExpr(tag.KeyExpr);
         xf::PXfExpr condition = tag.ForExpr.empty() ? nullptr : xf::AssignExpr(tag.ForExpr);
         std::vector<MdxEntry> expected;

@@ -8,7 +8,8 @@
 //  - every record that passes the tag's FOR condition is in the tag exactly once
 //    with the key its expression gives (unique tags: each key once, on a record
 //    with that key), and no other record is; the keys-present flag of a FOR tag
-//    says whether it has keys.
+//    says whether it has keys;
+//  - in a file straight from a build, every leaf but a tag's last is full.
 // The current record of the area is restored afterwards; the orders are not touched.
 
 #include <cstdint>
@@ -28,13 +29,17 @@ struct MdxTagInfo {
     char Type = 'C';
     int KeyLength = 0;
     bool Descending = false, Unique = false;
+    int MaxKeys = 0;
     std::vector<MdxEntry> Entries;  // in tree order
+    std::vector<int> LeafCounts;    // keys of each leaf, in tree order
 };
 
 // The tags of an index file as its bytes say; problems go to `problems`.
 std::vector<MdxTagInfo> ReadMdxTags(const std::string& path, std::vector<std::string>& problems);
 
 // The problems of the index file open on the current work area (empty when sound).
-std::vector<std::string> MdxProblems();
+// `built`: the file comes straight from a build, so every leaf but the last of a tag
+// is full.
+std::vector<std::string> MdxProblems(bool built = false);
 
 }  // namespace dbftest
