@@ -393,6 +393,28 @@ std::string StoredText(std::string_view ansi) {
     return rtl::AnsiToUtf8(ansi);
 }
 
+void BindImage(sqlite3_stmt* stmt, int parameter, const FieldDef& f, const UNSIGNED8* src) {
+    if (f.type == EDS_STRING || f.type == EDS_CISTRING) {
+        // The common text, ASCII, needs neither a conversion nor a copy of its own.
+        std::string_view ansi(reinterpret_cast<const char*>(src), f.length);
+        while (!ansi.empty() && (ansi.back() == ' ' || ansi.back() == '\0')) ansi.remove_suffix(1);
+        if (!ansi.empty() && IsAscii(ansi)) {
+            sqlite3_bind_text(stmt, parameter, ansi.data(), static_cast<int>(ansi.size()), SQLITE_STATIC);
+            return;
+        }
+    }
+    const Value v = ValueFromImage(f, src);
+    switch (v.kind) {
+    case Value::Kind::Text:
+        sqlite3_bind_text(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+        break;
+    case Value::Kind::Blob:
+        sqlite3_bind_blob(stmt, parameter, v.s.data(), static_cast<int>(v.s.size()), SQLITE_TRANSIENT);
+        break;
+    default: BindValue(stmt, parameter, v); break;
+    }
+}
+
 Value ValueFromImage(const FieldDef& f, const UNSIGNED8* src) {
     if (IsNullImage(f, src)) return Value();
     switch (f.type) {

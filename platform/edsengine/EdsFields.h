@@ -83,6 +83,9 @@ bool IsNullImage(const FieldDef& field, const UNSIGNED8* src);
 void ImageFromColumn(const FieldDef& field, sqlite3_stmt* stmt, int column, UNSIGNED8* dst);
 // The stored value of an image (blob columns are not stored through images).
 Value ValueFromImage(const FieldDef& field, const UNSIGNED8* src);
+// Binds the stored value of an image, as ValueFromImage gives it; an ASCII text
+// is bound where it stands, so the image must outlive the statement's next step.
+void BindImage(sqlite3_stmt* stmt, int parameter, const FieldDef& field, const UNSIGNED8* src);
 
 // Windows-1252 text of a character column to its stored form: trailing blanks cut,
 // UTF-8; "" for all blanks. And back, blank-padded to the column.

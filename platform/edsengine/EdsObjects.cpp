@@ -142,14 +142,24 @@ void Table::Write() {
             }
             insertSql_ = "INSERT INTO " + file_->RowTable() + "(" + columns + ") VALUES(" + values + ")";
         }
-        std::vector<Value> params;
-        params.reserve(schema.Count() + 1);
-        if (schema.RowidAlias() < 0) params.push_back(Value::Int(p.recno));
-        for (std::size_t i = 0; i < schema.Count(); ++i) params.push_back(columnValue(i));
         file_->Writing([&] {
             sqlite3_stmt* stmt = file_->Statements().Get(insertSql_);
             StatementUse use(stmt);
-            for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
+            // Columns are bound from the image where they stand; only blobs (and the
+            // record number) make values of their own, kept here until the step.
+            std::vector<Value> own;
+            own.reserve(schema.Count() + 1);
+            int parameter = 1;
+            if (schema.RowidAlias() < 0) sqlite3_bind_int64(stmt, parameter++, p.recno);
+            for (std::size_t i = 0; i < schema.Count(); ++i, ++parameter) {
+                const FieldDef& f = schema.At(i);
+                if (IsAutoinc(f) || f.IsBlob()) {
+                    own.push_back(columnValue(i));
+                    BindValue(stmt, parameter, own.back());
+                } else {
+                    BindImage(stmt, parameter, f, p.image.data() + f.offset);
+                }
+            }
             Step(db, stmt);
         });
         if (schema.RowidAlias() >= 0) lastAutoinc = static_cast<UNSIGNED32>(p.recno);
