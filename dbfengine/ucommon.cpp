@@ -703,8 +703,10 @@ int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& key
         }
         names += (names.empty() ? "" : ";") + p->Name;
     }
-    if (!engine) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
     SelectOwnArea("XfiLocateRecord");
+    // The engine searches in record order; under an index order the first match is
+    // the order's, which the scan finds.
+    if (!engine || dbf4::HasIndex()) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
     bool found = false;
     bool hidden = false;
     const int code = Engine([&] {

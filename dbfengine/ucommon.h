@@ -125,7 +125,8 @@ protected:
     void XfiSetFieldData(db::TField* field, std::uint8_t* record, const void* buffer) override;
     int XfiGoToRecNo(std::int32_t recNo) override;
     // Through the engine's search over the stored records, unless a key is null or
-    // names a calculated or memo field, or the framework filters: then the scan.
+    // names a calculated or memo field, or the framework filters, or an index order
+    // is active: then the scan.
     int XfiLocateRecord(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options) override;
     std::string ErrorText(int code) override;
     db::TFieldClass GetFieldClass(db::TFieldType type) override;

@@ -14,6 +14,7 @@
 
 #include "dbfengine/uxffds.h"
 #include "dbfengine/xfmemo.h"
+#include "dbfengine/xfndx.h"
 #include "tests/dbfengine/DbfTableSupport.h"
 #include "platform/rtl/DateUtils.h"
 #include "tests/support/TestSupport.h"
@@ -367,6 +368,20 @@ TEST(XfDataSet, LocateAgreesWithAScanOfTheRecordsAndLookupLeavesTheCursorWhereIt
         const bool found = withCount ? ds->Locate("NAME;COUNT", db::VarArrayOf({name, count}), options) : ds->Locate("name", name, options);
         EXPECT_EQ(found ? ds->RecNo() : 0, expected) << name << " " << count << " " << noCase << partial << withCount;
     }
+    // Under an index order the first match is the order's.
+    Select(ds->WorkAreaNo());
+    ASSERT_TRUE(IndexOn({{"BYNAME", "UPPER(NAME)", "", true, false}}, dir.str() + "/byname"));
+    ds->First();
+    for (const std::string name : {"al", "be", "g", "ALPHA"}) {
+        const int expected = scan(name, 0, true, true, false);
+        ASSERT_NE(expected, 0) << name;
+        EXPECT_TRUE(ds->Locate("NAME", name, db::TLocateOptions {db::loCaseInsensitive, db::loPartialKey}));
+        EXPECT_EQ(ds->RecNo(), expected) << name << " under the index";
+    }
+    Select(ds->WorkAreaNo());
+    CloseIndex();
+    ds->First();
+
     // Numbers, logicals and dates are compared as values.
     for (int i = 0; i < 30; ++i) {
         const double amount = static_cast<double>(random() % 5) / 4;
