@@ -72,6 +72,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     xf::XfErrors().RaiseOnError = 1;
     xf::XfDates().Century = 1;
     MakeTable(Base() + ".dbf");
+    std::atexit([] { std::remove((Base() + ".dbf").c_str()); });
     if (const char* seeds = std::getenv("DBF_MDX_FUZZ_SEEDS")) WriteSeeds(Base() + ".dbf", seeds);
     return 0;
 }
