@@ -3,6 +3,7 @@
 // SQL that SQLite accepts and that selects what the evaluator selects.
 
 #include "platform/edsengine/EdsExpr.h"
+#include "platform/edsengine/EdsKeys.h"
 
 #include <sqlite3.h>
 
@@ -23,6 +24,8 @@ struct Db {
     sqlite3* db = nullptr;
     Db() {
         sqlite3_open(":memory:", &db);
+        // UPPER() folds through the engine's own function, as on every table connection.
+        eds::RegisterFolding(db);
         sqlite3_exec(db,
                      "CREATE TABLE t(Name TEXT, City TEXT COLLATE NOCASE, SerialNum INTEGER, Amount REAL, Batch INTEGER, Born TEXT, "
                      "DateTime TEXT, At INTEGER);"

@@ -22,6 +22,9 @@ namespace {
 using eds::QuoteName;
 
 constexpr int kMaxSqlNesting = 24;
+// Forms that repeat an operand grow with every level of nesting; past this size a
+// predicate is left to the evaluator.
+constexpr std::size_t kMaxSqlText = 16384;
 
 // Whether the engine stores columns of this field type in a form the SQL
 // below can compare directly.
@@ -165,8 +168,8 @@ private:
         std::vector<EdsSqlPredicate> pieces(nodes.size());
         std::size_t k = 0;
         for (const EdsExprNode* node : nodes) {
-            SqlWriter w(columns_, pieces[k++]);
-            if (!w.Write(*node)) return false;
+            SqlWriter w(columns_, pieces[k]);
+            if (!w.Write(*node) || pieces[k++].text.size() > kMaxSqlText) return false;
         }
         for (std::size_t i = 0; i < pattern.size(); ++i) {
             if (pattern[i] != '{') {
@@ -178,7 +181,7 @@ private:
             out_.binds.insert(out_.binds.end(), piece.binds.begin(), piece.binds.end());
             i += 2;
         }
-        return true;
+        return out_.text.size() <= kMaxSqlText;
     }
 
     // A date and a number of days: the blank date stays blank, and so does a day
@@ -412,7 +415,7 @@ bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>&
         if (c == '(') deepest = std::max(deepest, ++depth);
         if (c == ')') --depth;
     }
-    if (deepest > kMaxSqlNesting) return false;
+    if (deepest > kMaxSqlNesting || p.text.size() > kMaxSqlText) return false;
     out = std::move(p);
     return true;
 }
