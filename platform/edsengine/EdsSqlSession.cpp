@@ -557,7 +557,7 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
     // A computed column takes the kind of its values: text, else real, else blob, else
     // whole numbers (or nothing but NULL); text as wide as its widest value.
     std::optional<std::vector<StreamedRows::Kind>> kinds = rows->QueryKinds();
-    rows->Start();
+    rows->Start(!kinds);
     if (!kinds) kinds = rows->CopiedKinds();
     for (int k = 0, at = 0; k < columns; ++k) {
         result->rowColumns.push_back("c" + std::to_string(shown[static_cast<std::size_t>(k)]));

@@ -203,8 +203,9 @@ std::optional<std::vector<StreamedRows::Kind>> StreamedRows::QueryKinds() {
     return RunKinds(db_, KindsSql(body, columns_, wanted_), params_, wanted_.size());
 }
 
-void StreamedRows::Start() {
+void StreamedRows::Start(bool kinds) {
     if (done_ || worker_.joinable()) return;
+    if (!kinds) wanted_.clear();
     const bool writes = !sqlite3_stmt_readonly(rows_);
     worker_ = std::thread([this] { Copy(); });
     // A change to tables is done when its statement returns.

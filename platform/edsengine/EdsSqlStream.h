@@ -60,8 +60,9 @@ public:
     // (on another connection while the statement sorts, when it can); nullopt
     // where it cannot.
     std::optional<std::vector<Kind>> QueryKinds();
-    // Starts copying; a statement that changes tables is run to its end here.
-    void Start();
+    // Starts copying, noting the kinds of the wanted columns as it goes when asked
+    // to; a statement that changes tables is run to its end here.
+    void Start(bool kinds);
     // Waits until the rows numbered up to `upTo` are in the table, or all rows are;
     // throws what stopped the copy when the rows wanted are not there.
     void Need(std::int64_t upTo);
