@@ -178,6 +178,32 @@ TEST(EdsStreamedResults, TablesAreFreeOnceTheRowsHaveArrived) {
     EDS_OK(EdsCloseTable(table));
     EXPECT_EQ(Count(cursor), static_cast<UNSIGNED32>(kRows));
     EDS_OK(EdsCloseTable(cursor));
+    // One left open goes with the connection.
+    f.Open("select N, N * 2 as M from T order by Stamp desc");
+}
+
+// Filters on a result see its computed columns, case folding included, whether
+// SQLite or the evaluator judges them.
+TEST(EdsStreamedResults, FiltersJudgeComputedColumns) {
+    Folder f;
+    EDSHANDLE cursor = f.Open("select N, upper(Name) || '-' || N as Label from T order by Stamp");
+    for (const char* aof : {"UPPER(Label) = 'NAME3-'", "Label = 'NAME3-' .OR. STR(N) = '#'"}) {
+        SCOPED_TRACE(aof);
+        EDS_OK(EdsSetAOF(cursor, U(aof), EDS_RESOLVE_DYNAMIC));
+        std::vector<UNSIGNED32> shown;
+        EDS_OK(EdsGotoTop(cursor));
+        while (!edstest::AtEof(cursor)) {
+            shown.push_back(Number(cursor));
+            EDS_OK(EdsSkip(cursor, 1));
+        }
+        std::vector<UNSIGNED32> expected;  // in the order of the stamps: the highest numbers first
+        for (int n = kRows; n >= 1; --n)
+            if (n % 97 == 3) expected.push_back(static_cast<UNSIGNED32>(n));
+        EXPECT_EQ(shown, expected);
+        EXPECT_EQ(Count(cursor), expected.size());
+        EDS_OK(EdsClearAOF(cursor));
+    }
+    EdsCloseTable(cursor);
 }
 
 }  // namespace
