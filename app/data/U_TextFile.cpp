@@ -16,11 +16,6 @@ namespace {
 // Small enough to stay in the cache while it fills.
 constexpr std::size_t kFlushAt = 64 * 1024;
 
-bool Ascii(std::string_view text)
-{
-    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-}
-
 }  // namespace
 
 std::string TextFileName(const std::string& Chosen)
@@ -64,7 +59,7 @@ void TAnsiTextAppender::WriteLine(std::string_view Utf8Head, std::string_view Ut
 
 void TAnsiTextAppender::Append(std::string_view utf8)
 {
-    if (Ascii(utf8)) {
+    if (rtl::IsAscii(utf8)) {
         buffer_.append(utf8);
         return;
     }

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 
 namespace rtl {
 
@@ -181,34 +182,56 @@ char EncodeChar(char32_t cp, const Table& table)
 
 }  // namespace
 
+std::size_t AsciiPrefix(std::string_view text)
+{
+    const char* const begin = text.data();
+    const char* const end = begin + text.size();
+    const char* p = begin;
+    // Eight bytes at a time: the text of fields and files is mostly ASCII.
+    for (; end - p >= 8; p += 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, p, sizeof word);
+        if ((word & 0x8080808080808080ull) != 0) break;
+    }
+    while (p != end && static_cast<unsigned char>(*p) < 0x80) ++p;
+    return static_cast<std::size_t>(p - begin);
+}
+
+// Both directions copy runs of ASCII whole and convert only what lies between.
 std::string ToUtf8(std::string_view bytes, CodePage page)
 {
+    std::size_t run = AsciiPrefix(bytes);
+    if (run == bytes.size()) return std::string(bytes);
     const Table& table = TableOf(page);
     std::string out;
     out.reserve(bytes.size() + bytes.size() / 4);
-    for (char c : bytes) {
-        auto b = static_cast<unsigned char>(c);
-        AppendUtf8(out, b < 0x80 ? b : table[b - 0x80]);
+    for (std::size_t at = 0;;) {
+        out.append(bytes.data() + at, run);
+        at += run;
+        if (at == bytes.size()) break;
+        AppendUtf8(out, table[static_cast<unsigned char>(bytes[at]) - 0x80]);
+        ++at;
+        run = AsciiPrefix(bytes.substr(at));
     }
     return out;
 }
 
 std::string FromUtf8(std::string_view utf8, CodePage page)
 {
+    std::size_t run = AsciiPrefix(utf8);
+    if (run == utf8.size()) return std::string(utf8);
     const Table& table = TableOf(page);
     std::string out;
     out.reserve(utf8.size());
-    std::size_t at = 0;
-    while (at < utf8.size()) {
+    for (std::size_t at = 0;;) {
+        out.append(utf8.data() + at, run);
+        at += run;
+        if (at == utf8.size()) break;
         char32_t cp = 0;
-        std::size_t length = DecodeUtf8(utf8, at, cp);
-        if (length == 0) {
-            out += '?';
-            ++at;
-            continue;
-        }
-        out += EncodeChar(cp, table);
-        at += length;
+        const std::size_t length = DecodeUtf8(utf8, at, cp);
+        out += length == 0 ? '?' : EncodeChar(cp, table);
+        at += length == 0 ? 1 : length;
+        run = AsciiPrefix(utf8.substr(at));
     }
     return out;
 }

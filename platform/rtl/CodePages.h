@@ -3,6 +3,7 @@
 // files made on Windows: Windows-1252 and Windows-1251 ("ANSI") and the OEM
 // pages 437, 850 and 866. One byte per character; a character the page lacks becomes '?'.
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -25,6 +26,10 @@ std::string AnsiToOem(std::string_view ansi, CodePage oem = CodePage::Oem437);
 std::string OemToAnsi(std::string_view oem, CodePage oemPage = CodePage::Oem437);
 
 bool IsValidUtf8(std::string_view text);
+
+// How many bytes at the start of `text` are ASCII (below 0x80).
+std::size_t AsciiPrefix(std::string_view text);
+inline bool IsAscii(std::string_view text) { return AsciiPrefix(text) == text.size(); }
 
 // The lower-case letters of Windows-1252, each with its capital, as UTF-8: the
 // letters that case-insensitive comparisons of the program's text fold.
