@@ -159,8 +159,9 @@ void ForEachLine(std::string_view text, Line&& line)
     std::size_t start = 0;
     const std::size_t n = text.size();
     while (start < n) {
-        std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) end = n;
+        // A plain scan: find_first_of asks memchr about every byte.
+        std::size_t end = start;
+        while (end < n && text[end] != '\r' && text[end] != '\n') ++end;
         line(text.substr(start, end - start));
         if (end < n && text[end] == '\r' && end + 1 < n && text[end + 1] == '\n') ++end;
         start = end + 1;

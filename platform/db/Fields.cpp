@@ -4,6 +4,7 @@
 #include "platform/db/DBError.h"
 #include "platform/db/DataSet.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <cstring>
@@ -142,12 +143,12 @@ void TField::RangeError(double value, double min, double max) const {
                      dataSet_);
 }
 
-std::string TField::TextFromNative(const std::string& bytes) const {
-    return dataSet_ ? dataSet_->TextFromNative(bytes) : bytes;
+std::string TField::TextFromNative(std::string_view bytes) const {
+    return dataSet_ ? dataSet_->TextFromNative(bytes) : std::string(bytes);
 }
 
-std::string TField::TextToNative(const std::string& text) const {
-    return dataSet_ ? dataSet_->TextToNative(text) : text;
+std::string TField::TextToNative(std::string_view text) const {
+    return dataSet_ ? dataSet_->TextToNative(text) : std::string(text);
 }
 
 std::string TField::GetAsString() const { AccessError("String"); }
@@ -206,11 +207,31 @@ void TStringField::CheckSize(int size) const {
     if (size < 1 || size > 8192) DatabaseError(texts::SInvalidFieldSize, DataSet());
 }
 
+namespace {
+
+// A string field's native buffer: on the stack for the usual sizes, as every
+// text of every row read or written passes through one.
+class TNativeBuffer {
+public:
+    explicit TNativeBuffer(int size) : size_(static_cast<size_t>(std::max(size, 1))) {
+        if (size_ > sizeof small_) large_.assign(size_, '\0');
+        else std::memset(small_, 0, size_);
+    }
+    char* data() { return size_ > sizeof small_ ? large_.data() : small_; }
+    size_t size() const { return size_; }
+
+private:
+    size_t size_;
+    char small_[512];
+    std::string large_;
+};
+
+}  // namespace
+
 std::string TStringField::GetAsString() const {
-    std::string buf(static_cast<size_t>(DataSize()), '\0');
+    TNativeBuffer buf(DataSize());
     if (!GetData(buf.data())) return std::string();
-    buf.resize(std::strlen(buf.c_str()));
-    return TextFromNative(buf);
+    return TextFromNative(std::string_view(buf.data(), strnlen(buf.data(), buf.size())));
 }
 
 void TStringField::SetAsStringValue(const std::string& value) {
@@ -226,12 +247,12 @@ void TStringField::SetAsStringValue(const std::string& value) {
             break;
         }
     }
-    std::string native = TextToNative(std::string(text));
+    std::string native = TextToNative(text);
     while (static_cast<int>(native.size()) > Size()) {
         text = CutUtf8(text, text.size() - 1);
-        native = TextToNative(std::string(text));
+        native = TextToNative(text);
     }
-    std::string buf(static_cast<size_t>(DataSize()), '\0');
+    TNativeBuffer buf(DataSize());
     std::memcpy(buf.data(), native.data(), std::min(native.size(), buf.size() - 1));
     SetData(buf.data());
 }

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace db {
@@ -159,8 +160,8 @@ protected:
     [[noreturn]] void AccessError(const char* typeName) const;
     [[noreturn]] void RangeError(double value, double min, double max) const;
     // Text conversions of the owning dataset (identity without one).
-    std::string TextFromNative(const std::string& bytes) const;
-    std::string TextToNative(const std::string& text) const;
+    std::string TextFromNative(std::string_view bytes) const;
+    std::string TextToNative(std::string_view text) const;
 
 private:
     friend class TDataSet;
