@@ -1123,6 +1123,8 @@ void IndexInit()
     hooks.IndexEof = IndexEof;
     hooks.IndexBof = IndexBof;
     hooks.SaveCurrentKeys = [](int count) { SaveCurrentKeys(false, count); };
+    hooks.AppendNewKey = AppendNewKey;
+    hooks.KeysAfterReplace = KeysAfterReplace;
     hooks.SyncAndSaveKeys = [] {
         SyncIndex(false);
         SaveCurrentKeys(true, kMaxIndexTags);

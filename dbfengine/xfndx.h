@@ -111,6 +111,11 @@ void Reindex();
 void CloseOrder(int n);
 void CloseIndex();
 
+// After a record was appended: its key goes into every tag whose FOR condition it
+// passes (unique tags: unless the key is there). When a tag fails, the keys that
+// went in are taken out again and the failure is reported.
+void AppendNewKey();
+
 // Positions the controlling order (all: every order) on the current record.
 void SyncIndex(bool all);
 // Like SyncIndex for the controlling order, leaving it where the search put it

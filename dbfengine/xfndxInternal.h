@@ -10,6 +10,7 @@
 
 #include "dbfengine/dbf4Internal.h"
 #include "dbfengine/platform/XfFiles.h"
+#include "dbfengine/xfcommon.h"
 #include "dbfengine/xfndx.h"
 #include "dbfengine/xfparser.h"
 
@@ -92,6 +93,9 @@ struct TNdxOrder {
     std::vector<TPathLevel> Path;
     bool Nowhere = true;
     std::uint64_t Stamp = 0;
+    // Whether the record whose key is saved passed the FOR condition: a replace
+    // removes the old key only from the tags the old image was in.
+    bool SavedIn = false;
     // What SaveCurrentKeys with positioning put in the current entry.
     bool Pinned = false;
     std::vector<std::uint8_t> PinnedKey;
@@ -132,6 +136,7 @@ void DropIndex();
 
 // Reads and writes at block x 512; failures are thrown with the order's text.
 void ReadBlock(const TNdxOrder& o, std::int32_t block, TNode& node);
+void WriteBlock(const TNdxOrder& o, std::int32_t block, const TNode& node);
 void WriteFileHeader(TNdxArea& index);
 void WriteAnchor(TNdxOrder& o);
 
@@ -167,6 +172,32 @@ std::string IndexPathFor(const TWorkArea& a, const std::string& name);
 // Asks the semaphore whether another program changed the index; when it did, the
 // tag headers are read again and every path is dropped. True then.
 bool ChangedByOthers(TNdxArea& index);
+
+// Key maintenance: inserts a key by (key, record number), or removes the entry of
+// one record; DeleteKey answers -1 when the entry is missing.
+int AppendIndex(TNdxOrder& o, const std::uint8_t* key, std::int32_t record);
+int DeleteKey(TNdxOrder& o, const std::uint8_t* key, std::int32_t record);
+// After a replace: moves the entry of every order whose key or FOR membership
+// changed since SaveCurrentKeys; the first failure is thrown after every order.
+void CompareKeys();
+// The work-area layer's step after a replace: CompareKeys, the header written and
+// the controlling order back on the record.
+void KeysAfterReplace();
+
+// Switches natural order off for its lifetime, so that the orders' own keys decide.
+class TNaturalOff {
+public:
+    explicit TNaturalOff(TNdxArea& index) : index_(index), natural_(index.Natural) { index.Natural = false; }
+    ~TNaturalOff() { index_.Natural = natural_; }
+    TNaturalOff(const TNaturalOff&) = delete;
+    TNaturalOff& operator=(const TNaturalOff&) = delete;
+    // Whether natural order was selected before.
+    bool Was() const { return natural_; }
+
+private:
+    TNdxArea& index_;
+    bool natural_;
+};
 
 // The current area's record to EOF with the controlling order there.
 void AreaToEof(TWorkArea& a, TNdxOrder* controlling);

@@ -23,6 +23,12 @@ void WriteFileHeader(TNdxArea& index)
     index.HeaderChanged = false;
 }
 
+void WriteBlock(const TNdxOrder& o, std::int32_t block, const TNode& node)
+{
+    if (const int code = o.Index->File.WriteAt(static_cast<std::int64_t>(block) * 512, node.data(), node.size()))
+        Fail(static_cast<std::uint16_t>(code), "Error writing index file: " + o.Text() + " [SeekAndWrite]");
+}
+
 void WriteAnchor(TNdxOrder& o)
 {
     if (const int code = o.Index->File.WriteAt(static_cast<std::int64_t>(o.HeaderBlock) * 512, o.Header.data(), kTagHeaderRead))
@@ -354,13 +360,8 @@ void SyncIndex(bool all)
     TWorkArea* a = dbf4::Current();
     TNdxArea* index = CurrentIndex();
     if (!a || !index || !index->AnyOrder()) return;
-    const bool natural = index->Natural;
-    struct Restore {
-        TNdxArea& index;
-        bool natural;
-        ~Restore() { index.Natural = natural; }
-    } restore {*index, natural};
-    index->Natural = false;
+    TNaturalOff naturalOff(*index);
+    const bool natural = naturalOff.Was();
     Guarded<bool>(false, [&] {
         ChangedByOthers(*index);
         TDbfTable& t = a->Table;
@@ -427,6 +428,7 @@ void SaveCurrentKeys(bool positioning, int count)
     const TDbfTable& t = a->Table;
     const bool onRecord = t.RecordCount > 0 && t.CurrentRecord >= 1 && t.CurrentRecord <= t.RecordCount;
     for (TNdxOrder* o : OrdersOf(*index, count)) {
+        o->SavedIn = onRecord && PassesFor(*o);
         if (onRecord) {
             o->SavedKey.resize(static_cast<std::size_t>(o->KeyLength));
             MakeKey(*o, o->SavedKey.data());
@@ -452,6 +454,9 @@ void CloseOrder(int n)
     Guarded<bool>(false, [&] {
         if (!o->HeaderChanged) return true;
         if (a && dbf4::Shared(*a)) {
+            // Inside the write section, so no other program reads the tag while its
+            // root changes under it.
+            dbf4::TSemaphoreScope write(index->LoggedIn, true);
             if (const int code = index->File.Lock(0, 1))
                 Fail(static_cast<std::uint16_t>(code), "Could not lock index for writing anchor node " + o->Text());
             struct Unlock {
@@ -474,14 +479,25 @@ void CloseIndex()
     index->Natural = false;
     {
         TXfDeferErrors deferred;
+        XfErrors().LastError = 0;
         Guarded<bool>(false, [&] {
             if (index->HeaderChanged && index->File.IsOpen()) WriteFileHeader(*index);
             return true;
         });
+        // Every order is closed whatever failed before; the first failure is the
+        // one left for the caller.
+        std::uint16_t first = XfErrors().LastError;
+        std::string context = XfErrors().Context;
         for (int n = 1; n <= kMaxIndexTags; ++n) {
             XfErrors().LastError = 0;
             CloseOrder(n);
+            if (first == 0 && XfErrors().LastError != 0) {
+                first = XfErrors().LastError;
+                context = XfErrors().Context;
+            }
         }
+        XfErrors().LastError = XfErrors().PendingError = first;
+        XfErrors().Context = context;
     }
     const bool loggedIn = index->LoggedIn;
     index->File.Close();
