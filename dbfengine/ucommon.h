@@ -149,6 +149,8 @@ protected:
     bool SelectOwnArea(const std::string& tag);
     // Runs an engine step, turning a raised engine error into its code.
     int Engine(const std::function<void()>& step);
+    // The cursor stands on a record, not before the first or after the last.
+    void LeaveCracks() { atBegin_ = atEnd_ = false; }
 
 private:
     void BuildProps();

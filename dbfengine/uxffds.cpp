@@ -9,6 +9,8 @@
 #include "dbfengine/timedate.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
+#include "dbfengine/xfmsg.h"
+#include "dbfengine/xfndx.h"
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfutils.h"
 #include "platform/db/Convert.h"
@@ -116,7 +118,208 @@ bool TXfFileDataSet::OpenTable()
         }
     } restore {s, d, forced, recount};
     USEWithHooks(DbfFileName(), options, nullptr, 0, BeforeWrite, AfterRead, TableLanguage() == tlOem ? 1 : 0);
+    if (!WorkArea(CurrentWorkArea())) return false;
+    OpenIndexes();
     return WorkArea(CurrentWorkArea()) != nullptr;
+}
+
+// ---- indexes ----------------------------------------------------------------------
+
+namespace {
+
+// "NAME,T,F,key" (the key may hold commas) and the FOR line; false for another shape.
+bool ParseIndexLines(const std::string& head, const std::string& condition, TXfTagDef& def)
+{
+    std::size_t commas[3];
+    std::size_t at = 0;
+    for (std::size_t& comma : commas) {
+        comma = head.find(',', at);
+        if (comma == std::string::npos) return false;
+        at = comma + 1;
+    }
+    const auto flag = [&](int i) { return UpperCaseStr(AllTrimStr(head.substr(commas[i] + 1, commas[i + 1] - commas[i] - 1))) == "T"; };
+    def.Name = AllTrimStr(head.substr(0, commas[0]));
+    def.Descending = flag(0);
+    def.Unique = flag(1);
+    def.KeyExpr = AllTrimStr(head.substr(commas[2] + 1));
+    def.ForExpr = AllTrimStr(condition);
+    return !def.Name.empty() && !def.KeyExpr.empty();
+}
+
+std::string Squeezed(std::string_view text)
+{
+    std::string out;
+    for (const char c : text)
+        if (c != ' ') out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return out;
+}
+
+}  // namespace
+
+void TXfFileDataSet::OpenIndexes()
+{
+    std::vector<TXfTagDef> defs;
+    for (std::size_t i = 0; i + 1 < indexList_.size(); i += 2) {
+        TXfTagDef def;
+        if (!ParseIndexLines(indexList_[i], indexList_[i + 1], def)) DatabaseError("Invalid IndexList line: " + indexList_[i], this);
+        defs.push_back(def);
+    }
+    if (defs.empty()) return;
+    bool build = createIndex_ == ciAlways;
+    if (createIndex_ == ciVerifyHeader) {
+        std::vector<std::string> present;
+        ListIndexTags(DbfFileName(), present);
+        build = present.size() != defs.size() * 2;
+        for (std::size_t i = 0; !build && i < defs.size(); ++i)
+            build = !rtl::SameText(present[i * 2].substr(0, present[i * 2].find(',')), defs[i].Name);
+    }
+    if (!build) {
+        bool opened = false;
+        {
+            TXfDeferErrors defer;
+            XfErrors().LastError = 0;
+            opened = SetIndexTo("");
+        }
+        const std::uint16_t code = XfErrors().LastError;
+        if (opened) return;
+        if (createIndex_ == ciNever && (code == 2 || code == 222 || code == 223)) {
+            XfErrors().LastError = 0;
+            return;
+        }
+        if (code != 2 && code != 222 && code != 223) {
+            // Not the index being absent or unreadable: that error is the open's.
+            DbfRaiseError(code ? code : 222, "Unable to open index of " + DbfFileName());
+            return;
+        }
+        XfErrors().LastError = 0;
+    }
+    std::vector<TXfTagDef> made;
+    for (const TXfTagDef& def : defs) {
+        bool canMake = true;
+        if (OnBeforeMakeIndex) OnBeforeMakeIndex(def.Name, canMake);
+        if (canMake) made.push_back(def);
+    }
+    if (made.empty()) return;
+    // Each tag's build reports its progress 100 times: one bar per tag.
+    TXfIndexSettings& settings = XfIndexSettings();
+    const auto previous = std::pair {settings.Progress, settings.ProgressCount};
+    std::unique_ptr<TXfProgress100> bar;
+    int calls = 0;
+    if (ShowProgress()) {
+        SetBuildProgress(
+            [&] {
+                const std::size_t tag = static_cast<std::size_t>(calls++ / 100);
+                if (calls % 100 == 1 && tag < made.size()) bar = std::make_unique<TXfProgress100>("Indexing " + made[tag].Name + "...");
+                if (bar) bar->Step();
+            },
+            100);
+    }
+    struct Restore {
+        TXfIndexSettings& settings;
+        std::pair<std::function<void()>, int> previous;
+        ~Restore() { SetBuildProgress(previous.first, previous.second); }
+    } restore {settings, previous};
+    SetProductionIndexFlag(true);
+    if (!IndexOn(made, "")) return;
+    bar.reset();
+    if (OnAfterMakeIndex)
+        for (const TXfTagDef& def : made) OnAfterMakeIndex(def.Name);
+}
+
+bool TXfFileDataSet::FindKey(const std::string& key, bool exact)
+{
+    CheckBrowseMode();
+    DoBeforeScroll();
+    if (!SelectOwnArea(exact ? "FindExact" : "Find")) return false;
+    bool found = false;
+    CheckResult(Engine([&] {
+        const std::string native = TextToNative(key);
+        if (exact) xf::FindExact(native);
+        else xf::Find(native);
+        found = IndexFound();
+    }));
+    if (!found) {
+        Last();
+        return false;
+    }
+    LeaveCracks();
+    Resync({rmExact, rmCenter});
+    DoAfterScroll();
+    return true;
+}
+
+bool TXfFileDataSet::Find(const std::string& key) { return FindKey(key, false); }
+bool TXfFileDataSet::FindExact(const std::string& key) { return FindKey(key, true); }
+
+bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& keyValues, TLocateOptions options, std::string& key)
+{
+    if (WorkAreaNo() == 0 || !Active()) return false;
+    const std::vector<TField*> fields = GetFieldList(keyFields);
+    if (fields.empty() || (keyValues.IsArray() ? keyValues.ArrayLength() != fields.size() : fields.size() != 1)) return false;
+    SelectOwnArea("Locate");
+    const int order = CurrentOrder();
+    if (order == 0) return false;
+    std::string joined;
+    for (const TField* field : fields) joined += (joined.empty() ? "" : "+") + field->FieldName();
+    if (Squeezed(OrderKeyExpr(order)) != Squeezed(joined)) return false;
+    key.clear();
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        const Variant& value = keyValues.IsArray() ? keyValues[i] : keyValues;
+        const TXfFieldProp* p = PropOf(fields[i]);
+        if (!p || value.IsClear()) return false;
+        if (p->Type == 'C') {
+            // The index compares bytes: a search that ignores case needs a scan.
+            if (options.Contains(loCaseInsensitive)) return false;
+            std::string text = TextToNative(value.ToString());
+            if (i + 1 < fields.size()) text.resize(static_cast<std::size_t>(p->Length), ' ');
+            key += text;
+        } else if (fields.size() > 1) {
+            return false;
+        } else if (p->Type == 'D') {
+            key = DateTextFromNumber(std::floor(value.ToDateTime()) + DateNumber(1899, 12, 30));
+        } else if (p->Type == 'N' || p->Type == 'F') {
+            char text[64];
+            const auto r = std::to_chars(text, text + sizeof text, value.ToDouble());
+            key.assign(text, r.ptr);
+        } else {
+            return false;
+        }
+    }
+    if (key.size() > 100) key.resize(100);
+    return true;
+}
+
+bool TXfFileDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)
+{
+    CheckBrowseMode();
+    std::string key;
+    if (!IndexKeyText(keyFields, keyValues, options, key)) return TXfCDataSet::Locate(keyFields, keyValues, options);
+    DoBeforeScroll();
+    const std::int32_t before = RecNo();
+    bool found = false;
+    CheckResult(Engine([&] {
+        if (options.Contains(loPartialKey)) xf::Find(key);
+        else xf::FindExact(key);
+        found = IndexFound();
+        // A failed search leaves the cursor on the record it stood on.
+        if (!found && before > 0) xf::GO(before);
+    }));
+    if (!found) return false;
+    LeaveCracks();
+    Resync({rmExact, rmCenter});
+    DoAfterScroll();
+    return true;
+}
+
+bool TXfFileDataSet::IsSequenced()
+{
+    if (Filtered()) return false;
+    if (WorkAreaNo() == 0) return true;
+    const int previous = CurrentWorkArea();
+    xf::Select(WorkAreaNo());
+    const int order = CurrentOrder();
+    xf::Select(previous);
+    return order == 0;
 }
 
 TXfDbf::~TXfDbf() { Close(); }

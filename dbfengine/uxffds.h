@@ -4,6 +4,7 @@
 // locking edits, memo fields as blob streams, and the field texts the way dBase
 // writes them.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,6 +38,17 @@ struct TDbfFieldLine {
 bool ParseDbfFieldLine(const std::string& line, TDbfFieldLine& field);
 TDbfFieldLine CorrectDbfField(const std::string& table, const TDbfFieldLine& field, std::string& message);
 
+// What an open does with the table's own index when IndexList names tags.
+enum TCreateIndexType {
+    ciNotFound,      // opened; built when it is missing or unreadable
+    ciAlways,        // built at every open
+    ciVerifyHeader,  // built when its tags are not those of IndexList
+    ciNever,         // opened when there, never built
+};
+
+using TBeforeMakeIndexEvent = std::function<void(const std::string& name, bool& canMake)>;
+using TAfterMakeIndexEvent = std::function<void(const std::string& name)>;
+
 class TXfFileDataSet : public TXfCDataSet {
 public:
     using TXfCDataSet::TXfCDataSet;
@@ -51,6 +63,27 @@ public:
     // The table's own conversions of its text, handed to the work area.
     TXfTextHook BeforeWrite, AfterRead;
 
+    // Two lines per tag: "NAME,<descending T/F>,<unique T/F>,<key expression>" and
+    // its FOR condition ("" for none), as ListIndexTags gives them.
+    std::vector<std::string>& IndexList() { return indexList_; }
+    void SetIndexList(std::vector<std::string> lines) { indexList_ = std::move(lines); }
+    TCreateIndexType CreateIndex() const { return createIndex_; }
+    void SetCreateIndex(TCreateIndexType type) { createIndex_ = type; }
+    // Asked before each tag is built (canMake := false leaves it out); told after.
+    TBeforeMakeIndexEvent OnBeforeMakeIndex;
+    TAfterMakeIndexEvent OnAfterMakeIndex;
+
+    // Seeks the text in the controlling order (a shorter text matches the keys
+    // that begin with it; FindExact wants the whole key). The dataset stands on the
+    // found record, or on its last record when none was found. True when found.
+    bool Find(const std::string& key);
+    bool FindExact(const std::string& key);
+    // With a controlling order whose key is the given fields (one field, or fields
+    // joined by "+"), a search of the index; otherwise the record-by-record locate.
+    bool Locate(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options) override;
+    // True when neither a filter nor an index order decides the record order.
+    bool IsSequenced() override;
+
 protected:
     bool OpenTable() override;
     bool ReadOnlyTable() const override { return readOnly_; }
@@ -58,6 +91,15 @@ protected:
     bool RunTime() const override { return !Designing() || !exclusive_; }
 
 private:
+    // The tags of IndexList opened or built on the area just opened.
+    void OpenIndexes();
+    bool FindKey(const std::string& key, bool exact);
+    // The key text of a locate when the controlling order's key is made of exactly
+    // those fields; false when the index cannot answer it.
+    bool IndexKeyText(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options, std::string& key);
+
+    std::vector<std::string> indexList_;
+    TCreateIndexType createIndex_ = ciNotFound;
     bool readOnly_ = false;
     bool exclusive_ = false;
     bool createIfNotFound_ = true;

@@ -75,6 +75,10 @@ void SetIndexEof();
 std::string OrderName(int n);
 bool IsAscending(int n);
 bool IsSoundexKey(int n);
+// The key expression and FOR condition of order n as its header holds them ("" when
+// order n is not open).
+std::string OrderKeyExpr(int n);
+std::string OrderForExpr(int n);
 // The key of order n on the current record as text (dates as date text, numbers
 // with the key expression's width and decimals); "" when order n is not open.
 std::string CurrentKeyText(int n);

@@ -342,16 +342,28 @@ void Reindex()
     for (int n = 1; n <= index->TagCount(); ++n) {
         const TNdxOrder* o = index->Order(n);
         if (!o) continue;
-        const auto text = [&](int offset) {
-            const auto* start = reinterpret_cast<const char*>(o->Header.data() + offset);
-            return std::string(start, strnlen(start, kMaxIndexExpression));
-        };
-        defs.push_back({o->Name, text(thKeyExpr), text(thForExpr), o->Descending, o->Unique});
+        defs.push_back({o->Name, OrderKeyExpr(n), OrderForExpr(n), o->Descending, o->Unique});
     }
     const std::string controlling = index->Natural ? std::string() : index->ControllingOrder()->Name;
     const std::string path = index->FileName;
     if (IndexOn(defs, path)) SetOrderToTag(controlling);
 }
+
+namespace {
+
+std::string HeaderField(int n, int offset)
+{
+    const TNdxArea* index = CurrentIndex();
+    const TNdxOrder* o = index ? index->Order(n) : nullptr;
+    if (!o) return {};
+    const auto* start = reinterpret_cast<const char*>(o->Header.data() + offset);
+    return std::string(start, strnlen(start, kMaxIndexExpression));
+}
+
+}  // namespace
+
+std::string OrderKeyExpr(int n) { return HeaderField(n, thKeyExpr); }
+std::string OrderForExpr(int n) { return HeaderField(n, thForExpr); }
 
 // ---- positioning -----------------------------------------------------------------
 
