@@ -396,8 +396,14 @@ void TEdsDataSet::InternalDelete() {
     UNSIGNED32 code = EdsApi.EdsDeleteRecord(cursor_);
     if (code == 0) code = EdsApi.EdsWriteRecord(cursor_);
     if (code != 0) {
-        EdsApi.EdsCancelUpdate(cursor_);
-        Check(code);
+        // The error is read before the cancel, whose own answer would
+        // replace the engine's last error text.
+        try {
+            Check(code);
+        } catch (...) {
+            EdsApi.EdsCancelUpdate(cursor_);
+            throw;
+        }
     }
     UNSIGNED16 shown = 0;
     Check(EdsApi.EdsGetDeleted(&shown));

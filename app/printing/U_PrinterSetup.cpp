@@ -97,7 +97,12 @@ std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& ar
     pdfPath.clear();
     if (gDeviceFactory) return gDeviceFactory(articleNumber);
     const std::string folder = PrintToPdfFolder(DefaultPdfFolder());
-    if (folder.empty()) return print::QtPrintDevice::ForPrinter(ProgramPrinterName(), kPrintDpi);
+    if (folder.empty()) {
+        const std::string printer = ProgramPrinterName();
+        auto device = print::QtPrintDevice::ForPrinter(printer, kPrintDpi);
+        device->SetJobOptions(TrayJobOptions(printer, ProgramPrinterTray()));
+        return device;
+    }
     if (!rtl::ForceDirectories(folder)) throw print::EPrintError("Cannot create folder " + folder + ".");
     const std::time_t now = std::time(nullptr);
     std::tm local{};
@@ -109,12 +114,7 @@ std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& ar
 std::string UseProgramPrinter(const std::string& articleNumber)
 {
     std::string pdfPath;
-    std::unique_ptr<print::PrintDevice> device = MakeProgramPrintDevice(articleNumber, pdfPath);
-    if (pdfPath.empty()) {
-        if (auto* qt = dynamic_cast<print::QtPrintDevice*>(device.get()))
-            qt->SetJobOptions(TrayJobOptions(ProgramPrinterName(), ProgramPrinterTray()));
-    }
-    print::SetPrinter(std::move(device));
+    print::SetPrinter(MakeProgramPrintDevice(articleNumber, pdfPath));
     return pdfPath;
 }
 

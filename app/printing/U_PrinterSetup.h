@@ -57,14 +57,14 @@ std::string PdfFileName(const std::string& folder, const std::tm& when, const st
 // documents folder, "Sendora Pro" in it.
 std::string DefaultPdfFolder();
 
-// The device the next print goes to: the program's printer, or (see
-// PrintToPdfFolder) a PDF file named by the time and the article number;
+// The device the next print goes to: the program's printer with the chosen
+// tray, or (see PrintToPdfFolder) a PDF file named by the time and the article number;
 // `pdfPath` receives that file's path, empty for paper. Raises
 // print::EPrintError when the printer cannot be opened.
 std::unique_ptr<print::PrintDevice> MakeProgramPrintDevice(const std::string& articleNumber, std::string& pdfPath);
 
 // Makes the device for the next print (see MakeProgramPrintDevice) the
-// process printer, with the chosen tray on paper; returns the PDF file's path,
+// process printer; returns the PDF file's path,
 // empty for paper.
 std::string UseProgramPrinter(const std::string& articleNumber);
 

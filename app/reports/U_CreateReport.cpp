@@ -5,7 +5,7 @@
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
-#include "dbaccess/edstable.h"
+#include "app/reports/U_ReportTables.h"
 #include "dbaccess/edstransaction.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
@@ -119,14 +119,9 @@ void TF_CreateReport::rgOrientationClick()
 
 void TF_CreateReport::SaveReport(const std::string& name)
 {
-    TEdsTable reports;
-    reports.SetDatabaseName(gLogDB);
-    reports.SetTableName(kReportsTable);
-    TEdsTable detail;
-    detail.SetDatabaseName(gLogDB);
-    detail.SetTableName(kReportDetailTable);
-    reports.Open();
-    detail.Open();
+    TReportTables tables;
+    TEdsTable& reports = tables.reports;
+    TEdsTable& detail = tables.detail;
     TEdsTransaction transaction(reports);
     reports.Append();
     reports.FieldByName("ReportName")->SetAsString(name);

@@ -4,13 +4,18 @@
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
+#include "app/printing/U_PrinterSetup.h"
 #include "app/reports/U_CreateReport.h"
+#include "app/reports/U_ReportTables.h"
+#include "dbaccess/edstransaction.h"
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 #include "platform/ui/MessageService.h"
 
 #include "ui_U_Report.h"
 
+#include <cctype>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -21,6 +26,27 @@ constexpr int kOrientationRole = Qt::UserRole;
 constexpr int kCustomRole = Qt::UserRole + 1;
 
 QString Q(const std::string& text) { return QString::fromStdString(text); }
+
+// The report's name as part of a PDF file's name: letters, digits, '-' and
+// '_' only, so no name reaches outside the folder or trips the file system.
+std::string PdfNamePart(const std::string& name)
+{
+    std::string part;
+    for (char c : name)
+        if (std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') part += c;
+    return part.empty() ? "Report" : part;
+}
+
+// The report's row and its column rows go together or not at all: half a
+// deletion would leave columns no report owns, or a report with no columns.
+void DeleteReport(const std::string& name)
+{
+    TReportTables tables;
+    TEdsTransaction transaction(tables.reports);
+    for (TEdsTable* table : {&tables.reports, &tables.detail})
+        while (table->Locate("ReportName", db::Variant(name), {})) table->Delete();
+    transaction.Commit();
+}
 
 }  // namespace
 
@@ -93,10 +119,31 @@ void TF_Report::RunSelected(report::TReportDest dest)
     QListWidgetItem* item = Selected();
     if (item == nullptr) return;
     const std::string name = item->text().toStdString();
+    try {
+        RunReport(name, item->data(kCustomRole).toBool(), item->data(kOrientationRole).toString() == "0", dest);
+    } catch (const std::exception& e) {
+        ShowFailure(dest == report::rdPrinter ? "The report could not be printed." : "The report could not be shown.",
+                    e);
+    }
+}
+
+void TF_Report::RunReport(const std::string& name, bool custom, bool portrait, report::TReportDest dest)
+{
+    // Printing takes the mailers' road: a fresh device for the program's
+    // printer, so a queue that is paused or refuses the job fails the report
+    // instead of passing for printed; or a PDF file the user is told about.
+    std::string pdfPath;
+    std::unique_ptr<print::PrintDevice> printer;
+    if (dest == report::rdPrinter) printer = MakeProgramPrintDevice(PdfNamePart(name), pdfPath);
+    struct PrinterInUse {
+        report::TRpSystem& system;
+        ~PrinterInUse() { system.SetPrinterDevice(nullptr); }
+    } inUse{dm_.RpSystem1};
+    dm_.RpSystem1.SetPrinterDevice(printer.get());
     dm_.RpSystem1.SetDefaultDest(dest);
     // The print setup options are the program's own: none.
     dm_.RpSystem1.SetSystemSetups(0);
-    if (item->data(kCustomRole).toBool()) {
+    if (custom) {
         TEdsQuery& query = *dm_.edsqLog2;
         query.Close();
         query.SetDatabaseName(gLogDB);
@@ -107,14 +154,15 @@ void TF_Report::RunSelected(report::TReportDest dest)
             ui::ShowError("Error with report \"" + name + "\"");
             return;
         }
-        dm_.RpSystem1.SystemPrinter().SetOrientation(
-            item->data(kOrientationRole).toString() == "0" ? report::poPortrait : report::poLandscape);
+        dm_.RpSystem1.SystemPrinter().SetOrientation(portrait ? report::poPortrait : report::poLandscape);
         dm_.RpSystem1.Execute();
-        return;
+    } else {
+        dm_.RpProject1.Open();
+        dm_.RpProject1.SetParam("MyTime",
+                                "Date Printed: " + rtl::DateToStr(rtl::Now()) + " " + rtl::TimeToStr(rtl::Now()));
+        dm_.RpProject1.ExecuteReport(rtl::StringReplace(name, " ", ""));
     }
-    dm_.RpProject1.Open();
-    dm_.RpProject1.SetParam("MyTime", "Date Printed: " + rtl::DateToStr(rtl::Now()) + " " + rtl::TimeToStr(rtl::Now()));
-    dm_.RpProject1.ExecuteReport(rtl::StringReplace(name, " ", ""));
+    if (!pdfPath.empty()) ShowPdfWritten(pdfPath);
 }
 
 void TF_Report::btnNewClick()
@@ -129,14 +177,8 @@ void TF_Report::btnDeleteClick()
     if (item == nullptr || !item->data(kCustomRole).toBool()) return;
     const std::string name = item->text().toStdString();
     if (ui::AskYesNoCancel("Are you sure you want to delete report \"" + name + "\"?") != ui::mrYes) return;
-    TEdsQuery& query = *dm_.edsqLog2;
     try {
-        query.Close();
-        query.SetDatabaseName(gLogDB);
-        for (const char* table : {kReportsTable, kReportDetailTable}) {
-            query.SetSQLText(std::string("delete from ") + table + " where REPORTNAME = " + rtl::QuotedStr(name));
-            query.ExecSQL();
-        }
+        DeleteReport(name);
     } catch (const std::exception& e) {
         ShowFailure("The report could not be deleted.", e);
         return;

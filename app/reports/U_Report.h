@@ -25,7 +25,8 @@ public:
     ~TF_Report() override;
 
     void LoadReportList();
-    // Runs the selected report to the preview or to the printer.
+    // Runs the selected report to the preview or to the program's printer (or
+    // the PDF file that stands for it); a failure is shown, not raised.
     void RunSelected(report::TReportDest dest);
 
 private slots:
@@ -38,6 +39,7 @@ protected:
 
 private:
     QListWidgetItem* Selected() const;
+    void RunReport(const std::string& name, bool custom, bool portrait, report::TReportDest dest);
 
     TdmSendoPro& dm_;
     const std::unique_ptr<Ui::TF_Report> ui;

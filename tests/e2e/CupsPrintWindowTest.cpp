@@ -6,6 +6,7 @@
 #include "tests/e2e/CupsServer.h"
 #include "tests/e2e/E2EProgram.h"
 #include "tests/e2e/E2EWindow.h"
+#include "tests/app/log/LogTestSupport.h"
 
 #include "platform/print/QtPrintDevice.h"
 
@@ -13,6 +14,8 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
+#include <QListWidget>
 #include <QPushButton>
 #include <QTimer>
 
@@ -148,6 +151,58 @@ TEST_F(CupsPrint, PausedOrRefusingQueueSkipsTheNumberLogsNothingAndTheNextPrintT
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0].state, IPP_JSTATE_COMPLETED) << cups.ServerLog();
     EXPECT_TRUE(RenderedBarcodes(cups.DeviceFile(), folder.home / "scratch").count(Scanned("12345", kNumber43)));
+}
+
+// A report printed from the Reports window goes the mailers' road: a queue
+// that is paused or refuses jobs is told in the program's words and is left
+// no job; once it runs again the report prints as one job.
+TEST_F(CupsPrint, AReportToAPausedOrRefusingQueueIsToldAndPrintsOnceItRuns)
+{
+    Start();
+    Print();
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    ASSERT_EQ(cups.FinishedJobs().size(), 1u) << cups.ServerLog();
+    module->Module().RpProject1.SetProjectFile(std::string(SENDORA_SOURCE_DIR) + "/platform/report/Sendo3pro.rpf");
+
+    struct Attempt {
+        std::string setup;
+        std::vector<std::string> errors;
+        std::size_t jobs = 0;
+    };
+    std::vector<Attempt> attempts(3);
+    attempts[0].setup = "cupsdisable -r 'Out of paper' SendoraTrays";
+    attempts[1].setup = "cupsenable SendoraTrays && cupsreject SendoraTrays";
+    attempts[2].setup = "cupsaccept SendoraTrays";
+    bool opened = false;
+    logtest::WhenDialog("Reports", [&](QWidget& reports) {
+        auto* dialog = static_cast<QDialog*>(&reports);
+        opened = true;
+        dialog->findChild<QListWidget*>("lvReports")->setCurrentRow(0);
+        for (Attempt& attempt : attempts) {
+            EXPECT_EQ(cups.Admin(attempt.setup).status, 0) << attempt.setup;
+            messages.Clear();
+            dialog->findChild<QPushButton*>("btnPrint")->click();
+            attempt.errors = Errors();
+            attempt.jobs = cups.Jobs().size();
+        }
+        dialog->reject();
+    });
+    Child<QAction>("miReport")->trigger();
+    ASSERT_TRUE(opened) << (messages.Shown().empty() ? std::string() : messages.Last().text + " / " + messages.Last().details);
+
+    const char* reasons[] = {"The printer \"SendoraTrays\" is paused (Out of paper)",
+                             "The printer \"SendoraTrays\" is not accepting jobs"};
+    for (int i = 0; i < 2; ++i) {
+        SCOPED_TRACE(attempts[i].setup);
+        ASSERT_EQ(attempts[i].errors.size(), 1u) << "a report left in a queue that does not print passed for printed";
+        EXPECT_EQ(attempts[i].errors[0].rfind("The report could not be printed.", 0), 0u) << attempts[i].errors[0];
+        EXPECT_NE(attempts[i].errors[0].find(reasons[i]), std::string::npos) << attempts[i].errors[0];
+        EXPECT_EQ(attempts[i].jobs, 1u) << "only the mailer's job";
+    }
+    EXPECT_TRUE(attempts[2].errors.empty()) << attempts[2].errors.front();
+    const std::vector<CupsJob> jobs = cups.FinishedJobs();
+    ASSERT_EQ(jobs.size(), 2u) << cups.ServerLog();
+    EXPECT_EQ(jobs[1].state, IPP_JSTATE_COMPLETED) << cups.ServerLog();
 }
 
 // The queue may stop taking jobs between the check at the start of a print

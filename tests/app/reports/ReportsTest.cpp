@@ -6,8 +6,11 @@
 #include "app/log/U_Log.h"
 #include "app/main/U_About.h"
 #include "app/main/U_Main.h"
+#include "app/printing/U_PrinterSetup.h"
 #include "app/reports/U_CreateReport.h"
 #include "app/reports/U_Report.h"
+#include "dbaccess/edsapi.h"
+#include "dbaccess/edstable.h"
 #include "platform/print/QtPrintDevice.h"
 #include "tests/app/log/LogTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -16,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -84,11 +88,10 @@ protected:
         if (items.size() != 1) return {};
         list->setCurrentItem(items.front());
         const std::string pdf = (home / "report.pdf").string();
-        auto device = print::QtPrintDevice::ForPdf(pdf, 300);
-        dm().RpSystem1.SetPrinterDevice(device.get());
+        std::filesystem::remove(pdf);
+        SetPrintDeviceFactory([&](const std::string&) { return print::QtPrintDevice::ForPdf(pdf, 300); });
         window.RunSelected(report::rdPrinter);
-        dm().RpSystem1.SetPrinterDevice(nullptr);
-        device.reset();
+        SetPrintDeviceFactory(nullptr);
         return testsupport::RunCommand("pdftotext -layout '" + pdf + "' -").output;
     }
 
@@ -251,4 +254,158 @@ TEST_F(Reports, TheLogMenuOpensTheReportsOnlyOverALogWithRows)
     EXPECT_TRUE(opened);
     EXPECT_FALSE(dm().edsqLog->Active()) << "the log query is closed afterwards";
     window->close();
+}
+
+namespace {
+
+// Makes the engine's `entry` fail with a full disk on its `nth` call from now
+// on, for as long as the guard lives.
+template <auto Member, auto Real>
+struct FailOnCall {
+    explicit FailOnCall(int nth)
+    {
+        calls = 0;
+        failAt = nth;
+        EdsApi.*Member = [](EDSHANDLE cursor) -> UNSIGNED32 {
+            if (++calls == failAt) {
+                ::EdsSetLastError(EDS_E_IO, reinterpret_cast<const UNSIGNED8*>("5209: disk full (injected)"));
+                return EDS_E_IO;
+            }
+            return Real(cursor);
+        };
+    }
+    TEdsEntryPointsGuard guard;
+    static inline int calls = 0;
+    static inline int failAt = 0;
+};
+
+}  // namespace
+
+// A report and its columns are written and deleted together: a failure
+// part way leaves both tables as they were, says so, and a second try does
+// the whole job once.
+TEST_F(Reports, SavingOrDeletingAReportFailingPartWayChangesNothing)
+{
+    const auto columns = {"Mailer Number(1.65)", "To Address Line 1(2.2)", "Total Fee(0.5)"};
+    const auto reportRows = [] { return Stored("Reports", "select ReportName, Orientation from Reports"); };
+    const auto detailRows = [] {
+        return Stored("Report_Detail", "select ReportName, Field_Name, FieldOrder from Report_Detail order by rowid");
+    };
+    const std::vector<std::string> daily{"Daily|MailerNum|1", "Daily|ToAddress1|2", "Daily|Total|3"};
+    const auto expectFailure = [this](const std::string& what) {
+        ASSERT_FALSE(messages.Shown().empty());
+        EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+        EXPECT_EQ(messages.Last().text.rfind(what, 0), 0u) << messages.Last().text;
+        EXPECT_NE(messages.Last().details.find("disk full (injected)"), std::string::npos) << messages.Last().details;
+    };
+
+    // The report's row, its first column, then the second column's write fails.
+    {
+        const FailOnCall<&TEdsEntryPoints::EdsWriteRecord, &::EdsWriteRecord> failing(3);
+        messages.Clear();
+        EXPECT_FALSE(Create("Daily", columns, true)) << "the dialog stays open";
+    }
+    expectFailure("The report could not be saved.");
+    EXPECT_TRUE(reportRows().empty());
+    EXPECT_TRUE(detailRows().empty());
+    ASSERT_TRUE(Create("Daily", columns, true));
+    EXPECT_EQ(reportRows(), std::vector<std::string>{"Daily|1"});
+    EXPECT_EQ(detailRows(), daily);
+
+    TF_Report window(dm());
+    auto* list = Find<QListWidget>(window, "lvReports");
+    const auto select = [list] { list->setCurrentItem(list->findItems("Daily", Qt::MatchExactly).front()); };
+    select();
+    // The report's row goes, then deleting its first column fails.
+    {
+        const FailOnCall<&TEdsEntryPoints::EdsDeleteRecord, &::EdsDeleteRecord> failing(2);
+        messages.Clear();
+        messages.Answer(ui::mrYes);
+        Find<QPushButton>(window, "btnDelete")->click();
+    }
+    expectFailure("The report could not be deleted.");
+    EXPECT_EQ(reportRows(), std::vector<std::string>{"Daily|1"});
+    EXPECT_EQ(detailRows(), daily);
+    ASSERT_EQ(list->findItems("Daily", Qt::MatchExactly).size(), 1) << "still listed";
+
+    select();
+    messages.Clear();
+    messages.Answer(ui::mrYes);
+    Find<QPushButton>(window, "btnDelete")->click();
+    EXPECT_EQ(messages.Last().text, "Report \"Daily\" has been deleted.");
+    EXPECT_TRUE(reportRows().empty());
+    EXPECT_TRUE(detailRows().empty());
+}
+
+// A built-in report of the project file from the Reports window to paper
+// (a PDF here), and a custom report whose stored columns name one that is no
+// log field: that one is left out and the rest print as usual.
+TEST_F(Reports, ABuiltInReportAndOneWithAStrayColumnPrintFromTheWindow)
+{
+    AddRow(600, {{"MailerNum", "9214 7123 4567 8900 0000 15"}, {"Postage", "4.10"}, {"Total", "10.50"},
+                 {"Department", "Legal"}});
+    AddRow(601, {{"MailerNum", "9214 7123 4567 8900 0000 22"}, {"Postage", "5.20"}, {"Total", "12.05"},
+                 {"Department", "Sales"}});
+    REQUIRE_TOOLS("pdftotext");
+    OpenLog();
+    std::string text = RunToPdf("Fee Summary");
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    EXPECT_EQ(Count(text, "Certified Mail Fees"), 1) << text;
+    EXPECT_EQ(Count(text, "\f"), 1) << text;
+    EXPECT_NE(text.find("Date Printed: "), std::string::npos) << text;
+    EXPECT_TRUE(Contains(text, "9214 7123 4567 8900 0000 22", "5.20")) << text;
+    EXPECT_TRUE(Contains(text, "Total Count: 2", "Total Fees: 22.55")) << text;
+    // The project's landscape page: lines run well past a portrait line.
+    EXPECT_GT(text.find("Legal") - text.rfind('\n', text.find("Legal")), 120u) << text;
+
+    ASSERT_TRUE(Create("Stray", {"Mailer Number(1.65)", "Total Fee(0.5)"}, false));
+    {
+        TEdsTable detail;
+        detail.SetDatabaseName(gLogDB);
+        detail.SetTableName("Report_Detail");
+        detail.Open();
+        detail.Append();
+        detail.FieldByName("ReportName")->SetAsString("Stray");
+        detail.FieldByName("Field_Name")->SetAsString("NoSuchField");
+        detail.FieldByName("FieldOrder")->SetAsInteger(2);
+        detail.Post();
+    }
+    OpenLog();
+    text = RunToPdf("Stray");
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    // Nothing stands between the two real columns' headings or values.
+    EXPECT_TRUE(Contains(text, "Mailer Number", "Total Fee")) << text;
+    EXPECT_TRUE(Contains(text, "9214 7123 4567 8900 0000 15", "10.50")) << text;
+    EXPECT_TRUE(Contains(text, "Total Count: 2", "Total Fees: $22.55")) << text;
+}
+
+// Preview runs the report into the preview window on the screen: its pages
+// and orientation are the printed report's, and closing it leaves no message.
+TEST_F(Reports, ThePreviewShowsTheReportsPagesInItsOrientation)
+{
+    for (int i = 0; i < 60; ++i)
+        AddRow(i, {{"MailerNum", "9214 7123 4567 8900 " + std::to_string(1000 + i)}, {"Total", "1.00"}});
+    ASSERT_TRUE(Create("Wide", {"Mailer Number(1.65)", "To Address Line 1(2.2)", "Total Fee(0.5)"}, true));
+    REQUIRE_TOOLS("pdftotext");
+    OpenLog();
+    const int printedPages = Count(RunToPdf("Wide"), "\f");
+    ASSERT_GE(printedPages, 2);
+
+    OpenLog();
+    TF_Report window(dm());
+    auto* list = Find<QListWidget>(window, "lvReports");
+    list->setCurrentItem(list->findItems("Wide", Qt::MatchExactly).front());
+    int pages = 0;
+    QPageLayout::Orientation orientation = QPageLayout::Portrait;
+    logtest::WhenDialog("Report Preview", [&](QWidget& preview) {
+        auto* view = preview.findChild<QPrintPreviewWidget*>();
+        ASSERT_NE(view, nullptr);
+        pages = view->pageCount();
+        orientation = view->orientation();
+        static_cast<QDialog&>(preview).reject();
+    });
+    Find<QPushButton>(window, "btnPreview")->click();
+    EXPECT_EQ(pages, printedPages);
+    EXPECT_EQ(orientation, QPageLayout::Landscape);
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
 }
