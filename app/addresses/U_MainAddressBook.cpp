@@ -912,6 +912,19 @@ void TF_Main::FindGroup()
     ui::ShowInformation("Search string " + Quoted(gFindText) + " not found.");
 }
 
+namespace {
+
+QObject* gDragSourceForTests = nullptr;
+
+QObject* DragSource(const QDropEvent& drag)
+{
+    return gDragSourceForTests != nullptr ? gDragSourceForTests : drag.source();
+}
+
+}  // namespace
+
+void SetAddressDragSourceForTests(QObject* source) { gDragSourceForTests = source; }
+
 bool TF_Main::AddressBookEvent(QObject* watched, QEvent* event)
 {
     QTreeWidget* const list = ui->lvAddress;
@@ -943,7 +956,7 @@ bool TF_Main::AddressBookEvent(QObject* watched, QEvent* event)
     switch (event->type()) {
     case QEvent::DragEnter: {
         auto* drag = static_cast<QDragEnterEvent*>(event);
-        if (drag->source() == list)
+        if (DragSource(*drag) == list)
             drag->acceptProposedAction();
         else
             drag->ignore();
@@ -952,7 +965,7 @@ bool TF_Main::AddressBookEvent(QObject* watched, QEvent* event)
     case QEvent::DragMove: {
         auto* drag = static_cast<QDragMoveEvent*>(event);
         const QTreeWidgetItem* node = tree->itemAt(drag->position().toPoint());
-        if (drag->source() == list && node != nullptr && node->text(0) != kAll)
+        if (DragSource(*drag) == list && node != nullptr && node->text(0) != kAll)
             drag->acceptProposedAction();
         else
             drag->ignore();
@@ -961,7 +974,7 @@ bool TF_Main::AddressBookEvent(QObject* watched, QEvent* event)
     case QEvent::Drop: {
         auto* drop = static_cast<QDropEvent*>(event);
         QTreeWidgetItem* node = tree->itemAt(drop->position().toPoint());
-        if (drop->source() != list || node == nullptr) return true;
+        if (DragSource(*drop) != list || node == nullptr) return true;
         drop->acceptProposedAction();
         ChangeMembership(node, true);
         return true;

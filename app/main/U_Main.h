@@ -341,6 +341,13 @@ private:
     std::string pdfWritten_;          // the last print's PDF file, empty for paper
 };
 
+// Test-only: the widget a drag over the address book's group tree is taken to
+// come from, in place of the running drag's own source. A drag carries a
+// source only while the platform runs it, and the offscreen platform runs
+// none, so a test's drop events would come from nowhere. Null (the default):
+// the drag's own source.
+void SetAddressDragSourceForTests(QObject* source);
+
 // Test-only, for driving the real program from a script: with the environment
 // variable SENDORA_UNATTENDED_PRINTS=N the program answers every message box
 // itself (the notice with "&OK"; each box is written to stderr), presses

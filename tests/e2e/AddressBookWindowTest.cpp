@@ -19,6 +19,11 @@
 #include "platform/ui/MessageService.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QHelpEvent>
+#include <QMimeData>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -29,6 +34,7 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QToolButton>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -555,4 +561,64 @@ TEST_F(AddressBook, MassPrintStopsAtTheFirstFailureAndNeverReusesANumber)
     EXPECT_EQ(errors, 1);
     // Ben's number was taken and skipped; Cleo was not tried.
     EXPECT_EQ(folder.Serial(), "0000043");
+}
+
+// Addresses dragged from the list onto a group join it; a drag that comes
+// from anywhere else, or hovers over "All", is refused. Resting the pointer
+// on an address shows its lines.
+TEST_F(AddressBook, AddressesDroppedOnAGroupJoinItAndTheListHintsEachAddress)
+{
+    StartWithAddressBook();
+    NewGroup("Courts");
+    NewAddress("Ada Lab\nSuite 5", "Dayton", "OH", "45402");
+    NewAddress("Ben Row", "Dayton", "OH", "45402");
+    messages.Clear();
+    SelectAddresses({"Ada Lab"});
+    // What the list's own drag carries: its selected rows.
+    const std::unique_ptr<QMimeData> rows(List().model()->mimeData(List().selectionModel()->selectedIndexes()));
+    const QPoint courts = Tree().visualItemRect(Node("Courts")).center();
+    const QPoint all = Tree().visualItemRect(Node("All")).center();
+    struct SourceGuard {
+        ~SourceGuard() { SetAddressDragSourceForTests(nullptr); }
+    } guard;
+    const auto accepted = [this](QEvent&& event) {
+        QApplication::sendEvent(Tree().viewport(), &event);
+        return event.isAccepted();
+    };
+    const Qt::DropActions actions = Qt::CopyAction | Qt::MoveAction;
+    const auto enter = [&](QPoint at) { return QDragEnterEvent(at, actions, rows.get(), Qt::LeftButton, {}); };
+    const auto move = [&](QPoint at) { return QDragMoveEvent(at, actions, rows.get(), Qt::LeftButton, {}); };
+    const auto drop = [&](QPoint at) { return QDropEvent(QPointF(at), actions, rows.get(), Qt::LeftButton, {}); };
+
+    // The same rows dragged from another widget: refused as they enter, so
+    // the tree takes no drop from them.
+    SetAddressDragSourceForTests(&Tree());
+    EXPECT_FALSE(accepted(enter(courts)));
+    EXPECT_FALSE(accepted(move(courts)));
+    EXPECT_FALSE(accepted(drop(courts)));
+    EXPECT_TRUE(Texts().empty());
+    EXPECT_TRUE(Sql("Members", "select * from Members").empty());
+
+    SetAddressDragSourceForTests(&List());
+    EXPECT_TRUE(accepted(enter(all)));
+    EXPECT_FALSE(accepted(move(all))) << "\"All\" takes no members";
+    EXPECT_TRUE(accepted(move(courts)));
+    EXPECT_TRUE(accepted(drop(courts)));
+    EXPECT_EQ(Texts(), std::vector<std::string>{"Address added to Group \"Courts\""});
+    EXPECT_EQ(Sql("Members", "select A_ID, G_ID from Members"), std::vector<std::string>{"1|1"});
+
+    // The hover hint: the address's lines over its row, nothing over the empty list below.
+    const auto hint = [this](QPoint at) {
+        QHelpEvent help(QEvent::ToolTip, at, List().viewport()->mapToGlobal(at));
+        QApplication::sendEvent(List().viewport(), &help);
+    };
+    hint(List().visualItemRect(List().findItems("Ada Lab", Qt::MatchExactly).front()).center());
+    ASSERT_TRUE(QToolTip::isVisible());
+    const std::string shown = QToolTip::text().toStdString();
+    for (const char* part : {"Ada Lab", "Suite 5", "Dayton", "45402"})
+        EXPECT_NE(shown.find(part), std::string::npos) << part << " in " << shown;
+    EXPECT_EQ(shown.find("Ben Row"), std::string::npos) << shown;
+    hint(QPoint(5, List().viewport()->height() - 2));
+    for (int turn = 0; turn < 200 && QToolTip::isVisible(); ++turn) QTest::qWait(10);
+    EXPECT_FALSE(QToolTip::isVisible());
 }
