@@ -14,6 +14,12 @@ constexpr std::size_t kTurnBatch = 2;
 
 bool Descending(const OrderSpec& order) { return order.index && order.index->Descending(); }
 
+// A field as a row image holds it: a blob only as whether it has a value.
+std::string FieldSql(const FieldDef& f) {
+    const std::string column = QuoteName(f.name);
+    return f.IsBlob() ? "(coalesce(length(" + column + "), 0) > 0)" : column;
+}
+
 std::string Join(const std::vector<std::string>& parts, const char* separator) {
     std::string out;
     for (const std::string& p : parts) out += (out.empty() ? "" : separator) + p;
@@ -60,11 +66,7 @@ std::vector<std::string> Cursor::Terms(const OrderSpec& order) const {
 
 std::string Cursor::SelectList(const OrderSpec& order) const {
     std::string list;
-    for (const FieldDef& f : rel_.schema->Fields()) {
-        if (!list.empty()) list += ", ";
-        const std::string column = QuoteName(f.name);
-        list += f.IsBlob() ? "(coalesce(length(" + column + "), 0) > 0)" : column;
-    }
+    for (const FieldDef& f : rel_.schema->Fields()) list += (list.empty() ? "" : ", ") + FieldSql(f);
     list += ", " + rel_.recnoSql;
     for (const std::string& t : Terms(order)) list += ", " + t;
     return list;
@@ -375,18 +377,28 @@ bool Cursor::Visible(const OrderSpec& order) {
 }
 
 std::int64_t Cursor::CountPassing(const Query& q) {
-    std::int64_t count = 0;
-    const OrderSpec natural;
-    sqlite3_stmt* stmt = rel_.statements->Get("SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + q.where);
+    // Only the fields the predicate reads come from the file.
+    const Schema& schema = *rel_.schema;
+    std::vector<std::size_t> read;
+    if (visibility_.predicateReads) {
+        read = *visibility_.predicateReads;
+    } else {
+        for (std::size_t i = 0; i < schema.Count(); ++i) read.push_back(i);
+    }
+    std::string list;
+    for (std::size_t i : read) list += FieldSql(schema.At(i)) + ", ";
+    sqlite3_stmt* stmt = rel_.statements->Get("SELECT " + list + rel_.recnoSql + " FROM " + rel_.from + " WHERE " + q.where);
     StatementUse use(stmt);
     for (std::size_t i = 0; i < q.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), q.params[i]);
-    const Schema& schema = *rel_.schema;
+    std::int64_t count = 0;
     Row row;
     row.image.resize(schema.RecordLength());
     while (Step(rel_.db, stmt)) {
-        for (std::size_t i = 0; i < schema.Count(); ++i)
-            ImageFromColumn(schema.At(i), stmt, static_cast<int>(i), row.image.data() + schema.At(i).offset);
-        row.recno = sqlite3_column_int64(stmt, static_cast<int>(schema.Count()));
+        for (std::size_t k = 0; k < read.size(); ++k) {
+            const FieldDef& f = schema.At(read[k]);
+            ImageFromColumn(f, stmt, static_cast<int>(k), row.image.data() + f.offset);
+        }
+        row.recno = sqlite3_column_int64(stmt, static_cast<int>(read.size()));
         if (Passes(row)) ++count;
     }
     return count;

@@ -69,6 +69,9 @@ struct Visibility {
     std::string sql;                 // "" for none; else an SQL condition over the relation's columns
     std::vector<Value> params;       // bound to its "?" in order
     std::function<bool(const RowView&)> predicate;  // empty for none
+    // The fields the predicate reads (the others may be left empty in the image it
+    // sees when rows are only counted); every field when not given.
+    std::optional<std::vector<std::size_t>> predicateReads;
     bool Empty() const { return sql.empty() && !predicate; }
 };
 

@@ -152,6 +152,11 @@ Visibility Compose(Table& table, const FilterState& state, bool withFixed = true
         v.params.push_back(Value::Int(fixed->high));
     }
     if (!residual.empty() || fixed) {
+        std::vector<std::size_t> reads;
+        for (const auto& e : residual)
+            for (std::size_t c : e->ColumnsUsed())
+                if (std::find(reads.begin(), reads.end(), c) == reads.end()) reads.push_back(c);
+        v.predicateReads = std::move(reads);
         // The relation lives as long as the cursor that holds this predicate.
         const Relation rel = table.Cur().Rel();
         v.predicate = [residual, fixed, rel](const RowView& row) {
