@@ -412,8 +412,6 @@ void PrepareOrder(TNdxOrder& o, bool atOpen)
     if (o.Stamp == 0) o.Stamp = ++State().NextStamp;
 }
 
-namespace {
-
 // The re-read of every open tag's header after another program changed the index.
 void ReadAnchorNodes(TNdxArea& index)
 {
@@ -433,8 +431,6 @@ void ReadAnchorNodes(TNdxArea& index)
     }
     State().PathOwner = 0;
 }
-
-}  // namespace
 
 bool ChangedByOthers(TNdxArea& index)
 {
@@ -748,6 +744,8 @@ bool OpenIndex(const std::string& name)
     if (XfIndexSettings().OpenMode != 65535) mode = static_cast<std::uint8_t>(XfIndexSettings().OpenMode & 0xFF);
     const bool opened = Guarded<bool>(false, [&] {
         if (index.File.Open(name, mode) != 0) Fail(222, unable);
+        // The size, the headers and the roots are read as one writer left them.
+        dbf4::TSemaphoreScope read(true, false);
         if (index.File.Size(index.FileSize) != 0 || index.FileSize < kIndexHeaderSize + kIndexNodeSize) Fail(222, unable);
         std::size_t got = 0;
         if (index.File.ReadAt(0, index.Header.data(), index.Header.size(), got) != 0 || got < index.Header.size()) Fail(222, unable);
@@ -755,7 +753,6 @@ bool OpenIndex(const std::string& name)
         if (index.TagCount() > kMaxIndexTags || Get16(index.Header.data() + 22) != kIndexNodeSize ||
             index.Header[26] != hdTagEntry)
             Fail(222, corrupt);
-        dbf4::TSemaphoreScope read(true, false);
         for (int n = 1; n <= index.TagCount(); ++n) OpenTag(index, n);
         return true;
     });
@@ -1126,6 +1123,12 @@ void IndexInit()
     hooks.AppendNewKey = AppendNewKey;
     hooks.KeysAfterReplace = KeysAfterReplace;
     hooks.SyncAndSaveKeys = [] {
+        if (TNdxArea* index = CurrentIndex(); index && dbf4::Current()) {
+            Guarded<bool>(false, [&] {
+                StartAreaChange(*dbf4::Current(), *index);
+                return true;
+            });
+        }
         SyncIndex(false);
         SaveCurrentKeys(true, kMaxIndexTags);
     };

@@ -172,6 +172,13 @@ std::string IndexPathFor(const TWorkArea& a, const std::string& name);
 // Asks the semaphore whether another program changed the index; when it did, the
 // tag headers are read again and every path is dropped. True then.
 bool ChangedByOthers(TNdxArea& index);
+// Reads every open tag's header again and drops the paths.
+void ReadAnchorNodes(TNdxArea& index);
+
+// Before a change of a shared index, inside the write section: a writer killed
+// inside its section never told the others that it moved a root, so a change
+// starts from the tag headers as they are in the file.
+void StartAreaChange(TWorkArea& a, TNdxArea& index);
 
 // Key maintenance: inserts a key by (key, record number), or removes the entry of
 // one record; DeleteKey answers -1 when the entry is missing.

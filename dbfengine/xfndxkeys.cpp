@@ -390,6 +390,11 @@ void FinishAreaChange(TNdxArea& index)
 
 }  // namespace
 
+void ndx::StartAreaChange(TWorkArea& a, TNdxArea& index)
+{
+    if (!ChangedByOthers(index) && dbf4::Shared(a)) ReadAnchorNodes(index);
+}
+
 int ndx::AppendIndex(TNdxOrder& o, const std::uint8_t* key, std::int32_t record)
 {
     if (o.HasFor() && !PassesFor(o)) return 0;
@@ -426,7 +431,7 @@ void AppendNewKey()
     if (!a || !index || !index->AnyOrder()) return;
     TNaturalOff naturalOff(*index);
     Guarded<bool>(false, [&] {
-        ChangedByOthers(*index);
+        StartAreaChange(*a, *index);
         const std::int32_t record = a->Table.CurrentRecord;
         std::vector<std::uint8_t> key;
         TFirstFailure failure;
