@@ -4,10 +4,15 @@
 
 #include "tests/dbaccess/EdsDataTestSupport.h"
 
+#include "dbaccess/edsquery.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <optional>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -295,6 +300,90 @@ TEST(EdsDataEngineAnswers, EmptinessFollowsTheTableTypeOfTheOpenCursor) {
     t.Close();
     t.Open();
     EXPECT_FALSE(t.FieldByName("C")->IsNull());
+}
+
+}  // namespace
+
+namespace {
+
+// Rows of text columns, each value present or empty, as the model of what a
+// dataset must read back.
+using TModelRows = std::vector<std::vector<std::optional<std::string>>>;
+
+// Each column of `Columns` is a text column as wide as its entry in
+// `Widths`; a value longer than its column is stored cut.
+TModelRows FillRandomly(const std::string& Folder, const std::string& Name, const std::vector<std::string>& Columns,
+                        const std::vector<std::size_t>& Widths, int Count, std::mt19937& Random) {
+    TModelRows rows(static_cast<std::size_t>(Count));
+    for (auto& row : rows) {
+        for (std::size_t c = 0; c < Columns.size(); ++c) {
+            if (Random() % 3 == 0) {
+                row.push_back(std::nullopt);
+                continue;
+            }
+            std::string value = "v" + std::to_string(Random() % 100000) + (Random() % 2 ? " x" : "");
+            value.resize(std::min(value.size(), Widths[c]));
+            row.push_back(value);
+        }
+    }
+    AppendRows(Folder, Name, Count, [&](EDSHANDLE table, int at) {
+        const auto& row = rows[static_cast<std::size_t>(at)];
+        for (std::size_t c = 0; c < Columns.size(); ++c) {
+            if (row[c]) {
+                ASSERT_EQ(edsdatatest::SetText(table, EdsText(Columns[c]), *row[c]), 0u);
+            }
+        }
+    });
+    return rows;
+}
+
+void ExpectReadsAsModel(db::TDataSet& Data, const std::vector<std::string>& Columns, const TModelRows& Rows,
+                        const std::string& What) {
+    std::size_t at = 0;
+    for (Data.First(); !Data.Eof(); Data.Next(), ++at) {
+        ASSERT_LT(at, Rows.size()) << What;
+        for (std::size_t c = 0; c < Columns.size(); ++c) {
+            db::TField* field = Data.FieldByName(Columns[c]);
+            EXPECT_EQ(field->IsNull(), !Rows[at][c].has_value()) << What << " row " << at << " " << Columns[c];
+            EXPECT_EQ(field->AsString(), Rows[at][c].value_or("")) << What << " row " << at << " " << Columns[c];
+        }
+    }
+    EXPECT_EQ(at, Rows.size()) << What;
+}
+
+// The table type is read once per open cursor: every open of a table or a
+// query, and a dataset moved to another table, still read each value and
+// each empty column exactly as stored.
+TEST(EdsDataEngineAnswers, ValuesAndEmptinessReadAsStoredThroughReopensAndTableChanges) {
+    testsupport::TempDir dir;
+    std::mt19937 random(28);
+    const std::vector<std::string> first{"A", "B", "C"}, second{"P", "Q"};
+    CreateTable(dir.str(), "First", "A,Char,12; B,Char,1; C,CIChar,20;");
+    CreateTable(dir.str(), "Second", "N,Integer; P,Char,30; Q,Char,8;");
+    const TModelRows firstRows = FillRandomly(dir.str(), "First", first, {12, 1, 20}, 60, random);
+    const TModelRows secondRows = FillRandomly(dir.str(), "Second", second, {30, 8}, 45, random);
+
+    TTestTable t(dir.str(), "First");
+    for (int round = 0; round < 2; ++round) {
+        t.Open();
+        ExpectReadsAsModel(t, first, firstRows, "First, round " + std::to_string(round));
+        t.Close();
+        t.SetTableName("Second");
+        t.Open();
+        ExpectReadsAsModel(t, second, secondRows, "Second, round " + std::to_string(round));
+        t.Close();
+        t.SetTableName("First");
+    }
+    TEdsQuery query;
+    query.SetDatabaseName(dir.str());
+    for (const auto& [sql, columns, rows] : {std::tuple{"select * from First", &first, &firstRows},
+                                             std::tuple{"select * from Second", &second, &secondRows},
+                                             std::tuple{"select * from First", &first, &firstRows}}) {
+        query.Close();
+        query.SetSQLText(sql);
+        query.Open();
+        ExpectReadsAsModel(query, *columns, *rows, sql);
+    }
 }
 
 }  // namespace
