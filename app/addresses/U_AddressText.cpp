@@ -196,7 +196,10 @@ std::size_t InsertAddressRows(TEdsTable& Table, const std::string& Folder, const
     for (const TTextAddress* row : Rows) {
         try {
             Table.Insert();
-            for (std::size_t k = 0; k < kAddressTextFields; ++k) fields[k]->SetAsString(row->Fields[k]);
+            // A new row's columns start empty (the table gives none a
+            // default), so an empty text needs no write of its own.
+            for (std::size_t k = 0; k < kAddressTextFields; ++k)
+                if (!row->Fields[k].empty()) fields[k]->SetAsString(row->Fields[k]);
             Table.Post();
         } catch (...) {
             throw EAddressImportLine(row->Line, std::current_exception());

@@ -13,6 +13,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -165,6 +166,20 @@ TEST(AddressText, ExportThenImportGivesTheSameAddressesBack)
     const std::vector<TTextAddress> generated = RandomAddresses(400, 20261207);
     TEdsTable table;
     EXPECT_EQ(InsertAddressRows(table, first, "Address", All(generated)), generated.size());
+    // An empty field is stored empty (NULL, as the table layer stores an
+    // empty text), never as an empty string.
+    for (std::size_t k = 0; k < kAddressTextFields; ++k) {
+        const auto empty = std::count_if(generated.begin(), generated.end(),
+                                         [k](const TTextAddress& row) { return row.Fields[k].empty(); });
+        const std::string column = k < 4 ? "Address" + std::to_string(k + 1) : k == 4 ? "City" : k == 5 ? "State" : "Zip";
+        EXPECT_EQ(testsupport::RunCommand("sqlite3 " + (std::filesystem::path(first) / "Address.edt").string() +
+                                          " 'select count(*), count(nullif(" + column + ", \"\")) = count(" +
+                                          column + ") from Address where " + column + " is null or " + column +
+                                          " = \"\"'")
+                      .output,
+                  std::to_string(empty) + "|1\n")
+            << column;
+    }
 
     const std::string file = (dir / "addresses.txt").string();
     TEdsQuery query;
