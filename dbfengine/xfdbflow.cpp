@@ -316,7 +316,11 @@ int ReadAheadAt(TDbfTable& t, std::int64_t offset, char* out, std::size_t size, 
     const std::int64_t now = t.AheadMaxAgeMs >= 0 ? XfClocks().MonotonicMs() : 0;
     if (t.AheadOffset < 0 || offset < t.AheadOffset || offset + static_cast<std::int64_t>(size) > end ||
         (t.AheadMaxAgeMs >= 0 && now - t.AheadTime > t.AheadMaxAgeMs)) {
-        t.AheadBytes.resize(std::max(kReadAheadBytes, size));
+        // A read that continues the block (or the first) fills a whole block; a jump
+        // elsewhere, as an index seek makes, reads just its bytes, so the next
+        // read decides whether a scan follows.
+        const bool continues = t.AheadOffset < 0 || offset == end;
+        t.AheadBytes.resize(continues ? std::max(kReadAheadBytes, size) : size);
         std::size_t filled = 0;
         if (const int code = t.File.ReadAt(offset, t.AheadBytes.data(), t.AheadBytes.size(), filled)) {
             t.AheadOffset = -1;
