@@ -377,6 +377,27 @@ TEST_F(Reports, ABuiltInReportAndOneWithAStrayColumnPrintFromTheWindow)
     EXPECT_TRUE(Contains(text, "Mailer Number", "Total Fee")) << text;
     EXPECT_TRUE(Contains(text, "9214 7123 4567 8900 0000 15", "10.50")) << text;
     EXPECT_TRUE(Contains(text, "Total Count: 2", "Total Fees: $22.55")) << text;
+
+    // With prints going to PDF files, the Print button writes one named after
+    // the report (never a path of its own) and says where.
+    const std::filesystem::path prints = home / "prints";
+    setenv("SENDORA_PRINT_TO_PDF", prints.c_str(), 1);
+    ASSERT_TRUE(Create("a/b c", {"Mailer Number(1.65)"}, false));
+    TF_Report window(dm());
+    auto* list = Find<QListWidget>(window, "lvReports");
+    list->setCurrentItem(list->findItems("a/b c", Qt::MatchExactly).front());
+    messages.Clear();
+    Find<QPushButton>(window, "btnPrint")->click();
+    unsetenv("SENDORA_PRINT_TO_PDF");
+    ASSERT_EQ(messages.Count(), 1u);
+    const std::string told = messages.Last().text;
+    const std::string lead = "No printer is in use: the print was saved as the PDF file ";
+    ASSERT_EQ(told.rfind(lead + prints.string() + "/", 0), 0u) << told;
+    const std::filesystem::path pdf = told.substr(lead.size(), told.size() - lead.size() - 1);
+    EXPECT_EQ(pdf.parent_path(), prints);
+    EXPECT_EQ(pdf.filename().string().substr(15), "-abc.pdf") << pdf;
+    text = testsupport::RunCommand("pdftotext -layout '" + pdf.string() + "' -").output;
+    EXPECT_NE(text.find("9214 7123 4567 8900 0000 22"), std::string::npos) << text;
 }
 
 // Preview runs the report into the preview window on the screen: its pages
