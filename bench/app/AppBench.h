@@ -73,15 +73,6 @@ inline std::string LoggedMailerNum(long i)
     return out;
 }
 
-// Peak resident memory of this process in MB.
-inline double PeakMb()
-{
-    std::ifstream status("/proc/self/status");
-    for (std::string line; std::getline(status, line);)
-        if (line.rfind("VmHWM:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
-    return 0;
-}
-
 // A memory figure of this process from /proc/self/status ("RssAnon:",
 // "RssFile:", ...), in MB.
 inline double StatusMb(const std::string& key)
@@ -91,6 +82,9 @@ inline double StatusMb(const std::string& key)
         if (line.rfind(key, 0) == 0) return std::atof(line.c_str() + key.size()) / 1024.0;
     return 0;
 }
+
+// Peak resident memory of this process in MB.
+inline double PeakMb() { return StatusMb("VmHWM:"); }
 
 // While it lives, samples this process's resident memory every 2 ms and
 // keeps the peaks of its two parts: its own memory (anonymous pages) and
