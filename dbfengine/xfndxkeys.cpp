@@ -126,7 +126,10 @@ const std::uint8_t* KeyAt(const TNdxOrder& o, const TPath& path) { return EntryA
 TPath InsertPlace(TNdxOrder& o, const std::uint8_t* key, std::int32_t record)
 {
     TPath path = DescendAfter(o, key);
-    while (true) {
+    // A tag holds at most one entry per record: a longer run of equal keys is damage.
+    const std::int32_t limit = dbf4::Current() ? dbf4::Current()->Table.RecordCount + 1 : INT32_MAX;
+    for (std::int32_t steps = 0;; ++steps) {
+        if (steps > limit) Fail(254, Corrupted(o, "more equal keys than records"));
         TPath before = path;
         if (!Back(o, before)) return path;
         if (o.Compare(KeyAt(o, before), key) != 0 || RecordAt(o, before) <= record) return path;

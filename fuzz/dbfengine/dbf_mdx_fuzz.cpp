@@ -1,5 +1,7 @@
 // Fuzzes the index file: any bytes as the index file of a fixed table, opened and
-// every tag walked both ways, searched for texts of each key type, and listed.
+// every tag walked both ways, searched for texts of each key type, and listed;
+// then a record replaced and one appended, so that their keys move through the
+// damaged trees (the table is put back for every input).
 // Every failure must be an engine error, never a read outside a buffer, a hang or
 // a crash. Seeds in corpus_mdx/ are sound files of this table's tags (write more
 // with DBF_MDX_FUZZ_SEEDS=<folder>).
@@ -53,6 +55,20 @@ void MakeTable(const std::string& path)
     xf::CloseDatabase();
 }
 
+std::string& Pristine()
+{
+    static std::string bytes;
+    return bytes;
+}
+
+void WriteFile(const std::string& path, const void* data, std::size_t size)
+{
+    FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) return;
+    std::fwrite(data, 1, size, file);
+    std::fclose(file);
+}
+
 void WriteSeeds(const std::string& table, const std::string& folder)
 {
     const std::vector<std::vector<xf::TXfTagDef>> seeds = {
@@ -72,6 +88,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
     xf::XfErrors().RaiseOnError = 1;
     xf::XfDates().Century = 1;
     MakeTable(Base() + ".dbf");
+    if (FILE* file = std::fopen((Base() + ".dbf").c_str(), "rb")) {
+        char buffer[4096];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) Pristine().append(buffer, n);
+        std::fclose(file);
+    }
     std::atexit([] { std::remove((Base() + ".dbf").c_str()); });
     if (const char* seeds = std::getenv("DBF_MDX_FUZZ_SEEDS")) WriteSeeds(Base() + ".dbf", seeds);
     return 0;
@@ -83,12 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xf::XfErrors().RaiseOnError = 1;
     const std::string table = Base() + ".dbf";
     const std::string index = Base() + ".mdx";
-    {
-        FILE* file = std::fopen(index.c_str(), "wb");
-        if (!file) return 0;
-        std::fwrite(data, 1, size, file);
-        std::fclose(file);
-    }
+    WriteFile(table, Pristine().data(), Pristine().size());
+    WriteFile(index, data, size);
     Try([&] { xf::USE(table, size % 2 ? "EXCLUSIVE" : ""); });
     if (xf::WorkArea(xf::CurrentWorkArea())) {
         Try([&] { xf::SetIndexTo(index); });
@@ -109,6 +126,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             }
             Try([] { xf::CurrentKeyText(xf::CurrentOrder()); });
             Try([] { xf::GO(kRecords / 2); });
+        }
+        if (tags > 0) {
+            Try([] { xf::Set_Order_To(1); });
+            Try([] {
+                xf::GO(kRecords / 3);
+                if (!xf::RLock()) return;
+                xf::CurrentRecord().SetText(1, "Moved 5");
+                xf::CurrentRecord().SetNumber(2, 42.25);
+                xf::Replace();
+            });
+            Try([] { xf::Unlock(); });
+            Try([] {
+                if (!xf::ALock()) return;
+                xf::ClearRecord();
+                xf::CurrentRecord().SetText(1, "Name 4");
+                xf::CurrentRecord().SetText(3, "03/13/1955");
+                xf::Append();
+            });
+            Try([] { xf::Unlock(); });
         }
         Try([] { xf::CloseIndex(); });
         Try([&] {
