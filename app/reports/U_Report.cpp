@@ -25,6 +25,8 @@ namespace {
 constexpr int kOrientationRole = Qt::UserRole;
 constexpr int kCustomRole = Qt::UserRole + 1;
 
+constexpr const char* kNotPrinted = "The report could not be printed.";
+
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 // The report's name as part of a PDF file's name: letters, digits, '-' and
@@ -122,8 +124,20 @@ void TF_Report::RunSelected(report::TReportDest dest)
     try {
         RunReport(name, item->data(kCustomRole).toBool(), item->data(kOrientationRole).toString() == "0", dest);
     } catch (const std::exception& e) {
-        ShowFailure(dest == report::rdPrinter ? "The report could not be printed." : "The report could not be shown.",
-                    e);
+        ShowFailure(dest == report::rdPrinter ? kNotPrinted : "The report could not be shown.", e);
+    }
+}
+
+void TF_Report::PrintFromPreview(const std::string& name, const report::ReportLayout& layout,
+                                 report::TOrientation orientation)
+{
+    try {
+        std::string pdfPath;
+        const std::unique_ptr<print::PrintDevice> printer = MakeProgramPrintDevice(PdfNamePart(name), pdfPath);
+        dm_.RpSystem1.Render(*printer, layout, orientation);
+        if (!pdfPath.empty()) ShowPdfWritten(pdfPath);
+    } catch (const std::exception& e) {
+        ShowFailure(kNotPrinted, e);
     }
 }
 
@@ -137,9 +151,17 @@ void TF_Report::RunReport(const std::string& name, bool custom, bool portrait, r
     if (dest == report::rdPrinter) printer = MakeProgramPrintDevice(PdfNamePart(name), pdfPath);
     struct PrinterInUse {
         report::TRpSystem& system;
-        ~PrinterInUse() { system.SetPrinterDevice(nullptr); }
+        ~PrinterInUse()
+        {
+            system.SetPrinterDevice(nullptr);
+            system.OnPreviewPrint = nullptr;
+        }
     } inUse{dm_.RpSystem1};
     dm_.RpSystem1.SetPrinterDevice(printer.get());
+    // The preview's Print button prints the report it shows the same way.
+    dm_.RpSystem1.OnPreviewPrint = [this, name](const report::ReportLayout& layout, report::TOrientation orientation) {
+        PrintFromPreview(name, layout, orientation);
+    };
     dm_.RpSystem1.SetDefaultDest(dest);
     // The print setup options are the program's own: none.
     dm_.RpSystem1.SetSystemSetups(0);

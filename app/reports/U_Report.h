@@ -16,6 +16,9 @@ class TF_Report;
 }
 class TdmSendoPro;
 class QListWidgetItem;
+namespace report {
+struct ReportLayout;
+}
 
 class TF_Report : public QDialog {
     Q_OBJECT
@@ -40,6 +43,11 @@ protected:
 private:
     QListWidgetItem* Selected() const;
     void RunReport(const std::string& name, bool custom, bool portrait, report::TReportDest dest);
+    // The preview window's Print button: the report it shows to a fresh
+    // device for the program's printer (or the PDF file that stands for it);
+    // a failure is shown and the preview stays open.
+    void PrintFromPreview(const std::string& name, const report::ReportLayout& layout,
+                          report::TOrientation orientation);
 
     TdmSendoPro& dm_;
     const std::unique_ptr<Ui::TF_Report> ui;

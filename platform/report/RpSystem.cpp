@@ -2,7 +2,9 @@
 
 #include "platform/report/ReportDevices.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QMarginsF>
 #include <QPageLayout>
 #include <QPageSize>
@@ -81,16 +83,34 @@ void TRpSystem::Preview(const ReportLayout& layout, TOrientation orientation) {
     // print button). A failing report must not unwind through Qt: the error is
     // kept, the window closed, and the error raised to our caller.
     std::exception_ptr failure;
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
+    auto guarded = [&](auto&& run) {
         if (failure) return;
         try {
-            PrinterPainterDevice device(*target);
-            RenderPage(device, layout, page);
+            run();
         } catch (...) {
             failure = std::current_exception();
             QMetaObject::invokeMethod(&dialog, &QDialog::reject, Qt::QueuedConnection);
         }
+    };
+    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&](QPrinter* target) {
+        guarded([&] {
+            PrinterPainterDevice device(*target);
+            RenderPage(device, layout, page);
+        });
     });
+    // The window's own Print button would print through a print dialog and
+    // printer of its own, past the program's printer and tray, and take a
+    // queue that refuses the job for printed: the caller's printing takes
+    // its place when there is one.
+    const QString printText = QCoreApplication::translate("QPrintPreviewDialog", "Print");
+    for (QAction* action : dialog.findChildren<QAction*>()) {
+        if (action->text() != printText) continue;
+        action->setObjectName("actPreviewPrint");
+        if (!OnPreviewPrint) continue;
+        QObject::disconnect(action, &QAction::triggered, &dialog, nullptr);
+        QObject::connect(action, &QAction::triggered, &dialog,
+                         [&, print = OnPreviewPrint] { guarded([&] { print(layout, orientation); }); });
+    }
     if (auto* view = dialog.findChild<QPrintPreviewWidget*>()) {
         view->setZoomMode(QPrintPreviewWidget::CustomZoom);
         view->setZoomFactor(PreviewZoom / 100.0);

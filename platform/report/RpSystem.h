@@ -78,6 +78,13 @@ public:
     // The system does not own it.
     void SetPrinterDevice(print::PrintDevice* device) { printerDevice_ = device; }
 
+    // The preview window's Print button: handed the report the window shows,
+    // it prints it (Render to a device of its own choosing) and tells the user
+    // of any failure itself; the window stays open. An exception it lets out
+    // closes the window and reaches Execute's caller. Without one the button
+    // prints through the window's own print dialog.
+    std::function<void(const ReportLayout&, TOrientation)> OnPreviewPrint;
+
     // Runs the callbacks to the default destination, in the system
     // printer's orientation.
     void Execute();

@@ -205,6 +205,72 @@ TEST_F(CupsPrint, AReportToAPausedOrRefusingQueueIsToldAndPrintsOnceItRuns)
     EXPECT_EQ(jobs[1].state, IPP_JSTATE_COMPLETED) << cups.ServerLog();
 }
 
+// The preview window's Print button takes the Reports window's road too: the
+// chosen tray and one job; a queue refusing jobs is told in the program's words
+// and left no job, and the preview stays open for another try.
+TEST_F(CupsPrint, ThePreviewsPrintButtonPrintsToTheChosenTrayAndTellsARefusingQueue)
+{
+    Start();
+    std::vector<std::string> printers, trays;
+    ChooseInPrinterSetup(3, printers, trays);
+    Print();  // the log row the report lists
+    ASSERT_TRUE(Errors().empty()) << Errors().front();
+    ASSERT_EQ(cups.FinishedJobs().size(), 1u) << cups.ServerLog();
+    module->Module().RpProject1.SetProjectFile(std::string(SENDORA_SOURCE_DIR) + "/platform/report/Sendo3pro.rpf");
+
+    struct Attempt {
+        std::vector<std::string> errors;
+        std::size_t jobs = 0;
+    } printed, refused;
+    bool opened = false, stayedOpen = false;
+    std::string ownDialog;
+    logtest::WhenDialog("Reports", [&](QWidget& reports) {
+        opened = true;
+        reports.findChild<QListWidget*>("lvReports")->setCurrentRow(0);
+        logtest::WhenDialog("Report Preview", [&](QWidget& preview) {
+            // A print dialog of the window's own fails the test instead of waiting.
+            QTimer watch;
+            QObject::connect(&watch, &QTimer::timeout, [&] {
+                auto* modal = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+                if (modal == nullptr || modal == &preview) return;
+                ownDialog = modal->windowTitle().toStdString();
+                modal->reject();
+            });
+            watch.start(50);
+            auto attempt = [&](Attempt& out) {
+                messages.Clear();
+                if (auto* print = preview.findChild<QAction*>("actPreviewPrint")) print->trigger();
+                out.errors = Errors();
+                out.jobs = cups.FinishedJobs().size();
+            };
+            attempt(printed);
+            EXPECT_EQ(cups.Admin("cupsreject SendoraTrays").status, 0);
+            attempt(refused);
+            QApplication::processEvents();
+            stayedOpen = preview.isVisible();
+            static_cast<QDialog&>(preview).reject();
+        });
+        reports.findChild<QPushButton*>("btnPreview")->click();
+        static_cast<QDialog&>(reports).reject();
+    });
+    Child<QAction>("miReport")->trigger();
+    ASSERT_TRUE(opened);
+
+    EXPECT_EQ(ownDialog, "") << "the preview printed through a print dialog of its own";
+    EXPECT_TRUE(printed.errors.empty()) << printed.errors.front();
+    EXPECT_EQ(printed.jobs, 2u) << "the mailer's and the report's";
+    ASSERT_EQ(refused.errors.size(), 1u) << "a report left in a queue that refuses it passed for printed";
+    EXPECT_EQ(refused.errors[0].rfind("The report could not be printed.", 0), 0u) << refused.errors[0];
+    EXPECT_NE(refused.errors[0].find("The printer \"SendoraTrays\" is not accepting jobs"), std::string::npos)
+        << refused.errors[0];
+    EXPECT_EQ(refused.jobs, 2u);
+    EXPECT_TRUE(stayedOpen);
+    const std::vector<CupsJob> jobs = cups.FinishedJobs();
+    ASSERT_EQ(jobs.size(), 2u) << cups.ServerLog();
+    EXPECT_EQ(jobs[1].state, IPP_JSTATE_COMPLETED) << cups.ServerLog();
+    EXPECT_EQ(jobs[1].mediaSource, "tray-3");
+}
+
 // The queue may stop taking jobs between the check at the start of a print
 // and its end: the job the spooler refuses is a failure, never a print.
 TEST(CupsPrintDevice, JobRefusedAtTheEndOfTheDocumentFailsIt)

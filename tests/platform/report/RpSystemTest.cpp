@@ -5,6 +5,8 @@
 #include "platform/print/QtPrintDevice.h"
 #include "platform/print/RecordingPrintDevice.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
 #include <QTimer>
@@ -241,6 +243,37 @@ TEST(RpSystemTest, PreviewShowsThePagesInItsWindow) {
     // A report that fails inside the preview reaches the caller.
     system.OnPrint = [](TBaseReport&) { throw EReportError("broken layout"); };
     EXPECT_THROW(system.Execute(), EReportError);
+}
+
+// The caller's printing stands in for the window's own Print button: it gets
+// the report in the window's orientation, the window stays open after it, and
+// what it throws closes the window and reaches the caller, never Qt's loop.
+TEST(RpSystemTest, PreviewPrintsThroughTheCallersPrinting) {
+    testsupport::EnsureQtApp();
+    TRpSystem system;
+    system.SystemPrinter().SetOrientation(poLandscape);
+    std::vector<TOrientation> printed;
+    bool openAfterPrint = false;
+    system.OnPreviewPrint = [&](const ReportLayout&, TOrientation orientation) {
+        printed.push_back(orientation);
+        if (printed.size() > 1) throw std::runtime_error("no paper");
+    };
+    auto pressPrintThenClose = [&] {
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+            if (dialog == nullptr) return;
+            if (auto* print = dialog->findChild<QAction*>("actPreviewPrint")) print->trigger();
+            QApplication::processEvents();
+            openAfterPrint = dialog->isVisible();
+            dialog->reject();
+        });
+    };
+    pressPrintThenClose();
+    system.Execute();
+    EXPECT_TRUE(openAfterPrint);
+    pressPrintThenClose();
+    EXPECT_THROW(system.Execute(), std::runtime_error);
+    EXPECT_EQ(printed, (std::vector<TOrientation>{poLandscape, poLandscape}));
 }
 
 // Printed to PDF, the texts come out in their columns.
