@@ -210,7 +210,7 @@ void TXfDataSet::FieldsFromHeader()
     for (const TDbfField& f : xf::WorkArea(area_)->Table.Fields) {
         std::string message;
         const TDbfFieldLine c = CorrectDbfField(dbfFileName_, {f.Name, f.Type, f.Length, f.Decimals}, message);
-        if (!message.empty()) XfMessageBox(message, "", 0);
+        if (!message.empty()) XfDataSetMessage(message);
         lines.push_back(c.Name + ", " + std::string(1, c.Type) + ", " + std::to_string(c.Length) + ", " + std::to_string(c.Decimals));
     }
     dbfFields_ = std::move(lines);

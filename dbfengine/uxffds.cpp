@@ -38,6 +38,22 @@ bool ParseDbfFieldLine(const std::string& line, TDbfFieldLine& field)
     return true;
 }
 
+namespace {
+std::uint8_t gMessageLevel = 2;
+}  // namespace
+
+std::uint8_t SetXfMessageLevel(std::uint8_t level)
+{
+    const std::uint8_t old = gMessageLevel;
+    if (level != 0) gMessageLevel = level;
+    return old;
+}
+
+void XfDataSetMessage(const std::string& text)
+{
+    if (gMessageLevel == 2) XfMessageBox(text, "", 0);
+}
+
 TDbfFieldLine CorrectDbfField(const std::string& table, const TDbfFieldLine& field, std::string& message)
 {
     TDbfFieldLine c = field;
@@ -81,7 +97,7 @@ bool TXfCDataSet::CreateTableFromDbfFields()
         if (field.Type == 'X') continue;
         std::string message;
         const TDbfFieldLine c = CorrectDbfField(DbfFileName(), field, message);
-        if (!message.empty()) XfMessageBox(message, "", 0);
+        if (!message.empty()) XfDataSetMessage(message);
         defs.push_back({c.Name, c.Type, c.Length, c.Decimals});
     }
     if (defs.empty() || defs.size() > 255) return false;

@@ -4,6 +4,7 @@
 // locking edits, memo fields as blob streams, and the field texts the way dBase
 // writes them.
 
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -37,6 +38,12 @@ struct TDbfFieldLine {
 };
 bool ParseDbfFieldLine(const std::string& line, TDbfFieldLine& field);
 TDbfFieldLine CorrectDbfField(const std::string& table, const TDbfFieldLine& field, std::string& message);
+
+// The dataset layer's own messages (fields corrected at creation or open) show
+// only while this process-wide level is 2, the default. Setting returns the
+// level it replaces; 0 is no level and leaves it as it is.
+std::uint8_t SetXfMessageLevel(std::uint8_t level);
+void XfDataSetMessage(const std::string& text);
 
 // What an open does with the table's own index when IndexList names tags.
 enum TCreateIndexType {

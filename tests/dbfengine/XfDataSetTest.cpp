@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include "dbfengine/platform/XfUi.h"
 #include "dbfengine/uxffds.h"
 #include "dbfengine/xfmemo.h"
 #include "dbfengine/xfndx.h"
@@ -513,4 +514,34 @@ TEST(XfDataSet, FieldClassesDirectCloseAndReopenAndTheDesignTimeOpen)
     EXPECT_EQ(design.RecordCount(), 3);
     EXPECT_NE(WorkArea(design.WorkAreaNo()), nullptr);
     design.Close();
+}
+
+TEST(XfDataSet, CorrectedFieldsAreToldOnlyAtMessageLevelTwo)
+{
+    EngineScope scope;
+    testsupport::TempDir dir;
+    std::vector<std::string> boxes;
+    TXfUiHooks hooks;
+    hooks.MessageBox = [&boxes](const std::string& text, const std::string&, unsigned) {
+        boxes.push_back(text);
+        return IDOK;
+    };
+    XfSetUiHooks(hooks);
+    struct Restore {
+        ~Restore()
+        {
+            SetXfMessageLevel(2);
+            XfSetUiHooks({});
+        }
+    } restore;
+
+    EXPECT_EQ(SetXfMessageLevel(1), 2) << "the level starts at 2";
+    OpenTable(dir.str() + "/quiet")->Close();
+    EXPECT_TRUE(boxes.empty()) << "the 300-wide text was corrected without a word";
+
+    EXPECT_EQ(SetXfMessageLevel(0), 1) << "0 only asks";
+    EXPECT_EQ(SetXfMessageLevel(2), 1);
+    OpenTable(dir.str() + "/told")->Close();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_NE(boxes[0].find("city,C,254,0"), std::string::npos) << boxes[0];
 }
