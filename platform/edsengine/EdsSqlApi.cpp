@@ -153,7 +153,7 @@ void Exec(sqlite3* db, const std::string& sql) {
 }
 
 // How much of a result's table file is read through a memory mapping.
-constexpr std::int64_t kResultMapBytes = 256 << 20;
+constexpr std::int64_t kResultMapBytes = 32 << 20;
 
 // Where the record numbers of a single-table result live: a private temporary
 // database, which keeps a few pages in memory and the rest in its file (deleted
