@@ -4,6 +4,8 @@
 
 #include "platform/edsengine/EdsExpr.h"
 
+struct sqlite3;
+
 #include <memory>
 #include <string>
 #include <string_view>
@@ -42,7 +44,12 @@ EdsExprValue EdsExprEvalNode(const EdsExprNode& node, const EdsExprRow* row, con
 bool EdsExprCompare(const EdsExprNode& node, const EdsExprValue& a, const EdsExprValue& b);
 
 // Compiles a node to SQL (appending to `out`); false when it has no faithful SQL form.
-bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>& columns, EdsSqlPredicate& out);
+// CTOD reads texts by `settings`.
+bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>& columns,
+                      const EdsExprSettings& settings, EdsSqlPredicate& out);
+// Makes known on `db` the functions that the SQL of STR, CHR, CONTAINS and CTOD
+// calls: the evaluator's own routines, so SQLite answers byte for byte as it does.
+void EdsExprRegisterSqlFunctions(sqlite3* db);
 
 // Value routines (EdsExprFunctions.cpp).
 namespace edsexpr {
@@ -58,6 +65,8 @@ int CompareValues(const EdsExprValue& a, const EdsExprValue& b);
 bool IsEmptyValue(const EdsExprValue& v);
 
 std::string FormatStr(double value, int length, int decimals);
+// STR's arguments as the evaluator takes them: clamped, NaN as the lower bound.
+std::string StrText(double value, double length, double decimals);
 std::string ChrText(double code);
 std::int64_t ParseTimeText(std::string_view text, bool& ok);  // ms of the day
 std::int64_t ParseTimeStampText(std::string_view text, const EdsExprSettings& settings);

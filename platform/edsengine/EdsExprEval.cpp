@@ -125,10 +125,8 @@ EdsExprValue Call(const EdsExprNode& n, const EdsExprRow* row, const EdsExprSett
         return EdsExprValue::String(edsexpr::DtosText(julian));
     }
     case EdsExprFunc::Str: {
-        double value = arg(0).number;
-        int length = n.kids.size() > 1 ? static_cast<int>(Clamp(arg(1).number, 1, 255)) : 10;
-        int decimals = n.kids.size() > 2 ? static_cast<int>(Clamp(arg(2).number, 0, 15)) : 0;
-        return EdsExprValue::String(edsexpr::FormatStr(value, length, decimals));
+        return EdsExprValue::String(edsexpr::StrText(arg(0).number, n.kids.size() > 1 ? arg(1).number : 10,
+                                                     n.kids.size() > 2 ? arg(2).number : 0));
     }
     case EdsExprFunc::Substr: {
         std::string s = arg(0).text;
@@ -273,7 +271,7 @@ bool EdsExpr::IsTrue(const EdsExprRow& row) const {
 bool EdsExpr::ToSql(EdsSqlPredicate& out) const {
     if (root_->type != EdsExprType::Logical) return false;
     EdsSqlPredicate p;
-    if (!EdsExprNodeToSql(*root_, columns_, p)) return false;
+    if (!EdsExprNodeToSql(*root_, columns_, settings_, p)) return false;
     out = std::move(p);
     return true;
 }
@@ -297,7 +295,7 @@ bool EdsExpr::ToSqlPart(EdsSqlPredicate& out, bool& complete) const {
     int used = 0;
     for (const EdsExprNode* t : terms) {
         EdsSqlPredicate one;
-        if (!EdsExprNodeToSql(*t, columns_, one)) {
+        if (!EdsExprNodeToSql(*t, columns_, settings_, one)) {
             all = false;
             continue;
         }

@@ -5,6 +5,7 @@
 #include "platform/edsengine/EdsExprAst.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -90,6 +91,11 @@ std::string FormatStr(double value, int length, int decimals) {
     std::string digits(buf, res.ptr);
     if (digits.size() > static_cast<std::size_t>(length)) return stars;
     return std::string(static_cast<std::size_t>(length) - digits.size(), ' ') + digits;
+}
+
+std::string StrText(double value, double length, double decimals) {
+    auto clamp = [](double v, double lo, double hi) { return std::isnan(v) ? lo : std::min(std::max(v, lo), hi); };
+    return FormatStr(value, static_cast<int>(clamp(length, 1, 255)), static_cast<int>(clamp(decimals, 0, 15)));
 }
 
 // CHR(n): the character of Windows-1252 code n, as UTF-8 text. Codes outside

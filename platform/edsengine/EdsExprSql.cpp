@@ -5,12 +5,15 @@
 // with a constant becomes "col IS NULL OR col op ?" or "col IS NOT NULL AND
 // col op ?" depending on what the empty value would give, which keeps the
 // plain "col op ?" that SQLite can answer from an index. Anything whose SQL
-// meaning could differ from the evaluator's (STR's formatting, word search,
-// times of day, texts read as dates) has no SQL form.
+// meaning could differ from the evaluator's (times of day, which are stored as
+// texts or as numbers) has no SQL form. STR, CHR, CONTAINS and CTOD call the
+// evaluator's own routines, registered as SQL functions on every connection.
 
 #include "platform/edsengine/EdsExprAst.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsKeys.h"
+
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <initializer_list>
@@ -97,7 +100,8 @@ std::string PrefixEnd(std::string prefix) {
 
 class SqlWriter {
 public:
-    SqlWriter(const std::vector<EdsExprColumn>& columns, EdsSqlPredicate& out) : columns_(columns), out_(out) {}
+    SqlWriter(const std::vector<EdsExprColumn>& columns, const EdsExprSettings& settings, EdsSqlPredicate& out)
+        : columns_(columns), settings_(settings), out_(out) {}
 
     bool Write(const EdsExprNode& n) {
         if (IsComparison(n.op) && SimpleComparison(n)) return true;
@@ -168,7 +172,7 @@ private:
         std::vector<EdsSqlPredicate> pieces(nodes.size());
         std::size_t k = 0;
         for (const EdsExprNode* node : nodes) {
-            SqlWriter w(columns_, pieces[k]);
+            SqlWriter w(columns_, settings_, pieces[k]);
             if (!w.Write(*node) || pieces[k++].text.size() > kMaxSqlText) return false;
         }
         for (std::size_t i = 0; i < pattern.size(); ++i) {
@@ -287,7 +291,7 @@ private:
     bool GeneralComparison(const EdsExprNode& n) {
         if (n.kids[0]->type == EdsExprType::String) {
             EdsSqlPredicate left, right;
-            SqlWriter lw(columns_, left), rw(columns_, right);
+            SqlWriter lw(columns_, settings_, left), rw(columns_, settings_, right);
             if (!lw.Write(*n.kids[0]) || !rw.Write(*n.kids[1])) return false;
             auto put = [&](const EdsSqlPredicate& p, bool trim) {
                 out_.text += trim ? "rtrim(" + p.text + ", ' ')" : p.text;
@@ -358,7 +362,7 @@ private:
         }
         case EdsExprFunc::Dtos: {
             EdsSqlPredicate inner;
-            SqlWriter w(columns_, inner);
+            SqlWriter w(columns_, settings_, inner);
             if (!w.Write(*k[0])) return false;
             std::string date = k[0]->type == EdsExprType::TimeStamp ? "substr(" + inner.text + ", 1, 10)" : inner.text;
             out_.text += "(CASE WHEN " + inner.text + " = '' THEN '        ' ELSE replace(" + date + ", '-', '') END)";
@@ -394,19 +398,43 @@ private:
             if (!Write(*k[2])) return false;
             out_.text += " END)";
             return true;
-        default: return false;  // CTOD and friends are folded when constant; the rest run here
+        case EdsExprFunc::Str:
+            out_.text += "eds_str(";
+            if (!Write(*k[0])) return false;
+            for (std::size_t i = 1; i < 3; ++i) {
+                out_.text += ", ";
+                if (i < k.size()) {
+                    if (!Write(*k[i])) return false;
+                } else {
+                    out_.text += i == 1 ? "10" : "0";
+                }
+            }
+            out_.text += ")";
+            return true;
+        case EdsExprFunc::Chr: return Wrap("eds_chr(", k[0], ")");
+        case EdsExprFunc::Contains: return Fill("eds_contains({0}, {1})", {k[0].get(), k[1].get()});
+        case EdsExprFunc::Ctod:
+            if (!Wrap("eds_ctod(", k[0], ", ?, ?)")) return false;
+            out_.binds.push_back(settings_.dateFormat);
+            out_.binds.push_back(static_cast<std::int64_t>(settings_.epoch));
+            return true;
+        case EdsExprFunc::Ctot:
+        case EdsExprFunc::Ctots: return false;  // times of day stay with the evaluator
         }
+        return false;
     }
 
     const std::vector<EdsExprColumn>& columns_;
+    const EdsExprSettings& settings_;
     EdsSqlPredicate& out_;
 };
 
 }  // namespace
 
-bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>& columns, EdsSqlPredicate& out) {
+bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>& columns,
+                      const EdsExprSettings& settings, EdsSqlPredicate& out) {
     EdsSqlPredicate p;
-    SqlWriter w(columns, p);
+    SqlWriter w(columns, settings, p);
     if (!w.Write(node)) return false;
     // SQLite's parser stack holds about 40 nested calls; deeper predicates,
     // which no caller writes by hand, are evaluated here instead.
@@ -418,4 +446,42 @@ bool EdsExprNodeToSql(const EdsExprNode& node, const std::vector<EdsExprColumn>&
     if (deepest > kMaxSqlNesting || p.text.size() > kMaxSqlText) return false;
     out = std::move(p);
     return true;
+}
+
+namespace {
+
+std::string_view TextArg(sqlite3_value* v) {
+    const auto* p = reinterpret_cast<const char*>(sqlite3_value_text(v));
+    return std::string_view(p ? p : "", static_cast<std::size_t>(sqlite3_value_bytes(v)));
+}
+
+void ResultText(sqlite3_context* context, const std::string& text) {
+    sqlite3_result_text(context, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+void Register(sqlite3* db, const char* name, int args, void (*fn)(sqlite3_context*, int, sqlite3_value**)) {
+    sqlite3_create_function_v2(db, name, args, SQLITE_UTF8 | SQLITE_DETERMINISTIC | SQLITE_INNOCUOUS, nullptr, fn,
+                               nullptr, nullptr, nullptr);
+}
+
+}  // namespace
+
+void EdsExprRegisterSqlFunctions(sqlite3* db) {
+    Register(db, "eds_str", 3, [](sqlite3_context* c, int, sqlite3_value** a) {
+        ResultText(c, edsexpr::StrText(sqlite3_value_double(a[0]), sqlite3_value_double(a[1]), sqlite3_value_double(a[2])));
+    });
+    Register(db, "eds_chr", 1, [](sqlite3_context* c, int, sqlite3_value** a) {
+        ResultText(c, edsexpr::ChrText(sqlite3_value_double(a[0])));
+    });
+    Register(db, "eds_contains", 2, [](sqlite3_context* c, int, sqlite3_value** a) {
+        // Both texts are read before either pointer is used: a conversion may move the first.
+        const std::string field(TextArg(a[0]));
+        sqlite3_result_int(c, edsexpr::ContainsWords(field, TextArg(a[1])) ? 1 : 0);
+    });
+    Register(db, "eds_ctod", 3, [](sqlite3_context* c, int, sqlite3_value** a) {
+        const std::string text = edsexpr::RTrim(TextArg(a[0]));
+        const std::string format(TextArg(a[1]));
+        ResultText(c, edsexpr::StoredDate(
+                          EdsParseDateText(text, format, static_cast<int>(sqlite3_value_int64(a[2])))));
+    });
 }

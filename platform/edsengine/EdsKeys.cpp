@@ -1,4 +1,5 @@
 #include "platform/edsengine/EdsKeys.h"
+#include "platform/edsengine/EdsExprAst.h"
 
 #include <charconv>
 #include <cstring>
@@ -131,6 +132,7 @@ void RegisterFolding(sqlite3* db) {
             sqlite3_result_text(context, folded.data(), static_cast<int>(folded.size()), SQLITE_TRANSIENT);
         },
         nullptr, nullptr, nullptr);
+    EdsExprRegisterSqlFunctions(db);
 }
 
 std::string KeyTermSql(const Schema& schema, const Segment& segment) {

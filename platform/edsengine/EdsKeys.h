@@ -47,7 +47,8 @@ std::string KeyTermSql(const Schema& schema, const Segment& segment);
 std::string FoldColumnName(const FieldDef& field);
 std::string FoldColumnSql(const FieldDef& field);  // the generated column's expression
 // The same folding of any SQL text in one call, for filters on the engine's own
-// connections (RegisterFolding makes the function known there).
+// connections (RegisterFolding makes it known there, with the functions the
+// SQL of filters calls).
 std::string FoldSql(const std::string& text);
 void RegisterFolding(sqlite3* db);
 // The term's value for a column value (NULL replaced, UPPER applied).

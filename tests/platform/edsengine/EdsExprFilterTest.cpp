@@ -124,11 +124,11 @@ TEST(EdsFilters, FilterAndAofAreAnded) {
 
 TEST(EdsFilters, ExpressionsWithoutAnSqlFormStillFilter) {
     LogTable t;
-    EDS_OK(EdsSetAOF(t.table, U("CONTAINS(Name, 'widg*') .OR. STR(Serial, 2) == '42'"), EDS_RESOLVE_DYNAMIC));
+    EDS_OK(EdsSetAOF(t.table, U("CONTAINS(Name, 'widg*') .OR. STR(Serial, 2) == '42' .OR. CTOT(Name) > CTOT('23:59')"), EDS_RESOLVE_DYNAMIC));
     EXPECT_EQ(t.Visible(), (Recs{2, 3}));
     EXPECT_EQ(t.Count(), 2u);
     // An SQL part narrows, the rest is checked row by row.
-    EDS_OK(EdsSetFilter(t.table, U("Batch .AND. STR(Serial, 2) >= ' 7' .AND. CONTAINS(Name, 'acme')")));
+    EDS_OK(EdsSetFilter(t.table, U("Batch .AND. STR(Serial, 2) >= ' 7' .AND. .NOT. CTOT(Name) > CTOT('23:59') .AND. CONTAINS(Name, 'acme')")));
     EXPECT_EQ(t.Visible(), (Recs{3}));
     EDS_OK(EdsClearAOF(t.table));
     EDS_OK(EdsSetFilter(t.table, U("EMPTY(Name) .OR. EMPTY(Stamp)")));
@@ -142,10 +142,10 @@ TEST(EdsFilters, MemoTextsAreReadWhereTheImageHasNone) {
     EDS_OK(EdsGotoRecord(t.table, 2));
     EDS_OK(SetText(t.table, "Note", "urgent: call back"));
     EDS_OK(EdsWriteRecord(t.table));
-    // In SQL and in the evaluator (STR has no SQL form) alike.
+    // In SQL and in the evaluator (a time of day has no SQL form) alike.
     EDS_OK(EdsSetAOF(t.table, U("'urgent' $ Note"), EDS_RESOLVE_DYNAMIC));
     EXPECT_EQ(t.Visible(), (Recs{2}));
-    EDS_OK(EdsSetAOF(t.table, U("'urgent' $ Note .AND. STR(Serial, 2) == '42'"), EDS_RESOLVE_DYNAMIC));
+    EDS_OK(EdsSetAOF(t.table, U("'urgent' $ Note .AND. .NOT. CTOT(Name) > CTOT('23:59')"), EDS_RESOLVE_DYNAMIC));
     EXPECT_EQ(t.Visible(), (Recs{2}));
     UNSIGNED16 result = 0;
     EDS_OK(EdsGotoRecord(t.table, 2));

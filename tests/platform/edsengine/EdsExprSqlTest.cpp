@@ -216,23 +216,36 @@ TEST(EdsExprSql, ColumnConstantComparisonsCanUseAnIndex) {
     EXPECT_NE(plan.find("INDEX tZip"), std::string::npos) << p.text << "\n" << plan;
 }
 
+// Word search, number formatting, characters by code and texts read as dates run
+// in SQLite through the evaluator's own routines, NULLs and UTF-8 included.
+TEST(EdsExprSql, EvaluatorRoutinesRunInSql) {
+    Table t;
+    for (const char* text :
+         {"CONTAINS(Name, 'smith')", "CONTAINS(Name, 'zür*')", "CONTAINS(City + Zip, 'spring*')",
+          "STR(SerialNum) = '        41'", "STR(Amount, 4, 1) = ' 2.5'", "STR(Amount) = '**********'",
+          "STR(Amount, SerialNum - 37, 2) = '2.50'", "CHR(SerialNum + 24) = 'A'", "CHR(SerialNum * 2) > 'Z'",
+          "CTOD(Zip) = CTOD('')", "CTOD(Zip + '/01/2026') > CTOD('06/01/2026')", "CTOD(Zip + '/2/26') < CTOD('12/03/2026')"}) {
+        ExpectSameRows(t, text, false);
+    }
+}
+
 TEST(EdsExprSql, PartsWithoutAnSqlMeaningStayInTheEvaluator) {
-    for (const char* text : {"CONTAINS(Name, 'smith')", "STR(SerialNum) = '        41'", "At > CTOT('00:00:01')",
-                             "CTOD(Zip) = CTOD('')", "CHR(SerialNum) = 'A'"}) {
+    // Times of day are stored as texts or as numbers.
+    for (const char* text : {"At > CTOT('00:00:01')", "CTOT(Name) = CTOT('10:00')", "CTOTS(Zip) > DateTime"}) {
         auto e = Compile(text);
         EdsSqlPredicate p;
         EXPECT_FALSE(e->ToSql(p)) << text << " => " << p.text;
     }
     // A conjunction hands its translatable terms to SQLite and keeps the rest.
     Table t;
-    auto e = Compile("Zip = '12345' AND CONTAINS(Name, 'smith') AND SerialNum > 0");
+    auto e = Compile("Zip = '12345' AND At = CTOT('00:00:00.001') AND SerialNum > 0");
     EdsSqlPredicate part;
     bool complete = true;
     ASSERT_TRUE(e->ToSqlPart(part, complete));
     EXPECT_FALSE(complete);
     EXPECT_EQ(t.BySql(part), (std::vector<long long>{1, 2}));
     EXPECT_EQ(t.ByEvaluation(*e), (std::vector<long long>{1}));
-    EXPECT_FALSE(Compile("CONTAINS(Name, 'x') OR Batch")->ToSqlPart(part, complete));
+    EXPECT_FALSE(Compile("At > CTOT('00:00:01') OR Batch")->ToSqlPart(part, complete));
     // A date shifted again and again repeats itself in SQL at every level: a few
     // levels still go to SQLite, many stay here rather than grow without bound.
     std::string shifted = "Born";
