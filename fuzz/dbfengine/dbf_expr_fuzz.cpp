@@ -16,19 +16,13 @@
 #include "dbfengine/dbf4.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfparser.h"
+#include "fuzz/dbfengine/FuzzSupport.h"
 
 namespace {
 
 std::string Path(const char* name) { return "/tmp/dbf_expr_fuzz_" + std::to_string(getpid()) + name; }
 
-template <typename F>
-void Try(F&& f)
-{
-    try {
-        f();
-    } catch (const xf::EXfError&) {
-    }
-}
+using dbffuzz::Try;
 
 void MakeTables()
 {

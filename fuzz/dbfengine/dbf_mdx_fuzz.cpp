@@ -17,24 +17,17 @@
 #include "dbfengine/dbf4.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfndx.h"
+#include "fuzz/dbfengine/FuzzSupport.h"
 
 namespace {
 
 std::string Base()
 {
-    static const std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    static const std::string base = folder + "/dbf_mdx_fuzz_" + std::to_string(getpid());
+    static const std::string base = dbffuzz::FileBase("dbf_mdx_fuzz");
     return base;
 }
 
-template <typename F>
-void Try(F&& f)
-{
-    try {
-        f();
-    } catch (const xf::EXfError&) {
-    }
-}
+using dbffuzz::Try;
 
 constexpr int kRecords = 300;
 

@@ -17,25 +17,17 @@
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
 #include "platform/rtl/TextFiles.h"
+#include "fuzz/dbfengine/FuzzSupport.h"
 
 namespace {
 
 std::string Base()
 {
-    // In memory where the system has it: every pack syncs its files.
-    static const std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
-    static const std::string base = folder + "/dbf_memo_fuzz_" + std::to_string(getpid());
+    static const std::string base = dbffuzz::FileBase("dbf_memo_fuzz");
     return base;
 }
 
-template <typename F>
-void Try(F&& f)
-{
-    try {
-        f();
-    } catch (const xf::EXfError&) {
-    }
-}
+using dbffuzz::Try;
 
 constexpr int kRecords = 4;
 

@@ -12,6 +12,7 @@
 #include "dbfengine/dbf4.h"
 #include "dbfengine/platform/XfCharsets.h"
 #include "dbfengine/xfcommon.h"
+#include "fuzz/dbfengine/FuzzSupport.h"
 
 namespace {
 
@@ -21,14 +22,7 @@ const std::string& TablePath()
     return path;
 }
 
-template <typename F>
-void Try(F&& f)
-{
-    try {
-        f();
-    } catch (const xf::EXfError&) {
-    }
-}
+using dbffuzz::Try;
 
 }  // namespace
 
