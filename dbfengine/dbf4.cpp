@@ -328,6 +328,12 @@ void Phantom(TWorkArea& a)
     Unpack(a);
 }
 
+void ToEnd(TWorkArea& a)
+{
+    Phantom(a);
+    if (HasIndex() && XfIndexHooks().SyncIndex) XfIndexHooks().SyncIndex(0);
+}
+
 void RelationStep(TWorkArea& a)
 {
     if (!a.Relation) return;
@@ -850,18 +856,19 @@ void GoTop()
         TSemaphoreScope semaphore(index, false);
         std::int32_t n = index ? Call(hooks.FindFirstRec, 1) : 1;
         if (n > t.RecordCount || n < 1) {
-            Phantom(*a);
-            if (index) Call(hooks.SyncIndex, 0);
+            ToEnd(*a);
             return;
         }
         if (!ReadRecord(*a, n)) return;
         while (!Accepted(*a) && !t.Eof && XfErrors().LastError == 0) {
-            n = index ? (Call(hooks.IndexEof) ? t.RecordCount + 1 : Call(hooks.FindNextRec, n + 1)) : n + 1;
-            if (n > t.RecordCount || n < 1) {
-                Phantom(*a);
-                if (index) Call(hooks.SyncIndex, 0);
+            // In record order the index answers the last record again at the end.
+            const std::int32_t next =
+                index ? (Call(hooks.IndexEof) ? t.RecordCount + 1 : Call(hooks.FindNextRec, n + 1)) : n + 1;
+            if (next == n || next > t.RecordCount || next < 1) {
+                ToEnd(*a);
                 break;
             }
+            n = next;
             if (!ReadRecord(*a, n)) return;
         }
         if (index) Call(hooks.SaveCurrentKeys, 1);
@@ -881,9 +888,8 @@ void GoBottom()
     {
         TSemaphoreScope semaphore(index, false);
         auto noRecord = [&] {
-            Phantom(*a);
+            ToEnd(*a);
             if (index) {
-                Call(hooks.SyncIndex, 0);
                 Call(hooks.SetIndexBof);
                 Call(hooks.SetIndexEof);
             }
@@ -895,11 +901,13 @@ void GoBottom()
         }
         if (!ReadRecord(*a, n)) return;
         while (!Accepted(*a) && XfErrors().LastError == 0) {
-            n = index ? (Call(hooks.IndexBof) ? 0 : Call(hooks.FindPriorRec, n - 1)) : n - 1;
-            if (n < 1 || n > t.RecordCount) {
+            // In record order the index answers the first record again at the start.
+            const std::int32_t prior = index ? (Call(hooks.IndexBof) ? 0 : Call(hooks.FindPriorRec, n - 1)) : n - 1;
+            if (prior == n || prior < 1 || prior > t.RecordCount) {
                 noRecord();
                 break;
             }
+            n = prior;
             if (!ReadRecord(*a, n)) return;
         }
         if (index) Call(hooks.SaveCurrentKeys, 1);
@@ -1022,8 +1030,7 @@ void SKIP(int n)
             if (steps == n) break;
         }
         if (end && n > 0) {
-            Phantom(*a);
-            if (index) Call(hooks.SyncIndex, 0);
+            ToEnd(*a);
         } else if (end) {
             GoTop();
             t.Bof = true;

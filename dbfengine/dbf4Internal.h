@@ -40,6 +40,8 @@ int Pack(TWorkArea& a, bool fillBlanks = false);
 // Reads record n and unpacks it; false after an error.
 bool ReadRecord(TWorkArea& a, std::int32_t n);
 void Phantom(TWorkArea& a);
+// The phantom record, with the controlling order past its end as well.
+void ToEnd(TWorkArea& a);
 // Whether movements stop on the current record (deleted records hidden, filter).
 bool Accepted(TWorkArea& a);
 void RelationStep(TWorkArea& a);

@@ -269,7 +269,16 @@ bool Matches(const TWorkArea& a, const Criterion& c, const char* raw)
     return have == wanted;
 }
 
-// The first record from `from` on that meets every criterion; 0 when none.
+// Whether record n, stored as `raw`, is one that movements stop on. The filter
+// sees it as the current record.
+bool Passes(TWorkArea& a, std::int32_t n, const std::vector<char>& raw)
+{
+    if (a.IgnoreDeleted && raw[0] == '*') return false;
+    return !a.Filter || (ReadRecord(a, n) && Accepted(a));
+}
+
+// The first record from `from` on that meets every criterion and that movements
+// stop on; 0 when none.
 std::int32_t Search(TWorkArea& a, const std::vector<Criterion>& criteria, std::int32_t from)
 {
     Recount(a);
@@ -284,7 +293,7 @@ std::int32_t Search(TWorkArea& a, const std::vector<Criterion>& criteria, std::i
             }
             if (XfErrors().LastError != 0 && !XfErrors().DeliverNow) return 0;
         }
-        if (all) return n;
+        if (all && Passes(a, n, raw)) return n;
     }
     return 0;
 }
@@ -294,7 +303,7 @@ void ReturnTo(TWorkArea& a, std::int32_t record)
     if (record >= 1 && record <= a.Table.RecordCount) {
         GO(record);
     } else {
-        Phantom(a);
+        ToEnd(a);
     }
 }
 
@@ -323,7 +332,7 @@ bool LocateCountSum(std::string_view options, const TXfValue& value)
     const std::int32_t found = Search(*a, {c}, 1);
     if (found == 0) {
         a->LocateField = 0;
-        Phantom(*a);  // no match: at the end, also on an empty or fully filtered table
+        ToEnd(*a);  // no match: at the end, also on an empty or fully filtered table
         return false;
     }
     a->LocateField = c.field;
@@ -347,7 +356,7 @@ bool Continue()
     const std::int32_t found = Search(*a, {c}, a->Table.CurrentRecord + 1);
     if (found == 0) {
         a->LocateField = 0;
-        Phantom(*a);
+        ToEnd(*a);
         return false;
     }
     GO(found);

@@ -708,14 +708,10 @@ int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& key
     // the order's, which the scan finds.
     if (!engine || dbf4::HasIndex()) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
     bool found = false;
-    bool hidden = false;
     const int code = Engine([&] {
         found = xf::LocateRecord(names, values, options.Contains(loCaseInsensitive), options.Contains(loPartialKey), true);
-        hidden = found && hideDeletedRecs_ && xf::CurrentRecord().Deleted();
     });
     if (code) return code;
-    // The engine's search sees deleted records too; the scan skips the hidden ones.
-    if (hidden) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
     if (!found) return xfAtEnd;
     atBegin_ = atEnd_ = false;
     return xfOk;
