@@ -619,7 +619,7 @@ void USEWithHooks(const std::string& path, std::string_view options, std::byte* 
     area->Exclusive = (mode & 0x70) == fmShareExclusive;
     t.ReadAhead = true;
     t.AheadMaxAgeMs = area->Exclusive ? -1 : kSharedReadAheadMs;
-    if (!area->Exclusive && settings.NetworkMode != 0) t.HeaderLockOffset = settings.LockBase + 1;
+    t.OthersAppend = !area->Exclusive && settings.NetworkMode != 0;
     area->TypedOffsets = TypedOffsets(t.Fields);
     area->TypedSize = UnpackedRecordSize(t.Fields);
     if (typed) {

@@ -71,7 +71,6 @@ bool ALock()
     if (a->LockState == 3) return false;
     if (SystemLocks(*a)) {
         if (!LockWithRetry(a->Table.File, XfDbf4Settings().LockBase + 1, 1)) return false;
-        a->Table.HoldsHeaderLock = true;
         DropReadAhead(a->Table);
     }
     a->LockState = 2;
@@ -168,7 +167,6 @@ void Unlock()
         if (const int code = LockBytes(false, a->Table.File, XfDbf4Settings().LockBase + 1, 1))
             Report(static_cast<std::uint16_t>(code), "Error attempting to UNLOCK file " + a->Table.FileName + " [Unlock]");
     }
-    a->Table.HoldsHeaderLock = false;
     a->LockState = 0;
 }
 

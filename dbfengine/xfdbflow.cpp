@@ -12,8 +12,6 @@ namespace xf {
 
 namespace {
 
-constexpr std::int64_t kHeaderLockWaitMs = 10000;
-
 std::uint16_t ReadWord(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 
 std::int32_t ReadLong(const std::uint8_t* p)
@@ -209,42 +207,22 @@ int OpenDbf(TDbfTable& t, std::int64_t fileSize)
     return IsDbase2(t) ? ReadDbase2Header(t, fileSize) : ReadDbfHeader(t, fileSize);
 }
 
-// Holds the byte that serialises header rewrites between programs, when the table
-// has one and this open does not hold it already. Waits a bounded time; a header
-// rewrite goes ahead without it rather than not at all.
-class HeaderLock {
-public:
-    explicit HeaderLock(TDbfTable& t) : table_(t)
-    {
-        if (t.HeaderLockOffset < 0 || t.HoldsHeaderLock || !t.File.IsOpen()) return;
-        const TXfClocks& clock = XfClocks();
-        const std::int64_t deadline = clock.MonotonicMs() + kHeaderLockWaitMs;
-        while (t.File.Lock(t.HeaderLockOffset, 1) != 0) {
-            if (clock.MonotonicMs() >= deadline) return;
-            clock.SleepMs(5);
-        }
-        taken_ = true;
-    }
-    ~HeaderLock()
-    {
-        if (taken_) table_.File.Unlock(table_.HeaderLockOffset, 1);
-    }
-    HeaderLock(const HeaderLock&) = delete;
-    HeaderLock& operator=(const HeaderLock&) = delete;
-
-private:
-    TDbfTable& table_;
-    bool taken_ = false;
-};
-
-// Rewrites the header and, after appends, the end mark; under the header lock for
-// shared tables, whose count is first raised to what the file holds (other
-// programs may have appended since), never lowered.
+// Rewrites the header and, after appends, the end mark. No lock is taken: a
+// program that closes must not wait for another program's table lock. A shared
+// table's count is raised to what the file holds just before the write, and
+// written again while the file grew meanwhile (another program's append between
+// the count and the write), so records others appended are never cut off; an
+// append after the last check is followed by its own program's header rewrite.
 int RewriteHeader(TDbfTable& t, std::uint8_t endMark, const std::string& failureContext)
 {
-    HeaderLock lock(t);
-    if (t.HeaderLockOffset >= 0) t.RecordCount = std::max(t.RecordCount, FileRecordCount(t));
+    if (t.OthersAppend) t.RecordCount = std::max(t.RecordCount, FileRecordCount(t));
     if (const int code = WriteDbfHeaderPrefix(t)) return code;
+    for (int again = 0; t.OthersAppend && again < 8; ++again) {
+        const std::int32_t now = FileRecordCount(t);
+        if (now <= t.RecordCount) break;
+        t.RecordCount = now;
+        if (const int code = WriteDbfHeaderPrefix(t)) return code;
+    }
     if (t.HeaderState == hsAppended) {
         const std::int64_t end = t.RecordOffset(t.RecordCount + 1);
         std::int64_t size = 0;
@@ -441,7 +419,6 @@ int CloseDbf(TDbfTable& t)
         code = RewriteHeader(t, XfDbfSettings().EndMark, "File:  " + t.FileName + " [CloseDbf(" + t.FileName + ")]");
     t.File.Close();
     t.HeaderState = hsClosed;
-    t.HoldsHeaderLock = false;
     DropReadAhead(t);
     t.AheadBytes = {};
     t.Record.clear();

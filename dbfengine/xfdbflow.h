@@ -69,11 +69,9 @@ struct TDbfTable {
     TXfTextHook BeforeWrite, AfterRead;
     TXfFile File;
     bool Virtual = false;
-    // Set by the work-area layer for tables other programs may use: the byte that
-    // serialises header rewrites and appends between programs (-1: none), and
-    // whether this open already holds it.
-    std::int64_t HeaderLockOffset = -1;
-    bool HoldsHeaderLock = false;
+    // Set by the work-area layer for tables other programs may append to: a header
+    // rewrite then counts the records the file holds, never fewer than its own.
+    bool OthersAppend = false;
     // Records read ahead in one block. Every write through this table drops the
     // block; for tables other programs may change it serves for at most
     // AheadMaxAgeMs (a read then is as fresh as any unlocked read), and taking a

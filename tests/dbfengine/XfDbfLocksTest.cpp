@@ -95,6 +95,39 @@ void StartHolder(Child& child, const std::function<bool()>& body)
     ASSERT_EQ(ok, 1) << "the holder could not take its locks";
 }
 
+// Another program's view: which of `records` it can lock now (a forked child with
+// its own open of the table, in a free area).
+std::vector<bool> LockableByAnother(const std::string& path, const std::vector<std::int32_t>& records)
+{
+    int fds[2];
+    if (pipe(fds) != 0) return {};
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        std::string answers(records.size(), '?');
+        try {
+            Select(0);
+            USE(path, "ALIAS PROBE");
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                GO(records[i]);
+                answers[i] = RLock() ? '1' : '0';
+                Unlock();
+            }
+        } catch (...) {
+        }
+        (void)!write(fds[1], answers.data(), answers.size());
+        std::_Exit(0);
+    }
+    close(fds[1]);
+    std::string answers(records.size(), '?');
+    const bool read = ::read(fds[0], answers.data(), answers.size()) == static_cast<ssize_t>(answers.size());
+    close(fds[0]);
+    waitpid(pid, nullptr, 0);
+    std::vector<bool> lockable;
+    for (const char c : answers) lockable.push_back(read && c == '1');
+    return lockable;
+}
+
 std::int32_t HeaderCount(const std::string& path)
 {
     const std::string bytes = testsupport::ReadFile(path);
@@ -253,6 +286,67 @@ TEST(XfDbfLocks, ClosingWhileAnotherAppendsKeepsItsRecordsAndCount)
     EXPECT_EQ(bytes.back(), '\x1A');
 }
 
+TEST(XfDbfLocks, ClosingNeverWaitsForAnotherProgramsTableLockAndCountsItsAppends)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/held.dbf";
+    MakeTable(path, 3);
+    int toChild[2], toParent[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(toParent), 0);
+    Child child;
+    child.pid = fork();
+    if (child.pid == 0) {
+        // Another program: when told, it takes the table lock, appends, and keeps the lock.
+        char ok = 0;
+        try {
+            if (read(toChild[0], &ok, 1) == 1) {
+                Select(1);
+                USE(path);
+                ok = ALock() ? 1 : 0;
+                for (int i = 1; ok && i <= 4; ++i) {
+                    ClearRecord();
+                    CurrentRecord().SetText(1, "appended " + std::to_string(i));
+                    Append();
+                }
+            }
+        } catch (...) {
+            ok = 0;
+        }
+        (void)!write(toParent[1], &ok, 1);
+        for (;;) pause();
+    }
+    child.fromChild = toParent[0];
+
+    std::int64_t now = 0;
+    int sleeps = 0;
+    TXfClocks clocks;
+    clocks.MonotonicMs = [&] { return now; };
+    clocks.SleepMs = [&](std::int64_t ms) {
+        ++sleeps;
+        now += ms;
+    };
+    TXfClocksGuard clock(clocks);
+    Select(1);
+    USE(path);
+    GO(2);
+    ASSERT_TRUE(RLock());
+    CurrentRecord().SetText(1, "replaced");
+    Replace();
+    Unlock();
+    char ok = 1;
+    ASSERT_EQ(write(toChild[1], &ok, 1), 1);
+    ASSERT_EQ(read(child.fromChild, &ok, 1), 1);
+    ASSERT_EQ(ok, 1) << "the other program could not append under its table lock";
+    EXPECT_EQ(ErrorOf([] { CloseDatabase(); }).first, 0);
+    EXPECT_EQ(sleeps, 0) << "closing waited " << now << " ms";
+    EXPECT_EQ(HeaderCount(path), 7);
+    const std::string bytes = testsupport::ReadFile(path);
+    EXPECT_EQ(bytes.substr(65 + 20, 20), " replaced           ");
+    EXPECT_EQ(bytes.substr(65 + 6 * 20, 20), " appended 4         ");
+}
+
 TEST(XfDbfLocks, RetriesWaitOnTheClockAndTheLockListStaysConsistent)
 {
     EngineScope engine;
@@ -298,10 +392,20 @@ TEST(XfDbfLocks, RetriesWaitOnTheClockAndTheLockListStaysConsistent)
     EXPECT_TRUE(UnlockRec(-1));  // the oldest: record 1
     EXPECT_FALSE(IsLocked(1));
     EXPECT_TRUE(IsLocked(3));
+    EXPECT_EQ(LockableByAnother(path, {1, 3}), (std::vector<bool> {true, false}));
     EXPECT_TRUE(UnlockRec(-2));
     EXPECT_FALSE(IsLocked(3));
     EXPECT_FALSE(UnlockRec(3));
     EXPECT_EQ(XfErrors().LastError, 220);
+    // Unlocking record n releases n's range, also while the area stands on another locked record.
+    GO(1);
+    ASSERT_TRUE(RLock());
+    GO(3);
+    ASSERT_TRUE(RLock());
+    EXPECT_TRUE(UnlockRec(1));
+    EXPECT_EQ(LockableByAnother(path, {1, 3}), (std::vector<bool> {true, false}));
+    Unlock();
+    EXPECT_EQ(LockableByAnother(path, {1, 3}), (std::vector<bool> {true, true}));
     ASSERT_TRUE(ALock());
     GO(1);
     EXPECT_FALSE(RLock());
