@@ -132,6 +132,17 @@ TEST_F(XfExpr, GroupingFollowsThePrecedenceTable)
         {"1E2 + 1", "N:101"},
         {"1 <> 2 .AND. 1 # 2", "L:.T."},
         {"2 >= 2 .AND. 2 <= 2 .AND. 3 > 2 .AND. 2 < 3", "L:.T."},
+        // Each pair of neighbouring levels, the looser first: grouping them as one
+        // level changes the value or makes the text fail to compile.
+        {".T. .OR. .T. .AND. .F.", "L:.T."},
+        {".F. .AND. .F. = .F.", "L:.F."},
+        {".F. = .F. .AND. .F.", "L:.F."},
+        {".F. = 'A' $ 'B'", "L:.T."},
+        {"3 < 2 + 2", "L:.T."},
+        {"2 * 3 ^ 2", "N:18"},
+        {"2 ^ -1 * 4", "N:2"},
+        {".NOT. .T. .OR. .T.", "L:.T."},
+        {".NOT. .T. .AND. .F.", "L:.F."},
     };
     for (const auto& [text, expected] : cases) EXPECT_EQ(Value(text), expected) << text;
 }
@@ -140,6 +151,8 @@ TEST_F(XfExpr, CompileErrorsNameTheirCauseAndShowWhereTheyStopped)
 {
     const std::pair<std::string, const char*> cases[] = {
         {".NOT. COUNT = 1", "PARSER:Type mismatch in expression \".NOT.\""},
+        {".NOT. 'A' $ 'B'", "PARSER:Type mismatch in expression \".NOT.\""},  // .NOT. binds before every binary level
+        {".NOT. 1 < 2", "PARSER:Type mismatch in expression \".NOT.\""},
         {"'A' $ 'B' < 'C'", "PARSER:Type mismatch in expression \"$\""},
         {"SUBSTR(NAME, 2)", "Syntax error"},
         {"IIF(COUNT > 1, 1, 2)", "PARSER:Type mismatch in function \"IIF\""},
