@@ -91,6 +91,49 @@ std::string ArticleBarcodeText(const std::string& data)
     return text;
 }
 
+// A place on the paper that one group of texts keeps to, in hundredths of an
+// inch from the paper's top-left corner. Texts start at their fixed places
+// and are cut where their block ends.
+struct Block {
+    int left, top, right, bottom;
+};
+
+constexpr Block kPaper{0, 0, kPaperWidth, kPaperHeight};
+
+// The blocks of the certified-mail form. Different blocks share an edge at
+// most, so no text of one runs into another. A text is cut at the edge of its
+// block that lies ahead of it: upside-down texts run leftwards, texts reading
+// downwards run down the paper.
+namespace form {
+// The receipt along the left edge, in the caller's face; its fee captions
+// stop short of the amounts.
+constexpr Block kReceipt{0, 55, 147, 335};
+constexpr Block kReceiptCaptions{30, 75, 147, 145};
+// Article numbers across the top, beside the small barcode.
+constexpr Block kTopNumbers{147, 0, kPaperWidth, 80};
+// The recipient's number above its barcode.
+constexpr Block kRecipientNumber{0, 380, 308, 405};
+// The sender's copies: the card's lines and RE, the lines below the receipt.
+constexpr Block kCardSender{430, 375, 750, 466};
+constexpr Block kLowerSender{147, 220, 755, 300};
+// The card's number beside the sender's barcode.
+constexpr Block kCardNumber{424, 472, 720, 495};
+// The card's return address reads downwards between the sender's barcode
+// and the recipient's block; its first line passes the end of the card's
+// number and stops where that begins.
+constexpr Block kCardReturn{352, 380, 430, 592};
+constexpr Block kCardReturnFirstLine{412, 380, 430, 472};
+// The recipient's copies: the address block, and the lines below the receipt.
+constexpr Block kRecipient{280, 592, 710, 670};
+constexpr Block kLowerRecipient{147, 121, 755, 200};
+// The extra label at the paper's left edge, beside the recipient's block.
+constexpr Block kExtraLabel{0, 580, 280, 660};
+// Down the right edge: the number reading downwards beside the thin barcode,
+// and below it the number, the comment and RE.
+constexpr Block kSideNumber{796, 146, 810, 380};
+constexpr Block kSideStrip{773, 380, 821, kPaperHeight};
+}  // namespace form
+
 // Printer pixels of positions given in hundredths of an inch.
 class FormCanvas {
 public:
@@ -108,26 +151,30 @@ public:
                3 * state_.alignY;
     }
 
-    // Texts end where their cell ends: the paper, or the label on a sheet.
-    // Hundredths of an inch from the paper's top-left corner.
-    void SetCell(int left, int top, int right, int bottom)
-    {
-        cell_ = {std::max(0, left), std::max(0, top), std::min(kPaperWidth, right), std::min(kPaperHeight, bottom)};
-    }
-
-    void Text(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int angle)
+    // Draws text from (hx, hy), cut to the whole characters that stay inside
+    // `block`; returns the width drawn in pixels.
+    int Text(const Block& block, int hx, int hy, const std::string& text, const std::string& face, int sizePt,
+             int angle)
     {
         const print::FontSpec font{face, sizePt, angle};
         const int x = X(hx), y = Y(hy);
-        device_.TextOut(x, y, Fitting(text, font, Room(x, y, angle)), font);
+        const std::string fitting = Fitting(text, font, Room(block, x, y, angle));
+        device_.TextOut(x, y, fitting, font);
+        return device_.TextExtent(fitting, font).cx;
     }
 
-    // Upside-down text whose end lies at hx: the reference point is hx plus the text's width.
-    void TextEndingAt(int hx, int hy, const std::string& text, const std::string& face, int sizePt)
+    // Upside-down text whose end lies at hx, in at most `room` pixels: the
+    // reference point is hx plus the text's width.
+    void TextEndingAt(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int room)
     {
         const print::FontSpec font{face, sizePt, 1800};
-        const std::string fitting = Fitting(text, font, X(cell_.right) - X(hx));
+        const std::string fitting = Fitting(text, font, room);
         device_.TextOut(X(hx) + device_.TextExtent(fitting, font).cx, Y(hy), fitting, font);
+    }
+
+    int Width(const std::string& text, const std::string& face, int sizePt)
+    {
+        return device_.TextExtent(text, print::FontSpec{face, sizePt, 0}).cx;
     }
 
     void Image(int hx, int hy, int width, int height, const QImage& image)
@@ -138,18 +185,15 @@ public:
     const PrinterState& Printer() const { return state_; }
 
 private:
-    struct Cell {
-        int left, top, right, bottom;
-    };
-
-    // Pixels from (x, y) to the cell's edge along a text's baseline.
-    int Room(int x, int y, int angle) const
+    // Pixels from (x, y) to the edge of the block (never past the paper's)
+    // that lies ahead along a text's baseline.
+    int Room(const Block& block, int x, int y, int angle) const
     {
         switch (angle) {
-        case 1800: return x - X(cell_.left);
-        case 2700: return Y(cell_.bottom) - y;
-        case 900: return y - Y(cell_.top);
-        default: return X(cell_.right) - x;
+        case 1800: return x - X(std::max(block.left, kPaper.left));
+        case 2700: return Y(std::min(block.bottom, kPaper.bottom)) - y;
+        case 900: return y - Y(std::max(block.top, kPaper.top));
+        default: return X(std::min(block.right, kPaper.right)) - x;
         }
     }
 
@@ -168,7 +212,6 @@ private:
 
     print::PrintDevice& device_;
     const PrinterState& state_;
-    Cell cell_{0, 0, kPaperWidth, kPaperHeight};
 };
 
 // Reads the printer's metrics and the caller's face for this print.
@@ -197,11 +240,11 @@ std::unique_ptr<TBarcodeBmp> MakeArticleBarcode(int scale, int height, TbcRotate
 
 // The current label's place on the sheet: rows run across from the right
 // edge, columns down from the top.
-void SetLabelCell(FormCanvas& canvas)
+Block LabelCell()
 {
     const int right = kPaperWidth - gLabelRow * kLabelWidth;
     const int top = gLabelCol * kLabelHeight;
-    canvas.SetCell(right - kLabelWidth, top, right, top + kLabelHeight);
+    return {right - kLabelWidth, top, right, top + kLabelHeight};
 }
 
 void DrawArticleBarcodes(FormCanvas& canvas)
@@ -226,25 +269,25 @@ void DrawArticleBarcodes(FormCanvas& canvas)
 
         const std::string textT = ArticleNumberDisplay(s.dataT);
         const std::string textF = ArticleNumberDisplay(s.dataF);
-        canvas.Text(308, 402, textT, kOcrFace, 11, 1800);
-        canvas.Text(720, 492, textF, kOcrFace, 11, 1800);
-        canvas.Text(760, 78, textF, kOcrFace, 10, 1800);
-        canvas.Text(770, 45, textT, kOcrFace, 10, 1800);
-        canvas.Text(791, 380, textT, kOcrFace, 10, 2700);
-        canvas.Text(810, 146, textT, kOcrFace, 8, 2700);
-        canvas.Text(147, 317, textT, s.fontName, 6, 1800);
+        canvas.Text(form::kRecipientNumber, 308, 402, textT, kOcrFace, 11, 1800);
+        canvas.Text(form::kCardNumber, 720, 492, textF, kOcrFace, 11, 1800);
+        canvas.Text(form::kTopNumbers, 760, 78, textF, kOcrFace, 10, 1800);
+        canvas.Text(form::kTopNumbers, 770, 45, textT, kOcrFace, 10, 1800);
+        canvas.Text(form::kSideStrip, 791, 380, textT, kOcrFace, 10, 2700);
+        canvas.Text(form::kSideNumber, 810, 146, textT, kOcrFace, 8, 2700);
+        canvas.Text(form::kReceipt, 147, 317, textT, s.fontName, 6, 1800);
     } else {
         const int across = -gLabelRow * 275;
         const int down = gLabelCol * 370;
-        SetLabelCell(canvas);
+        const Block cell = LabelCell();
         const auto first = MakeArticleBarcode(moduleA, heightA, bcRotate90, s.dataT);
         // Turned a quarter, the bars' height runs across the paper and the length down it.
         canvas.Image(610 + across, down + 50, RoundHalfEven(std::int64_t{s.dpiX} * 75, 100),
                      RoundHalfEven(std::int64_t{s.dpiY} * 250, 100), first->Bitmap());
 
         const std::string textT = ArticleNumberDisplay(s.dataT);
-        canvas.Text(600 + across, down + 60, textT, kOcrFace, 11, 2700);
-        canvas.Text(810 + across, down + 60, textT, kOcrFace, 8, 2700);
+        canvas.Text(cell, 600 + across, down + 60, textT, kOcrFace, 11, 2700);
+        canvas.Text(cell, 810 + across, down + 60, textT, kOcrFace, 8, 2700);
     }
 }
 
@@ -270,64 +313,75 @@ void DrawZipBarcodes(FormCanvas& canvas, const MailerPrintFields& rec)
 }
 
 // Five lines of the record, from `first`, upper-cased, 0.15 in apart downwards.
-void AddressBlock(FormCanvas& canvas, const MailerPrintFields& rec, int first, int hx, int hy)
+void AddressBlock(FormCanvas& canvas, const Block& block, const MailerPrintFields& rec, int first, int hx, int hy)
 {
     for (int i = 0; i < 5; ++i)
-        canvas.Text(hx, hy - 15 * i, rtl::UpperCase(rec[first + i]), kOcrFace, 10, 1800);
+        canvas.Text(block, hx, hy - 15 * i, rtl::UpperCase(rec[first + i]), kOcrFace, 10, 1800);
+}
+
+// A receipt line of a caption ending at captionX and an amount starting at
+// 0.30 in: the amount stops a blank short of the caption, so the two never
+// read as one.
+void AmountLine(FormCanvas& canvas, int captionX, int hy, const std::string& caption, const std::string& amount,
+                int sizePt)
+{
+    const std::string& face = canvas.Printer().fontName;
+    const int captionWidth = canvas.Text(form::kReceiptCaptions, captionX, hy, caption, face, sizePt, 1800);
+    const int room = canvas.X(captionX) - captionWidth - canvas.Width(" ", face, sizePt) - canvas.X(30);
+    canvas.TextEndingAt(30, hy, amount, face, sizePt, room);
 }
 
 void DrawFormText(FormCanvas& canvas, const MailerPrintFields& rec)
 {
     const std::string& face = canvas.Printer().fontName;
+    using namespace form;
 
-    AddressBlock(canvas, rec, 0, 750, 465);
-    AddressBlock(canvas, rec, 0, 755, 300);
-    AddressBlock(canvas, rec, 6, 710, 670);
-    AddressBlock(canvas, rec, 6, 755, 200);
+    AddressBlock(canvas, kCardSender, rec, 0, 750, 465);
+    AddressBlock(canvas, kLowerSender, rec, 0, 755, 300);
+    AddressBlock(canvas, kRecipient, rec, 6, 710, 670);
+    AddressBlock(canvas, kLowerRecipient, rec, 6, 755, 200);
     if (rec[24] == "Yes")
-        AddressBlock(canvas, rec, rec[25] == "Addressed To" ? 6 : 0, 280, 660);
-    canvas.Text(750, 395, "RE: " + rec[12], kOcrFace, 10, 1800);
+        AddressBlock(canvas, kExtraLabel, rec, rec[25] == "Addressed To" ? 6 : 0, 280, 660);
+    canvas.Text(kCardSender, 750, 395, "RE: " + rec[12], kOcrFace, 10, 1800);
 
     for (int i = 0; i < 5; ++i)
-        canvas.Text(430 - 15 * i, 380, rtl::UpperCase(rec[i]), kOcrFace, 10, 2700);
-    canvas.Text(821, 380, "RE: " + rec[12], kOcrFace, 10, 2700);
-    canvas.Text(806, 380, rec[13], kOcrFace, 10, 2700);
+        canvas.Text(i == 0 ? kCardReturnFirstLine : kCardReturn, 430 - 15 * i, 380, rtl::UpperCase(rec[i]),
+                    kOcrFace, 10, 2700);
+    canvas.Text(kSideStrip, 821, 380, "RE: " + rec[12], kOcrFace, 10, 2700);
+    canvas.Text(kSideStrip, 806, 380, rec[13], kOcrFace, 10, 2700);
 
     // The receipt, in the caller's face.
-    canvas.Text(145, 288, rec[0], face, 6, 1800);
-    canvas.Text(145, 278, "RE: " + rec[12], face, 6, 1800);
-    canvas.Text(145, 268, rec[13], face, 6, 1800);
+    canvas.Text(kReceipt, 145, 288, rec[0], face, 6, 1800);
+    canvas.Text(kReceipt, 145, 278, "RE: " + rec[12], face, 6, 1800);
+    canvas.Text(kReceipt, 145, 268, rec[13], face, 6, 1800);
     if (rec[26] != "-1")
-        canvas.Text(145, 258, "DP: " + rec[26], face, 6, 1800);
+        canvas.Text(kReceipt, 145, 258, "DP: " + rec[26], face, 6, 1800);
     if (rec[27] != "-1")
-        canvas.Text(145, 248, "PB: " + rec[27], face, 6, 1800);
+        canvas.Text(kReceipt, 145, 248, "PB: " + rec[27], face, 6, 1800);
     for (int i = 0; i < 5; ++i)
-        canvas.Text(145, 213 - 10 * i, rec[6 + i], face, 6, 1800);
+        canvas.Text(kReceipt, 145, 213 - 10 * i, rec[6 + i], face, 6, 1800);
 
     static constexpr int kFeeFields[] = {17, 18, 19, 20, 29};
     static constexpr const char* kFeeCaptions[] = {"Postage", "Certified Fee", "Return Receipt", "Restricted",
                                                    "Priority"};
-    for (int i = 0; i < 5; ++i) {
-        canvas.TextEndingAt(30, 143 - 10 * i, rtl::Trim(rec[kFeeFields[i]]), face, 6);
-        canvas.Text(145, 143 - 10 * i, kFeeCaptions[i], face, 6, 1800);
-    }
+    for (int i = 0; i < 5; ++i)
+        AmountLine(canvas, 145, 143 - 10 * i, kFeeCaptions[i], rtl::Trim(rec[kFeeFields[i]]), 6);
 
-    canvas.Text(130, 330, "RECEIPT", face, 8, 1800);
-    canvas.Text(140, 302, "FROM:", face, 8, 1800);
-    canvas.Text(140, 228, "SEND TO:", face, 8, 1800);
-    canvas.Text(140, 158, "FEES:", face, 8, 1800);
-    canvas.Text(140, 88, "TOTAL", face, 8, 1800);
-    canvas.Text(140, 73, "POSTMARK OR DATE", face, 8, 1800);
-    canvas.TextEndingAt(30, 88, "$ " + rtl::Trim(rec[21]), face, 8);
+    canvas.Text(kReceipt, 130, 330, "RECEIPT", face, 8, 1800);
+    canvas.Text(kReceipt, 140, 302, "FROM:", face, 8, 1800);
+    canvas.Text(kReceipt, 140, 228, "SEND TO:", face, 8, 1800);
+    canvas.Text(kReceipt, 140, 158, "FEES:", face, 8, 1800);
+    AmountLine(canvas, 140, 88, "TOTAL", "$ " + rtl::Trim(rec[21]), 8);
+    canvas.Text(kReceipt, 140, 73, "POSTMARK OR DATE", face, 8, 1800);
 }
 
 void DrawLabelText(FormCanvas& canvas, const MailerPrintFields& rec)
 {
     const int across = -gLabelRow * 275;
     const int down = gLabelCol * 370;
-    SetLabelCell(canvas);
-    canvas.Text(800 + across, down + 50, Utf8Left(rec[6], 40), kOcrFace, 8, 2700);
-    canvas.Text(790 + across, down + 50, Utf8Left(rec[7], 40), kOcrFace, 8, 2700);
+    const Block cell = LabelCell();
+    canvas.Text(cell, 800 + across, down + 50, Utf8Left(rec[6], 40), kOcrFace, 8, 2700);
+    canvas.Text(cell, 790 + across, down + 50, Utf8Left(rec[7], 40), kOcrFace, 8, 2700);
 }
 
 }  // namespace

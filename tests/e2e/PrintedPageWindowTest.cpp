@@ -1,22 +1,32 @@
 // The printed page through the real window: the longest entry the fields
 // take is printed as the log keeps it, every text lies on the paper (on the
 // recording printer and in the PDF, word by word), and the receipt's number
-// is whole, in the face the receipt names.
+// is whole, in the face the receipt names. With the longest texts on every
+// line, no text of the form runs into a neighbouring block.
 
 #include "tests/app/main/MainTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
 #include "tests/e2e/E2EWindow.h"
 
+#include "app/data/U_ArticleNumber.h"
+#include "app/printing/U_PrinterSetup.h"
+#include "dbaccess/edstable.h"
+#include "platform/print/QtPrintDevice.h"
 #include "platform/print/RecordingPrintDevice.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -135,3 +145,179 @@ TEST_F(PrintedPage, LongestEntryIsPrintedAsLoggedOnThePaperWithAWholeReceiptNumb
 }
 
 }  // namespace
+
+namespace {
+
+// Where a line of the form starts, in hundredths of an inch from the paper's
+// top-left corner, and the block it belongs to. Upside-down lines (1800) end
+// at x on the paper, with their cell's lower edge at y; lines reading
+// downwards (2700) start at y, with their cell's right edge at x; amounts
+// (`fromX`) are upside down and begin at x. Article numbers (`number` 'T'
+// for the recipient's, 'F' for the sender's) are never cut.
+struct FormLine {
+    std::string block;
+    int x, y, angle;
+    bool fromX = false;
+    char number = 0;
+};
+
+std::vector<FormLine> FormLines()
+{
+    std::vector<FormLine> lines = {
+        {"recipient's number", 308, 402, 1800, false, 'T'},
+        {"card's number", 720, 492, 1800, false, 'F'},
+        {"top sender number", 760, 78, 1800, false, 'F'},
+        {"top recipient number", 770, 45, 1800, false, 'T'},
+        {"side strip", 791, 380, 2700, false, 'T'},
+        {"side strip", 806, 380, 2700},
+        {"side strip", 821, 380, 2700},
+        {"side number", 810, 146, 2700, false, 'T'},
+        {"receipt number", 147, 317, 1800, false, 'T'},
+        {"card sender", 750, 395, 1800},
+        {"RECEIPT", 130, 330, 1800},              {"FROM:", 140, 302, 1800},
+        {"SEND TO:", 140, 228, 1800},             {"FEES:", 140, 158, 1800},
+        {"TOTAL", 140, 88, 1800},                 {"total amount", 30, 88, 1800, true},
+        {"POSTMARK OR DATE", 140, 73, 1800},
+    };
+    for (int i = 0; i < 5; ++i) {
+        lines.push_back({"card sender", 750, 465 - 15 * i, 1800});
+        lines.push_back({"lower sender", 755, 300 - 15 * i, 1800});
+        lines.push_back({"recipient", 710, 670 - 15 * i, 1800});
+        lines.push_back({"lower recipient", 755, 200 - 15 * i, 1800});
+        lines.push_back({"extra label", 280, 660 - 15 * i, 1800});
+        lines.push_back({"card return address", 430 - 15 * i, 380, 2700});
+        lines.push_back({"receipt sender", 145, 288 - 10 * i, 1800});
+        lines.push_back({"receipt recipient", 145, 213 - 10 * i, 1800});
+        lines.push_back({"fee captions", 145, 143 - 10 * i, 1800});
+        lines.push_back({"fee amounts", 30, 143 - 10 * i, 1800, true});
+    }
+    return lines;
+}
+
+// The line a word of the PDF (boxes in points) belongs to: the one whose
+// baseline it sits on, nearest to where that line starts; -1 for none.
+int LineOf(const Word& w, const std::vector<FormLine>& lines)
+{
+    constexpr double kSlack = 1.5;  // points
+    int best = -1;
+    double bestDistance = 1e9;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        const double x = lines[i].x * 0.72, y = lines[i].y * 0.72;
+        double distance = 1e9;  // along the line from its start
+        if (lines[i].angle == 2700) {
+            if (std::abs(w.xMax - x) <= kSlack) distance = w.yMin - y;
+        } else if (std::abs(w.yMax - y) <= kSlack) {
+            distance = lines[i].fromX ? w.xMin - x : x - w.xMax;
+        }
+        if (distance >= -kSlack && distance < bestDistance) {
+            bestDistance = distance;
+            best = static_cast<int>(i);
+        }
+    }
+    return best;
+}
+
+class PrintedPageAt : public PrintedPage, public ::testing::WithParamInterface<int> {
+protected:
+    // The sender as the sender dialog stores it: four full lines and the
+    // longest city, state and ZIP+4, chosen in the settings file.
+    void StoreLongestSender()
+    {
+        const std::string addresses = (folder.home / "Addresses").string();
+        std::filesystem::create_directories(addresses);
+        {
+            TInstalledDataModule setup(folder.home.str());
+            setup.Module().EnsureTable(addresses, "YourAddress");
+        }
+        TEdsTable table;
+        table.SetDatabaseName(addresses);
+        table.SetTableName("YourAddress");
+        table.Open();
+        table.Append();
+        for (const char* field : {"Address1", "Address2", "Address3", "Address4"})
+            table.FieldByName(field)->SetAsString(std::string(50, 'W'));
+        table.FieldByName("City")->SetAsString(std::string(35, 'W'));
+        table.FieldByName("State")->SetAsString("WWWW");
+        table.FieldByName("Zip")->SetAsString("12345-6789");
+        table.Post();
+        const std::string id = std::to_string(table.FieldByName("A_ID")->AsInteger());
+        table.Close();
+        testsupport::WriteFile(folder.home / "sendo4.ini", "[YourAddress]\nID=" + id + "\n");
+    }
+};
+
+}  // namespace
+
+TEST_P(PrintedPageAt, TheLongestTextsInWideLettersKeepToTheirBlocks)
+{
+    REQUIRE_E2E_TOOLS();
+    const int dpi = GetParam();
+    StoreLongestSender();
+    Start();
+    ASSERT_EQ(Child<QLabel>("lblYourAddress1")->text(), QString(50, 'W'));
+    Child<QPlainTextEdit>("memoToAddress")->setPlainText(QString("%1\n%1\n%1\n%1").arg(QString(50, 'W')));
+    Child<QLineEdit>("editToCity")->setText(QString(35, 'W'));
+    Child<QLineEdit>("editToState")->setText("WWWW");
+    Child<ui::MaskEdit>("editToZip")->SetText("12345-6789");
+    for (const auto& [name, length] : {std::pair{"editDepartment", 20}, std::pair{"editProcessedBy", 20},
+                                       std::pair{"editRe", 25}, std::pair{"editComment", 35}})
+        Child<QLineEdit>(name)->setText(QString(length, 'W'));
+    Child<QCheckBox>("cbRestricted")->click();
+    Child<QCheckBox>("cbPriority")->click();
+    for (const char* fee : {"editPostage", "editCertFee", "editReturn", "editRestricted", "editpriority"})
+        Child<QLineEdit>(fee)->setText("99999999.99");
+    window->editPostageExit();
+    window->editCertFeeExit();
+    window->editReturnExit();
+    window->editRestrictedExit();
+    window->editpriorityExit();
+
+    const std::filesystem::path pdf = folder.home / "form.pdf";
+    SetPrintDeviceFactory([&](const std::string&) { return print::QtPrintDevice::ForPdf(pdf.string(), dpi); });
+    Print();
+    SetPrintDeviceFactory(nullptr);
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty());
+
+    double width = 0, height = 0;
+    const std::vector<Word> words = PdfWords(pdf, width, height);
+    ASSERT_GT(words.size(), 50u);
+    const std::vector<FormLine> lines = FormLines();
+    std::vector<int> lineOf;
+    std::vector<std::string> texts(lines.size());
+    for (const Word& w : words) {
+        EXPECT_TRUE(w.xMin >= 0 && w.yMin >= 0 && w.xMax <= width && w.yMax <= height)
+            << w.text << " at " << w.xMin << "," << w.yMin << "-" << w.xMax << "," << w.yMax;
+        lineOf.push_back(LineOf(w, lines));
+        if (lineOf.back() < 0)
+            ADD_FAILURE() << "a word on no line of the form: " << w.text << " at " << w.xMin << "," << w.yMin;
+        else
+            texts[static_cast<std::size_t>(lineOf.back())] += (texts[lineOf.back()].empty() ? "" : " ") + w.text;
+    }
+    for (std::size_t i = 0; i < lines.size(); ++i)
+        EXPECT_FALSE(texts[i].empty()) << lines[i].block << " line at " << lines[i].x << "," << lines[i].y;
+
+    // Lines of one block may touch; texts of different blocks never overlap.
+    constexpr double kTouch = 0.1;  // points
+    for (std::size_t a = 0; a < words.size(); ++a)
+        for (std::size_t b = a + 1; b < words.size(); ++b) {
+            if (lineOf[a] < 0 || lineOf[b] < 0 || lines[lineOf[a]].block == lines[lineOf[b]].block) continue;
+            const Word& p = words[a];
+            const Word& q = words[b];
+            const bool overlap = std::min(p.xMax, q.xMax) - std::max(p.xMin, q.xMin) > kTouch &&
+                                 std::min(p.yMax, q.yMax) - std::max(p.yMin, q.yMin) > kTouch;
+            EXPECT_FALSE(overlap) << lines[lineOf[a]].block << " \"" << p.text << "\" runs into "
+                                  << lines[lineOf[b]].block << " \"" << q.text << "\"";
+        }
+
+    // The article numbers are never cut.
+    const std::string numberT = ArticleNumberDisplay(MakeArticleNumber("123456789", "0000041", "12345", "T", true));
+    const std::string numberF = ArticleNumberDisplay(MakeArticleNumber("123456789", "0000041", "12345", "F", true));
+    EXPECT_EQ(SqlValue(folder.Log(), "select MailerNum from Log37"), numberT);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i].number != 0) {
+            EXPECT_EQ(texts[i], lines[i].number == 'F' ? numberF : numberT) << lines[i].block;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Resolutions, PrintedPageAt, ::testing::Values(300, 600));
