@@ -499,13 +499,12 @@ void TF_Main::lvAddressSelectItem()
 {
     const std::vector<TAddressItem*> selected = SelectedAddresses(*ui->lvAddress);
     const std::size_t count = selected.size();
-    if (count == 1) {
+    if (count == 1)
         ShowRecipient(selected.front()->Rec);
-        ui->btnPrint->setEnabled(true);
-    } else {
+    else
         ClearRecipient();
-        ui->btnPrint->setEnabled(false);
-    }
+    // Another pick is another mailer: a print's grey goes, and Print follows the pick.
+    MarkEditable();
     ShowAndEnable(ui->tbtnNewAddress, true);
     ShowAndEnable(miNewAddress, true);
     ShowAndEnable(ui->tbtnEditAddress, count == 1);

@@ -622,3 +622,36 @@ TEST_F(AddressBook, AddressesDroppedOnAGroupJoinItAndTheListHintsEachAddress)
     for (int turn = 0; turn < 200 && QToolTip::isVisible(); ++turn) QTest::qWait(10);
     EXPECT_FALSE(QToolTip::isVisible());
 }
+
+// After a print that greys the entry (the notice switched off), picking
+// another address is another mailer: the entry, the list and the tree are
+// white again and Print prints the new pick.
+TEST_F(AddressBook, PickingAnotherAddressAfterAGreyingPrintMakesTheEntryEditable)
+{
+    StartWithAddressBook();
+    folder.SetNumbering("123456789", "0000041", true, true);
+    NewAddress("Clerk of Court", "Dayton", "OH", "45402");
+    NewAddress("Sheriff", "Dayton", "OH", "45403");
+    ASSERT_EQ(Selected(), (std::vector<std::string>{"Sheriff"}));
+    const auto background = [this](const char* name) {
+        return Child<QWidget>(name)->palette().color(QPalette::Base).name().toStdString();
+    };
+    const char* const marked[] = {"editRe", "editComment", "editPostage", "lvAddress", "tvGroups"};
+
+    messages.Clear();
+    messages.Answer(ui::mrOk);  // where the PDF went
+    messages.Answer(1);         // "&Do not show this screen again"
+    Print();
+    Print();
+    ASSERT_EQ(folder.LogCount(), 2);
+    EXPECT_FALSE(Child<QPushButton>("btnPrint")->isEnabled());
+    for (const char* name : marked) EXPECT_EQ(background(name), "#c0c0c0") << name;
+
+    SelectAddresses({"Clerk of Court"});
+    EXPECT_EQ(gToAddress1, "Clerk of Court");
+    EXPECT_TRUE(Child<QPushButton>("btnPrint")->isEnabled());
+    for (const char* name : marked) EXPECT_EQ(background(name), "#ffffff") << name;
+    Print();
+    EXPECT_EQ(SqlRows(folder.Log(), "select ToAddress1 from Log37 order by LID"),
+              (std::vector<std::string>{"Sheriff", "Sheriff", "Clerk of Court"}));
+}
