@@ -397,5 +397,10 @@ void TF_Log::Button1Click()
 
 void TF_Log::btnReportClick()
 {
+    // An empty log, or a filter that leaves nothing, has nothing to report.
+    if (!dm_.edsqLog->Active() || dm_.edsqLog->IsEmpty()) {
+        ui::ShowError("No records available for report.");
+        return;
+    }
     if (gShowReports) gShowReports(this);
 }

@@ -65,7 +65,11 @@ TF_Report::TF_Report(TdmSendoPro& dm, QWidget* parent)
     LoadReportList();
 }
 
-TF_Report::~TF_Report() = default;
+TF_Report::~TF_Report()
+{
+    // A project report left the project open; it goes with the window.
+    dm_.RpProject1.Close();
+}
 
 void TF_Report::done(int result)
 {

@@ -430,3 +430,46 @@ TEST_F(Reports, ThePreviewShowsTheReportsPagesInItsOrientation)
     EXPECT_EQ(orientation, QPageLayout::Landscape);
     EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
 }
+
+// The log window's Report button: an empty log, or one its filter leaves
+// empty, is told there is nothing to report; over rows the reports open, and
+// the project a built-in report opened goes with the window.
+TEST_F(Reports, TheLogWindowReportsOnlyRowsItShowsAndItsReportsCloseTheProject)
+{
+    REQUIRE_TOOLS("pdftotext");
+    std::string text;
+    bool opened = false;
+    gShowReports = [&](QWidget*) {
+        opened = true;
+        text = RunToPdf("Fee Summary");
+    };
+    const auto report = [&](TF_Log& log) {
+        opened = false;
+        messages.Clear();
+        Find<QPushButton>(log, "btnReport")->click();
+    };
+    {
+        TF_Log log(dm());
+        report(log);
+        EXPECT_FALSE(opened);
+        ASSERT_EQ(messages.Count(), 1u);
+        EXPECT_EQ(messages.Last().text, "No records available for report.");
+        EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    }
+
+    AddRow(600, {{"MailerNum", "9214 7123 4567 8900 0000 15"}, {"ToAddress1", "Ann Able"}, {"Postage", "4.10"},
+                 {"Total", "10.50"}});
+    TF_Log log(dm());
+    ASSERT_TRUE(log.SetFilterWhere("ToAddress1 = 'Bob Baker'"));
+    report(log);
+    EXPECT_FALSE(opened);
+    EXPECT_EQ(messages.Last().text, "No records available for report.");
+
+    ASSERT_TRUE(log.SetFilterWhere("ToAddress1 = 'Ann Able'"));
+    report(log);
+    gShowReports = nullptr;
+    EXPECT_TRUE(opened);
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    EXPECT_NE(text.find("9214 7123 4567 8900 0000 15"), std::string::npos) << text;
+    EXPECT_FALSE(dm().RpProject1.Active()) << "the reports window closes the project it opened";
+}
