@@ -9,6 +9,9 @@
 
 #include <QEvent>
 
+#include <cmath>
+#include <utility>
+
 namespace {
 
 // A stored fee as money text; a stored text that is not a number is shown as
@@ -17,6 +20,15 @@ QString MoneyText(const std::string& fee)
 {
     double value = 0;
     return QString::fromStdString(rtl::TryStrToFloat(fee, value) ? FormatMoney(value) : fee);
+}
+
+// What a default fee may be: blank, or an amount the entry can show and add
+// up (a number that is not negative).
+bool UsableFee(const QString& text)
+{
+    const std::string fee = rtl::Trim(text.toStdString());
+    double value = 0;
+    return fee.empty() || (rtl::TryStrToFloat(fee, value) && std::isfinite(value) && value >= 0);
 }
 
 }  // namespace
@@ -81,6 +93,21 @@ bool TF_PostageFees::eventFilter(QObject* watched, QEvent* event)
 
 void TF_PostageFees::btnOKClick()
 {
+    // A stored fee that is no amount would blank that fee on every new
+    // mailer and fail the postage calculator later: it is refused here.
+    const std::pair<QLabel*, QLineEdit*> fees[] = {{ui->lblPostage, ui->editPostage},
+                                                   {ui->lblAddOunce, ui->editAddOunce},
+                                                   {ui->lblCertFee, ui->editCertFee},
+                                                   {ui->lblReturn, ui->editReturn},
+                                                   {ui->lblRestricted, ui->editRestricted}};
+    for (const auto& [label, edit] : fees) {
+        if (!edit->isEnabled() || UsableFee(edit->text())) continue;
+        ui::ShowError("\"" + rtl::Trim(edit->text().toStdString()) + "\" is not an amount for \"" +
+                      label->text().toStdString() + "\". Enter a number of 0 or more, or leave the fee blank.");
+        edit->setFocus();
+        edit->selectAll();
+        return;
+    }
     gPostage = ui->editPostage->text().toStdString();
     gAddOunceFee = ui->editAddOunce->text().toStdString();
     gCertFee = ui->editCertFee->text().toStdString();

@@ -1,7 +1,8 @@
 #pragma once
 // The default fees: postage, additional ounce, certified and return receipt
 // fees and the restricted delivery default. OK stores them in the settings
-// variables as shown.
+// variables as shown; a fee that is neither blank nor an amount of 0 or more
+// is named and the dialog stays open.
 
 #include <QDialog>
 

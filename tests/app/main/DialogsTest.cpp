@@ -174,6 +174,49 @@ TEST_F(Dialogs, PriorityBoxLeavesARestrictedFeeBeingEditedAlone)
     EXPECT_EQ(Find<QLineEdit>(dialog, "editRestricted")->text(), "4.10");
 }
 
+// A default fee that is no amount would blank that fee on every new mailer:
+// OK names it and keeps the dialog open. A blank fee is kept as it is.
+TEST_F(Dialogs, DefaultFeesThatAreNoAmountAreRefusedByNameAndBlankOnesKept)
+{
+    gRestrictedOn = true;
+    const std::string postage = gPostage, restricted = gRestrictedFee;
+    TF_PostageFees dialog;
+    dialog.show();
+    const auto ok = [&](const char* fee, const QString& text) {
+        Find<QLineEdit>(dialog, fee)->setText(text);
+        messages.Clear();
+        Find<QPushButton>(dialog, "btnOK")->click();
+    };
+    ok("editPostage", "abc");
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_EQ(messages.Last().text, "\"abc\" is not an amount for \"Postage (first ounce)\". Enter a number of 0 or "
+                                    "more, or leave the fee blank.");
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(gPostage, postage);
+
+    Find<QLineEdit>(dialog, "editPostage")->setText("  ");
+    ok("editRestricted", "-1");
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_NE(messages.Last().text.find("\"Restricted Delivery Fee\""), std::string::npos) << messages.Last().text;
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_EQ(gRestrictedFee, restricted);
+
+    ok("editRestricted", "4.1");
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    EXPECT_EQ(dialog.result(), ui::mrOk);
+    EXPECT_EQ(gPostage, "  ");
+    EXPECT_EQ(gRestrictedFee, "4.1");
+
+    // A restricted fee that is not stored is not checked.
+    TF_PostageFees off;
+    Find<QCheckBox>(off, "cbRestricted")->click();
+    Find<QLineEdit>(off, "editRestricted")->setText("abc");
+    Find<QPushButton>(off, "btnOK")->click();
+    EXPECT_EQ(off.result(), ui::mrOk);
+    EXPECT_FALSE(gRestrictedOn);
+}
+
 TEST_F(Dialogs, StoredFeeThatIsNotANumberStillOpensTheDialog)
 {
     gPostage = "abc";
