@@ -234,7 +234,9 @@ std::string MemoImage(std::uint8_t kind, std::uint32_t blockSize, std::string_vi
     std::string image;
     if (kind == kMemoDbase3) {
         image.assign(data);
-        image += '\x1A';
+        // Other writers of this layout end a memo with two marks and their readers
+        // look for both; ours stop at the first.
+        image += "\x1A\x1A";
     } else {
         std::uint8_t head[8];
         if (kind == kMemoFox) {

@@ -1,7 +1,8 @@
 #pragma once
 // Memo files: the companion file of a table with memo fields, in one of three
-// layouts (dBASE III: bytes up to 0x1A; dBASE IV: an 8-byte block header and a
-// chain of free blocks that rewrites reuse; FoxPro: a big-endian block header).
+// layouts (dBASE III: the bytes and two 0x1A, read up to the first; dBASE IV: an
+// 8-byte block header and a chain of free blocks that rewrites reuse; FoxPro: a
+// big-endian block header).
 // A memo field holds the memo's first block as 10 characters.
 //
 // Each work area with memo fields has its memo state from USE to close. Adding or

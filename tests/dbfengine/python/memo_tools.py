@@ -2,7 +2,7 @@
 
   memo_tools.py read TOOL PATH     one line per record and memo field:
       RECNO|FIELD|LENGTH|FNV-1a 64 of the memo's bytes (hex), empty memos as 0|-
-  TOOL: dbfread, xbase (Perl's XBase module).
+  TOOL: dbfread, dbf (python3-dbf), xbase (Perl's XBase module).
   memo_tools.py write KIND PATH    writes a table with python3-dbf (KIND db3 or fp)
       whose memos follow memo_of(); prints the same lines for what it wrote.
 """
@@ -37,6 +37,22 @@ def read_dbfread(path):
             value = record[field] or ""
             data = value.encode("latin-1") if isinstance(value, str) else bytes(value)
             out.append("%d|%s|%s" % (recno, field, digest(data)))
+    return out
+
+
+def read_dbf(path):
+    import dbf
+    # The engine's tables name no code page; their memos hold Windows-1252 text.
+    table = dbf.Table(path, codepage="cp1252")
+    table.open(dbf.READ_ONLY)
+    memo_fields = [name for name in table.field_names if chr(table.field_info(name)[0]) == "M"]
+    out = []
+    for recno, record in enumerate(table, start=1):
+        for field in memo_fields:
+            value = record[field] or ""
+            data = value.encode("cp1252") if isinstance(value, str) else bytes(value)
+            out.append("%d|%s|%s" % (recno, field.upper(), digest(data)))
+    table.close()
     return out
 
 
@@ -81,7 +97,7 @@ def write_dbf(kind, path):
 
 def main():
     if sys.argv[1] == "read":
-        lines = {"dbfread": read_dbfread, "xbase": read_xbase}[sys.argv[2]](sys.argv[3])
+        lines = {"dbfread": read_dbfread, "dbf": read_dbf, "xbase": read_xbase}[sys.argv[2]](sys.argv[3])
     else:
         lines = write_dbf(sys.argv[2], sys.argv[3])
     for line in lines:
