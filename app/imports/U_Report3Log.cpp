@@ -7,6 +7,45 @@
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
 
+namespace {
+
+// The log's fields copied as the file holds them.
+constexpr const char* kCopied[][2] = {
+    {"ToAddress1", "sentname0"}, {"ToAddress2", "sentname1"}, {"ToAddress3", "sentname2"},
+    {"ToAddress4", "sentname3"}, {"ToCity", "city"},          {"ToState", "state"},
+    {"ToZip", "zip"},            {"Postage", "postage"},      {"Certified", "certified"},
+    {"Return", "return"},        {"Restricted", "restricted"}, {"Total", "total"},
+    {"RE", "re"},                {"Comment", "comments"}};
+
+// The fields of an edition 3 log that the file lacks, in the log's order, joined by commas.
+std::string LackedFields(const xf::TXfDbf& table, std::size_t& count)
+{
+    static constexpr const char* kLayout[] = {"sentname0", "sentname1", "sentname2", "sentname3", "city",
+                                              "state",     "zip",       "rdate",     "mailernum", "postage",
+                                              "certified", "restricted", "return",   "total",     "comments",
+                                              "re"};
+    std::string lacked;
+    count = 0;
+    for (const char* name : kLayout) {
+        if (table.FindField(name) != nullptr) continue;
+        if (count++ > 0) lacked += ", ";
+        lacked += name;
+    }
+    return lacked;
+}
+
+// The date format with four-digit years, in the same order and separators.
+std::string WithCentury(std::string format)
+{
+    if (rtl::UpperCase(format).find("YYYY") != std::string::npos) return format;
+    const std::size_t year = format.find_first_of("yY");
+    if (year == std::string::npos) return format;
+    const std::size_t end = format.find_first_not_of("yY", year);
+    return format.replace(year, end == std::string::npos ? std::string::npos : end - year, "yyyy");
+}
+
+}  // namespace
+
 TReport3LogSource::~TReport3LogSource()
 {
     try {
@@ -27,7 +66,14 @@ void TReport3LogSource::Open(const std::string& FileName)
     // The frame has seen the file; a missing one is no empty log.
     table_.SetCreateIfNotFound(false);
     table_.SetDbfFileName(FileName);
+    // The open takes the engine's date settings from the program's format.
+    if (!dates_) dates_.emplace();
+    rtl::ShortDateFormat = WithCentury(rtl::ShortDateFormat);
     table_.Open();
+    std::size_t count = 0;
+    if (const std::string lacked = LackedFields(table_, count); count > 0)
+        throw rtl::Exception(std::string("The file lacks ") + (count == 1 ? "the field " : "the fields ") + lacked +
+                             " of a Sendora 3 log.");
     table_.First();
 }
 
@@ -40,6 +86,7 @@ void TReport3LogSource::Close()
     table_.Close();
     table_.SetReadOnly(false);
     table_.SetCreateIfNotFound(true);
+    dates_.reset();
     if (raising_) {
         xf::SetRaiseOnError(previousRaise_);
         raising_ = false;
@@ -60,13 +107,7 @@ bool TReport3LogSource::Fill(db::TDataSet& Log)
     put("MailerNum", number.MailerNum);
     if (!number.CustID.empty()) put("CustID", number.CustID);
     if (number.SerialNum) Log.FieldByName("SerialNum")->SetAsInteger(*number.SerialNum);
-    static constexpr const char* kFields[][2] = {
-        {"ToAddress1", "sentname0"}, {"ToAddress2", "sentname1"}, {"ToAddress3", "sentname2"},
-        {"ToAddress4", "sentname3"}, {"ToCity", "city"},          {"ToState", "state"},
-        {"ToZip", "zip"},            {"Postage", "postage"},      {"Certified", "certified"},
-        {"Return", "return"},        {"Restricted", "restricted"}, {"Total", "total"},
-        {"RE", "re"},                {"Comment", "comments"}};
-    for (const auto& pair : kFields) put(pair[0], text(pair[1]));
+    for (const auto& pair : kCopied) put(pair[0], text(pair[1]));
     return dated;
 }
 

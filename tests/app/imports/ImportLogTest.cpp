@@ -10,6 +10,9 @@
 #include "app/main/U_Main.h"
 #include "dbaccess/edsapi.h"
 #include "dbaccess/edstable.h"
+#include "dbfengine/xfcommon.h"
+#include "platform/rtl/DateUtils.h"
+#include "platform/rtl/SysUtils.h"
 #include "tests/app/log/LogTestSupport.h"
 
 #include <QAction>
@@ -83,6 +86,15 @@ protected:
             return true;
         });
         window->findChild<QAction*>(action)->trigger();
+    }
+
+    // An edition 3 log written by python3-dbf (tests/app/imports/report3.py, `mode` as it names them).
+    static void WriteReport3(const fs::path& file, const std::string& mode = "")
+    {
+        fs::create_directories(file.parent_path());
+        const std::string script = std::string(SENDORA_SOURCE_DIR) + "/tests/app/imports/report3.py";
+        ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + file.string() + "' " + mode).c_str()), 0)
+            << "python3-dbf could not write " << file;
     }
 
     std::string LastText() const { return messages.Count() > 0 ? messages.Last().text : std::string(); }
@@ -263,10 +275,7 @@ TEST_F(ImportLog, ARowThatCannotBeWrittenImportsNothingAndASecondRunImportsEachR
 TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATruncatedOneNothing)
 {
     const fs::path old = home / "Reports" / "report3.dbf";
-    fs::create_directories(old.parent_path());
-    const std::string script = std::string(SENDORA_SOURCE_DIR) + "/tests/app/imports/report3.py";
-    ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + old.string() + "'").c_str()), 0)
-        << "python3-dbf could not write report3.dbf";
+    WriteReport3(old);
 
     // A truncated copy: the header promises four rows, the file ends inside the second.
     const fs::path cut = home / "cut" / "report3.dbf";
@@ -307,6 +316,34 @@ TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATrunc
     EXPECT_EQ(LastText(), "No Sendo 3 log file exists in this location.");
     EXPECT_FALSE(fs::exists(home / "nowhere" / "report3.dbf")) << "a missing log was made";
     EXPECT_EQ(LogRows(), 4);
+}
+
+// The program's date format has two-digit years, which the dBase engine follows;
+// the eight digits stored for a date still give its century: 1950 is no 2050 and
+// 1899 no 1999. The program's format is the same after the import. A file whose
+// layout lacks fields of the log is refused before any row, naming them.
+TEST_F(ImportLog, Edition3DatesKeepTheirCenturyAndALayoutLackingFieldsIsRefusedNamingThem)
+{
+    const std::string programFormat = rtl::ShortDateFormat;
+    const std::uint8_t engineCentury = xf::XfDates().Century;
+    ASSERT_EQ(rtl::UpperCase(programFormat).find("YYYY"), std::string::npos) << programFormat;
+    const fs::path old = home / "centuries" / "report3.dbf";
+    WriteReport3(old, "centuries");
+    Import("miImport3", old);
+    EXPECT_EQ(LastText(), "4 records have been imported to your Log file.");
+    EXPECT_EQ(Sql("select substr(DateTime,1,10) from Log37 order by LID"),
+              (std::vector<std::string>{"1950-06-01", "1899-12-31", "2071-07-04", "2024-02-29"}));
+    EXPECT_EQ(rtl::ShortDateFormat, programFormat);
+    EXPECT_EQ(xf::XfDates().Century, engineCentury);
+
+    const fs::path lacking = home / "lacking" / "report3.dbf";
+    WriteReport3(lacking, "lacking");
+    Import("miImport3", lacking);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_NE(LastText().find("lacks the fields zip, rdate of a Sendora 3 log"), std::string::npos) << LastText();
+    EXPECT_EQ(LastText().find("Row 1"), std::string::npos) << LastText();
+    EXPECT_EQ(LogRows(), 4);
+    EXPECT_EQ(rtl::ShortDateFormat, programFormat);
 }
 
 // ---- the rules for older rows --------------------------------------------------------------

@@ -1,6 +1,8 @@
 """Writes an edition 3 log (report3.dbf) with python3-dbf, in code page 437.
 
-  report3.py PATH    rows: accented names, a deleted row, a blank date, 29 February.
+  report3.py PATH             rows: accented names, a deleted row, a blank date, 29 February.
+  report3.py PATH centuries   rows dated on both sides of a two-digit year's pivot.
+  report3.py PATH lacking     the layout without rdate and zip, one row.
 """
 import datetime
 import sys
@@ -23,12 +25,28 @@ ROWS = [
 ]
 
 
+def dated(day):
+    return ("Dated", "", "", "", "Boston", "MA", "02101", day, "1", "", "", "", "", "", "", "")
+
+
+CENTURIES = [dated(datetime.date(1950, 6, 1)), dated(datetime.date(1899, 12, 31)),
+             dated(datetime.date(2071, 7, 4)), dated(datetime.date(2024, 2, 29))]
+
+
 def main():
-    table = dbf.Table(sys.argv[1], FIELDS, dbf_type="db3", codepage="cp437")
+    mode = sys.argv[2] if len(sys.argv) > 2 else ""
+    fields, rows = FIELDS, ROWS
+    if mode == "centuries":
+        rows = CENTURIES
+    elif mode == "lacking":
+        fields = FIELDS.replace(" rdate D;", "").replace(" zip C(10);", "")
+        rows = [("Lacking", "", "", "", "Boston", "MA", "1", "", "", "", "", "", "", "")]
+    table = dbf.Table(sys.argv[1], fields, dbf_type="db3", codepage="cp437")
     table.open(dbf.READ_WRITE)
-    for row in ROWS:
+    for row in rows:
         table.append(row)
-    dbf.delete(table[1])
+    if not mode:
+        dbf.delete(table[1])
     table.close()
 
 
