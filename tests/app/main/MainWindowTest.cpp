@@ -418,6 +418,33 @@ TEST_F(MainWindow, TabbingOutOfTheZipFillsCityAndState)
     EXPECT_EQ(Text(*w, "editToState"), "IL");
 }
 
+// A clerk types the mailer top to bottom with Tab between the fields; the
+// recipient's Clear, Paste and Copy buttons come after the text fields.
+TEST_F(MainWindow, TabGoesThroughTheEntryInReadingOrderAndReachesTheRecipientButtonsAfterIt)
+{
+    auto w = Start();
+    Activate(*w);
+    auto* memo = Find<QPlainTextEdit>(*w, "memoToAddress");
+    Type(memo, "Jane Doe");
+    const std::pair<const char*, const char*> typed[] = {
+        {"editToCity", "Springfield"}, {"editToState", "IL"},      {"editToZip", "62701"}, {"editDepartment", "Legal"},
+        {"editProcessedBy", "Ann"},    {"editComment", "Urgent"}, {"editRe", "Lease"}};
+    for (const auto& [name, text] : typed) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        ASSERT_EQ(QApplication::focusWidget()->objectName().toStdString(), name);
+        QTest::keyClicks(QApplication::focusWidget(), text);
+    }
+    for (const auto& [name, text] : typed) EXPECT_TRUE(Text(*w, name).startsWith(text)) << name << ": " << Text(*w, name).toStdString();
+    EXPECT_EQ(Memo(*w), std::vector<std::string>{"Jane Doe"});
+
+    std::vector<std::string> next;
+    for (int i = 0; i < 3; ++i) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        next.push_back(QApplication::focusWidget()->objectName().toStdString());
+    }
+    EXPECT_EQ(next, (std::vector<std::string>{"btnToClear", "btnToPaste", "btnCopy"}));
+}
+
 TEST_F(MainWindow, ZipLookupKeepsFilledFieldsAndNeedsFiveDigits)
 {
     data->zips["62701"] = {"SPRINGFIELD", "IL"};
