@@ -23,6 +23,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QStyle>
 
 #include <algorithm>
 #include <exception>
@@ -56,10 +57,7 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     ui->gridLog->setModel(model_);
     ui->gridLog->verticalHeader()->hide();
     ui->gridLog->verticalHeader()->setDefaultSectionSize(ui->gridLog->fontMetrics().height() + 4);
-    ui->gridLog->horizontalHeader()->setStretchLastSection(true);
-    ui->gridLog->setColumnWidth(0, 120);
-    ui->gridLog->setColumnWidth(1, 200);
-    ui->gridLog->setColumnWidth(2, 110);
+    SetColumnWidths();
     ui->gridLog->installEventFilter(this);
     connect(ui->gridLog->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) { GridRowChanged(current.row()); });
@@ -96,6 +94,25 @@ TF_Log::~TF_Log()
 {
     ui->gridLog->setModel(nullptr);
     CloseQueries();
+}
+
+void TF_Log::SetColumnWidths()
+{
+    // The number shows whole; To and From share what is left beside the
+    // scroll bar of a long log, so From is never cut off at the grid's edge.
+    QTableView& grid = *ui->gridLog;
+    grid.ensurePolished();
+    const QFontMetrics metrics = grid.fontMetrics();
+    const int date = 120;
+    const int number = metrics.horizontalAdvance(QStringLiteral("0000 0000 0000 0000 0000 00")) +
+                       2 * metrics.averageCharWidth();
+    const int addresses = grid.width() - 2 * grid.frameWidth() -
+                          grid.style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, &grid) - date - number;
+    grid.horizontalHeader()->setStretchLastSection(false);
+    grid.setColumnWidth(0, date);
+    grid.setColumnWidth(1, number);
+    grid.setColumnWidth(2, addresses / 2);
+    grid.setColumnWidth(3, addresses - addresses / 2);
 }
 
 QAction* TF_Log::Command(const char* name, const char* caption, void (TF_Log::*handler)())

@@ -104,6 +104,7 @@ private:
     // Runs a statement through edsqLog2 on the log folder.
     void ExecuteOnLog(const std::string& sql);
     void CloseQueries() noexcept;
+    void SetColumnWidths();
     // A pop-up menu command named `name` that runs `handler`; the window owns it.
     QAction* Command(const char* name, const char* caption, void (TF_Log::*handler)());
 

@@ -434,7 +434,8 @@ TEST_F(MainWindow, TabGoesThroughTheEntryInReadingOrderAndReachesTheRecipientBut
         ASSERT_EQ(QApplication::focusWidget()->objectName().toStdString(), name);
         QTest::keyClicks(QApplication::focusWidget(), text);
     }
-    for (const auto& [name, text] : typed) EXPECT_TRUE(Text(*w, name).startsWith(text)) << name << ": " << Text(*w, name).toStdString();
+    for (const auto& [name, text] : typed)
+        EXPECT_TRUE(Text(*w, name).startsWith(text)) << name << ": " << Text(*w, name).toStdString();
     EXPECT_EQ(Memo(*w), std::vector<std::string>{"Jane Doe"});
 
     std::vector<std::string> next;
