@@ -221,10 +221,9 @@ int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, co
     return failure;
 }
 
-int PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
-               const std::byte* shadow, std::string& failedField, bool fillBlanks)
+void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
+                const std::byte* shadow, bool fillBlanks)
 {
-    int failure = 0;
     if (!shadow || typed[0] != shadow[0]) raw[0] = typed[0] != std::byte {0} ? '*' : ' ';
     char number[400];
     for (std::size_t i = 0; i < t.Fields.size(); ++i) {
@@ -254,23 +253,15 @@ int PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char
         }
         case 'N':
         case 'F': {
-            std::to_chars_result result {number, std::errc::value_too_large};
-            if (f.Decimals > 0) {
-                const double value = Load<double>(in);
-                if (std::isfinite(value))
-                    result = std::to_chars(number, number + sizeof number, value, std::chars_format::fixed, f.Decimals);
-            } else {
-                const std::int64_t value = WideInteger(f) ? Load<std::int64_t>(in) : Load<std::int32_t>(in);
-                result = std::to_chars(number, number + sizeof number, value);
-            }
-            const std::size_t length = result.ec == std::errc() ? static_cast<std::size_t>(result.ptr - number) : 999;
-            if (length > f.Length) {
-                failure = kNumericOverflow;
-                failedField = f.Name;
+            const std::string text = f.Decimals > 0 ? NumberText(Load<double>(in), f.Decimals)
+                                                    : std::to_string(WideInteger(f) ? Load<std::int64_t>(in)
+                                                                                     : Load<std::int32_t>(in));
+            if (text.empty() || text.size() > f.Length) {
+                std::memset(p, '*', f.Length);
                 break;
             }
-            std::memset(p, ' ', f.Length - length);
-            std::memcpy(p + f.Length - length, number, length);
+            std::memset(p, ' ', f.Length - text.size());
+            std::memcpy(p + f.Length - text.size(), text.data(), text.size());
             break;
         }
         case 'L':
@@ -288,7 +279,6 @@ int PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char
         }
         }
     }
-    return failure;
 }
 
 void Unpack(TWorkArea& a)
@@ -301,16 +291,10 @@ void Unpack(TWorkArea& a)
                                                         " of " + a.Table.FileName + " [GetDbfRecord]");
 }
 
-int Pack(TWorkArea& a, bool fillBlanks)
+void Pack(TWorkArea& a, bool fillBlanks)
 {
-    if (a.Table.Virtual || !a.Typed) return 0;
-    std::string field;
-    const int failure =
-        PackRecord(a.Table, a.TypedOffsets, a.Table.Record.data(), a.Typed, a.Shadow.data(), field, fillBlanks);
-    if (failure)
-        Report(static_cast<std::uint16_t>(failure),
-               "Field: " + field + " value does not fit in the field of " + a.Table.FileName + " [Replace/Append]");
-    return failure;
+    if (a.Table.Virtual || !a.Typed) return;
+    PackRecord(a.Table, a.TypedOffsets, a.Table.Record.data(), a.Typed, a.Shadow.data(), fillBlanks);
 }
 
 bool ReadRecord(TWorkArea& a, std::int32_t n)
@@ -395,6 +379,30 @@ TXfParserHooks& XfParserHooks()
 {
     static TXfParserHooks hooks;
     return hooks;
+}
+
+std::string NumberText(double value, int decimals)
+{
+    if (!std::isfinite(value)) return {};
+    char shortest[400];
+    const auto r = std::to_chars(shortest, shortest + sizeof shortest, std::fabs(value), std::chars_format::fixed);
+    const std::string_view written(shortest, static_cast<std::size_t>(r.ptr - shortest));
+    const std::size_t point = std::min(written.find('.'), written.size());
+    std::string fraction(point < written.size() ? written.substr(point + 1) : std::string_view());
+    const bool up = fraction.size() > static_cast<std::size_t>(decimals) && fraction[static_cast<std::size_t>(decimals)] >= '5';
+    fraction.resize(static_cast<std::size_t>(decimals), '0');
+    std::string digits = std::string(written.substr(0, point)) + fraction;
+    if (up) {
+        std::size_t i = digits.size();
+        while (i > 0 && digits[i - 1] == '9') digits[--i] = '0';
+        if (i == 0) digits.insert(digits.begin(), '1');
+        else ++digits[i - 1];
+    }
+    const bool zero = digits.find_first_not_of('0') == std::string::npos;
+    std::string text = value < 0 && !zero ? "-" : "";
+    text.append(digits, 0, digits.size() - static_cast<std::size_t>(decimals));
+    if (decimals > 0) text += "." + digits.substr(digits.size() - static_cast<std::size_t>(decimals));
+    return text;
 }
 
 // ---- typed records --------------------------------------------------------------
@@ -1083,7 +1091,7 @@ void Append()
         return;
     }
     Recount(*a);
-    if (Pack(*a, true) != 0 && XfErrors().DeliverNow) return;
+    Pack(*a, true);
     const bool index = HasIndex();
     {
         TSemaphoreScope semaphore(index, true);
@@ -1125,7 +1133,7 @@ void Replace()
             t.Record = a->Swap;
             std::copy(typed.begin(), typed.end(), a->Typed);
         }
-        if (Pack(*a) != 0 && XfErrors().DeliverNow) return;
+        Pack(*a);
         if (PutDbfRecord(t, t.CurrentRecord) != 0) return;
         Unpack(*a);
         RefreshPeekCache(*a);

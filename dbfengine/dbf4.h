@@ -106,6 +106,12 @@ TXfParserHooks& XfParserHooks();
 // integer (32-bit up to 9 digits, 64-bit wider), L one byte, M a 32-bit block number.
 std::size_t TypedFieldSize(const TDbfField& field);
 std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields);
+// A number as an N or F field with `decimals` places stores it, before it is
+// right-aligned: "." as the point, rounded half away from zero on the number's
+// shortest decimal form (the digits it was written with: 99999.995 to two places
+// is "100000.00"); "" when it is not finite. A text longer than its field does not
+// fit, and the field is filled with "*".
+std::string NumberText(double value, int decimals);
 
 class TXfTypedRecord {
 public:

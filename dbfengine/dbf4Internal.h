@@ -28,15 +28,14 @@ std::vector<std::size_t> TypedOffsets(const std::vector<TDbfField>& fields);
 // Record bytes (as stored) to a typed record, and back for the fields whose typed
 // bytes differ from `shadow` (every field when `shadow` is null), and with
 // `fillBlanks` also the numbers and logicals whose bytes are blank (a new record
-// takes its typed values). Pack returns kNumericOverflow when a number did not fit
-// (that field keeps its bytes).
+// takes its typed values). A number that does not fit fills its field with "*".
 int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, const char* raw, std::byte* typed);
-int PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
-               const std::byte* shadow, std::string& failedField, bool fillBlanks = false);
+void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
+                const std::byte* shadow, bool fillBlanks = false);
 // The area's record buffer into its typed record (and the shadow).
 void Unpack(TWorkArea& a);
-// The typed record's changes into the record buffer; overflow is reported.
-int Pack(TWorkArea& a, bool fillBlanks = false);
+// The typed record's changes into the record buffer.
+void Pack(TWorkArea& a, bool fillBlanks = false);
 // Reads record n and unpacks it; false after an error.
 bool ReadRecord(TWorkArea& a, std::int32_t n);
 void Phantom(TWorkArea& a);

@@ -170,11 +170,7 @@ bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
         return false;
     }
     std::copy(value.begin(), value.end(), typed.begin() + static_cast<std::ptrdiff_t>(at));
-    std::string failed;
-    if (PackRecord(t, a->TypedOffsets, raw.data(), typed.data(), shadow.data(), failed) != 0) {
-        Report(kNumericOverflow, "Field: " + failed + " value does not fit in the field of " + t.FileName + " [Poke]");
-        if (XfErrors().DeliverNow) return false;
-    }
+    PackRecord(t, a->TypedOffsets, raw.data(), typed.data(), shadow.data());
     DropReadAhead(t);
     if (const int code = t.File.WriteAt(t.RecordOffset(record), raw.data(), raw.size())) {
         Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [Poke]");

@@ -261,8 +261,10 @@ void TXfDataSet::BuildProps()
         case 'M': p.FieldType = ftMemo, p.NativeSize = 4; break;
         case 'N':
         case 'F':
-            if (f.Decimals > 0 || f.Length > 9) {
+            if (f.Decimals > 0) {
                 p.FieldType = ftFloat, p.NativeSize = 8;
+            } else if (f.Length > 9) {
+                p.FieldType = ftLargeint, p.NativeSize = 8;
             } else {
                 p.FieldType = ftInteger, p.NativeSize = 4;
             }
@@ -370,8 +372,8 @@ void TXfDataSet::FillNative(TRecordBuffer buffer, std::int32_t& recNo)
             if (p.Decimals > 0) {
                 const double scale = std::pow(10.0, p.Decimals);
                 Store(out, std::round(r.Number(f) * scale) / scale);
-            } else if (p.NativeSize == 8) {
-                Store(out, static_cast<double>(r.Integer(f)));
+            } else if (p.FieldType == ftLargeint) {
+                Store<std::int64_t>(out, r.Integer(f));
             } else {
                 Store<std::int32_t>(out, static_cast<std::int32_t>(r.Integer(f)));
             }
@@ -406,8 +408,8 @@ void TXfDataSet::NativeToTyped(const std::uint8_t* record, bool onlyChanged)
         case 'F':
             if (p.Decimals > 0) {
                 r.SetNumber(f, Load<double>(in));
-            } else if (p.NativeSize == 8) {
-                r.SetInteger(f, XfSaturateInt64(Load<double>(in)));
+            } else if (p.FieldType == ftLargeint) {
+                r.SetInteger(f, Load<std::int64_t>(in));
             } else {
                 r.SetInteger(f, Load<std::int32_t>(in));
             }
@@ -540,10 +542,30 @@ bool TXfDataSet::XfiGetFieldData(TField* field, const std::uint8_t* record, void
     }
 }
 
+void TXfDataSet::RefuseNumberThatDoesNotFit(const TXfFieldProp& p, const TField* field, const void* buffer)
+{
+    const auto* in = static_cast<const std::uint8_t*>(buffer);
+    std::string text, value;
+    if (p.FieldType == ftFloat) {
+        text = NumberText(Load<double>(in), p.Decimals);
+        value = db::FloatToText(Load<double>(in));
+    } else {
+        text = value = std::to_string(p.FieldType == ftLargeint ? Load<std::int64_t>(in) : Load<std::int32_t>(in));
+    }
+    if (!text.empty() && text.size() <= static_cast<std::size_t>(p.Length)) return;
+    // The record would get "*" for it.
+    const int whole = p.Length - (p.Decimals > 0 ? p.Decimals + 1 : 0);
+    const std::string fraction = p.Decimals > 0 ? "." + std::string(static_cast<std::size_t>(p.Decimals), '9') : "";
+    const std::string highest = std::string(static_cast<std::size_t>(std::max(whole, 0)), '9') + fraction;
+    const std::string lowest = whole >= 2 ? "-" + std::string(static_cast<std::size_t>(whole - 1), '9') + fraction : "0";
+    DatabaseErrorFmt(texts::SFieldRangeError, {value, field->DisplayName(), lowest, highest}, this);
+}
+
 void TXfDataSet::XfiSetFieldData(TField* field, std::uint8_t* record, const void* buffer)
 {
     const TXfFieldProp* p = PropOf(field);
     if (!p) return;
+    if (buffer && (p->Type == 'N' || p->Type == 'F')) RefuseNumberThatDoesNotFit(*p, field, buffer);
     std::uint8_t* out = record + p->NativeOffset;
     std::memset(out, 0, static_cast<std::size_t>(p->NativeSize));
     if (buffer) {
@@ -696,7 +718,9 @@ int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& key
             case 'C': values.emplace_back(TextToNative(key.ToString())); break;
             case 'L': values.emplace_back(key.ToBool()); break;
             case 'D': values.emplace_back(std::floor(key.ToDateTime()) + DateBase()); break;
-            default: values.emplace_back(key.ToDouble());
+            default:
+                if (p->FieldType == ftLargeint) values.emplace_back(key.ToInt64());
+                else values.emplace_back(key.ToDouble());
             }
         } catch (const EVariantError&) {
             return xfAtEnd;

@@ -5,8 +5,9 @@
 //
 // Native record: byte 0 the deletion flag, then per field C a zero-terminated
 // ANSI text of length + 1 bytes; D an 8-byte date-time (0: no date); N and F with
-// decimals an 8-byte float, without (up to 9 digits) a 32-bit integer, wider an
-// 8-byte float; L 2 bytes; M the memo's 32-bit block.
+// decimals an 8-byte float, without (up to 9 digits) a 32-bit integer, wider a
+// 64-bit integer; L 2 bytes; M the memo's 32-bit block. A number is refused when
+// it is set if its text would not fit its field.
 //
 // Edits write only the fields the edit changed, onto the record as it is in the
 // file when the record lock is taken: another station's change to other fields
@@ -171,6 +172,9 @@ private:
     // the lock is not had.
     void WithLock(bool tableLock, const TXfLockFailedEvent& onFailed, const char* what, const std::function<void()>& work);
     void MarkChanged(const db::TField* field);
+    // Raises the framework's range error, naming the field, for a number (in its
+    // native form) whose text is wider than its dBase field.
+    void RefuseNumberThatDoesNotFit(const TXfFieldProp& p, const db::TField* field, const void* buffer);
     void FreeReplacedMemos();
 
     std::vector<std::string> dbfFields_;

@@ -445,6 +445,7 @@ std::string FieldAsDbfText(TXfDataSet& dataSet, const std::string& fieldName)
     switch (field->DataType()) {
     case ftInteger:
     case ftSmallint:
+    case ftLargeint:
     case ftFloat: return pad(field->IsNull() ? std::string() : field->AsString(), true);
     case ftBoolean: return field->AsBoolean() ? "T" : "F";
     case ftDate: {

@@ -149,8 +149,6 @@ constexpr ErrorEntry kErrors[] = {
     {1201, "File not locked"},
     {1202, "Semaphore file error. Possible solutions: log into network or load SHARE.EXE before running Windows"},
     {1300, "File format not supported"},
-    // Ours: a number that does not fit in its field (the field keeps its old value).
-    {1301, "Number does not fit in its field"},
 };
 
 std::vector<std::function<void()>>& HaltCleanups()

@@ -19,9 +19,6 @@
 
 namespace xf {
 
-// A number too wide for its field: the field keeps its old value.
-constexpr std::uint16_t kNumericOverflow = 1301;
-
 struct TXfDbfSettings {
     std::uint8_t ExtraVersion1 = 0;  // 0: none
     std::uint8_t ExtraVersion2 = 0;

@@ -219,6 +219,7 @@ TFieldClass TDataSet::GetFieldClass(TFieldType type) {
         case ftSmallint: return &MakeField<TSmallintField>;
         case ftInteger: return &MakeField<TIntegerField>;
         case ftWord: return &MakeField<TWordField>;
+        case ftLargeint: return &MakeField<TLargeintField>;
         case ftBoolean: return &MakeField<TBooleanField>;
         case ftFloat: return &MakeField<TFloatField>;
         case ftCurrency: return &MakeField<TCurrencyField>;

@@ -377,6 +377,19 @@ bool TWordField::ReadNative(std::int64_t& value) const { return ReadNativeAs<std
 
 void TWordField::WriteNative(std::int64_t value) { WriteNativeAs<std::uint16_t>(*this, value); }
 
+TLargeintField::TLargeintField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftLargeint); }
+
+std::int32_t TLargeintField::GetAsInteger() const {
+    std::int64_t v = 0;
+    if (!ReadNative(v)) return 0;
+    if (v < INT32_MIN || v > INT32_MAX) AccessError("Integer");
+    return static_cast<std::int32_t>(v);
+}
+
+bool TLargeintField::ReadNative(std::int64_t& value) const { return ReadNativeAs<std::int64_t>(*this, value); }
+
+void TLargeintField::WriteNative(std::int64_t value) { WriteNativeAs<std::int64_t>(*this, value); }
+
 TAutoIncField::TAutoIncField(rtl::TComponent* owner) : TIntegerField(owner) { SetDataType(ftAutoInc); }
 
 // ================================================================ floats

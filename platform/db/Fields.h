@@ -276,6 +276,20 @@ protected:
     std::int64_t TypeMax() const override { return 65535; }
 };
 
+// A 64-bit integer; AsInteger refuses a value beyond 32 bits.
+class TLargeintField : public TIntegerField {
+public:
+    explicit TLargeintField(rtl::TComponent* owner = nullptr);
+    int DataSize() const override { return 8; }
+
+protected:
+    std::int32_t GetAsInteger() const override;
+    bool ReadNative(std::int64_t& value) const override;
+    void WriteNative(std::int64_t value) override;
+    std::int64_t TypeMin() const override { return INT64_MIN; }
+    std::int64_t TypeMax() const override { return INT64_MAX; }
+};
+
 class TAutoIncField : public TIntegerField {
 public:
     explicit TAutoIncField(rtl::TComponent* owner = nullptr);

@@ -545,3 +545,91 @@ TEST(XfDataSet, CorrectedFieldsAreToldOnlyAtMessageLevelTwo)
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_NE(boxes[0].find("city,C,254,0"), std::string::npos) << boxes[0];
 }
+
+TEST(XfDataSet, NumbersThatDoNotFitAreRefusedWhenSetAndWideIntegersStayExact)
+{
+    EngineScope scope;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/numbers.dbf";
+    const std::vector<std::string> fields {"count,N,5,0", "amount,N,8,2", "big,N,18,0", "name,C,10,0"};
+    auto open = [&] {
+        auto ds = std::make_unique<TXfDbf>();
+        ds->SetName("Numbers");
+        ds->SetDbfFields(fields);
+        ds->SetDbfFileName(path);
+        ds->Open();
+        return ds;
+    };
+    auto refusal = [](const std::function<void()>& set) {
+        try {
+            set();
+        } catch (const db::EDatabaseError& e) {
+            return e.Message();
+        }
+        return std::string("accepted");
+    };
+    auto ds = open();
+    db::TField* count = ds->FieldByName("COUNT");
+    db::TField* amount = ds->FieldByName("AMOUNT");
+    db::TField* big = ds->FieldByName("BIG");
+    ASSERT_NE(dynamic_cast<db::TLargeintField*>(big), nullptr);
+
+    // Refused when set, with the field's name and what fits; the edit goes on and can be cancelled.
+    ds->Append();
+    EXPECT_EQ(refusal([&] { count->SetAsInteger(123456); }),
+              "Numbers: 123456 is not a valid value for field 'COUNT'. The allowed range is -9999 to 99999");
+    EXPECT_EQ(refusal([&] { amount->SetAsFloat(99999.995); }),  // "100000.00" once rounded
+              "Numbers: 99999.995 is not a valid value for field 'AMOUNT'. The allowed range is -9999.99 to 99999.99");
+    EXPECT_EQ(refusal([&] { amount->SetAsFloat(-9999.995); }).substr(0, 27), "Numbers: -9999.995 is not a");
+    EXPECT_EQ(refusal([&] { big->SetAsString("-999999999999999999"); }).substr(0, 37),
+              "Numbers: -999999999999999999 is not a");
+    EXPECT_EQ(count->AsInteger(), 0) << "a refused value leaves no trace";
+    ds->Cancel();
+    EXPECT_EQ(ds->RecordCount(), 0);
+
+    // What fits is written, wide integers digit for digit.
+    const std::pair<const char*, double> rows[] = {
+        {"123456789012345678", 99999.99}, {"9007199254740993", -9999.994}, {"-99999999999999999", 0.005}};
+    for (const auto& [digits, money] : rows) {
+        ds->Append();
+        count->SetAsInteger(-9999);
+        amount->SetAsFloat(money);
+        big->SetAsString(digits);
+        ds->Post();
+    }
+    ds->Close();
+    const std::string bytes = testsupport::ReadFile(path);
+    EXPECT_NE(bytes.find("-999999999.99123456789012345678"), std::string::npos);
+    EXPECT_NE(bytes.find("-9999-9999.99  9007199254740993"), std::string::npos);
+    EXPECT_NE(bytes.find("-9999    0.01-99999999999999999"), std::string::npos);
+    ds = open();
+    big = ds->FieldByName("BIG");
+    std::vector<std::string> texts, dbfTexts;
+    for (ds->First(); !ds->Eof(); ds->Next()) {
+        texts.push_back(big->AsString());
+        dbfTexts.push_back(FieldAsDbfString(*ds, "big"));
+    }
+    EXPECT_EQ(texts, (std::vector<std::string> {"123456789012345678", "9007199254740993", "-99999999999999999"}));
+    EXPECT_EQ(dbfTexts, (std::vector<std::string> {"123456789012345678", "  9007199254740993", "-99999999999999999"}));
+    EXPECT_TRUE(ds->Locate("BIG", db::Variant(std::int64_t {9007199254740993}), {}));
+    EXPECT_EQ(ds->RecNo(), 2);
+    ds->Close();
+
+    // At run time, where an engine error ends the program, what a user types never does.
+    OtherProgram program([&](int, int) {
+        XfErrors() = TXfErrorState {};
+        auto other = open();
+        other->Append();
+        try {
+            other->FieldByName("COUNT")->SetAsInteger(123456);
+            return 2;
+        } catch (const db::EDatabaseError&) {
+        }
+        other->Post();
+        other->Close();
+        return 0;
+    });
+    EXPECT_EQ(program.Finish(), 0);
+    ds = open();
+    EXPECT_EQ(ds->RecordCount(), 4);
+}

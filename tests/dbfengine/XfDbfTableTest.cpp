@@ -3,6 +3,8 @@
 // leave alone.
 
 #include <cstring>
+#include <limits>
+#include <tuple>
 
 #include "platform/rtl/Paths.h"
 
@@ -260,23 +262,23 @@ TEST(XfDbfTable, AWriteChangesOnlyTheFieldsThatChanged)
     EXPECT_EQ(bytes.substr(bytes.size() - 1 - record.size(), record.size()),
               std::string(" \xC4\xC4\xB3\xDA\xBF\xC0") + "     " + "9223372036854775807" + "19560201" + "***" + "Jones     " + "  1.50");
 
-    // A number too wide for its field is refused and the field keeps its value.
+    // A number too wide for its field fills it with "*" (and reads as 0); no error.
     r.SetNumber(7, 12345.5);
-    const auto overflow = ErrorOf([] { Replace(); });
-    EXPECT_EQ(overflow.first, kNumericOverflow);
-    EXPECT_NE(overflow.second.find("Number does not fit in its field"), std::string::npos);
+    EXPECT_EQ(ErrorOf([] { Replace(); }).first, 0);
     bytes = testsupport::ReadFile(path);
-    EXPECT_EQ(bytes.substr(bytes.size() - 7, 6), "  1.50");
+    EXPECT_EQ(bytes.substr(bytes.size() - 7, 6), "******");
     GO(1);
-    EXPECT_DOUBLE_EQ(CurrentRecord().Number(7), 1.5);
+    EXPECT_DOUBLE_EQ(CurrentRecord().Number(7), 0);
     r.SetInteger(3, -999999999999999999LL);
     r.SetNumber(7, -9.99);
     Replace();
     bytes = testsupport::ReadFile(path);
     EXPECT_NE(bytes.find("-999999999999999999"), std::string::npos);
-    r.SetInteger(3, -9223372036854775807LL - 1);  // 20 characters for 19
-    EXPECT_EQ(ErrorOf([] { Replace(); }).first, kNumericOverflow);
     EXPECT_NE(bytes.find(" -9.99"), std::string::npos);
+    r.SetInteger(3, -9223372036854775807LL - 1);  // 20 characters for 19
+    EXPECT_EQ(ErrorOf([] { Replace(); }).first, 0);
+    bytes = testsupport::ReadFile(path);
+    EXPECT_NE(bytes.find(std::string(19, '*') + "19560201"), std::string::npos);
     Unlock();
 
     // Deletion marks and Poke only where they belong.
@@ -305,4 +307,19 @@ TEST(XfDbfTable, AWriteChangesOnlyTheFieldsThatChanged)
     std::memcpy(&count, bytes.data() + 4, 4);
     EXPECT_EQ(count, 1);
     EXPECT_EQ(bytes.size(), 32u + 7 * 32 + 1 + 58 + 1);
+}
+
+TEST(XfDbfTable, NumbersAreRoundedAsTheyWereWritten)
+{
+    // Half away from zero on the digits the number was written with, not on its binary value.
+    const std::tuple<double, int, const char*> cases[] = {
+        {99999.995, 2, "100000.00"}, {2.675, 2, "2.68"},  {-2.675, 2, "-2.68"}, {1.005, 2, "1.01"},
+        {0.5, 0, "1"},               {-2.5, 0, "-3"},     {1.5, 3, "1.500"},    {-0.001, 2, "0.00"},
+        {-0.005, 2, "-0.01"},        {9.995, 2, "10.00"}, {1e20, 1, "100000000000000000000.0"},
+        {5e-324, 2, "0.00"},         {0, 2, "0.00"},
+    };
+    for (const auto& [value, decimals, text] : cases) EXPECT_EQ(NumberText(value, decimals), text) << value;
+    EXPECT_EQ(NumberText(std::numeric_limits<double>::infinity(), 2), "");
+    EXPECT_EQ(NumberText(std::numeric_limits<double>::quiet_NaN(), 2), "");
+    EXPECT_EQ(NumberText(-std::numeric_limits<double>::max(), 0).size(), 310u);
 }

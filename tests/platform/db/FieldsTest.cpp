@@ -29,6 +29,7 @@ std::unique_ptr<TMemDataSet> AllTypes(bool latin1 = false) {
     ds->AddColumn("M", ftMemo);
     ds->AddColumn("BL", ftBlob);
     ds->AddColumn("AI", ftAutoInc);
+    ds->AddColumn("LI", ftLargeint);
     ds->Open();
     ds->Append();
     ds->FieldByName("ID")->SetAsInteger(1);
@@ -147,6 +148,27 @@ TEST(FieldNumbers, RangesAndBadTextAreRefusedWithTheFieldName) {
     id->SetAsFloat(2.6);
     EXPECT_EQ(id->AsInteger(), 3);
     EXPECT_THROW(id->SetAsVariant("seven"), EDatabaseError);
+}
+
+TEST(FieldNumbers, LargeintsKeepEverySixtyFourBitValue) {
+    auto ds = AllTypes();
+    TField* li = ds->FieldByName("LI");
+    ASSERT_NE(dynamic_cast<TLargeintField*>(li), nullptr);
+    EXPECT_EQ(li->DataSize(), 8);
+    li->SetAsString("9007199254740993");  // no double holds it
+    EXPECT_EQ(li->AsString(), "9007199254740993");
+    EXPECT_EQ(Native<std::int64_t>(li), 9007199254740993LL);
+    li->SetValue(Variant(std::int64_t{INT64_MIN}));
+    EXPECT_EQ(li->AsVariant().ToInt64(), INT64_MIN);
+    EXPECT_EQ(li->AsString(), "-9223372036854775808");
+    EXPECT_THROW(li->SetAsString("9223372036854775808"), EDatabaseError);
+    EXPECT_EQ(li->AsString(), "-9223372036854775808");
+    EXPECT_THROW(li->AsInteger(), EDatabaseError) << "beyond 32 bits";
+    li->SetAsInteger(-5);
+    EXPECT_EQ(li->AsInteger(), -5);
+    EXPECT_DOUBLE_EQ(li->AsFloat(), -5);
+    li->SetAsFloat(1e18);
+    EXPECT_EQ(li->AsString(), "1000000000000000000");
 }
 
 TEST(FieldNumbers, FloatsFormatWithoutTheCLocaleAndRefuseNonNumbers) {

@@ -18,6 +18,7 @@ int NativeSize(TFieldType type, int size) {
         case ftDate:
         case ftTime: return 4;
         case ftFloat:
+        case ftLargeint:
         case ftCurrency:
         case ftDateTime: return 8;
         case ftBCD: return static_cast<int>(sizeof(TBcd));
