@@ -1,7 +1,8 @@
 // Fuzzes the index file: any bytes as the index file of a fixed table, opened and
 // every tag walked both ways, searched for texts of each key type, and listed;
 // then a record replaced and one appended, so that their keys move through the
-// damaged trees (the table is put back for every input).
+// damaged trees, and every move made under a filter no record passes (the table is
+// put back for every input).
 // Every failure must be an engine error, never a read outside a buffer, a hang or
 // a crash. Seeds in corpus_mdx/ are sound files of this table's tags (write more
 // with DBF_MDX_FUZZ_SEEDS=<folder>).
@@ -139,6 +140,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             });
             Try([] { xf::Unlock(); });
         }
+        // Under a filter no record passes, every move ends, in record order and in each tag's.
+        Try([] { xf::SetFilterCondition(".F."); });
+        for (int n = 0; n <= tags; ++n) {
+            Try([&] { xf::Set_Order_To(n); });
+            Try([] { xf::GoTop(); });
+            Try([] { xf::GoBottom(); });
+            Try([] {
+                xf::GO(kRecords / 2);
+                xf::SKIP(1);
+            });
+            Try([] {
+                xf::GO(kRecords / 2);
+                xf::SKIP(-1);
+            });
+            Try([] { xf::LocateCountSum("NAME", std::string("Name 4")); });
+        }
+        Try([] { xf::SetFilterCondition(""); });
         Try([] { xf::CloseIndex(); });
         Try([&] {
             std::vector<std::string> list;
