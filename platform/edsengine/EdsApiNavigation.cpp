@@ -556,7 +556,7 @@ void EndTransaction(EDSHANDLE hConnect, bool commit) {
         if (state.failure) state.ThrowFailed();
         for (Table* table : joined) {
             try {
-                Exec(table->File().Db(), "COMMIT");
+                Exec(table->File().Db(), "COMMIT", "Committing the transaction");
             } catch (const EngineError& e) {
                 state.failure.emplace(e);
                 state.ThrowFailed();
@@ -564,7 +564,7 @@ void EndTransaction(EDSHANDLE hConnect, bool commit) {
         }
     } else {
         for (Table* table : joined) {
-            if (table->File().InTransaction()) Exec(table->File().Db(), "ROLLBACK");
+            if (table->File().InTransaction()) Exec(table->File().Db(), "ROLLBACK", "Rolling back the transaction");
             table->pending.reset();
             table->File().AfterWrite();
             table->Cur().ForgetReadAhead();

@@ -160,7 +160,7 @@ void Table::Write() {
                     BindImage(stmt, parameter, f, p.image.data() + f.offset);
                 }
             }
-            Step(db, stmt);
+            Step(db, stmt, "Appending the record");
         });
         if (schema.RowidAlias() >= 0) lastAutoinc = static_cast<UNSIGNED32>(p.recno);
         Row row;
@@ -192,7 +192,7 @@ void Table::Write() {
                 file_->Statements().Get("UPDATE " + file_->RowTable() + " SET " + sets + " WHERE rowid = ?");
             StatementUse use(stmt);
             for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
-            Step(db, stmt);
+            Step(db, stmt, "Writing the changed record");
         });
         if (sqlite3_changes(db) == 0)
             Throw(EDS_E_RECORD_NOT_FOUND, "The record " + std::to_string(p.recno) + " was deleted by another user.");
@@ -211,7 +211,7 @@ void Table::DeleteCurrent() {
         sqlite3_stmt* stmt = file_->Statements().Get("DELETE FROM " + file_->RowTable() + " WHERE rowid = ?");
         StatementUse use(stmt);
         sqlite3_bind_int64(stmt, 1, recno);
-        Step(file_->Db(), stmt);
+        Step(file_->Db(), stmt, "Deleting the record");
     });
 }
 

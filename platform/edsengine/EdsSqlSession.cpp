@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 
 #include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -18,13 +17,6 @@
 
 namespace eds {
 namespace {
-
-std::string Trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && s[b] == ' ') ++b;
-    while (e > b && s[e - 1] == ' ') --e;
-    return std::string(s.substr(b, e - b));
-}
 
 struct StmtGuard {
     sqlite3_stmt* stmt = nullptr;
@@ -151,58 +143,6 @@ std::optional<std::pair<std::string, std::string>> ChangedRows(const std::vector
 
 }  // namespace
 
-std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec) {
-    struct Kind {
-        const char* name;
-        UNSIGNED16 type;
-        UNSIGNED32 fixed;  // 0: the field definition gives the length
-    };
-    static const Kind kKinds[] = {
-        {"LOGICAL", EDS_LOGICAL, 1},   {"NUMERIC", EDS_NUMERIC, 0},       {"DATE", EDS_DATE, 4},
-        {"CHAR", EDS_STRING, 0},       {"CHARACTER", EDS_STRING, 0},      {"MEMO", EDS_MEMO, 4},
-        {"BINARY", EDS_BINARY, 4},     {"BLOB", EDS_BINARY, 4},           {"IMAGE", EDS_IMAGE, 4},
-        {"VARCHAR", EDS_VARCHAR, 4},   {"SHORTDATE", EDS_COMPACTDATE, 3}, {"COMPACTDATE", EDS_COMPACTDATE, 3},
-        {"DOUBLE", EDS_DOUBLE, 8},     {"INTEGER", EDS_INTEGER, 4},       {"SHORTINT", EDS_SHORTINT, 2},
-        {"SHORT", EDS_SHORTINT, 2},    {"TIME", EDS_TIME, 4},             {"TIMESTAMP", EDS_TIMESTAMP, 8},
-        {"AUTOINC", EDS_AUTOINC, 4},   {"RAW", EDS_RAW, 0},               {"CURDOUBLE", EDS_CURDOUBLE, 8},
-        {"MONEY", EDS_MONEY, 8},       {"CICHAR", EDS_CISTRING, 0},       {"CICHARACTER", EDS_CISTRING, 0},
-    };
-    std::vector<SqlField> fields;
-    std::size_t start = 0;
-    while (start < spec.size()) {
-        std::size_t end = spec.find(';', start);
-        if (end == std::string_view::npos) end = spec.size();
-        std::string_view entry = spec.substr(start, end - start);
-        start = end + 1;
-        std::vector<std::string> parts;
-        std::size_t p = 0;
-        while (p <= entry.size()) {
-            std::size_t comma = entry.find(',', p);
-            if (comma == std::string_view::npos) comma = entry.size();
-            parts.push_back(Trim(entry.substr(p, comma - p)));
-            p = comma + 1;
-        }
-        if (parts.size() < 2 || parts[0].empty()) continue;
-        SqlField f;
-        f.name = parts[0];
-        std::string type = rtl::UpperCase(parts[1]);
-        for (const Kind& k : kKinds) {
-            if (type != k.name) continue;
-            f.type = k.type;
-            f.length = k.fixed;
-        }
-        auto number = [&](std::size_t i) {
-            unsigned v = 0;
-            if (i < parts.size()) std::from_chars(parts[i].data(), parts[i].data() + parts[i].size(), v);
-            return v;
-        };
-        if (f.length == 0) f.length = number(2);
-        if (f.type == EDS_NUMERIC) f.decimals = static_cast<UNSIGNED16>(number(3));
-        fields.push_back(std::move(f));
-    }
-    return fields;
-}
-
 SqlValue SqlColumnValue(sqlite3_stmt* stmt, int column) {
     switch (sqlite3_column_type(stmt, column)) {
     case SQLITE_INTEGER: return static_cast<std::int64_t>(sqlite3_column_int64(stmt, column));
@@ -279,7 +219,7 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         ~Reset() { flag = false; }
     } reset{attaching_};
     std::vector<std::string> wanted;
-    for (const std::string& name : SqlNameCandidates(sql)) wanted.push_back(rtl::UpperCase(name));
+    for (const std::string& name : SqlTableNames(sql)) wanted.push_back(rtl::UpperCase(name));
     std::vector<std::filesystem::path> files;
     std::error_code ec;
     for (const auto& entry : std::filesystem::directory_iterator(folder_, ec)) {
@@ -300,17 +240,32 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         auto it = std::find_if(tables_.begin(), tables_.end(), [&](const Table& t) { return t.path == path; });
         if (it != tables_.end() && (it->device != st.st_dev || it->inode != st.st_ino)) {
             // The file was removed and made again since: attach the new one.
-            std::string detach = "DETACH DATABASE " + QuoteName(it->schema);
-            int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
+            Detach(it->schema);
             tables_.erase(it);
             it = tables_.end();
         }
         if (it != tables_.end()) {
+            // Another connection changed the file: check it again, as its next open would.
+            const std::int64_t version = DataVersion(it->schema);
+            if (version != it->dataVersion) {
+                try {
+                    Describe(*it);
+                } catch (...) {
+                    Detach(it->schema);
+                    tables_.erase(it);
+                    throw;
+                }
+                it->dataVersion = version;
+            }
             it->lastUse = clock_;
             needed.push_back(path);
             continue;
         }
+        // The statement uses the table: a file that its open would refuse is
+        // refused here with the open's error, before anything is attached.
+        Table t;
+        t.path = path;
+        Describe(t);
         while (tables_.size() >= kMaxAttached) {
             // Make room: the least recently used attachment that this text does not need.
             auto victim = tables_.end();
@@ -321,13 +276,9 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
             if (victim == tables_.end())
                 Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; A statement may use at most " +
                                      std::to_string(kMaxAttached) + " tables.");
-            std::string detach = "DETACH DATABASE " + QuoteName(victim->schema);
-            int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
-            if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
+            Detach(victim->schema);
             tables_.erase(victim);
         }
-        Table t;
-        t.path = path;
         t.device = st.st_dev;
         t.inode = st.st_ino;
         t.schema = "edt" + std::to_string(++nextSchema_);
@@ -337,29 +288,35 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         sqlite3_bind_text(attach, 1, path.c_str(), -1, SQLITE_TRANSIENT);
         int rc = sqlite3_step(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db_, rc, "ATTACH " + path);
-        // The file's own description of its rows; a file that has none is no table of ours.
-        sqlite3_stmt* meta = nullptr;
-        rc = sqlite3_prepare_v2(db_, ("SELECT key, value FROM " + QuoteName(t.schema) + "._edt_meta").c_str(), -1, &meta,
-                                nullptr);
-        StmtGuard metaGuard{meta};
-        while (rc == SQLITE_OK && sqlite3_step(meta) == SQLITE_ROW) {
-            const unsigned char* k = sqlite3_column_text(meta, 0);
-            if (!k) continue;  // a damaged description names nothing
-            const std::string key = reinterpret_cast<const char*>(k);
-            const unsigned char* v = sqlite3_column_text(meta, 1);
-            std::string value = v ? reinterpret_cast<const char*>(v) : "";
-            if (key == "table") t.rowTable = value;
-            if (key == "fields") t.fields = ParseStoredFieldSpec(value);
-        }
-        if (t.rowTable.empty()) {
-            sqlite3_exec(db_, ("DETACH DATABASE " + QuoteName(t.schema)).c_str(), nullptr, nullptr, nullptr);
-            continue;
-        }
+        t.dataVersion = DataVersion(t.schema);
         t.lastUse = clock_;
         needed.push_back(path);
         tables_.push_back(std::move(t));
     }
     return needed;
+}
+
+void SqlSession::Describe(Table& table) {
+    TableFile::Description description = TableFile::Describe(table.path);
+    table.rowTable = std::move(description.rowTable);
+    table.fields.clear();
+    for (const FieldDef& f : description.fields.Fields()) table.fields.push_back({f.name, f.type, f.length, f.decimals});
+}
+
+void SqlSession::Detach(const std::string& schema) {
+    const std::string detach = "DETACH DATABASE " + QuoteName(schema);
+    const int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
+}
+
+std::int64_t SqlSession::DataVersion(const std::string& schema) const {
+    const std::string pragma = "PRAGMA " + QuoteName(schema) + ".data_version";
+    sqlite3_stmt* stmt = nullptr;
+    int rc = sqlite3_prepare_v2(db_, pragma.c_str(), -1, &stmt, nullptr);
+    StmtGuard guard{stmt};
+    if (rc == SQLITE_OK) rc = sqlite3_step(stmt);
+    if (rc != SQLITE_ROW) ThrowSqlError(db_, rc, pragma);
+    return sqlite3_column_int64(stmt, 0);
 }
 
 std::string SqlSession::PlaceIndex(const std::string& sql) const {

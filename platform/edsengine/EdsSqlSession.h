@@ -29,9 +29,6 @@ struct SqlField {
     UNSIGNED16 decimals = 0;
 };
 
-// Reads the field specification a table file stores ("name,type[,length[,decimals]];...").
-std::vector<SqlField> ParseStoredFieldSpec(std::string_view spec);
-
 // A value as SQLite holds it (blob bytes in std::vector<UNSIGNED8>).
 using SqlValue = std::variant<std::monostate, std::int64_t, double, std::string, std::vector<UNSIGNED8>>;
 
@@ -51,10 +48,12 @@ public:
     sqlite3* Db() const { return db_; }
     const std::string& Folder() const { return folder_; }
 
-    // Attaches the table files that `sql` may name: every name of the text for
-    // which the folder holds "<name>.edt" in any letter case. SQLite keeps at
-    // most 10 attachments; the least recently used go to make room.
-    std::vector<std::string> AttachFor(std::string_view sql);  // answers the paths of the files it names
+    // Attaches the table files that `sql` uses as tables (SqlTableNames) and the
+    // folder holds as "<name>.edt" in any letter case; a name the folder lacks is
+    // left for SQLite to refuse. A file that an open would refuse throws the
+    // open's error. SQLite keeps at most 10 attachments; the least recently used
+    // go to make room. Answers the paths of the files the text uses.
+    std::vector<std::string> AttachFor(std::string_view sql);
 
     // An index made by SQL belongs in the file of the table it indexes, which
     // SQLite would look for in the session's own database: the text of
@@ -71,6 +70,7 @@ public:
         std::vector<SqlField> fields;
         std::uint64_t lastUse = 0;
         std::uint64_t device = 0, inode = 0;  // the file attached, should another replace it
+        std::int64_t dataVersion = 0;         // SQLite's count of other connections' changes when checked
     };
     // An attached table by its attachment name, or by its file's path.
     const Table* BySchema(std::string_view schema) const;
@@ -80,6 +80,10 @@ public:
     static constexpr std::size_t kMaxAttached = 10;
 
 private:
+    static void Describe(Table& table);  // its row table and fields; throws the open's error
+    void Detach(const std::string& schema);
+    std::int64_t DataVersion(const std::string& schema) const;
+
     std::string folder_;
     sqlite3* db_ = nullptr;
     std::vector<Table> tables_;

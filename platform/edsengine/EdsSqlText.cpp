@@ -1,6 +1,8 @@
 #include "platform/edsengine/EdsSqlText.h"
 
 #include <algorithm>
+#include <iterator>
+#include <set>
 
 #include "platform/rtl/SysUtils.h"
 
@@ -103,17 +105,111 @@ SqlParams RewriteSqlParams(std::string_view sql) {
     return p;
 }
 
-std::vector<std::string> SqlNameCandidates(std::string_view sql) {
-    std::vector<std::string> names, upper;
-    for (const SqlToken& t : TokenizeSql(sql)) {
-        if (t.kind != SqlToken::Kind::Word && t.kind != SqlToken::Kind::QuotedName) continue;
-        std::string u = rtl::UpperCase(t.value);
-        if (std::find(upper.begin(), upper.end(), u) != upper.end()) continue;
-        upper.push_back(u);
-        names.push_back(t.value);
+namespace {
+
+// Walks the tokens once; every keyword that puts a table after it hands the
+// position on. Statements nest by parentheses, which bound every clause.
+class TableNames {
+public:
+    explicit TableNames(std::string_view sql) : toks_(TokenizeSql(sql)) {
+        for (const SqlToken& t : toks_) words_.push_back(t.kind == SqlToken::Kind::Word ? rtl::UpperCase(t.value) : "");
     }
-    return names;
-}
+
+    std::vector<std::string> Find() {
+        for (std::size_t i = 0; i < toks_.size(); ++i) {
+            if (Word(i, "FROM") && !(i >= 2 && Word(i - 1, "DISTINCT") && (Word(i - 2, "IS") || Word(i - 2, "NOT"))))
+                SourceList(i + 1, 0);
+            else if (Word(i, "JOIN"))
+                SourceList(i + 1, 0);
+            else if (Word(i, "IN") && !Punct(i + 2, "("))
+                Table(i + 1);
+            else if (Word(i, "INTO"))
+                Table(i + 1);
+            else if (Word(i, "UPDATE") && !(i >= 1 && Word(i - 1, "ON")))
+                Table(Word(i + 1, "OR") ? i + 3 : i + 1);
+            else if (Word(i, "TABLE") && i >= 1 && (Word(i - 1, "DROP") || Word(i - 1, "ALTER")))
+                Table(Word(i + 1, "IF") && Word(i + 2, "EXISTS") ? i + 3 : i + 1);
+            else if (Word(i, "INDEX") && i >= 1 && (Word(i - 1, "CREATE") || Word(i - 1, "UNIQUE")))
+                IndexedTable(i + 1);
+            else if (Word(i, "PRAGMA") && (Punct(i + 2, "(") || Punct(i + 2, "=")))
+                Table(i + 3);  // table_info(name) and its kind
+        }
+        return std::move(names_);
+    }
+
+private:
+    // Deeper nesting than this is refused by SQLite's parser anyway.
+    static constexpr int kMaxDepth = 100;
+
+    bool Word(std::size_t i, const char* word) const { return i < words_.size() && words_[i] == word; }
+    bool Punct(std::size_t i, const char* p) const {
+        return i < toks_.size() && toks_[i].kind == SqlToken::Kind::Punct && toks_[i].value == p;
+    }
+    bool IsName(std::size_t i) const {
+        // SQLite takes a quoted string where only a name may stand as that name.
+        return i < toks_.size() && (toks_[i].kind == SqlToken::Kind::Word || toks_[i].kind == SqlToken::Kind::QuotedName ||
+                                    toks_[i].kind == SqlToken::Kind::String);
+    }
+    bool EndsSources(std::size_t i) const {
+        static const char* const kWords[] = {"WHERE", "GROUP",     "ORDER",     "HAVING", "LIMIT",  "WINDOW",
+                                             "UNION", "EXCEPT",    "INTERSECT", "RETURNING", "SET", "VALUES",
+                                             "SELECT", "DO",       "FROM",      "JOIN"};
+        return std::any_of(std::begin(kWords), std::end(kWords), [&](const char* w) { return Word(i, w); });
+    }
+
+    // A plain name at i ("name." is a schema).
+    void Table(std::size_t i) {
+        if (!IsName(i) || Punct(i + 1, ".")) return;
+        static const char* const kNotTables[] = {"SET", "OF", "ON", "SELECT", "WITH", "VALUES"};
+        for (const char* w : kNotTables)
+            if (Word(i, w)) return;
+        if (seen_.insert(rtl::UpperCase(toks_[i].value)).second) names_.push_back(toks_[i].value);
+    }
+
+    // One source: a table, a table-valued function, a subquery (whose own FROM
+    // the walk meets) or a parenthesised list of sources.
+    void Source(std::size_t i, int depth) {
+        if (!Punct(i, "(")) {
+            if (!Punct(i + 1, "(")) Table(i);
+            return;
+        }
+        if (Word(i + 1, "SELECT") || Word(i + 1, "WITH") || Word(i + 1, "VALUES") || depth >= kMaxDepth) return;
+        SourceList(i + 1, depth + 1);
+    }
+
+    // The sources from i to the end of the clause: those after each comma at this
+    // depth. A JOIN or FROM further on starts a list of its own.
+    void SourceList(std::size_t i, int depth) {
+        Source(i, depth);
+        int nested = 0;
+        for (std::size_t j = i; j < toks_.size(); ++j) {
+            if (Punct(j, "(")) {
+                ++nested;
+            } else if (Punct(j, ")")) {
+                if (nested-- == 0) return;
+            } else if (nested == 0) {
+                if (Punct(j, ";") || (j > i && EndsSources(j))) return;
+                if (Punct(j, ",")) Source(j + 1, depth);
+            }
+        }
+    }
+
+    // CREATE [UNIQUE] INDEX [IF NOT EXISTS] [schema.]name ON table
+    void IndexedTable(std::size_t i) {
+        if (Word(i, "IF") && Word(i + 1, "NOT") && Word(i + 2, "EXISTS")) i += 3;
+        if (Punct(i + 1, ".")) i += 2;
+        if (IsName(i) && Word(i + 1, "ON")) Table(i + 2);
+    }
+
+    std::vector<SqlToken> toks_;
+    std::vector<std::string> words_;  // each word token in upper case; "" for the others
+    std::vector<std::string> names_;
+    std::set<std::string> seen_;
+};
+
+}  // namespace
+
+std::vector<std::string> SqlTableNames(std::string_view sql) { return TableNames(sql).Find(); }
 
 bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
     std::vector<SqlToken> toks = TokenizeSql(sql);

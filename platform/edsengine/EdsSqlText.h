@@ -1,7 +1,7 @@
 #pragma once
 // What the engine needs to know about an SQL text before SQLite sees it: its
-// parameters, the names that may be tables, and whether it is a plain SELECT
-// over one table (whose cursor can then keep record numbers only).
+// parameters, the tables it uses, and whether it is a plain SELECT over one
+// table (whose cursor can then keep record numbers only).
 
 #include <cstddef>
 #include <string>
@@ -29,8 +29,14 @@ struct SqlParams {
 };
 SqlParams RewriteSqlParams(std::string_view sql);
 
-// Every name in the text that could be a table, unique, in order of appearance.
-std::vector<std::string> SqlNameCandidates(std::string_view sql);
+// The names the text uses as tables, unique without regard to case, in order of
+// appearance: the sources of FROM and JOIN at every depth (subqueries, lists,
+// parenthesised joins), "x IN table", the target of INSERT, REPLACE, UPDATE and
+// DELETE, the table of CREATE INDEX, DROP TABLE and ALTER TABLE, and the argument
+// of a PRAGMA such as table_info(name). A column,
+// an alias or a table-valued function never counts, nor a name qualified by a
+// schema (the folder's tables are reached unqualified).
+std::vector<std::string> SqlTableNames(std::string_view sql);
 
 // A SELECT over one table without grouping, aggregates or set operations:
 // each result row is one row of that table.

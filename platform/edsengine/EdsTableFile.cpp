@@ -49,186 +49,6 @@ void RecoverAfterCrash(const std::string& path) {
     sqlite3_exec(db.db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
 }
 
-}  // namespace
-
-std::shared_ptr<FileShared> SharedStateFor(const std::string& path) {
-    static std::mutex lock;
-    static std::map<std::string, std::weak_ptr<FileShared>> states;
-    std::lock_guard<std::mutex> guard(lock);
-    std::shared_ptr<FileShared> state = states[path].lock();
-    if (!state) {
-        state = std::make_shared<FileShared>();
-        states[path] = state;
-    }
-    return state;
-}
-
-void ThrowSqlite(sqlite3* db, int rc, const std::string& what) {
-    const std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
-    switch (rc & 0xFF) {
-    case SQLITE_BUSY:
-    case SQLITE_LOCKED: Throw(EDS_E_BUSY, what + ": the table file stayed locked by another user (" + detail + ").");
-    case SQLITE_CONSTRAINT:
-        if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
-            Throw(EDS_E_UNIQUE_VIOLATION, what + ": the key already exists in a unique index (" + detail + ").");
-        Throw(EDS_E_IO, what + ": " + detail);
-    case SQLITE_READONLY: Throw(EDS_E_READ_ONLY, what + ": the table file is read-only (" + detail + ").");
-    case SQLITE_NOTADB:
-    case SQLITE_CORRUPT: Throw(EDS_E_NOT_A_TABLE, what + ": the file is not a valid table (" + detail + ").");
-    case SQLITE_CANTOPEN: Throw(EDS_E_FILE_NOT_FOUND, what + ": " + detail);
-    default: Throw(EDS_E_IO, what + ": " + detail);
-    }
-}
-
-StatementCache::~StatementCache() { Clear(); }
-
-void StatementCache::Clear() {
-    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
-    statements_.clear();
-}
-
-sqlite3_stmt* StatementCache::Get(const std::string& sql) {
-    auto it = statements_.find(sql);
-    if (it != statements_.end()) return it->second;
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
-                                      &stmt, nullptr);
-    if (rc != SQLITE_OK) ThrowSqlite(db_, rc, "Preparing a query");
-    statements_.emplace(sql, stmt);
-    return stmt;
-}
-
-bool Step(sqlite3* db, sqlite3_stmt* stmt) {
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_ROW) return true;
-    if (rc == SQLITE_DONE) return false;
-    ThrowSqlite(db, rc, "Reading the table");
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    if (message) sqlite3_free(message);
-    if (rc != SQLITE_OK) ThrowSqlite(db, rc, "Updating the table file");
-}
-
-void TableFile::Create(const std::string& path, const Schema& schema) {
-    if (rtl::FileExists(path)) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
-    const std::string folder = rtl::ExtractFileDir(path);
-    if (!folder.empty() && !rtl::DirectoryExists(folder))
-        Throw(EDS_E_FILE_NOT_FOUND, "The folder " + folder + " does not exist.");
-    std::string tempName = ".";
-    tempName += rtl::ExtractFileName(path);
-    tempName += '.';
-    tempName += std::to_string(::getpid());
-    tempName += ".tmp";
-    const std::string temp = rtl::JoinPath(folder, tempName);
-    std::remove(temp.c_str());
-    struct RemoveTemp {
-        const std::string& name;
-        ~RemoveTemp() {
-            std::remove(name.c_str());
-            std::remove((name + "-journal").c_str());
-        }
-    } removeTemp{temp};
-    {
-        DbHolder db;
-        const int rc = sqlite3_open_v2(temp.c_str(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-        if (rc != SQLITE_OK) ThrowSqlite(db.db, rc, "Creating " + path);
-        sqlite3_extended_result_codes(db.db, 1);
-        const std::string table = QuoteName(StemOf(path));
-        Exec(db.db,
-             "BEGIN;"
-             "CREATE TABLE _edt_meta(key TEXT PRIMARY KEY, value TEXT);"
-             "CREATE TABLE _edt_index(tag TEXT PRIMARY KEY COLLATE NOCASE, expr TEXT NOT NULL, options INTEGER NOT NULL,"
-             " sql_index TEXT NOT NULL);"
-             "CREATE TABLE " + table + "(" + schema.CreateColumnsSql() + ");");
-        sqlite3_stmt* stmt = nullptr;
-        sqlite3_prepare_v2(db.db, "INSERT INTO _edt_meta VALUES(?, ?)", -1, &stmt, nullptr);
-        const std::pair<std::string, std::string> meta[] = {
-            {"format", kFormat}, {"fields", schema.ToSpec()}, {"table", StemOf(path)}};
-        int rcInsert = SQLITE_DONE;
-        for (const auto& [key, value] : meta) {
-            sqlite3_bind_text(stmt, 1, key.c_str(), -1, SQLITE_TRANSIENT);
-            sqlite3_bind_text(stmt, 2, value.c_str(), -1, SQLITE_TRANSIENT);
-            rcInsert = sqlite3_step(stmt);
-            sqlite3_reset(stmt);
-            if (rcInsert != SQLITE_DONE) break;
-        }
-        sqlite3_finalize(stmt);
-        if (rcInsert != SQLITE_DONE) ThrowSqlite(db.db, rcInsert, "Creating " + path);
-        Exec(db.db, "COMMIT;");
-    }
-    // The complete file appears under its name at once, and never over another file.
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
-        if (errno == EEXIST) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
-        if (errno != EINVAL && errno != ENOSYS)
-            Throw(EDS_E_IO, "Cannot create " + path + ": " + std::strerror(errno));
-        if (::link(temp.c_str(), path.c_str()) != 0) {
-            if (errno == EEXIST) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
-            Throw(EDS_E_IO, "Cannot create " + path + ": " + std::strerror(errno));
-        }
-    }
-}
-
-void TableFile::Remove(const std::string& path) {
-    if (!rtl::FileExists(path)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path + " does not exist.");
-    LockFile locks(path);
-    if (!locks.LockOpen(true, kOpenWaitMs)) Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is in use by another user.");
-    if (std::remove(path.c_str()) != 0) Throw(EDS_E_IO, "Cannot remove " + path + ": " + std::strerror(errno));
-    std::remove((path + "-journal").c_str());
-    std::remove(LockFile::PathFor(path).c_str());  // our exclusive lock goes with the descriptor
-}
-
-TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
-    : path_(path), exclusive_(exclusive), readOnly_(readOnly) {
-    if (!rtl::FileExists(path)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path + " does not exist.");
-    locks_ = std::make_unique<LockFile>(path);
-    if (!locks_->LockOpen(exclusive, kOpenWaitMs))
-        Throw(EDS_E_TABLE_LOCKED, exclusive ? "The table " + path + " is in use by another user."
-                                            : "The table " + path + " is open exclusively by another user.");
-    if (readOnly) RecoverAfterCrash(path);
-    const int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
-    const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
-    if (rc != SQLITE_OK) {
-        std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-        Throw(EDS_E_IO, "Cannot open " + path + ": " + message);
-    }
-    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-    sqlite3_extended_result_codes(db_, 1);
-    // A double-quoted name is always a name: a stored name the table lacks must fail,
-    // never read as a string.
-    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
-    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
-    RegisterFolding(db_);
-    statements_ = std::make_unique<StatementCache>(db_);
-    try {
-        ReadMetadata();
-        if (!readOnly && format_ == kFormatAsciiFold) UpgradeFolding();
-    } catch (...) {
-        statements_.reset();
-        sqlite3_close_v2(db_);
-        db_ = nullptr;
-        throw;
-    }
-    shared_ = SharedStateFor(path);
-}
-
-TableFile::~TableFile() {
-    statements_.reset();
-    if (Joined() && !transaction_->failure && !sqlite3_get_autocommit(db_))
-        transaction_->failure.emplace(EDS_E_TRANSACTION,
-                                      "The table " + path_ + " was closed inside the transaction; its changes are gone.");
-    if (db_) {
-        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-        sqlite3_close_v2(db_);
-    }
-}
-
-namespace {
-
 // A statement over the file's own description; failures say what they mean: a file
 // that needs recovery, a busy file, or a file that is no table of ours.
 struct MetaQuery {
@@ -278,7 +98,217 @@ struct MetaQuery {
 
 }  // namespace
 
+std::shared_ptr<FileShared> SharedStateFor(const std::string& path) {
+    static std::mutex lock;
+    static std::map<std::string, std::weak_ptr<FileShared>> states;
+    std::lock_guard<std::mutex> guard(lock);
+    std::shared_ptr<FileShared> state = states[path].lock();
+    if (!state) {
+        state = std::make_shared<FileShared>();
+        states[path] = state;
+    }
+    return state;
+}
+
+void ThrowSqlite(sqlite3* db, int rc, const std::string& what) {
+    const std::string detail = db ? sqlite3_errmsg(db) : sqlite3_errstr(rc);
+    switch (rc & 0xFF) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: Throw(EDS_E_BUSY, what + ": the table file stayed locked by another user (" + detail + ").");
+    case SQLITE_CONSTRAINT:
+        if (rc == SQLITE_CONSTRAINT_UNIQUE || rc == SQLITE_CONSTRAINT_PRIMARYKEY)
+            Throw(EDS_E_UNIQUE_VIOLATION, what + ": the key already exists in a unique index (" + detail + ").");
+        Throw(EDS_E_IO, what + ": " + detail);
+    case SQLITE_READONLY: Throw(EDS_E_READ_ONLY, what + ": the table file is read-only (" + detail + ").");
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT: Throw(EDS_E_NOT_A_TABLE, what + ": the file is not a valid table (" + detail + ").");
+    case SQLITE_CANTOPEN: Throw(EDS_E_FILE_NOT_FOUND, what + ": " + detail);
+    default: Throw(EDS_E_IO, what + ": " + detail);
+    }
+}
+
+StatementCache::~StatementCache() { Clear(); }
+
+void StatementCache::Clear() {
+    for (auto& [sql, stmt] : statements_) sqlite3_finalize(stmt);
+    statements_.clear();
+}
+
+sqlite3_stmt* StatementCache::Get(const std::string& sql) {
+    auto it = statements_.find(sql);
+    if (it != statements_.end()) return it->second;
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT,
+                                      &stmt, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlite(db_, rc, "Preparing a query");
+    statements_.emplace(sql, stmt);
+    return stmt;
+}
+
+bool Step(sqlite3* db, sqlite3_stmt* stmt, const std::string& what) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    ThrowSqlite(db, rc, what);
+}
+
+void Exec(sqlite3* db, const std::string& sql, const std::string& what) {
+    char* message = nullptr;
+    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    if (message) sqlite3_free(message);
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc, what);
+}
+
+void TableFile::Create(const std::string& path, const Schema& schema) {
+    if (rtl::FileExists(path)) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
+    const std::string folder = rtl::ExtractFileDir(path);
+    if (!folder.empty() && !rtl::DirectoryExists(folder))
+        Throw(EDS_E_FILE_NOT_FOUND, "The folder " + folder + " does not exist.");
+    std::string tempName = ".";
+    tempName += rtl::ExtractFileName(path);
+    tempName += '.';
+    tempName += std::to_string(::getpid());
+    tempName += ".tmp";
+    const std::string temp = rtl::JoinPath(folder, tempName);
+    std::remove(temp.c_str());
+    struct RemoveTemp {
+        const std::string& name;
+        ~RemoveTemp() {
+            std::remove(name.c_str());
+            std::remove((name + "-journal").c_str());
+        }
+    } removeTemp{temp};
+    {
+        DbHolder db;
+        const int rc = sqlite3_open_v2(temp.c_str(), &db.db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+        if (rc != SQLITE_OK) ThrowSqlite(db.db, rc, "Creating " + path);
+        sqlite3_extended_result_codes(db.db, 1);
+        const std::string table = QuoteName(StemOf(path));
+        const std::string creating = "Creating " + path;
+        Exec(db.db,
+             "BEGIN;"
+             "CREATE TABLE _edt_meta(key TEXT PRIMARY KEY, value TEXT);"
+             "CREATE TABLE _edt_index(tag TEXT PRIMARY KEY COLLATE NOCASE, expr TEXT NOT NULL, options INTEGER NOT NULL,"
+             " sql_index TEXT NOT NULL);"
+             "CREATE TABLE " + table + "(" + schema.CreateColumnsSql() + ");",
+             creating);
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db.db, "INSERT INTO _edt_meta VALUES(?, ?)", -1, &stmt, nullptr);
+        const std::pair<std::string, std::string> meta[] = {
+            {"format", kFormat}, {"fields", schema.ToSpec()}, {"table", StemOf(path)}};
+        int rcInsert = SQLITE_DONE;
+        for (const auto& [key, value] : meta) {
+            sqlite3_bind_text(stmt, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+            sqlite3_bind_text(stmt, 2, value.c_str(), -1, SQLITE_TRANSIENT);
+            rcInsert = sqlite3_step(stmt);
+            sqlite3_reset(stmt);
+            if (rcInsert != SQLITE_DONE) break;
+        }
+        sqlite3_finalize(stmt);
+        if (rcInsert != SQLITE_DONE) ThrowSqlite(db.db, rcInsert, creating);
+        Exec(db.db, "COMMIT;", creating);
+    }
+    // The complete file appears under its name at once, and never over another file.
+    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, path.c_str(), RENAME_NOREPLACE) != 0) {
+        if (errno == EEXIST) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
+        if (errno != EINVAL && errno != ENOSYS)
+            Throw(EDS_E_IO, "Cannot create " + path + ": " + std::strerror(errno));
+        if (::link(temp.c_str(), path.c_str()) != 0) {
+            if (errno == EEXIST) Throw(EDS_E_FILE_EXISTS, "The table file " + path + " already exists.");
+            Throw(EDS_E_IO, "Cannot create " + path + ": " + std::strerror(errno));
+        }
+    }
+}
+
+void TableFile::Remove(const std::string& path) {
+    if (!rtl::FileExists(path)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path + " does not exist.");
+    LockFile locks(path);
+    if (!locks.LockOpen(true, kOpenWaitMs)) Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is in use by another user.");
+    if (std::remove(path.c_str()) != 0) Throw(EDS_E_IO, "Cannot remove " + path + ": " + std::strerror(errno));
+    std::remove((path + "-journal").c_str());
+    std::remove(LockFile::PathFor(path).c_str());  // our exclusive lock goes with the descriptor
+}
+
+TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
+    : path_(path), exclusive_(exclusive), readOnly_(readOnly) {
+    // The file proves itself a table before its lock file is made, so a refused
+    // file leaves none behind. Removing one afterwards is never safe: another
+    // open may hold it, with its record locks and the record-number counter.
+    OpenDescribed();
+    try {
+        const std::int64_t described = DataVersion();
+        locks_ = std::make_unique<LockFile>(path);
+        if (!locks_->LockOpen(exclusive, kOpenWaitMs))
+            Throw(EDS_E_TABLE_LOCKED, exclusive ? "The table " + path + " is in use by another user."
+                                                : "The table " + path + " is open exclusively by another user.");
+        // An exclusive holder may have changed the description while this open waited.
+        if (DataVersion() != described) ReadMetadata();
+        if (!readOnly && format_ == kFormatAsciiFold) UpgradeFolding();
+    } catch (...) {
+        CloseDb();
+        throw;
+    }
+    shared_ = SharedStateFor(path);
+}
+
+TableFile::TableFile(const std::string& path) : path_(path), exclusive_(false), readOnly_(true) { OpenDescribed(); }
+
+TableFile::Description TableFile::Describe(const std::string& path) {
+    TableFile file(path);
+    return {file.schema_, file.rowName_};
+}
+
+void TableFile::OpenDescribed() {
+    if (!rtl::FileExists(path_)) Throw(EDS_E_FILE_NOT_FOUND, "The table file " + path_ + " does not exist.");
+    if (readOnly_) RecoverAfterCrash(path_);
+    const int flags = (readOnly_ ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
+    const int rc = sqlite3_open_v2(path_.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) {
+        std::string message = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+        Throw(EDS_E_IO, "Cannot open " + path_ + ": " + message);
+    }
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+    sqlite3_extended_result_codes(db_, 1);
+    // A double-quoted name is always a name: a stored name the table lacks must fail,
+    // never read as a string.
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DML, 0, nullptr);
+    sqlite3_db_config(db_, SQLITE_DBCONFIG_DQS_DDL, 0, nullptr);
+    RegisterFolding(db_);
+    statements_ = std::make_unique<StatementCache>(db_);
+    try {
+        ReadMetadata();
+    } catch (...) {
+        CloseDb();
+        throw;
+    }
+}
+
+void TableFile::CloseDb() {
+    statements_.reset();
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+}
+
+std::int64_t TableFile::DataVersion() const {
+    MetaQuery q(db_, path_, "PRAGMA data_version");
+    return q.Next() ? sqlite3_column_int64(q.stmt.get(), 0) : 0;
+}
+
+TableFile::~TableFile() {
+    statements_.reset();
+    if (Joined() && !transaction_->failure && !sqlite3_get_autocommit(db_))
+        transaction_->failure.emplace(EDS_E_TRANSACTION,
+                                      "The table " + path_ + " was closed inside the transaction; its changes are gone.");
+    if (db_) {
+        if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close_v2(db_);
+    }
+}
+
 void TableFile::ReadMetadata() {
+    indexes_.clear();
     std::map<std::string, std::string> meta;
     {
         MetaQuery q(db_, path_, "SELECT key, value FROM _edt_meta");
@@ -292,7 +322,8 @@ void TableFile::ReadMetadata() {
         Throw(EDS_E_NOT_A_TABLE, "The file " + path_ + " is not a table of this engine.");
     schema_ = Schema::Parse(meta["fields"]);
     if (meta["table"].empty()) Throw(EDS_E_NOT_A_TABLE, "The table " + path_ + " is damaged: it names no table of rows.");
-    rowTable_ = QuoteName(meta["table"]);
+    rowName_ = meta["table"];
+    rowTable_ = QuoteName(rowName_);
     CheckColumns(meta["table"]);
     MetaQuery q(db_, path_, "SELECT tag, expr, options, sql_index FROM _edt_index ORDER BY rowid");
     while (q.Next()) {
@@ -328,7 +359,7 @@ void TableFile::MarkAsciiFolds() {
 }
 
 // The generated columns that the folded key terms of these segments read.
-void TableFile::AddFoldColumns(const std::vector<Segment>& segments) {
+void TableFile::AddFoldColumns(const std::vector<Segment>& segments, const std::string& what) {
     for (const Segment& segment : segments) {
         if (!segment.Folds(schema_)) continue;
         const FieldDef& f = schema_.At(static_cast<std::size_t>(segment.field));
@@ -339,7 +370,8 @@ void TableFile::AddFoldColumns(const std::vector<Segment>& segments) {
         if (q.Next()) continue;
         q.stmt.reset();
         Exec(db_, "ALTER TABLE " + rowTable_ + " ADD COLUMN " + QuoteName(FoldColumnName(f)) +
-                      " TEXT GENERATED ALWAYS AS (" + FoldColumnSql(f) + ") VIRTUAL");
+                      " TEXT GENERATED ALWAYS AS (" + FoldColumnSql(f) + ") VIRTUAL",
+             what);
     }
 }
 
@@ -347,7 +379,8 @@ void TableFile::AddFoldColumns(const std::vector<Segment>& segments) {
 // Windows-1252 letter folded. A unique index whose rows would then collide keeps
 // its older form, rather than lock the user out of the table.
 void TableFile::UpgradeFolding() {
-    Exec(db_, "BEGIN IMMEDIATE");
+    const std::string upgrading = "Bringing the indexes of " + path_ + " up to date";
+    Exec(db_, "BEGIN IMMEDIATE", upgrading);
     try {
         std::string stored;
         {
@@ -364,21 +397,22 @@ void TableFile::UpgradeFolding() {
                     s.asciiFold = false;
                     terms += (terms.empty() ? "" : ", ") + KeyTermSql(schema_, s);
                 }
-                Exec(db_, "SAVEPOINT fold");
+                Exec(db_, "SAVEPOINT fold", upgrading);
                 try {
-                    AddFoldColumns(def.segments);
-                    Exec(db_, "DROP INDEX " + QuoteName(def.sqlName));
+                    AddFoldColumns(def.segments, upgrading);
+                    Exec(db_, "DROP INDEX " + QuoteName(def.sqlName), upgrading);
                     Exec(db_, std::string("CREATE ") + (def.Unique() ? "UNIQUE " : "") + "INDEX " +
-                                  QuoteName(def.sqlName) + " ON " + rowTable_ + "(" + terms + ")");
+                                  QuoteName(def.sqlName) + " ON " + rowTable_ + "(" + terms + ")",
+                         upgrading);
                 } catch (const EngineError& e) {
                     if (e.Code() != EDS_E_UNIQUE_VIOLATION) throw;
-                    Exec(db_, "ROLLBACK TO fold");
+                    Exec(db_, "ROLLBACK TO fold", upgrading);
                 }
-                Exec(db_, "RELEASE fold");
+                Exec(db_, "RELEASE fold", upgrading);
             }
-            Exec(db_, std::string("UPDATE _edt_meta SET value = '") + kFormat + "' WHERE key = 'format'");
+            Exec(db_, std::string("UPDATE _edt_meta SET value = '") + kFormat + "' WHERE key = 'format'", upgrading);
         }
-        Exec(db_, "COMMIT");
+        Exec(db_, "COMMIT", upgrading);
     } catch (...) {
         sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
         throw;
@@ -423,19 +457,21 @@ const IndexDef& TableFile::CreateIndex(const std::string& tag, const std::string
     for (const Segment& s : def.segments) terms += (terms.empty() ? "" : ", ") + KeyTermSql(schema_, s);
     Writing([&] {
         const bool ownTransaction = sqlite3_get_autocommit(db_) != 0;
-        if (ownTransaction) Exec(db_, "BEGIN IMMEDIATE");
+        const std::string creating = "Creating the index " + tag;
+        if (ownTransaction) Exec(db_, "BEGIN IMMEDIATE", creating);
         try {
-            AddFoldColumns(def.segments);
+            AddFoldColumns(def.segments, creating);
             Exec(db_, std::string("CREATE ") + (def.Unique() ? "UNIQUE " : "") + "INDEX " + QuoteName(def.sqlName) +
-                          " ON " + rowTable_ + "(" + terms + ")");
+                          " ON " + rowTable_ + "(" + terms + ")",
+                 creating);
             sqlite3_stmt* stmt = statements_->Get("INSERT INTO _edt_index VALUES(?, ?, ?, ?)");
             StatementUse use(stmt);
             sqlite3_bind_text(stmt, 1, def.tag.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_text(stmt, 2, def.expr.c_str(), -1, SQLITE_TRANSIENT);
             sqlite3_bind_int64(stmt, 3, def.options);
             sqlite3_bind_text(stmt, 4, def.sqlName.c_str(), -1, SQLITE_TRANSIENT);
-            Step(db_, stmt);
-            if (ownTransaction) Exec(db_, "COMMIT");
+            Step(db_, stmt, creating);
+            if (ownTransaction) Exec(db_, "COMMIT", creating);
         } catch (...) {
             if (ownTransaction) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
             throw;
@@ -459,7 +495,7 @@ void TableFile::BeforeWrite() {
         transaction_->ThrowFailed();
     }
     if (!sqlite3_get_autocommit(db_)) return;
-    Exec(db_, "BEGIN IMMEDIATE");
+    Exec(db_, "BEGIN IMMEDIATE", "Starting a change of " + path_);
     joined_ = transaction_->serial;
 }
 

@@ -75,9 +75,10 @@ private:
     std::map<std::string, sqlite3_stmt*> statements_;
 };
 
-// Steps a statement; true for a row, false when done. Throws on failure.
-bool Step(sqlite3* db, sqlite3_stmt* stmt);
-void Exec(sqlite3* db, const std::string& sql);
+// Steps a statement; true for a row, false when done. A failure throws with
+// `what` (what was being done) leading its text.
+bool Step(sqlite3* db, sqlite3_stmt* stmt, const std::string& what = "Reading the table");
+void Exec(sqlite3* db, const std::string& sql, const std::string& what);
 
 class TableFile {
 public:
@@ -89,6 +90,15 @@ public:
     static void Remove(const std::string& path);
     // Opens with the open lock (exclusive or shared), waiting up to 2 s for it.
     TableFile(const std::string& path, bool exclusive, bool readOnly);
+
+    // What a table file says of itself, checked as an open checks it: a file that
+    // is missing, damaged or no table of ours throws the open's error. Takes no
+    // open lock and makes no lock file.
+    struct Description {
+        Schema fields;
+        std::string rowTable;  // the name of the table of rows (unquoted)
+    };
+    static Description Describe(const std::string& path);
     ~TableFile();
     TableFile(const TableFile&) = delete;
     TableFile& operator=(const TableFile&) = delete;
@@ -133,10 +143,14 @@ public:
     static constexpr int kOpenWaitMs = 2000;
 
 private:
+    explicit TableFile(const std::string& path);  // for Describe
+    void OpenDescribed();
+    void CloseDb();
+    std::int64_t DataVersion() const;
     void ReadMetadata();
     void CheckColumns(const std::string& table);
     void MarkAsciiFolds();
-    void AddFoldColumns(const std::vector<Segment>& segments);
+    void AddFoldColumns(const std::vector<Segment>& segments, const std::string& what);
     void UpgradeFolding();
     void BeforeWrite();
     void AfterFailedWrite(const EngineError& error);
@@ -149,7 +163,8 @@ private:
     std::unique_ptr<StatementCache> statements_;
     std::shared_ptr<FileShared> shared_;
     Schema schema_;
-    std::string rowTable_;
+    std::string rowName_;
+    std::string rowTable_;  // rowName_ quoted
     std::string format_;
     std::vector<IndexDef> indexes_;
     std::shared_ptr<TransactionState> transaction_;

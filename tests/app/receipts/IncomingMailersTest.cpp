@@ -1,9 +1,11 @@
 // Returned receipts over a real log: numbers typed, entered and scanned (a
 // scanner types one key at a time), names with the pick list, and what OK
-// and Cancel write, read back with the sqlite3 tool.
+// and Cancel write, read back with the sqlite3 tool; lookups while another
+// station prints.
 
 #include "app/receipts/U_IncomingMailers.h"
 #include "tests/app/log/LogTestSupport.h"
+#include "tests/platform/edsengine/EdsTestHelpers.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -157,4 +159,28 @@ TEST_F(IncomingMailers, OkWithNothingListedWritesNothing)
     Find<QPushButton>(dialog, "btnOK")->click();
     EXPECT_EQ(dialog.result(), ui::mrOk);
     EXPECT_EQ(Results(), kUntouched);
+}
+
+TEST_F(IncomingMailers, LookupsGoOnWhileAnotherStationPrintsWithTheCounterBesideTheLog)
+{
+    // The user keeps the mailer numbers in the log's folder; a print elsewhere
+    // holds them exclusively while it numbers its mailer.
+    gMailerNumDB = gLogDB;
+    dm().EnsureTable(gMailerNumDB, "MailerNum");
+    edstest::Holder printing(gMailerNumDB, "MailerNum", EDS_EXCLUSIVE, false);
+    ASSERT_TRUE(printing.Ready());
+
+    TF_IncomingMailers dialog(dm());
+    dialog.show();
+    Find<QLineEdit>(dialog, "maskeditMailerNum")->setText("9407 1112 0620 1234 5678");
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    Find<QRadioButton>(dialog, "rbAddresseeName")->click();
+    Find<QLineEdit>(dialog, "editData")->setText("Bolt");
+    Find<QPushButton>(dialog, "btnTrack")->click();
+    EXPECT_EQ(Texts(ui::MsgKind::Error), std::vector<std::string>{});
+    EXPECT_EQ(GridRows(dialog), (std::vector<std::string>{"9407 1112 0620 1234 5678|Acme Older|Received - Signed",
+                                                          "9214 7123 4567 8900 0000 22|Bolt Brothers|Received - Signed"}));
+    Find<QPushButton>(dialog, "btnOK")->click();
+    EXPECT_EQ(Results(), (std::vector<std::string>{"None", "Received - Signed", "Received - Signed",
+                                                   "Received - Signed"}));
 }

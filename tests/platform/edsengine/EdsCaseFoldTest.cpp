@@ -152,6 +152,15 @@ TEST_F(CaseFolding, AnOlderTableIsReadAsItIsAndBroughtUpToDateAtItsFirstWritable
     EXPECT_EQ(SeekName(index, "ZOË"), "");
     EXPECT_EQ(SeekName(index, "MüLLER"), "Müller");
     EDS_OK(EdsCloseTable(table));
+    // So does a statement.
+    EDSHANDLE stmt = 0, cursor = 0;
+    UNSIGNED32 count = 0;
+    EDS_OK(EdsCreateSQLStatement(connection_, &stmt));
+    EDS_OK(EdsExecuteSQLDirect(stmt, U("SELECT Group_Name FROM Groups ORDER BY Nick"), &cursor));
+    EDS_OK(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count));
+    EXPECT_EQ(count, 3u);
+    EDS_OK(EdsCloseTable(cursor));
+    EDS_OK(EdsCloseSQLStatement(stmt));
     EXPECT_EQ(testsupport::ReadFile(File()), before);
     // Writable: every accented letter folds from now on.
     EDS_OK(Open(connection_, "Groups", 0, &table));

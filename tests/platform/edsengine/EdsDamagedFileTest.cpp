@@ -1,6 +1,7 @@
-// Damaged and foreign files: every open (read-only or not, and a statement naming
-// the table) answers an error code with a text, never crashes, and leaves every
-// byte of the file as it was.
+// Damaged and foreign files: every open (read-only or not, and a statement that
+// reads the table) answers an error code with a text, never crashes, leaves
+// every byte of the file as it was and no lock file behind; a statement that only
+// names a column like the file goes on.
 
 #include <gtest/gtest.h>
 
@@ -65,6 +66,9 @@ protected:
 
 TEST_F(DamagedFiles, EachAnswersAnErrorAndKeepsItsBytes) {
     const std::string sound = SoundBytes();
+    EDSHANDLE other = 0;
+    ASSERT_EQ(Create(connection_, "S", "T,Char,5; Name,Char,5;", &other), EDS_SUCCESS) << LastError();
+    EDS_OK(EdsCloseTable(other));
     const std::vector<Damage> damages = {
         {"a NULL index tag", "CREATE TABLE x AS SELECT NULL AS tag, expr, options, sql_index FROM _edt_index; DROP TABLE _edt_index; ALTER TABLE x RENAME TO _edt_index", "", EDS_E_NOT_A_TABLE},
         {"a NULL index expression", "CREATE TABLE x AS SELECT tag, NULL AS expr, options, sql_index FROM _edt_index; DROP TABLE _edt_index; ALTER TABLE x RENAME TO _edt_index", "", EDS_E_NOT_A_TABLE},
@@ -101,18 +105,63 @@ TEST_F(DamagedFiles, EachAnswersAnErrorAndKeepsItsBytes) {
             Make(d, sound);
         }
         const std::string before = testsupport::ReadFile(File());
+        std::string refusal;
         for (UNSIGNED32 options : {UNSIGNED32{EDS_READONLY}, UNSIGNED32{0}, UNSIGNED32{EDS_EXCLUSIVE}}) {
             EDSHANDLE table = 0;
             EXPECT_EQ(Open(connection_, "T", options, &table), d.expected) << options << " " << LastError();
             EXPECT_GT(LastError().size(), 6u);
+            refusal = LastError();
         }
         EDSHANDLE stmt = 0, cursor = 0;
         EDS_OK(EdsCreateSQLStatement(connection_, &stmt));
-        // SQL reads the rows whatever the index description says; it only must not crash.
-        if (EdsExecuteSQLDirect(stmt, U("SELECT * FROM T"), &cursor) == EDS_SUCCESS) EdsCloseTable(cursor);
+        EXPECT_EQ(EdsExecuteSQLDirect(stmt, U("SELECT * FROM T"), &cursor), d.expected);
+        EXPECT_EQ(LastError(), refusal);
+        EXPECT_EQ(EdsPrepareSQL(stmt, U("SELECT T FROM S WHERE Name IN (SELECT Name FROM t)")), d.expected);
+        EXPECT_EQ(LastError(), refusal);
+        EDS_OK(EdsExecuteSQLDirect(stmt, U("SELECT T FROM S WHERE T IN ('x')"), &cursor));
+        EXPECT_NE(cursor, 0u);
+        EdsCloseTable(cursor);
         EdsCloseSQLStatement(stmt);
+        EXPECT_FALSE(std::filesystem::exists(File() + ".lck"));
         EXPECT_EQ(testsupport::ReadFile(File()), before);
     }
+}
+
+}  // namespace
+
+namespace {
+
+// A file damaged while another open holds it: the refused opens leave its lock
+// file as it is, since that file carries the holder's record locks.
+TEST_F(DamagedFiles, RefusalsLeaveTheLockFileOfAnOpenThatHoldsTheTable) {
+    auto setFormat = [&](const char* format) {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(File().c_str(), &db), SQLITE_OK);
+        const std::string sql = std::string("UPDATE _edt_meta SET value = '") + format + "' WHERE key = 'format'";
+        EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+        sqlite3_close(db);
+    };
+    EDSHANDLE holder = 0, table = 0, stmt = 0, cursor = 0;
+    ASSERT_EQ(Create(connection_, "T", "ID,AutoInc; Name,Char,20;", &holder), EDS_SUCCESS) << LastError();
+    EDS_OK(EdsCloseTable(holder));
+    EDS_OK(Open(connection_, "T", 0, &holder));
+    EDS_OK(EdsAppendRecord(holder));
+    EDS_OK(EdsWriteRecord(holder));
+    EDS_OK(EdsLockRecord(holder, 1));
+    EDS_OK(EdsCreateSQLStatement(connection_, &stmt));
+    EDS_OK(EdsExecuteSQLDirect(stmt, U("SELECT Name FROM T"), &cursor));  // a statement that read it before
+    EDS_OK(EdsCloseTable(cursor));
+    setFormat("EDT 9");
+    EXPECT_EQ(Open(connection_, "T", 0, &table), EDS_E_NOT_A_TABLE);
+    EXPECT_EQ(Open(connection_, "T", EDS_EXCLUSIVE, &table), EDS_E_NOT_A_TABLE);
+    EXPECT_EQ(EdsExecuteSQLDirect(stmt, U("UPDATE T SET Name = 'x'"), &cursor), EDS_E_NOT_A_TABLE);
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EXPECT_TRUE(std::filesystem::exists(File() + ".lck"));
+    setFormat("EDT 2");
+    EDS_OK(Open(connection_, "T", 0, &table));
+    EXPECT_EQ(EdsLockRecord(table, 1), EDS_E_RECORD_LOCKED);
+    EDS_OK(EdsCloseTable(table));
+    EDS_OK(EdsCloseTable(holder));
 }
 
 }  // namespace

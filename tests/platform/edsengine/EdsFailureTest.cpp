@@ -22,15 +22,19 @@ using namespace edstest;
 namespace {
 
 // A SQLite file system over the real one whose writes fail with SQLITE_FULL while
-// `full` is set: a disk that fills up at a moment the test chooses.
+// `full` is set: a disk that fills up at a moment the test chooses. With
+// `tableWritesLeft` set, it fills once that many more writes reached table files
+// (their journals still take theirs): a commit fails half-way through the table.
 struct FullDisk {
     static inline std::atomic<bool> full{false};
+    static inline std::atomic<int> tableWritesLeft{-1};
     static inline sqlite3_vfs* real = nullptr;
     static inline sqlite3_vfs vfs{};
     static inline sqlite3_io_methods methods{};
 
     struct File {
         sqlite3_file base;
+        bool table;
         sqlite3_file* inner() { return reinterpret_cast<sqlite3_file*>(this + 1); }
     };
     static sqlite3_file* Inner(sqlite3_file* f) { return reinterpret_cast<File*>(f)->inner(); }
@@ -43,6 +47,7 @@ struct FullDisk {
         vfs.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags, int* outFlags) {
             auto* file = reinterpret_cast<File*>(f);
             file->base.pMethods = nullptr;
+            file->table = (flags & SQLITE_OPEN_MAIN_DB) != 0;
             const int rc = real->xOpen(real, name, file->inner(), flags, outFlags);
             if (rc == SQLITE_OK) file->base.pMethods = &methods;
             return rc;
@@ -53,6 +58,7 @@ struct FullDisk {
             return Inner(f)->pMethods->xRead(Inner(f), p, n, o);
         };
         methods.xWrite = [](sqlite3_file* f, const void* p, int n, sqlite3_int64 o) {
+            if (reinterpret_cast<File*>(f)->table && tableWritesLeft >= 0 && tableWritesLeft-- == 0) full = true;
             if (full) return SQLITE_FULL;
             return Inner(f)->pMethods->xWrite(Inner(f), p, n, o);
         };
@@ -75,6 +81,7 @@ struct FullDisk {
     }
     ~FullDisk() {
         full = false;
+        tableWritesLeft = -1;
         sqlite3_vfs_unregister(&vfs);
     }
 };
@@ -130,6 +137,7 @@ TEST_F(Failures, AFullDiskFailsTheWholeTransactionUntilItIsRolledBack) {
     text = LastError();
     FullDisk::full = false;
     ASSERT_EQ(failed, EDS_E_IO) << text;
+    EXPECT_NE(text.find("Appending the record: "), std::string::npos) << text;
     // Room again: no later write and no commit may store the tail of the transaction.
     const UNSIGNED32 later = AppendName(table, "after");
     EXPECT_EQ(later, EDS_E_IO);
@@ -149,6 +157,26 @@ TEST_F(Failures, AFullDiskFailsTheWholeTransactionUntilItIsRolledBack) {
     EDS_OK(EdsCloseTable(other));
     EDS_OK(Open(connection_, "Groups", EDS_READONLY, &table));
     EXPECT_EQ(Names(table), (std::vector<std::string>{"kept", "next"}));
+    EdsCloseTable(table);
+}
+
+TEST_F(Failures, ADiskThatFillsDuringTheCommitFailsItAndTheRollbackKeepsWhatWasCommitted) {
+    FullDisk disk;
+    EDSHANDLE table = 0;
+    EDS_OK(Open(connection_, "Groups", 0, &table));
+    EDS_OK(EdsBeginTransaction(connection_));
+    for (int i = 0; i < 200; ++i) EDS_OK(AppendName(table, "uncommitted " + std::to_string(i) + std::string(30, 'x')));
+    FullDisk::tableWritesLeft = 2;
+    EXPECT_EQ(EdsCommitTransaction(connection_), EDS_E_IO);
+    EXPECT_NE(LastError().find("Committing the transaction: "), std::string::npos) << LastError();
+    ASSERT_TRUE(FullDisk::full) << "the commit wrote less than the test meant to let through";
+    FullDisk::full = false;
+    EDS_OK(EdsRollbackTransaction(connection_));
+    EXPECT_EQ(Names(table), (std::vector<std::string>{"kept"}));
+    EDS_OK(AppendName(table, "after"));
+    EDS_OK(EdsCloseTable(table));
+    EDS_OK(Open(connection_, "Groups", EDS_READONLY, &table));
+    EXPECT_EQ(Names(table), (std::vector<std::string>{"kept", "after"}));
     EdsCloseTable(table);
 }
 

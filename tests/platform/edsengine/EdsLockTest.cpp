@@ -3,11 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
 #include <string>
-
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include "platform/edsengine/eds.h"
 #include "tests/platform/edsengine/EdsTestHelpers.h"
@@ -16,48 +12,6 @@
 using namespace edstest;
 
 namespace {
-
-// A child process that opens the table (and locks record 1 when asked), reports
-// through a pipe, and waits to be killed.
-class Holder {
-public:
-    Holder(const std::string& folder, UNSIGNED32 options, bool lockRecord, int holdMs = -1) {
-        int fds[2];
-        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
-        pid_ = ::fork();
-        if (pid_ == 0) {
-            ::close(fds[0]);
-            char answer = 'x';
-            EDSHANDLE connection = 0, table = 0;
-            if (EdsConnect(U(folder), &connection) == EDS_SUCCESS && Open(connection, "Shared", options, &table) == EDS_SUCCESS &&
-                (!lockRecord || EdsLockRecord(table, 1) == EDS_SUCCESS))
-                answer = 'k';
-            if (::write(fds[1], &answer, 1) != 1) ::_exit(2);
-            if (holdMs >= 0) {
-                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
-                ::_exit(0);  // the locks go with the process
-            }
-            while (true) ::pause();
-        }
-        ::close(fds[1]);
-        char answer = 0;
-        ready_ = ::read(fds[0], &answer, 1) == 1 && answer == 'k';
-        ::close(fds[0]);
-    }
-    ~Holder() { Kill(); }
-    bool Ready() const { return ready_; }
-    void Kill() {
-        if (pid_ > 0) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
 
 class Locks : public ::testing::Test {
 protected:
@@ -77,7 +31,7 @@ protected:
 };
 
 TEST_F(Locks, ExclusiveOpenInAnotherProcessRefusesEveryOpenUntilItsHolderDies) {
-    Holder holder(dir_.str(), EDS_EXCLUSIVE, false);
+    Holder holder(dir_.str(), "Shared", EDS_EXCLUSIVE, false);
     ASSERT_TRUE(holder.Ready());
     EDSHANDLE table = 0;
     EXPECT_EQ(Open(connection_, "Shared", 0, &table), EDS_E_TABLE_LOCKED);
@@ -88,7 +42,7 @@ TEST_F(Locks, ExclusiveOpenInAnotherProcessRefusesEveryOpenUntilItsHolderDies) {
 }
 
 TEST_F(Locks, ExclusiveOpenWaitsForAHolderThatFinishesSoon) {
-    Holder holder(dir_.str(), EDS_EXCLUSIVE, false, 300);
+    Holder holder(dir_.str(), "Shared", EDS_EXCLUSIVE, false, 300);
     ASSERT_TRUE(holder.Ready());
     EDSHANDLE table = 0;
     EDS_OK(Open(connection_, "Shared", EDS_EXCLUSIVE, &table));
@@ -96,7 +50,7 @@ TEST_F(Locks, ExclusiveOpenWaitsForAHolderThatFinishesSoon) {
 }
 
 TEST_F(Locks, SharedOpenElsewhereRefusesAnExclusiveOpen) {
-    Holder holder(dir_.str(), 0, false);
+    Holder holder(dir_.str(), "Shared", 0, false);
     ASSERT_TRUE(holder.Ready());
     EDSHANDLE table = 0;
     EXPECT_EQ(Open(connection_, "Shared", EDS_EXCLUSIVE, &table), EDS_E_TABLE_LOCKED);
@@ -105,7 +59,7 @@ TEST_F(Locks, SharedOpenElsewhereRefusesAnExclusiveOpen) {
 }
 
 TEST_F(Locks, RecordLockInAnotherProcessRefusesLockAndWriteUntilItsHolderDies) {
-    Holder holder(dir_.str(), 0, true);
+    Holder holder(dir_.str(), "Shared", 0, true);
     ASSERT_TRUE(holder.Ready());
     EDSHANDLE table = 0;
     EDS_OK(Open(connection_, "Shared", 0, &table));

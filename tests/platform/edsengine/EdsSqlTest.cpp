@@ -459,6 +459,32 @@ TEST(EdsSqlText, ParametersAndSingleTableShapes) {
         EXPECT_FALSE(eds::AnalyseSingleTableSelect(no, s)) << no;
 }
 
+TEST(EdsSqlText, TablesAreSourcesAndTargetsNeverColumnsAliasesOrFunctions) {
+    const std::vector<std::pair<std::string, Strings>> cases = {
+        {"select LID, MailerNum, ToCity from Log37", {"Log37"}},
+        {"select MailerNum.LID from Log37 as MailerNum, [Members] m join \"Groups\" g on g.G_ID = m.G_ID, Address",
+         {"Log37", "Members", "Groups", "Address"}},
+        {"select * from (Address a left outer join (Members natural join Groups)) where a.City in "
+         "(select City from ZIPCODES where ToCity is distinct from MailerNum)",
+         {"Address", "Members", "Groups", "ZIPCODES"}},
+        {"select * from Log37 where LID in Reports and Result is not distinct from MailerNum", {"Log37", "Reports"}},
+        {"insert into Log37(MailerNum) select CustID from MailerNum", {"Log37", "MailerNum"}},
+        {"insert or replace into 'Groups' values(1) on conflict(G_ID) do update set Group_Name = 'x', Parent_ID = 2",
+         {"Groups"}},
+        {"update or ignore Log37 set MailerNum = (select max(Zip) from Reports) where LID = 1", {"Log37", "Reports"}},
+        {"delete from Log37 where MailerNum not in (select MailerNum from log)", {"Log37", "log"}},
+        {"create unique index if not exists Zip_i on ZIPCODES (Zip)", {"ZIPCODES"}},
+        {"drop table if exists Old", {"Old"}},
+        {"alter table Address rename to Addr", {"Address"}},
+        {"pragma table_info(Log37)", {"Log37"}},
+        {"select * from json_each(MailerNum), main.Groups, pragma_table_info('Log37')", {}},
+        {"select 1 as Log37, 'from Address' from Reports -- from Members", {"Reports"}},
+        {"select * from a, b where x = 1 group by c, d union select * from e order by 1, 2 limit 1, 2", {"a", "b", "e"}},
+        {"SELECT * FROM LOG37, log37 AS Groups", {"LOG37"}},
+    };
+    for (const auto& [sql, tables] : cases) EXPECT_EQ(eds::SqlTableNames(sql), tables) << sql;
+}
+
 }  // namespace
 
 namespace {
@@ -519,6 +545,39 @@ TEST(EdsSqlTables, InsertsNeverTakeANumberAPendingAppendReserved) {
     EDS_OK(EdsWriteRecord(table));
     EXPECT_EQ(f.Column("select max(A_ID) from Address", 0), Strings{"3"});
     EDS_OK(EdsCloseTable(table));
+}
+
+// The counter lives beside the log when the user keeps them in one folder: a
+// print on another station holds it exclusively, and the log's statements,
+// which name its column MailerNum, must go on.
+TEST(EdsSqlTables, ATableHeldElsewhereStopsOnlyTheStatementsThatUseIt) {
+    Folder f;
+    f.Make("MailerNum", "CustID,Char,9; SerialNum,Char,7; Increment,Logical; BarCodes,Logical;");
+    EXPECT_EQ(f.Affected("insert into Log37 (MailerNum, ToAddress1, ToCity, Result) values"
+                         "('9407 1112 0620 1234 5678', 'Acme', 'Springfield', 'None')"),
+              1);
+    edstest::Holder printing(f.dir.str(), "MailerNum", EDS_EXCLUSIVE, false);
+    ASSERT_TRUE(printing.Ready());
+    EXPECT_EQ(f.Rows("select LID, MailerNum, ToCity from Log37"),
+              (std::vector<Strings>{{"1", "9407 1112 0620 1234 5678", "Springfield"}}));
+    EXPECT_EQ(f.Column("select LID, ToAddress1 from Log37 where MailerNum in ('9407 1112 0620 1234 5678', "
+                       "'94071112062012345678') and Result = 'None'",
+                       1),
+              Strings{"Acme"});
+    EXPECT_EQ(f.Column("select MailerNum.LID from Log37 as MailerNum where MailerNum.Result = 'None'", 0),
+              Strings{"1"});
+    EXPECT_EQ(f.Affected("update Log37 set Result = 'Received - Signed' where MailerNum = '9407 1112 0620 1234 5678'"),
+              1);
+    // What reads the counter is refused, as its open would be.
+    for (const char* sql : {"select CustID from MailerNum",
+                            "select LID from Log37 where exists (select 1 from \"MailerNum\" where CustID = '')"}) {
+        EDSHANDLE stmt = 0, cursor = 0;
+        EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+        EXPECT_EQ(EdsExecuteSQLDirect(stmt, edstest::U(sql), &cursor), EDS_E_TABLE_LOCKED) << sql;
+        EXPECT_NE(LastError().find("MailerNum.edt is open exclusively by another user"), std::string::npos)
+            << LastError();
+        EDS_OK(EdsCloseSQLStatement(stmt));
+    }
 }
 
 TEST(EdsSqlTables, AStatementIsRefusedATableHeldExclusively) {

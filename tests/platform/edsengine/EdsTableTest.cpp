@@ -112,10 +112,17 @@ TEST_F(Tables, UniqueViolationKeepsThePendingAppendForAnotherTry) {
     const UNSIGNED32 reserved = RecNo(table);
     EDS_OK(SetText(table, "Group_Name", "FRIENDS"));
     EXPECT_EQ(EdsWriteRecord(table), EDS_E_UNIQUE_VIOLATION);
+    EXPECT_NE(LastError().find("Appending the record: the key already exists"), std::string::npos) << LastError();
     EXPECT_EQ(RecNo(table), reserved);
     EDS_OK(SetText(table, "Group_Name", "Neighbours"));
     EDS_OK(EdsWriteRecord(table));
     EXPECT_EQ(RecNo(table), reserved);
+    // A change that collides says so too, and the record keeps its name.
+    EDS_OK(SetText(table, "Group_Name", "friends"));
+    EXPECT_EQ(EdsWriteRecord(table), EDS_E_UNIQUE_VIOLATION);
+    EXPECT_NE(LastError().find("Writing the changed record: the key already exists"), std::string::npos)
+        << LastError();
+    EDS_OK(EdsCancelUpdate(table));
     EXPECT_EQ(Walk(index), (std::vector<std::string>{"Friends", "Neighbours"}));
     EXPECT_EQ(EdsCancelUpdate(table), EDS_E_NO_PENDING_UPDATE);
     EdsCloseTable(table);

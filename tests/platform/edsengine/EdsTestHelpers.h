@@ -3,9 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/edsengine/eds.h"
 
@@ -85,5 +90,50 @@ inline bool AtBof(EDSHANDLE h) {
     EdsAtBOF(h, &bof);
     return bof != 0;
 }
+
+// A child process that opens a table of a folder (and locks record 1 when
+// asked), reports through a pipe, and waits to be killed; with holdMs, it ends
+// by itself after that long.
+class Holder {
+public:
+    Holder(const std::string& folder, const std::string& name, UNSIGNED32 options, bool lockRecord, int holdMs = -1) {
+        int fds[2];
+        if (::pipe(fds) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            char answer = 'x';
+            EDSHANDLE connection = 0, table = 0;
+            if (EdsConnect(U(folder), &connection) == EDS_SUCCESS && Open(connection, name, options, &table) == EDS_SUCCESS &&
+                (!lockRecord || EdsLockRecord(table, 1) == EDS_SUCCESS))
+                answer = 'k';
+            if (::write(fds[1], &answer, 1) != 1) ::_exit(2);
+            if (holdMs >= 0) {
+                ::usleep(static_cast<useconds_t>(holdMs) * 1000);
+                ::_exit(0);  // the locks go with the process
+            }
+            while (true) ::pause();
+        }
+        ::close(fds[1]);
+        char answer = 0;
+        ready_ = ::read(fds[0], &answer, 1) == 1 && answer == 'k';
+        ::close(fds[0]);
+    }
+    ~Holder() { Kill(); }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+    bool Ready() const { return ready_; }
+    void Kill() {
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+
+private:
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
 
 }  // namespace edstest
