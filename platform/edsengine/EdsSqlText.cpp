@@ -76,6 +76,13 @@ std::vector<SqlToken> TokenizeSql(std::string_view s) {
             t.kind = SqlToken::Kind::Param;
             t.value = std::string(s.substr(i + 1, j - i - 1));
             i = j;
+        } else if (c == '?') {
+            // A numbered parameter: "?2from" is "?2" and "from", as SQLite reads it.
+            std::size_t j = i + 1;
+            while (j < s.size() && IsDigit(s[j])) ++j;
+            t.kind = SqlToken::Kind::Punct;
+            t.value = std::string(s.substr(i, j - i));
+            i = j;
         } else {
             static const char* const kTwo[] = {"<=", ">=", "<>", "!=", "==", "||", "<<", ">>", "::"};
             std::size_t len = 1;

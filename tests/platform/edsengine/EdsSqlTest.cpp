@@ -481,6 +481,7 @@ TEST(EdsSqlText, TablesAreSourcesAndTargetsNeverColumnsAliasesOrFunctions) {
         {"select 1 as Log37, 'from Address' from Reports -- from Members", {"Reports"}},
         {"select * from a, b where x = 1 group by c, d union select * from e order by 1, 2 limit 1, 2", {"a", "b", "e"}},
         {"SELECT * FROM LOG37, log37 AS Groups", {"LOG37"}},
+        {"select ?2from Log37 where LID = ?1", {"Log37"}},
     };
     for (const auto& [sql, tables] : cases) EXPECT_EQ(eds::SqlTableNames(sql), tables) << sql;
 }
