@@ -4,6 +4,7 @@
 #include "dbaccess/edscnnct.h"
 #include "dbaccess/edsfunc.h"
 #include "dbaccess/edsset.h"
+#include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <optional>
@@ -30,6 +31,11 @@ enum class Cause { Unknown, InUse, NotWritable, TableMissing, Disk, Duplicate };
 Cause CauseOf(const std::exception& error)
 {
     const std::string text = error.what();
+    // A folder that may not be written fails as the system says, whatever
+    // code the engine gave the failure (a lock file it could not open is an
+    // I/O error to the engine).
+    if (Mentions(text, "read-only") || Mentions(text, "readonly") || Mentions(text, "permission denied"))
+        return Cause::NotWritable;
     std::optional<std::int32_t> code;
     if (const auto* eds = dynamic_cast<const EEDSDatabaseError*>(&error)) code = eds->ErrorCode();
     if (code) {
@@ -48,11 +54,20 @@ Cause CauseOf(const std::exception& error)
     }
     // SQL statements report what SQLite said.
     if (Mentions(text, "no such table")) return Cause::TableMissing;
-    if (Mentions(text, "readonly") || Mentions(text, "read-only") || Mentions(text, "permission denied"))
-        return Cause::NotWritable;
     if (Mentions(text, "database is locked")) return Cause::InUse;
     if (Mentions(text, "disk is full") || Mentions(text, "disk I/O")) return Cause::Disk;
     return Cause::Unknown;
+}
+
+// The folder of the table that failed, as the engine resolved it; the data
+// folder when the failure names no table.
+std::string FolderOf(const std::exception& error)
+{
+    if (const auto* eds = dynamic_cast<const EEDSDatabaseError*>(&error)) {
+        const std::string& folder = eds->ConnectPath().empty() ? eds->DatabaseName() : eds->ConnectPath();
+        if (!folder.empty()) return rtl::ExcludeTrailingPathDelimiter(folder);
+    }
+    return gAppPath;
 }
 
 }  // namespace
@@ -62,8 +77,9 @@ std::string FailureAdvice(const std::exception& error)
     switch (CauseOf(error)) {
         case Cause::InUse: return "Another station is using the same data just now. Please try again in a moment.";
         case Cause::NotWritable:
-            return "The data folder " + gAppPath +
-                   " cannot be written. Make sure you may write to it and that its disk is not read-only.";
+            return "The data folder " + FolderOf(error) +
+                   " cannot be written: it is read-only, or your user has no permission to write to it. Make the "
+                   "folder writable for your user, and try again.";
         case Cause::TableMissing:
             return "A table in the data folder " + gAppPath +
                    " is missing or damaged. Close the program and start it again: missing tables are made at "

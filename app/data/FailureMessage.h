@@ -22,8 +22,8 @@
 #include <string>
 
 // What the person can do about `error`, in the program's words, naming the
-// data folder (gAppPath) where that helps; empty when the cause suggests
-// nothing beyond trying again.
+// folder of the table that failed (gAppPath when it names none) where that
+// helps; empty when the cause suggests nothing beyond trying again.
 std::string FailureAdvice(const std::exception& error);
 
 // The error box for an operation that failed: `whatFailed` is one sentence

@@ -87,7 +87,7 @@ TF_Log::TF_Log(TdmSendoPro& dm, QWidget* parent) : QDialog(parent), dm_(dm), ui(
     SetUpFilterControls();
 
     gSingleEditText.clear();
-    OpenLog();
+    opened_ = OpenLog();
 }
 
 TF_Log::~TF_Log()
@@ -149,19 +149,20 @@ void TF_Log::ShowLogFileName()
     ui->labelLogDBName->setText(name);
 }
 
-void TF_Log::OpenLog()
+bool TF_Log::OpenLog()
 {
     ShowLogFileName();
     // A log that cannot be read has no filters to offer either; one failure is told.
-    if (RunLogQuery(0)) LoadFilters();
+    return RunLogQuery(0) && LoadFilters();
 }
 
-void TF_Log::RefreshLog()
+int TF_Log::CurrentRow() const
 {
     TEdsQuery& log = *dm_.edsqLog;
-    const int row = log.Active() && !log.IsEmpty() ? log.RecNo() - 1 : 0;
-    RunLogQuery(row);
+    return log.Active() && !log.IsEmpty() ? log.RecNo() - 1 : 0;
 }
+
+void TF_Log::RefreshLog() { RunLogQuery(CurrentRow()); }
 
 bool TF_Log::SetFilterWhere(const std::string& where)
 {
@@ -171,6 +172,17 @@ bool TF_Log::SetFilterWhere(const std::string& where)
 
 bool TF_Log::RunLogQuery(int row, const char* whatFailed)
 {
+    try {
+        QueryLog(row);
+    } catch (const std::exception& e) {
+        ShowFailure(whatFailed, e);
+        return false;
+    }
+    return true;
+}
+
+void TF_Log::QueryLog(int row)
+{
     TEdsQuery& log = *dm_.edsqLog;
     {
         ui::WaitCursor hourglass;
@@ -179,15 +191,14 @@ bool TF_Log::RunLogQuery(int row, const char* whatFailed)
             log.SetDatabaseName(gLogDB);
             log.SetSQLText(LogSelectSql(filterWhere_));
             log.Open();
-        } catch (const std::exception& e) {
+        } catch (const std::exception&) {
             try {
                 log.Close();
             } catch (const std::exception&) {
             }
             model_->Reset();
             UpdateRecordState();
-            ShowFailure(whatFailed, e);
-            return false;
+            throw;
         }
         model_->Reset();
         const int rows = model_->rowCount();
@@ -202,7 +213,6 @@ bool TF_Log::RunLogQuery(int row, const char* whatFailed)
     UpdateRecordState();
     SelectCurrentRow();
     ShowDetails();
-    return true;
 }
 
 void TF_Log::UpdateRecordState()
@@ -401,10 +411,26 @@ void TF_Log::btnChangeLogDBClick()
     const std::string before = gLogDB;
     gShowDatabaseFolders(this);
     if (gLogDB == before) return;
+    // The log shown stays, with its filters, until the new folder's log and
+    // filters have been read: a log that cannot be opened must not look
+    // emptied, nor take the next mailers.
+    const std::string chosen = gLogDB;
+    const std::string shownWhere = filterWhere_;
+    const int shownRow = CurrentRow();
     // A filter of the old folder's list means nothing over the new log.
     filterWhere_.clear();
+    try {
+        QueryLog(0);
+        ShowFilters(ReadFilters());
+    } catch (const std::exception& e) {
+        gLogDB = before;
+        filterWhere_ = shownWhere;
+        RunLogQuery(shownRow);
+        ShowFailure("The log in " + chosen + " could not be opened, so the log in " + before + " stays in use.", e);
+        return;
+    }
+    ShowLogFileName();
     ShowFilterApplied(false);
-    OpenLog();
 }
 
 void TF_Log::Button1Click()

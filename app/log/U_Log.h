@@ -37,14 +37,20 @@ class TF_Log : public QDialog {
     Q_OBJECT
 
 public:
-    // Opens the log of gLogDB; a log that cannot be opened is shown as an
-    // error and the window opens empty.
+    // Opens the log of gLogDB; a log or filter list that cannot be read is
+    // shown as an error, and Opened() then answers false.
     explicit TF_Log(TdmSendoPro& dm, QWidget* parent = nullptr);
     ~TF_Log() override;
 
+    // Whether the log and its saved filters were read when the window was
+    // made. A window without them would pass for an emptied log: whoever
+    // opens it shows it only when this is true.
+    bool Opened() const { return opened_; }
+
     // (Re)opens the log from its first row, with the restriction applied, and
-    // lists the saved filters of the log folder with none selected.
-    void OpenLog();
+    // lists the saved filters of the log folder with none selected; false,
+    // with the failure shown, when either could not be read.
+    bool OpenLog();
     // Runs the log's query again and stands on the same row position (or the
     // last row when fewer are left), as after an edit or a deletion.
     void RefreshLog();
@@ -92,9 +98,14 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // Runs the log's query and stands on row `row` (from 0, clamped); false,
-    // with `whatFailed` shown, when it could not run.
+    // Runs the log's query over gLogDB and stands on row `row` (from 0,
+    // clamped). Raises when it could not run; the grid is then empty and the
+    // record commands are off.
+    void QueryLog(int row);
+    // QueryLog; false, with `whatFailed` shown, when it could not run.
     bool RunLogQuery(int row, const char* whatFailed = "The log could not be opened.");
+    // The grid's current row, from 0 (0 while the log shows no rows).
+    int CurrentRow() const;
     // Grid, panel and record commands follow whether the log has rows.
     void UpdateRecordState();
     void ShowDetails();
@@ -113,7 +124,12 @@ private:
         TFilterRec Rec;
     };
     void SetUpFilterControls();
-    // Lists the saved filters anew, none selected; false with the failure shown.
+    // The saved filters of the log folder; raises when they cannot be read.
+    std::vector<TSavedFilter> ReadFilters();
+    // Lists `filters` in place of the shown ones, none selected.
+    void ShowFilters(std::vector<TSavedFilter> filters);
+    // Lists the saved filters anew, none selected; false with the failure
+    // shown (the list then stays as it was).
     bool LoadFilters();
     // The one selected filter, or null.
     TSavedFilter* SelectedFilter();
@@ -132,6 +148,7 @@ private:
     const std::unique_ptr<Ui::TF_Log> ui;
     TDataSetGridModel* model_ = nullptr;  // the window owns it as a child
     std::string filterWhere_;
+    bool opened_ = false;
     std::vector<TSavedFilter> filters_;   // in the order of lvFilters
     std::vector<TFilterLineRec> lines_;   // in the order of lvFilterDetails
     bool syncing_ = false;

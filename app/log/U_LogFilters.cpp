@@ -134,30 +134,40 @@ void TF_Log::ShowFilterApplied(bool applied)
 
 // ---- the lists ---------------------------------------------------------------------------
 
-bool TF_Log::LoadFilters()
+std::vector<TF_Log::TSavedFilter> TF_Log::ReadFilters()
+{
+    std::vector<TSavedFilter> filters;
+    TEdsQuery& query = *dm_.edsqLog2;
+    query.Close();
+    query.SetDatabaseName(gLogDB);
+    query.SetSQLText(SelectFiltersSql());
+    query.Open();
+    for (query.First(); !query.Eof(); query.Next())
+        filters.push_back({query.FieldByName("FilterName")->AsString(),
+                           TFilterRec(query.FieldByName("FilterCombination")->AsString())});
+    query.Close();
+    return filters;
+}
+
+void TF_Log::ShowFilters(std::vector<TSavedFilter> filters)
 {
     const QSignalBlocker quiet(ui->lvFilters);
     ui->lvFilters->clear();
     ui->lvFilterDetails->clear();
-    filters_.clear();
+    filters_ = std::move(filters);
     lines_.clear();
     DisableFilterButtons();
-    TEdsQuery& query = *dm_.edsqLog2;
+    for (const TSavedFilter& filter : filters_) ui->lvFilters->addItem(Q(filter.FilterName));
+}
+
+bool TF_Log::LoadFilters()
+{
     try {
-        query.Close();
-        query.SetDatabaseName(gLogDB);
-        query.SetSQLText(SelectFiltersSql());
-        query.Open();
-        for (query.First(); !query.Eof(); query.Next())
-            filters_.push_back({query.FieldByName("FilterName")->AsString(),
-                                TFilterRec(query.FieldByName("FilterCombination")->AsString())});
-        query.Close();
+        ShowFilters(ReadFilters());
     } catch (const std::exception& e) {
-        filters_.clear();
         ShowFailure("The saved filters could not be read.", e);
         return false;
     }
-    for (const TSavedFilter& filter : filters_) ui->lvFilters->addItem(Q(filter.FilterName));
     return true;
 }
 

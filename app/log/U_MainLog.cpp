@@ -13,7 +13,8 @@ void TF_Main::miLogFileClick()
 {
     try {
         TF_Log log(DataModule(), this);
-        log.exec();
+        // The failure was told; an empty window would pass for an emptied log.
+        if (log.Opened()) log.exec();
     } catch (const std::exception& e) {
         ShowFailure("The log could not be opened.", e);
     }

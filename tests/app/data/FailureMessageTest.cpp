@@ -105,3 +105,27 @@ TEST(FailureMessage, ProgramsOwnWordsStayInTheTextAndForeignOnesGoToDetails)
     EXPECT_NE(readOnly.text.find("/data/sendora cannot be written"), std::string::npos) << readOnly.text;
     EXPECT_NE(readOnly.details.find("ro"), std::string::npos);
 }
+
+TEST(FailureMessage, AFolderThatMayNotBeWrittenIsNamedWhateverCodeTheEngineGaveIt)
+{
+    gAppPath = "/data/sendora";
+    // A read-only mount or a missing right fails where the engine opens its
+    // lock file, which the engine counts as an I/O error.
+    for (const char* cause : {"Read-only file system", "Permission denied"}) {
+        SCOPED_TRACE(cause);
+        const ui::MessageRequest request = FailureMessage(
+            "The mailer could not be printed.",
+            EEDSDatabaseError(nullptr, EDS_E_IO,
+                              std::string("Cannot open the lock file /mnt/share/MailerNum.edt.lck: ") + cause));
+        EXPECT_NE(request.text.find("The data folder /data/sendora cannot be written: it is read-only, or your user "
+                                    "has no permission to write to it."),
+                  std::string::npos)
+            << request.text;
+        EXPECT_EQ(request.text.find("disk"), std::string::npos) << request.text;
+        EXPECT_NE(request.details.find(cause), std::string::npos);
+    }
+    // A disk that really failed is still told as one.
+    const ui::MessageRequest disk =
+        FailureMessage("The log could not be read.", EEDSDatabaseError(nullptr, EDS_E_IO, "disk I/O error"));
+    EXPECT_NE(disk.text.find("The disk could not be read or written."), std::string::npos) << disk.text;
+}
