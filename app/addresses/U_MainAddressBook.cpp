@@ -1061,10 +1061,12 @@ void TF_Main::PrintCheckedAddresses(const std::vector<TAddressRec>& ticked)
     const std::vector<TAddressItem*> remembered = SelectedAddresses(list);
     // Each address is the recipient of its own mailer, straight from its
     // record: the list may show other addresses than those printed.
-    for (const TAddressRec& rec : ticked) {
-        ShowRecipient(rec);
-        if (!PrintCurrentMailer()) break;
-    }
+    AsOnePrintRun([this, &ticked] {
+        for (const TAddressRec& rec : ticked) {
+            ShowRecipient(rec);
+            if (!PrintCurrentMailer()) break;
+        }
+    });
     {
         const QSignalBlocker quiet(list);
         list.clearSelection();

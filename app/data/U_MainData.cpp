@@ -2,8 +2,11 @@
 
 #include "app/data/FailureMessage.h"
 #include "app/data/ShippedFiles.h"
+#include "app/data/U_dmSendoPro.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
+#include "platform/ui/MessageService.h"
 
 #include <utility>
 
@@ -72,3 +75,15 @@ std::optional<TZipPlace> LookupShippedZip(const std::string& zip5)
 }
 
 void ForgetZipLookupNotice() { ZipLookupTold() = false; }
+
+void StartLogIfMissing(const std::string& folder, bool* toldInRun)
+{
+    if (TdmSendoPro::TableExists(folder, kLogTable)) return;
+    if (!rtl::ForceDirectories(folder)) throw rtl::Exception("Cannot create folder " + folder + ".");
+    MainData().EnsureTable(folder, kLogTable);
+    if (toldInRun != nullptr && std::exchange(*toldInRun, true)) return;
+    ui::ShowWarning("The mail log was not found in its folder " + folder +
+                    ", so a new log was started there. The mailers from now on are logged in it.\r\r"
+                    "If the log was not removed on purpose, the folder may be on a drive that is not connected "
+                    "just now: the mailers logged before are in the log that was not found.");
+}

@@ -55,6 +55,15 @@ std::optional<TZipPlace> LookupShippedZip(const std::string& zip5);
 // Tests: the next failed lookup is told again.
 void ForgetZipLookupNotice();
 
+// Before rows are added to the mail log of `folder`: a log that is not
+// there (deleted, or a share remounted empty) is started anew there, folder
+// and all, as start-up makes it, so the mailers go on being logged. A silent
+// new log would split the log in two, so the user is told that the log was
+// not found and a new one was started; `toldInRun`, when given, is the
+// run's flag: set, nothing is told again, and it is set once told. Raises
+// rtl::Exception (the database layer's error) when the log cannot be made.
+void StartLogIfMissing(const std::string& folder, bool* toldInRun = nullptr);
+
 // Installs an implementation (the data module at start-up, a fake in tests);
 // nullptr puts the default back. Returns the previous one.
 std::unique_ptr<TMainData> SetMainData(std::unique_ptr<TMainData> data);

@@ -1,6 +1,7 @@
 #include "app/imports/U_ImportLog.h"
 
 #include "app/data/FailureMessage.h"
+#include "app/data/U_MainData.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
@@ -193,6 +194,7 @@ void RunLogImport(QWidget* Parent, const TLogImportKind& Kind, TLogRowSource& So
     }
     TLogImportResult result;
     try {
+        StartLogIfMissing(gLogDB);
         result = ImportLogRows(Source, *DataModule().edstLog, gLogDB);
     } catch (const ELogImportRow& e) {
         hourglass.Restore();

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -148,6 +149,13 @@ private:
     // What the Print button does; false when the mailer was not printed and
     // logged (every failure is shown).
     bool PrintCurrentMailer();
+    // Runs `prints`, which prints many mailers through PrintAndLogMailer (a
+    // multiple-forms run, a mass print), as one run: what would repeat with
+    // every mailer is told once. Where no printer is in use, the PDF files
+    // are told at the end, before the caller's own closing message; a new
+    // log started because the log was not found is told the first time.
+    // Runs nest: only the outermost one tells.
+    void AsOnePrintRun(const std::function<void()>& prints);
     MailerPrintFields BuildPrintRecord() const;
     // Prints `rec`, numbered by NumberNextMailer (gSerialNum holds the serial
     // taken, and moves on to the next one here). True with the number as it
@@ -339,6 +347,11 @@ private:
     bool trimmingMemo_ = false;
     std::string reservedNextSerial_;  // posted by LoadMailerNumber
     std::string pdfWritten_;          // the last print's PDF file, empty for paper
+    struct TPrintRun {
+        std::vector<std::string> PdfFiles;  // told at the run's end
+        bool LogStartTold = false;
+    };
+    TPrintRun* printRun_ = nullptr;  // the run under way (AsOnePrintRun), or null
 };
 
 // Test-only: the widget a drag over the address book's group tree is taken to

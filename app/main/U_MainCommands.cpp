@@ -238,7 +238,7 @@ void TF_Main::miPrintMultipleFormsClick()
     // The first failure ends the run: the forms after it would fail alike or
     // come out of order, and the success text would hide the failure.
     bool stopped = false;
-    {
+    AsOnePrintRun([this, &stopped] {
         ui::WaitCursor hourglass;
         multipleForms_ = true;
         for (int i = 1; i <= gNumLabels && !stopped; ++i) {
@@ -253,6 +253,6 @@ void TF_Main::miPrintMultipleFormsClick()
             }
         }
         multipleForms_ = false;
-    }
+    });
     if (!stopped) ui::ShowInformation(std::to_string(gNumLabels) + " labels have been sent to the printer.");
 }

@@ -267,12 +267,7 @@ void TF_Main::AppendLogRow(const std::string& mailerNumber, const std::string& p
 {
     TEdsTable& log = *DataModule().edstLog;
     log.Close();
-    // The log folder may have gone since start-up (deleted, or a share
-    // remounted empty): make it as start-up does rather than lose the row.
-    if (!TdmSendoPro::TableExists(gLogDB, kLogTable)) {
-        if (!rtl::ForceDirectories(gLogDB)) throw rtl::Exception("Cannot create folder " + gLogDB + ".");
-        MainData().EnsureTable(gLogDB, kLogTable);
-    }
+    StartLogIfMissing(gLogDB, printRun_ != nullptr ? &printRun_->LogStartTold : nullptr);
     log.SetDatabaseName(gLogDB);
     log.SetTableName(kLogTable);
     TCloseTableGuard closer(log, false);
@@ -357,7 +352,12 @@ bool TF_Main::PrintAndLogMailer()
         return false;
     }
 
-    if (!pdfWritten_.empty()) ShowPdfWritten(pdfWritten_);
+    if (!pdfWritten_.empty()) {
+        if (printRun_ != nullptr)
+            printRun_->PdfFiles.push_back(pdfWritten_);
+        else
+            ShowPdfWritten(pdfWritten_);
+    }
     if (multipleForms_) return true;
     if (gShowPrintedNotice) {
         const int choice =
@@ -383,6 +383,18 @@ bool TF_Main::PrintCurrentMailer()
 }
 
 void TF_Main::btnPrintClick() { PrintCurrentMailer(); }
+
+void TF_Main::AsOnePrintRun(const std::function<void()>& prints)
+{
+    TPrintRun run;
+    struct TRunScope {
+        TPrintRun*& current;
+        TPrintRun* const outer;
+        ~TRunScope() { current = outer; }
+    } scope{printRun_, std::exchange(printRun_, printRun_ != nullptr ? printRun_ : &run)};
+    prints();
+    if (scope.outer == nullptr) ShowPdfsWritten(run.PdfFiles);
+}
 
 // ---- unattended prints (tests) ---------------------------------------------------------------
 

@@ -15,6 +15,7 @@
 #include "app/data/FailureMessage.h"
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_Globals.h"
+#include "app/data/U_MainData.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_dmSendoPro.h"
 #include "app/data/U_dmSendoProSchemas.h"
@@ -84,6 +85,7 @@ void TF_Main::miPrintBatchClick()
 
 void TF_Main::PrintBatch()
 {
+    StartLogIfMissing(gLogDB);
     TBatchLog log(gLogDB);
     if (!log.Any()) {
         ui::ShowError(kNoBatchRecords);
