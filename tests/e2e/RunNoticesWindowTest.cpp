@@ -104,15 +104,6 @@ TEST_F(RunNotices, MassPrintOfTwoHundredAddressesToPdfSaysOnceWhereTheFilesWent)
     EXPECT_EQ(Texts(), (std::vector<std::string>{
                            "No printer is in use: the prints were saved as PDF files in the folder " + folder.Pdfs() + ".",
                            "3 labels have been sent to the printer."}));
-
-    // A single Print names its own file, each time.
-    Child<QTreeWidget>("lvAddress")->topLevelItem(0)->setSelected(true);
-    messages.Clear();
-    Print();
-    Print();
-    const std::vector<std::string> single = Told(kPdfNotice);
-    ASSERT_EQ(single.size(), 2u);
-    EXPECT_EQ(single[1].rfind(".pdf."), single[1].size() - 5) << single[1];
 }
 
 // The log file deleted while the program runs (or a share remounted empty):
