@@ -398,7 +398,7 @@ void TXfBlobStream::Store()
     dataSet_.SelectOwnArea("DestroyBlobStream");
     std::int32_t block = 0;
     const int code = dataSet_.Engine([&] {
-        CreateBlobDescriptor(dataSet_.TableLanguage() == tlOem, 0, kBlobWrite);
+        CreateBlobDescriptor(dataSet_.TableLanguage() == tlOem, 0, kBlobWrite, Size());
         WriteBlobStream(Memory(), Size());
         block = DestroyBlobDescriptor();
     });

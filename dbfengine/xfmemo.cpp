@@ -127,6 +127,22 @@ std::int64_t BlockCount(const TMemoState& m, std::int64_t size)
 
 std::int64_t BlocksFor(const TMemoState& m, std::int64_t bytes) { return (bytes + m.BlockSize - 1) / m.BlockSize; }
 
+// Blocks read by memo reads since the last GetMemo began. Every header update of a
+// dBASE IV file adds them to the running count at offset 32, which nothing reads.
+std::uint32_t& ReadFills()
+{
+    static std::uint32_t fills = 0;
+    return fills;
+}
+
+// Free bytes on the memo file's drive, -1 after reporting a failed query.
+std::int64_t MemoDriveFree(const TMemoState& m)
+{
+    std::string folder, base, ext;
+    SplitFileName(m.Name, folder, base, ext);
+    return DiskFree(folder.empty() ? std::string(".") : folder);
+}
+
 // ---- locks ------------------------------------------------------------------------
 
 bool LockMemoFile(TMemoState& m, const TWorkArea& a)
@@ -159,12 +175,19 @@ public:
     }
     ~TMemoLock()
     {
-        // A failed unlock cannot be reported from here; the lock goes with the file.
+        // After a failure already reported; a failed unlock goes with the file.
         if (ok_) UnlockMemoFile(m_);
     }
     TMemoLock(const TMemoLock&) = delete;
     TMemoLock& operator=(const TMemoLock&) = delete;
     bool Ok() const { return ok_; }
+    // Unlocks now; false when the system refused.
+    bool Release()
+    {
+        if (!ok_) return true;
+        ok_ = false;
+        return UnlockMemoFile(m_);
+    }
 
 private:
     TMemoState& m_;
@@ -198,6 +221,7 @@ int ReadMemoAt(const TMemoState& m, std::int32_t block, std::string& out, std::u
     }
     if (length >= 0) {
         if (length > room) return 1003;
+        ReadFills() += static_cast<std::uint32_t>(BlocksFor(m, 8 + length));
         out.resize(static_cast<std::size_t>(length));
         if (length == 0) return 0;
         if (const int code = m.File.ReadAt(offset + 8, out.data(), out.size(), got)) return code;
@@ -208,6 +232,7 @@ int ReadMemoAt(const TMemoState& m, std::int32_t block, std::string& out, std::u
     for (std::int64_t at = offset; at < size;) {
         if (const int code = m.File.ReadAt(at, chunk.data(), chunk.size(), got)) return code;
         if (got == 0) break;
+        ++ReadFills();
         const auto end = std::find(chunk.begin(), chunk.begin() + static_cast<std::ptrdiff_t>(got), '\x1A');
         out.append(chunk.begin(), end);
         if (end != chunk.begin() + static_cast<std::ptrdiff_t>(got)) break;
@@ -436,6 +461,24 @@ int StoreMemoAt(TMemoState& m, std::int64_t want, const std::string& data, std::
     return 0;
 }
 
+// Ends a store under the memo lock: the running count of a dBASE IV header, then
+// the unlock. The memo stays stored whatever fails here; the failure is reported.
+void UpdateMemoHeader(TMemoState& m, TMemoLock& lock, std::string_view tag)
+{
+    if (Dbase4(m)) {
+        std::uint8_t count[4];
+        std::size_t got = 0;
+        int code = m.File.ReadAt(32, count, 4, got);
+        if (code == 0 && got < 4) code = 30;
+        if (code == 0) {
+            PutLE(count, GetLE(count) + ReadFills());
+            code = m.File.WriteAt(32, count, 4);
+        }
+        if (code) Report(static_cast<std::uint16_t>(code), m.Name + " [" + std::string(tag) + "]");
+    }
+    if (!lock.Release()) Report(1018, m.Name + " [" + std::string(tag) + "]");
+}
+
 std::int32_t Edit(std::string_view tag, std::int32_t oldBlock, std::string_view bytes, bool addOnly)
 {
     TWorkArea* a = nullptr;
@@ -451,6 +494,7 @@ std::int32_t Edit(std::string_view tag, std::int32_t oldBlock, std::string_view 
         Report(static_cast<std::uint16_t>(code), m->Name + " [" + std::string(tag) + "]");
         return 0;
     }
+    UpdateMemoHeader(*m, lock, tag);
     return block;
 }
 
@@ -692,6 +736,7 @@ std::string GetMemo(std::int32_t block)
     TWorkArea* a = nullptr;
     TMemoState* m = NeedMemo("GetMemo", &a);
     if (!m) return {};
+    ReadFills() = 0;
     std::string data;
     if (const int code = ReadMemoAt(*m, block, data)) {
         Report(static_cast<std::uint16_t>(code), m->Name + " Record # " + std::to_string(a->Table.CurrentRecord) + " [GetMemo]");
@@ -738,6 +783,7 @@ std::int32_t CopyMemo(int sourceArea, std::int32_t block, bool placed)
         Report(static_cast<std::uint16_t>(code), m->Name + " [AppendFrom/CopyTo]");
         return 0;
     }
+    UpdateMemoHeader(*m, lock, "AppendFrom/CopyTo");
     return out;
 }
 
@@ -766,10 +812,8 @@ void PackMemofile()
         Report(1017, context + " needs the table in exclusive use");
         return;
     }
-    std::string folder, base, ext;
-    SplitFileName(m->Name, folder, base, ext);
     const std::int64_t size = FileSize(*m);
-    const std::int64_t free = DiskFree(folder.empty() ? std::string(".") : folder);
+    const std::int64_t free = MemoDriveFree(*m);
     if (size < 0 || (free >= 0 && free / 1024 < size / 1024)) {
         Report(1012, context);
         return;
@@ -939,10 +983,15 @@ TXfMemoTextSettings& XfMemoTextSettings()
 
 namespace {
 
+// What one written line holds at most; a longer one goes on in the next.
+constexpr std::size_t kWrittenLineWidth = 254;
+
 struct TMemoText {
     int Field = 0;
     int Area = 0;
     std::int32_t Block = 0;
+    bool Allocated = false;  // between open and close
+    bool Full = false;       // output: a line passed the limit; nothing is stored
     std::vector<TXfMemoLine> Lines;
     std::size_t Next = 0;   // input: the line delivered next
     std::string Line;       // output: the line being written
@@ -970,13 +1019,23 @@ private:
     int previous_;
 };
 
+void Release(TMemoText& t)
+{
+    t.Lines = {};
+    t.Line.clear();
+    t.Allocated = t.Full = false;
+}
+
 int MemoTextOpen(rtl::TTextRec& file)
 {
     TMemoText& t = TextOf(file);
-    t.Lines.clear();
+    Release(t);
     t.Next = 0;
-    t.Line.clear();
     t.AfterCR = t.Pending8D = false;
+    // The lines a written memo may hold must fit in what the engine ever hands out.
+    const std::int64_t maxLines = XfMemoTextSettings().MaxLines;
+    if (maxLines < 1 || maxLines * static_cast<std::int64_t>(kWrittenLineWidth + 2) > MaxAvail) return 8;
+    t.Allocated = true;
     if (file.Mode == rtl::fmOutput) {
         t.Block = 0;
         return 0;
@@ -988,7 +1047,12 @@ int MemoTextOpen(rtl::TTextRec& file)
     const std::string memo = GetMemo(t.Block);
     if (XfErrors().LastError) return 100;
     const int width = XfMemoTextSettings().MemoWidth;
-    t.Lines = MemoToLines(memo, width > 0 ? static_cast<std::size_t>(width) + 1 : 254);
+    try {
+        t.Lines = MemoToLines(memo, width > 0 ? static_cast<std::size_t>(width) + 1 : 254);
+    } catch (const std::bad_alloc&) {
+        Release(t);
+        return 8;
+    }
     if (file.Mode == rtl::fmInOut) {
         file.Mode = rtl::fmOutput;
         if (t.Lines.size() == 1 && t.Lines[0].Text.empty()) {
@@ -1001,15 +1065,31 @@ int MemoTextOpen(rtl::TTextRec& file)
     return 0;
 }
 
-void EndLine(TMemoText& t, std::uint8_t mark)
+// Closes the line being written; false when the lines are full.
+bool EndLine(TMemoText& t, std::uint8_t mark)
 {
+    if (t.Lines.size() >= static_cast<std::size_t>(XfMemoTextSettings().MaxLines)) {
+        t.Full = true;
+        return false;
+    }
     t.Lines.push_back({std::move(t.Line), mark});
     t.Line.clear();
+    return true;
+}
+
+// A character that passes the width starts the next line; false when the lines are full.
+bool AddChar(TMemoText& t, char c)
+{
+    if (t.Line.size() == kWrittenLineWidth && !EndLine(t, 0)) return false;
+    t.Line += c;
+    return true;
 }
 
 int MemoTextInOut(rtl::TTextRec& file)
 {
     TMemoText& t = TextOf(file);
+    if (file.Mode != rtl::fmInput && file.Mode != rtl::fmOutput) return 102;
+    if (!t.Allocated) return 104;
     if (file.Mode == rtl::fmInput) {
         file.Buffer.clear();
         file.BufPos = 0;
@@ -1021,30 +1101,34 @@ int MemoTextInOut(rtl::TTextRec& file)
         }
         return 0;
     }
-    for (const char c : file.Buffer) {
+    const std::string written = std::move(file.Buffer);
+    file.Buffer.clear();
+    if (t.Full) return 101;
+    for (const char c : written) {
         const bool afterCR = t.AfterCR;
         t.AfterCR = false;
         if (t.Pending8D) {
             t.Pending8D = false;
             if (c == '\n') {
-                EndLine(t, 141);
+                if (!EndLine(t, 141)) return 101;
                 continue;
             }
-            t.Line += '\x8D';
+            if (!AddChar(t, '\x8D')) return 101;
         }
+        bool ok = true;
         if (c == '\r') {
-            EndLine(t, 13);
+            ok = EndLine(t, 13);
             t.AfterCR = true;
         } else if (c == '\n') {
             // A lone LF ends a line as well: the reader takes it for one.
-            if (!afterCR) EndLine(t, 13);
+            if (!afterCR) ok = EndLine(t, 13);
         } else if (c == '\x8D') {
             t.Pending8D = true;
         } else {
-            t.Line += c;
+            ok = AddChar(t, c);
         }
+        if (!ok) return 101;
     }
-    file.Buffer.clear();
     return 0;
 }
 
@@ -1052,14 +1136,17 @@ int MemoTextClose(rtl::TTextRec& file)
 {
     TMemoText& t = TextOf(file);
     if (file.Mode != rtl::fmOutput) {
-        t.Lines.clear();
+        Release(t);
         return 0;
     }
-    if (t.Pending8D) t.Line += '\x8D';
+    if (!t.Allocated) return 104;
+    if (t.Pending8D && !t.Full) AddChar(t, '\x8D');
     t.Pending8D = false;
-    if (!t.Line.empty()) EndLine(t, 0);
-    const std::string memo = LinesToMemo(t.Lines);
-    t.Lines.clear();
+    if (!t.Full && !t.Line.empty()) EndLine(t, 0);
+    const bool full = t.Full;
+    const std::string memo = full ? std::string() : LinesToMemo(t.Lines);
+    Release(t);
+    if (full) return 101;
     TAreaScope scope(t.Area);
     XfErrors().LastError = 0;
     if (!MemoField("EditMemo/CloseMemo", t.Field)) return 101;
@@ -1120,11 +1207,19 @@ TBlob* NeedBlob(std::string_view tag, int mode)
 
 }  // namespace
 
-std::int32_t CreateBlobDescriptor(bool translate, std::int32_t block, int mode)
+std::int32_t CreateBlobDescriptor(bool translate, std::int32_t block, int mode, std::int64_t size)
 {
     TWorkArea* a = nullptr;
     TMemoState* m = NeedMemo("CreateBlobDescriptor", &a);
     if (!m) return 0;
+    if (mode == kBlobWrite && size > 0) {
+        const std::int64_t free = MemoDriveFree(*m);
+        if (free < 0) return 0;
+        if (free / 1024 < (size + 1023) / 1024) {
+            Report(1004, m->Name + " Record # " + std::to_string(a->Table.CurrentRecord) + " [CreateBlobDescriptor]");
+            return 0;
+        }
+    }
     TBlob b;
     b.InUse = true;
     b.Mode = mode;

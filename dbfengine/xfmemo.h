@@ -94,6 +94,7 @@ std::int32_t WriteMemoLines(int field, const std::vector<TXfMemoLine>& lines);
 struct TXfMemoTextSettings {
     int MemoWidth = 0;  // characters per line read, 0: 254 (else this many + 1)
     bool FlushOnClose = false;
+    int MaxLines = 1024;  // lines a memo written through a text file may hold
 };
 TXfMemoTextSettings& XfMemoTextSettings();
 
@@ -106,6 +107,13 @@ TXfMemoTextSettings& XfMemoTextSettings();
 // field takes the memo's block (the caller replaces the record), which
 // MemoTextBlock also answers. Each file has its own lines, so two memo texts can
 // be open at once.
+//
+// Written text counts in lines of at most 254 characters (a longer one counts as
+// several, and is stored whole). The line that would pass MaxLines fails with 101,
+// as does every later write and the close, which then stores nothing: the field
+// keeps its memo. Reading delivers every line of a memo. Device answers: 8 no room
+// for the lines, 100 the memo unreadable, 102 a device step on a file neither
+// open for input nor for output, 104 one on a file the device never opened.
 void AssignMemo(rtl::TTextRec& file, int field);
 std::int32_t MemoTextBlock(const rtl::TTextRec& file);
 
@@ -115,10 +123,12 @@ constexpr int kBlobRead = 1, kBlobWrite = 2;
 
 // Starts a stream over the memo at `block` of the current area. Read: the memo's
 // bytes. Write: the bytes written replace the memo when the descriptor is
-// destroyed. With `translate`, text (decided by the first bytes) is converted
-// between OEM and ANSI. Returns the memo's block (negated for a dBASE III file),
-// or 0 when there is nothing to read or after a reported failure.
-std::int32_t CreateBlobDescriptor(bool translate, std::int32_t block, int mode);
+// destroyed; a known `size` (above 0) must fit in the free space of the memo
+// file's drive (else 1004, before anything is written). With `translate`, text
+// (decided by the first bytes) is converted between OEM and ANSI. Returns the
+// memo's block (negated for a dBASE III file), or 0 when there is nothing to read
+// or after a reported failure.
+std::int32_t CreateBlobDescriptor(bool translate, std::int32_t block, int mode, std::int64_t size = 0);
 std::int64_t ReadBlobStream(void* buffer, std::int64_t count);
 std::int64_t WriteBlobStream(const void* buffer, std::int64_t count);
 // origin 0 start, 1 current, 2 end; a negative result is 0.

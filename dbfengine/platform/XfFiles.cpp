@@ -58,6 +58,12 @@ std::string TempFolder()
 
 }  // namespace
 
+TXfFileFaults& XfFileFaults()
+{
+    static TXfFileFaults faults;
+    return faults;
+}
+
 std::uint8_t& XfFileMode()
 {
     static std::uint8_t mode = fmOpenReadWrite;
@@ -259,6 +265,9 @@ int TXfFile::Unlock(std::int64_t offset, std::int64_t length)
 {
     if (fd_ < 0) return kDosInvalidHandle;
     if (offset < 0 || length <= 0) return kDosLockViolation;
+    if (const auto& fault = XfFileFaults().Unlock) {
+        if (const int code = fault(path_, offset, length)) return code;
+    }
     return SetOfdLock(fd_, F_UNLCK, offset, length);
 }
 
@@ -277,6 +286,7 @@ int XfMakeTempFile(std::string_view prefix, std::string& path)
 int XfDiskFree(const std::string& folder, std::int64_t& bytes)
 {
     bytes = 0;
+    if (const auto& fault = XfFileFaults().DiskFree) return fault(folder, bytes);
     struct statvfs st {};
     if (::statvfs(folder.empty() ? "." : folder.c_str(), &st) != 0) return LastCode();
     const unsigned __int128 total = static_cast<unsigned __int128>(st.f_bavail) * st.f_frsize;

@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -92,6 +93,26 @@ private:
     int TakeShareLock(std::uint8_t mode);
     int fd_ = -1;
     std::string path_;
+};
+
+// Answers that take the place of the system's, so tests can make the failures it
+// hardly ever gives (an unlock refused, a full disk). Unset: the system answers.
+struct TXfFileFaults {
+    // Asked before every unlock; a code other than 0 is the unlock's answer and
+    // the lock stays held.
+    std::function<int(const std::string& path, std::int64_t offset, std::int64_t length)> Unlock;
+    // Answers the free-space query in place of the file system.
+    std::function<int(const std::string& folder, std::int64_t& bytes)> DiskFree;
+};
+TXfFileFaults& XfFileFaults();
+
+// Puts the system's answers back on scope exit.
+class TXfFileFaultsGuard {
+public:
+    explicit TXfFileFaultsGuard(TXfFileFaults faults) { XfFileFaults() = std::move(faults); }
+    ~TXfFileFaultsGuard() { XfFileFaults() = {}; }
+    TXfFileFaultsGuard(const TXfFileFaultsGuard&) = delete;
+    TXfFileFaultsGuard& operator=(const TXfFileFaultsGuard&) = delete;
 };
 
 // A new empty file in the temporary folder ($TMPDIR or /tmp) whose name starts with

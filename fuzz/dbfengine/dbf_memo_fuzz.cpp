@@ -1,14 +1,17 @@
 // Fuzzes the memo file: any bytes as the memo file of a small table whose memo
 // fields point at blocks the input chooses, in each layout and block size. Every
-// memo is read (as bytes, lines, a text file and a blob stream), rewritten, grown,
-// freed, appended to as a text file, copied, and the file packed. Every failure must be an engine error, never a read or write outside
+// memo is read (as bytes, lines, a text file and a blob stream), appended to as a
+// text file under a small line limit, rewritten, grown, freed, copied, and the
+// file packed. Every failure must be an engine error, never a read or write outside
 // a buffer, a hang or a crash; after a pack every memo must read as it did before.
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <unistd.h>
@@ -39,6 +42,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     xf::XfErrors() = xf::TXfErrorState {};
     xf::XfErrors().RaiseOnError = 1;
     xf::MemoInit();
+    xf::XfMemoTextSettings() = {};
     const std::uint8_t knobs = data[0];
     static const std::uint8_t kinds[] = {0x83, 0x8B, 0xF5, 0x8C};
     xf::XfDbfSettings().MemoVersion = kinds[knobs & 3];
@@ -71,6 +75,26 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Try([&] { xf::USE(table, "EXCLUSIVE"); });
     if (xf::WorkArea(xf::CurrentWorkArea())) {
+        // Text written through a memo text file past its line limit stores nothing:
+        // the field keeps its memo. Text that fits becomes the field's memo.
+        Try([&] {
+            xf::XfMemoTextSettings().MaxLines = 1 + (knobs >> 5);
+            xf::GO(2);
+            const std::int32_t block = static_cast<std::int32_t>(xf::CurrentRecord().Integer(2));
+            const std::string old = xf::GetMemo(block);
+            rtl::TTextRec text;
+            xf::AssignMemo(text, 2);
+            if (rtl::Append(text) != 0) return;
+            const std::size_t tail = std::min<std::size_t>(size - 1 - 4 * kRecords, 4096);
+            const int wrote = rtl::Write(text, std::string_view(reinterpret_cast<const char*>(data) + size - tail, tail));
+            const int closed = rtl::CloseFile(text);
+            if (wrote == 101 || closed == 101) {
+                if (xf::CurrentRecord().Integer(2) != block || xf::GetMemo(block) != old) std::abort();
+            } else if (wrote == 0 && closed == 0) {
+                xf::Replace();
+            }
+        });
+        xf::XfMemoTextSettings() = {};
         std::vector<std::string> before(kRecords + 1);
         std::vector<bool> readable(kRecords + 1, false);
         for (int n = 1; n <= kRecords; ++n) {

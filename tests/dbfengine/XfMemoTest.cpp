@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include "dbfengine/uxffds.h"
 #include "dbfengine/xfmemo.h"
+#include "dbfengine/platform/XfFiles.h"
 #include "platform/rtl/TextFiles.h"
 #include "tests/dbfengine/DbfTableSupport.h"
 #include "tests/support/TestSupport.h"
@@ -229,6 +231,38 @@ std::vector<std::string> ReadMemoText(int field)
     return lines;
 }
 
+// The memo text file's settings, restored afterwards.
+class MemoTextSettingsGuard {
+public:
+    MemoTextSettingsGuard() : saved_(XfMemoTextSettings()) {}
+    ~MemoTextSettingsGuard() { XfMemoTextSettings() = saved_; }
+    MemoTextSettingsGuard(const MemoTextSettingsGuard&) = delete;
+    MemoTextSettingsGuard& operator=(const MemoTextSettingsGuard&) = delete;
+
+private:
+    TXfMemoTextSettings saved_;
+};
+
+// A new table of `kind` in `dir`, named `name`, with `records` records, in use on
+// the first; returns its path.
+std::string NewMemoTable(const testsupport::TempDir& dir, const std::string& name, std::uint8_t kind, std::int32_t records)
+{
+    const std::string path = dir.str() + "/" + name + ".dbf";
+    CreateMemoTable(path, kind, 512);
+    USE(path);
+    AppendRecords(1, records);
+    GO(1);
+    return path;
+}
+
+std::uint32_t HeaderCount(const std::string& memo)
+{
+    const std::string bytes = testsupport::ReadFile(memo);
+    std::uint32_t count = 0;
+    for (int i = 3; i >= 0; --i) count = (count << 8) | static_cast<std::uint8_t>(bytes.at(32 + static_cast<std::size_t>(i)));
+    return count;
+}
+
 }  // namespace
 
 TEST(XfMemo, MemosOfEverySizeSurviveRewritesAndPacksInEveryLayoutAndOutsideReadersAgree)
@@ -286,11 +320,7 @@ TEST(XfMemo, ADbase3MemoEndsWithTwoMarksAndOneStillEndsItOnReading)
     EngineScope scope;
     MemoInit();
     testsupport::TempDir dir;
-    const std::string path = dir.str() + "/three.dbf", memo = dir.str() + "/three.dbt";
-    CreateMemoTable(path, 0x83, 512);
-    USE(path);
-    AppendRecords(1, 2);
-    GO(1);
+    const std::string path = NewMemoTable(dir, "three", 0x83, 2), memo = dir.str() + "/three.dbt";
     SetMemo(1, "abc");
     EXPECT_EQ(CurrentRecord().Integer(2), 1);
     CloseAll();
@@ -454,6 +484,9 @@ TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
 {
     EngineScope scope;
     MemoInit();
+    // Room for a memo of 1500 paragraphs: the line limit is the program's to set.
+    MemoTextSettingsGuard settings;
+    XfMemoTextSettings().MaxLines = 16384;
     struct Layout {
         std::uint8_t kind;
         std::uint16_t blockSize;
@@ -600,4 +633,150 @@ TEST(XfMemo, CopiedMemosKeepTheirBlocksWhereFreeAndNeverRunIntoNeighbours)
             ExpectXBaseReads(to, model, pair.toKind == 0x83, where);
         }
     }
+}
+
+// A dBASE IV header counts at offset 32 the blocks memo reads took since the last
+// GetMemo began, adding them at every store. An unlock the system refuses is
+// reported; the memo stays stored.
+TEST(XfMemo, StoresAddTheBlocksReadToTheHeaderCountAndAFailedUnlockIsReported)
+{
+    EngineScope scope;
+    MemoInit();
+    testsupport::TempDir dir;
+    NewMemoTable(dir, "count", 0x8B, 1);
+    const std::string memo = dir.str() + "/count.dbt";
+    const std::int32_t big = AddMemo(std::string(1500, 'b'));  // 1508 bytes in 3 blocks
+    const std::int32_t small = AddMemo("small");
+    const std::uint32_t start = HeaderCount(memo);
+    EXPECT_EQ(GetMemo(big), std::string(1500, 'b'));
+    AddMemo("one");
+    EXPECT_EQ(HeaderCount(memo), start + 3);
+    EditMemo(small, "two");
+    EXPECT_EQ(HeaderCount(memo), start + 6) << "the count starts again only with a read";
+    EXPECT_EQ(GetMemo(small), "two");
+    CopyMemo(CurrentWorkArea(), big);
+    EXPECT_EQ(HeaderCount(memo), start + 7 + 3) << "a copy reads its memo and counts it";
+
+    {
+        TXfFileFaults refused;
+        refused.Unlock = [](const std::string& file, std::int64_t offset, std::int64_t) {
+            return file.ends_with(".dbt") && offset == 10 ? kDosLockViolation : 0;
+        };
+        TXfFileFaultsGuard faults(std::move(refused));
+        const auto [code, text] = ErrorOf([] { AddMemo("refused unlock"); });
+        EXPECT_EQ(code, 1018);
+        EXPECT_NE(text.find("Cannot unlock memo file"), std::string::npos) << text;
+        EXPECT_NE(text.find("count.dbt [AddMemo()]"), std::string::npos) << text;
+        TXfDeferErrors defer;
+        const std::int32_t kept = EditMemo(0, "kept");
+        EXPECT_EQ(XfErrors().LastError, 1018);
+        EXPECT_EQ(GetMemo(kept), "kept");
+    }
+    CloseAll();
+}
+
+// A blob of known size must fit in the free space of the memo file's drive before
+// a byte of it is written, through the engine and through the dataset's stream.
+TEST(XfMemo, ABlobTheDriveHasNoRoomForIsRefusedBeforeAnythingIsWritten)
+{
+    EngineScope scope;
+    MemoInit();
+    testsupport::TempDir dir;
+    const std::string path = NewMemoTable(dir, "room", 0x8B, 1), memo = dir.str() + "/room.dbt";
+    int freeCode = 0;
+    TXfFileFaults fourKb;
+    fourKb.DiskFree = [&freeCode](const std::string&, std::int64_t& bytes) {
+        bytes = 4096;
+        return freeCode;
+    };
+    TXfFileFaultsGuard faults(std::move(fourKb));
+    const std::string before = testsupport::ReadFile(memo);
+    const auto [code, text] = ErrorOf([] { CreateBlobDescriptor(false, 0, kBlobWrite, 4097); });
+    EXPECT_EQ(code, 1004);
+    EXPECT_NE(text.find("room.dbt Record # 1 [CreateBlobDescriptor]"), std::string::npos) << text;
+    freeCode = 21;
+    EXPECT_EQ(ErrorOf([] { CreateBlobDescriptor(false, 0, kBlobWrite, 10); }).first, 21);
+    EXPECT_EQ(testsupport::ReadFile(memo), before);
+    freeCode = 0;
+    const std::string fits(4096, 'f');
+    ASSERT_NE(CreateBlobDescriptor(false, 0, kBlobWrite, 4096), -1);
+    WriteBlobStream(fits.data(), 4096);
+    EXPECT_EQ(GetMemo(DestroyBlobDescriptor()), fits);
+    CloseAll();
+
+    TXfDbf table(nullptr);
+    table.SetDbfFileName(path);
+    table.Open();
+    const std::int64_t size = static_cast<std::int64_t>(std::filesystem::file_size(memo));
+    table.Edit();
+    const std::int64_t written = [&] {
+        std::unique_ptr<db::TStream> blob = table.CreateBlobStream(table.FieldByName("NOTES"), db::bmWrite);
+        return blob->Write(std::string(5000, 'w').data(), 5000);
+    }();
+    EXPECT_EQ(written, 5000);
+    table.Cancel();
+    table.Close();
+    EXPECT_EQ(static_cast<std::int64_t>(std::filesystem::file_size(memo)), size) << "a blob without room was written";
+}
+
+// Written text counts in lines of 254 characters (a longer line is stored whole);
+// the line past the limit fails, and so does the close, which leaves the field's
+// memo as it was. Reading knows no limit. A device step the file was not opened
+// for is refused.
+TEST(XfMemo, AMemoTextFileKeepsItsLineLimitAndRefusesStepsItWasNotOpenedFor)
+{
+    EngineScope scope;
+    MemoInit();
+    MemoTextSettingsGuard settings;
+    testsupport::TempDir dir;
+    NewMemoTable(dir, "limit", 0x83, 1);
+    ASSERT_TRUE(RLock());
+    // 1022 lines and one of 300 characters: 1024 lines of the limit.
+    std::string bytes;
+    rtl::TTextRec f;
+    AssignMemo(f, 2);
+    ASSERT_EQ(rtl::Rewrite(f), 0);
+    for (int i = 0; i < 1022; ++i) {
+        ASSERT_EQ(rtl::WriteLn(f, "line " + std::to_string(i)), 0);
+        bytes += "line " + std::to_string(i) + "\r\n";
+    }
+    const std::string wide(300, 'w');
+    ASSERT_EQ(rtl::WriteLn(f, wide), 0);
+    bytes += wide + "\r\n";
+    ASSERT_EQ(rtl::CloseFile(f), 0);
+    Replace();
+    const std::int32_t block = static_cast<std::int32_t>(CurrentRecord().Integer(2));
+    EXPECT_EQ(GetMemo(block), bytes);
+    const std::vector<std::string> lines = ReadMemoText(2);
+    ASSERT_EQ(lines.size(), 1023u);
+    EXPECT_EQ(lines.back(), wide);
+
+    AssignMemo(f, 2);
+    ASSERT_EQ(rtl::Append(f), 0);
+    EXPECT_EQ(rtl::WriteLn(f, "one too many"), 101);
+    EXPECT_EQ(rtl::WriteLn(f, "and another"), 101);
+    EXPECT_EQ(rtl::CloseFile(f), 101);
+    EXPECT_EQ(CurrentRecord().Integer(2), block);
+    EXPECT_EQ(GetMemo(block), bytes);
+    // A smaller limit reads the whole memo all the same.
+    XfMemoTextSettings().MaxLines = 10;
+    EXPECT_EQ(ReadMemoText(2).size(), 1023u);
+
+    // Closed, or opened in neither direction: nothing for the device to do.
+    f.Buffer = "x";
+    EXPECT_EQ(f.InOutFunc(f), 102);
+    f.Mode = rtl::fmInOut;
+    EXPECT_EQ(f.InOutFunc(f), 102);
+    // Never opened through the device: nothing is written, the field keeps its memo.
+    rtl::TTextRec never;
+    AssignMemo(never, 2);
+    never.Mode = rtl::fmOutput;
+    EXPECT_EQ(rtl::WriteLn(never, "never opened"), 104);
+    EXPECT_EQ(rtl::CloseFile(never), 104);
+    EXPECT_EQ(CurrentRecord().Integer(2), block);
+    // Lines beyond what the engine can hand out.
+    XfMemoTextSettings().MaxLines = 100000000;
+    EXPECT_EQ(rtl::Rewrite(never), 8);
+    Unlock();
+    CloseAll();
 }
