@@ -134,16 +134,24 @@ pid_t Start(Shared& shared, const std::string& table, int who, std::uint32_t see
     _exit(0);
 }
 
-// Runs the programs for `seconds`, killing one of `victims` (and starting another
-// in its place) every 50 to 150 ms; then lets the survivors finish. The kills.
-int RunPrograms(Shared& shared, const std::string& table, double seconds, int victims, std::uint32_t seed)
+// Work the survivors must have done before the run may end.
+bool EnoughWork(const Shared& shared)
+{
+    return shared.Appends > 20 && shared.Replaces > 20 && shared.Walks > 5;
+}
+
+// Runs the programs, killing one of `victims` (and starting another in its place)
+// every 50 to 150 ms until `kills` were made and the others did enough work; then
+// lets the survivors finish. Ending on counts rather than on a time keeps a loaded
+// machine from cutting the run short; the minute is only a backstop. The kills.
+int RunPrograms(Shared& shared, const std::string& table, int wanted, int victims, std::uint32_t seed)
 {
     std::mt19937 random(seed);
     std::vector<pid_t> programs;
     for (int who = 0; who < kPrograms; ++who) programs.push_back(Start(shared, table, who, random()));
     int kills = 0;
-    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
-    while (std::chrono::steady_clock::now() < end) {
+    const auto backstop = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while ((kills < wanted || !EnoughWork(shared)) && std::chrono::steady_clock::now() < backstop) {
         usleep(50'000 + random() % 100'000);
         const int who = kPrograms - 1 - static_cast<int>(random() % static_cast<std::uint32_t>(victims));
         KillChild(programs[static_cast<std::size_t>(who)]);
@@ -223,8 +231,8 @@ protected:
 
 TEST_F(XfMdxStress, KilledReadersLeaveTheIndexWholeAndTheOthersUnhindered)
 {
-    const int kills = RunPrograms(*shared_, table_, 1.5, kPrograms - 2, 41);
-    EXPECT_GE(kills, 8);
+    const int kills = RunPrograms(*shared_, table_, 12, kPrograms - 2, 41);
+    EXPECT_GE(kills, 12);
     EXPECT_THAT(Problems(*shared_), IsEmpty());
     EXPECT_EQ(shared_->MissingKeys, 0);
     EXPECT_GT(shared_->Appends, 20);
@@ -239,8 +247,8 @@ TEST_F(XfMdxStress, KilledReadersLeaveTheIndexWholeAndTheOthersUnhindered)
 
 TEST_F(XfMdxStress, KilledWritersLoseKeysButNeverTheTreesOrder)
 {
-    const int kills = RunPrograms(*shared_, table_, 1.5, kPrograms, 43);
-    EXPECT_GE(kills, 8);
+    const int kills = RunPrograms(*shared_, table_, 12, kPrograms, 43);
+    EXPECT_GE(kills, 12);
     EXPECT_THAT(Problems(*shared_), IsEmpty());
     // A writer killed between its record and its keys leaves the two apart, which
     // only a rebuild mends; the trees stay ordered and walkable throughout.
