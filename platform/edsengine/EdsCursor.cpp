@@ -11,6 +11,15 @@ namespace {
 constexpr std::size_t kFirstBatch = 16;
 constexpr std::size_t kMaxBatch = 256;
 constexpr std::size_t kTurnBatch = 2;
+// Against a set of passing records a row refused costs only its index entry.
+constexpr std::uint64_t kMatchBudgetFactor = 16;
+// A set of passing records costs one pass over the table in record order, about
+// what index-order reads cost that refused this share of the table's rows in
+// scattered reads.
+constexpr std::uint64_t kRefusedShare = 32;
+constexpr std::uint64_t kLeastRefused = 256;
+// Record numbers that span more than this make no set (its bits would pass 8 MB).
+constexpr std::int64_t kMaxMatchSpan = std::int64_t{1} << 26;
 
 bool Descending(const OrderSpec& order) { return order.index && order.index->Descending(); }
 
@@ -45,7 +54,150 @@ std::string Placeholders(std::size_t n) {
 
 }  // namespace
 
-Cursor::Cursor(Relation relation) : rel_(std::move(relation)) {}
+struct MatchSet {
+    std::int64_t low = 0;
+    std::vector<std::uint64_t> bits;
+    bool Has(std::int64_t recno) const {
+        if (recno < low) return false;
+        const auto i = static_cast<std::uint64_t>(recno - low);
+        return i / 64 < bits.size() && (bits[i / 64] >> (i % 64) & 1) != 0;
+    }
+};
+
+struct CursorScan {
+    std::uint64_t budget = kScanBudget;
+    std::uint64_t refused = 0;  // rows the query passed over so far
+    bool spent = false;
+    const MatchSet* matches = nullptr;
+    std::optional<std::pair<std::vector<Value>, std::int64_t>> stoppedAt;  // key and record number
+};
+
+namespace {
+
+// The scan of the query running on this thread, for its SQL functions.
+thread_local CursorScan* tScan = nullptr;
+
+class ScanGuard {
+public:
+    explicit ScanGuard(CursorScan* scan) : previous_(tScan) { tScan = scan; }
+    ~ScanGuard() { tScan = previous_; }
+    ScanGuard(const ScanGuard&) = delete;
+    ScanGuard& operator=(const ScanGuard&) = delete;
+
+private:
+    CursorScan* previous_;
+};
+
+}  // namespace
+
+void RegisterScanFunctions(sqlite3* db) {
+    // Neither is deterministic (one counts), and neither belongs in a file's schema.
+    const int flags = SQLITE_UTF8 | SQLITE_DIRECTONLY;
+    // True once the query has passed over more rows than its budget: the row it is
+    // asked about then ends the query. Asked only about rows the filter refused.
+    sqlite3_create_function_v2(
+        db, "eds_scan_spent", 0, flags, nullptr,
+        [](sqlite3_context* context, int, sqlite3_value**) {
+            CursorScan* scan = tScan;
+            if (scan && ++scan->refused > scan->budget) scan->spent = true;
+            sqlite3_result_int(context, scan && scan->spent ? 1 : 0);
+        },
+        nullptr, nullptr, nullptr);
+    sqlite3_create_function_v2(
+        db, "eds_scan_match", 1, flags, nullptr,
+        [](sqlite3_context* context, int, sqlite3_value** args) {
+            const CursorScan* scan = tScan;
+            const bool match = !scan || !scan->matches || scan->matches->Has(sqlite3_value_int64(args[0]));
+            sqlite3_result_int(context, match ? 1 : 0);
+        },
+        nullptr, nullptr, nullptr);
+}
+
+Cursor::Cursor(Relation relation) : rel_(std::move(relation)) {
+    // Rows come from every schema of the connection but the temporary one.
+    sqlite3_stmt* stmt = rel_.statements->Get("PRAGMA database_list");
+    StatementUse use(stmt);
+    while (Step(rel_.db, stmt)) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(stmt, 1));
+        if (name && std::string_view(name) != "temp") watched_.emplace_back(name);
+    }
+}
+
+Cursor::Seen Cursor::Before() const {
+    Seen seen;
+    seen.generation = rel_.shared ? rel_.shared->generation : 0;
+    seen.dataVersion = DataVersion();
+    return seen;
+}
+
+std::uint64_t Cursor::DataVersion() const {
+    // The versions SQLite found when this connection last began to read; each only grows.
+    std::uint64_t sum = 0;
+    for (const std::string& schema : watched_) {
+        unsigned int version = 0;
+        sqlite3_file_control(rel_.db, schema.c_str(), SQLITE_FCNTL_DATA_VERSION, &version);
+        sum += version;
+    }
+    return sum;
+}
+
+bool Cursor::StillGood(Seen& seen) {
+    if (seen.generation != (rel_.shared ? rel_.shared->generation : 0)) return false;
+    const auto now = clock_();
+    if (now - seen.confirmed < kFreshFor) return true;
+    // Beginning to read is what makes SQLite look for other connections' commits.
+    for (const std::string& schema : watched_) {
+        sqlite3_stmt* stmt = rel_.statements->Get("PRAGMA " + QuoteName(schema) + ".data_version");
+        StatementUse use(stmt);
+        Step(rel_.db, stmt);
+    }
+    if (DataVersion() != seen.dataVersion) return false;
+    seen.confirmed = now;
+    return true;
+}
+
+void Cursor::ForgetMatches() {
+    matches_.reset();
+    refused_ = 0;
+    matchesTooWide_ = false;
+}
+
+const MatchSet* Cursor::Matches(const OrderSpec& order) {
+    if (!order.index || visibility_.Empty() || matchesTooWide_) return nullptr;
+    if (matches_) {
+        if (StillGood(matchesSeen_)) return matches_.get();
+        ForgetMatches();
+    }
+    if (refused_ < kLeastRefused) return nullptr;
+    std::int64_t low = 0, high = -1;
+    {
+        sqlite3_stmt* stmt = rel_.statements->Get("SELECT (SELECT min(" + rel_.recnoSql + ") FROM " + rel_.from +
+                                                  "), (SELECT max(" + rel_.recnoSql + ") FROM " + rel_.from + ")");
+        StatementUse use(stmt);
+        if (Step(rel_.db, stmt) && sqlite3_column_type(stmt, 0) != SQLITE_NULL) {
+            low = sqlite3_column_int64(stmt, 0);
+            high = sqlite3_column_int64(stmt, 1);
+        }
+    }
+    if (high < low || refused_ * kRefusedShare < static_cast<std::uint64_t>(high - low + 1)) return nullptr;
+    if (high - low >= kMaxMatchSpan) {
+        matchesTooWide_ = true;
+        return nullptr;
+    }
+    Seen seen = Before();
+    auto set = std::make_shared<MatchSet>();
+    set->low = low;
+    set->bits.assign(static_cast<std::size_t>((high - low) / 64 + 1), 0);
+    ForEachPassing(BaseConditions(OrderSpec{}, false, FilterUse::Plain), [&](std::int64_t recno) {
+        if (recno < low || recno > high) return;  // cannot be: read in the same transaction
+        const auto i = static_cast<std::uint64_t>(recno - low);
+        set->bits[i / 64] |= std::uint64_t{1} << (i % 64);
+    });
+    Done(seen);
+    matches_ = std::move(set);
+    matchesSeen_ = seen;
+    return matches_.get();
+}
 
 void Cursor::ForgetReadAhead() {
     ahead_.clear();
@@ -53,6 +205,7 @@ void Cursor::ForgetReadAhead() {
     aheadPos_ = 0;
     aheadOrder_ = -1;
     aheadComplete_ = false;
+    aheadResume_.reset();
     nextBatch_ = kFirstBatch;
     passedOrder_ = kUnknown;  // the scopes or the visibility may have changed
 }
@@ -79,11 +232,14 @@ std::string Cursor::OrderBy(const OrderSpec& order, bool forward) const {
     return out + rel_.recnoSql + dir;
 }
 
-Cursor::Query Cursor::BaseConditions(const OrderSpec& order, bool withScopes, bool withFilter) const {
+Cursor::Query Cursor::BaseConditions(const OrderSpec& order, bool withScopes, FilterUse filter) const {
     Query q;
     std::vector<std::string> parts;
-    if (withFilter && !visibility_.sql.empty()) {
-        parts.push_back("(" + visibility_.sql + ")");
+    if (filter == FilterUse::Matches) {
+        parts.push_back("(eds_scan_match(" + rel_.recnoSql + ") OR eds_scan_spent())");
+    } else if (filter != FilterUse::None && !visibility_.sql.empty()) {
+        parts.push_back(filter == FilterUse::Bounded ? "((" + visibility_.sql + ") OR eds_scan_spent())"
+                                                     : "(" + visibility_.sql + ")");
         q.params.insert(q.params.end(), visibility_.params.begin(), visibility_.params.end());
     }
     if (withScopes && order.index) {
@@ -104,7 +260,8 @@ bool Cursor::Passes(const Row& row) const {
 }
 
 std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
-                            std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate) {
+                            std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate,
+                            CursorScan* scan) {
     sqlite3_stmt* stmt = rel_.statements->Get(sql);
     StatementUse use(stmt);
     for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
@@ -112,18 +269,24 @@ std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, cons
     const int fieldCount = static_cast<int>(schema.Count());
     const int keyCount = order.index ? static_cast<int>(order.index->segments.size()) : 0;
     std::size_t raw = 0;
+    ScanGuard guard(scan);
     while (Step(rel_.db, stmt)) {
+        const std::int64_t recno = sqlite3_column_int64(stmt, fieldCount);
+        std::vector<Value> key;
+        key.reserve(static_cast<std::size_t>(keyCount));
+        for (int k = 0; k < keyCount; ++k) key.push_back(ColumnValue(stmt, fieldCount + 1 + k));
+        if (scan && scan->spent) {
+            scan->stoppedAt.emplace(std::move(key), recno);
+            break;
+        }
         ++raw;
         Row row;
+        row.recno = recno;
         row.image.resize(schema.RecordLength());
         for (int i = 0; i < fieldCount; ++i) {
             const FieldDef& f = schema.At(static_cast<std::size_t>(i));
             ImageFromColumn(f, stmt, i, row.image.data() + f.offset);
         }
-        row.recno = sqlite3_column_int64(stmt, fieldCount);
-        std::vector<Value> key;
-        key.reserve(static_cast<std::size_t>(keyCount));
-        for (int k = 0; k < keyCount; ++k) key.push_back(ColumnValue(stmt, fieldCount + 1 + k));
         if (rows.size() == rows.capacity()) rows.reserve(rows.size() * 2 + 16);
         lastRaw_ = {key, row.recno};
         if (applyPredicate && !Passes(row)) continue;
@@ -161,88 +324,108 @@ const std::vector<Value>& Cursor::KeyFor(const OrderSpec& order) {
     return key_;
 }
 
-void Cursor::Land(Row row, std::vector<Value> key, int orderId, std::chrono::steady_clock::time_point readAt) {
+void Cursor::Land(Row row, std::vector<Value> key, int orderId, const Seen& seen) {
     at_ = At::Row;
     bothCracks_ = false;
     recno_ = row.recno;
     current_ = std::move(row);
     gone_ = false;
-    currentGeneration_ = rel_.shared ? rel_.shared->generation : 0;
-    currentRead_ = readAt;
+    currentSeen_ = seen;
     key_ = std::move(key);
     keyOrder_ = orderId;
     passedOrder_ = orderId;
 }
 
-bool Cursor::Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit) {
+bool Cursor::Fetch(const OrderSpec& order, bool forward, std::optional<Position> from, std::size_t limit) {
     ForgetReadAhead();
     aheadForward_ = forward;
     aheadOrder_ = order.id;
-    aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
-    aheadRead_ = std::chrono::steady_clock::now();
     if (rel_.need) {
         // Rows arriving in record number order: reading on in that order needs the
         // next `limit` rows, reading back none; any other order or a condition all.
         std::int64_t upTo = kAllRows;
         if (!order.index && visibility_.Empty())
-            upTo = forward ? (fromCrack ? 0 : recno_) + static_cast<std::int64_t>(limit) : (fromCrack ? kAllRows : 0);
+            upTo = forward ? (from ? from->recno : 0) + static_cast<std::int64_t>(limit) : (from ? 0 : kAllRows);
         if (upTo > 0) Need(upTo);
     }
-    const Query base = BaseConditions(order, true, true);
-    const std::vector<std::string> terms = Terms(order);
+    Seen seen = Before();
+    while (true) {
+        // An SQL condition refuses rows that the query passes over unseen: a read
+        // keeps to a budget of those, and goes on from where it stopped.
+        const MatchSet* matches = Matches(order);
+        const bool bounded = matches || !visibility_.sql.empty();
+        CursorScan scan;
+        scan.matches = matches;
+        if (matches) scan.budget = kScanBudget * kMatchBudgetFactor;
+        const Query base = BaseConditions(
+            order, true, matches ? FilterUse::Matches : bounded ? FilterUse::Bounded : FilterUse::Plain);
+        const std::size_t raw = FetchFrom(order, forward, base, from ? &*from : nullptr, limit, bounded ? &scan : nullptr);
+        // ahead_ was empty before: what the SQL let through and is not there, the predicate refused.
+        if (order.index && !matches) refused_ += scan.refused + (raw - ahead_.size());
+        if (scan.stoppedAt) {
+            from = Position{std::move(scan.stoppedAt->first), scan.stoppedAt->second, true};
+        } else if (raw < limit) {
+            aheadComplete_ = true;
+            break;
+        } else {
+            from = Position{lastRaw_.first, lastRaw_.second, false};
+        }
+        if (!ahead_.empty()) {
+            aheadResume_ = std::move(from);
+            break;
+        }
+        // Every row so far refused: go on from there.
+    }
+    Done(seen);
+    aheadSeen_ = seen;
+    return !ahead_.empty();
+}
+
+std::size_t Cursor::FetchFrom(const OrderSpec& order, bool forward, const Query& base, const Position* from,
+                              std::size_t limit, CursorScan* scan) {
     const std::string select = "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE ";
     const bool ascending = forward != Descending(order);
     const char* after = ascending ? " > " : " < ";
-    std::optional<std::pair<std::vector<Value>, std::int64_t>> from;
-    if (!fromCrack) from = std::make_pair(KeyFor(order), recno_);
-    while (true) {
-        std::size_t raw = 0;
-        if (!from) {
-            std::vector<Value> params = base.params;
-            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
-            raw = RunRows(order, select + base.where + " ORDER BY " + OrderBy(order, forward) + " LIMIT ?", params,
-                          ahead_, aheadKeys_, true);
-        } else if (!order.index) {
-            std::vector<Value> params = base.params;
-            params.push_back(Value::Int(from->second));
-            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
-            raw = RunRows(order,
-                          select + base.where + " AND " + rel_.recnoSql + after + "? ORDER BY " +
-                              OrderBy(order, forward) + " LIMIT ?",
-                          params, ahead_, aheadKeys_, true);
-        } else {
-            // Same key, further record numbers; then further keys. Kept apart, since a
-            // row-value test over key and record number rescans every duplicate.
-            std::vector<Value> params = base.params;
-            std::string equal;
-            for (std::size_t k = 0; k < terms.size(); ++k) {
-                equal += " AND " + terms[k] + " = ?";
-                params.push_back(from->first[k]);
-            }
-            params.push_back(Value::Int(from->second));
-            params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
-            raw = RunRows(order,
-                          select + base.where + equal + " AND " + rel_.recnoSql + after + "? ORDER BY " +
-                              rel_.recnoSql + (ascending ? " ASC" : " DESC") + " LIMIT ?",
-                          params, ahead_, aheadKeys_, true);
-            if (raw < limit) {
-                std::vector<Value> params2 = base.params;
-                params2.insert(params2.end(), from->first.begin(), from->first.end());
-                params2.push_back(Value::Int(static_cast<std::int64_t>(limit - raw)));
-                raw += RunRows(order,
-                               select + base.where + " AND " + RowOf(terms) + after + Placeholders(terms.size()) +
-                                   " ORDER BY " + OrderBy(order, forward) + " LIMIT ?",
-                               params2, ahead_, aheadKeys_, true);
-            }
-        }
-        if (raw < limit) {
-            aheadComplete_ = true;
-            break;
-        }
-        if (!ahead_.empty()) break;
-        from = lastRaw_;  // a full batch that the predicate refused: go on after it
+    const char* at = from && from->inclusive ? (ascending ? " >= " : " <= ") : after;
+    const auto count = Value::Int(static_cast<std::int64_t>(limit));
+    std::vector<Value> params = base.params;
+    if (!from) {
+        params.push_back(count);
+        return RunRows(order, select + base.where + " ORDER BY " + OrderBy(order, forward) + " LIMIT ?", params, ahead_,
+                       aheadKeys_, true, scan);
     }
-    return !ahead_.empty();
+    if (!order.index) {
+        params.push_back(Value::Int(from->recno));
+        params.push_back(count);
+        return RunRows(order,
+                       select + base.where + " AND " + rel_.recnoSql + at + "? ORDER BY " + OrderBy(order, forward) +
+                           " LIMIT ?",
+                       params, ahead_, aheadKeys_, true, scan);
+    }
+    // Same key, further record numbers; then further keys. Kept apart, since a
+    // row-value test over key and record number rescans every duplicate.
+    const std::vector<std::string> terms = Terms(order);
+    std::string equal;
+    for (std::size_t k = 0; k < terms.size(); ++k) {
+        equal += " AND " + terms[k] + " = ?";
+        params.push_back(from->key[k]);
+    }
+    params.push_back(Value::Int(from->recno));
+    params.push_back(count);
+    std::size_t raw = RunRows(order,
+                              select + base.where + equal + " AND " + rel_.recnoSql + at + "? ORDER BY " +
+                                  rel_.recnoSql + (ascending ? " ASC" : " DESC") + " LIMIT ?",
+                              params, ahead_, aheadKeys_, true, scan);
+    if (raw < limit && !(scan && scan->stoppedAt)) {
+        std::vector<Value> further = base.params;
+        further.insert(further.end(), from->key.begin(), from->key.end());
+        further.push_back(Value::Int(static_cast<std::int64_t>(limit - raw)));
+        raw += RunRows(order,
+                       select + base.where + " AND " + RowOf(terms) + after + Placeholders(terms.size()) +
+                           " ORDER BY " + OrderBy(order, forward) + " LIMIT ?",
+                       further, ahead_, aheadKeys_, true, scan);
+    }
+    return raw;
 }
 
 void Cursor::GotoBof() {
@@ -274,34 +457,36 @@ void Cursor::GotoBottom(const OrderSpec& order) {
 
 void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
     const bool forward = n > 0;
-    const std::uint64_t generation = rel_.shared ? rel_.shared->generation : 0;
     for (std::int64_t step = 0; step < (n < 0 ? -n : n); ++step) {
         if ((at_ == At::Eof && forward) || (at_ == At::Bof && !forward)) return;
-        const bool fromCrack = at_ != At::Row;
-        if (!fromCrack && aheadPos_ > 0 && aheadOrder_ == order.id && aheadForward_ == forward &&
-            aheadGeneration_ == generation && std::chrono::steady_clock::now() - aheadRead_ < kFreshFor) {
-            if (aheadPos_ < ahead_.size()) {
-                Land(std::move(ahead_[aheadPos_]), std::move(aheadKeys_[aheadPos_]), order.id, aheadRead_);
-                ++aheadPos_;
-                continue;
+        std::optional<Position> from;
+        if (at_ == At::Row) {
+            if (aheadPos_ > 0 && aheadOrder_ == order.id && aheadForward_ == forward && StillGood(aheadSeen_)) {
+                if (aheadPos_ < ahead_.size()) {
+                    Land(std::move(ahead_[aheadPos_]), std::move(aheadKeys_[aheadPos_]), order.id, aheadSeen_);
+                    ++aheadPos_;
+                    continue;
+                }
+                if (aheadComplete_) {
+                    at_ = forward ? At::Eof : At::Bof;
+                    bothCracks_ = false;
+                    continue;
+                }
+                from = aheadResume_;
             }
-            if (aheadComplete_) {
-                at_ = forward ? At::Eof : At::Bof;
-                bothCracks_ = false;
-                continue;
-            }
+            if (!from) from = Position{KeyFor(order), recno_, false};
         }
         // A grid scrolled back and forth turns at every step: after a turn the batch
         // starts small again, and grows only while the direction holds.
         if (aheadOrder_ == order.id && aheadForward_ != forward) nextBatch_ = kTurnBatch;
         const std::size_t batch = nextBatch_;
-        if (!Fetch(order, forward, fromCrack, batch)) {
+        if (!Fetch(order, forward, std::move(from), batch)) {
             at_ = forward ? At::Eof : At::Bof;
             bothCracks_ = false;
             continue;
         }
         nextBatch_ = std::min(batch * 4, kMaxBatch);
-        Land(std::move(ahead_[0]), std::move(aheadKeys_[0]), order.id, aheadRead_);
+        Land(std::move(ahead_[0]), std::move(aheadKeys_[0]), order.id, aheadSeen_);
         aheadPos_ = 1;
     }
 }
@@ -312,35 +497,37 @@ bool Cursor::GotoRecord(std::int64_t recno) {
     std::vector<Row> rows;
     std::vector<std::vector<Value>> keys;
     const OrderSpec natural;
+    Seen seen = Before();
     RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
             {Value::Int(recno)}, rows, keys, false);
+    Done(seen);
     if (rows.empty()) {
         at_ = At::Eof;
         bothCracks_ = false;
         return false;
     }
-    Land(std::move(rows[0]), {}, -1);
+    Land(std::move(rows[0]), {}, -1, seen);
     return true;
 }
 
 void Cursor::Place(Row row) {
     ForgetReadAhead();
-    Land(std::move(row), {}, -1);
+    Seen seen = Before();
+    Done(seen);
+    Land(std::move(row), {}, -1, seen);
 }
 
 const Row* Cursor::Current() {
     if (at_ != At::Row) return nullptr;
-    const std::uint64_t generation = rel_.shared ? rel_.shared->generation : 0;
-    const auto now = std::chrono::steady_clock::now();
-    if (current_ && currentGeneration_ == generation && now - currentRead_ < kFreshFor)
-        return gone_ ? nullptr : &*current_;
+    if (current_ && StillGood(currentSeen_)) return gone_ ? nullptr : &*current_;
     std::vector<Row> rows;
     std::vector<std::vector<Value>> keys;
     const OrderSpec natural;
+    Seen seen = Before();
     RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
             {Value::Int(recno_)}, rows, keys, false);
-    currentGeneration_ = generation;
-    currentRead_ = now;
+    Done(seen);
+    currentSeen_ = seen;
     if (rows.empty()) {
         gone_ = true;  // the image stays: the key of the position comes from it
         return nullptr;
@@ -363,7 +550,7 @@ bool Cursor::Visible(const OrderSpec& order) {
     if (!Passes(*row)) return false;
     if (scoped || !visibility_.sql.empty()) {
         // Conditions only SQL can judge: ask about this one row.
-        const Query base = BaseConditions(order, true, true);
+        const Query base = BaseConditions(order, true, FilterUse::Plain);
         std::vector<Value> params = base.params;
         params.push_back(Value::Int(recno_));
         sqlite3_stmt* stmt = rel_.statements->Get("SELECT 1 FROM " + rel_.from + " WHERE " + base.where + " AND " +
@@ -376,11 +563,12 @@ bool Cursor::Visible(const OrderSpec& order) {
     return true;
 }
 
-std::int64_t Cursor::CountPassing(const Query& q) {
+void Cursor::ForEachPassing(const Query& q, const std::function<void(std::int64_t)>& pass) {
     // Only the fields the predicate reads come from the file.
     const Schema& schema = *rel_.schema;
     std::vector<std::size_t> read;
-    if (visibility_.predicateReads) {
+    if (!visibility_.predicate) {
+    } else if (visibility_.predicateReads) {
         read = *visibility_.predicateReads;
     } else {
         for (std::size_t i = 0; i < schema.Count(); ++i) read.push_back(i);
@@ -390,7 +578,6 @@ std::int64_t Cursor::CountPassing(const Query& q) {
     sqlite3_stmt* stmt = rel_.statements->Get("SELECT " + list + rel_.recnoSql + " FROM " + rel_.from + " WHERE " + q.where);
     StatementUse use(stmt);
     for (std::size_t i = 0; i < q.params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), q.params[i]);
-    std::int64_t count = 0;
     Row row;
     row.image.resize(schema.RecordLength());
     while (Step(rel_.db, stmt)) {
@@ -399,14 +586,19 @@ std::int64_t Cursor::CountPassing(const Query& q) {
             ImageFromColumn(f, stmt, static_cast<int>(k), row.image.data() + f.offset);
         }
         row.recno = sqlite3_column_int64(stmt, static_cast<int>(read.size()));
-        if (Passes(row)) ++count;
+        if (Passes(row)) pass(row.recno);
     }
+}
+
+std::int64_t Cursor::CountPassing(const Query& q) {
+    std::int64_t count = 0;
+    ForEachPassing(q, [&count](std::int64_t) { ++count; });
     return count;
 }
 
 std::int64_t Cursor::Count(const OrderSpec& order, CountMode mode) {
     Need(kAllRows);
-    const Query base = BaseConditions(order, mode != CountMode::All, mode == CountMode::Visible);
+    const Query base = BaseConditions(order, mode != CountMode::All, mode == CountMode::Visible ? FilterUse::Plain : FilterUse::None);
     // What SQL lets through, judged here row by row where only C++ can judge.
     if (mode == CountMode::Visible && visibility_.predicate) return CountPassing(base);
     // Without a condition SQLite counts from the table's pages alone; "WHERE 1" would turn that off.
@@ -423,7 +615,7 @@ std::int64_t Cursor::KeyNumber(const OrderSpec& order) {
     // In record number order the rows before this one are all there.
     if (order.index) Need(kAllRows);
     // One more than the visible rows before this one in the order.
-    Query before = BaseConditions(order, true, true);
+    Query before = BaseConditions(order, true, FilterUse::Plain);
     const bool ascending = !Descending(order);
     const char* earlier = ascending ? " < " : " > ";
     if (!order.index) {
@@ -469,20 +661,22 @@ void Cursor::SetRelativePosition(const OrderSpec& order, double position) {
         return;
     }
     ForgetReadAhead();
-    const Query base = BaseConditions(order, true, true);
+    const Query base = BaseConditions(order, true, FilterUse::Plain);
     std::vector<Value> params = base.params;
     params.push_back(Value::Int(offset));
     std::vector<Row> rows;
     std::vector<std::vector<Value>> keys;
+    Seen seen = Before();
     RunRows(order,
             "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE " + base.where + " ORDER BY " +
                 OrderBy(order, true) + " LIMIT 1 OFFSET ?",
             params, rows, keys, false);
+    Done(seen);
     if (rows.empty()) {
         GotoEof();
         return;
     }
-    Land(std::move(rows[0]), std::move(keys[0]), order.id);
+    Land(std::move(rows[0]), std::move(keys[0]), order.id, seen);
 }
 
 bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
@@ -491,7 +685,7 @@ bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
     Need(kAllRows);
     const std::vector<std::string> terms = Terms(order);
     auto first = [&](bool exact) {
-        Query q = BaseConditions(order, true, true);
+        Query q = BaseConditions(order, true, FilterUse::Plain);
         KeyBound bound = key;
         bound.step = 0;
         const bool ascending = !Descending(order);
@@ -503,18 +697,19 @@ bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
         while (true) {
             std::vector<Value> params = q.params;
             params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
+            Seen seen = Before();
             const std::size_t raw = RunRows(order,
                                             "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE " + q.where +
                                                 " ORDER BY " + OrderBy(order, true) + " LIMIT ?",
                                             params, rows, keys, true);
+            Done(seen);
             if (!rows.empty()) {
                 // The rows after the one found are the next ones in the order: the
                 // first skips read them from here.
                 aheadForward_ = true;
                 aheadOrder_ = order.id;
-                aheadGeneration_ = rel_.shared ? rel_.shared->generation : 0;
-                aheadRead_ = std::chrono::steady_clock::now();
-                Land(std::move(rows[0]), std::move(keys[0]), order.id, aheadRead_);
+                aheadSeen_ = seen;
+                Land(std::move(rows[0]), std::move(keys[0]), order.id, seen);
                 ahead_ = std::move(rows);
                 aheadKeys_ = std::move(keys);
                 aheadPos_ = 1;

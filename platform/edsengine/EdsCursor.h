@@ -14,9 +14,18 @@
 // old condition are not delivered. A table's cursor is reached from a handle with
 // Navigate(handle).table->Cur() (EdsObjects.h).
 //
-// Rows read ahead, and the current row, are taken as fresh for a short while only
-// (kFreshFor): other processes' changes show within that time, and at once after
-// this process writes the file.
+// Rows read ahead, and the current row, stay good while nothing changed the file
+// since they were read: this process's writes count at once, other connections'
+// commits (SQLite's data version) are looked for once the rows are kFreshFor old,
+// counted from when the query that read them finished. So another station's change
+// shows within that time, however long the reading took.
+//
+// A move reads ahead under a filter at most kScanBudget rows that the filter's
+// SQL refuses, and the next read goes on from where that one stopped; so no
+// single skip scans a large table to its end. In an index order, once the rows
+// refused pass a share of the table, the visibility is judged once over the whole
+// table in record order, and the index is walked against that set of record
+// numbers: scattered reads then only fetch rows that pass.
 //
 // What a cursor reads is a Relation: a table file's row table, or a result that a
 // statement materialised (any SQLite table with a record number column). A result
@@ -85,7 +94,19 @@ struct OrderSpec {
 
 enum class CountMode { All, Scopes, Visible };
 
+struct CursorScan;  // a read's budget, as its query's SQL functions see it
+struct MatchSet;    // record numbers that pass a filter
+
 inline constexpr std::chrono::milliseconds kFreshFor{200};
+// Rows a read ahead may pass over, refused by the filter, before it stops.
+inline constexpr std::uint64_t kScanBudget = 4096;
+
+using ClockFunction = std::function<std::chrono::steady_clock::time_point()>;
+
+// Registers the SQL functions through which a cursor's queries keep to their
+// budget and consult a set of passing records; every connection that holds
+// relations has them.
+void RegisterScanFunctions(sqlite3* db);
 
 class Cursor {
 public:
@@ -95,8 +116,11 @@ public:
     // Whoever may change the visibility makes the current row's verdict unknown.
     Visibility& Filter() {
         passedOrder_ = kUnknown;
+        ForgetMatches();
         return visibility_;
     }
+    // The clock that ages rows read (steady_clock by default); for tests.
+    void SetClock(ClockFunction clock) { clock_ = std::move(clock); }
     // Drops rows read ahead (after the visibility or a scope changed).
     void ForgetReadAhead();
 
@@ -119,7 +143,7 @@ public:
     const Row* Current();
     bool CurrentDeleted() { return OnRow() && Current() == nullptr; }
     // Makes the next Current() read the row from the file.
-    void Reread() { currentGeneration_ = ~std::uint64_t{0}; }
+    void Reread() { currentSeen_ = Seen{}; }
     // Whether the current row passes the order's scopes and the visibility. A row
     // that a move read under the same conditions, and that is still fresh, passes
     // without asking the file again; so does any fresh row when nothing can hide it.
@@ -140,41 +164,77 @@ private:
         std::string where;            // conditions (without "WHERE")
         std::vector<Value> params;
     };
+    // What rows were read under: this process's writes to the file, the data
+    // version of what the relation reads, and when both were last found the same.
+    struct Seen {
+        std::uint64_t generation = ~std::uint64_t{0};
+        std::uint64_t dataVersion = 0;
+        std::chrono::steady_clock::time_point confirmed{};
+    };
+    // Where a read goes on in an order: after a row, or (inclusive) at it.
+    struct Position {
+        std::vector<Value> key;
+        std::int64_t recno = 0;
+        bool inclusive = false;
+    };
+    // How a query applies the visibility's SQL condition: not at all, as it is,
+    // with a budget of rows it may refuse, or as a set of passing records (with a budget).
+    enum class FilterUse { None, Plain, Bounded, Matches };
+
     std::vector<std::string> Terms(const OrderSpec& order) const;
     std::string SelectList(const OrderSpec& order) const;
     std::string OrderBy(const OrderSpec& order, bool forward) const;
-    Query BaseConditions(const OrderSpec& order, bool withScopes, bool withFilter) const;
-    // Rows that the query finds and the predicate passes.
+    Query BaseConditions(const OrderSpec& order, bool withScopes, FilterUse filter) const;
+    // The record numbers of the rows that the query finds and the predicate passes.
+    void ForEachPassing(const Query& q, const std::function<void(std::int64_t)>& pass);
     std::int64_t CountPassing(const Query& q);
     // Runs a query and returns the rows that pass the predicate (with their keys).
+    // Under a scan, the row at which the scan's budget ran out ends the query
+    // (neither delivered nor counted): the scan notes where it stands.
     std::size_t RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
-                        std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate);
-    // Reads up to `limit` rows after the position (or from the start) in a direction.
-    bool Fetch(const OrderSpec& order, bool forward, bool fromCrack, std::size_t limit);
+                        std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate,
+                        CursorScan* scan = nullptr);
+    // Reads up to `limit` rows from a position (or from the start) in a direction.
+    bool Fetch(const OrderSpec& order, bool forward, std::optional<Position> from, std::size_t limit);
+    // One query (or two, same key first) from a position; answers the rows the SQL passed.
+    std::size_t FetchFrom(const OrderSpec& order, bool forward, const Query& base, const Position* from,
+                          std::size_t limit, CursorScan* scan);
     const std::vector<Value>& KeyFor(const OrderSpec& order);
-    // Stands on a row read at readAt (now when not given). orderId is the order whose
-    // scopes and the visibility the query that read the row applied, and of its key
-    // (-1 for a row read by its record number alone).
-    void Land(Row row, std::vector<Value> key, int orderId,
-              std::chrono::steady_clock::time_point readAt = std::chrono::steady_clock::now());
+    // Stands on a row, read under `seen`. orderId is the order whose scopes and the
+    // visibility the query that read the row applied, and of its key (-1 for a row
+    // read by its record number alone).
+    void Land(Row row, std::vector<Value> key, int orderId, const Seen& seen);
     bool Passes(const Row& row) const;
     void Need(std::int64_t upTo) const {
         if (rel_.need) rel_.need(upTo);
     }
     bool Scoped(const OrderSpec& order) const;
 
+    // What a read now sees, before its query; confirmed when the query is done.
+    Seen Before() const;
+    void Done(Seen& seen) const { seen.confirmed = clock_(); }
+    std::uint64_t DataVersion() const;
+    // Whether rows read under `seen` still stand (and when so, since now).
+    bool StillGood(Seen& seen);
+
+    // The set of records that pass the filter's SQL, built when walking an index
+    // order has refused enough rows; null when there is none or it went stale.
+    const MatchSet* Matches(const OrderSpec& order);
+    void ForgetMatches();
+
     static constexpr int kUnknown = -1;
 
     Relation rel_;
     Visibility visibility_;
+    ClockFunction clock_ = [] { return std::chrono::steady_clock::now(); };
+    std::vector<std::string> watched_;  // the schemas whose data versions count
     At at_ = At::Bof;
     std::int64_t recno_ = 0;
     std::optional<Row> current_;      // as read; reread when stale
     bool gone_ = false;               // the current row was deleted
     bool bothCracks_ = false;         // nothing to stand on: at BOF and EOF at once
     std::pair<std::vector<Value>, std::int64_t> lastRaw_;  // last row a query gave
-    std::uint64_t currentGeneration_ = 0;
-    std::chrono::steady_clock::time_point currentRead_{};
+    Seen currentSeen_;
     std::vector<Value> key_;          // of the current row in order keyOrder_
     int keyOrder_ = -1;
     // The order whose conditions current_ was found to pass, as it was read; kUnknown
@@ -187,10 +247,17 @@ private:
     std::size_t aheadPos_ = 0;
     bool aheadForward_ = true;
     bool aheadComplete_ = false;      // the query ran dry: nothing beyond the buffer
+    std::optional<Position> aheadResume_;  // where the read stopped, when not complete
     int aheadOrder_ = -1;
-    std::uint64_t aheadGeneration_ = 0;
-    std::chrono::steady_clock::time_point aheadRead_{};
+    Seen aheadSeen_;
     std::size_t nextBatch_ = 16;
+
+    // Rows the filter refused in index-order reads, since the filter or the file
+    // last changed; and the set of passing records those reads led to.
+    std::uint64_t refused_ = 0;
+    std::shared_ptr<const MatchSet> matches_;
+    Seen matchesSeen_;
+    bool matchesTooWide_ = false;     // record numbers spread too far for a set
 };
 
 }  // namespace eds

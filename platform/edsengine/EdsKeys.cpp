@@ -6,6 +6,7 @@
 #include <iterator>
 
 #include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsCursor.h"
 #include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsSettings.h"
 #include "platform/rtl/CodePages.h"
@@ -133,6 +134,7 @@ void RegisterFolding(sqlite3* db) {
         },
         nullptr, nullptr, nullptr);
     EdsExprRegisterSqlFunctions(db);
+    RegisterScanFunctions(db);
 }
 
 std::string KeyTermSql(const Schema& schema, const Segment& segment) {

@@ -48,7 +48,7 @@ std::string FoldColumnName(const FieldDef& field);
 std::string FoldColumnSql(const FieldDef& field);  // the generated column's expression
 // The same folding of any SQL text in one call, for filters on the engine's own
 // connections (RegisterFolding makes it known there, with the functions the
-// SQL of filters calls).
+// SQL of filters and of the cursors' reads calls).
 std::string FoldSql(const std::string& text);
 void RegisterFolding(sqlite3* db);
 // The term's value for a column value (NULL replaced, UPPER applied).
