@@ -261,7 +261,7 @@ bool Cursor::Passes(const Row& row) const {
 
 std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
                             std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate,
-                            CursorScan* scan) {
+                            CursorScan* scan, std::size_t want) {
     sqlite3_stmt* stmt = rel_.statements->Get(sql);
     StatementUse use(stmt);
     for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
@@ -292,6 +292,7 @@ std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, cons
         if (applyPredicate && !Passes(row)) continue;
         rows.push_back(std::move(row));
         keys.push_back(std::move(key));
+        if (rows.size() >= want) break;
     }
     return raw;
 }
@@ -359,12 +360,16 @@ bool Cursor::Fetch(const OrderSpec& order, bool forward, std::optional<Position>
         if (matches) scan.budget = kScanBudget * kMatchBudgetFactor;
         const Query base = BaseConditions(
             order, true, matches ? FilterUse::Matches : bounded ? FilterUse::Bounded : FilterUse::Plain);
-        const std::size_t raw = FetchFrom(order, forward, base, from ? &*from : nullptr, limit, bounded ? &scan : nullptr);
+        // Rows the predicate judges come back to be judged here: a read takes as many
+        // of those as the budget, and stops once it has `limit` that pass.
+        const std::size_t take = visibility_.predicate ? std::max<std::size_t>(limit, kScanBudget) : limit;
+        const std::size_t raw =
+            FetchFrom(order, forward, base, from ? &*from : nullptr, take, limit, bounded ? &scan : nullptr);
         // ahead_ was empty before: what the SQL let through and is not there, the predicate refused.
         if (order.index && !matches) refused_ += scan.refused + (raw - ahead_.size());
         if (scan.stoppedAt) {
             from = Position{std::move(scan.stoppedAt->first), scan.stoppedAt->second, true};
-        } else if (raw < limit) {
+        } else if (raw < take && ahead_.size() < limit) {
             aheadComplete_ = true;
             break;
         } else {
@@ -382,25 +387,26 @@ bool Cursor::Fetch(const OrderSpec& order, bool forward, std::optional<Position>
 }
 
 std::size_t Cursor::FetchFrom(const OrderSpec& order, bool forward, const Query& base, const Position* from,
-                              std::size_t limit, CursorScan* scan) {
+                              std::size_t limit, std::size_t want, CursorScan* scan) {
     const std::string select = "SELECT " + SelectList(order) + " FROM " + rel_.from + " WHERE ";
     const bool ascending = forward != Descending(order);
     const char* after = ascending ? " > " : " < ";
     const char* at = from && from->inclusive ? (ascending ? " >= " : " <= ") : after;
     const auto count = Value::Int(static_cast<std::int64_t>(limit));
+    const auto run = [&](const std::string& sql, const std::vector<Value>& values) {
+        return RunRows(order, sql, values, ahead_, aheadKeys_, true, scan, want);
+    };
     std::vector<Value> params = base.params;
     if (!from) {
         params.push_back(count);
-        return RunRows(order, select + base.where + " ORDER BY " + OrderBy(order, forward) + " LIMIT ?", params, ahead_,
-                       aheadKeys_, true, scan);
+        return run(select + base.where + " ORDER BY " + OrderBy(order, forward) + " LIMIT ?", params);
     }
     if (!order.index) {
         params.push_back(Value::Int(from->recno));
         params.push_back(count);
-        return RunRows(order,
-                       select + base.where + " AND " + rel_.recnoSql + at + "? ORDER BY " + OrderBy(order, forward) +
-                           " LIMIT ?",
-                       params, ahead_, aheadKeys_, true, scan);
+        return run(select + base.where + " AND " + rel_.recnoSql + at + "? ORDER BY " + OrderBy(order, forward) +
+                       " LIMIT ?",
+                   params);
     }
     // Same key, further record numbers; then further keys. Kept apart, since a
     // row-value test over key and record number rescans every duplicate.
@@ -412,18 +418,16 @@ std::size_t Cursor::FetchFrom(const OrderSpec& order, bool forward, const Query&
     }
     params.push_back(Value::Int(from->recno));
     params.push_back(count);
-    std::size_t raw = RunRows(order,
-                              select + base.where + equal + " AND " + rel_.recnoSql + at + "? ORDER BY " +
-                                  rel_.recnoSql + (ascending ? " ASC" : " DESC") + " LIMIT ?",
-                              params, ahead_, aheadKeys_, true, scan);
-    if (raw < limit && !(scan && scan->stoppedAt)) {
+    std::size_t raw = run(select + base.where + equal + " AND " + rel_.recnoSql + at + "? ORDER BY " +
+                              rel_.recnoSql + (ascending ? " ASC" : " DESC") + " LIMIT ?",
+                          params);
+    if (raw < limit && ahead_.size() < want && !(scan && scan->stoppedAt)) {
         std::vector<Value> further = base.params;
         further.insert(further.end(), from->key.begin(), from->key.end());
         further.push_back(Value::Int(static_cast<std::int64_t>(limit - raw)));
-        raw += RunRows(order,
-                       select + base.where + " AND " + RowOf(terms) + after + Placeholders(terms.size()) +
-                           " ORDER BY " + OrderBy(order, forward) + " LIMIT ?",
-                       further, ahead_, aheadKeys_, true, scan);
+        raw += run(select + base.where + " AND " + RowOf(terms) + after + Placeholders(terms.size()) + " ORDER BY " +
+                       OrderBy(order, forward) + " LIMIT ?",
+                   further);
     }
     return raw;
 }

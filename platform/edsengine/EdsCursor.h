@@ -188,17 +188,19 @@ private:
     // The record numbers of the rows that the query finds and the predicate passes.
     void ForEachPassing(const Query& q, const std::function<void(std::int64_t)>& pass);
     std::int64_t CountPassing(const Query& q);
-    // Runs a query and returns the rows that pass the predicate (with their keys).
+    // Runs a query and returns the rows that pass the predicate (with their keys),
+    // stopping once `rows` holds `want`; answers how many rows the query gave.
     // Under a scan, the row at which the scan's budget ran out ends the query
     // (neither delivered nor counted): the scan notes where it stands.
     std::size_t RunRows(const OrderSpec& order, const std::string& sql, const std::vector<Value>& params,
                         std::vector<Row>& rows, std::vector<std::vector<Value>>& keys, bool applyPredicate,
-                        CursorScan* scan = nullptr);
+                        CursorScan* scan = nullptr, std::size_t want = SIZE_MAX);
     // Reads up to `limit` rows from a position (or from the start) in a direction.
     bool Fetch(const OrderSpec& order, bool forward, std::optional<Position> from, std::size_t limit);
-    // One query (or two, same key first) from a position; answers the rows the SQL passed.
+    // One query (or two, same key first) of at most `limit` rows from a position,
+    // into the read-ahead until it holds `want`; answers the rows the SQL passed.
     std::size_t FetchFrom(const OrderSpec& order, bool forward, const Query& base, const Position* from,
-                          std::size_t limit, CursorScan* scan);
+                          std::size_t limit, std::size_t want, CursorScan* scan);
     const std::vector<Value>& KeyFor(const OrderSpec& order);
     // Stands on a row, read under `seen`. orderId is the order whose scopes and the
     // visibility the query that read the row applied, and of its key (-1 for a row
