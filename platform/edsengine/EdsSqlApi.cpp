@@ -216,9 +216,6 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
         rc = sqlite3_step(attach);
         sqlite3_finalize(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db, rc, "ATTACH " + result.sourcePath);
-        // Rows come in result order, scattered over the file: read through a
-        // mapping, each lands without a read call (and the small page cache).
-        Exec(db, "PRAGMA src.mmap_size = " + std::to_string(kResultMapBytes));
         Exec(db, "CREATE TABLE eds_order(pos INTEGER PRIMARY KEY, recno INTEGER)");
         // Inserted in result order, so the positions number the rows in that order.
         std::string fill = "INSERT INTO main.eds_order(recno) " + result.recordQuery;
@@ -237,6 +234,11 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
             select += ", s." + Quote(result.sourceColumns[i]) + " AS " + Quote(names[i]);
         Exec(db, "CREATE TEMP VIEW eds_result AS SELECT o.pos AS eds_pos" + select +
                      " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
+        // Rows come in result order, scattered over the file: read through a
+        // mapping, each lands without a read call (and the small page cache). Only
+        // from here: the numbering above passes over the file once in its order,
+        // and would leave every mapped page resident for a result of a few rows.
+        Exec(db, "PRAGMA src.mmap_size = " + std::to_string(kResultMapBytes));
     }
     store->statements = std::make_unique<StatementCache>(db);
     Relation relation{db, store->statements.get(), &store->schema, "eds_result", "eds_pos", nullptr, {}};
