@@ -1,19 +1,24 @@
 // Fuzzes opening a table file of arbitrary bytes: the open answers an engine error
 // with a text or opens, and an open table walks in natural order and in each of its
-// indexes, reads its records and fields, counts and seeks. A read-only open never
-// changes a byte of the file. Also the SQL path: a statement naming the file.
+// indexes, reads its records and fields, counts and seeks, and walks again under
+// filters, with every read aging fast so that walks ask whether the file changed.
+// A read-only open never changes a byte of the file. Also the SQL path: a
+// statement naming the file, walked with and without a filter.
 
 #include "fuzz/edsengine/EdsFuzzSupport.h"
+#include "platform/edsengine/EdsObjects.h"
 #include "platform/edsengine/eds.h"
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -70,6 +75,44 @@ void Walk(EDSHANDLE order, EDSHANDLE table, UNSIGNED32 recordLength, UNSIGNED16 
     if (order != table) Refused(EdsSeek(order, U(key), 1, EDS_STRINGKEY, EDS_SOFTSEEK, &found));
 }
 
+// Conditions on the first field, as SQLite judges them and as only the evaluator
+// can (a time of day has no SQL form); empty when the table has no field.
+std::vector<std::string> Filters(EDSHANDLE table) {
+    UNSIGNED8 name[300];
+    UNSIGNED16 len = sizeof name;
+    const UNSIGNED32 rc = EdsGetFieldName(table, 1, name, &len);
+    Refused(rc);
+    if (rc != EDS_SUCCESS) return {};
+    const std::string field(reinterpret_cast<const char*>(name), len);
+    return {".NOT. EMPTY(" + field + ")", "EMPTY(" + field + ") .OR. CTOT('') > CTOT('23:59')"};
+}
+
+// Every read of the cursor is a fifth of the freshness time older than the last.
+void AgeFast(EDSHANDLE handle) {
+    auto now = std::make_shared<std::chrono::steady_clock::time_point>();
+    eds::Navigate(handle).table->Cur().SetClock([now] { return *now += eds::kFreshFor / 5; });
+}
+
+// Each filter in turn, walked both ways in each order; twice, since what the
+// first walks learn about the filter shapes the second.
+void FilteredWalks(EDSHANDLE table, const std::vector<EDSHANDLE>& orders) {
+    for (const std::string& filter : Filters(table)) {
+        const UNSIGNED32 rc = EdsSetAOF(table, U(filter), EDS_RESOLVE_DYNAMIC);
+        Refused(rc);
+        if (rc != EDS_SUCCESS) continue;
+        for (int round = 0; round < 2; ++round) {
+            for (EDSHANDLE order : orders) {
+                UNSIGNED16 at = 0;
+                Refused(EdsGotoTop(order));
+                for (int i = 0; i < 100 && EdsAtEOF(order, &at) == EDS_SUCCESS && !at; ++i) Refused(EdsSkip(order, 1));
+                Refused(EdsGotoBottom(order));
+                for (int i = 0; i < 100 && EdsAtBOF(order, &at) == EDS_SUCCESS && !at; ++i) Refused(EdsSkip(order, -1));
+            }
+        }
+        Refused(EdsClearAOF(table));
+    }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -95,8 +138,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         UNSIGNED16 room = 8;
         const UNSIGNED32 listed = EdsGetAllIndexes(table, handles, &room);
         if (listed != EDS_E_INSUFFICIENT_BUFFER) Refused(listed);
-        for (UNSIGNED16 i = 0; (listed == EDS_SUCCESS || listed == EDS_E_INSUFFICIENT_BUFFER) && i < room && i < 8; ++i)
+        std::vector<EDSHANDLE> orders{table};
+        for (UNSIGNED16 i = 0; (listed == EDS_SUCCESS || listed == EDS_E_INSUFFICIENT_BUFFER) && i < room && i < 8; ++i) {
             Walk(handles[i], table, recordLength, fields);
+            orders.push_back(handles[i]);
+        }
+        AgeFast(table);
+        FilteredWalks(table, orders);
         if (EdsCloseTable(table) != EDS_SUCCESS) std::abort();
     }
     EDSHANDLE stmt = 0, cursor = 0;
@@ -106,6 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (sql == EDS_SUCCESS && cursor != 0) {
         Refused(EdsGotoTop(cursor));
         Refused(EdsSkip(cursor, 1));
+        AgeFast(cursor);
+        FilteredWalks(cursor, {cursor});
         EdsCloseTable(cursor);
     }
     EdsCloseSQLStatement(stmt);

@@ -19,7 +19,7 @@ constexpr std::uint64_t kMatchBudgetFactor = 16;
 constexpr std::uint64_t kRefusedShare = 32;
 constexpr std::uint64_t kLeastRefused = 256;
 // Record numbers that span more than this make no set (its bits would pass 8 MB).
-constexpr std::int64_t kMaxMatchSpan = std::int64_t{1} << 26;
+constexpr std::uint64_t kMaxMatchSpan = std::uint64_t{1} << 26;
 
 bool Descending(const OrderSpec& order) { return order.index && order.index->Descending(); }
 
@@ -57,9 +57,13 @@ std::string Placeholders(std::size_t n) {
 struct MatchSet {
     std::int64_t low = 0;
     std::vector<std::uint64_t> bits;
+    // The bit of a record number; past the end for one outside the set's span.
+    std::uint64_t Bit(std::int64_t recno) const {
+        if (recno < low) return ~std::uint64_t{0};
+        return static_cast<std::uint64_t>(recno) - static_cast<std::uint64_t>(low);
+    }
     bool Has(std::int64_t recno) const {
-        if (recno < low) return false;
-        const auto i = static_cast<std::uint64_t>(recno - low);
+        const std::uint64_t i = Bit(recno);
         return i / 64 < bits.size() && (bits[i / 64] >> (i % 64) & 1) != 0;
     }
 };
@@ -179,19 +183,20 @@ const MatchSet* Cursor::Matches(const OrderSpec& order) {
             high = sqlite3_column_int64(stmt, 1);
         }
     }
-    if (high < low || refused_ * kRefusedShare < static_cast<std::uint64_t>(high - low + 1)) return nullptr;
-    if (high - low >= kMaxMatchSpan) {
+    if (high < low) return nullptr;
+    const std::uint64_t span = static_cast<std::uint64_t>(high) - static_cast<std::uint64_t>(low);
+    if (refused_ * kRefusedShare <= span) return nullptr;
+    if (span >= kMaxMatchSpan) {
         matchesTooWide_ = true;
         return nullptr;
     }
     Seen seen = Before();
     auto set = std::make_shared<MatchSet>();
     set->low = low;
-    set->bits.assign(static_cast<std::size_t>((high - low) / 64 + 1), 0);
+    set->bits.assign(static_cast<std::size_t>(span / 64 + 1), 0);
     ForEachPassing(BaseConditions(OrderSpec{}, false, FilterUse::Plain), [&](std::int64_t recno) {
-        if (recno < low || recno > high) return;  // cannot be: read in the same transaction
-        const auto i = static_cast<std::uint64_t>(recno - low);
-        set->bits[i / 64] |= std::uint64_t{1} << (i % 64);
+        const std::uint64_t i = set->Bit(recno);
+        if (i / 64 < set->bits.size()) set->bits[i / 64] |= std::uint64_t{1} << (i % 64);
     });
     Done(seen);
     matches_ = std::move(set);
