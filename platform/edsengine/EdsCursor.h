@@ -20,9 +20,9 @@
 // counted from when the query that read them finished. So another station's change
 // shows within that time, however long the reading took.
 //
-// A move reads ahead under a filter at most kScanBudget rows that the filter's
-// SQL refuses, and the next read goes on from where that one stopped; so no
-// single skip scans a large table to its end. In an index order, once the rows
+// A move reads ahead under a filter at most kScanBudget rows that the filter
+// refuses, and the next read goes on from where that one stopped; so no single
+// skip scans a large table to its end. In an index order, once the rows
 // refused pass a share of the table, the visibility is judged once over the whole
 // table in record order, and the index is walked against that set of record
 // numbers: scattered reads then only fetch rows that pass.
@@ -212,15 +212,16 @@ private:
     }
     bool Scoped(const OrderSpec& order) const;
 
-    // What a read now sees, before its query; confirmed when the query is done.
+    // What a read sees, taken before its query (a commit seen first by the query
+    // makes it stale, never the other way); confirmed when the query is done.
     Seen Before() const;
     void Done(Seen& seen) const { seen.confirmed = clock_(); }
     std::uint64_t DataVersion() const;
     // Whether rows read under `seen` still stand (and when so, since now).
     bool StillGood(Seen& seen);
 
-    // The set of records that pass the filter's SQL, built when walking an index
-    // order has refused enough rows; null when there is none or it went stale.
+    // The set of records that pass the visibility, built once index-order reads
+    // have refused enough rows; null when there is none or it went stale.
     const MatchSet* Matches(const OrderSpec& order);
     void ForgetMatches();
 
