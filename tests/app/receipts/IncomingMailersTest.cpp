@@ -30,6 +30,9 @@ protected:
         AddRow(3, {{"MailerNum", "9407 1112 0620 1234 5678"}, {"ToAddress1", "Acme Older"}});
         AddRow(4, {{"MailerNum", "9214 7123 4567 8900 0000 39"}, {"ToAddress1", "Acme Done"},
                    {"Result", "Received - Signed"}});
+        // Imported logs keep a 22-digit number as its plain digits.
+        AddRow(5, {{"MailerNum", "9214712345678900000046"}, {"ToAddress1", "Imported Scan"}});
+        AddRow(6, {{"MailerNum", "9214712345678900000053"}, {"ToAddress1", "Imported Typed"}});
     }
 
     // A's recipient barcode as a scanner reads it: "420", the ZIP, the number.
@@ -61,7 +64,7 @@ protected:
     std::vector<std::string> Results() const { return Sql("select Result from Log37 order by LID"); }
 };
 
-const std::vector<std::string> kUntouched{"None", "None", "None", "Received - Signed"};
+const std::vector<std::string> kUntouched{"None", "None", "None", "Received - Signed", "None", "None"};
 
 }  // namespace
 
@@ -110,6 +113,22 @@ TEST_F(IncomingMailers, NumbersOfEveryFormAreListedOnceAndOkWritesTheChosenResul
     Find<QPushButton>(dialog, "btnOK")->click();
     EXPECT_EQ(dialog.result(), ui::mrOk);
     EXPECT_EQ(Results(), (std::vector<std::string>{"Received - Signed", "None", "Received - Not Signed",
+                                                   "Received - Signed", "None", "None"}));
+}
+
+TEST_F(IncomingMailers, NumbersImportedAsPlainDigitsAreFoundByScanAndByTypedNumber)
+{
+    TF_IncomingMailers dialog(dm());
+    dialog.show();
+    Scan(dialog, "420123459214712345678900000046");
+    QTest::keyClicks(Find<QLineEdit>(dialog, "maskeditMailerNum"), "9214 7123 4567 8900 0000 53");
+    QTest::keyClick(Find<QLineEdit>(dialog, "maskeditMailerNum"), Qt::Key_Return);
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    EXPECT_EQ(GridRows(dialog), (std::vector<std::string>{"9214 7123 4567 8900 0000 46|Imported Scan|Received - Signed",
+                                                          "9214 7123 4567 8900 0000 53|Imported Typed|Received - Signed"}));
+
+    Find<QPushButton>(dialog, "btnOK")->click();
+    EXPECT_EQ(Results(), (std::vector<std::string>{"None", "None", "None", "Received - Signed", "Received - Signed",
                                                    "Received - Signed"}));
 }
 
@@ -182,5 +201,5 @@ TEST_F(IncomingMailers, LookupsGoOnWhileAnotherStationPrintsWithTheCounterBeside
                                                           "9214 7123 4567 8900 0000 22|Bolt Brothers|Received - Signed"}));
     Find<QPushButton>(dialog, "btnOK")->click();
     EXPECT_EQ(Results(), (std::vector<std::string>{"None", "Received - Signed", "Received - Signed",
-                                                   "Received - Signed"}));
+                                                   "Received - Signed", "None", "None"}));
 }
