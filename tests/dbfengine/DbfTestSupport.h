@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "dbfengine/xfcommon.h"
+#include "tests/support/TestSupport.h"
 
 namespace dbftest {
 
@@ -67,6 +68,7 @@ inline std::string DataFile(const std::string& name)
 // Runs a command and hands every line of its output to `line`; returns the exit status.
 inline int ForEachOutputLine(const std::string& command, const std::function<void(const std::string&)>& line)
 {
+    testsupport::ExpectDeclaredTool(command);
     FILE* pipe = popen(command.c_str(), "r");
     if (!pipe) return -1;
     std::string current;

@@ -79,6 +79,7 @@ TBcdKey Key(const std::string& text, int decimals = 0)
 
 TEST(XfBcdKey, ByteOrderMatchesDecimalOrderOnAMillionPairs)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     testsupport::TempDir folder;
     const std::string input = folder.str() + "/pairs.txt", output = folder.str() + "/signs.txt";
     std::mt19937_64 rng(20261207);

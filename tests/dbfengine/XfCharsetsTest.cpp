@@ -39,6 +39,7 @@ struct OemPageGuard {
 
 TEST(XfCharsets, EveryByteOfEveryPageAgreesWithPython)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     OemPageGuard restore;
     int checked = 0, failures = 0;
     auto fail = [&](const std::string& what) {

@@ -56,6 +56,7 @@ void CheckMonth(int year, int month, const std::vector<PythonDay>& days, int& fa
 
 TEST(XfDates, EveryDayOfYears1To9999MatchesPython)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     TXfDateSettingsGuard settings;
     rtl::DateFormatGuard platformFormat;
     XfDates().Century = 1;

@@ -140,6 +140,7 @@ std::int32_t HeaderCount(const std::string& path)
 
 TEST(XfDbfLocks, ConflictsBetweenProcessesAndAKilledHolderFreesItsLocks)
 {
+    REQUIRE_TOOLS("lslocks");
     EngineScope engine;
     testsupport::TempDir dir;
     const std::string path = dir.str() + "/locks.dbf";
@@ -349,6 +350,7 @@ TEST(XfDbfLocks, ClosingNeverWaitsForAnotherProgramsTableLockAndCountsItsAppends
 
 TEST(XfDbfLocks, RetriesWaitOnTheClockAndTheLockListStaysConsistent)
 {
+    REQUIRE_TOOLS("lslocks");
     EngineScope engine;
     testsupport::TempDir dir;
     const std::string path = dir.str() + "/retry.dbf";

@@ -38,6 +38,7 @@ std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfe
 
 TEST(XfMdxInterop, PerlWalksAndFindsOurTagsAndPythonSortsTheTableAlike)
 {
+    REQUIRE_TOOLS("perl", "/usr/bin/python3");
     IndexTableScope scope(2500, 21, false);
     const std::string& table = scope.Table;
     USE(table);

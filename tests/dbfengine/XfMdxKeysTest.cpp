@@ -209,6 +209,7 @@ void RunModel(int tagCount, std::uint32_t seed, int steps)
 
 TEST(XfMdxKeys, RandomChangesKeepOneFiveAndFortySevenTagsWhole)
 {
+    REQUIRE_TOOLS("perl");
     EngineScope engine;
     for (std::uint32_t seed : {1u, 2u, 3u}) {
         RunModel(1, seed, 400);

@@ -267,6 +267,7 @@ std::uint32_t HeaderCount(const std::string& memo)
 
 TEST(XfMemo, MemosOfEverySizeSurviveRewritesAndPacksInEveryLayoutAndOutsideReadersAgree)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     EngineScope scope;
     MemoInit();
     struct Layout {
@@ -371,6 +372,7 @@ TEST(XfMemo, BinaryMemosAndTheFreeChainOfDbase4FilesStayWithinTheFile)
 
 TEST(XfMemo, MemoFilesWrittenByPython3DbfReadBack)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     EngineScope scope;
     MemoInit();
     for (const std::string kind : {"db3", "fp"}) {
@@ -482,6 +484,7 @@ TEST(XfMemo, MemoLinesBreakAtBlanksAndReturnsAndWriteBackWithTheirMarks)
 
 TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     EngineScope scope;
     MemoInit();
     // Room for a memo of 1500 paragraphs: the line limit is the program's to set.
@@ -564,6 +567,7 @@ TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
 
 TEST(XfMemo, CopiedMemosKeepTheirBlocksWhereFreeAndNeverRunIntoNeighbours)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     EngineScope scope;
     MemoInit();
     struct Pair {

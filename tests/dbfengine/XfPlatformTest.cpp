@@ -108,6 +108,7 @@ TEST(XfPlatform, ShareModesAndLocksHoldBetweenProcessesUntilTheHolderDies)
 
 TEST(XfPlatform, ErrorsPathsTemporaryFilesAndFreeSpace)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     dbftest::EngineErrorsGuard errors;
     testsupport::TempDir dir;
     TXfFile file;

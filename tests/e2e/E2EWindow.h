@@ -42,6 +42,9 @@ protected:
         gAppPath = folder.home.str();
         ResetSettingsToDefaults();
         gLabelRow = gLabelCol = 0;
+        // Start() sets the numbering with the sqlite3 tool, and the tests read
+        // the tables back with it.
+        REQUIRE_TOOLS("sqlite3");
     }
     ~MainWindowTest() override
     {

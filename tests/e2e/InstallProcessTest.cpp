@@ -53,6 +53,7 @@ protected:
 
 TEST_F(Installed, ProgramStartsFromItsPrefixAndKeepsItsDataInTheUsersDataFolder)
 {
+    REQUIRE_TOOLS("cmake", "desktop-file-validate", "sqlite3");
     const testsupport::CommandResult install = Install();
     ASSERT_EQ(install.status, 0) << install.output;
     std::set<std::string> shipped = {"bin/SendoraPro", "share/sendora-pro/Sendo3pro.rpf",

@@ -131,6 +131,7 @@ TEST_F(Stations, ASecondStationWaitsWhileTheFirstHoldsTheSerialUnposted)
 
 TEST_F(Stations, ProgramKilledMidRunNeverIssuesANumberTwiceAfterRestart)
 {
+    REQUIRE_TOOLS("pgrep");
     const testsupport::CommandResult started =
         testsupport::RunCommand(ProgramCommand(folder, 100000, "killed") + " >/dev/null 2>&1 & echo $!");
     // The subshell's pid: the program is its only child.

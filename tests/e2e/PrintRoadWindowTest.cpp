@@ -246,7 +246,6 @@ TEST_F(PrintRoad, LogRowThatCannotBeWrittenNamesThePrintedNumber)
 
 TEST_F(PrintRoad, LogFolderDeletedWhileRunningIsMadeAgainAndThePrintLogged)
 {
-    if (!testsupport::HaveProgram("sqlite3")) FAIL() << "sqlite3 is needed";
     Start();
     Print();
     ASSERT_EQ(folder.LogCount(), 1);

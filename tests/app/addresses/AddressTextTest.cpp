@@ -213,6 +213,7 @@ TEST(AddressText, ExportThenImportGivesTheSameAddressesBack)
 
 TEST(AddressText, ImportIsAllOrNothing)
 {
+    REQUIRE_TOOLS("sqlite3");
     testsupport::TempDir dir;
     TdmSendoPro dm;
     dm.EnsureTable(dir.str(), "Address");

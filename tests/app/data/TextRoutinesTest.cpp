@@ -46,6 +46,7 @@ TEST(FormatMoney, FeeSumsShowNoBinaryNoise)
 
 TEST(FormatMoney, SameTextsUnderAGermanProcessLocale)
 {
+    REQUIRE_TOOLS("localedef");
     const double amounts[] = {2.4, 12.5, 0, 1234.56, 123456, 4 * 0.24 + 0.39};
     std::vector<std::string> underC;
     for (double a : amounts) underC.push_back(FormatMoney(a));

@@ -93,7 +93,7 @@ protected:
     {
         fs::create_directories(file.parent_path());
         const std::string script = std::string(SENDORA_SOURCE_DIR) + "/tests/app/imports/report3.py";
-        ASSERT_EQ(std::system(("/usr/bin/python3 '" + script + "' '" + file.string() + "' " + mode).c_str()), 0)
+        ASSERT_EQ(testsupport::RunCommand("/usr/bin/python3 '" + script + "' '" + file.string() + "' " + mode).status, 0)
             << "python3-dbf could not write " << file;
     }
 
@@ -274,6 +274,7 @@ TEST_F(ImportLog, ARowThatCannotBeWrittenImportsNothingAndASecondRunImportsEachR
 // program goes on) and imports nothing.
 TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATruncatedOneNothing)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     const fs::path old = home / "Reports" / "report3.dbf";
     WriteReport3(old);
 
@@ -324,6 +325,7 @@ TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATrunc
 // layout lacks fields of the log is refused before any row, naming them.
 TEST_F(ImportLog, Edition3DatesKeepTheirCenturyAndALayoutLackingFieldsIsRefusedNamingThem)
 {
+    REQUIRE_TOOLS("/usr/bin/python3");
     const std::string programFormat = rtl::ShortDateFormat;
     const std::uint8_t engineCentury = xf::XfDates().Century;
     ASSERT_EQ(rtl::UpperCase(programFormat).find("YYYY"), std::string::npos) << programFormat;

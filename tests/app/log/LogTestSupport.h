@@ -30,13 +30,15 @@ class LogFixture : public maintest::MainFixture {
 protected:
     LogFixture()
     {
-        EXPECT_TRUE(testsupport::HaveProgram("sqlite3")) << "the tests read the log with the sqlite3 tool";
         std::filesystem::create_directories(gLogDB);
         dataModule = std::make_unique<TInstalledDataModule>(home.str());
         dm().EnsureTable(gLogDB, "Log37");
         messages.Clear();
     }
     ~LogFixture() override { dataModule.reset(); }
+
+    // The tests read the log back with the sqlite3 tool.
+    void SetUp() override { REQUIRE_TOOLS("sqlite3"); }
 
     TdmSendoPro& dm() const { return dataModule->Module(); }
     std::filesystem::path LogFile() const { return std::filesystem::path(gLogDB) / "Log37.edt"; }

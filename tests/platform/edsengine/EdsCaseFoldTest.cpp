@@ -62,6 +62,7 @@ protected:
 };
 
 TEST_F(CaseFolding, UniqueIndexesAndSeeksAgreeWithAModelOfWindows1252Folding) {
+    REQUIRE_TOOLS("sqlite3");
     EDSHANDLE table = 0, byName = 0, byNick = 0;
     ASSERT_EQ(Create(connection_, "Groups", kGroups, &table), EDS_SUCCESS) << LastError();
     EDS_OK(EdsCreateIndex61(table, U(""), U("NAME"), U("UPPER(Group_Name)"), U(""), U(""), EDS_UNIQUE, 0, &byName));
@@ -142,6 +143,7 @@ void MakeOlderTable(const std::string& file, const std::vector<std::string>& nam
 }
 
 TEST_F(CaseFolding, AnOlderTableIsReadAsItIsAndBroughtUpToDateAtItsFirstWritableOpen) {
+    REQUIRE_TOOLS("sqlite3");
     MakeOlderTable(File(), {"Müller", "Zoë", "ñandú"});
     const std::string before = testsupport::ReadFile(File());
     EDSHANDLE table = 0, index = 0;
@@ -177,6 +179,7 @@ TEST_F(CaseFolding, AnOlderTableIsReadAsItIsAndBroughtUpToDateAtItsFirstWritable
 }
 
 TEST_F(CaseFolding, AnOlderUniqueIndexWhoseNamesCollideOnceFoldedKeepsItsFormAndTheTableOpens) {
+    REQUIRE_TOOLS("sqlite3");
     MakeOlderTable(File(), {"müller", "MÜLLER"});
     EDSHANDLE table = 0, index = 0;
     EDS_OK(Open(connection_, "Groups", 0, &table));

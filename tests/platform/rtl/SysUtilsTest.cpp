@@ -85,6 +85,7 @@ TEST(StrToFloat, ReadsPointDecimalsAndRejectsTheRest)
 
 TEST(FloatToStr, SameTextUnderAGermanProcessLocale)
 {
+    REQUIRE_TOOLS("localedef");
     testsupport::GermanLocale german;
     ASSERT_TRUE(german.Active()) << "setlocale(de_DE.UTF-8) failed; localedef said:\n" << german.BuildOutput();
     // The locale really is in force: the C library now writes a decimal comma.
