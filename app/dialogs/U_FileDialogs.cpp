@@ -1,7 +1,9 @@
 #include "app/dialogs/U_FileDialogs.h"
 
 #include "app/data/U_TextFile.h"
+#include "platform/rtl/Paths.h"
 
+#include <QDir>
 #include <QFileDialog>
 
 #include <utility>
@@ -12,6 +14,21 @@ ScopedOpenDialogHandler::Handler& OpenDialogHandler()
 {
     static ScopedOpenDialogHandler::Handler handler;
     return handler;
+}
+
+// Where a file was last chosen in a dialog opened without a folder, for the
+// rest of the run.
+std::string& LastChosenFolder()
+{
+    static std::string folder;
+    return folder;
+}
+
+std::string SharedStartFolder()
+{
+    const std::string& last = LastChosenFolder();
+    if (!last.empty() && rtl::DirectoryExists(last)) return last;
+    return QDir::homePath().toStdString();
 }
 
 // "Description|pattern;pattern|..." as Qt's "Description (pattern pattern);;...".
@@ -33,6 +50,20 @@ QString QtFilter(const std::string& filter)
 }  // namespace
 
 bool TOpenDialog::Execute(QWidget* parent)
+{
+    // Without a folder of its own a dialog would open in the working directory,
+    // which is wherever the program was started from.
+    const bool shared = InitialDir.empty();
+    if (shared) InitialDir = SharedStartFolder();
+    const bool chosen = Show(parent);
+    if (shared) {
+        if (chosen) LastChosenFolder() = rtl::ExtractFileDir(FileName);
+        InitialDir.clear();
+    }
+    return chosen;
+}
+
+bool TOpenDialog::Show(QWidget* parent)
 {
     if (const auto& handler = OpenDialogHandler()) return handler(*this);
     QFileDialog dialog(parent, QString(), QString::fromStdString(InitialDir), QtFilter(Filter));

@@ -7,6 +7,8 @@ class QWidget;
 // The program's file dialog: a table file, an older log, a text file.
 class TOpenDialog {
 public:
+    // The folder the dialog opens in. Left empty, it opens where a file was
+    // last chosen in a dialog left so during this run, else in the home folder.
     std::string InitialDir;
     std::string FileName;  // pre-set name; the chosen file's full path after Execute
     // "Your Address DB|YourAddress.edt"; several pairs in a row, and several
@@ -19,6 +21,9 @@ public:
 
     // Shows the dialog; true when a file was chosen.
     bool Execute(QWidget* parent);
+
+private:
+    bool Show(QWidget* parent);
 };
 
 // Asks for the text file an export appends to ("Text Files|*.txt"); the

@@ -13,6 +13,7 @@
 #include "app/dialogs/U_FileDialogs.h"
 
 #include <QAction>
+#include <QDir>
 #include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
@@ -236,6 +237,43 @@ TEST_F(TextFiles, SenderAddressesComeFromAFileAndCanBeChosenAtOnce)
     const std::string text = testsupport::ReadFile(out);
     EXPECT_NE(text.find("Mail Room,,,,Kent,OH,44240\r\n"), std::string::npos) << text;
     EXPECT_EQ(Informations(), "Export completed fo file \"" + out + "\".\n");
+}
+
+TEST_F(TextFiles, DialogsStartInTheHomeFolderThenWhereTheLastFileWasChosen)
+{
+    StartWithAddressBook();
+    const std::string home = QDir::homePath().toStdString();
+    const auto first = folder.home / "first";
+    const auto second = folder.home / "second";
+    std::filesystem::create_directories(first);
+    std::filesystem::create_directories(second);
+    // The folder a command's dialog opened in, cancelled.
+    const auto openedIn = [this](const char* command) {
+        std::string start;
+        const ScopedOpenDialogHandler cancel([&start](TOpenDialog& dialog) {
+            start = dialog.InitialDir;
+            return false;
+        });
+        Child<QAction>(command)->trigger();
+        return start;
+    };
+
+    EXPECT_EQ(openedIn("miToImport"), home);
+    EXPECT_EQ(openedIn("miLogExport"), home) << "a cancelled dialog chose no folder";
+    EXPECT_EQ(Run("miToExport", (first / "book.txt").string()).InitialDir, home);
+    EXPECT_EQ(openedIn("miYourExport"), first.string());
+    EXPECT_EQ(Run("miLogExport", (second / "log.txt").string()).InitialDir, first.string());
+    EXPECT_EQ(openedIn("miToImport"), second.string());
+    EXPECT_EQ(openedIn("miYourImport"), second.string());
+
+    // An older log's import opens in its own folder and moves nothing.
+    messages.Answer(ui::mrYes);
+    EXPECT_EQ(Run("miImportPro3", (first / "Log37.edt").string()).InitialDir, gAppPath);
+    EXPECT_EQ(openedIn("miToExport"), second.string());
+
+    // A folder gone since gives the home folder again.
+    std::filesystem::remove_all(second);
+    EXPECT_EQ(openedIn("miToExport"), home);
 }
 
 }  // namespace
