@@ -168,9 +168,7 @@ int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, co
         switch (f.Type) {
         case 'C': {
             out[0] = std::byte {f.Length};
-            auto* text = reinterpret_cast<char*>(out + 1);
-            std::memcpy(text, p, f.Length);
-            ConvertText(0, t.Language, t.AfterRead, text, f.Length);
+            std::memcpy(out + 1, p, f.Length);
             break;
         }
         case 'D': {
@@ -240,7 +238,6 @@ void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, cha
             const std::size_t length = std::min<std::size_t>(static_cast<std::uint8_t>(in[0]), f.Length);
             std::memcpy(p, in + 1, length);
             std::memset(p + length, ' ', f.Length - length);
-            ConvertText(1, t.Language, t.BeforeWrite, p, f.Length);
             break;
         }
         case 'D': {

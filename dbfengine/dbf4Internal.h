@@ -25,7 +25,7 @@ bool HasIndex();
 void Recount(TWorkArea& a);
 
 std::vector<std::size_t> TypedOffsets(const std::vector<TDbfField>& fields);
-// Record bytes (as stored) to a typed record, and back for the fields whose typed
+// Record bytes (in memory form) to a typed record, and back for the fields whose typed
 // bytes differ from `shadow` (every field when `shadow` is null), and with
 // `fillBlanks` also the numbers and logicals whose bytes are blank (a new record
 // takes its typed values). A number that does not fit fills its field with "*".

@@ -20,7 +20,8 @@ namespace dbf4 {
 
 namespace {
 
-// One process-wide cache of consecutive records of one table.
+// One process-wide cache of consecutive records of one table, as the file holds
+// them: areas that read the same file with different conversions share it.
 struct PeekCache {
     std::string fileName;
     std::int32_t first = 0, count = 0;
@@ -44,9 +45,16 @@ PeekCache& Cache()
 
 void RefreshPeekCache(const TWorkArea& a)
 {
+    const TDbfTable& t = a.Table;
     PeekCache& cache = Cache();
-    if (cache.Holds(a.Table, a.Table.CurrentRecord))
-        std::memcpy(cache.At(a.Table.CurrentRecord), a.Table.Record.data(), a.Table.RecordLength);
+    if (!cache.Holds(t, t.CurrentRecord)) return;
+    if (!ConvertsText(t)) {
+        std::memcpy(cache.At(t.CurrentRecord), t.Record.data(), t.RecordLength);
+    } else if (t.StoredNumber == t.CurrentRecord && t.Stored.size() == t.RecordLength) {
+        std::memcpy(cache.At(t.CurrentRecord), t.Stored.data(), t.RecordLength);
+    } else {
+        cache = PeekCache {};
+    }
 }
 
 void DropPeekCache(const TWorkArea& a)
@@ -59,7 +67,7 @@ void DropPeekCache(const TWorkArea& a)
 namespace {
 
 // Record n's bytes as stored, through the cache when it is on; false after a report.
-bool ReadRaw(TWorkArea& a, std::int32_t n, std::vector<char>& raw, const std::string& tag)
+bool ReadStored(TWorkArea& a, std::int32_t n, std::vector<char>& raw, const std::string& tag)
 {
     TDbfTable& t = a.Table;
     raw.resize(t.RecordLength);
@@ -94,6 +102,14 @@ bool ReadRaw(TWorkArea& a, std::int32_t n, std::vector<char>& raw, const std::st
     return true;
 }
 
+// Record n in memory form, as a read gives it; false after a report.
+bool ReadRecordText(TWorkArea& a, std::int32_t n, std::vector<char>& record, const std::string& tag)
+{
+    if (!ReadStored(a, n, record, tag)) return false;
+    ConvertReadRecords(a.Table, record.data(), 1);
+    return true;
+}
+
 std::string PeekTag(int field, std::int32_t record)
 {
     return "[Peek(" + std::to_string(field) + "," + std::to_string(record) + ")]";
@@ -111,10 +127,10 @@ bool Peek(int field, std::int32_t record, std::vector<std::byte>& value)
     }
     Recount(*a);
     if (record < 1 || record > a->Table.RecordCount || field < 0 || field > a->Table.FieldCount) return false;
-    std::vector<char> raw;
-    if (!ReadRaw(*a, record, raw, PeekTag(field, record))) return false;
+    std::vector<char> text;
+    if (!ReadRecordText(*a, record, text, PeekTag(field, record))) return false;
     std::vector<std::byte> typed(a->TypedSize);
-    UnpackRecord(a->Table, a->TypedOffsets, raw.data(), typed.data());
+    UnpackRecord(a->Table, a->TypedOffsets, text.data(), typed.data());
     if (field == 0) {
         value = std::move(typed);
     } else {
@@ -148,20 +164,22 @@ bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
         Report(1200, "Record not locked " + std::to_string(record) + " in " + t.FileName + " [Poke]");
         return false;
     }
-    std::vector<char> raw;
+    std::vector<char> stored;
     {
         TXfDeferErrors defer;
         const std::size_t wanted = t.RecordLength;
-        raw.resize(wanted);
+        stored.resize(wanted);
         std::size_t got = 0;
-        if (t.File.ReadAt(t.RecordOffset(record), raw.data(), wanted, got) != 0 || got < wanted) {
+        if (t.File.ReadAt(t.RecordOffset(record), stored.data(), wanted, got) != 0 || got < wanted) {
             XfErrors().DeliverNow = 1;
             Report(100, "DBF: " + t.FileName + " [Poke]");
             return false;
         }
     }
+    std::vector<char> text = stored;
+    ConvertReadRecords(t, text.data(), 1);
     std::vector<std::byte> typed(a->TypedSize), shadow(a->TypedSize);
-    UnpackRecord(t, a->TypedOffsets, raw.data(), typed.data());
+    UnpackRecord(t, a->TypedOffsets, text.data(), typed.data());
     shadow = typed;
     const std::size_t at = field == 0 ? 0 : a->TypedOffsets[static_cast<std::size_t>(field - 1)];
     const std::size_t size = field == 0 ? a->TypedSize : TypedFieldSize(t.Fields[static_cast<std::size_t>(field - 1)]);
@@ -170,19 +188,25 @@ bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
         return false;
     }
     std::copy(value.begin(), value.end(), typed.begin() + static_cast<std::ptrdiff_t>(at));
-    PackRecord(t, a->TypedOffsets, raw.data(), typed.data(), shadow.data());
+    PackRecord(t, a->TypedOffsets, text.data(), typed.data(), shadow.data());
+    std::vector<char> image(stored.size());
+    StoreRecordText(t, text.data(), stored.data(), image.data());
     DropReadAhead(t);
-    if (const int code = t.File.WriteAt(t.RecordOffset(record), raw.data(), raw.size())) {
+    if (const int code = t.File.WriteAt(t.RecordOffset(record), image.data(), image.size())) {
         Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [Poke]");
         return false;
     }
     if (t.HeaderState != hsAppended) t.HeaderState = hsDirty;
     if (record == t.CurrentRecord) {
-        t.Record = raw;
+        t.Record = std::move(text);
+        if (ConvertsText(t)) {
+            t.Stored = std::move(image);
+            t.StoredNumber = record;
+        }
         Unpack(*a);
         RefreshPeekCache(*a);
     } else if (Cache().Holds(t, record)) {
-        std::memcpy(Cache().At(record), raw.data(), raw.size());
+        std::memcpy(Cache().At(record), image.data(), image.size());
     }
     return true;
 }
@@ -197,14 +221,11 @@ struct Criterion {
     bool noCase = false, exact = false, contained = false;
 };
 
-// A field's bytes (as stored) as LOCATE compares them.
-std::string FieldText(const TDbfTable& t, const TDbfField& f, const char* raw)
+// A field of a record in memory form as LOCATE compares it.
+std::string FieldText(const TDbfField& f, const char* record)
 {
-    std::string text(raw + f.Offset, f.Length);
+    std::string text(record + f.Offset, f.Length);
     switch (f.Type) {
-    case 'C':
-        ConvertText(0, t.Language, t.AfterRead, text.data(), text.size());
-        return text;
     case 'N':
     case 'F': {
         const std::string trimmed = AllTrimStr(text);
@@ -235,7 +256,7 @@ std::string ValueText(const TDbfField& f, const TXfValue& value)
     return IntToText(XfSaturateInt64(number), f.Length);
 }
 
-bool Matches(const TWorkArea& a, const Criterion& c, const char* raw)
+bool Matches(const TWorkArea& a, const Criterion& c, const char* record)
 {
     const TDbfField& f = a.Table.Fields[static_cast<std::size_t>(c.field - 1)];
     std::string wanted = c.text;
@@ -245,12 +266,12 @@ bool Matches(const TWorkArea& a, const Criterion& c, const char* raw)
             Report(220, "MEMO unit not linked in [Count/Sum/Continue]");
             return false;
         }
-        const std::string block = AllTrimStr(std::string(raw + f.Offset, f.Length));
+        const std::string block = AllTrimStr(std::string(record + f.Offset, f.Length));
         std::int32_t number = 0;
         std::from_chars(block.data(), block.data() + block.size(), number);
         return number > 0 && memo.MemoContains(number, wanted, c.noCase);
     }
-    std::string have = FieldText(a.Table, f, raw);
+    std::string have = FieldText(f, record);
     if (c.noCase) {
         wanted = UpperCaseStr(wanted);
         have = UpperCaseStr(have);
@@ -265,11 +286,11 @@ bool Matches(const TWorkArea& a, const Criterion& c, const char* raw)
     return have == wanted;
 }
 
-// Whether record n, stored as `raw`, is one that movements stop on. The filter
+// Whether record n, read as `record`, is one that movements stop on. The filter
 // sees it as the current record.
-bool Passes(TWorkArea& a, std::int32_t n, const std::vector<char>& raw)
+bool Passes(TWorkArea& a, std::int32_t n, const std::vector<char>& record)
 {
-    if (a.IgnoreDeleted && raw[0] == '*') return false;
+    if (a.IgnoreDeleted && record[0] == '*') return false;
     return !a.Filter || (ReadRecord(a, n) && Accepted(a));
 }
 
@@ -278,18 +299,18 @@ bool Passes(TWorkArea& a, std::int32_t n, const std::vector<char>& raw)
 std::int32_t Search(TWorkArea& a, const std::vector<Criterion>& criteria, std::int32_t from)
 {
     Recount(a);
-    std::vector<char> raw;
+    std::vector<char> record;
     for (std::int32_t n = std::max(from, 1); n <= a.Table.RecordCount; ++n) {
-        if (!ReadRaw(a, n, raw, "[Locate/Count/Sum]")) return 0;
+        if (!ReadRecordText(a, n, record, "[Locate/Count/Sum]")) return 0;
         bool all = true;
         for (const Criterion& c : criteria) {
-            if (!Matches(a, c, raw.data())) {
+            if (!Matches(a, c, record.data())) {
                 all = false;
                 break;
             }
             if (XfErrors().LastError != 0 && !XfErrors().DeliverNow) return 0;
         }
-        if (all && Passes(a, n, raw)) return n;
+        if (all && Passes(a, n, record)) return n;
     }
     return 0;
 }

@@ -242,6 +242,8 @@ TXfDbfSettings& XfDbfSettings()
     return settings;
 }
 
+bool ConvertsText(const TDbfTable& t) { return t.Language == 1 || t.AfterRead || t.BeforeWrite; }
+
 bool IsDbase2(const TDbfTable& t) { return t.Prolog[0] == 0x02 && !AnyExtraVersion(); }
 bool IsLevel7(const TDbfTable& t) { return (t.Prolog[0] == 0x04 || t.Prolog[0] == 0x8C) && !AnyExtraVersion(); }
 bool IsVersion30(const TDbfTable& t) { return t.Prolog[0] == 0x30; }
@@ -327,9 +329,15 @@ int GetDbfRecord(TDbfTable& t, std::int32_t n)
     if (code == 0 && got < t.Record.size()) code = 213;
     if (code) {
         if (got == 0) t.Eof = true;
+        t.StoredNumber = 0;
         return Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + "  [GetDbfRecord]");
     }
     t.CurrentRecord = n;
+    if (ConvertsText(t)) {
+        t.Stored = t.Record;
+        t.StoredNumber = n;
+        ConvertReadRecords(t, t.Record.data(), 1);
+    }
     return 0;
 }
 
@@ -345,10 +353,22 @@ int PutDbfRecord(TDbfTable& t, std::int32_t n)
         t.CurrentRecord = n;
     }
     DropReadAhead(t);
-    if (const int code = t.File.WriteAt(t.RecordOffset(n), t.Record.data(), t.Record.size())) {
+    const bool converts = ConvertsText(t);
+    const char* bytes = t.Record.data();
+    if (converts) {
+        t.WriteImage.resize(t.Record.size());
+        const bool known = t.StoredNumber == n && t.Stored.size() == t.Record.size();
+        StoreRecordText(t, t.Record.data(), known ? t.Stored.data() : nullptr, t.WriteImage.data());
+        bytes = t.WriteImage.data();
+    }
+    if (const int code = t.File.WriteAt(t.RecordOffset(n), bytes, t.Record.size())) {
         t.RecordCount = count;
         t.CurrentRecord = current;
         return Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [Replace/Append/PutDbfRecord]");
+    }
+    if (converts) {
+        t.Stored.swap(t.WriteImage);
+        t.StoredNumber = n;
     }
     if (append) {
         t.HeaderState = hsAppended;
@@ -369,6 +389,7 @@ int WriteDeletionFlag(TDbfTable& t, std::int32_t n)
     DropReadAhead(t);
     if (const int code = t.File.WriteAt(t.RecordOffset(n), t.Record.data(), 1))
         return Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [DeleteRec/RecallRec]");
+    if (t.StoredNumber == n && !t.Stored.empty()) t.Stored[0] = t.Record[0];
     if (t.HeaderState != hsAppended) t.HeaderState = hsDirty;
     if (XfDbfSettings().FlushAfterWrite) return FlushFile(t.File);
     return 0;
@@ -423,6 +444,9 @@ int CloseDbf(TDbfTable& t)
     t.AheadBytes = {};
     t.Record.clear();
     t.Record.shrink_to_fit();
+    t.Stored = {};
+    t.WriteImage = {};
+    t.StoredNumber = 0;
     t.Fields.clear();
     return code;
 }
@@ -558,6 +582,8 @@ int CreateDbtFile(const std::string& name, std::uint8_t version, std::uint16_t b
     return 0;
 }
 
+namespace {
+
 void ConvertText(int direction, std::uint8_t language, const TXfTextHook& hook, char* text, std::size_t length)
 {
     if (direction == 0) {
@@ -569,6 +595,8 @@ void ConvertText(int direction, std::uint8_t language, const TXfTextHook& hook, 
     }
 }
 
+}  // namespace
+
 void ConvertRecordText(int direction, std::uint8_t language, const TXfTextHook& hook, std::size_t length,
                        std::size_t unitLength, char* buffer)
 {
@@ -576,6 +604,33 @@ void ConvertRecordText(int direction, std::uint8_t language, const TXfTextHook& 
     if (unitLength == 0) return;
     for (std::size_t at = 0; at + unitLength <= length; at += unitLength)
         ConvertText(direction, language, hook, buffer + at + 1, unitLength - 1);
+}
+
+void ConvertReadRecords(const TDbfTable& t, char* records, std::size_t count)
+{
+    ConvertRecordText(0, t.Language, t.AfterRead, count * t.RecordLength, t.RecordLength, records);
+}
+
+void StoreRecordText(const TDbfTable& t, const char* memory, const char* stored, char* out)
+{
+    const std::size_t length = t.RecordLength;
+    std::memcpy(out, memory, length);
+    ConvertRecordText(1, t.Language, t.BeforeWrite, length, length, out);
+    if (!stored || !ConvertsText(t)) return;
+    std::string read(stored, length);
+    ConvertReadRecords(t, read.data(), 1);
+    const auto keep = [&](std::size_t from, std::size_t to) {
+        if (from < to && std::memcmp(read.data() + from, memory + from, to - from) == 0)
+            std::memcpy(out + from, stored + from, to - from);
+    };
+    std::size_t end = 1;
+    for (const TDbfField& f : t.Fields) {
+        const std::size_t from = std::min<std::size_t>(f.Offset, length);
+        const std::size_t to = std::min<std::size_t>(from + f.Length, length);
+        keep(from, to);
+        end = std::max(end, to);
+    }
+    keep(end, length);
 }
 
 std::uint32_t SwapLong(std::uint32_t v)

@@ -57,7 +57,9 @@ struct TDbfTable {
     std::vector<TDbfField> Fields;
     std::uint8_t HeaderState = hsClosed;
     std::string LastUpdate;  // "YYYYMMDD"
-    std::vector<char> Record;  // the current record as stored in the file
+    // The current record in memory form: its text converted once when it was read
+    // (OEM to ANSI, the after-read hook) and back only on its way to the file.
+    std::vector<char> Record;
     std::int32_t RecordCount = 0;
     std::int32_t CurrentRecord = 0;
     bool Bof = false, Eof = false;
@@ -78,12 +80,19 @@ struct TDbfTable {
     std::vector<char> AheadBytes;
     std::int64_t AheadOffset = -1;
     std::int64_t AheadTime = 0;
+    // For tables whose text is converted: record StoredNumber's bytes as the file
+    // holds them (as last read or written; 0: none), and room to build the next write.
+    std::vector<char> Stored, WriteImage;
+    std::int32_t StoredNumber = 0;
 
     std::int64_t RecordOffset(std::int32_t n) const
     {
         return HeaderLength + static_cast<std::int64_t>(n - 1) * RecordLength;
     }
 };
+
+// Whether the table's text is converted between the file and memory.
+bool ConvertsText(const TDbfTable& t);
 
 bool IsDbase2(const TDbfTable& t);
 bool IsLevel7(const TDbfTable& t);
@@ -93,8 +102,10 @@ bool Version30HasMemo(const TDbfTable& t);
 // Opens `name` (extension "DBF" applied; when that exact file is missing, the name
 // is matched without regard to case) in `mode`.
 int OpenDbfFile(TDbfTable& t, const std::string& name, std::uint8_t mode);
+// Reads record n into Record and converts its text for reading.
 int GetDbfRecord(TDbfTable& t, std::int32_t n);
-// n beyond the count appends at count + 1.
+// Writes Record as record n (n beyond the count appends at count + 1), its text
+// converted for the file in a copy: Record stays as it was.
 int PutDbfRecord(TDbfTable& t, std::int32_t n);
 int AppendDbfRecord(TDbfTable& t);
 // n must be a record of the table (code 212 otherwise).
@@ -122,8 +133,14 @@ std::string MemoExtension(std::uint8_t version);
 // buffer is `length / unitLength` units whose bytes after the first are converted.
 void ConvertRecordText(int direction, std::uint8_t language, const TXfTextHook& hook, std::size_t length,
                        std::size_t unitLength, char* buffer);
-// The same for one run of text.
-void ConvertText(int direction, std::uint8_t language, const TXfTextHook& hook, char* text, std::size_t length);
+// `count` whole records read from the table's file, converted for reading in place.
+void ConvertReadRecords(const TDbfTable& t, char* records, std::size_t count);
+// The bytes to store for a record held in memory form: its text converted for
+// writing, once. A field whose memory text is what the bytes in `stored` (the
+// record in the file; nullptr: none) read as keeps those bytes, so characters
+// without a counterpart in the program's character set (they read as "?")
+// survive a rewrite of the record. `out` holds RecordLength bytes.
+void StoreRecordText(const TDbfTable& t, const char* memory, const char* stored, char* out);
 
 std::uint32_t SwapLong(std::uint32_t value);
 std::uint16_t SwapWord(std::uint16_t value);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "dbfengine/platform/XfCharsets.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfndxInternal.h"
 #include "dbfengine/xfndxlow.h"
@@ -326,6 +327,9 @@ void MakeKey(TNdxOrder& o, std::uint8_t* key)
         const std::size_t n = text ? strnlen(text, static_cast<std::size_t>(o.KeyLength)) : 0;
         if (n) std::memcpy(key, text, n);
         std::memset(key + n, ' ', static_cast<std::size_t>(o.KeyLength) - n);
+        // The expression saw the record's text as read; the tag holds the file's.
+        const TWorkArea* a = WorkArea(o.Index->AreaNo);
+        if (a && a->Table.Language == 1) XfAnsiToOemBuff(reinterpret_cast<char*>(key), n);
         break;
     }
     case 'D': {
@@ -1019,7 +1023,7 @@ std::string CurrentKeyText(int n)
         const char* text = static_cast<const char*>(value);
         std::string key(text, strnlen(text, static_cast<std::size_t>(o->KeyLength)));
         key.resize(static_cast<std::size_t>(o->KeyLength), ' ');
-        return a->Table.Language == 1 ? OemToAnsiStr(key) : key;
+        return key;
     }
     case 'D': return DateTextFromNumber(*static_cast<const double*>(value));
     default: {

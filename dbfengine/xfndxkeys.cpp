@@ -342,6 +342,7 @@ std::int32_t FirstOtherRecordWithKey(TNdxOrder& o, const std::uint8_t* key, std:
         int code = t.File.ReadAt(t.RecordOffset(n), t.Record.data(), t.Record.size(), got);
         if (code == 0 && got < t.Record.size()) code = 213;
         if (code) Fail(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [DeleteKey]");
+        ConvertReadRecords(t, t.Record.data(), 1);
         t.CurrentRecord = n;
         if (!PassesFor(o)) continue;
         MakeKey(o, candidate.data());

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "dbfengine/dbf4.h"
+#include "dbfengine/platform/XfCharsets.h"
 #include "dbfengine/xfndx.h"
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfparser.h"
@@ -115,6 +116,9 @@ std::string ExpectedKey(const MdxTagInfo& tag, xf::PXfExpr expr)
         const std::size_t n = strnlen(text, key.size());
         std::memcpy(key.data(), text, n);
         std::fill(key.begin() + static_cast<std::ptrdiff_t>(n), key.end(), ' ');
+        // An OEM table's records read as ANSI text; its keys are stored in OEM.
+        const xf::TWorkArea* area = xf::WorkArea(xf::CurrentWorkArea());
+        if (area && area->Table.Language == 1) key = xf::XfAnsiToOem(key);
     } else if (tag.Type == 'D') {
         std::memcpy(key.data(), value, 8);
     } else {

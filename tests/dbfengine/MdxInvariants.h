@@ -6,9 +6,9 @@
 //  - the keys of the leaves ascend in the tag's order (descending tags reversed),
 //    equal keys by ascending record number, and each separator bounds its subtrees;
 //  - every record that passes the tag's FOR condition is in the tag exactly once
-//    with the key its expression gives (unique tags: each key once, on a record
-//    with that key), and no other record is; the keys-present flag of a FOR tag
-//    says whether it has keys;
+//    with the key its expression gives, in OEM for an OEM table (unique tags: each
+//    key once, on a record with that key), and no other record is; the
+//    keys-present flag of a FOR tag says whether it has keys;
 //  - in a file straight from a build, every leaf but a tag's last is full.
 // The current record of the area is restored afterwards; the orders are not touched.
 
