@@ -1,7 +1,7 @@
 #pragma once
 // Shared by the engine's tests: the engine's error state reset to raising mode
 // (an engine error inside a test must never end the test program), and the
-// Python reference scripts beside the tests.
+// Python and Perl reference scripts beside the tests.
 
 #include <csignal>
 #include <cstdio>
@@ -55,10 +55,25 @@ inline void KillChild(pid_t& pid)
     pid = -1;
 }
 
+// Bytes as lower-case hexadecimal digits, two a byte.
+inline std::string Hex(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
 inline std::string PythonScript(const std::string& name)
 {
     return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/python/" + name;
 }
+
+// The Perl script that reads index files with Perl's XBase index reader.
+inline std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/perl/mdx_read.pl"; }
 
 inline std::string DataFile(const std::string& name)
 {

@@ -19,23 +19,6 @@ using namespace xf;
 using namespace dbftest;
 using ::testing::IsEmpty;
 
-namespace {
-
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/perl/mdx_read.pl"; }
-
-}  // namespace
-
 TEST(XfMdxInterop, PerlWalksAndFindsOurTagsAndPythonSortsTheTableAlike)
 {
     REQUIRE_TOOLS("perl", "/usr/bin/python3");

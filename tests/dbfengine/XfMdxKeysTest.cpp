@@ -122,8 +122,6 @@ std::vector<std::int32_t> Records(const std::string& path, const std::string& ta
     return {};
 }
 
-std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/perl/mdx_read.pl"; }
-
 // Runs `steps` random changes on a table of `tagCount` tags, checking after each.
 void RunModel(int tagCount, std::uint32_t seed, int steps)
 {

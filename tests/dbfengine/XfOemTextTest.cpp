@@ -60,6 +60,18 @@ std::string FileRecord(const std::string& path, int n)
 
 const std::vector<OemRow> kPeople = {{"Müller", ""}, {"MÜLLER", ""}, {"Straße", ""}, {"Smith", ""}};
 
+// The engine's state kept, code page 437, and a table of the rows in a folder of its own.
+struct OemTableScope {
+    explicit OemTableScope(const std::vector<OemRow>& rows) : Path(Dir.str() + "/people.dbf")
+    {
+        XfSetOemCodePage(rtl::CodePage::Oem437);
+        WriteOemTable(Path, rows);
+    }
+    EngineScope Engine;
+    testsupport::TempDir Dir;
+    std::string Path;
+};
+
 std::string Ansi(const std::string& utf8) { return XfUtf8ToAnsi(utf8); }
 
 // The records a filter lets through.
@@ -84,29 +96,12 @@ std::vector<std::string> TagEntries(const std::string& tag)
     return entries;
 }
 
-std::string Hex(const std::string& bytes)
-{
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    for (const unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-std::string PerlScript() { return std::string(SENDORA_SOURCE_DIR) + "/tests/dbfengine/perl/mdx_read.pl"; }
-
 }  // namespace
 
 TEST(XfOemText, FiltersAndForConditionsSeeTheTextAsRead)
 {
-    EngineScope engine;
-    XfSetOemCodePage(rtl::CodePage::Oem437);
-    testsupport::TempDir dir;
-    const std::string path = dir.str() + "/people.dbf";
-    WriteOemTable(path, kPeople);
-    USE(path, "EXCLUSIVE");
+    OemTableScope table(kPeople);
+    USE(table.Path, "EXCLUSIVE");
     EXPECT_EQ(Passing("NAME = \"Müller\""), 1);
     EXPECT_EQ(Passing("UPPER(NAME) = \"MÜLLER\""), 2);
     EXPECT_EQ(Passing("\"ü\" $ NAME"), 1);
@@ -121,13 +116,12 @@ TEST(XfOemText, FiltersAndForConditionsSeeTheTextAsRead)
 TEST(XfOemText, TagsStoreAndSearchOemKeysThatPerlFindsToo)
 {
     REQUIRE_TOOLS("perl");
-    EngineScope engine;
-    XfSetOemCodePage(rtl::CodePage::Oem437);
-    testsupport::TempDir dir;
+    OemTableScope table(kPeople);
+    const std::string& path = table.Path;
     const std::vector<std::string> expected = {"1|M\x9ALLER", "2|M\x9ALLER", "4|SMITH", "3|STRA\xE1" "E"};
 
     // Kept up key by key while the records are appended...
-    const std::string grown = dir.str() + "/grown.dbf";
+    const std::string grown = table.Dir.str() + "/grown.dbf";
     WriteOemTable(grown, {});
     USE(grown, "EXCLUSIVE");
     ASSERT_TRUE(IndexOn({{"UPNAME", "UPPER(NAME)", "", false, false}}, ""));
@@ -140,8 +134,6 @@ TEST(XfOemText, TagsStoreAndSearchOemKeysThatPerlFindsToo)
     CloseDatabase();
 
     // ...and built in one pass over a table another program wrote.
-    const std::string path = dir.str() + "/people.dbf";
-    WriteOemTable(path, kPeople);
     USE(path, "EXCLUSIVE");
     ASSERT_TRUE(IndexOn({{"UPNAME", "UPPER(NAME)", "", false, false}, {"UNIQUP", "UPPER(NAME)", "", false, true}}, ""));
     EXPECT_EQ(TagEntries("UPNAME"), expected);
@@ -191,11 +183,8 @@ TEST(XfOemText, TagsStoreAndSearchOemKeysThatPerlFindsToo)
 
 TEST(XfOemText, TheDatasetFindsByItsUpperCaseTagAndPostsOemText)
 {
-    EngineScope engine;
-    XfSetOemCodePage(rtl::CodePage::Oem437);
-    testsupport::TempDir dir;
-    const std::string path = dir.str() + "/people.dbf";
-    WriteOemTable(path, kPeople);
+    OemTableScope table(kPeople);
+    const std::string& path = table.Path;
     TXfDbf ds;
     ds.SetDbfFields({"NAME,C,12,0", "NOTE,C,6,0"});
     ds.SetIndexList({"UPNAME,F,F,UPPER(NAME)", ""});
@@ -217,13 +206,10 @@ TEST(XfOemText, TheDatasetFindsByItsUpperCaseTagAndPostsOemText)
 
 TEST(XfOemText, WritesStoreOemOnceAndKeepTheBytesOfWhatTheyDidNotChange)
 {
-    EngineScope engine;
-    XfSetOemCodePage(rtl::CodePage::Oem437);
-    testsupport::TempDir dir;
-    const std::string path = dir.str() + "/people.dbf";
     // Box drawing has no counterpart in the program's text: it reads as "?".
     const std::string box = "\xC4\xB3\xDA";
-    WriteOemTable(path, {{"Müller", box}, {"Smith", "ab"}});
+    OemTableScope table({{"Müller", box}, {"Smith", "ab"}});
+    const std::string& path = table.Path;
     USE(path, "EXCLUSIVE");
     TXfTypedRecord r = CurrentRecord();
     EXPECT_EQ(TrimRightStr(r.Text(1)), Ansi("Müller"));
@@ -267,12 +253,9 @@ TEST(XfOemText, WritesStoreOemOnceAndKeepTheBytesOfWhatTheyDidNotChange)
 
 TEST(XfOemText, ThePeekCacheServesEveryAreaItsOwnText)
 {
-    EngineScope engine;
-    XfSetOemCodePage(rtl::CodePage::Oem437);
+    OemTableScope table(kPeople);
+    const std::string& path = table.Path;
     XfDbf4Settings().PeekCacheSize = 4096;
-    testsupport::TempDir dir;
-    const std::string path = dir.str() + "/people.dbf";
-    WriteOemTable(path, kPeople);
     const auto peekName = [](std::int32_t record) {
         std::vector<std::byte> value;
         EXPECT_TRUE(Peek(1, record, value));
@@ -287,7 +270,7 @@ TEST(XfOemText, ThePeekCacheServesEveryAreaItsOwnText)
     EXPECT_EQ(peekName(1), Ansi("Müller"));
     EXPECT_EQ(peekName(3), Ansi("Straße"));
 
-    // A write refreshes the cached record from the record in memory.
+    // A write refreshes the cached record, which the other area reads as stored.
     GO(2);
     ASSERT_TRUE(RLock());
     CurrentRecord().SetText(1, Ansi("Jürgen"));
