@@ -273,6 +273,10 @@ std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, cons
     const Schema& schema = *rel_.schema;
     const int fieldCount = static_cast<int>(schema.Count());
     const int keyCount = order.index ? static_cast<int>(order.index->segments.size()) : 0;
+    // A row the predicate refuses needs only the fields it reads.
+    const bool judged = applyPredicate && visibility_.predicate;
+    const std::vector<std::size_t>* reads =
+        judged && visibility_.predicateReads ? &*visibility_.predicateReads : nullptr;
     std::size_t raw = 0;
     ScanGuard guard(scan);
     while (Step(rel_.db, stmt)) {
@@ -288,13 +292,20 @@ std::size_t Cursor::RunRows(const OrderSpec& order, const std::string& sql, cons
         Row row;
         row.recno = recno;
         row.image.resize(schema.RecordLength());
+        lastRaw_ = {key, row.recno};
+        if (reads) {
+            for (std::size_t i : *reads) {
+                const FieldDef& f = schema.At(i);
+                ImageFromColumn(f, stmt, static_cast<int>(i), row.image.data() + f.offset);
+            }
+            if (!Passes(row)) continue;
+        }
         for (int i = 0; i < fieldCount; ++i) {
             const FieldDef& f = schema.At(static_cast<std::size_t>(i));
             ImageFromColumn(f, stmt, i, row.image.data() + f.offset);
         }
+        if (judged && !reads && !Passes(row)) continue;
         if (rows.size() == rows.capacity()) rows.reserve(rows.size() * 2 + 16);
-        lastRaw_ = {key, row.recno};
-        if (applyPredicate && !Passes(row)) continue;
         rows.push_back(std::move(row));
         keys.push_back(std::move(key));
         if (rows.size() >= want) break;
