@@ -267,7 +267,7 @@ std::uint32_t HeaderCount(const std::string& memo)
 
 TEST(XfMemo, MemosOfEverySizeSurviveRewritesAndPacksInEveryLayoutAndOutsideReadersAgree)
 {
-    REQUIRE_TOOLS("/usr/bin/python3");
+    REQUIRE_TOOLS("/usr/bin/python3", "perl");
     EngineScope scope;
     MemoInit();
     struct Layout {
@@ -484,7 +484,7 @@ TEST(XfMemo, MemoLinesBreakAtBlanksAndReturnsAndWriteBackWithTheirMarks)
 
 TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
 {
-    REQUIRE_TOOLS("/usr/bin/python3");
+    REQUIRE_TOOLS("/usr/bin/python3", "perl");
     EngineScope scope;
     MemoInit();
     // Room for a memo of 1500 paragraphs: the line limit is the program's to set.
@@ -567,7 +567,7 @@ TEST(XfMemo, MemoTextFilesWriteReadAndAppendInEveryLayoutAndOutsideReadersAgree)
 
 TEST(XfMemo, CopiedMemosKeepTheirBlocksWhereFreeAndNeverRunIntoNeighbours)
 {
-    REQUIRE_TOOLS("/usr/bin/python3");
+    REQUIRE_TOOLS("/usr/bin/python3", "perl");
     EngineScope scope;
     MemoInit();
     struct Pair {
