@@ -1,11 +1,17 @@
 #include "app/imports/U_Report3Log.h"
 
 #include "app/data/U_Settings.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "dbfengine/uxffds.h"
 #include "dbfengine/xfcommon.h"
 #include "platform/db/Fields.h"
 #include "platform/rtl/DateUtils.h"
 #include "platform/rtl/SysUtils.h"
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -17,19 +23,13 @@ constexpr const char* kCopied[][2] = {
     {"Return", "return"},        {"Restricted", "restricted"}, {"Total", "total"},
     {"RE", "re"},                {"Comment", "comments"}};
 
-// The fields of an edition 3 log that the file lacks, in the log's order, joined by commas.
-std::string LackedFields(const xf::TXfDbf& table, std::size_t& count)
+// The fields of an edition 3 log that the file lacks, in the log's order.
+std::vector<std::string> LackedFields(const xf::TXfDbf& table)
 {
-    static constexpr const char* kLayout[] = {"sentname0", "sentname1", "sentname2", "sentname3", "city",
-                                              "state",     "zip",       "rdate",     "mailernum", "postage",
-                                              "certified", "restricted", "return",   "total",     "comments",
-                                              "re"};
-    std::string lacked;
-    count = 0;
-    for (const char* name : kLayout) {
-        if (table.FindField(name) != nullptr) continue;
-        if (count++ > 0) lacked += ", ";
-        lacked += name;
+    std::vector<std::string> lacked;
+    for (const std::string_view column : kXfDbfReportFields) {
+        std::string name(column.substr(0, column.find(',')));
+        if (table.FindField(name) == nullptr) lacked.push_back(std::move(name));
     }
     return lacked;
 }
@@ -70,10 +70,12 @@ void TReport3LogSource::Open(const std::string& FileName)
     if (!dates_) dates_.emplace();
     rtl::ShortDateFormat = WithCentury(rtl::ShortDateFormat);
     table_.Open();
-    std::size_t count = 0;
-    if (const std::string lacked = LackedFields(table_, count); count > 0)
-        throw rtl::Exception(std::string("The file lacks ") + (count == 1 ? "the field " : "the fields ") + lacked +
-                             " of a Sendora 3 log.");
+    if (const std::vector<std::string> lacked = LackedFields(table_); !lacked.empty()) {
+        std::string names;
+        for (const std::string& name : lacked) names += (names.empty() ? "" : ", ") + name;
+        throw rtl::Exception(std::string("The file lacks ") + (lacked.size() == 1 ? "the field " : "the fields ") +
+                             names + " of a Sendora 3 log.");
+    }
     table_.First();
 }
 
