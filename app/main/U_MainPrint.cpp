@@ -386,14 +386,18 @@ void TF_Main::btnPrintClick() { PrintCurrentMailer(); }
 
 void TF_Main::AsOnePrintRun(const std::function<void()>& prints)
 {
+    if (printRun_ != nullptr) {
+        prints();
+        return;
+    }
     TPrintRun run;
-    struct TRunScope {
+    printRun_ = &run;
+    struct TRunEnd {
         TPrintRun*& current;
-        TPrintRun* const outer;
-        ~TRunScope() { current = outer; }
-    } scope{printRun_, std::exchange(printRun_, printRun_ != nullptr ? printRun_ : &run)};
+        ~TRunEnd() { current = nullptr; }
+    } end{printRun_};
     prints();
-    if (scope.outer == nullptr) ShowPdfsWritten(run.PdfFiles);
+    ShowPdfsWritten(run.PdfFiles);
 }
 
 // ---- unattended prints (tests) ---------------------------------------------------------------
