@@ -584,14 +584,15 @@ bool Cursor::Visible(const OrderSpec& order) {
 }
 
 void Cursor::ForEachPassing(const Query& q, const std::function<void(std::int64_t)>& pass) {
-    // Only the fields the predicate reads come from the file.
+    // Only the fields the predicate reads come from the file (none without one).
     const Schema& schema = *rel_.schema;
     std::vector<std::size_t> read;
-    if (!visibility_.predicate) {
-    } else if (visibility_.predicateReads) {
-        read = *visibility_.predicateReads;
-    } else {
-        for (std::size_t i = 0; i < schema.Count(); ++i) read.push_back(i);
+    if (visibility_.predicate) {
+        if (visibility_.predicateReads) {
+            read = *visibility_.predicateReads;
+        } else {
+            for (std::size_t i = 0; i < schema.Count(); ++i) read.push_back(i);
+        }
     }
     std::string list;
     for (std::size_t i : read) list += FieldSql(schema.At(i)) + ", ";
