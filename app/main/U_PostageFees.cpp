@@ -1,5 +1,6 @@
 #include "app/main/U_PostageFees.h"
 
+#include "app/data/U_MainEntry.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_TextRoutines.h"
 #include "platform/rtl/SysUtils.h"
@@ -9,7 +10,6 @@
 
 #include <QEvent>
 
-#include <cmath>
 #include <utility>
 
 namespace {
@@ -22,13 +22,11 @@ QString MoneyText(const std::string& fee)
     return QString::fromStdString(rtl::TryStrToFloat(fee, value) ? FormatMoney(value) : fee);
 }
 
-// What a default fee may be: blank, or an amount the entry can show and add
-// up (a number that is not negative).
+// What a default fee may be: blank, or an amount the entry can show and add up.
 bool UsableFee(const QString& text)
 {
-    const std::string fee = rtl::Trim(text.toStdString());
-    double value = 0;
-    return fee.empty() || (rtl::TryStrToFloat(fee, value) && std::isfinite(value) && value >= 0);
+    const std::string fee = text.toStdString();
+    return rtl::Trim(fee).empty() || FeeAmount(fee).has_value();
 }
 
 }  // namespace
