@@ -145,18 +145,18 @@ sqlite3_stmt* StatementCache::Get(const std::string& sql) {
     return stmt;
 }
 
-bool Step(sqlite3* db, sqlite3_stmt* stmt, const std::string& what) {
+bool Step(sqlite3* db, sqlite3_stmt* stmt, std::string_view what) {
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    ThrowSqlite(db, rc, what);
+    ThrowSqlite(db, rc, std::string(what));
 }
 
-void Exec(sqlite3* db, const std::string& sql, const std::string& what) {
+void Exec(sqlite3* db, const std::string& sql, std::string_view what) {
     char* message = nullptr;
     const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
     if (message) sqlite3_free(message);
-    if (rc != SQLITE_OK) ThrowSqlite(db, rc, what);
+    if (rc != SQLITE_OK) ThrowSqlite(db, rc, std::string(what));
 }
 
 void TableFile::Create(const std::string& path, const Schema& schema) {

@@ -14,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/edsengine/EdsCore.h"
@@ -77,8 +78,8 @@ private:
 
 // Steps a statement; true for a row, false when done. A failure throws with
 // `what` (what was being done) leading its text.
-bool Step(sqlite3* db, sqlite3_stmt* stmt, const std::string& what = "Reading the table");
-void Exec(sqlite3* db, const std::string& sql, const std::string& what);
+bool Step(sqlite3* db, sqlite3_stmt* stmt, std::string_view what = "Reading the table");
+void Exec(sqlite3* db, const std::string& sql, std::string_view what);
 
 class TableFile {
 public:
