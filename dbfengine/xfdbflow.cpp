@@ -196,7 +196,7 @@ int ReadDbfHeader(TDbfTable& t, std::int64_t fileSize)
     return 0;
 }
 
-int OpenDbf(TDbfTable& t, std::int64_t fileSize)
+int OpenDbf(TDbfTable& t)
 {
     std::size_t got = 0;
     const int code = t.File.ReadAt(0, t.Prolog.data(), t.Prolog.size(), got);
@@ -204,6 +204,14 @@ int OpenDbf(TDbfTable& t, std::int64_t fileSize)
     if (got < 32) return FailOpen(t, 210, NotDbase(t, "Prolog is less than 32 bytes", "[USE/OpenDBF]"));
     if (!IsAcceptedVersion(t.Prolog[0]))
         return FailOpen(t, 210, t.FileName + " is not a dBASE database." + "(" + "Invalid version byte" + ")+ [USE/OpenDBF]");
+    // The size is taken after the header, never before: a program writes a record
+    // before it counts it in the header, and a shared table only grows, so the file
+    // then holds every record the header counts. Taken before it, another program's
+    // append and header rewrite falling in between would make a sound table look cut
+    // short.
+    std::int64_t fileSize = 0;
+    if (const int sizeCode = t.File.Size(fileSize))
+        return FailOpen(t, static_cast<std::uint16_t>(sizeCode), "Failure to open " + t.FileName + " [USE/OpenDbf]");
     return IsDbase2(t) ? ReadDbase2Header(t, fileSize) : ReadDbfHeader(t, fileSize);
 }
 
@@ -276,10 +284,7 @@ int OpenDbfFile(TDbfTable& t, const std::string& name, std::uint8_t mode)
         shortName.resize(end);
     }
     t.ShortName = shortName;
-    std::int64_t size = 0;
-    if (const int code = t.File.Size(size))
-        return FailOpen(t, static_cast<std::uint16_t>(code), "Failure to open " + t.FileName + " [USE/OpenDbf]");
-    return OpenDbf(t, size);
+    return OpenDbf(t);
 }
 
 void DropReadAhead(TDbfTable& t) { t.AheadOffset = -1; }

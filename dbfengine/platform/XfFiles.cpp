@@ -231,6 +231,7 @@ int TXfFile::Size(std::int64_t& size) const
     struct stat st {};
     if (::fstat(fd_, &st) != 0) return LastCode();
     size = st.st_size;
+    if (const auto& fault = XfFileFaults().SizeTaken) fault(path_);
     return 0;
 }
 

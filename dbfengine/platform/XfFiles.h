@@ -103,6 +103,9 @@ struct TXfFileFaults {
     std::function<int(const std::string& path, std::int64_t offset, std::int64_t length)> Unlock;
     // Answers the free-space query in place of the file system.
     std::function<int(const std::string& folder, std::int64_t& bytes)> DiskFree;
+    // Called after every size query has its answer, so that another program can
+    // change the file between the size and what is read next.
+    std::function<void(const std::string& path)> SizeTaken;
 };
 TXfFileFaults& XfFileFaults();
 

@@ -1,10 +1,12 @@
 // Record and table locks between processes (forked children with their own opens):
-// conflicts, what a killed holder leaves (lslocks), many appends at once, and the
-// header that closing writes while another program goes on appending.
+// conflicts, what a killed holder leaves (lslocks), many appends at once, the
+// header that closing writes while another program goes on appending, and what an
+// open reads meanwhile.
 
 #include <csignal>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -346,6 +348,45 @@ TEST(XfDbfLocks, ClosingNeverWaitsForAnotherProgramsTableLockAndCountsItsAppends
     const std::string bytes = testsupport::ReadFile(path);
     EXPECT_EQ(bytes.substr(65 + 20, 20), " replaced           ");
     EXPECT_EQ(bytes.substr(65 + 6 * 20, 20), " appended 4         ");
+}
+
+TEST(XfDbfLocks, OpeningWhileAnotherProgramAppendsAndClosesSeesOnlyWhatTheFileHolds)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/opened.dbf";
+    MakeTable(path, 3);
+    // Another program appends a record and closes, counting it in the header, right
+    // after the opening program took the file's size.
+    TDbfTable other;
+    ASSERT_EQ(OpenDbfFile(other, path, XfDbf4Settings().SharedMode), 0);
+    other.OthersAppend = true;
+    bool appended = false;
+    TXfFileFaults faults;
+    faults.SizeTaken = [&](const std::string&) {
+        if (std::exchange(appended, true)) return;
+        const std::string text = " appended by another";
+        std::copy(text.begin(), text.end(), other.Record.begin());
+        ASSERT_EQ(PutDbfRecord(other, other.RecordCount + 1), 0);
+        ASSERT_EQ(CloseDbf(other), 0);
+    };
+    TXfFileFaultsGuard guard(std::move(faults));
+    ASSERT_EQ(ErrorOf([&] { USE(path); }), (std::pair<int, std::string> {0, ""}));
+    ASSERT_TRUE(appended);
+    EXPECT_EQ(HeaderCount(path), 4);
+    EXPECT_EQ(RecCount(), 4);
+    GO(4);
+    EXPECT_EQ(TrimRightStr(CurrentRecord().Text(1)), "appended by another");
+    CloseDatabase();
+
+    // A count the file does not hold stays refused.
+    std::string bytes = testsupport::ReadFile(path);
+    bytes[4] = 9;
+    testsupport::WriteFile(path, bytes);
+    const auto refused = ErrorOf([&] { USE(path); });
+    EXPECT_EQ(refused.first, 210);
+    EXPECT_NE(refused.second.find(path + " is not a dBASE database. (Record count is beyond the end of the file) [Use/OpenDbf]"),
+              std::string::npos);
 }
 
 TEST(XfDbfLocks, RetriesWaitOnTheClockAndTheLockListStaysConsistent)
