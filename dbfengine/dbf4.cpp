@@ -37,8 +37,6 @@ void Store(std::byte* p, T value)
     std::memcpy(p, &value, sizeof value);
 }
 
-bool WideInteger(const TDbfField& f) { return f.Length > 9; }
-
 std::string_view Trimmed(const char* p, std::size_t n)
 {
     std::size_t a = 0;
@@ -156,9 +154,8 @@ std::vector<std::size_t> TypedOffsets(const std::vector<TDbfField>& fields)
     return offsets;
 }
 
-int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, const char* raw, std::byte* typed)
+void UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, const char* raw, std::byte* typed)
 {
-    int failure = 0;
     typed[0] = std::byte {raw[0] == '*' ? std::uint8_t {1} : std::uint8_t {0}};
     std::string date;
     for (std::size_t i = 0; i < t.Fields.size(); ++i) {
@@ -180,24 +177,18 @@ int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, co
         case 'N':
         case 'F': {
             const std::string_view text = Trimmed(p, f.Length);
-            if (f.Decimals > 0) {
-                double value = 0;
-                if (std::from_chars(text.data(), text.data() + text.size(), value).ec != std::errc()) value = 0;
-                Store(out, value);
+            double real = 0;
+            const bool isReal = std::from_chars(text.data(), text.data() + text.size(), real).ec == std::errc();
+            const TXfNumberKind kind = NumberKind(f);
+            if (kind == TXfNumberKind::Real) {
+                Store(out, isReal ? real : 0.0);
                 break;
             }
+            // Digits the integer cannot take whole ("1.5", "***") read as near as it can.
             std::int64_t value = 0;
             const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (result.ec == std::errc::result_out_of_range) {
-                value = !text.empty() && text[0] == '-' ? INT64_MIN : INT64_MAX;
-                failure = 201;
-            } else if (result.ec != std::errc() || result.ptr != text.data() + text.size()) {
-                double real = 0;
-                value = std::from_chars(text.data(), text.data() + text.size(), real).ec == std::errc()
-                            ? XfSaturateInt64(real)
-                            : 0;
-            }
-            if (WideInteger(f)) {
+            if (result.ec != std::errc() || result.ptr != text.data() + text.size()) value = isReal ? XfSaturateInt64(real) : 0;
+            if (kind == TXfNumberKind::Int64) {
                 Store(out, value);
             } else {
                 Store(out, static_cast<std::int32_t>(std::clamp<std::int64_t>(value, INT32_MIN, INT32_MAX)));
@@ -216,7 +207,6 @@ int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, co
         }
         }
     }
-    return failure;
 }
 
 void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
@@ -250,9 +240,10 @@ void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, cha
         }
         case 'N':
         case 'F': {
-            const std::string text = f.Decimals > 0 ? NumberText(Load<double>(in), f.Decimals)
-                                                    : std::to_string(WideInteger(f) ? Load<std::int64_t>(in)
-                                                                                     : Load<std::int32_t>(in));
+            const TXfNumberKind kind = NumberKind(f);
+            const std::string text = kind == TXfNumberKind::Real  ? NumberText(Load<double>(in), f.Decimals)
+                                     : kind == TXfNumberKind::Int64 ? std::to_string(Load<std::int64_t>(in))
+                                                                    : std::to_string(Load<std::int32_t>(in));
             if (text.empty() || text.size() > f.Length) {
                 std::memset(p, '*', f.Length);
                 break;
@@ -281,11 +272,8 @@ void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, cha
 void Unpack(TWorkArea& a)
 {
     if (a.Table.Virtual || !a.Typed) return;
-    const int failure = UnpackRecord(a.Table, a.TypedOffsets, a.Table.Record.data(), a.Typed);
+    UnpackRecord(a.Table, a.TypedOffsets, a.Table.Record.data(), a.Typed);
     std::memcpy(a.Shadow.data(), a.Typed, a.TypedSize);
-    if (failure)
-        Report(static_cast<std::uint16_t>(failure), "Number out of range in record " + std::to_string(a.Table.CurrentRecord) +
-                                                        " of " + a.Table.FileName + " [GetDbfRecord]");
 }
 
 void Pack(TWorkArea& a, bool fillBlanks)
@@ -410,10 +398,16 @@ std::size_t TypedFieldSize(const TDbfField& f)
     case 'C': return static_cast<std::size_t>(f.Length) + 1;
     case 'D': return 11;
     case 'N':
-    case 'F': return f.Decimals > 0 || f.Length > 9 ? 8 : 4;
+    case 'F': return NumberKind(f) == TXfNumberKind::Int32 ? 4 : 8;
     case 'L': return 1;
     default: return 4;
     }
+}
+
+TXfNumberKind NumberKind(const TDbfField& f)
+{
+    if (f.Decimals > 0 || f.Length > 18) return TXfNumberKind::Real;
+    return f.Length > 9 ? TXfNumberKind::Int64 : TXfNumberKind::Int32;
 }
 
 std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields)
@@ -434,7 +428,12 @@ Slot SlotOf(const TDbfField& f)
     case 'D': return Slot::Text;
     case 'L': return Slot::Flag;
     case 'N':
-    case 'F': return f.Decimals > 0 ? Slot::Real : f.Length > 9 ? Slot::Int64 : Slot::Int32;
+    case 'F':
+        switch (NumberKind(f)) {
+        case TXfNumberKind::Real: return Slot::Real;
+        case TXfNumberKind::Int64: return Slot::Int64;
+        default: return Slot::Int32;
+        }
     default: return Slot::Int32;
     }
 }

@@ -102,9 +102,15 @@ TXfParserHooks& XfParserHooks();
 //
 // The caller's view of the current record: byte 0 the deletion flag (1 = deleted),
 // then each field: C a short text (length byte + field length), D a date text in the
-// current style (length byte + 10), N and F an 8-byte double with decimals, else an
-// integer (32-bit up to 9 digits, 64-bit wider), L one byte, M a 32-bit block number.
+// current style (length byte + 10), N and F as NumberKind says, L one byte, M a
+// 32-bit block number.
 std::size_t TypedFieldSize(const TDbfField& field);
+// How an N or F field is held: an integer when it has no decimals and every value
+// its width holds fits (32 bits up to 9 digits, 64 bits up to 18); otherwise an
+// 8-byte double, so a 19- or 20-digit value past 64 bits still reads (as the
+// nearest double).
+enum class TXfNumberKind { Real, Int32, Int64 };
+TXfNumberKind NumberKind(const TDbfField& field);
 std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields);
 // A number as an N or F field with `decimals` places stores it, before it is
 // right-aligned: "." as the point, rounded half away from zero on the number's

@@ -28,8 +28,9 @@ std::vector<std::size_t> TypedOffsets(const std::vector<TDbfField>& fields);
 // Record bytes (in memory form) to a typed record, and back for the fields whose typed
 // bytes differ from `shadow` (every field when `shadow` is null), and with
 // `fillBlanks` also the numbers and logicals whose bytes are blank (a new record
-// takes its typed values). A number that does not fit fills its field with "*".
-int UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, const char* raw, std::byte* typed);
+// takes its typed values). Every record reads, whatever its numbers hold; a number
+// that does not fit fills its field with "*".
+void UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, const char* raw, std::byte* typed);
 void PackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, char* raw, const std::byte* typed,
                 const std::byte* shadow, bool fillBlanks = false);
 // The area's record buffer into its typed record (and the shadow).

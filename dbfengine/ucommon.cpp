@@ -261,12 +261,10 @@ void TXfDataSet::BuildProps()
         case 'M': p.FieldType = ftMemo, p.NativeSize = 4; break;
         case 'N':
         case 'F':
-            if (f.Decimals > 0) {
-                p.FieldType = ftFloat, p.NativeSize = 8;
-            } else if (f.Length > 9) {
-                p.FieldType = ftLargeint, p.NativeSize = 8;
-            } else {
-                p.FieldType = ftInteger, p.NativeSize = 4;
+            switch (NumberKind(f)) {
+            case TXfNumberKind::Real: p.FieldType = ftFloat, p.NativeSize = 8; break;
+            case TXfNumberKind::Int64: p.FieldType = ftLargeint, p.NativeSize = 8; break;
+            default: p.FieldType = ftInteger, p.NativeSize = 4;
             }
             break;
         default: p.FieldType = ftString, p.NativeSize = f.Length + 1;
@@ -369,7 +367,7 @@ void TXfDataSet::FillNative(TRecordBuffer buffer, std::int32_t& recNo)
         case 'M': Store<std::int32_t>(out, static_cast<std::int32_t>(r.Integer(f))); break;
         case 'N':
         case 'F':
-            if (p.Decimals > 0) {
+            if (p.FieldType == ftFloat) {
                 const double scale = std::pow(10.0, p.Decimals);
                 Store(out, std::round(r.Number(f) * scale) / scale);
             } else if (p.FieldType == ftLargeint) {
@@ -406,7 +404,7 @@ void TXfDataSet::NativeToTyped(const std::uint8_t* record, bool onlyChanged)
         case 'M': r.SetInteger(f, Load<std::int32_t>(in)); break;
         case 'N':
         case 'F':
-            if (p.Decimals > 0) {
+            if (p.FieldType == ftFloat) {
                 r.SetNumber(f, Load<double>(in));
             } else if (p.FieldType == ftLargeint) {
                 r.SetInteger(f, Load<std::int64_t>(in));

@@ -4,10 +4,10 @@
 // the framework's buffers, and edits under the engine's locks.
 //
 // Native record: byte 0 the deletion flag, then per field C a zero-terminated
-// ANSI text of length + 1 bytes; D an 8-byte date-time (0: no date); N and F with
-// decimals an 8-byte float, without (up to 9 digits) a 32-bit integer, wider a
-// 64-bit integer; L 2 bytes; M the memo's 32-bit block. A number is refused when
-// it is set if its text would not fit its field.
+// ANSI text of length + 1 bytes; D an 8-byte date-time (0: no date); N and F as the
+// engine holds them (NumberKind): an 8-byte float, or a 32- or 64-bit integer; L 2
+// bytes; M the memo's 32-bit block. A number is refused when it is set if its text
+// would not fit its field.
 //
 // Edits write only the fields the edit changed, onto the record as it is in the
 // file when the record lock is taken: another station's change to other fields

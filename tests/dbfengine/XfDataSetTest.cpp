@@ -3,6 +3,7 @@
 // and as binary blob streams, and the field texts dBase would print.
 
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <tuple>
 #include <random>
@@ -632,4 +633,86 @@ TEST(XfDataSet, NumbersThatDoNotFitAreRefusedWhenSetAndWideIntegersStayExact)
     EXPECT_EQ(program.Finish(), 0);
     ds = open();
     EXPECT_EQ(ds->RecordCount(), 4);
+}
+
+// Integer fields of 19 and 20 digits, as other programs write them, may hold values
+// beyond 64 bits. They read without an error (as the nearest double), an edit of
+// another field keeps their digits, and a value wider than the field is refused.
+TEST(XfDataSet, IntegersBeyondSixtyFourBitsReadWithoutAnErrorAndKeepTheirDigits)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    EngineScope scope;
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/wide.dbf";
+    {
+        TDbfTable t;
+        ASSERT_EQ(CreateDbf(t, path, {{"NAME", 'C', 4, 0}, {"N18", 'N', 18, 0}, {"N19", 'N', 19, 0}, {"N20", 'N', 20, 0}}), 0);
+    }
+    const std::string high = std::string(18, '9') + std::string(19, '9') + std::string(20, '9');
+    const std::string low = "-" + std::string(17, '9') + "-" + std::string(18, '9') + "-" + std::string(19, '9');
+    std::string bytes = testsupport::ReadFile(path);
+    bytes.pop_back();
+    bytes += " high" + high + " low " + low + "\x1A";
+    const std::int32_t two = 2;
+    std::memcpy(&bytes[4], &two, 4);
+    testsupport::WriteFile(path, bytes);
+    // Another reader takes the file for what it is: integers of every width, digit for digit.
+    const testsupport::CommandResult read = testsupport::RunCommand(
+        "/usr/bin/python3 -c \"import sys; from dbfread import DBF\n"
+        "for r in DBF(sys.argv[1]): print(r['N18'], r['N19'], r['N20'])\" '" + path + "'");
+    ASSERT_EQ(read.status, 0);
+    EXPECT_EQ(read.output, std::string(18, '9') + " " + std::string(19, '9') + " " + std::string(20, '9') + "\n-" +
+                               std::string(17, '9') + " -" + std::string(18, '9') + " -" + std::string(19, '9') + "\n");
+
+    // At run time, where an engine error ends the program, the whole table reads.
+    OtherProgram program([&](int, int) {
+        XfErrors() = TXfErrorState {};
+        TXfDbf other;
+        other.SetDbfFileName(path);
+        other.Open();
+        for (other.First(); !other.Eof(); other.Next())
+            for (const char* name : {"N18", "N19", "N20"}) FieldAsDbfString(other, name);
+        other.Close();
+        return 0;
+    });
+    EXPECT_EQ(program.Finish(), 0);
+
+    TXfDbf ds;
+    ds.SetName("Wide");
+    ds.SetDbfFileName(path);
+    ds.Open();
+    db::TField* n18 = ds.FieldByName("N18");
+    db::TField* n19 = ds.FieldByName("N19");
+    db::TField* n20 = ds.FieldByName("N20");
+    EXPECT_NE(dynamic_cast<db::TLargeintField*>(n18), nullptr) << "18 digits always fit 64 bits";
+    EXPECT_NE(dynamic_cast<db::TFloatField*>(n20), nullptr);
+    EXPECT_EQ(n18->AsString(), std::string(18, '9'));
+    EXPECT_EQ(n19->AsFloat(), 1e19);
+    EXPECT_EQ(n20->AsFloat(), 1e20);
+    ds.Next();
+    EXPECT_EQ(n18->AsString(), "-" + std::string(17, '9'));
+    EXPECT_EQ(n19->AsFloat(), -1e18);
+    EXPECT_EQ(n20->AsFloat(), -1e19);
+
+    // An edit of another field leaves their digits as they were.
+    ds.First();
+    ds.Edit();
+    ds.FieldByName("NAME")->SetAsString("top");
+    ds.Post();
+    // Too wide for the field: refused when set, with what fits.
+    ds.Edit();
+    try {
+        n20->SetAsString("123456789012345678901");
+        ADD_FAILURE() << "21 digits were taken for 20";
+    } catch (const db::EDatabaseError& e) {
+        EXPECT_EQ(e.Message(), "Wide: 1.23456789012346E20 is not a valid value for field 'N20'. The allowed range is -" +
+                                   std::string(19, '9') + " to " + std::string(20, '9'));
+    }
+    EXPECT_THROW(n19->SetAsFloat(1e19), db::EDatabaseError) << "20 digits for 19";
+    n19->SetAsFloat(4611686018427387904.0);  // 2^62, a double to the last digit
+    ds.Post();
+    ds.Close();
+    bytes = testsupport::ReadFile(path);
+    EXPECT_NE(bytes.find(" top " + std::string(18, '9') + "4611686018427387904" + std::string(20, '9')), std::string::npos);
+    EXPECT_NE(bytes.find(" low " + low), std::string::npos);
 }
