@@ -186,8 +186,7 @@ void UnpackRecord(const TDbfTable& t, const std::vector<std::size_t>& offsets, c
             }
             // Digits the integer cannot take whole ("1.5", "***") read as near as it can.
             std::int64_t value = 0;
-            const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
-            if (result.ec != std::errc() || result.ptr != text.data() + text.size()) value = isReal ? XfSaturateInt64(real) : 0;
+            if (!ReadWholeInteger(text, value)) value = isReal ? XfSaturateInt64(real) : 0;
             if (kind == TXfNumberKind::Int64) {
                 Store(out, value);
             } else {
@@ -408,6 +407,13 @@ TXfNumberKind NumberKind(const TDbfField& f)
 {
     if (f.Decimals > 0 || f.Length > 18) return TXfNumberKind::Real;
     return f.Length > 9 ? TXfNumberKind::Int64 : TXfNumberKind::Int32;
+}
+
+bool ReadWholeInteger(std::string_view text, std::int64_t& value)
+{
+    text = Trimmed(text.data(), text.size());
+    const auto r = std::from_chars(text.data(), text.data() + text.size(), value);
+    return !text.empty() && r.ec == std::errc() && r.ptr == text.data() + text.size();
 }
 
 std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields)

@@ -111,6 +111,9 @@ std::size_t TypedFieldSize(const TDbfField& field);
 // nearest double).
 enum class TXfNumberKind { Real, Int32, Int64 };
 TXfNumberKind NumberKind(const TDbfField& field);
+// A field's text (blanks and zero bytes around it allowed) read whole as an integer;
+// false when it is none, or past 64 bits.
+bool ReadWholeInteger(std::string_view text, std::int64_t& value);
 std::size_t UnpackedRecordSize(const std::vector<TDbfField>& fields);
 // A number as an N or F field with `decimals` places stores it, before it is
 // right-aligned: "." as the point, rounded half away from zero on the number's

@@ -228,6 +228,8 @@ std::string FieldText(const TDbfField& f, const char* record)
     switch (f.Type) {
     case 'N':
     case 'F': {
+        std::int64_t whole = 0;
+        if (NumberKind(f) != TXfNumberKind::Real && ReadWholeInteger(text, whole)) return IntToText(whole, f.Length);
         const std::string trimmed = AllTrimStr(text);
         double value = 0;
         if (std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value).ec != std::errc()) value = 0;
@@ -249,6 +251,9 @@ std::string ValueText(const TDbfField& f, const TXfValue& value)
         return *text;
     }
     if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "T" : "F";
+    // Integer fields compare integers digit for digit, which a double past 2^53 would not.
+    const auto* whole = std::get_if<std::int64_t>(&value);
+    if (whole && f.Type != 'D' && NumberKind(f) != TXfNumberKind::Real) return IntToText(*whole, f.Length);
     const double number = std::holds_alternative<double>(value) ? std::get<double>(value)
                                                                  : static_cast<double>(std::get<std::int64_t>(value));
     if (f.Type == 'D') return DtosFromDateNumber(number);

@@ -294,9 +294,14 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
         } else if (p->Type == 'D') {
             key = DateTextFromNumber(std::floor(value.ToDateTime()) + DateNumber(1899, 12, 30));
         } else if (p->Type == 'N' || p->Type == 'F') {
-            char text[64];
-            const auto r = std::to_chars(text, text + sizeof text, value.ToDouble());
-            key.assign(text, r.ptr);
+            // An integer keeps every digit, which a double past 2^53 would not.
+            if (value.VarType() == Variant::Type::Integer) {
+                key = std::to_string(value.ToInt64());
+            } else {
+                char text[64];
+                const auto r = std::to_chars(text, text + sizeof text, value.ToDouble());
+                key.assign(text, r.ptr);
+            }
         } else {
             return false;
         }

@@ -593,6 +593,18 @@ const void* Evaluate(PXfExpr expression)
     return e.ResultValue;
 }
 
+bool FetchesOneField(const TXfExpr& e, int& area, int& field)
+{
+    using namespace expr;
+    const std::vector<TXfExprNode>& code = e.Code;
+    const bool alias = code.size() == 4 && code[2].Op >= opAliasC && code[2].Op < opAliasC + 5;
+    if (!alias && !(code.size() == 3 && code[1].Op >= opFieldC && code[1].Op < opFieldC + 5)) return false;
+    if (code[0].Op != 0 || code.back().Op != -1 || (alias && code[1].Op != 0)) return false;
+    field = code[0].Value.Logical;
+    area = alias ? code[1].Value.Logical : CurrentWorkArea();
+    return true;
+}
+
 std::string EvaluateText(PXfExpr expression)
 {
     const void* result = Evaluate(expression);

@@ -316,6 +316,32 @@ bool SeekKey(TNdxOrder& o, std::uint8_t* key, bool insert)
     return true;
 }
 
+namespace {
+
+// A key that only fetches a 64-bit integer field is made from the field's digits:
+// the double an expression gives holds them only up to 2^53, and neighbours past
+// it would share one key. False for any other key (or digits that are no integer).
+bool IntegerFieldKey(const TNdxOrder& o, TBcdKey& bcd)
+{
+    int area = 0, field = 0;
+    if (!o.Key.Expr || !FetchesOneField(*o.Key.Expr, area, field)) return false;
+    const TWorkArea* a = WorkArea(area);
+    if (!a || field < 1 || field > static_cast<int>(a->Table.Fields.size())) return false;
+    const TDbfField& f = a->Table.Fields[static_cast<std::size_t>(field - 1)];
+    if ((f.Type != 'N' && f.Type != 'F') || NumberKind(f) != TXfNumberKind::Int64 ||
+        a->Table.Record.size() < static_cast<std::size_t>(f.Offset) + f.Length)
+        return false;
+    std::int64_t value = 0;
+    if (!ReadWholeInteger(std::string_view(a->Table.Record.data() + f.Offset, f.Length), value)) return false;
+    // As the fixed-point text of the double would have it.
+    std::string digits = std::to_string(value);
+    if (o.Decimals > 0) digits += "." + std::string(o.Decimals, '0');
+    BcdKeyFromText(bcd, digits, o.Decimals);
+    return true;
+}
+
+}  // namespace
+
 void MakeKey(TNdxOrder& o, std::uint8_t* key)
 {
     CurrentExpression() = o.Key.Expr;
@@ -339,7 +365,7 @@ void MakeKey(TNdxOrder& o, std::uint8_t* key)
     }
     default: {
         TBcdKey bcd;
-        BcdKeyFromFloat(bcd, o.Decimals, value ? *static_cast<const double*>(value) : 0.0);
+        if (!IntegerFieldKey(o, bcd)) BcdKeyFromFloat(bcd, o.Decimals, value ? *static_cast<const double*>(value) : 0.0);
         std::memcpy(key, bcd.data(), 12);
         break;
     }

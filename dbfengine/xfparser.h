@@ -66,6 +66,10 @@ void FreeExpr(PXfExpr& expression);
 const void* Evaluate(PXfExpr expression);
 // The text of a C/M result and its length (for callers that want a string).
 std::string EvaluateText(PXfExpr expression);
+// Whether the expression does nothing but fetch one field; then `area` (for a field
+// named without alias, the current area, as a run now takes it) and `field` (from
+// 1) name it.
+bool FetchesOneField(const TXfExpr& expression, int& area, int& field);
 
 // 0, a checker code 359..362, or the compiler's error code. `text` comes back
 // without its trailing blanks and control characters. Errors are deferred.

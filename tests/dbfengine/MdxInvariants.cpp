@@ -1,6 +1,7 @@
 #include "tests/dbfengine/MdxInvariants.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -107,6 +108,25 @@ struct Walker {
     }
 };
 
+// A key that is nothing but an integer field of 10 to 18 digits holds the field's
+// digits (a double would not, past 2^53): those digits, else "".
+std::string IntegerFieldDigits(const MdxTagInfo& tag)
+{
+    const xf::TWorkArea* area = xf::WorkArea(xf::CurrentWorkArea());
+    if (!area) return {};
+    std::string name;
+    for (const char c : tag.KeyExpr)
+        if (c != ' ') name += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const xf::TDbfField& f : area->Table.Fields) {
+        if (f.Name != name || (f.Type != 'N' && f.Type != 'F') || f.Decimals != 0 || f.Length < 10 || f.Length > 18) continue;
+        std::string text(area->Table.Record.data() + f.Offset, f.Length);
+        text.erase(0, text.find_first_not_of(' '));
+        const bool digits = !text.empty() && text.find_first_not_of("-0123456789") == std::string::npos;
+        return digits ? text : std::string();
+    }
+    return {};
+}
+
 std::string ExpectedKey(const MdxTagInfo& tag, xf::PXfExpr expr)
 {
     const void* value = xf::Evaluate(expr);
@@ -123,7 +143,12 @@ std::string ExpectedKey(const MdxTagInfo& tag, xf::PXfExpr expr)
         std::memcpy(key.data(), value, 8);
     } else {
         xf::TBcdKey bcd;
-        xf::BcdKeyFromFloat(bcd, expr->ResultDecimals, *static_cast<const double*>(value));
+        const std::string digits = IntegerFieldDigits(tag);
+        if (!digits.empty()) {
+            xf::BcdKeyFromText(bcd, digits, 0);
+        } else {
+            xf::BcdKeyFromFloat(bcd, expr->ResultDecimals, *static_cast<const double*>(value));
+        }
         std::memcpy(key.data(), bcd.data(), 12);
     }
     return key;

@@ -6,7 +6,8 @@
 //  - the keys of the leaves ascend in the tag's order (descending tags reversed),
 //    equal keys by ascending record number, and each separator bounds its subtrees;
 //  - every record that passes the tag's FOR condition is in the tag exactly once
-//    with the key its expression gives, in OEM for an OEM table (unique tags: each
+//    with the key its expression gives (a key of nothing but an integer field of 10
+//    to 18 digits: those digits), in OEM for an OEM table (unique tags: each
 //    key once, on a record with that key), and no other record is; the
 //    keys-present flag of a FOR tag says whether it has keys;
 //  - in a file straight from a build, every leaf but a tag's last is full.

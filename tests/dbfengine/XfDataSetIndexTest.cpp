@@ -157,3 +157,58 @@ TEST(XfDataSetIndex, AReportTableNavigatesFindsAndLocatesThroughItsIndex)
     EXPECT_TRUE(again->Locate("city", std::string("Austin"), {}));
     again->Close();
 }
+
+// Past 2^53 a double no longer tells neighbouring integers apart: a tag on a
+// 64-bit integer field, and the search without one, take the value digit for digit.
+TEST(XfDataSetIndex, SixtyFourBitIntegersAreFoundDigitForDigit)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::int64_t twoTo53 = 9007199254740992;
+    const auto open = [&](const std::string& name, std::vector<std::string> tags) {
+        auto ds = std::make_unique<TXfDbf>();
+        ds->SetName(name);
+        ds->SetDbfFields({"big,N,18,0", "name,C,10,0"});
+        ds->SetIndexList(std::move(tags));
+        ds->SetDbfFileName(dir.str() + "/" + name);
+        ds->Open();
+        for (const int step : {0, 1, 2, -1}) {
+            ds->Append();
+            ds->FieldByName("BIG")->SetAsString(std::to_string(twoTo53 + step));
+            ds->FieldByName("NAME")->SetAsString(std::to_string(step));
+            ds->Post();
+        }
+        return ds;
+    };
+    const auto name = [](TXfDbf& ds) { return ds.FieldByName("NAME")->AsString(); };
+
+    auto tagged = open("tagged", {"BIG,F,F,BIG", ""});
+    ASSERT_THAT(IndexProblems(*tagged), IsEmpty());
+    EXPECT_THAT(Column(*tagged, "NAME"), ElementsAre("-1", "0", "1", "2"));
+    EXPECT_TRUE(tagged->Locate("BIG", db::Variant(twoTo53 + 1), {}));
+    EXPECT_EQ(name(*tagged), "1");
+    EXPECT_TRUE(tagged->Locate("BIG", db::Variant(twoTo53), {}));
+    EXPECT_EQ(name(*tagged), "0");
+    EXPECT_TRUE(tagged->FindExact("9007199254740993"));
+    EXPECT_EQ(name(*tagged), "1");
+    EXPECT_TRUE(tagged->Find("9007199254740994"));
+    EXPECT_EQ(name(*tagged), "2");
+    EXPECT_FALSE(tagged->FindExact("9007199254740995"));
+    // A key that moves is found where it went.
+    ASSERT_TRUE(tagged->FindExact("9007199254740991"));
+    tagged->Edit();
+    tagged->FieldByName("BIG")->SetAsString(std::to_string(twoTo53 + 3));
+    tagged->Post();
+    ASSERT_THAT(IndexProblems(*tagged), IsEmpty());
+    EXPECT_TRUE(tagged->FindExact("9007199254740995"));
+    EXPECT_EQ(name(*tagged), "-1");
+    EXPECT_FALSE(tagged->FindExact("9007199254740991"));
+    tagged->Close();
+
+    auto plain = open("plain", {});
+    EXPECT_TRUE(plain->Locate("BIG", db::Variant(twoTo53 + 1), {}));
+    EXPECT_EQ(name(*plain), "1");
+    EXPECT_TRUE(plain->Locate("BIG", db::Variant(twoTo53 - 1), {}));
+    EXPECT_EQ(name(*plain), "-1");
+    plain->Close();
+}
