@@ -274,7 +274,7 @@ void TXfDataSet::BuildProps()
         props_.push_back(p);
     }
     nativeSize_ = offset;
-    changed_.assign(props_.size(), false);
+    ResetEdit();
 }
 
 void TXfDataSet::InternalInitFieldDefs()
@@ -533,7 +533,10 @@ bool TXfDataSet::XfiGetFieldData(TField* field, const std::uint8_t* record, void
         if (buffer) Store<std::int32_t>(static_cast<std::uint8_t*>(buffer), static_cast<std::int32_t>(std::floor(value)) + kDateDelta);
         return true;
     }
-    case ftMemo: return Load<std::int32_t>(in) > 0;
+    case ftMemo: {
+        const TMemoEdit* edit = PendingMemo(field, record);
+        return edit ? edit->Bytes->Size() > 0 : Load<std::int32_t>(in) > 0;
+    }
     default:
         if (buffer) std::memcpy(buffer, in, static_cast<std::size_t>(p->NativeSize));
         return true;
@@ -590,25 +593,65 @@ void TXfDataSet::MarkChanged(const TField* field)
 
 // ---- edits ------------------------------------------------------------------------
 
-void TXfDataSet::InternalEdit()
-{
-    changed_.assign(props_.size(), false);
-    replacedMemos_.clear();
-}
+void TXfDataSet::InternalEdit() { ResetEdit(); }
 
 void TXfDataSet::InternalInsert() { InternalEdit(); }
 
 void TXfDataSet::InternalCancel()
 {
-    // Memos written during the edit go back to the free space; the record keeps its own.
+    // Memos a failed post stored go back to the free space; the record keeps its own.
     SelectOwnArea("InternalCancel");
-    for (std::size_t i = 0; i < props_.size(); ++i) {
-        if (props_[i].Type != 'M' || !changed_[i]) continue;
-        const std::int32_t block = Load<std::int32_t>(ActiveBuffer() + props_[i].NativeOffset);
-        if (block > 0) Engine([&] { EditMemo(block, {}); });
-    }
+    for (const TMemoEdit& edit : memoEdits_)
+        if (edit.Stored > 0) Engine([&] { EditMemo(edit.Stored, {}); });
+    ResetEdit();
+}
+
+void TXfDataSet::ResetEdit()
+{
     changed_.assign(props_.size(), false);
+    memoEdits_.assign(props_.size(), {});
     replacedMemos_.clear();
+}
+
+const TXfDataSet::TMemoEdit* TXfDataSet::PendingMemo(const TField* field, const std::uint8_t* record) const
+{
+    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
+    if ((State() != dsEdit && State() != dsInsert) || record != ActiveBuffer() || i >= memoEdits_.size()) return nullptr;
+    return memoEdits_[i].Bytes ? &memoEdits_[i] : nullptr;
+}
+
+void TXfDataSet::TakeMemoEdit(const TField* field, std::shared_ptr<TMemoryStream> bytes)
+{
+    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
+    if (i >= memoEdits_.size()) return;
+    memoEdits_[i].Bytes = std::move(bytes);
+    MarkChanged(field);
+}
+
+void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
+{
+    for (std::size_t i = 0; i < memoEdits_.size() && i < props_.size(); ++i) {
+        TMemoEdit& edit = memoEdits_[i];
+        if (!edit.Bytes) continue;
+        TMemoryStream& bytes = *edit.Bytes;
+        std::int32_t block = 0;
+        CheckResult(Engine([&] {
+            CreateBlobDescriptor(tableLanguage_ == tlOem, 0, kBlobWrite, bytes.Size());
+            WriteBlobStream(bytes.Memory(), bytes.Size());
+            block = DestroyBlobDescriptor();
+        }));
+        // A memo an earlier try stored is freed now; the record's own once the post is through.
+        std::uint8_t* at = record + props_[i].NativeOffset;
+        const std::int32_t old = Load<std::int32_t>(at);
+        if (edit.Stored > 0) {
+            Engine([&] { EditMemo(edit.Stored, {}); });
+        } else if (old > 0) {
+            replacedMemos_.push_back(old);
+        }
+        Store<std::int32_t>(at, block);
+        edit.Bytes.reset();
+        edit.Stored = block;
+    }
 }
 
 int TXfDataSet::XfiInitRecord(TRecordBuffer buffer)
@@ -638,6 +681,7 @@ int TXfDataSet::XfiAppendRecord(TRecordBuffer buffer)
 {
     if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
     SelectOwnArea("s_AppendWithLock");
+    StoreMemoEdits(buffer);
     WithLock(true, OnALockFailedOnInsert, "Insert", [&] {
         xf::ClearRecord();
         xf::CurrentRecord().SetDeleted(false);
@@ -646,7 +690,7 @@ int TXfDataSet::XfiAppendRecord(TRecordBuffer buffer)
         xf::Append();
     });
     atBegin_ = atEnd_ = false;
-    changed_.assign(props_.size(), false);
+    ResetEdit();
     return xfOk;
 }
 
@@ -656,6 +700,7 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     if (atEnd_) return xfAtEnd;
     if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
     SelectOwnArea("s_ReplaceWithLock");
+    StoreMemoEdits(buffer);
     const std::int32_t recNo = RecNoOf(buffer);
     if (const int code = Engine([&] { xf::GO(recNo); })) return code;
     WithLock(false, OnRLockFailedOnPost, "Post", [&] {
@@ -668,14 +713,13 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
         xf::Replace();
     });
     FreeReplacedMemos();
-    changed_.assign(props_.size(), false);
+    ResetEdit();
     return xfOk;
 }
 
 void TXfDataSet::FreeReplacedMemos()
 {
     for (const std::int32_t block : replacedMemos_) Engine([&] { EditMemo(block, {}); });
-    replacedMemos_.clear();
 }
 
 void TXfDataSet::Restore()

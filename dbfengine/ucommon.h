@@ -15,11 +15,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dbfengine/xfprimds.h"
 #include "platform/db/Fields.h"
+#include "platform/db/Streams.h"
 
 namespace xf {
 
@@ -172,6 +174,22 @@ private:
     // the lock is not had.
     void WithLock(bool tableLock, const TXfLockFailedEvent& onFailed, const char* what, const std::function<void()>& work);
     void MarkChanged(const db::TField* field);
+    // A memo field's edit: the bytes its blob streams wrote, stored as a memo only
+    // when the record is posted (so a store that fails fails the post, and the edit
+    // stays to be posted again or cancelled), and the block an earlier try of the
+    // post stored.
+    struct TMemoEdit {
+        std::shared_ptr<db::TMemoryStream> Bytes;
+        std::int32_t Stored = 0;
+    };
+    // The edit of `field` whose bytes wait in `record`, the record being edited; nullptr when none.
+    const TMemoEdit* PendingMemo(const db::TField* field, const std::uint8_t* record) const;
+    // `bytes` become the new value of memo field `field` of the record being edited.
+    void TakeMemoEdit(const db::TField* field, std::shared_ptr<db::TMemoryStream> bytes);
+    // The waiting memo bytes as memos, their blocks into `record`; raises when one fails.
+    void StoreMemoEdits(db::TRecordBuffer record);
+    // No field changed, no memo waiting or replaced: between edits.
+    void ResetEdit();
     // Raises the framework's range error, naming the field, for a number (in its
     // native form) whose text is wider than its dBase field.
     void RefuseNumberThatDoesNotFit(const TXfFieldProp& p, const db::TField* field, const void* buffer);
@@ -191,6 +209,8 @@ private:
     int directArea_ = 0;
     std::int32_t directClosedAt_ = 0;
     std::vector<bool> changed_;
+    std::vector<TMemoEdit> memoEdits_;
+    // The record's own memos an edit replaced: freed once the post is through.
     std::vector<std::int32_t> replacedMemos_;
 
     friend class TXfBlobStream;

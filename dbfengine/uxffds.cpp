@@ -358,10 +358,19 @@ std::unique_ptr<TStream> TXfDataSet::CreateBlobStream(TField* field, TBlobStream
 TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode mode)
     : dataSet_(dataSet), field_(field), mode_(mode)
 {
-    if (mode == bmWrite) return;
+    if (mode == bmWrite) {
+        // An empty value replaces the memo even when nothing is written.
+        Changing();
+        return;
+    }
     const std::uint8_t* record = dataSet_.BufferForState();
     const TXfFieldProp* p = dataSet_.PropOf(field);
     if (!record || !p) return;
+    if (const TXfDataSet::TMemoEdit* edit = dataSet_.PendingMemo(field, record)) {
+        bytes_->Write(edit->Bytes->Memory(), edit->Bytes->Size());
+        bytes_->SetPosition(0);
+        return;
+    }
     std::int32_t block = 0;
     std::memcpy(&block, record + p->NativeOffset, 4);
     if (block <= 0) return;
@@ -374,61 +383,37 @@ TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode
         DestroyBlobDescriptor();
     });
     dataSet_.CheckResult(code);
-    TMemoryStream::Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
-    SetPosition(0);
+    bytes_->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
+    bytes_->SetPosition(0);
+}
+
+void TXfBlobStream::Changing()
+{
+    if (mode_ == bmRead) DatabaseError("Field '" + field_->DisplayName() + "' cannot be modified", &dataSet_);
+    if (modified_) return;
+    dataSet_.TakeMemoEdit(field_, bytes_);
+    modified_ = true;
 }
 
 std::int64_t TXfBlobStream::Write(const void* buffer, std::int64_t count)
 {
-    if (mode_ == bmRead) DatabaseError("Field '" + field_->DisplayName() + "' cannot be modified", &dataSet_);
-    modified_ = true;
-    return TMemoryStream::Write(buffer, count);
+    Changing();
+    return bytes_->Write(buffer, count);
 }
 
 void TXfBlobStream::SetSize(std::int64_t size)
 {
-    if (mode_ == bmRead) DatabaseError("Field '" + field_->DisplayName() + "' cannot be modified", &dataSet_);
-    modified_ = true;
-    TMemoryStream::SetSize(size);
-}
-
-// The bytes become a new memo; the edit's post puts it in the record and frees the old one.
-void TXfBlobStream::Store()
-{
-    std::uint8_t* record = dataSet_.BufferForState();
-    const TXfFieldProp* p = dataSet_.PropOf(field_);
-    if (!record || !p) return;
-    std::int32_t old = 0;
-    std::memcpy(&old, record + p->NativeOffset, 4);
-    dataSet_.SelectOwnArea("DestroyBlobStream");
-    std::int32_t block = 0;
-    const int code = dataSet_.Engine([&] {
-        CreateBlobDescriptor(dataSet_.TableLanguage() == tlOem, 0, kBlobWrite, Size());
-        WriteBlobStream(Memory(), Size());
-        block = DestroyBlobDescriptor();
-    });
-    dataSet_.CheckResult(code);
-    const std::size_t index = static_cast<std::size_t>(field_->FieldNo() - 1);
-    // A memo this same edit wrote before is freed now; the record's own only at the post.
-    if (old > 0) {
-        if (dataSet_.changed_[index]) {
-            dataSet_.Engine([&] { EditMemo(old, {}); });
-        } else {
-            dataSet_.replacedMemos_.push_back(old);
-        }
-    }
-    std::memcpy(record + p->NativeOffset, &block, 4);
-    dataSet_.MarkChanged(field_);
-    dataSet_.DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field_));
+    Changing();
+    bytes_->SetSize(size);
 }
 
 TXfBlobStream::~TXfBlobStream()
 {
-    if (!modified_ && mode_ != bmWrite) return;
+    if (!modified_) return;
     try {
-        Store();
+        dataSet_.DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field_));
     } catch (...) {
-        // A destructor cannot raise; the field keeps its memo.
+        // Only the news of the change is lost: its bytes are with the edit.
     }
 }
 

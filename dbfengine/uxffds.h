@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,24 +121,30 @@ public:
 };
 
 // A memo field of the current record as a stream. Reading gives the memo's bytes
-// (OEM text as ANSI for OEM tables); what is written becomes a new memo when the
-// stream goes, and the record takes its block when it is posted (the old memo's
-// blocks are freed then; a cancel frees the new one).
-class TXfBlobStream : public db::TMemoryStream {
+// (OEM text as ANSI for OEM tables), or what the edit wrote into it. What is
+// written is the field's new value in the edit, stored as a new memo when the
+// record is posted (a store that fails fails the post; the old memo's blocks are
+// freed once it is through). Nothing is stored when the stream goes.
+class TXfBlobStream : public db::TStream {
 public:
     TXfBlobStream(TXfDataSet& dataSet, db::TField* field, db::TBlobStreamMode mode);
     ~TXfBlobStream() override;
     TXfBlobStream(const TXfBlobStream&) = delete;
     TXfBlobStream& operator=(const TXfBlobStream&) = delete;
+    std::int64_t Read(void* buffer, std::int64_t count) override { return bytes_->Read(buffer, count); }
     std::int64_t Write(const void* buffer, std::int64_t count) override;
+    std::int64_t Seek(std::int64_t offset, db::TSeekOrigin origin) override { return bytes_->Seek(offset, origin); }
+    std::int64_t Size() override { return bytes_->Size(); }
     void SetSize(std::int64_t size) override;
 
 private:
-    void Store();
+    // Refuses a change to a stream opened for reading; else the bytes become the edit's value.
+    void Changing();
 
     TXfDataSet& dataSet_;
     db::TField* field_;
     db::TBlobStreamMode mode_;
+    std::shared_ptr<db::TMemoryStream> bytes_ = std::make_shared<db::TMemoryStream>();
     bool modified_ = false;
 };
 

@@ -716,3 +716,68 @@ TEST(XfDataSet, IntegersBeyondSixtyFourBitsReadWithoutAnErrorAndKeepTheirDigits)
     EXPECT_NE(bytes.find(" top " + std::string(18, '9') + "4611686018427387904" + std::string(20, '9')), std::string::npos);
     EXPECT_NE(bytes.find(" low " + low), std::string::npos);
 }
+
+// A memo the memo file cannot take (no room on its drive, an unlock the system
+// refuses after the store) fails the post, which keeps the edit: posted again it
+// is stored, cancelled the record keeps its memo. An edit is never dropped without
+// a word. The text is stored in the table's OEM code page.
+TEST(XfDataSet, AMemoThatCannotBeStoredFailsThePostAndTheEditStays)
+{
+    EngineScope scope;
+    XfSetOemCodePage(rtl::CodePage::Oem850);
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/memo.dbf";
+    auto ds = OpenTable(path);
+    AddRow(*ds, "a", "x", 1);
+    db::TField* notes = ds->FieldByName("NOTES");
+    std::int64_t room = 4096;
+    int unlockCode = 0;
+    TXfFileFaults faults;
+    faults.DiskFree = [&room](const std::string&, std::int64_t& bytes) {
+        bytes = room;
+        return 0;
+    };
+    faults.Unlock = [&unlockCode](const std::string& file, std::int64_t offset, std::int64_t) {
+        return file.ends_with(".dbt") && offset == 10 ? unlockCode : 0;
+    };
+    TXfFileFaultsGuard guard(std::move(faults));
+    const auto postError = [&] {
+        try {
+            ds->Post();
+        } catch (const db::EDatabaseError& e) {
+            return e.Message();
+        }
+        return std::string("posted");
+    };
+
+    const std::string edit = "Grüße aus Köln " + std::string(5000, 'e');
+    ds->Edit();
+    notes->SetAsString(edit);
+    const std::string noRoom = postError();
+    EXPECT_NE(noRoom.find("Error # 1004"), std::string::npos) << noRoom;
+    EXPECT_EQ(ds->State(), db::dsEdit);
+    EXPECT_TRUE(notes->AsString() == edit);
+    room = 1 << 20;
+    ds->Post();
+    EXPECT_TRUE(notes->AsString() == edit);
+    EXPECT_NE(testsupport::ReadFile(dir.str() + "/memo.dbt").find("Gr\x81\xE1" "e aus K\x94" "ln"), std::string::npos);
+
+    ds->Edit();
+    notes->SetAsString("second edit");
+    unlockCode = kDosLockViolation;
+    const std::string refused = postError();
+    EXPECT_NE(refused.find("Error # 1018"), std::string::npos) << refused;
+    EXPECT_EQ(ds->State(), db::dsEdit);
+    unlockCode = 0;
+    ds->Post();
+
+    ds->Edit();
+    notes->SetAsString(edit + edit);
+    room = 4096;
+    EXPECT_NE(postError().find("Error # 1004"), std::string::npos);
+    ds->Cancel();
+    EXPECT_EQ(notes->AsString(), "second edit");
+    ds->Close();
+    ds = OpenTable(path);
+    EXPECT_EQ(ds->FieldByName("NOTES")->AsString(), "second edit");
+}
