@@ -294,12 +294,13 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
         } else if (p->Type == 'D') {
             key = DateTextFromNumber(std::floor(value.ToDateTime()) + DateNumber(1899, 12, 30));
         } else if (p->Type == 'N' || p->Type == 'F') {
-            // An integer keeps every digit, which a double past 2^53 would not.
-            if (value.VarType() == Variant::Type::Integer) {
+            // Digits as the tag holds them: an integer field's every one (a double
+            // drops some past 2^53), a double's in full, never as "3e+19".
+            if (p->FieldType != ftFloat && value.VarType() == Variant::Type::Integer) {
                 key = std::to_string(value.ToInt64());
             } else {
-                char text[64];
-                const auto r = std::to_chars(text, text + sizeof text, value.ToDouble());
+                char text[400];
+                const auto r = std::to_chars(text, text + sizeof text, value.ToDouble(), std::chars_format::fixed);
                 key.assign(text, r.ptr);
             }
         } else {

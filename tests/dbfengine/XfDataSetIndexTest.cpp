@@ -160,6 +160,7 @@ TEST(XfDataSetIndex, AReportTableNavigatesFindsAndLocatesThroughItsIndex)
 
 // Past 2^53 a double no longer tells neighbouring integers apart: a tag on a
 // 64-bit integer field, and the search without one, take the value digit for digit.
+// A 20-digit field holds doubles, which its tag is searched with in full.
 TEST(XfDataSetIndex, SixtyFourBitIntegersAreFoundDigitForDigit)
 {
     EngineScope engine;
@@ -168,7 +169,7 @@ TEST(XfDataSetIndex, SixtyFourBitIntegersAreFoundDigitForDigit)
     const auto open = [&](const std::string& name, std::vector<std::string> tags) {
         auto ds = std::make_unique<TXfDbf>();
         ds->SetName(name);
-        ds->SetDbfFields({"big,N,18,0", "name,C,10,0"});
+        ds->SetDbfFields({"big,N,18,0", "name,C,10,0", "huge,N,20,0"});
         ds->SetIndexList(std::move(tags));
         ds->SetDbfFileName(dir.str() + "/" + name);
         ds->Open();
@@ -176,13 +177,14 @@ TEST(XfDataSetIndex, SixtyFourBitIntegersAreFoundDigitForDigit)
             ds->Append();
             ds->FieldByName("BIG")->SetAsString(std::to_string(twoTo53 + step));
             ds->FieldByName("NAME")->SetAsString(std::to_string(step));
+            ds->FieldByName("HUGE")->SetAsFloat((step + 2) * 1e19);
             ds->Post();
         }
         return ds;
     };
     const auto name = [](TXfDbf& ds) { return ds.FieldByName("NAME")->AsString(); };
 
-    auto tagged = open("tagged", {"BIG,F,F,BIG", ""});
+    auto tagged = open("tagged", {"BIG,F,F,BIG", "", "HUGE,F,F,HUGE", ""});
     ASSERT_THAT(IndexProblems(*tagged), IsEmpty());
     EXPECT_THAT(Column(*tagged, "NAME"), ElementsAre("-1", "0", "1", "2"));
     EXPECT_TRUE(tagged->Locate("BIG", db::Variant(twoTo53 + 1), {}));
@@ -203,6 +205,10 @@ TEST(XfDataSetIndex, SixtyFourBitIntegersAreFoundDigitForDigit)
     EXPECT_TRUE(tagged->FindExact("9007199254740995"));
     EXPECT_EQ(name(*tagged), "-1");
     EXPECT_FALSE(tagged->FindExact("9007199254740991"));
+    ASSERT_TRUE(SetOrderToTag("HUGE"));
+    EXPECT_TRUE(tagged->Locate("HUGE", db::Variant(3e19), {}));
+    EXPECT_EQ(name(*tagged), "1");
+    EXPECT_FALSE(tagged->Locate("HUGE", db::Variant(3.5e19), {}));
     tagged->Close();
 
     auto plain = open("plain", {});
