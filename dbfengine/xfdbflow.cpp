@@ -225,6 +225,11 @@ int RewriteHeader(TDbfTable& t, std::uint8_t endMark, const std::string& failure
 {
     if (t.OthersAppend) t.RecordCount = std::max(t.RecordCount, FileRecordCount(t));
     if (const int code = WriteDbfHeaderPrefix(t)) return code;
+    // Not a wait: nothing here sleeps or waits for another program. Each pass is a
+    // size query and a 32-byte write, taken again only because the file grew during
+    // the previous write; the bound keeps a program that appends without pause from
+    // holding the close, and whoever appends after the last pass rewrites the header
+    // itself.
     for (int again = 0; t.OthersAppend && again < 8; ++again) {
         const std::int32_t now = FileRecordCount(t);
         if (now <= t.RecordCount) break;
@@ -232,11 +237,13 @@ int RewriteHeader(TDbfTable& t, std::uint8_t endMark, const std::string& failure
         if (const int code = WriteDbfHeaderPrefix(t)) return code;
     }
     if (t.HeaderState == hsAppended) {
-        const std::int64_t end = t.RecordOffset(t.RecordCount + 1);
         std::int64_t size = 0;
         int code = t.File.Size(size);
-        // Only at the real end: never onto a record someone else wrote.
-        if (code == 0 && size <= end + 1) code = t.File.WriteAt(end, &endMark, 1);
+        // Only when the file ends right after the last record counted, and then as an
+        // append: a record another program wrote since the size was taken is never
+        // overwritten (the mark lands after it, where that program's own rewrite puts
+        // one too). A file already longer is left to whoever wrote there.
+        if (code == 0 && size == t.RecordOffset(t.RecordCount + 1)) code = t.File.AppendAtEnd(&endMark, 1);
         if (code) return Report(static_cast<std::uint16_t>(code), failureContext);
     }
     return 0;

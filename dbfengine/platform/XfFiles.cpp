@@ -224,6 +224,22 @@ int TXfFile::WriteAt(std::int64_t offset, const void* buffer, std::size_t size)
     return 0;
 }
 
+int TXfFile::AppendAtEnd(const void* buffer, std::size_t size)
+{
+    if (fd_ < 0) return kDosInvalidHandle;
+    // Only an append-mode write takes its place and writes in one step; the mode is
+    // this open's for the one write.
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (flags < 0 || ::fcntl(fd_, F_SETFL, flags | O_APPEND) != 0) return LastCode();
+    ssize_t n = 0;
+    do {
+        n = ::write(fd_, buffer, size);
+    } while (n < 0 && errno == EINTR);
+    const int code = n < 0 ? LastCode() : static_cast<std::size_t>(n) < size ? kDosDiskWriteError : 0;
+    ::fcntl(fd_, F_SETFL, flags);
+    return code;
+}
+
 int TXfFile::Size(std::int64_t& size) const
 {
     size = 0;

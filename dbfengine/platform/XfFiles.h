@@ -74,6 +74,9 @@ public:
     // Reads up to `size` bytes at `offset`; `got` tells how many came (short at the end).
     int ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::size_t& got) const;
     int WriteAt(std::int64_t offset, const void* buffer, std::size_t size);
+    // Writes at the end the file has at that very moment, in one step: it extends the
+    // file and never lands on bytes another open wrote since a size was taken.
+    int AppendAtEnd(const void* buffer, std::size_t size);
     int Size(std::int64_t& size) const;
     int Flush();
 

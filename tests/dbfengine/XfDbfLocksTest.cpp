@@ -356,6 +356,61 @@ TEST(XfDbfLocks, ClosingNeverWaitsForAnotherProgramsTableLockAndCountsItsAppends
     EXPECT_EQ(bytes.substr(65 + 6 * 20, 20), " appended 4         ");
 }
 
+TEST(XfDbfLocks, ClosingNeverWritesItsEndMarkOverARecordAnotherProgramAppends)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    // Another program appends right after one of the closing program's size queries,
+    // whichever it is; each place gets a table of its own.
+    int racesHit = 0;
+    for (int racedQuery = 1; racedQuery <= 6; ++racedQuery) {
+        SCOPED_TRACE("appended after size query " + std::to_string(racedQuery));
+        const std::string path = dir.str() + "/raced" + std::to_string(racedQuery) + ".dbf";
+        MakeTable(path, 3);
+        Select(1);
+        USE(path);
+        ClearRecord();
+        CurrentRecord().SetText(1, "closer's record");
+        ASSERT_TRUE(ALock());
+        Append();
+        Unlock();
+        TDbfTable other;
+        ASSERT_EQ(OpenDbfFile(other, path, XfDbf4Settings().SharedMode), 0);
+        other.OthersAppend = true;
+        const auto appendByAnother = [&] {
+            other.RecordCount = FileRecordCount(other);
+            const std::string text = " appended by another";
+            std::copy(text.begin(), text.end(), other.Record.begin());
+            return PutDbfRecord(other, other.RecordCount + 1) == 0;
+        };
+        bool closing = false, inside = false, appended = false;
+        int queries = 0;
+        TXfFileFaults faults;
+        faults.SizeTaken = [&](const std::string&) {
+            if (!closing || inside || ++queries != racedQuery) return;
+            inside = true;
+            appended = appendByAnother();
+            inside = false;
+        };
+        {
+            TXfFileFaultsGuard guard(std::move(faults));
+            closing = true;
+            EXPECT_EQ(ErrorOf([] { CloseDatabase(); }).first, 0);
+            closing = false;
+        }
+        if (appended) ++racesHit;
+        else ASSERT_TRUE(appendByAnother());
+        ASSERT_EQ(CloseDbf(other), 0);
+        const std::string bytes = testsupport::ReadFile(path);
+        EXPECT_EQ(HeaderCount(path), 5);
+        ASSERT_EQ(bytes.size(), 65u + 5 * 20 + 1);
+        EXPECT_EQ(bytes.substr(65 + 3 * 20, 20), " closer's record    ");
+        EXPECT_EQ(bytes.substr(65 + 4 * 20, 20), " appended by another");
+        EXPECT_EQ(bytes.back(), '\x1A');
+    }
+    EXPECT_GE(racesHit, 3);
+}
+
 TEST(XfDbfLocks, OpeningWhileAnotherProgramAppendsAndClosesSeesOnlyWhatTheFileHolds)
 {
     EngineScope engine;
