@@ -46,6 +46,10 @@ struct TSemaphoreArea {
     std::string FileName;
     TSemaphoreRecord Record;  // as last read or written
     std::uint16_t Seen = 0;   // the change counter this area has caught up with
+    // The counter at which the area's record read-ahead was last judged: a block read
+    // before a write section ended may hold records older than the keys a reader then
+    // searches for them.
+    std::uint16_t AheadSeen = 0;
     bool RegionLocked = false;
     bool Reader = false;  // counted, and holding the shared readers lock
     bool Writer = false;  // holding the readers lock exclusively
@@ -269,7 +273,9 @@ bool Login(TWorkArea& a, int n)
         return false;
     }
     if (!region.Release(action)) return false;
-    s->Seen = s->Record.Counter;
+    s->Seen = s->AheadSeen = s->Record.Counter;
+    // Records read ahead before the login were read under no counter at all.
+    DropReadAhead(a.Table);
     Logins()[n] = std::move(s);
     guard.Release();
     return true;
@@ -313,7 +319,7 @@ bool Logout(TWorkArea& a, int n)
     return true;
 }
 
-bool IncRead(TSemaphoreArea& s)
+bool IncRead(TWorkArea& a, TSemaphoreArea& s)
 {
     constexpr std::string_view action = "INCREAD";
     if (++s.ReadActions != 1) return true;
@@ -334,6 +340,14 @@ bool IncRead(TSemaphoreArea& s)
         if (s.Record.Readers < kMaxReaders) ++s.Record.Readers;
         code = WriteRecord(s);
         failure = "Cannot write to: ";
+        // Another program's write section ended since the read-ahead was judged: its
+        // records may be older than the index this section reads, and a key made from
+        // one would not be found. While the area is counted no writer gets in, so what
+        // is read from now on matches the index.
+        if (s.Record.Counter != s.AheadSeen) {
+            DropReadAhead(a.Table);
+            s.AheadSeen = s.Record.Counter;
+        }
     }
     if (code) {
         s.File.Unlock(kReadersByte, 1);
@@ -460,7 +474,7 @@ bool Perform(int action)
     if (!s) return true;
     switch (action) {
     case saLogout: return Logout(*a, n);
-    case saIncRead: return IncRead(*s);
+    case saIncRead: return IncRead(*a, *s);
     case saDecRead: return DecRead(*s);
     case saLockSemaphore: return LockSemaphore(*s);
     case saUnlockSemaphore: return UnlockSemaphore(*s);

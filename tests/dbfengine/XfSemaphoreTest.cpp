@@ -396,3 +396,50 @@ TEST(XfSemaphoreIndex, ReadersNeverMeetAHalfBuiltTagWhileAThirdProgramRebuilds)
     EXPECT_FALSE(std::filesystem::exists(dir.str() + "/mail.@S@"));
     munmap(memory, sizeof(Shared));
 }
+
+TEST(XfSemaphoreIndex, AReaderMakesItsKeysFromRecordsAsNewAsTheIndexItSearches)
+{
+    EngineScope engine;
+    testsupport::TempDir dir;
+    const std::string table = dir.str() + "/mail.dbf";
+    MakeIndexTable(table, 300, 17, false);
+    USE(table, "EXCLUSIVE");
+    ASSERT_TRUE(IndexOn({{"NAME", "NAME", "", false, false}, {"CITY", "CITY + NAME", "", false, false}}, ""));
+    CloseDatabase();
+    // The clock stands still: the reader's read-ahead never ages out by time.
+    FakeClock clock;
+    // Two opens, each logged in on its own, as two programs are.
+    Select(1);
+    USE(table, "ALIAS READER");
+    ASSERT_TRUE(SetIndexTo(""));
+    Select(2);
+    USE(table, "ALIAS WRITER");
+    ASSERT_TRUE(SetIndexTo(""));
+    const auto rename = [](std::int32_t record, const std::string& name) {
+        Select(2);
+        GO(record);
+        ASSERT_TRUE(RLock());
+        CurrentRecord().SetText(1, name);
+        CurrentRecord().SetText(2, name);
+        Replace();
+        Unlock();
+        Select(1);
+    };
+    Select(1);
+    Set_Order_To(1);
+    GoTop();
+    rename(150, "Changed 1");
+    EXPECT_EQ(ErrorOf([] { GO(150); }), (Reply {0, ""}));
+    EXPECT_EQ(TrimRightStr(CurrentRecord().Text(1)), "Changed 1");
+    rename(150, "Changed 2");
+    EXPECT_EQ(ErrorOf([] { Set_Order_To(2); }), (Reply {0, ""}));
+    EXPECT_EQ(ErrorOf([] { SKIP(1); }), (Reply {0, ""}));
+    GO(151);
+    rename(151, "Changed 3");
+    EXPECT_EQ(ErrorOf([] { SKIP(-1); }), (Reply {0, ""}));
+    Select(2);
+    CloseDatabase();
+    Select(1);
+    EXPECT_TRUE(MdxProblems().empty());
+    CloseDatabase();
+}
