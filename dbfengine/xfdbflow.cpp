@@ -344,13 +344,17 @@ int GetDbfRecord(TDbfTable& t, std::int32_t n)
         t.StoredNumber = 0;
         return Report(static_cast<std::uint16_t>(code), "File:  " + t.FileName + "  [GetDbfRecord]");
     }
-    t.CurrentRecord = n;
-    if (ConvertsText(t)) {
-        t.Stored = t.Record;
-        t.StoredNumber = n;
-        ConvertReadRecords(t, t.Record.data(), 1);
-    }
+    TakeStoredRecord(t, n);
     return 0;
+}
+
+void TakeStoredRecord(TDbfTable& t, std::int32_t n)
+{
+    t.CurrentRecord = n;
+    if (!ConvertsText(t)) return;
+    t.Stored = t.Record;
+    t.StoredNumber = n;
+    ConvertReadRecords(t, t.Record.data(), 1);
 }
 
 int PutDbfRecord(TDbfTable& t, std::int32_t n)
@@ -643,6 +647,20 @@ void StoreRecordText(const TDbfTable& t, const char* memory, const char* stored,
         end = std::max(end, to);
     }
     keep(end, length);
+}
+
+bool KeyRecordText(const TDbfTable& t, std::vector<char>& out)
+{
+    if (t.Language != 1 || t.StoredNumber != t.CurrentRecord || t.Stored.size() != t.Record.size() || t.Record.empty())
+        return false;
+    const std::size_t length = t.Record.size();
+    if (!t.AfterRead && !XfOemLacksAnsi(t.Stored.data() + 1, length - 1)) return false;
+    out.resize(length);
+    StoreRecordText(t, t.Record.data(), t.Stored.data(), out.data());
+    if (t.AfterRead) t.AfterRead(out.data() + 1, length - 1);
+    if (!XfOemLacksAnsi(out.data() + 1, length - 1)) return false;
+    XfOemToAnsiWholeBuff(out.data() + 1, length - 1);
+    return true;
 }
 
 std::uint32_t SwapLong(std::uint32_t v)

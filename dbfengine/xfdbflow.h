@@ -104,6 +104,10 @@ bool Version30HasMemo(const TDbfTable& t);
 int OpenDbfFile(TDbfTable& t, const std::string& name, std::uint8_t mode);
 // Reads record n into Record and converts its text for reading.
 int GetDbfRecord(TDbfTable& t, std::int32_t n);
+// Record holds record n's bytes as the file holds them (read past GetDbfRecord):
+// makes it the current record, its bytes kept as the stored copy and its text
+// converted for reading.
+void TakeStoredRecord(TDbfTable& t, std::int32_t n);
 // Writes Record as record n (n beyond the count appends at count + 1), its text
 // converted for the file in a copy: Record stays as it was.
 int PutDbfRecord(TDbfTable& t, std::int32_t n);
@@ -141,6 +145,12 @@ void ConvertReadRecords(const TDbfTable& t, char* records, std::size_t count);
 // without a counterpart in the program's character set (they read as "?")
 // survive a rewrite of the record. `out` holds RecordLength bytes.
 void StoreRecordText(const TDbfTable& t, const char* memory, const char* stored, char* out);
+// The current record of an OEM table as key expressions see it, in `out`, when it
+// holds characters the program's text lacks (false otherwise: its text as read
+// serves): the bytes it is stored as (StoreRecordText) read through the lossless
+// pair, so a key turned back the same way holds the file's bytes, as another
+// program's key does. Without a stored copy of the current record, false.
+bool KeyRecordText(const TDbfTable& t, std::vector<char>& out);
 
 std::uint32_t SwapLong(std::uint32_t value);
 std::uint16_t SwapWord(std::uint16_t value);

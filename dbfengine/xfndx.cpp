@@ -340,10 +340,34 @@ bool IntegerFieldKey(const TNdxOrder& o, TBcdKey& bcd)
     return true;
 }
 
+// For one character key, the record's key text (KeyRecordText) stands in place of
+// its text as read.
+class TKeyRecordText {
+public:
+    explicit TKeyRecordText(TWorkArea* a)
+    {
+        if (a && KeyRecordText(a->Table, text_)) table_ = &a->Table;
+        if (table_) table_->Record.swap(text_);
+    }
+    ~TKeyRecordText()
+    {
+        if (table_) table_->Record.swap(text_);
+    }
+    TKeyRecordText(const TKeyRecordText&) = delete;
+    TKeyRecordText& operator=(const TKeyRecordText&) = delete;
+    bool InPlace() const { return table_ != nullptr; }
+
+private:
+    TDbfTable* table_ = nullptr;
+    std::vector<char> text_;
+};
+
 }  // namespace
 
 void MakeKey(TNdxOrder& o, std::uint8_t* key)
 {
+    TWorkArea* a = WorkArea(o.Index->AreaNo);
+    TKeyRecordText record(o.KeyType == 'C' ? a : nullptr);
     CurrentExpression() = o.Key.Expr;
     const void* value = XfParserHooks().EvaluateCurrent ? XfParserHooks().EvaluateCurrent() : Evaluate(o.Key.Expr);
     CurrentExpression() = nullptr;
@@ -353,9 +377,12 @@ void MakeKey(TNdxOrder& o, std::uint8_t* key)
         const std::size_t n = text ? strnlen(text, static_cast<std::size_t>(o.KeyLength)) : 0;
         if (n) std::memcpy(key, text, n);
         std::memset(key + n, ' ', static_cast<std::size_t>(o.KeyLength) - n);
-        // The expression saw the record's text as read; the tag holds the file's.
-        const TWorkArea* a = WorkArea(o.Index->AreaNo);
-        if (a && a->Table.Language == 1) XfAnsiToOemBuff(reinterpret_cast<char*>(key), n);
+        // The expression saw the record's text as read; the tag holds the file's. A
+        // record holding characters the program's text lacks was seen through the
+        // lossless pair and goes back through it.
+        char* bytes = reinterpret_cast<char*>(key);
+        if (record.InPlace()) XfAnsiToOemWholeBuff(bytes, n);
+        else if (a && a->Table.Language == 1) XfAnsiToOemBuff(bytes, n);
         break;
     }
     case 'D': {
@@ -660,6 +687,7 @@ void BuildSearchKey(const TWorkArea& a, const TNdxOrder& o, std::string_view tex
     switch (o.KeyType) {
     case 'C': {
         std::string value(text);
+        // The program's text, made OEM as a write of it would store it.
         if (a.Table.Language == 1) value = AnsiToOemStr(value);
         if (value.size() > key.size()) value.resize(key.size());
         std::uint8_t pad = State().Exact ? ' ' : 0;

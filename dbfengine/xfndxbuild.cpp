@@ -362,11 +362,10 @@ std::int32_t ndx::BuildIndexTag(TNdxOrder& o, std::uint8_t& forKeysPresent)
         int code = t.File.ReadAt(t.RecordOffset(static_cast<std::int32_t>(first)), block.data(), records * recordLength, got);
         if (code == 0 && got < records * recordLength) code = 213;
         if (code) Fail(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [MakeIndex]");
-        ConvertReadRecords(t, block.data(), records);
         for (std::size_t i = 0; i < records; ++i) {
             const std::int64_t n = first + static_cast<std::int64_t>(i);
             std::memcpy(t.Record.data(), block.data() + i * recordLength, recordLength);
-            t.CurrentRecord = static_cast<std::int32_t>(n);
+            TakeStoredRecord(t, static_cast<std::int32_t>(n));
             progress.At(n);
             if (!PassesFor(o)) continue;
             forKeysPresent = 1;

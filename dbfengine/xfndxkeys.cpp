@@ -323,18 +323,21 @@ std::int32_t FirstOtherRecordWithKey(TNdxOrder& o, const std::uint8_t* key, std:
 {
     TWorkArea& a = *dbf4::Current();
     TDbfTable& t = a.Table;
-    const std::vector<char> record = t.Record;
-    const std::int32_t current = t.CurrentRecord;
+    const std::vector<char> record = t.Record, stored = t.Stored;
+    const std::int32_t current = t.CurrentRecord, storedNumber = t.StoredNumber;
     struct Restore {
         TDbfTable& t;
         const std::vector<char>& record;
-        std::int32_t current;
+        const std::vector<char>& stored;
+        std::int32_t current, storedNumber;
         ~Restore()
         {
             t.Record = record;
+            t.Stored = stored;
             t.CurrentRecord = current;
+            t.StoredNumber = storedNumber;
         }
-    } restore {t, record, current};
+    } restore {t, record, stored, current, storedNumber};
     std::vector<std::uint8_t> candidate(static_cast<std::size_t>(o.KeyLength));
     for (std::int32_t n = 1; n <= t.RecordCount; ++n) {
         if (n == except) continue;
@@ -342,8 +345,7 @@ std::int32_t FirstOtherRecordWithKey(TNdxOrder& o, const std::uint8_t* key, std:
         int code = t.File.ReadAt(t.RecordOffset(n), t.Record.data(), t.Record.size(), got);
         if (code == 0 && got < t.Record.size()) code = 213;
         if (code) Fail(static_cast<std::uint16_t>(code), "File:  " + t.FileName + " [DeleteKey]");
-        ConvertReadRecords(t, t.Record.data(), 1);
-        t.CurrentRecord = n;
+        TakeStoredRecord(t, n);
         if (!PassesFor(o)) continue;
         MakeKey(o, candidate.data());
         if (o.Compare(candidate.data(), key) == 0) return n;

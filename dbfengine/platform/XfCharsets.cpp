@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace xf {
 
@@ -65,7 +66,35 @@ struct Tables {
     rtl::CodePage oem = rtl::CodePage::Oem437;
     rtl::CodePage ansi = rtl::CodePage::Windows1252;
     ByteMap oemToAnsi {}, ansiToOem {}, upper {}, lower {};
-    std::array<bool, 256> alpha {};
+    ByteMap oemToAnsiWhole {}, ansiToOemWhole {};
+    std::array<bool, 256> alpha {}, lacksAnsi {};
+
+    // The OEM bytes the ordinary table turns into "?" take the ANSI bytes no OEM byte
+    // reads as, in order of how little UPPER() and LOWER() change them.
+    void BuildWhole()
+    {
+        std::array<bool, 256> taken {};
+        std::vector<int> lacking, free;
+        for (int b = 0; b < 256; ++b) {
+            const unsigned char a = oemToAnsi[b];
+            lacksAnsi[b] = (a == '?' && b != '?') || taken[a];
+            if (lacksAnsi[b]) {
+                lacking.push_back(b);
+            } else {
+                taken[a] = true;
+                oemToAnsiWhole[b] = a;
+            }
+        }
+        for (int rank = 0; rank < 3; ++rank)
+            for (int a = 0; a < 256; ++a) {
+                const bool keepsUpper = upper[a] == a, keepsLower = lower[a] == a;
+                const int r = keepsUpper && keepsLower ? 0 : keepsUpper ? 1 : 2;
+                if (!taken[a] && r == rank) free.push_back(a);
+            }
+        for (std::size_t i = 0; i < lacking.size() && i < free.size(); ++i)
+            oemToAnsiWhole[lacking[i]] = static_cast<unsigned char>(free[i]);
+        for (int b = 0; b < 256; ++b) ansiToOemWhole[oemToAnsiWhole[b]] = static_cast<unsigned char>(b);
+    }
 
     void Build(rtl::CodePage oemPage)
     {
@@ -84,6 +113,7 @@ struct Tables {
                 if (low != points[b] && points[o] == low) lower[b] = static_cast<unsigned char>(o);
             }
         }
+        BuildWhole();
     }
 };
 
@@ -116,6 +146,17 @@ rtl::CodePage XfAnsiCodePage() { return Current().ansi; }
 
 void XfOemToAnsiBuff(char* text, std::size_t length) { Translate(Current().oemToAnsi, text, length); }
 void XfAnsiToOemBuff(char* text, std::size_t length) { Translate(Current().ansiToOem, text, length); }
+
+void XfOemToAnsiWholeBuff(char* text, std::size_t length) { Translate(Current().oemToAnsiWhole, text, length); }
+void XfAnsiToOemWholeBuff(char* text, std::size_t length) { Translate(Current().ansiToOemWhole, text, length); }
+
+bool XfOemLacksAnsi(const char* text, std::size_t length)
+{
+    const auto& lacks = Current().lacksAnsi;
+    for (std::size_t i = 0; i < length; ++i)
+        if (lacks[static_cast<unsigned char>(text[i])]) return true;
+    return false;
+}
 
 std::string XfOemToAnsi(std::string_view text)
 {

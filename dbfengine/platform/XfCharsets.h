@@ -29,6 +29,16 @@ void XfAnsiToOemBuff(char* text, std::size_t length);
 std::string XfOemToAnsi(std::string_view text);
 std::string XfAnsiToOem(std::string_view text);
 
+// A pair that loses nothing, for text that must come back as the bytes it was
+// read from: the same as the pair above for every character both pages hold, while
+// each OEM byte without an ANSI counterpart has an ANSI byte of its own among those
+// the OEM page lacks (rather than "?"), caseless ones first and then upper-case
+// ones, so UPPER() keeps them. There and back gives every byte again.
+void XfOemToAnsiWholeBuff(char* text, std::size_t length);
+void XfAnsiToOemWholeBuff(char* text, std::size_t length);
+// Whether some byte of the OEM text has no ANSI counterpart (reads as "?").
+bool XfOemLacksAnsi(const char* text, std::size_t length);
+
 std::string XfAnsiToUtf8(std::string_view ansi);
 std::string XfUtf8ToAnsi(std::string_view utf8);
 

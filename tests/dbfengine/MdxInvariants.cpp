@@ -127,9 +127,29 @@ std::string IntegerFieldDigits(const MdxTagInfo& tag)
     return {};
 }
 
+// The current record of an OEM table as the file holds it, when it has characters
+// the ANSI page lacks: its text through the lossless pair, so they survive into the
+// key ("" otherwise).
+std::vector<char> WholeRecordText(const xf::TWorkArea* area)
+{
+    if (!area || area->Table.Language != 1) return {};
+    const xf::TDbfTable& t = area->Table;
+    std::vector<char> bytes(t.RecordLength);
+    std::size_t got = 0;
+    if (bytes.empty() || t.File.ReadAt(t.RecordOffset(t.CurrentRecord), bytes.data(), bytes.size(), got) != 0 ||
+        got != bytes.size() || !xf::XfOemLacksAnsi(bytes.data() + 1, bytes.size() - 1))
+        return {};
+    xf::XfOemToAnsiWholeBuff(bytes.data() + 1, bytes.size() - 1);
+    return bytes;
+}
+
 std::string ExpectedKey(const MdxTagInfo& tag, xf::PXfExpr expr)
 {
+    xf::TWorkArea* area = xf::WorkArea(xf::CurrentWorkArea());
+    std::vector<char> whole = tag.Type == 'C' ? WholeRecordText(area) : std::vector<char>();
+    if (!whole.empty()) area->Table.Record.swap(whole);
     const void* value = xf::Evaluate(expr);
+    if (!whole.empty()) area->Table.Record.swap(whole);
     std::string key(static_cast<std::size_t>(tag.KeyLength), '\0');
     if (tag.Type == 'C') {
         const char* text = static_cast<const char*>(value);
@@ -137,8 +157,11 @@ std::string ExpectedKey(const MdxTagInfo& tag, xf::PXfExpr expr)
         std::memcpy(key.data(), text, n);
         std::fill(key.begin() + static_cast<std::ptrdiff_t>(n), key.end(), ' ');
         // An OEM table's records read as ANSI text; its keys are stored in OEM.
-        const xf::TWorkArea* area = xf::WorkArea(xf::CurrentWorkArea());
-        if (area && area->Table.Language == 1) key = xf::XfAnsiToOem(key);
+        if (!whole.empty()) {
+            xf::XfAnsiToOemWholeBuff(key.data(), key.size());
+        } else if (area && area->Table.Language == 1) {
+            key = xf::XfAnsiToOem(key);
+        }
     } else if (tag.Type == 'D') {
         std::memcpy(key.data(), value, 8);
     } else {

@@ -7,8 +7,9 @@
 //    equal keys by ascending record number, and each separator bounds its subtrees;
 //  - every record that passes the tag's FOR condition is in the tag exactly once
 //    with the key its expression gives (a key of nothing but an integer field of 10
-//    to 18 digits: those digits), in OEM for an OEM table (unique tags: each
-//    key once, on a record with that key), and no other record is; the
+//    to 18 digits: those digits), in OEM for an OEM table (a record with characters
+//    the ANSI page lacks read through the lossless pair, so the key keeps its bytes;
+//    unique tags: each key once, on a record with that key), and no other record is; the
 //    keys-present flag of a FOR tag says whether it has keys;
 //  - in a file straight from a build, every leaf but a tag's last is full.
 // The current record of the area is restored afterwards; the orders are not touched.

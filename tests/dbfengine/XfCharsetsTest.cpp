@@ -102,3 +102,34 @@ TEST(XfCharsets, PagesPairAndTextConvertsWhole)
     EXPECT_EQ(XfAnsiCodePage(), CodePage::Windows1251);
     EXPECT_EQ(XfAnsiToUtf8(UpperCaseStr(XfOemToAnsi(rtl::FromUtf8("привет", CodePage::Oem866)))), "ПРИВЕТ");
 }
+
+TEST(XfCharsets, TheLosslessPairGivesBackEveryByteAndAgreesWhereBothPagesHoldTheCharacter)
+{
+    OemPageGuard guard;
+    for (const CodePage oem : {CodePage::Oem437, CodePage::Oem850, CodePage::Oem866}) {
+        XfSetOemCodePage(oem);
+        std::string all(256, '\0');
+        for (int b = 0; b < 256; ++b) all[static_cast<std::size_t>(b)] = static_cast<char>(b);
+        std::string ansi = all;
+        XfOemToAnsiWholeBuff(ansi.data(), ansi.size());
+        std::string back = ansi;
+        XfAnsiToOemWholeBuff(back.data(), back.size());
+        EXPECT_EQ(back, all) << static_cast<int>(oem);
+        const std::string ordinary = XfOemToAnsi(all);
+        for (int b = 0; b < 256; ++b) {
+            const char c = all[static_cast<std::size_t>(b)];
+            EXPECT_EQ(XfOemLacksAnsi(&c, 1), ordinary[static_cast<std::size_t>(b)] == '?' && c != '?') << b;
+            if (!XfOemLacksAnsi(&c, 1)) {
+                EXPECT_EQ(ansi[static_cast<std::size_t>(b)], ordinary[static_cast<std::size_t>(b)]) << b;
+            }
+        }
+    }
+    // Box drawing keeps its bytes through UPPER() of its stand-ins.
+    XfSetOemCodePage(CodePage::Oem437);
+    std::string box = "\xB3\xC4\xDA\xBF\xC0\xD9\xC3\xB4\xC5\xCD\xBA\xC9\xBB\xC8\xBC\xB0\xB1\xB2\xDB";
+    std::string text = box;
+    XfOemToAnsiWholeBuff(text.data(), text.size());
+    for (char& c : text) c = XfAnsiUpper(c);
+    XfAnsiToOemWholeBuff(text.data(), text.size());
+    EXPECT_EQ(dbftest::Hex(text), dbftest::Hex(box));
+}

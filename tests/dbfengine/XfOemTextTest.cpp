@@ -287,3 +287,56 @@ TEST(XfOemText, ThePeekCacheServesEveryAreaItsOwnText)
     EXPECT_TRUE(LocateCountSum("NAME NOCASE", Ansi("jürgen")));
     EXPECT_EQ(RecNo(), 2);
 }
+
+TEST(XfOemText, KeysHoldTheOemCharactersTheProgramsTextLacksAsOtherProgramsTagsDo)
+{
+    REQUIRE_TOOLS("perl");
+    // Box drawing reads as "?" here, but keys hold it as the file does.
+    OemTableScope table({{"Box│─", ""}, {"Smith", ""}, {"Box┤", "ab"}, {"Abel ═╗", ""}, {"Box?", ""}});
+    const std::string& path = table.Path;
+    const std::vector<TXfTagDef> tags = {{"NAME", "NAME", "", false, false}, {"UPNAME", "UPPER(NAME)", "", false, false}};
+    // Another program's tags: made from the bytes the file holds, unconverted.
+    USE(path, "EXCLUSIVE", nullptr, 0, 0);
+    ASSERT_TRUE(IndexOn(tags, ""));
+    const std::vector<std::string> theirs = TagEntries("UPNAME");
+    EXPECT_THAT(theirs, ElementsAre("4|ABEL \xCD\xBB", "5|BOX?", "1|BOX\xB3\xC4", "3|BOX\xB4", "2|SMITH"));
+    CloseDatabase();
+
+    // We keep them up through a replace that leaves the indexed text alone, and
+    // through one that changes it.
+    USE(path, "EXCLUSIVE");
+    ASSERT_TRUE(SetIndexTo(""));
+    EXPECT_THAT(MdxProblems(), IsEmpty());
+    GO(1);
+    CurrentRecord().SetText(2, "note");
+    EXPECT_EQ(ErrorOf([] { Replace(); }), (std::pair<int, std::string> {0, ""}));
+    EXPECT_EQ(FileRecord(path, 1), StoredRecord({"Box│─", "note"}));
+    EXPECT_EQ(TagEntries("UPNAME"), theirs);
+    GO(3);
+    CurrentRecord().SetText(1, "Boxer");
+    EXPECT_EQ(ErrorOf([] { Replace(); }), (std::pair<int, std::string> {0, ""}));
+    EXPECT_THAT(TagEntries("UPNAME"), ElementsAre("4|ABEL \xCD\xBB", "5|BOX?", "3|BOXER", "1|BOX\xB3\xC4", "2|SMITH"));
+    EXPECT_THAT(MdxProblems(), IsEmpty());
+
+    // Built by us, the tags hold what the other program's did, and Perl's reader
+    // finds the records by the file's bytes.
+    ASSERT_TRUE(IndexOn(tags, ""));
+    EXPECT_THAT(MdxProblems(true), IsEmpty());
+    EXPECT_THAT(TagEntries("NAME"), ElementsAre("4|Abel \xCD\xBB", "5|Box?", "3|Boxer", "1|Box\xB3\xC4", "2|Smith"));
+    const testsupport::CommandResult walk = testsupport::RunCommand("perl " + PerlScript() + " walk '" + IndexFileName() + "' UPNAME");
+    ASSERT_EQ(walk.status, 0) << "libdbd-xbase-perl";
+    EXPECT_EQ(walk.output, "4|" + Hex("ABEL \xCD\xBB     ") + "\n5|" + Hex("BOX?        ") + "\n3|" + Hex("BOXER       ") +
+                               "\n1|" + Hex("BOX\xB3\xC4       ") + "\n2|" + Hex("SMITH       ") + "\n");
+    for (const auto& [text, record] : {std::pair {"BOX\xB3", "1\n"}, {"ABEL \xCD", "4\n"}}) {
+        const testsupport::CommandResult find =
+            testsupport::RunCommand("perl " + PerlScript() + " find '" + IndexFileName() + "' UPNAME '" + text + "'");
+        ASSERT_EQ(find.status, 0) << "libdbd-xbase-perl";
+        EXPECT_EQ(find.output, record) << text;
+    }
+    // A search is made from the program's text, as a write stores it.
+    ASSERT_TRUE(SetOrderToTag("UPNAME"));
+    Find("BOX?");
+    EXPECT_TRUE(IndexFound());
+    EXPECT_EQ(RecNo(), 5);
+    CloseDatabase();
+}
