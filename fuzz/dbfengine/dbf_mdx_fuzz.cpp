@@ -1,6 +1,7 @@
-// Fuzzes the index file: any bytes as the index file of a fixed table, opened and
-// every tag walked both ways, searched for texts of each key type, and listed;
-// then a record replaced and one appended, so that their keys move through the
+// Fuzzes the index file: any bytes as the index file of a fixed table (some of whose
+// names hold OEM characters the program's text lacks), opened and every tag walked
+// both ways, searched for texts of each key type, and listed; then a record
+// replaced (one such) and one appended, so that their keys move through the
 // damaged trees, and every move made under a filter no record passes (the table is
 // put back for every input).
 // Every failure must be an engine error, never a read outside a buffer, a hang or
@@ -63,6 +64,16 @@ void WriteFile(const std::string& path, const void* data, std::size_t size)
     std::fclose(file);
 }
 
+// Every tenth name of the table's bytes gets box drawing, which the program's text
+// lacks: keys of those records are made through the lossless character pair.
+void DrawBoxes(std::string& table)
+{
+    if (table.size() < 32) return;
+    const std::size_t header = static_cast<std::uint8_t>(table[8]) | static_cast<std::uint8_t>(table[9]) << 8;
+    const std::size_t length = static_cast<std::uint8_t>(table[10]) | static_cast<std::uint8_t>(table[11]) << 8;
+    for (std::size_t n = 9; header + n * length + 6 <= table.size(); n += 10) table[header + n * length + 5] = '\xB3';
+}
+
 void WriteSeeds(const std::string& table, const std::string& folder)
 {
     const std::vector<std::vector<xf::TXfTagDef>> seeds = {
@@ -87,6 +98,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
         for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) Pristine().append(buffer, n);
         std::fclose(file);
     }
+    DrawBoxes(Pristine());
+    WriteFile(Base() + ".dbf", Pristine().data(), Pristine().size());
     std::atexit([] { std::remove((Base() + ".dbf").c_str()); });
     if (const char* seeds = std::getenv("DBF_MDX_FUZZ_SEEDS")) WriteSeeds(Base() + ".dbf", seeds);
     return 0;
