@@ -953,9 +953,9 @@ void Find(std::string_view key)
     }
     if (key.empty()) return;
     Guarded<bool>(false, [&] {
+        dbf4::TSemaphoreScope read(true, false);
         ChangedByOthers(*index);
         TNdxOrder& o = *index->ControllingOrder();
-        dbf4::TSemaphoreScope read(true, false);
         dbf4::Recount(*a);
         if (a->Table.RecordCount == 0 || !o.KeysPresent()) {
             AreaToEof(*a, &o);

@@ -299,8 +299,23 @@ TEST(XfMdxBuild, TheSemaphoreIsAskedAtItsPlaces)
     } restore;
     calls.Login = [&] { return ++logins, !refuse; };
     calls.Logout = [&] { ++logouts; };
-    // Another program changes the index every seventh time we look.
-    calls.IndexChanged = [&] { return ++asked % 7 == 0; };
+    // Another program changes the index every seventh time we look. The look must
+    // be taken inside a section: before it, a writer could still change the index
+    // between the answer and the read that trusts it.
+    int depth = 0, outside = 0;
+    struct RestoreHooks {
+        TXfIndexHooks saved = XfIndexHooks();
+        ~RestoreHooks() { XfIndexHooks() = saved; }
+    } restoreHooks;
+    for (auto* proc : {&XfIndexHooks().SetReadSemaphoreProc, &XfIndexHooks().SetLockSemaphoreProc})
+        *proc = [&depth, inner = *proc](bool enter) {
+            depth += enter ? 1 : -1;
+            if (inner) inner(enter);
+        };
+    calls.IndexChanged = [&] {
+        if (depth == 0) ++outside;
+        return ++asked % 7 == 0;
+    };
     EXPECT_FALSE(SetIndexTo(""));
     EXPECT_FALSE(IndexOpenTest());
     refuse = false;
@@ -311,6 +326,7 @@ TEST(XfMdxBuild, TheSemaphoreIsAskedAtItsPlaces)
     Set_Order_To(2);
     Find("Dallas");
     EXPECT_TRUE(IndexFound());
+    EXPECT_EQ(outside, 0) << "times the index was asked for changes outside a section";
     CloseIndex();
     EXPECT_EQ(logouts, 1);
 }
