@@ -19,10 +19,21 @@ constexpr std::int64_t kRecordBase = 1ll << 32;
 
 }  // namespace
 
-LockFile::LockFile(const std::string& tableFile) {
-    const std::string path = PathFor(tableFile);
-    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
-    if (fd_ < 0) Throw(EDS_E_IO, "Cannot open the lock file " + path + ": " + std::strerror(errno));
+LockFile::LockFile(const std::string& tableFile) : path_(PathFor(tableFile)) {
+    fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd_ < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
+        // A folder this user may not write can still be read: opened for reading,
+        // the lock file carries shared opens, so an exclusive holder elsewhere still
+        // keeps this open out and this open keeps it out. Nothing here can be written.
+        writeError_ = errno;
+        fd_ = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd_ < 0 && errno == ENOENT) errno = writeError_;
+    }
+    if (fd_ < 0) Throw(EDS_E_IO, "Cannot open the lock file " + path_ + ": " + std::strerror(errno));
+}
+
+void LockFile::RequireWritable() const {
+    if (writeError_ != 0) Throw(EDS_E_IO, "Cannot write the lock file " + path_ + ": " + std::strerror(writeError_));
 }
 
 LockFile::~LockFile() {
@@ -30,6 +41,7 @@ LockFile::~LockFile() {
 }
 
 bool LockFile::SetLock(short type, std::int64_t start, std::int64_t length, bool wait) {
+    if (type == F_WRLCK) RequireWritable();
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;

@@ -16,6 +16,9 @@ namespace eds {
 class LockFile {
 public:
     // Opens (creating when missing) the lock file of a table file. Throws EngineError.
+    // In a folder that cannot be written an existing lock file is opened for reading:
+    // shared opens work, and every lock or write that needs more throws, naming the
+    // system's reason.
     explicit LockFile(const std::string& tableFile);
     ~LockFile();
     LockFile(const LockFile&) = delete;
@@ -35,7 +38,10 @@ public:
 
 private:
     bool SetLock(short type, std::int64_t start, std::int64_t length, bool wait);
+    void RequireWritable() const;
+    std::string path_;
     int fd_ = -1;
+    int writeError_ = 0;  // why the file could not be opened for writing, if it could not
 };
 
 }  // namespace eds

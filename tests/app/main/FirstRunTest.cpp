@@ -12,7 +12,9 @@
 #include "platform/ui/MessageService.h"
 #include "tests/app/main/MainTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
+#include "tests/support/UnwritableFolder.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDialog>
 #include <QAbstractButton>
@@ -22,6 +24,7 @@
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTableView>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -280,3 +283,85 @@ TEST_F(FirstRun, UnwritableDataFolderIsToldOnceAndTheTypedSenderIsKept)
     EXPECT_EQ(messages.Count(), 0u) << messages.Last().text;
     setenv("SENDORA_HOME", folder.home.str().c_str(), 1);
 }
+
+
+namespace {
+
+// The data folder of earlier runs turned read-only (a share remounted, a
+// folder of another user): start-up says so once, and the program still shows
+// what the folder holds; a print is refused naming the folder and writes nothing.
+TEST_F(FirstRun, ReadOnlyDataFolderOfEarlierRunsIsToldOnceAndItsDataStillShow)
+{
+    REQUIRE_E2E_TOOLS();
+    script.Expect("Name and Address", [](QWidget& dialog) {
+        dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
+        dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    script.Expect("Your Name and Address", [](QWidget& dialog) {
+        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+        if (list->count() != 1) return false;
+        list->item(0)->setSelected(true);
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    script.Expect("Mailer Number", [](QWidget& dialog) {
+        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
+        dialog.findChild<QLineEdit*>("EditSerialNum")->setText("41");
+        QueuedClick(dialog, "btnOK");
+        return true;
+    });
+    StartProgram();
+    Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
+    Child<QPushButton>("btnPrint")->click();
+    ASSERT_EQ(folder.LogCount(), 1);
+    window->close();
+    window.reset();
+    module.reset();
+    ResetSettingsToDefaults();
+    messages.Clear();
+
+    const testsupport::UnwritableFolder readOnly(folder.home.path());
+    DialogScript again;
+    int logRows = -1;
+    again.Expect("Log File", [&logRows](QWidget& log) {
+        logRows = log.findChild<QTableView*>("gridLog")->model()->rowCount();
+        QueuedClick(log, "btnClose");
+        return true;
+    });
+    module = std::make_unique<TInstalledDataModule>(folder.home.str());
+    window = std::make_unique<TF_Main>(nullptr, std::vector<std::string>{});
+    again.Start();
+    window->show();
+    while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    std::vector<std::string> told;
+    for (const ui::MessageRequest& r : messages.Shown())
+        if (r.kind != ui::MsgKind::Choice) told.push_back(r.text);
+    ASSERT_EQ(told.size(), 1u) << told[1];
+    EXPECT_EQ(told[0].find("The data folder " + folder.home.str() + " cannot be written"), 0u) << told[0];
+    EXPECT_EQ(Child<QLabel>("lblYourAddress1")->text(), "Acme Legal LLP");
+
+    messages.Clear();
+    Child<QAction>("miLogFile")->trigger();
+    EXPECT_EQ(again.Seen(), std::vector<std::string>{"Log File"});
+    EXPECT_EQ(logRows, 1);
+    EXPECT_EQ(messages.Count(), 0u) << messages.Last().text;
+
+    Child<QPlainTextEdit>("memoToAddress")->setPlainText("John Doe\n1 Oak Lane");
+    Child<QPushButton>("btnPrint")->click();
+    ASSERT_EQ(messages.Count(), 1u);
+    EXPECT_EQ(messages.Last().kind, ui::MsgKind::Error);
+    EXPECT_NE(messages.Last().text.find("The data folder " + folder.home.str() + " cannot be written: it is read-only"),
+              std::string::npos)
+        << messages.Last().text;
+    EXPECT_EQ(folder.LogCount(), 1);
+    EXPECT_EQ(folder.Serial(), "0000042");
+
+    messages.Clear();
+    window->close();
+    EXPECT_EQ(messages.Count(), 0u) << messages.Last().text;
+}
+
+}  // namespace

@@ -15,7 +15,7 @@
 #include <filesystem>
 #include <vector>
 
-namespace e2e {
+namespace testsupport {
 
 class UnwritableFolder {
 public:
@@ -65,4 +65,4 @@ private:
     std::vector<Saved> saved_;
 };
 
-}  // namespace e2e
+}  // namespace testsupport
