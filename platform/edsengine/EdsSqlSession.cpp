@@ -191,9 +191,21 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     // files itself would reach outside the folder or pull tables from under it.
     sqlite3_set_authorizer(
         db_,
-        [](void* self, int action, const char*, const char*, const char*, const char*) {
-            if (action != SQLITE_ATTACH && action != SQLITE_DETACH) return SQLITE_OK;
-            return static_cast<SqlSession*>(self)->attaching_ ? SQLITE_OK : SQLITE_DENY;
+        [](void* self, int action, const char* name, const char*, const char* schema, const char*) {
+            auto* session = static_cast<SqlSession*>(self);
+            if (action == SQLITE_ATTACH || action == SQLITE_DETACH) return session->attaching_ ? SQLITE_OK : SQLITE_DENY;
+            if (!session->reachable_ || !schema || std::string_view(schema) == "main" ||
+                std::string_view(schema) == "temp")
+                return SQLITE_OK;
+            const auto& reachable = *session->reachable_;
+            if (std::find(reachable.begin(), reachable.end(), schema) != reachable.end()) return SQLITE_OK;
+            if (session->unreachable_.empty()) {
+                const bool table = action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
+                                   action == SQLITE_DELETE;
+                session->unreachable_ = table && name ? "no such table: " + std::string(schema) + "." + name
+                                                      : "unknown database " + std::string(schema);
+            }
+            return SQLITE_DENY;
         },
         this);
 }
@@ -342,13 +354,30 @@ std::string SqlSession::PlaceIndex(const std::string& sql) const {
     return sql;
 }
 
+sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vector<std::string>& paths) {
+    std::vector<std::string> schemas;
+    for (const std::string& path : paths)
+        if (const Table* t = ByPath(path)) schemas.push_back(t->schema);
+    reachable_ = &schemas;
+    unreachable_.clear();
+    struct Reset {
+        SqlSession& session;
+        ~Reset() { session.reachable_ = nullptr; }
+    } reset{*this};
+    try {
+        return PrepareOne(db_, PlaceIndex(sql));
+    } catch (...) {
+        if (!unreachable_.empty()) Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; " + unreachable_);
+        throw;
+    }
+}
+
 // ---- SqlStatementCore ----------------------------------------------------------------
 
 void SqlStatementCore::Prepare(std::string_view sql) {
     prepared_ = false;
     SqlParams p = RewriteSqlParams(sql);
-    session_.AttachFor(p.text);
-    StmtGuard check{PrepareOne(session_.Db(), session_.PlaceIndex(p.text))};
+    StmtGuard check{session_.PrepareReaching(p.text, session_.AttachFor(p.text))};
     text_ = std::move(p.text);
     paramNames_ = std::move(p.names);
     params_.assign(paramNames_.size(), std::monostate{});
@@ -406,7 +435,7 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
             Throw(EDS_E_TABLE_LOCKED, "The table " + path + " is open exclusively by another user.");
         opens.push_back(std::move(lock));
     }
-    StmtGuard stmt{PrepareOne(db, session_.PlaceIndex(text_))};
+    StmtGuard stmt{session_.PrepareReaching(text_, paths)};
     if (inTransaction && !sqlite3_stmt_readonly(stmt.stmt))
         Throw(EDS_E_TRANSACTION, "An SQL statement cannot change tables inside a transaction; change them through "
                                  "their tables, or run the statement after the commit or rollback.");

@@ -63,6 +63,12 @@ public:
     // engine keeps it up to date through SQLite and never lists it.
     std::string PlaceIndex(const std::string& sql) const;
 
+    // Prepares the one statement of `sql`, which may reach only the files of
+    // `paths` (as AttachFor answered them for it): an earlier statement's
+    // attachment spelled by its attachment name would be read without the open
+    // lock its table takes, so such a name is no table ("no such table").
+    sqlite3_stmt* PrepareReaching(const std::string& sql, const std::vector<std::string>& paths);
+
     struct Table {
         std::string path;
         std::string schema;    // the attachment's name
@@ -90,6 +96,10 @@ private:
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
     bool attaching_ = false;  // the session itself attaches or detaches; statements may not
+    // While a statement is prepared: the attachments it may reach, and the first
+    // name it used of another one.
+    const std::vector<std::string>* reachable_ = nullptr;
+    std::string unreachable_;
 };
 
 class StreamedRows;
