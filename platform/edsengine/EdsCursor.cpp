@@ -714,7 +714,10 @@ bool Cursor::Seek(const OrderSpec& order, const KeyBound& key, bool soft) {
         if (exact || !ascending) q.where += " AND " + UpperBoundSql(terms, bound, q.params);
         std::vector<Row> rows;
         std::vector<std::vector<Value>> keys;
-        std::size_t limit = 16;
+        // Rows after the one found are read ahead for the next skips; under a
+        // condition SQLite judges, those may lie anywhere up to the end, so only the
+        // first is sought and the skips read on within their budget.
+        std::size_t limit = visibility_.sql.empty() ? kFirstBatch : 1;
         while (true) {
             std::vector<Value> params = q.params;
             params.push_back(Value::Int(static_cast<std::int64_t>(limit)));
