@@ -364,12 +364,49 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
         SqlSession& session;
         ~Reset() { session.reachable_ = nullptr; }
     } reset{*this};
+    const std::string text = PlaceIndex(sql);
+    sqlite3_stmt* stmt = nullptr;
     try {
-        return PrepareOne(db_, PlaceIndex(sql));
+        stmt = PrepareOne(db_, text);
     } catch (...) {
         if (!unreachable_.empty()) Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; " + unreachable_);
         throw;
     }
+    StmtGuard guard{stmt};
+    // A table named only so that no column of it is read reaches the authorizer
+    // without the attachment SQLite found it in; SQLite's plan names every file
+    // the statement opens. A plan is no data: a text that is one already is left.
+    const std::vector<SqlToken> toks = TokenizeSql(text);
+    if (toks.empty() || !rtl::SameText(toks[0].value, "EXPLAIN")) {
+        std::vector<std::string> names;  // by SQLite's number of each attachment
+        {
+            StmtGuard list{PrepareOne(db_, "PRAGMA database_list")};
+            while (sqlite3_step(list.stmt) == SQLITE_ROW) {
+                const auto at = static_cast<std::size_t>(sqlite3_column_int(list.stmt, 0));
+                const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(list.stmt, 1));
+                if (names.size() <= at) names.resize(at + 1);
+                names[at] = name ? name : "";
+            }
+        }
+        StmtGuard plan{PrepareOne(db_, "EXPLAIN " + text)};
+        while (sqlite3_step(plan.stmt) == SQLITE_ROW) {
+            const auto* op = reinterpret_cast<const char*>(sqlite3_column_text(plan.stmt, 1));
+            const std::string_view opcode = op ? op : "";
+            int at = -1;
+            if (opcode == "Transaction") at = sqlite3_column_int(plan.stmt, 2);
+            if (opcode == "OpenRead" || opcode == "OpenWrite") at = sqlite3_column_int(plan.stmt, 4);
+            if (at < 2 || static_cast<std::size_t>(at) >= names.size()) continue;  // main, temp
+            if (std::find(schemas.begin(), schemas.end(), names[static_cast<std::size_t>(at)]) != schemas.end())
+                continue;
+            const Table* table = BySchema(names[static_cast<std::size_t>(at)]);
+            Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; The statement reads the table " +
+                                 (table ? table->rowTable : names[static_cast<std::size_t>(at)]) +
+                                 ", which its text does not name where a table belongs (after FROM, JOIN, INTO or "
+                                 "UPDATE).");
+        }
+    }
+    guard.stmt = nullptr;
+    return stmt;
 }
 
 // ---- SqlStatementCore ----------------------------------------------------------------

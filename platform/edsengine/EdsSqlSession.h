@@ -64,9 +64,11 @@ public:
     std::string PlaceIndex(const std::string& sql) const;
 
     // Prepares the one statement of `sql`, which may reach only the files of
-    // `paths` (as AttachFor answered them for it): an earlier statement's
-    // attachment spelled by its attachment name would be read without the open
-    // lock its table takes, so such a name is no table ("no such table").
+    // `paths` (as AttachFor answered them for it, and the statement took their
+    // open locks): an earlier statement's attachment spelled by its attachment
+    // name is no table ("no such table"), and a statement whose plan opens any
+    // other attached file (a table named where the finder does not look) is
+    // refused, never run past another station's lock.
     sqlite3_stmt* PrepareReaching(const std::string& sql, const std::vector<std::string>& paths);
 
     struct Table {

@@ -76,6 +76,27 @@ std::vector<SqlToken> TokenizeSql(std::string_view s) {
             t.kind = SqlToken::Kind::Param;
             t.value = std::string(s.substr(i + 1, j - i - 1));
             i = j;
+        } else if ((c == '$' || c == '@' || c == '#') && i + 1 < s.size() && IsNameChar(s[i + 1])) {
+            // SQLite's other parameter forms are one token, a "::" inside the name and
+            // a "(...)" after it included: "$a(x[y)" hides no bracket-quoted name.
+            std::size_t j = i + 1;
+            while (j < s.size()) {
+                if (IsNameChar(s[j])) {
+                    ++j;
+                } else if (s[j] == ':' && j + 1 < s.size() && s[j + 1] == ':') {
+                    j += 2;
+                } else if (s[j] == '(') {
+                    while (++j < s.size() && s[j] != ')' && s[j] != ' ' && (s[j] < '\t' || s[j] > '\r')) {
+                    }
+                    if (j < s.size() && s[j] == ')') ++j;
+                    break;
+                } else {
+                    break;
+                }
+            }
+            t.kind = SqlToken::Kind::Punct;
+            t.value = std::string(s.substr(i, j - i));
+            i = j;
         } else if (c == '?') {
             // A numbered parameter: "?2from" is "?2" and "from", as SQLite reads it.
             std::size_t j = i + 1;

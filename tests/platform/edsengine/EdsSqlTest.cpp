@@ -2,7 +2,9 @@
 // sends, with their rows and rows affected; attachments found without regard
 // to case and recycled; static results that outlive their statement.
 
+#include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
+#include "platform/edsengine/EdsSqlSession.h"
 #include "platform/edsengine/EdsSqlText.h"
 #include "platform/edsengine/eds.h"
 #include "tests/platform/edsengine/EdsTestHelpers.h"
@@ -482,6 +484,9 @@ TEST(EdsSqlText, TablesAreSourcesAndTargetsNeverColumnsAliasesOrFunctions) {
         {"select * from a, b where x = 1 group by c, d union select * from e order by 1, 2 limit 1, 2", {"a", "b", "e"}},
         {"SELECT * FROM LOG37, log37 AS Groups", {"LOG37"}},
         {"select ?2from Log37 where LID = ?1", {"Log37"}},
+        // SQLite's other parameters take a "(...)" after their name, brackets and all.
+        {"select #max(L[ID)  LID from Log37", {"Log37"}},
+        {"select $a::b(x[y), @c from Members where G_ID = $d(]", {"Members"}},
     };
     for (const auto& [sql, tables] : cases) EXPECT_EQ(eds::SqlTableNames(sql), tables) << sql;
 }
@@ -610,6 +615,35 @@ TEST(EdsSqlTables, AStatementIsRefusedATableHeldExclusively) {
 }  // namespace
 
 namespace {
+
+// Attachments outlive their statement; one that a statement's text did not name
+// to the finder is no table to it, whether spelled by its attachment name or
+// reached by a name the finder missed (here: told it found none).
+TEST(EdsSqlSession, AStatementReachesOnlyTheFilesFoundInItsText) {
+    Folder f;
+    eds::SqlSession session(f.dir.str());
+    const std::vector<std::string> log = session.AttachFor("select * from Log37");
+    ASSERT_EQ(log.size(), 1u);
+    const std::string schema = session.ByPath(log[0])->schema;
+    for (const std::string sql : {"select 1 from Log37", "select count(*) from Log37", "select * from Log37",
+                                  "select LID from Log37 where 0", "delete from Log37"}) {
+        sqlite3_finalize(session.PrepareReaching(sql, log));
+        try {
+            sqlite3_finalize(session.PrepareReaching(sql, {}));
+            ADD_FAILURE() << sql << ": prepared";
+        } catch (const eds::EngineError& e) {
+            EXPECT_NE(e.Text().find("Log37"), std::string::npos) << sql << ": " << e.Text();
+        }
+        try {
+            std::string qualified = sql;
+            qualified.replace(qualified.find("Log37"), 5, schema + ".Log37");
+            sqlite3_finalize(session.PrepareReaching(qualified, {}));
+            ADD_FAILURE() << qualified << ": prepared";
+        } catch (const eds::EngineError& e) {
+            EXPECT_NE(e.Text().find("no such table: " + schema + ".Log37"), std::string::npos) << e.Text();
+        }
+    }
+}
 
 TEST(EdsSqlSession, ATableFileMadeAgainIsAttachedAgain) {
     Folder f;
