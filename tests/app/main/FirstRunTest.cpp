@@ -117,6 +117,36 @@ protected:
         while (window->FirstShowPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 
+    // The first start's three questions, answered: the sender Acme Legal LLP of
+    // Albany, then customer ID 123456789 from serial 41 with barcodes on.
+    void AnswerFirstStart()
+    {
+        script.Expect("Name and Address", [](QWidget& dialog) {
+            dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
+            dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
+            dialog.findChild<QLineEdit*>("editState")->setText("NY");
+            dialog.findChild<ui::MaskEdit*>("editZip")->SetText("12207");
+            QueuedClick(dialog, "btnOK");
+            return true;
+        });
+        script.Expect("Your Name and Address", [](QWidget& dialog) {
+            // The new address is listed once its dialog has closed.
+            auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
+            if (list->count() != 1) return false;
+            list->item(0)->setSelected(true);
+            QueuedClick(dialog, "btnOK");
+            return true;
+        });
+        script.Expect("Mailer Number", [](QWidget& dialog) {
+            auto* barcodes = dialog.findChild<QCheckBox*>("cbPrintBarCodes");
+            if (!barcodes->isChecked()) barcodes->click();
+            dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
+            dialog.findChild<QLineEdit*>("EditSerialNum")->setText("41");
+            QueuedClick(dialog, "btnOK");
+            return true;
+        });
+    }
+
     template <class T>
     T* Child(const char* name)
     {
@@ -138,30 +168,7 @@ TEST_F(FirstRun, NewUserChoosesASenderSetsUpTheMailerNumberAndPrints)
 {
     REQUIRE_E2E_TOOLS();
     // The empty sender list asks for the first address by itself.
-    script.Expect("Name and Address", [](QWidget& dialog) {
-        dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
-        dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
-        dialog.findChild<QLineEdit*>("editState")->setText("NY");
-        dialog.findChild<ui::MaskEdit*>("editZip")->SetText("12207");
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
-    script.Expect("Your Name and Address", [](QWidget& dialog) {
-        // The new address is listed once its dialog has closed.
-        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
-        if (list->count() != 1) return false;
-        list->item(0)->setSelected(true);
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
-    script.Expect("Mailer Number", [](QWidget& dialog) {
-        auto* barcodes = dialog.findChild<QCheckBox*>("cbPrintBarCodes");
-        if (!barcodes->isChecked()) barcodes->click();
-        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
-        dialog.findChild<QLineEdit*>("EditSerialNum")->setText("41");
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
+    AnswerFirstStart();
     StartProgram();
 
     EXPECT_EQ(script.Seen(),
@@ -293,25 +300,7 @@ namespace {
 TEST_F(FirstRun, ReadOnlyDataFolderOfEarlierRunsIsToldOnceAndItsDataStillShow)
 {
     REQUIRE_E2E_TOOLS();
-    script.Expect("Name and Address", [](QWidget& dialog) {
-        dialog.findChild<QPlainTextEdit*>("memoAddress")->setPlainText("Acme Legal LLP\n400 Main Street");
-        dialog.findChild<QLineEdit*>("editCity")->setText("Albany");
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
-    script.Expect("Your Name and Address", [](QWidget& dialog) {
-        auto* list = dialog.findChild<QListWidget*>("lvYourAddress");
-        if (list->count() != 1) return false;
-        list->item(0)->setSelected(true);
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
-    script.Expect("Mailer Number", [](QWidget& dialog) {
-        dialog.findChild<ui::MaskEdit*>("editCustID")->SetText("123456789");
-        dialog.findChild<QLineEdit*>("EditSerialNum")->setText("41");
-        QueuedClick(dialog, "btnOK");
-        return true;
-    });
+    AnswerFirstStart();
     StartProgram();
     Child<QPlainTextEdit>("memoToAddress")->setPlainText("Jane Roe\n12 Elm Street");
     Child<QPushButton>("btnPrint")->click();
