@@ -631,9 +631,14 @@ bool TEdsDataSet::BookmarkValid(const db::TBookmark& Bookmark) {
 }
 
 int TEdsDataSet::CompareBookmarks(const db::TBookmark& A, const db::TBookmark& B) {
-    if (A.empty() && B.empty()) return 0;
-    if (A.empty()) return 1;
-    if (B.empty()) return -1;
+    // The engine reads a whole bookmark from each side; one cut shorter names
+    // no record and is ordered as no bookmark at all.
+    const auto none = [this](const db::TBookmark& Mark) {
+        return std::ssize(Mark) < std::max<std::ptrdiff_t>(sizeof(std::int32_t), BookmarkSize());
+    };
+    if (none(A) && none(B)) return 0;
+    if (none(A)) return 1;
+    if (none(B)) return -1;
     SIGNED32 result = 0;
     Check(EdsApi.EdsCompareBookmarks(A.data(), B.data(), &result));
     return result;

@@ -998,6 +998,10 @@ TBookmark TDataSet::GetBookmark() {
 
 void TDataSet::GotoBookmark(const TBookmark& bookmark) {
     if (bookmark.empty()) return;
+    CheckActive();
+    // The datasets read BookmarkSize bytes from what they are handed; a cut
+    // bookmark names no record, so it is refused before anything moves.
+    if (std::ssize(bookmark) < bookmarkSize_) DatabaseError(texts::SRecordNotFound, this);
     CheckBrowseMode();
     DoBeforeScroll();
     InternalGotoBookmark(bookmark.data());

@@ -6,6 +6,8 @@
 
 #include "platform/db/Params.h"
 
+#include <gmock/gmock.h>
+
 #include <filesystem>
 
 using namespace edstabletest;
@@ -404,6 +406,45 @@ TEST_F(EdsTable, CommandTextNamesTheTableAndDefinitionChangesAreStored) {
     table->PSSetParams(db::TParams());  // no range to drop: the table stays as it is
     EXPECT_TRUE(table->Active());
     EXPECT_EQ(table->FieldByName("Name")->AsString(), "gamma");
+}
+
+// ---- bookmarks ---------------------------------------------------------------------------------
+
+TEST_F(EdsTable, CutBookmarkIsRefusedBeforeAnythingMovesAndComparesAsNoBookmark) {
+    auto table = Closed();
+    table->Open();
+    table->Last();
+    const db::TBookmark last = table->GetBookmark();
+    ASSERT_GE(last.size(), 4u);
+    table->First();
+    int scrolls = 0;
+    table->BeforeScroll = [&](db::TDataSet&) { ++scrolls; };
+    table->AfterScroll = [&](db::TDataSet&) { ++scrolls; };
+    table->Edit();
+    table->FieldByName("Count")->SetAsInteger(7);
+    for (std::size_t length : {1u, 3u}) {
+        // Exactly `length` bytes on the heap, so that a read past them is caught.
+        const db::TBookmark cut(last.begin(), last.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_THAT([&] { table->GotoBookmark(cut); },
+                    ::testing::ThrowsMessage<db::EDatabaseError>(::testing::HasSubstr("Record not found")))
+            << length;
+        EXPECT_EQ(scrolls, 0);
+        EXPECT_EQ(table->State(), db::dsEdit) << "the pending edit is neither posted nor dropped";
+        EXPECT_EQ(table->CompareBookmarks(cut, last), 1);
+        EXPECT_EQ(table->CompareBookmarks(last, cut), -1);
+        EXPECT_EQ(table->CompareBookmarks(cut, {}), 0);
+        EXPECT_EQ(table->CompareBookmarks(cut, cut), 0);
+        EXPECT_FALSE(table->BookmarkValid(cut));
+    }
+    table->GotoBookmark({});  // no bookmark: nothing happens
+    EXPECT_EQ(scrolls, 0);
+    EXPECT_EQ(table->State(), db::dsEdit);
+    table->Cancel();
+    table->Next();
+    EXPECT_EQ(table->FieldByName("Name")->AsString(), "alpha");
+    table->GotoBookmark(last);
+    EXPECT_EQ(table->FieldByName("Name")->AsString(), "gamma");
+    EXPECT_EQ(table->CompareBookmarks(last, last), 0);
 }
 
 TEST(EdsTableTexts, ListNamesAndTrimming) {
