@@ -145,6 +145,7 @@ UNSIGNED32 EdsDisconnect(EDSHANDLE hConnect) {
         Connection& connection = Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED);
         const std::vector<EDSHANDLE> tables = connection.tables;
         for (EDSHANDLE table : tables) CloseTable(table);
+        CloseSqlSession(hConnect);
         Objects().Remove(hConnect);
     });
 }

@@ -48,10 +48,12 @@ namespace {
 
 Registry& Objects() { return Registry::Instance(); }
 
-// One SQL session per connection, by connection handle (never reused).
+// One SQL session per connection, by connection handle (never reused). Never
+// destroyed: the layer disconnects from an exit handler, which may run after
+// the statics made since it was registered are gone.
 std::map<EDSHANDLE, std::shared_ptr<SqlSession>>& Sessions() {
-    static std::map<EDSHANDLE, std::shared_ptr<SqlSession>> sessions;
-    return sessions;
+    static auto* sessions = new std::map<EDSHANDLE, std::shared_ptr<SqlSession>>;
+    return *sessions;
 }
 
 // Statement handles, by handle; those of a connection that is gone are freed
@@ -206,6 +208,7 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
                              nullptr);
     if (rc != SQLITE_OK) ThrowSqlError(store->db, rc, "opening a result");
     sqlite3* db = store->db;
+    HardenConnection(db);  // the record numbers come from the user's conditions
     sqlite3_extended_result_codes(db, 1);
     RegisterFolding(db);
     sqlite3_busy_timeout(db, 2000);
@@ -288,6 +291,16 @@ void SetParam(EDSHANDLE handle, const EdsFieldId& field, SqlValue value) {
 }  // namespace
 
 namespace eds {
+
+void CloseSqlSession(EDSHANDLE connection) {
+    auto& sessions = Sessions();
+    const auto it = sessions.find(connection);
+    if (it == sessions.end()) return;
+    // Statements of the connection keep the session, closed: they answer that
+    // their connection is gone.
+    it->second->Close();
+    sessions.erase(it);
+}
 
 bool SqlStatementRecordCount(EDSHANDLE handle, UNSIGNED32* count) {
     auto* stmt = dynamic_cast<SqlStatement*>(Objects().Find(handle));

@@ -9,6 +9,10 @@
 
 namespace eds {
 
+// Closes the SQL session of a connection that goes (its SQLite connection, with
+// the files attached and their locks).
+void CloseSqlSession(EDSHANDLE connection);
+
 // Rows the statement's last execution affected; EDS_E_NO_ROWS_AFFECTED when
 // that is not known (a SELECT, or nothing executed yet).
 bool SqlStatementRecordCount(EDSHANDLE handle, UNSIGNED32* count);

@@ -45,23 +45,21 @@ sqlite3_stmt* PrepareOne(sqlite3* db, const std::string& sql) {
 // A write transaction over the session's attachments, rolled back unless committed.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(sqlite3* db) : db_(db) {
-        int rc = sqlite3_exec(db_, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) ThrowSqlError(db_, rc, "BEGIN IMMEDIATE");
-    }
-    WriteTransaction(WriteTransaction&& other) noexcept : db_(std::exchange(other.db_, nullptr)) {}
+    explicit WriteTransaction(SqlSession& session) : session_(&session) { session.ExecOwn("BEGIN IMMEDIATE"); }
+    WriteTransaction(WriteTransaction&& other) noexcept : session_(std::exchange(other.session_, nullptr)) {}
     WriteTransaction& operator=(WriteTransaction&&) = delete;
     ~WriteTransaction() {
-        if (db_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (!session_) return;
+        SqlSession::OwnStatements own(*session_);
+        sqlite3_exec(session_->Db(), "ROLLBACK", nullptr, nullptr, nullptr);
     }
     void Commit() {
-        int rc = sqlite3_exec(db_, "COMMIT", nullptr, nullptr, nullptr);
-        if (rc != SQLITE_OK) ThrowSqlError(db_, rc, "COMMIT");
-        db_ = nullptr;
+        session_->ExecOwn("COMMIT");
+        session_ = nullptr;
     }
 
 private:
-    sqlite3* db_;
+    SqlSession* session_;
 };
 
 // Record numbers of tables with an auto-increment column come from the table's
@@ -82,7 +80,8 @@ std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vec
                                    [](const SqlField& f) { return f.type == EDS_AUTOINC; });
         if (!autoinc) return std::nullopt;
         sqlite3* db = session.Db();
-        WriteTransaction transaction(db);
+        WriteTransaction transaction(session);
+        SqlSession::OwnStatements own(session);
         const std::string schema = QuoteName(t->schema);
         std::string high = "SELECT max(coalesce((SELECT max(rowid) FROM " + schema + "." + QuoteName(t->rowTable) +
                            "), 0), coalesce((SELECT seq FROM " + schema + ".sqlite_sequence WHERE name = ?1), 0)) + 1";
@@ -187,27 +186,141 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     }
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
-    // The session keeps the attachments; a statement that attached or detached
-    // files itself would reach outside the folder or pull tables from under it.
-    sqlite3_set_authorizer(
-        db_,
-        [](void* self, int action, const char* name, const char*, const char* schema, const char*) {
-            auto* session = static_cast<SqlSession*>(self);
-            if (action == SQLITE_ATTACH || action == SQLITE_DETACH) return session->attaching_ ? SQLITE_OK : SQLITE_DENY;
-            if (!session->reachable_ || !schema || std::string_view(schema) == "main" ||
-                std::string_view(schema) == "temp")
-                return SQLITE_OK;
-            const auto& reachable = *session->reachable_;
-            if (std::find(reachable.begin(), reachable.end(), schema) != reachable.end()) return SQLITE_OK;
-            if (session->unreachable_.empty()) {
-                const bool table = action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE ||
-                                   action == SQLITE_DELETE;
-                session->unreachable_ = table && name ? "no such table: " + std::string(schema) + "." + name
-                                                      : "unknown database " + std::string(schema);
-            }
-            return SQLITE_DENY;
-        },
-        this);
+    HardenConnection(db_);
+    sqlite3_set_authorizer(db_, &SqlSession::Authorize, this);
+}
+
+void HardenConnection(sqlite3* db) {
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+}
+
+namespace {
+
+constexpr const char* kUseTableApi =
+    " cannot be run through SQL: tables, their fields and their indexes are made, changed and removed through the "
+    "table API. SQL may make TEMP tables and, with CREATE INDEX ... ON a table, indexes.";
+
+bool IsTemp(const char* schema) { return schema && std::string_view(schema) == "temp"; }
+
+// The PRAGMAs that only describe a table (its columns and indexes), with or
+// without their argument; every other one sets or reads the engine's own state.
+bool DescribingPragma(const char* name) {
+    for (const char* allowed : {"table_info", "table_xinfo", "index_list", "index_info", "index_xinfo"})
+        if (name && rtl::SameText(name, allowed)) return true;
+    return false;
+}
+
+}  // namespace
+
+int SqlSession::Refuse(std::string text) {
+    if (refusal_.empty()) refusal_ = "ERROR 7200: NATIVEERROR = " + std::to_string(SQLITE_AUTH) + "; " + std::move(text);
+    return SQLITE_DENY;
+}
+
+// What a user's statement may do is decided here, by what SQLite is about to
+// do, never by its text: a PRAGMA takes effect while it is prepared.
+int SqlSession::Authorize(void* self, int action, const char* first, const char* second, const char* schema,
+                          const char*) {
+    auto* session = static_cast<SqlSession*>(self);
+    if (session->own_) return SQLITE_OK;
+    const std::string name = first ? first : "";
+    switch (action) {
+    case SQLITE_ATTACH:
+    case SQLITE_DETACH:
+        // The session keeps the attachments: a statement that attached or
+        // detached files itself would reach outside the folder or pull tables
+        // from under it.
+        return SQLITE_DENY;
+    case SQLITE_TRANSACTION:
+    case SQLITE_SAVEPOINT:
+        // A transaction of the session's own would hold other stations' appends
+        // and vanish with the connection.
+        return session->Refuse("BEGIN, COMMIT, END, ROLLBACK, SAVEPOINT and RELEASE cannot be run through SQL; "
+                               "use the connection's transaction calls (BeginTransaction, Commit, Rollback) instead.");
+    case SQLITE_PRAGMA:
+        if (DescribingPragma(first)) return SQLITE_OK;
+        return session->Refuse("PRAGMA " + name +
+                               " cannot be run through SQL: the engine keeps its connections' settings itself. Only "
+                               "PRAGMA table_info, table_xinfo, index_list, index_info and index_xinfo read a table's "
+                               "columns and indexes; use the table API for anything else.");
+    case SQLITE_READ:
+        // The PRAGMAs are tables too (pragma_name(...)), in main, where no user table lives.
+        if (schema && std::string_view(schema) == "main" && rtl::UpperCase(name).rfind("PRAGMA_", 0) == 0 &&
+            !DescribingPragma(first + 7))
+            return session->Refuse("PRAGMA " + name.substr(7) +
+                                   " cannot be read through SQL: only table_info, table_xinfo, index_list, index_info "
+                                   "and index_xinfo can.");
+        break;
+    case SQLITE_CREATE_TEMP_TABLE:
+    case SQLITE_CREATE_TEMP_INDEX:
+    case SQLITE_DROP_TEMP_TABLE:
+    case SQLITE_DROP_TEMP_INDEX:
+        break;
+    case SQLITE_CREATE_TABLE:
+        if (IsTemp(schema)) break;
+        // ANALYZE makes its table of statistics first (user tables may not begin "sqlite_").
+        return session->Refuse((rtl::UpperCase(name).rfind("SQLITE_", 0) == 0 ? "ANALYZE" : "CREATE TABLE") +
+                               std::string(kUseTableApi));
+    case SQLITE_CREATE_INDEX:
+        // SQLite fills the new index at once, which it asks as a REINDEX of it.
+        session->indexMade_ = std::string(schema ? schema : "") + "." + name;
+        break;
+    case SQLITE_REINDEX:
+        if (IsTemp(schema) || session->indexMade_ == std::string(schema ? schema : "") + "." + name) break;
+        return session->Refuse("REINDEX" + std::string(kUseTableApi));
+    case SQLITE_DROP_TABLE:
+        if (IsTemp(schema)) break;
+        return session->Refuse("DROP TABLE" + std::string(kUseTableApi));
+    case SQLITE_DROP_INDEX:
+        if (IsTemp(schema)) break;
+        return session->Refuse("DROP INDEX" + std::string(kUseTableApi));
+    case SQLITE_ALTER_TABLE: return session->Refuse("ALTER TABLE" + std::string(kUseTableApi));
+    case SQLITE_ANALYZE: return session->Refuse("ANALYZE" + std::string(kUseTableApi));
+    // A trigger, even a TEMP one, acts on the attached tables: one that deleted
+    // rows would do so behind every other station's back.
+    case SQLITE_CREATE_TRIGGER:
+    case SQLITE_CREATE_TEMP_TRIGGER: return session->Refuse("CREATE TRIGGER" + std::string(kUseTableApi));
+    case SQLITE_DROP_TRIGGER:
+    case SQLITE_DROP_TEMP_TRIGGER: return session->Refuse("DROP TRIGGER" + std::string(kUseTableApi));
+    case SQLITE_CREATE_VIEW:
+    case SQLITE_CREATE_TEMP_VIEW: return session->Refuse("CREATE VIEW" + std::string(kUseTableApi));
+    case SQLITE_DROP_VIEW:
+    case SQLITE_DROP_TEMP_VIEW: return session->Refuse("DROP VIEW" + std::string(kUseTableApi));
+    case SQLITE_CREATE_VTABLE: return session->Refuse("CREATE VIRTUAL TABLE" + std::string(kUseTableApi));
+    case SQLITE_DROP_VTABLE: return session->Refuse("DROP TABLE of a virtual table" + std::string(kUseTableApi));
+    case SQLITE_FUNCTION:
+        // It registers a tokenizer by the address a value holds: any address.
+        if (second && rtl::SameText(second, "fts3_tokenizer"))
+            return session->Refuse("The function fts3_tokenizer cannot be used through SQL: full-text tables are no "
+                                   "part of the table API.");
+        break;
+    default: break;
+    }
+    if (!session->reachable_ || !schema || std::string_view(schema) == "main" || std::string_view(schema) == "temp")
+        return SQLITE_OK;
+    const auto& reachable = *session->reachable_;
+    if (std::find(reachable.begin(), reachable.end(), schema) != reachable.end()) return SQLITE_OK;
+    const bool table =
+        action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE;
+    if (session->refusal_.empty())
+        session->refusal_ = "ERROR 7200: NATIVEERROR = 0; " +
+                            (table && first ? "no such table: " + std::string(schema) + "." + first
+                                            : "unknown database " + std::string(schema));
+    return SQLITE_DENY;
+}
+
+void SqlSession::ExecOwn(const std::string& sql) {
+    OwnStatements own(*this);
+    const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) ThrowSqlError(db_, rc, sql);
+}
+
+void SqlSession::Close() {
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+    tables_.clear();
 }
 
 SqlSession::~SqlSession() { sqlite3_close_v2(db_); }
@@ -225,11 +338,7 @@ const SqlSession::Table* SqlSession::ByPath(std::string_view path) const {
 }
 
 std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
-    attaching_ = true;
-    struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-    } reset{attaching_};
+    OwnStatements own(*this);
     std::vector<std::string> wanted;
     for (const std::string& name : SqlTableNames(sql)) wanted.push_back(rtl::UpperCase(name));
     std::vector<std::filesystem::path> files;
@@ -315,14 +424,11 @@ void SqlSession::Describe(Table& table) {
     for (const FieldDef& f : description.fields.Fields()) table.fields.push_back({f.name, f.type, f.length, f.decimals});
 }
 
-void SqlSession::Detach(const std::string& schema) {
-    const std::string detach = "DETACH DATABASE " + QuoteName(schema);
-    const int rc = sqlite3_exec(db_, detach.c_str(), nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) ThrowSqlError(db_, rc, detach);
-}
+void SqlSession::Detach(const std::string& schema) { ExecOwn("DETACH DATABASE " + QuoteName(schema)); }
 
-std::int64_t SqlSession::DataVersion(const std::string& schema) const {
+std::int64_t SqlSession::DataVersion(const std::string& schema) {
     const std::string pragma = "PRAGMA " + QuoteName(schema) + ".data_version";
+    OwnStatements own(*this);
     sqlite3_stmt* stmt = nullptr;
     int rc = sqlite3_prepare_v2(db_, pragma.c_str(), -1, &stmt, nullptr);
     StmtGuard guard{stmt};
@@ -359,7 +465,8 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
     for (const std::string& path : paths)
         if (const Table* t = ByPath(path)) schemas.push_back(t->schema);
     reachable_ = &schemas;
-    unreachable_.clear();
+    refusal_.clear();
+    indexMade_.clear();
     struct Reset {
         SqlSession& session;
         ~Reset() { session.reachable_ = nullptr; }
@@ -369,7 +476,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
     try {
         stmt = PrepareOne(db_, text);
     } catch (...) {
-        if (!unreachable_.empty()) Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; " + unreachable_);
+        if (!refusal_.empty()) Throw(EDS_E_SQL, refusal_);
         throw;
     }
     StmtGuard guard{stmt};
@@ -380,6 +487,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
     if (toks.empty() || !rtl::SameText(toks[0].value, "EXPLAIN")) {
         std::vector<std::string> names;  // by SQLite's number of each attachment
         {
+            OwnStatements own(*this);
             StmtGuard list{PrepareOne(db_, "PRAGMA database_list")};
             while (sqlite3_step(list.stmt) == SQLITE_ROW) {
                 const auto at = static_cast<std::size_t>(sqlite3_column_int(list.stmt, 0));

@@ -38,6 +38,11 @@ void SqlBindValue(sqlite3_stmt* stmt, int parameter, const SqlValue& value);
 // Throws the engine's SQL error (7200, with SQLite's extended code as the native error).
 [[noreturn]] void ThrowSqlError(sqlite3* db, int rc, std::string_view sql);
 
+// SQLite's defensive settings for a connection that runs a user's text: no
+// writable schema, no raw page writes, no extensions, and no FTS3 tokenizer
+// taken from a pointer in a value.
+void HardenConnection(sqlite3* db);
+
 class SqlSession {
 public:
     explicit SqlSession(std::string folder);
@@ -47,6 +52,33 @@ public:
 
     sqlite3* Db() const { return db_; }
     const std::string& Folder() const { return folder_; }
+
+    // A user's statement may do on the session's connection only what the
+    // engine can stand behind for every station: no transaction control, no
+    // PRAGMA beyond reading a table's columns and indexes, no tables, views,
+    // triggers or virtual tables made, changed or dropped outside TEMP (an index
+    // made on a table stays allowed), no attachments. The session's own
+    // statements pass while an OwnStatements lives; they are prepared under it,
+    // and stepped under it too where SQLite may prepare them again (a schema
+    // changed since). Nests; usable from a function SQLite calls back.
+    class OwnStatements {
+    public:
+        explicit OwnStatements(SqlSession& session) : session_(session), was_(std::exchange(session.own_, true)) {}
+        ~OwnStatements() { session_.own_ = was_; }
+        OwnStatements(const OwnStatements&) = delete;
+        OwnStatements& operator=(const OwnStatements&) = delete;
+
+    private:
+        SqlSession& session_;
+        bool was_;
+    };
+    // Runs one or more of the session's own statements that give no rows
+    // (CREATE TEMP TRIGGER, DROP TRIGGER, BEGIN IMMEDIATE, ...); throws the SQL error.
+    void ExecOwn(const std::string& sql);
+
+    // Closes the SQLite connection, with its attachments and their locks; the
+    // session serves nothing after this (its connection is gone).
+    void Close();
 
     // Attaches the table files that `sql` uses as tables (SqlTableNames) and the
     // folder holds as "<name>.edt" in any letter case; a name the folder lacks is
@@ -88,20 +120,26 @@ public:
     static constexpr std::size_t kMaxAttached = 10;
 
 private:
+    static int Authorize(void* self, int action, const char* first, const char* second, const char* schema,
+                         const char* trigger);
+    // Refuses the action with the engine's text for it.
+    int Refuse(std::string text);
     static void Describe(Table& table);  // its row table and fields; throws the open's error
     void Detach(const std::string& schema);
-    std::int64_t DataVersion(const std::string& schema) const;
+    std::int64_t DataVersion(const std::string& schema);
 
     std::string folder_;
     sqlite3* db_ = nullptr;
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
-    bool attaching_ = false;  // the session itself attaches or detaches; statements may not
-    // While a statement is prepared: the attachments it may reach, and the first
-    // name it used of another one.
+    bool own_ = false;  // the session runs its own statements (OwnStatements)
+    // While a statement is prepared: the attachments it may reach, and why the
+    // authorizer refused it (the first refusal).
     const std::vector<std::string>* reachable_ = nullptr;
-    std::string unreachable_;
+    std::string refusal_;
+    std::string indexMade_;  // "schema.name" of the index the statement makes, which SQLite then fills
+
 };
 
 class StreamedRows;

@@ -119,6 +119,7 @@ Kinds KindsElsewhere(const std::vector<StreamedRows::File>& files, const std::st
     sqlite3* db = nullptr;
     Kinds kinds;
     if (sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) == SQLITE_OK) {
+        HardenConnection(db);
         RegisterFolding(db);
         if (Attach(db, files).empty()) kinds = RunKinds(db, sql, params, wanted);
     }
@@ -137,6 +138,9 @@ StreamedRows::StreamedRows(const std::vector<File>& files, const std::string& sq
         if (rc != SQLITE_OK) ThrowSqlError(db_, rc, "opening a result");
         sqlite3_extended_result_codes(db_, 1);
         sqlite3_busy_timeout(db_, 2000);
+        // The user's text runs here too: the session refused what it must not
+        // do, and the engine's own statements run here unchecked.
+        HardenConnection(db_);
         RegisterFolding(db_);
         const std::string attachFailure = Attach(db_, files);
         if (!attachFailure.empty()) Throw(EDS_E_SQL, attachFailure);
