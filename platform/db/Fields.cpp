@@ -624,8 +624,12 @@ double TDateTimeField::GetAsDateTime() const {
 }
 
 void TDateTimeField::SetAsDateTimeValue(double value) {
-    // Before 1 January of year 1 or not a number: no such date.
-    if (!std::isfinite(value) || value < -kDateDelta + 1 || value > 2958466.0)
+    // Before 1 January of year 1, from 1 January 10000 on, or not a number: no
+    // such date. The value is kept to the millisecond, so the upper bound is
+    // taken there: a fraction of one short of year 10000 is stored in it.
+    constexpr double kYear10000 = 2958466.0;
+    if (!std::isfinite(value) || value < -kDateDelta + 1 ||
+        std::round(value * kMSecsPerDay) >= kYear10000 * kMSecsPerDay)
         DatabaseErrorFmt(texts::SFieldValueError, {DisplayName()}, DataSet());
     WriteDateTime(value);
 }

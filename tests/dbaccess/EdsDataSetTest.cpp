@@ -121,6 +121,44 @@ TEST(EdsDataSetFields, RefusedValuesLeaveTheRecordEditable) {
     EXPECT_EQ(t.FieldByName("SI")->IsNull(), true);
 }
 
+TEST(EdsDataSetFields, DatesStopAtTheLastMomentOfYear9999) {
+    constexpr double kLastDay = 2958465.0;  // 31 December 9999
+    constexpr double kLastSecond = kLastDay + 86399.0 / 86400.0;
+    constexpr double kOneMs = 1.0 / 86400000.0;
+    testsupport::TempDir dir;
+    CreateTable(dir.str(), "Dates", "D,Date; TS,TimeStamp");
+    {
+        TTestTable t(dir.str(), "Dates");
+        t.Open();
+        t.Append();
+        for (const char* name : {"D", "TS"}) {
+            // 1 January 10000 at midnight and later, and a value that only
+            // reaches it when kept to the millisecond.
+            for (double value : {kLastDay + 1, kLastDay + 1.5, kLastDay + 1 - kOneMs / 4, 1e300}) {
+                EXPECT_THAT([&] { t.FieldByName(name)->SetAsDateTime(value); },
+                            ThrowsMessage<db::EDatabaseError>(
+                                HasSubstr(std::string("Invalid value for field '") + name + "'")))
+                    << name << " " << value;
+                EXPECT_TRUE(t.FieldByName(name)->IsNull()) << name;
+            }
+        }
+        t.FieldByName("D")->SetAsDateTime(kLastDay);
+        t.FieldByName("TS")->SetAsDateTime(kLastSecond);
+        t.Post();
+        t.Append();
+        t.FieldByName("TS")->SetAsDateTime(kLastDay + 1 - kOneMs);  // the last millisecond
+        t.Post();
+    }
+    TTestTable t(dir.str(), "Dates");
+    t.Open();
+    ASSERT_EQ(t.RecordCount(), 2);
+    EXPECT_EQ(t.FieldByName("D")->AsDateTime(), kLastDay);
+    EXPECT_NEAR(t.FieldByName("TS")->AsDateTime(), kLastSecond, kOneMs / 2);
+    for (const char* name : {"D", "TS"}) EXPECT_THAT(t.FieldByName(name)->AsString(), HasSubstr("9999")) << name;
+    t.Next();
+    EXPECT_NEAR(t.FieldByName("TS")->AsDateTime(), kLastDay + 1 - kOneMs, kOneMs / 2);
+}
+
 // ---- navigation over a few thousand rows ----------------------------------------------
 
 constexpr int kRows = 3000;
