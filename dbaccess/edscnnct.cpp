@@ -170,6 +170,7 @@ void TEdsConnection::DestroyConnected() noexcept {
     }
     if (externalHandle_ == 0) {
         const UNSIGNED32 rc = EdsApi.EdsDisconnect(handle_);
+        inTransaction_ = false;
         if (rc != 0 && rc != EDS_E_NOT_CONNECTED) {
             try {
                 EdsReportError(EdsError(rc, TEdsErrorSource::LastError).what());
@@ -305,6 +306,9 @@ void TEdsConnection::DoDisconnect() {
     std::optional<EdsError> failure;
     if (externalHandle_ == 0) {
         const UNSIGNED32 rc = EdsApi.EdsDisconnect(handle_);
+        // The engine's transaction goes with its connection, whatever the
+        // disconnect answers; an external handle keeps both.
+        inTransaction_ = false;
         // Taken now: the events below may call the engine and replace the last error.
         if (rc != 0) failure.emplace(rc, TEdsErrorSource::LastError);
     }

@@ -159,6 +159,52 @@ TEST_F(EdsConnServices, AFailedCommitStaysInTheTransactionWithoutItsAfterEvent) 
     connection_.Rollback();
 }
 
+TEST_F(EdsConnServices, ADisconnectEndsTheTransactionAnExternalHandleKeepsIt) {
+    const std::string noConnection = "No connection to EDS server.";
+    table_.Open();
+    connection_.BeginTransaction();
+    AddItem("gone", 1);
+    connection_.Close();  // the engine rolls back with the connection
+    EXPECT_EQ(ConnectionRefusal([&] { connection_.InTransaction(); }), noConnection);
+    connection_.Open();
+    EXPECT_FALSE(connection_.InTransaction());
+    EXPECT_EQ(Rows(), 0);
+    // What is begun now is a real transaction again, and its rollback undoes.
+    table_.Open();
+    connection_.BeginTransaction();
+    AddItem("undone", 2);
+    connection_.Rollback();
+    EXPECT_FALSE(connection_.InTransaction());
+    EXPECT_EQ(Rows(), 0);
+
+    // A disconnect that reports a failure has still let go of the connection.
+    connection_.BeginTransaction();
+    EdsApi.EdsDisconnect = [](EDSHANDLE Handle) -> UNSIGNED32 { return ::EdsDisconnect(Handle), EDS_E_IO; };
+    EXPECT_THROW(connection_.Close(), EdsError);
+    EdsApi.EdsDisconnect = &::EdsDisconnect;
+    connection_.Open();
+    EXPECT_FALSE(connection_.InTransaction());
+    connection_.Close();
+
+    // An external handle is never disconnected: its transaction and the flag outlive Close.
+    EDSHANDLE external = 0;
+    ASSERT_EQ(EdsApi.EdsConnect(EdsText(dir_.str()), &external), 0u);
+    connection_.SetExternalHandle(external);
+    table_.Open();
+    connection_.BeginTransaction();
+    AddItem("kept until rollback", 3);
+    connection_.Close();
+    EXPECT_EQ(ConnectionRefusal([&] { connection_.InTransaction(); }), noConnection);
+    connection_.Open();
+    EXPECT_TRUE(connection_.InTransaction());
+    connection_.Rollback();
+    EXPECT_FALSE(connection_.InTransaction());
+    EXPECT_EQ(Rows(), 0);
+    connection_.Close();
+    connection_.SetExternalHandle(0);
+    EXPECT_EQ(EdsApi.EdsDisconnect(external), 0u);
+}
+
 TEST_F(EdsConnServices, ExecuteCachesStatementsByTheirExactText) {
     CountStatements();
     table_.Open();
