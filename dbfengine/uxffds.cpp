@@ -357,8 +357,10 @@ std::unique_ptr<TStream> TXfDataSet::CreateBlobStream(TField* field, TBlobStream
 }
 
 TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode mode)
-    : dataSet_(dataSet), field_(field), mode_(mode)
+    : dataSet_(dataSet), field_(field), refusal_(FormatText(texts::SFieldReadOnly, {field->DisplayName()})), mode_(mode)
 {
+    if (!dataSet.Name().empty()) refusal_ = dataSet.Name() + ": " + refusal_;
+    if (mode != bmRead) edit_ = dataSet.EditLife();
     if (mode == bmWrite) {
         // An empty value replaces the memo even when nothing is written.
         Changing();
@@ -390,7 +392,8 @@ TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode
 
 void TXfBlobStream::Changing()
 {
-    if (mode_ == bmRead) DatabaseError("Field '" + field_->DisplayName() + "' cannot be modified", &dataSet_);
+    if (mode_ == bmRead) DatabaseError(refusal_);
+    if (edit_.expired()) DatabaseError(refusal_ + ": the edit its stream was opened in has ended");
     if (modified_) return;
     dataSet_.TakeMemoEdit(field_, bytes_);
     modified_ = true;
@@ -410,7 +413,8 @@ void TXfBlobStream::SetSize(std::int64_t size)
 
 TXfBlobStream::~TXfBlobStream()
 {
-    if (!modified_) return;
+    // After its edit the news would reach another edit, or a dataset that is gone.
+    if (!modified_ || edit_.expired()) return;
     try {
         dataSet_.DataEvent(deFieldChange, reinterpret_cast<std::intptr_t>(field_));
     } catch (...) {

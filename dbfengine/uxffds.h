@@ -125,6 +125,10 @@ public:
 // written is the field's new value in the edit, stored as a new memo when the
 // record is posted (a store that fails fails the post; the old memo's blocks are
 // freed once it is through). Nothing is stored when the stream goes.
+//
+// A stream may outlive its edit and its dataset: it goes on reading the bytes it
+// holds, but once its edit has ended (posted, cancelled, scrolled away from,
+// closed) it refuses every change and never touches the dataset again.
 class TXfBlobStream : public db::TStream {
 public:
     TXfBlobStream(TXfDataSet& dataSet, db::TField* field, db::TBlobStreamMode mode);
@@ -138,11 +142,16 @@ public:
     void SetSize(std::int64_t size) override;
 
 private:
-    // Refuses a change to a stream opened for reading; else the bytes become the edit's value.
+    // Refuses a change to a stream opened for reading or whose edit is over; else
+    // the bytes become the edit's value.
     void Changing();
 
+    // Reached only while edit_ lives.
     TXfDataSet& dataSet_;
     db::TField* field_;
+    std::weak_ptr<const void> edit_;
+    // For the refusals, which may come after the dataset and its fields are gone.
+    std::string refusal_;
     db::TBlobStreamMode mode_;
     std::shared_ptr<db::TMemoryStream> bytes_ = std::make_shared<db::TMemoryStream>();
     bool modified_ = false;

@@ -26,6 +26,17 @@ void TXfPrimDataset::CheckResult(int code)
     DatabaseError("Dataset error: " + ErrorText(code), this);
 }
 
+void TXfPrimDataset::DataEvent(TDataEvent event, std::intptr_t info)
+{
+    // Every edit begins and ends with a change of state; temporary states pass
+    // no event and leave the edit as it is.
+    if (event == deUpdateState) {
+        if (State() != dsEdit && State() != dsInsert) editLife_.reset();
+        else if (!editLife_) editLife_ = std::make_shared<int>();
+    }
+    TDataSet::DataEvent(event, info);
+}
+
 std::uint8_t* TXfPrimDataset::InfoOf(TRecordBuffer buffer) const { return buffer + nativeSize_ + CalcFieldsSize(); }
 
 TRecordBuffer TXfPrimDataset::AllocRecordBuffer()

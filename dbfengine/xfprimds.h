@@ -38,6 +38,12 @@ public:
     // 0 passes; the others raise the framework's error with the code's text.
     void CheckResult(int code);
 
+    // Lives from the start of an edit or insert until it ends (posted, cancelled,
+    // scrolled away from, closed, or the dataset gone). What may outlive an edit
+    // holds it weakly and asks it before it touches the dataset.
+    std::weak_ptr<const void> EditLife() const { return editLife_; }
+    void DataEvent(db::TDataEvent event, std::intptr_t info = 0) override;
+
 protected:
     // --- the primitives
     virtual int XfiSetToBegin() = 0;
@@ -103,6 +109,7 @@ private:
     std::vector<std::uint8_t> scratch_;
     int nativeSize_ = 0;
     bool cursorOpen_ = false;
+    std::shared_ptr<const void> editLife_;
 };
 
 }  // namespace xf
