@@ -300,14 +300,16 @@ int SqlSession::Authorize(void* self, int action, const char* first, const char*
     }
     if (!session->reachable_ || !schema || std::string_view(schema) == "main" || std::string_view(schema) == "temp")
         return SQLITE_OK;
+    // A change of a file's schema is judged by what it changes (above).
+    if ((action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) && name == "sqlite_master")
+        return SQLITE_OK;
     const auto& reachable = *session->reachable_;
     if (std::find(reachable.begin(), reachable.end(), schema) != reachable.end()) return SQLITE_OK;
     const bool table =
         action == SQLITE_READ || action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE;
-    if (session->refusal_.empty())
-        session->refusal_ = "ERROR 7200: NATIVEERROR = 0; " +
-                            (table && first ? "no such table: " + std::string(schema) + "." + first
-                                            : "unknown database " + std::string(schema));
+    if (session->unreachable_.empty())
+        session->unreachable_ = table && first ? "no such table: " + std::string(schema) + "." + first
+                                               : "unknown database " + std::string(schema);
     return SQLITE_DENY;
 }
 
@@ -465,6 +467,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
     for (const std::string& path : paths)
         if (const Table* t = ByPath(path)) schemas.push_back(t->schema);
     reachable_ = &schemas;
+    unreachable_.clear();
     refusal_.clear();
     indexMade_.clear();
     struct Reset {
@@ -477,6 +480,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
         stmt = PrepareOne(db_, text);
     } catch (...) {
         if (!refusal_.empty()) Throw(EDS_E_SQL, refusal_);
+        if (!unreachable_.empty()) Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; " + unreachable_);
         throw;
     }
     StmtGuard guard{stmt};

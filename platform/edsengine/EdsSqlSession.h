@@ -134,9 +134,10 @@ private:
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
     bool own_ = false;  // the session runs its own statements (OwnStatements)
-    // While a statement is prepared: the attachments it may reach, and why the
-    // authorizer refused it (the first refusal).
+    // While a statement is prepared: the attachments it may reach, the first
+    // name it used of another one, and why the authorizer refused what it does.
     const std::vector<std::string>* reachable_ = nullptr;
+    std::string unreachable_;
     std::string refusal_;
     std::string indexMade_;  // "schema.name" of the index the statement makes, which SQLite then fills
 
