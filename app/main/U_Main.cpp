@@ -27,6 +27,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QFocusEvent>
 #include <QKeyEvent>
 #include <QPixmap>
 #include <QScreen>
@@ -352,15 +353,55 @@ void TF_Main::keyPressEvent(QKeyEvent* event)
 bool TF_Main::eventFilter(QObject* watched, QEvent* event)
 {
     if (AddressBookEvent(watched, event)) return true;
-    if (event->type() == QEvent::FocusOut) {
-        if (watched == ui->editToZip)
-            editToZipExit();
-        else if (watched == ui->memoToAddress)
-            memoToAddressExit();
-        else if (auto* fee = qobject_cast<QLineEdit*>(watched))
-            FeeExit(fee);
+    if (event->type() == QEvent::FocusOut && HasExit(watched)) {
+        const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
+        LeaveField(static_cast<QWidget*>(watched), reason == Qt::PopupFocusReason ||
+                                                       reason == Qt::ActiveWindowFocusReason ||
+                                                       reason == Qt::MenuBarFocusReason);
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+// ---- leaving an entry field ---------------------------------------------------------
+
+namespace {
+QString EntryText(const QWidget* field)
+{
+    if (const auto* memo = qobject_cast<const QPlainTextEdit*>(field)) return memo->toPlainText();
+    if (const auto* edit = qobject_cast<const QLineEdit*>(field)) return edit->text();
+    return {};
+}
+}  // namespace
+
+bool TF_Main::HasExit(const QObject* field) const
+{
+    return field != nullptr &&
+           (field == ui->editPostage || field == ui->editCertFee || field == ui->editReturn ||
+            field == ui->editRestricted || field == ui->editpriority || field == ui->editToZip ||
+            field == ui->memoToAddress);
+}
+
+void TF_Main::RunExit(QWidget* field)
+{
+    if (field == ui->editToZip)
+        editToZipExit();
+    else if (field == ui->memoToAddress)
+        memoToAddressExit();
+    else
+        FeeExit(static_cast<QLineEdit*>(field));
+}
+
+void TF_Main::LeaveField(QWidget* field, bool focusStays)
+{
+    const bool leftAlready = leftInPlace_.Field == field && leftInPlace_.Text == EntryText(field) &&
+                             leftInPlace_.ZerosOn == ZerosOn();
+    if (!leftAlready) RunExit(field);
+    leftInPlace_ = focusStays ? TLeftInPlace{field, EntryText(field), ZerosOn()} : TLeftInPlace{};
+}
+
+void TF_Main::LeaveFocusedField()
+{
+    if (QWidget* field = focusWidget(); HasExit(field)) LeaveField(field, true);
 }
 
 // ---- fees ---------------------------------------------------------------------
@@ -498,6 +539,8 @@ void TF_Main::miBatchOnClick()
     ui->miBatchOn->setChecked(true);
     ui->btnPrint->setText("&Batch");
     ui->miPrint->setText("&Print to Batch");
+    // Print keeps the key it has outside batch mode.
+    ui->miPrint->setShortcut(QKeySequence(Qt::ALT | Qt::Key_P));
     ui->miPrintBatch->setEnabled(true);
     ui->miClearBatch->setEnabled(true);
 }
@@ -508,6 +551,8 @@ void TF_Main::miBatchOffClick()
     ui->miBatchOff->setChecked(true);
     ui->btnPrint->setText("&Print");
     ui->miPrint->setText("&Print");
+    // The button's own key; a second one would make Alt+P ambiguous.
+    ui->miPrint->setShortcut({});
     ui->miPrintBatch->setEnabled(false);
     ui->miClearBatch->setEnabled(false);
 }

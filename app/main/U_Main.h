@@ -102,6 +102,20 @@ private:
     // counted as it will show.
     std::string UpdateFeeTotal(const QLineEdit* fee);
     void FeeExit(QLineEdit* fee);
+    // The entry fields whose exit handler runs when the focus leaves them:
+    // the fees, the ZIP (its lookup) and the recipient memo.
+    bool HasExit(const QObject* field) const;
+    void RunExit(QWidget* field);
+    // Leaving `field` runs its exit, unless the exit ran already while the
+    // focus stayed in the field and nothing has changed the field or the
+    // Zeros switch since: a fee's exit is not idempotent (with Zeros on a
+    // refused fee's " " becomes "0.00"). `focusStays`: the focus comes back
+    // without the user moving it (a menu, a box over the window, a key).
+    void LeaveField(QWidget* field, bool focusStays);
+    // Before Print reads the entry: the field that holds the focus is left
+    // as a click on Print leaves it, since Print's key, its menu item and the
+    // roads that print many leave the focus where it is.
+    void LeaveFocusedField();
     void cbRestrictedClick();
     void cbPriorityClick();
     void CBReturnReceiptClick();
@@ -345,6 +359,13 @@ private:
     bool commandLineDone_ = false;
     bool multipleForms_ = false;
     bool trimmingMemo_ = false;
+    // The field whose exit ran while the focus stayed in it, as the exit left it.
+    struct TLeftInPlace {
+        const QWidget* Field = nullptr;
+        QString Text;
+        bool ZerosOn = false;
+    };
+    TLeftInPlace leftInPlace_;
     std::string reservedNextSerial_;  // posted by LoadMailerNumber
     std::string pdfWritten_;          // the last print's PDF file, empty for paper
     struct TPrintRun {

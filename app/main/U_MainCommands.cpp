@@ -234,6 +234,7 @@ void TF_Main::miPrintMultipleFormsClick()
 {
     TF_NumLabels dialog(this);
     if (dialog.exec() != ui::mrOk) return;
+    LeaveFocusedField();
 
     // The first failure ends the run: the forms after it would fail alike or
     // come out of order, and the success text would hide the failure.

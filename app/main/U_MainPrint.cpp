@@ -374,6 +374,7 @@ bool TF_Main::PrintAndLogMailer()
 bool TF_Main::PrintCurrentMailer()
 {
     try {
+        LeaveFocusedField();
         if (gBatch) return PrintAndLogMailer();
         return NumberNextMailer() && PrintAndLogMailer();
     } catch (const std::exception& e) {

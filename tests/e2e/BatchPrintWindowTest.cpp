@@ -107,6 +107,40 @@ TEST_F(BatchPrint, ThreeEntriesPrintAsOneLabelJobNumberedInTurnThenTheBatchIsEmp
     EXPECT_TRUE(NumbersTwice().empty());
 }
 
+// The key leaves the focus in the fee typed last: the entry is logged with
+// that fee left as a click on the button leaves it, and printed so later.
+TEST_F(BatchPrint, PrintByItsKeyLogsTheFeeInTheFocusAsLeft)
+{
+    REQUIRE_TOOLS("sqlite3", "pdftotext");
+    Start();
+    BatchOn();
+    Activate();
+    auto* fee = Child<QLineEdit>("editReturn");
+    TypeAtEnd(fee, "ho");
+    PressAlt(Qt::Key_P);
+    // The button's own key, shown on it, does the same.
+    Child<QLineEdit>("editRe")->setText("By its own key");
+    fee->setFocus();
+    fee->selectAll();
+    QTest::keyClicks(fee, "1.85ho");
+    PressAlt(Qt::Key_B);
+    EXPECT_EQ(Infos(), (std::vector<std::string>{kAdded, kAdded}));
+    EXPECT_EQ(SqlRows(folder.Log(), "select Batch, Return, Total, RE from Log37 order by LID"),
+              (std::vector<std::string>{"1||2.79|Lease", "1||2.79|By its own key"}));
+    EXPECT_EQ(fee->text().toStdString(), " ");
+
+    messages.Clear();
+    PrintBatch();
+    EXPECT_TRUE(Errors().empty()) << Errors().front();
+    const auto pdfs = PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 2u);
+    for (const auto& pdf : pdfs) {
+        const std::string page = PdfText(pdf);
+        EXPECT_EQ(page.find("1.85ho"), std::string::npos) << page;
+        EXPECT_NE(page.find("$ 2.79"), std::string::npos) << page;
+    }
+}
+
 TEST_F(BatchPrint, PrinterFailingOnTheSecondEntryNeverIssuesANumberTwice)
 {
     REQUIRE_TOOLS("sqlite3", "pdftotext", "pdfimages", "zbarimg");

@@ -14,10 +14,12 @@
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/MessageService.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -102,6 +104,43 @@ protected:
     }
 
     void Print() { Child<QPushButton>("btnPrint")->click(); }
+
+    // The window made the active one, so that keys and focus behave as for a user.
+    void Activate()
+    {
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    }
+    // Types `text` after what `field` holds, the focus left in it.
+    static void TypeAtEnd(QLineEdit* field, const QString& text)
+    {
+        field->setFocus();
+        field->end(false);
+        QTest::keyClicks(field, text);
+    }
+    // Presses Alt+`key` on the widget that holds the focus, as the user
+    // does: the focus stays where it is. A button's key clicks it once its
+    // press has shown; this waits for that click.
+    void PressAlt(Qt::Key key)
+    {
+        QWidget* focus = QApplication::focusWidget();
+        ASSERT_NE(focus, nullptr);
+        ASSERT_EQ(focus->window(), window.get()) << "the main window is the active one";
+        QTest::keyClick(focus, key, Qt::AltModifier);
+        auto* print = Child<QPushButton>("btnPrint");
+        EXPECT_TRUE(QTest::qWaitFor([print] { return !print->isDown(); })) << "Print stayed pressed";
+    }
+    // What a box shown over the window does to the focus: takes it into a
+    // window of its own, then gives it back.
+    void FocusAwayAndBack()
+    {
+        QWidget box;
+        box.show();
+        box.activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(&box));
+        box.close();
+        Activate();
+    }
 
     std::vector<const ui::MessageRequest*> Shown(ui::MsgKind kind) const
     {

@@ -5,6 +5,7 @@
 #include "tests/e2e/E2EWindow.h"
 
 #include "app/main/U_About.h"
+#include "app/data/ShippedFiles.h"
 #include "app/data/U_Globals.h"
 #include "app/main/U_Main.h"
 #include "app/printing/U_SendoPrint.h"
@@ -14,6 +15,7 @@
 #include "dbaccess/edstable.h"
 #include "platform/ui/MaskEdit.h"
 #include "platform/ui/MessageService.h"
+#include "tools/zipcodes/ZipcodesTable.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -21,6 +23,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +77,91 @@ TEST_F(PrintRoad, ThreePrintsNumberLogAndPrintEachMailerOnce)
     }
     // The entry stays editable while the notice is on.
     EXPECT_TRUE(Child<QPushButton>("btnPrint")->isEnabled());
+}
+
+// Print's key and its menu item leave the focus in the field the user typed
+// in: the print leaves that field first, as a click on Print does, and only
+// once. With Zeros on a second exit would turn the refused fee's blank into
+// 0.00, log that and, after the print, make the greyed entry editable again.
+TEST_F(PrintRoad, PrintByItsKeyOrMenuLeavesTheFieldThatHoldsTheFocusOnceAsAClickDoes)
+{
+    REQUIRE_TOOLS("sqlite3", "pdftotext");
+    Start();
+    ASSERT_TRUE(window->ZerosOn());
+    Activate();
+    auto* fee = Child<QLineEdit>("editReturn");
+    auto* total = Child<QLineEdit>("editTotal");
+    auto* print = Child<QPushButton>("btnPrint");
+    const auto logged = [this] { return SqlRows(folder.Log(), "select Return, Total from Log37 order by LID"); };
+
+    // The notice takes the focus while it shows, and is switched off.
+    messages.onMessage = [this](const ui::MessageRequest& box) {
+        if (box.kind != ui::MsgKind::Choice) return static_cast<int>(ui::mrOk);
+        FocusAwayAndBack();
+        return 1;
+    };
+    TypeAtEnd(fee, "ho");
+    PressAlt(Qt::Key_P);
+    EXPECT_EQ(logged(), std::vector<std::string>{"|2.79"});
+    EXPECT_EQ(fee->text().toStdString(), " ");
+    EXPECT_EQ(total->text().trimmed(), "2.79");
+    ASSERT_EQ(QApplication::focusWidget(), fee);
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 1u);
+    const std::string page = e2e::PdfText(pdfs[0]);
+    EXPECT_EQ(page.find("1.85ho"), std::string::npos) << page;
+    EXPECT_NE(page.find("2.79"), std::string::npos) << page;
+
+    // Printed again, the notice now off: the entry greys, and stays grey
+    // when the focus finally leaves the field.
+    PressAlt(Qt::Key_P);
+    EXPECT_EQ(logged(), (std::vector<std::string>{"|2.79", "|2.79"}));
+    EXPECT_FALSE(print->isEnabled());
+    QTest::keyClick(fee, Qt::Key_Tab);
+    ASSERT_NE(QApplication::focusWidget(), fee);
+    EXPECT_EQ(fee->text().toStdString(), " ");
+    EXPECT_FALSE(print->isEnabled());
+    EXPECT_EQ(fee->palette().color(QPalette::Base), QColor(0xC0, 0xC0, 0xC0));
+
+    // The File menu by its keys: the menu leaves the field, Print does not again.
+    fee->setFocus();
+    fee->selectAll();
+    QTest::keyClicks(fee, "1.85ho");
+    ASSERT_TRUE(print->isEnabled());
+    QTest::keyClick(fee, Qt::Key_F, Qt::AltModifier);
+    QWidget* menu = QApplication::activePopupWidget();
+    ASSERT_NE(menu, nullptr);
+    QTest::keyClick(menu, Qt::Key_P);
+    EXPECT_EQ(logged(), (std::vector<std::string>{"|2.79", "|2.79", "|2.79"}));
+    EXPECT_EQ(fee->text().toStdString(), " ");
+    EXPECT_FALSE(print->isEnabled());
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty()) << Shown(ui::MsgKind::Error)[0]->text;
+}
+
+TEST_F(PrintRoad, PrintByItsKeyInTheZipPrintsTheCityAndStateItsLookupGives)
+{
+    REQUIRE_TOOLS("sqlite3", "pdftotext");
+    testsupport::TempDir shipped;
+    const ScopedShippedFolders shippedFolders({shipped.str()});
+    ASSERT_EQ(WriteZipCodesTable(shipped.str(), {{"62701", "Springfield", "IL"}}), 1u);
+    Start();
+    Child<QLineEdit>("editToCity")->clear();
+    Child<QLineEdit>("editToState")->clear();
+    auto* zip = Child<ui::MaskEdit>("editToZip");
+    zip->SetText("");
+    Activate();
+    zip->setFocus();
+    QTest::keyClicks(zip, "62701");
+    PressAlt(Qt::Key_P);
+
+    EXPECT_TRUE(Shown(ui::MsgKind::Error).empty()) << Shown(ui::MsgKind::Error)[0]->text;
+    EXPECT_EQ(SqlRows(folder.Log(), "select ToCity, ToState, ToZip from Log37"),
+              std::vector<std::string>{"Springfield|IL|62701-"});
+    const auto pdfs = e2e::PdfFiles(folder.Pdfs());
+    ASSERT_EQ(pdfs.size(), 1u);
+    const std::string page = e2e::PdfText(pdfs[0]);
+    EXPECT_NE(page.find("SPRINGFIELD IL 62701"), std::string::npos) << page;
+    EXPECT_NE(page.find("Springfield IL 62701"), std::string::npos) << page;
 }
 
 TEST_F(PrintRoad, DoNotShowAgainGreysTheEntryAfterTheNextPrintUntilItChanges)
