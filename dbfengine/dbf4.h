@@ -15,6 +15,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -250,6 +251,10 @@ using TXfValue = std::variant<std::string, double, std::int64_t, bool>;
 bool Peek(int field, std::int32_t record, std::vector<std::byte>& value);
 // Field 0: `value` is a whole typed record; else the field's typed bytes.
 bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value);
+// The block memo field `field` of record `record` names in the file now, read past
+// the read-ahead and the Peek cache: what another program wrote a moment ago.
+// Nothing when the file holds no such record, or after a reported read failure.
+std::optional<std::int32_t> StoredMemoBlock(int field, std::int32_t record);
 
 // LOCATE: the first record from the top whose fields (names separated by ";") match
 // the values; false (and the cursor back, or at the end when it was to move) when none.

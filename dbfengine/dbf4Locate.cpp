@@ -211,6 +211,35 @@ bool Poke(int field, std::int32_t record, const std::vector<std::byte>& value)
     return true;
 }
 
+std::optional<std::int32_t> StoredMemoBlock(int field, std::int32_t record)
+{
+    TWorkArea* a = Need("StoredMemoBlock");
+    if (!a) return std::nullopt;
+    TDbfTable& t = a->Table;
+    // Every type but these holds a block number (B, G and P read as M).
+    if (t.Virtual || field < 1 || field > t.FieldCount ||
+        std::string_view("CDNFL").find(t.Fields[static_cast<std::size_t>(field - 1)].Type) != std::string_view::npos) {
+        Report(220, "No memo field " + std::to_string(field) + " in " + t.FileName + " [StoredMemoBlock]");
+        return std::nullopt;
+    }
+    if (record > t.RecordCount) Recount(*a);
+    if (record < 1 || record > t.RecordCount) return std::nullopt;
+    std::vector<char> text(t.RecordLength);
+    std::size_t got = 0;
+    int code = t.File.ReadAt(t.RecordOffset(record), text.data(), text.size(), got);
+    if (code == 0 && got < text.size()) code = 100;
+    if (code) {
+        Report(static_cast<std::uint16_t>(code), "DBF: " + t.FileName + " [StoredMemoBlock]");
+        return std::nullopt;
+    }
+    ConvertReadRecords(t, text.data(), 1);
+    std::vector<std::byte> typed(a->TypedSize);
+    UnpackRecord(t, a->TypedOffsets, text.data(), typed.data());
+    std::int32_t block = 0;
+    std::memcpy(&block, typed.data() + a->TypedOffsets[static_cast<std::size_t>(field - 1)], sizeof block);
+    return block;
+}
+
 // ---- LOCATE ---------------------------------------------------------------------
 
 namespace {

@@ -640,18 +640,54 @@ void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
             WriteBlobStream(bytes.Memory(), bytes.Size());
             block = DestroyBlobDescriptor();
         }));
-        // A memo an earlier try stored is freed now; the record's own once the post is through.
-        std::uint8_t* at = record + props_[i].NativeOffset;
-        const std::int32_t old = Load<std::int32_t>(at);
-        if (edit.Stored > 0) {
-            Engine([&] { EditMemo(edit.Stored, {}); });
-        } else if (old > 0) {
-            replacedMemos_.push_back(old);
-        }
-        Store<std::int32_t>(at, block);
+        // A memo an earlier try stored is freed now; the record's own once the post
+        // is through, as the file names it under the record lock.
+        if (edit.Stored > 0) Engine([&] { EditMemo(edit.Stored, {}); });
+        Store<std::int32_t>(record + props_[i].NativeOffset, block);
         edit.Bytes.reset();
         edit.Stored = block;
+        edit.HasStored = true;
     }
+}
+
+bool TXfDataSet::ReplaceStoredMemos(std::int32_t recNo)
+{
+    TWorkArea* a = xf::WorkArea(area_);
+    replacedMemos_.clear();
+    for (std::size_t i = 0; i < memoEdits_.size() && i < props_.size(); ++i) {
+        const TMemoEdit& edit = memoEdits_[i];
+        if (!edit.HasStored) continue;
+        // What this station read of the field may be older than the file, and may
+        // even name the block the edit was given: the field is compared with the
+        // file, not with that.
+        const std::optional<std::int32_t> now = xf::StoredMemoBlock(static_cast<int>(i) + 1, recNo);
+        if (!now) return false;
+        std::memcpy(a->Shadow.data() + a->TypedOffsets[i], &*now, sizeof *now);
+        if (*now > 0 && *now != edit.Stored) replacedMemos_.push_back(*now);
+    }
+    return true;
+}
+
+std::int32_t TXfDataSet::MemoBlockToRead(const TField* field, std::uint8_t* record)
+{
+    const TXfFieldProp* p = PropOf(field);
+    if (!p || !record) return 0;
+    std::uint8_t* at = record + p->NativeOffset;
+    const std::int32_t block = Load<std::int32_t>(at);
+    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
+    // A record being inserted is not in the file; one being edited may hold the memo its edit stored.
+    if (!RunTime() || State() == dsInsert ||
+        (State() == dsEdit && record == ActiveBuffer() && i < memoEdits_.size() && memoEdits_[i].HasStored))
+        return block;
+    SelectOwnArea("CreateBlobStream");
+    const TWorkArea* a = xf::WorkArea(area_);
+    const std::uint8_t kind = GetMemoType();
+    if (!dbf4::Shared(*a) || (kind != kMemoDbase4 && kind != kMemoLevel7)) return block;
+    std::optional<std::int32_t> now;
+    CheckResult(Engine([&] { now = xf::StoredMemoBlock(field->FieldNo(), RecNoOf(record)); }));
+    if (!now || *now == block) return block;
+    Store<std::int32_t>(at, *now);
+    return *now;
 }
 
 int TXfDataSet::XfiInitRecord(TRecordBuffer buffer)
@@ -710,7 +746,7 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
         if (xf::GetDbfRecord(a->Table, recNo) != 0) return;
         std::memcpy(a->Typed, a->Shadow.data(), a->TypedSize);
         NativeToTyped(buffer, true);
-        xf::Replace();
+        if (ReplaceStoredMemos(recNo)) xf::Replace();
     });
     FreeReplacedMemos();
     ResetEdit();

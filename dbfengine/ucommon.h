@@ -176,11 +176,12 @@ private:
     void MarkChanged(const db::TField* field);
     // A memo field's edit: the bytes its blob streams wrote, stored as a memo only
     // when the record is posted (so a store that fails fails the post, and the edit
-    // stays to be posted again or cancelled), and the block an earlier try of the
-    // post stored.
+    // stays to be posted again or cancelled), and the block a try of the post
+    // stored (0 for an empty memo), which the record takes when it is written.
     struct TMemoEdit {
         std::shared_ptr<db::TMemoryStream> Bytes;
         std::int32_t Stored = 0;
+        bool HasStored = false;
     };
     // The edit of `field` whose bytes wait in `record`, the record being edited; nullptr when none.
     const TMemoEdit* PendingMemo(const db::TField* field, const std::uint8_t* record) const;
@@ -188,6 +189,16 @@ private:
     void TakeMemoEdit(const db::TField* field, std::shared_ptr<db::TMemoryStream> bytes);
     // The waiting memo bytes as memos, their blocks into `record`; raises when one fails.
     void StoreMemoEdits(db::TRecordBuffer record);
+    // Under the record lock of a post, with the typed record about to be replaced:
+    // each memo field with a stored edit is written unless the file holds its block
+    // already, and the block the file names for it now is kept to be freed once the
+    // record is through. False after a reported failure to read the record.
+    bool ReplaceStoredMemos(std::int32_t recNo);
+    // The block to read memo field `field` of `record` (a buffer of this dataset)
+    // from. In a shared table with a dBASE IV memo file, whose freed blocks go to
+    // other records' memos, that is the block the record names in the file now: the
+    // buffer takes it, and keeps the rest of its values.
+    std::int32_t MemoBlockToRead(const db::TField* field, std::uint8_t* record);
     // No field changed, no memo waiting or replaced: between edits.
     void ResetEdit();
     // Raises the framework's range error, naming the field, for a number (in its
@@ -210,7 +221,8 @@ private:
     std::int32_t directClosedAt_ = 0;
     std::vector<bool> changed_;
     std::vector<TMemoEdit> memoEdits_;
-    // The record's own memos an edit replaced: freed once the post is through.
+    // The record's own memos a post replaced, as the file named them under its
+    // lock: freed once the post is through.
     std::vector<std::int32_t> replacedMemos_;
 
     friend class TXfBlobStream;

@@ -366,7 +366,7 @@ TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode
         Changing();
         return;
     }
-    const std::uint8_t* record = dataSet_.BufferForState();
+    std::uint8_t* record = dataSet_.BufferForState();
     const TXfFieldProp* p = dataSet_.PropOf(field);
     if (!record || !p) return;
     if (const TXfDataSet::TMemoEdit* edit = dataSet_.PendingMemo(field, record)) {
@@ -374,10 +374,8 @@ TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode
         bytes_->SetPosition(0);
         return;
     }
-    std::int32_t block = 0;
-    std::memcpy(&block, record + p->NativeOffset, 4);
+    const std::int32_t block = dataSet_.MemoBlockToRead(field, record);
     if (block <= 0) return;
-    dataSet_.SelectOwnArea("CreateBlobStream");
     std::string bytes;
     const int code = dataSet_.Engine([&] {
         CreateBlobDescriptor(dataSet_.TableLanguage() == tlOem, block, kBlobRead);

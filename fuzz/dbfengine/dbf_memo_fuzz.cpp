@@ -1,15 +1,17 @@
 // Fuzzes the memo file: any bytes as the memo file of a small table whose memo
 // fields point at blocks the input chooses, in each layout and block size. Every
-// memo is read (as bytes, lines, a text file and a blob stream), appended to as a
-// text file under a small line limit, rewritten, grown, freed, copied, and the
-// file packed. Every failure must be an engine error, never a read or write outside
-// a buffer, a hang or a crash; after a pack every memo must read as it did before.
+// memo is read (as bytes, lines, a text file and a blob stream; its block also
+// straight from the record in the file), appended to as a text file under a small
+// line limit, rewritten, grown, freed, copied, and the file packed. Every failure
+// must be an engine error, never a read or write outside a buffer, a hang or a
+// crash; after a pack every memo must read as it did before.
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -104,6 +106,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 readable[static_cast<std::size_t>(n)] = true;
                 xf::MemoToLines(before[static_cast<std::size_t>(n)], 40);
             });
+            // The file's own bytes name the block the record was read with.
+            Try([&] {
+                xf::GO(n);
+                const std::optional<std::int32_t> stored = xf::StoredMemoBlock(2, n);
+                if (!stored || *stored != xf::CurrentRecord().Integer(2)) std::abort();
+            });
             Try([&] {
                 rtl::TTextRec text;
                 xf::AssignMemo(text, 2);
@@ -133,8 +141,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto check = [&] {
             for (int n = 1; n <= kRecords; ++n) {
                 xf::GO(n);
-                if (xf::GetMemo(static_cast<std::int32_t>(xf::CurrentRecord().Integer(2))) != before[static_cast<std::size_t>(n)])
-                    std::abort();
+                const std::int32_t block = static_cast<std::int32_t>(xf::CurrentRecord().Integer(2));
+                if (xf::GetMemo(block) != before[static_cast<std::size_t>(n)] || xf::StoredMemoBlock(2, n) != block) std::abort();
             }
         };
         if (packed) {

@@ -5,6 +5,9 @@
   TOOL: dbfread, dbf (python3-dbf), xbase (Perl's XBase module).
   memo_tools.py write KIND PATH    writes a table with python3-dbf (KIND db3 or fp)
       whose memos follow memo_of(); prints the same lines for what it wrote.
+  memo_tools.py rows PATH          python3-dbfread's view of a table of NAME and
+      NOTES: one line per record, RECNO|NAME|NOTES, the memo's control characters
+      and bytes past ASCII escaped.
 """
 import subprocess
 import sys
@@ -37,6 +40,21 @@ def read_dbfread(path):
             value = record[field] or ""
             data = value.encode("latin-1") if isinstance(value, str) else bytes(value)
             out.append("%d|%s|%s" % (recno, field, digest(data)))
+    return out
+
+
+def rows_dbfread(path):
+    from dbfread import DBF
+    table = DBF(path, encoding="latin-1", load=True)
+    # dbfread takes a dBase IV memo's length for its data alone, so it reads the 8
+    # bytes after the memo too: the zeros its last block is padded with.
+    dbase4 = table.header.dbversion in (0x8B, 0x8C)
+    out = []
+    for recno, record in enumerate(table.records, start=1):
+        notes = record["NOTES"] or ""
+        if dbase4:
+            notes = notes.rstrip("\0")
+        out.append("%d|%s|%s" % (recno, record["NAME"].rstrip(), notes.encode("unicode_escape").decode("ascii")))
     return out
 
 
@@ -96,7 +114,9 @@ def write_dbf(kind, path):
 
 
 def main():
-    if sys.argv[1] == "read":
+    if sys.argv[1] == "rows":
+        lines = rows_dbfread(sys.argv[2])
+    elif sys.argv[1] == "read":
         lines = {"dbfread": read_dbfread, "dbf": read_dbf, "xbase": read_xbase}[sys.argv[2]](sys.argv[3])
     else:
         lines = write_dbf(sys.argv[2], sys.argv[3])

@@ -1,0 +1,282 @@
+// One record's memo in the hands of two users of a shared table, the other user a
+// dataset of this program or another program: the memo rewritten while this user
+// stands on the record, and its freed block handed on to another record's memo.
+// This user's post keeps its memo and its other change, and its reads never give
+// another record's memo, whether its read-ahead still serves the record or has
+// gone stale (the engine's clock decides). dBase III and FoxPro memo files, which
+// never reuse a block, go through the same steps. After each, the files are
+// checked from their bytes (no memo shares a block with another or with the free
+// chain) and read by the engine and by python3-dbfread.
+
+#include <algorithm>
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "dbfengine/platform/XfClock.h"
+#include "dbfengine/uxffds.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace xf;
+using namespace dbftest;
+
+namespace {
+
+struct Layout {
+    std::uint8_t kind;
+    const char* memo;  // the memo file's extension
+    const char* name;
+};
+const Layout kLayouts[] = {{0x8B, "dbt", "dBase IV"}, {0x83, "dbt", "dBase III"}, {0xF5, "fpt", "FoxPro"}};
+
+std::unique_ptr<TXfDbf> OpenTable(const std::string& path, const std::string& name)
+{
+    auto ds = std::make_unique<TXfDbf>();
+    ds->SetName(name);
+    ds->SetDbfFields({"name,C,20,0", "notes,M,10,0"});
+    ds->SetDbfFileName(path);
+    ds->Open();
+    return ds;
+}
+
+std::string Notes(TXfDbf& ds) { return ds.FieldByName("NOTES")->AsString(); }
+
+// Records 1 "one" with the memo "memo 1" and 2 "two" with "memo 2"; the table's path.
+std::string MakeTable(const testsupport::TempDir& dir, const Layout& layout)
+{
+    XfDbfSettings().MemoVersion = layout.kind;
+    XfDbfSettings().MemoBlockSize = 512;
+    const std::string path = dir.str() + "/shared.dbf";
+    auto ds = OpenTable(path, "Maker");
+    for (const auto& [name, notes] : {std::pair {"one", "memo 1"}, std::pair {"two", "memo 2"}}) {
+        ds->Append();
+        ds->FieldByName("NAME")->SetAsString(name);
+        ds->FieldByName("NOTES")->SetAsString(notes);
+        ds->Post();
+    }
+    return path;
+}
+
+// The other user's turn: in this program (its own dataset), or in another program
+// that has ended when this returns.
+void AsOtherUser(bool otherProgram, const std::function<void()>& turn)
+{
+    if (!otherProgram) {
+        turn();
+        return;
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int status = 0;
+        try {
+            turn();
+        } catch (...) {
+            status = 1;
+        }
+        _exit(status);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed its turn";
+}
+
+std::uint32_t Le(const std::string& b, std::size_t at, int bytes)
+{
+    std::uint32_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b.at(at + static_cast<std::size_t>(i)));
+    return v;
+}
+
+std::uint32_t Be(const std::string& b, std::size_t at, int bytes)
+{
+    std::uint32_t v = 0;
+    for (int i = 0; i < bytes; ++i) v = (v << 8) | static_cast<std::uint8_t>(b.at(at + static_cast<std::size_t>(i)));
+    return v;
+}
+
+// What the two files hold, judged from their bytes alone: every block a record
+// names holds a memo of its layout inside the file, and no two memos, nor a memo
+// and a group of a dBase IV file's free chain, share a block. The faults found.
+std::vector<std::string> MemoFaults(const std::string& table, const std::string& memo)
+{
+    const std::string dbf = testsupport::ReadFile(table), dbt = testsupport::ReadFile(memo);
+    const std::uint8_t kind = static_cast<std::uint8_t>(dbf.at(0));
+    const std::size_t headerLength = Le(dbf, 8, 2), recordLength = Le(dbf, 10, 2);
+    std::vector<std::size_t> memoFields;
+    for (std::size_t d = 32, offset = 1; d + 32 <= headerLength && dbf[d] != '\x0D'; d += 32) {
+        if (dbf[d + 11] == 'M') memoFields.push_back(offset);
+        offset += static_cast<std::uint8_t>(dbf[d + 16]);
+    }
+    std::uint32_t blockSize = 512;
+    if (kind == 0xF5 && Be(dbt, 6, 2) != 0) blockSize = Be(dbt, 6, 2);
+    if (kind == 0x8B && Le(dbt, 18, 2) == 0x0102) blockSize = Le(dbt, 20, 2);
+    const std::int64_t blocks = static_cast<std::int64_t>((dbt.size() + blockSize - 1) / blockSize);
+    struct Extent {
+        std::int64_t first, count;
+        std::string what;
+    };
+    std::vector<Extent> extents;
+    std::vector<std::string> faults;
+    for (std::uint32_t r = 1; r <= Le(dbf, 4, 4); ++r) {
+        for (const std::size_t field : memoFields) {
+            const std::string text = dbf.substr(headerLength + (r - 1) * recordLength + field, 10);
+            const std::int64_t block = std::atoll(text.c_str());
+            const std::string what = "record " + std::to_string(r) + "'s memo at block " + std::to_string(block);
+            if (block <= 0) continue;
+            const std::size_t at = static_cast<std::size_t>(block) * blockSize;
+            if (at + 8 > dbt.size()) {
+                faults.push_back(what + " lies past the file's end");
+                continue;
+            }
+            std::size_t bytes = 0;
+            if (kind == 0x83) {
+                const std::size_t end = dbt.find('\x1A', at);
+                bytes = end == std::string::npos ? dbt.size() - at : end + 1 - at;
+            } else if (kind == 0xF5) {
+                bytes = 8 + Be(dbt, at + 4, 4);
+            } else if (dbt.compare(at, 4, std::string("\xFF\xFF\x08\x00", 4)) != 0) {
+                faults.push_back(what + " has no memo header");
+                bytes = 1;
+            } else {
+                bytes = Le(dbt, at + 4, 4);
+            }
+            extents.push_back({block, static_cast<std::int64_t>((bytes + blockSize - 1) / blockSize), what});
+        }
+    }
+    if (kind == 0x8B) {
+        // The chain runs in block order from the header's first word to the file's end.
+        std::int64_t next = Le(dbt, 0, 4), last = 0;
+        while (next < blocks) {
+            if (next <= last || static_cast<std::size_t>(next) * blockSize + 8 > dbt.size()) {
+                faults.push_back("the free chain goes back or out at block " + std::to_string(next));
+                break;
+            }
+            const std::size_t at = static_cast<std::size_t>(next) * blockSize;
+            extents.push_back({next, Le(dbt, at + 4, 4), "the free group at block " + std::to_string(next)});
+            last = next;
+            next = Le(dbt, at, 4);
+        }
+    }
+    std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) { return a.first < b.first; });
+    for (std::size_t i = 0; i < extents.size(); ++i) {
+        if (extents[i].first + extents[i].count > blocks) faults.push_back(extents[i].what + " runs past the file's end");
+        if (i > 0 && extents[i - 1].first + extents[i - 1].count > extents[i].first)
+            faults.push_back(extents[i - 1].what + " and " + extents[i].what + " share a block");
+    }
+    return faults;
+}
+
+// The table holds `rows` ("recno|name|notes"), read by the engine and by
+// python3-dbfread, and its memo file is sound.
+void ExpectTable(const std::string& path, const Layout& layout, const std::vector<std::string>& rows)
+{
+    const std::string memo = path.substr(0, path.size() - 3) + layout.memo;
+    EXPECT_EQ(MemoFaults(path, memo), std::vector<std::string> {});
+    std::vector<std::string> read;
+    {
+        auto ds = OpenTable(path, "Reader");
+        for (ds->First(); !ds->Eof(); ds->Next())
+            read.push_back(std::to_string(ds->RecNo()) + "|" + ds->FieldByName("NAME")->AsString() + "|" + Notes(*ds));
+    }
+    EXPECT_EQ(read, rows) << "read by the engine";
+    std::vector<std::string> tool;
+    const std::string command = "/usr/bin/python3 " + PythonScript("memo_tools.py") + " rows '" + path + "'";
+    EXPECT_EQ(ForEachOutputLine(command, [&](const std::string& line) { tool.push_back(line); }), 0);
+    EXPECT_EQ(tool, rows) << "read by python3-dbfread";
+}
+
+// Every layout, with this user's read-ahead still serving what it read before the
+// other user's turn or gone stale, and the other user in this program or another:
+// this user (B) stands on record 1, the other (A) takes `otherTurn` on its own
+// dataset, then B takes `turn`.
+void ForEachCase(const std::function<void(TXfDbf& a)>& otherTurn,
+                 const std::function<void(const Layout&, const std::string& path, TXfDbf& b)>& turn)
+{
+    for (const Layout& layout : kLayouts) {
+        for (const bool stale : {false, true}) {
+            for (const bool otherProgram : {false, true}) {
+                SCOPED_TRACE(std::string(layout.name) + (stale ? ", read-ahead stale" : ", read-ahead fresh") +
+                             (otherProgram ? ", other program" : ", other dataset"));
+                std::int64_t now = 1000000;
+                TXfClocks clocks;
+                clocks.MonotonicMs = [&now] { return now; };
+                TXfClocksGuard clock(std::move(clocks));
+                testsupport::TempDir dir;
+                const std::string path = MakeTable(dir, layout);
+                auto b = OpenTable(path, "B");
+                b->First();
+                AsOtherUser(otherProgram, [&] { otherTurn(*OpenTable(path, "A")); });
+                // Records read ahead serve a shared table for some milliseconds; a second is past that.
+                if (stale) now += 1000;
+                turn(layout, path, *b);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+TEST(XfMemoShared, APostAfterAnotherUserRewroteTheMemoStoresBothChangesAndFreesOnlyTheMemoItReplaced)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    EngineScope scope;
+    ForEachCase(
+        [](TXfDbf& a) {
+            a.Edit();
+            a.FieldByName("NOTES")->SetAsString("A's memo");
+            a.Post();
+        },
+        [](const Layout& layout, const std::string& path, TXfDbf& b) {
+            b.Edit();
+            b.FieldByName("NOTES")->SetAsString("B's memo");
+            b.FieldByName("NAME")->SetAsString("B's name");
+            b.Post();
+            EXPECT_EQ(Notes(b), "B's memo");
+            b.Next();
+            EXPECT_EQ(Notes(b), "memo 2");
+            b.Close();
+            ExpectTable(path, layout, {"1|B's name|B's memo", "2|two|memo 2"});
+        });
+}
+
+TEST(XfMemoShared, AMemoWhoseBlockWentToAnotherRecordIsReadAndEditedAsTheRecordHoldsItNow)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    EngineScope scope;
+    ForEachCase(
+        // Record 1's memo moves; in a dBase IV file record 2's new memo takes its old block.
+        [](TXfDbf& a) {
+            for (const std::string memo : {"A's memo 1", "A's memo 2"}) {
+                a.Edit();
+                a.FieldByName("NOTES")->SetAsString(memo);
+                a.Post();
+                a.Next();
+            }
+        },
+        [](const Layout& layout, const std::string& path, TXfDbf& b) {
+            // Layouts that never reuse a block may still show B the memo it read before.
+            const std::string read = Notes(b);
+            if (layout.kind == 0x8B) {
+                EXPECT_EQ(read, "A's memo 1");
+            } else {
+                EXPECT_TRUE(read == "A's memo 1" || read == "memo 1") << read;
+            }
+            b.Edit();
+            {
+                std::unique_ptr<db::TStream> blob = b.CreateBlobStream(b.FieldByName("NOTES"), db::bmReadWrite);
+                blob->Seek(0, db::TSeekOrigin::soEnd);
+                blob->WriteBuffer(" and B's", 8);
+            }
+            b.FieldByName("NAME")->SetAsString("B's name");
+            b.Post();
+            EXPECT_EQ(Notes(b), read + " and B's");
+            b.Next();
+            EXPECT_EQ(Notes(b), "A's memo 2");
+            b.Close();
+            ExpectTable(path, layout, {"1|B's name|" + read + " and B's", "2|two|A's memo 2"});
+        });
+}
