@@ -286,8 +286,22 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
         if (p->Type == 'C') {
             // The index compares bytes: a search that ignores case needs a scan.
             if (options.Contains(loCaseInsensitive)) return false;
-            std::string text = TextToNative(value.ToString());
-            if (i + 1 < fields.size()) text.resize(static_cast<std::size_t>(p->Length), ' ');
+            const std::string wanted = value.ToString();
+            std::string text = TextToNative(wanted);
+            const std::size_t length = static_cast<std::size_t>(p->Length);
+            // The tag holds each value blank-padded to its field, in the table's
+            // bytes, and compares the search text only over its own length. A text
+            // it would match wrongly goes to the scan, which answers it as the
+            // record order does: empty, ending in blanks (the tag cannot tell them
+            // from the padding), longer than the field (the tag would compare only
+            // its beginning), or with a character the table cannot hold.
+            if (text.empty() || text.back() == ' ' || text.size() > length || !HeldAsIs(wanted, text)) return false;
+            if (i + 1 < fields.size()) {
+                // A partial key takes every field's text as a beginning; the tag can
+                // take only the last one so, a field before it must fill its place.
+                if (options.Contains(loPartialKey) && text.size() < length) return false;
+                text.resize(length, ' ');
+            }
             key += text;
         } else if (fields.size() > 1) {
             return false;
@@ -309,6 +323,11 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
     }
     if (key.size() > 100) key.resize(100);
     return true;
+}
+
+bool TXfFileDataSet::HeldAsIs(const std::string& text, const std::string& native) const
+{
+    return TextFromNative(TableLanguage() == tlOem ? XfOemToAnsi(XfAnsiToOem(native)) : native) == text;
 }
 
 bool TXfFileDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)

@@ -105,6 +105,9 @@ private:
     // The key text of a locate when the controlling order's key is made of exactly
     // those fields; false when the index cannot answer it.
     bool IndexKeyText(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options, std::string& key);
+    // Whether the table stores `text` (in its native form `native`) and gives the
+    // same text back.
+    bool HeldAsIs(const std::string& text, const std::string& native) const;
 
     std::vector<std::string> indexList_;
     TCreateIndexType createIndex_ = ciNotFound;

@@ -1,0 +1,160 @@
+// Locate with an index order in control against the same Locate in record order
+// and against a model of the records: random texts (shorter than their field,
+// exactly its length, longer, ending in blanks, empty, with characters the table
+// cannot hold) on one-field and several-field keys, ascending and descending tags,
+// with and without a partial key or case-insensitivity. The index may only make a
+// search faster, never change its answer.
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "dbfengine/platform/XfCharsets.h"
+#include "dbfengine/uxffds.h"
+#include "dbfengine/xfndx.h"
+#include "platform/db/Convert.h"
+#include "platform/rtl/SysUtils.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
+
+using namespace xf;
+using namespace dbftest;
+
+namespace {
+
+struct KeyField {
+    std::size_t column;  // in a row of the model
+    const char* name;
+    std::size_t length;
+};
+
+// The fields of a key and the tags whose key expression is those fields joined.
+struct Key {
+    std::vector<KeyField> fields;
+    std::vector<std::string> tags;
+};
+
+const std::vector<Key> kKeys {
+    {{{0, "NAME", 8}}, {"NAME", "NAMEDESC"}},
+    {{{1, "CITY", 5}, {2, "STATE", 3}}, {"CITYST"}},
+    {{{1, "CITY", 5}, {2, "STATE", 3}, {0, "NAME", 8}}, {"PLACE", "PLACEDESC"}},
+};
+
+// UTF-8 characters: "ü" is in both of the table's pages, "€" only in the ANSI one
+// (the OEM table stores "?"), "ł" in neither.
+const std::vector<std::string> kLetters {"a", "b", "A", "B", "ü", "€", "ł", "?"};
+
+std::string Word(std::mt19937& random, std::size_t most)
+{
+    std::string word;
+    const std::size_t length = 1 + random() % most;
+    for (std::size_t i = 0; i < length; ++i) word += i > 0 && random() % 5 == 0 ? " " : kLetters[random() % kLetters.size()];
+    return rtl::TrimRight(word);
+}
+
+// A text to search a field of `length` for, made from a stored value: a beginning
+// of it, the value filled up to the field's length with a letter or with blanks,
+// longer than the field, with blanks after it, nothing at all, with a letter the
+// table cannot hold in place of its "?", or the value itself.
+std::string Probe(std::mt19937& random, const std::string& stored, std::size_t length)
+{
+    std::string probe = stored;
+    switch (random() % 9) {
+    case 0: return stored.substr(0, random() % (stored.size() + 1));
+    case 1: return (stored + std::string(length, 'a')).substr(0, length);
+    case 2: return (stored + std::string(length, ' ')).substr(0, length);
+    case 3: return stored + std::string(length, 'T') + "AIL";
+    case 4: return stored + std::string(1 + random() % 3, ' ');
+    case 5: return "";
+    case 6:
+        if (const std::size_t at = probe.find('?'); at != std::string::npos) probe.replace(at, 1, random() % 2 ? "ł" : "€");
+        return probe;
+    default: return probe;
+    }
+}
+
+}  // namespace
+
+TEST(XfLocateIndex, LocateThroughAnIndexOrderAnswersWhatItAnswersInRecordOrder)
+{
+    EngineScope scope;
+    XfSetOemCodePage(rtl::CodePage::Oem850);
+    testsupport::TempDir dir;
+    std::mt19937 random(51);
+    TXfDbf ds;
+    ds.SetName("Places");
+    ds.SetDbfFields({"name,C,8,0", "city,C,5,0", "state,C,3,0"});
+    ds.SetIndexList({"NAME,F,F,NAME", "", "NAMEDESC,T,F,NAME", "", "CITYST,F,F,CITY+STATE", "",
+                     "PLACE,F,F,CITY + STATE + NAME", "", "PLACEDESC,T,F,CITY+STATE+NAME", ""});
+    ds.SetDbfFileName(dir.str() + "/places.dbf");
+    ds.Open();
+    // The model: each record's values as the dataset reads them back.
+    std::vector<std::vector<std::string>> rows;
+    for (int i = 0; i < 80; ++i) {
+        ds.Append();
+        ds.FieldByName("NAME")->SetAsString(Word(random, 8));
+        ds.FieldByName("CITY")->SetAsString(i % 10 == 0 ? "" : Word(random, 5));
+        ds.FieldByName("STATE")->SetAsString(Word(random, 3));
+        ds.Post();
+        rows.push_back({ds.FieldByName("NAME")->AsString(), ds.FieldByName("CITY")->AsString(), ds.FieldByName("STATE")->AsString()});
+    }
+
+    int found = 0, notFound = 0;
+    for (int i = 0; i < 3000; ++i) {
+        const Key& key = kKeys[random() % kKeys.size()];
+        const std::string& tag = key.tags[random() % key.tags.size()];
+        const std::vector<std::string>& row = rows[random() % rows.size()];
+        std::string names, shown;
+        std::vector<std::string> probes;
+        for (const KeyField& field : key.fields) {
+            probes.push_back(Probe(random, row[field.column], field.length));
+            names += (names.empty() ? "" : ";") + std::string(field.name);
+            shown += "[" + probes.back() + "]";
+        }
+        std::vector<db::Variant> values(probes.begin(), probes.end());
+        const db::Variant keyValues = values.size() == 1 ? values[0] : db::VarArrayOf(values);
+        db::TLocateOptions options;
+        if (random() % 2) options.Include(db::loPartialKey);
+        if (random() % 4 == 0) options.Include(db::loCaseInsensitive);
+        SCOPED_TRACE("Locate(" + names + ", " + shown + ") under " + tag + (options.Contains(db::loPartialKey) ? ", partial" : "") +
+                     (options.Contains(db::loCaseInsensitive) ? ", any case" : ""));
+
+        // A field without a value matches nothing, not even an empty text.
+        const auto matches = [&](const std::vector<std::string>& values) {
+            for (const KeyField& field : key.fields) {
+                std::string have = values[field.column], want = probes[&field - key.fields.data()];
+                if (options.Contains(db::loCaseInsensitive)) have = db::UpperText(have), want = db::UpperText(want);
+                if (have.empty() || (options.Contains(db::loPartialKey) ? !have.starts_with(want) : have != want)) return false;
+            }
+            return true;
+        };
+        const auto current = [&] {
+            return std::vector<std::string> {ds.FieldByName("NAME")->AsString(), ds.FieldByName("CITY")->AsString(),
+                                             ds.FieldByName("STATE")->AsString()};
+        };
+        bool expected = false;
+        for (const std::vector<std::string>& r : rows) expected = expected || matches(r);
+
+        Select(ds.WorkAreaNo());
+        Set_Order_To(0);
+        ds.First();
+        ASSERT_EQ(ds.Locate(names, keyValues, options), expected) << "in record order";
+        if (expected) {
+            EXPECT_TRUE(matches(current())) << "in record order";
+        }
+        Select(ds.WorkAreaNo());
+        ASSERT_TRUE(SetOrderToTag(tag));
+        ds.First();
+        ASSERT_EQ(ds.Locate(names, keyValues, options), expected) << "in index order";
+        if (expected) {
+            EXPECT_TRUE(matches(current())) << "in index order";
+        }
+        (expected ? found : notFound)++;
+    }
+    // Both answers came up often enough to mean something.
+    EXPECT_GT(found, 600);
+    EXPECT_GT(notFound, 600);
+    ds.Close();
+}
