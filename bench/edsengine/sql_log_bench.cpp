@@ -1,5 +1,11 @@
 // SQL and AOF figures on a million-row log, against the sqlite3 command-line
 // tool on the same file in the same run:
+//  - the rows written by one INSERT ... SELECT through the engine's SQL, and then
+//    changed by one UPDATE of an Integer column of every row, beside the same two
+//    statements straight on SQLite into a copy of the empty table file (the
+//    engine checks every value it stores against its field); and 200 UPDATEs of
+//    one row each, as the log window sends them, beside the same texts prepared
+//    and run one by one on SQLite;
 //  - "select * from Log37 order by DATETIME" opened and positioned on its first
 //    row (target: under 1 s, cursor memory under 64 MB);
 //  - the AOF "(Batch = True)" on the table: time to its first row, compared
@@ -150,18 +156,56 @@ int main(int argc, char** argv) {
     Check(EdsCloseTable(table), "EdsCloseTable");
 
     // The rows go in through the engine's own SQL; dates run backwards against
-    // the record numbers so that the ORDER BY really sorts.
-    auto start = std::chrono::steady_clock::now();
+    // the record numbers so that the ORDER BY really sorts. The same statements
+    // run straight on SQLite against a copy of the empty file, in a folder of its own.
+    const std::filesystem::path plainFolder = folder / "plain";
+    std::filesystem::create_directories(plainFolder);
+    const std::string plainFile = (plainFolder / "Log37.edt").string();
+    std::filesystem::copy_file(file, plainFile);
     const std::string n = std::to_string(rows);
-    Execute(connection,
-            "insert into Log37 (DateTime, MailerNum, CustID, SerialNum, ToAddress1, ToCity, ToState, ToZip, "
-            "YourAddress1, Postage, Certified, Return, Total, WishRest, Batch, Result) "
-            "with recursive k(i) as (select 1 union all select i + 1 from k where i < " + n + ") "
-            "select strftime('%Y-%m-%d %H:%M:%S', 1800000000 - i * 37, 'unixepoch') || '.000', "
-            "printf('9214 8901 %04d %04d %04d %04d 12', i % 10000, i / 10000, i % 7, i % 13), '123456789', i, "
-            "'Recipient ' || i, 'Springfield', 'IL', '62701', 'Sender Inc', '  2.40', '  3.45', '  2.85', '  8.70', "
-            "i % 2, i > " + n + " - " + std::to_string(rows / 100 + 1) + ", 'None' from k");
-    std::printf("filled %ld rows in %.2f s\n", rows, Seconds(start));
+    const std::string fill =
+        "insert into Log37 (DateTime, MailerNum, CustID, SerialNum, ToAddress1, ToCity, ToState, ToZip, "
+        "YourAddress1, Postage, Certified, Return, Total, WishRest, Batch, Result) "
+        "with recursive k(i) as (select 1 union all select i + 1 from k where i < " + n + ") "
+        "select strftime('%Y-%m-%d %H:%M:%S', 1800000000 - i * 37, 'unixepoch') || '.000', "
+        "printf('9214 8901 %04d %04d %04d %04d 12', i % 10000, i / 10000, i % 7, i % 13), '123456789', i, "
+        "'Recipient ' || i, 'Springfield', 'IL', '62701', 'Sender Inc', '  2.40', '  3.45', '  2.85', '  8.70', "
+        "i % 2, i > " + n + " - " + std::to_string(rows / 100 + 1) + ", 'None' from k";
+    const std::string change = "update Log37 set SerialNum = SerialNum + 1";
+    const int singles = 200;
+    auto single = [&](int k) {
+        return "update Log37 set Result = 'Received', SerialNum = " + std::to_string(k) +
+               " where LID = " + std::to_string(1 + (static_cast<long>(k) * 7919) % rows);
+    };
+    auto start = std::chrono::steady_clock::now();
+    Execute(connection, fill);
+    const double filled = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    Execute(connection, change);
+    const double changed = Seconds(start);
+    start = std::chrono::steady_clock::now();
+    for (int k = 0; k < singles; ++k) Execute(connection, single(k));
+    const double each = Seconds(start) / singles;
+    {
+        sqlite3* db = nullptr;
+        SqlCheck(db, sqlite3_open(plainFile.c_str(), &db), "open");
+        start = std::chrono::steady_clock::now();
+        SqlCheck(db, sqlite3_exec(db, fill.c_str(), nullptr, nullptr, nullptr), "insert");
+        const double plainFilled = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        SqlCheck(db, sqlite3_exec(db, change.c_str(), nullptr, nullptr, nullptr), "update");
+        const double plainChanged = Seconds(start);
+        start = std::chrono::steady_clock::now();
+        for (int k = 0; k < singles; ++k) SqlCheck(db, sqlite3_exec(db, single(k).c_str(), nullptr, nullptr, nullptr), "update");
+        const double plainEach = Seconds(start) / singles;
+        sqlite3_close(db);
+        std::printf("filled %ld rows by one INSERT ... SELECT in %.2f s (SQLite alone: %.2f s, ratio %.2f); "
+                    "one UPDATE of SerialNum in every row %.2f s (SQLite alone: %.2f s, ratio %.2f)\n"
+                    "  %d UPDATEs of one row each: %.0f us a statement (SQLite alone: %.0f us, ratio %.2f)\n",
+                    rows, filled, plainFilled, filled / plainFilled, changed, plainChanged, changed / plainChanged,
+                    singles, each * 1e6, plainEach * 1e6, each / plainEach);
+    }
+    std::filesystem::remove_all(plainFolder);
 
     // 1. The log window's query.
     const double before = ResidentMb();
