@@ -196,7 +196,8 @@ int main(int argc, char** argv) {
         SqlCheck(db, sqlite3_exec(db, change.c_str(), nullptr, nullptr, nullptr), "update");
         const double plainChanged = Seconds(start);
         start = std::chrono::steady_clock::now();
-        for (int k = 0; k < singles; ++k) SqlCheck(db, sqlite3_exec(db, single(k).c_str(), nullptr, nullptr, nullptr), "update");
+        for (int k = 0; k < singles; ++k)
+            SqlCheck(db, sqlite3_exec(db, single(k).c_str(), nullptr, nullptr, nullptr), "update");
         const double plainEach = Seconds(start) / singles;
         sqlite3_close(db);
         std::printf("filled %ld rows by one INSERT ... SELECT in %.2f s (SQLite alone: %.2f s, ratio %.2f); "

@@ -121,6 +121,34 @@ std::string_view ColumnText(sqlite3_stmt* stmt, int column) {
                 : std::string_view();
 }
 
+// Where a stored value is read from: a result's column, or a value SQLite hands
+// a function. Both read alike, so one conversion serves both.
+struct ColumnSource {
+    sqlite3_stmt* stmt;
+    int column;
+    int Type() const { return sqlite3_column_type(stmt, column); }
+    std::int64_t Int() const { return sqlite3_column_int64(stmt, column); }
+    double Real() const { return sqlite3_column_double(stmt, column); }
+    std::string_view Text() const { return ColumnText(stmt, column); }
+    const void* Blob() const { return sqlite3_column_blob(stmt, column); }
+    int Bytes() const { return sqlite3_column_bytes(stmt, column); }
+};
+
+struct ValueSource {
+    sqlite3_value* value;
+    int Type() const { return sqlite3_value_type(value); }
+    std::int64_t Int() const { return sqlite3_value_int64(value); }
+    double Real() const { return sqlite3_value_double(value); }
+    std::string_view Text() const {
+        const unsigned char* text = sqlite3_value_text(value);
+        const int n = sqlite3_value_bytes(value);
+        return text ? std::string_view(reinterpret_cast<const char*>(text), static_cast<std::size_t>(n))
+                    : std::string_view();
+    }
+    const void* Blob() const { return sqlite3_value_blob(value); }
+    int Bytes() const { return sqlite3_value_bytes(value); }
+};
+
 void PackCompactDate(std::int32_t julian, UNSIGNED8* dst) {
     const Ymd d = YmdFromJulian(julian);
     const unsigned hi = static_cast<unsigned>(d.year * 2 + (d.month >> 3));
@@ -316,8 +344,11 @@ bool IsNullImage(const FieldDef& f, const UNSIGNED8* src) {
     }
 }
 
-void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED8* dst) {
-    const int kind = sqlite3_column_type(stmt, column);
+namespace {
+
+template <class Source>
+void ImageFrom(const FieldDef& f, const Source& src, UNSIGNED8* dst) {
+    const int kind = src.Type();
     if (kind == SQLITE_NULL) {
         NullImage(f, dst);
         return;
@@ -326,18 +357,18 @@ void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED
     case EDS_LOGICAL: {
         bool value = false;
         if (kind == SQLITE_TEXT) {
-            const std::string_view t = ColumnText(stmt, column);
+            const std::string_view t = src.Text();
             value = !t.empty() && std::strchr("TtYy1", t[0]) != nullptr;
         } else {
-            value = sqlite3_column_int64(stmt, column) != 0;
+            value = src.Int() != 0;
         }
         dst[0] = value ? 'T' : 'F';
         break;
     }
-    case EDS_NUMERIC: NumericImage(f, sqlite3_column_double(stmt, column), dst); break;
+    case EDS_NUMERIC: NumericImage(f, src.Real(), dst); break;
     case EDS_DATE:
     case EDS_COMPACTDATE: {
-        const auto julian = ParseIsoDate(ColumnText(stmt, column));
+        const auto julian = ParseIsoDate(src.Text());
         if (!julian) {
             NullImage(f, dst);
         } else if (f.type == EDS_DATE) {
@@ -348,23 +379,23 @@ void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED
         break;
     }
     case EDS_STRING:
-    case EDS_CISTRING: TextImage(ColumnText(stmt, column), f.length, dst); break;
+    case EDS_CISTRING: TextImage(src.Text(), f.length, dst); break;
     case EDS_MEMO:
     case EDS_BINARY:
     case EDS_IMAGE:
-    case EDS_VARCHAR: Put<std::uint32_t>(dst, sqlite3_column_int64(stmt, column) != 0 ? 0xFFFFFFFFu : 0u); break;
+    case EDS_VARCHAR: Put<std::uint32_t>(dst, src.Int() != 0 ? 0xFFFFFFFFu : 0u); break;
     case EDS_DOUBLE:
-    case EDS_CURDOUBLE: Put<double>(dst, sqlite3_column_double(stmt, column)); break;
+    case EDS_CURDOUBLE: Put<double>(dst, src.Real()); break;
     case EDS_INTEGER:
-    case EDS_AUTOINC: Put<std::int32_t>(dst, static_cast<std::int32_t>(sqlite3_column_int64(stmt, column))); break;
-    case EDS_SHORTINT: Put<std::int16_t>(dst, static_cast<std::int16_t>(sqlite3_column_int64(stmt, column))); break;
+    case EDS_AUTOINC: Put<std::int32_t>(dst, static_cast<std::int32_t>(src.Int())); break;
+    case EDS_SHORTINT: Put<std::int16_t>(dst, static_cast<std::int16_t>(src.Int())); break;
     case EDS_TIME: {
-        const auto ms = ParseIsoTime(ColumnText(stmt, column));
+        const auto ms = ParseIsoTime(src.Text());
         if (ms) Put<std::uint32_t>(dst, *ms); else NullImage(f, dst);
         break;
     }
     case EDS_TIMESTAMP: {
-        const auto ts = ParseIsoTimeStamp(ColumnText(stmt, column));
+        const auto ts = ParseIsoTimeStamp(src.Text());
         if (ts) {
             Put<std::int32_t>(dst, ts->first);
             Put<std::uint32_t>(dst + 4, ts->second);
@@ -374,18 +405,26 @@ void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED
         break;
     }
     case EDS_RAW: {
-        const void* p = sqlite3_column_blob(stmt, column);
-        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(sqlite3_column_bytes(stmt, column)), f.length);
+        const void* p = src.Blob();
+        const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(src.Bytes()), f.length);
         std::memset(dst, 0, f.length);
         if (p && n) std::memcpy(dst, p, n);
         break;
     }
     case EDS_MONEY:
-        Put<std::int64_t>(dst, std::llround(sqlite3_column_double(stmt, column) * 10000.0));
+        Put<std::int64_t>(dst, std::llround(src.Real() * 10000.0));
         break;
     default: NullImage(f, dst); break;
     }
 }
+
+}  // namespace
+
+void ImageFromColumn(const FieldDef& f, sqlite3_stmt* stmt, int column, UNSIGNED8* dst) {
+    ImageFrom(f, ColumnSource{stmt, column}, dst);
+}
+
+void ImageFromValue(const FieldDef& f, sqlite3_value* value, UNSIGNED8* dst) { ImageFrom(f, ValueSource{value}, dst); }
 
 std::string StoredText(std::string_view ansi) {
     while (!ansi.empty() && (ansi.back() == ' ' || ansi.back() == '\0')) ansi.remove_suffix(1);

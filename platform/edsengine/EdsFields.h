@@ -81,6 +81,8 @@ void NullImage(const FieldDef& field, UNSIGNED8* dst);
 bool IsNullImage(const FieldDef& field, const UNSIGNED8* src);
 // The image of a stored column value (for blob columns: 0 or 0xFFFFFFFF by nullness).
 void ImageFromColumn(const FieldDef& field, sqlite3_stmt* stmt, int column, UNSIGNED8* dst);
+// The same for a value SQLite hands a function.
+void ImageFromValue(const FieldDef& field, sqlite3_value* value, UNSIGNED8* dst);
 // The stored value of an image (blob columns are not stored through images).
 Value ValueFromImage(const FieldDef& field, const UNSIGNED8* src);
 // Binds the stored value of an image, as ValueFromImage gives it; an ASCII text

@@ -10,6 +10,7 @@
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsLockFile.h"
+#include "platform/edsengine/EdsSqlChecks.h"
 #include "platform/edsengine/EdsSqlStream.h"
 #include "platform/edsengine/EdsSqlText.h"
 #include "platform/edsengine/EdsTableFile.h"
@@ -187,6 +188,12 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, 2000);
     HardenConnection(db_);
+    try {
+        checks_ = std::make_unique<FieldChecks>(db_);
+    } catch (...) {
+        sqlite3_close(db_);
+        throw;
+    }
     sqlite3_set_authorizer(db_, &SqlSession::Authorize, this);
 }
 
@@ -411,6 +418,13 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         sqlite3_bind_text(attach, 1, path.c_str(), -1, SQLITE_TRANSIENT);
         int rc = sqlite3_step(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db_, rc, "ATTACH " + path);
+        try {
+            if (const std::string checks = FieldChecks::Make(t.schema, t.rowTable, t.fields); !checks.empty())
+                ExecOwn(checks);
+        } catch (...) {
+            Detach(t.schema);
+            throw;
+        }
         t.dataVersion = DataVersion(t.schema);
         t.lastUse = clock_;
         needed.push_back(path);
@@ -426,7 +440,10 @@ void SqlSession::Describe(Table& table) {
     for (const FieldDef& f : description.fields.Fields()) table.fields.push_back({f.name, f.type, f.length, f.decimals});
 }
 
-void SqlSession::Detach(const std::string& schema) { ExecOwn("DETACH DATABASE " + QuoteName(schema)); }
+void SqlSession::Detach(const std::string& schema) {
+    ExecOwn(FieldChecks::Remove(schema));
+    ExecOwn("DETACH DATABASE " + QuoteName(schema));
+}
 
 std::int64_t SqlSession::DataVersion(const std::string& schema) {
     const std::string pragma = "PRAGMA " + QuoteName(schema) + ".data_version";
@@ -597,10 +614,11 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
         std::optional<WriteTransaction> numbering =
             first == "INSERT" || first == "REPLACE" ? NumberInsert(session_, toks, paths, opens) : std::nullopt;
         if (auto changed = ChangedRows(toks, text_)) RefuseLockedRows(*changed, paths, opens);
+        session_.Checks().Clear();
         int rc;
         while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
         }
-        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, text_);
+        if (rc != SQLITE_DONE) session_.Checks().ThrowFailure(db, rc, text_);
         if (numbering) numbering->Commit();
         if (first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "REPLACE") {
             out.rowsAffected = sqlite3_changes64(db);

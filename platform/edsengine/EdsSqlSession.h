@@ -19,6 +19,7 @@
 
 namespace eds {
 
+class FieldChecks;
 class LockFile;
 
 // A column of a table file or of a result.
@@ -119,6 +120,9 @@ public:
 
     static constexpr std::size_t kMaxAttached = 10;
 
+    // What the field checks refuse while a statement runs (see EdsSqlChecks.h).
+    FieldChecks& Checks() { return *checks_; }
+
 private:
     static int Authorize(void* self, int action, const char* first, const char* second, const char* schema,
                          const char* trigger);
@@ -130,6 +134,7 @@ private:
 
     std::string folder_;
     sqlite3* db_ = nullptr;
+    std::unique_ptr<FieldChecks> checks_;
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;

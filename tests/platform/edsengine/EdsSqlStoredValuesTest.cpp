@@ -1,0 +1,162 @@
+// SQL writes checked against their fields where the statement stores its values:
+// the checks follow a table through eviction and a new file and go with its
+// attachment, judge the value as stored rather than as bound, and let an UPDATE
+// repair a row that holds a bad value already.
+
+#include "platform/edsengine/EdsSqlSession.h"
+#include "platform/edsengine/eds.h"
+#include "tests/platform/edsengine/EdsTestHelpers.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include "tests/support/TestSupport.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace {
+
+using edstest::LastError;
+using edstest::U;
+
+struct Folder {
+    testsupport::TempDir dir;
+    EDSHANDLE connection = edstest::Connect(dir.str());
+    ~Folder() { EdsDisconnect(connection); }
+
+    void Make(const std::string& name, const std::string& spec) {
+        EDSHANDLE table = 0;
+        ASSERT_EQ(edstest::Create(connection, name, spec, &table), EDS_SUCCESS) << LastError();
+        ASSERT_EQ(EdsCloseTable(table), EDS_SUCCESS);
+    }
+    // The code of a statement, with the engine's text when it fails.
+    std::string Run(const std::string& sql) {
+        EDSHANDLE stmt = 0, cursor = 0;
+        EdsCreateSQLStatement(connection, &stmt);
+        const UNSIGNED32 rc = EdsExecuteSQLDirect(stmt, U(sql), &cursor);
+        const std::string outcome = rc == EDS_SUCCESS ? "0" : LastError();
+        if (cursor) EdsCloseTable(cursor);
+        EdsCloseSQLStatement(stmt);
+        return outcome;
+    }
+    // The rows of a table straight from its file, one text a row.
+    std::vector<std::string> Stored(const std::string& table, const std::string& columns) {
+        sqlite3* db = nullptr;
+        sqlite3_open_v2((dir / (table + ".edt")).c_str(), &db, SQLITE_OPEN_READONLY, nullptr);
+        std::vector<std::string> rows;
+        sqlite3_stmt* stmt = nullptr;
+        sqlite3_prepare_v2(db, ("SELECT " + columns + " FROM " + table + " ORDER BY rowid").c_str(), -1, &stmt, nullptr);
+        while (sqlite3_step(stmt) == SQLITE_ROW) {
+            std::string row;
+            for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+                const unsigned char* t = sqlite3_column_text(stmt, c);
+                row += (c ? "|" : "") + std::string(t ? reinterpret_cast<const char*>(t) : "-");
+            }
+            rows.push_back(row);
+        }
+        sqlite3_finalize(stmt);
+        sqlite3_close(db);
+        return rows;
+    }
+};
+
+const std::string kRefusedN = "5148 The column \"N\" of the table T cannot hold 12345.5; it holds numbers of at most 6 "
+                              "characters with 2 decimals.";
+
+TEST(EdsSqlStoredValues, ChecksFollowTheirTableThroughANewFileAndEvictionAndGoWithTheirAttachment) {
+    Folder f;
+    f.Make("T", "N,Numeric,6,2;");
+    EXPECT_EQ(f.Run("insert into T values(12345.5)"), kRefusedN);
+    // The file made again is attached again, with its own checks.
+    std::filesystem::remove(f.dir / "T.edt");
+    std::filesystem::remove(f.dir / "T.edt.lck");
+    f.Make("T", "N,Numeric,6,2; I,Integer;");
+    EXPECT_EQ(f.Run("insert into T(N) values(12345.5)"), kRefusedN);
+    EXPECT_EQ(f.Run("insert into T(I) values(3000000000)"),
+              "5148 The column \"I\" of the table T cannot hold 3000000000; it holds whole numbers from -2147483647 "
+              "to 2147483647.");
+    EXPECT_EQ(f.Run("insert into T(N, I) values(1.5, 2)"), "0");
+    // Other tables push T out of the session, twice; its checks go with it and
+    // come back with it.
+    for (int i = 0; i < 11; ++i) f.Make("Other" + std::to_string(i), "N,Numeric,6,2;");
+    auto evict = [&] {
+        for (int i = 0; i < 11; ++i) EXPECT_EQ(f.Run("insert into Other" + std::to_string(i) + " values(1)"), "0");
+    };
+    evict();
+    EXPECT_EQ(f.Run("insert into T(N) values(12345.5)"), kRefusedN);
+    EXPECT_EQ(f.Stored("T", "N, I"), std::vector<std::string>{"1.5|2"});
+
+    // An attachment's checks go before it does, whatever ends it; a table
+    // without a column to check has none.
+    f.Make("Names", "Name,Char,10;");
+    eds::SqlSession session(f.dir.str());
+    auto checks = [&] {
+        sqlite3_stmt* count = nullptr;
+        sqlite3_prepare_v2(session.Db(), "SELECT count(*) FROM temp.sqlite_master WHERE type = 'trigger'", -1, &count,
+                           nullptr);
+        sqlite3_step(count);
+        const int n = sqlite3_column_int(count, 0);
+        sqlite3_finalize(count);
+        return n;
+    };
+    for (int round = 0; round < 2; ++round)
+        for (int i = 0; i < 11; ++i) {
+            session.AttachFor("select * from Names, Other" + std::to_string(i));
+            EXPECT_EQ(checks(), 2 * static_cast<int>(session.AttachedCount() - 1));
+        }
+    std::filesystem::remove(f.dir / "Other10.edt");
+    f.Make("Other10", "N,Numeric,6,2;");
+    session.AttachFor("select * from Other10");
+    EXPECT_EQ(checks(), 2 * static_cast<int>(session.AttachedCount() - 1));
+}
+
+TEST(EdsSqlStoredValues, AnUpdateChecksOnlyTheColumnsItChangesSoABadRowStaysRepairable) {
+    Folder f;
+    f.Make("T", "ID,AutoInc; N,Numeric,6,2; I,Integer; C,Char,5;");
+    {
+        // Rows as an earlier build let SQL store them.
+        sqlite3* db = nullptr;
+        sqlite3_open((f.dir / "T.edt").c_str(), &db);
+        ASSERT_EQ(sqlite3_exec(db, "INSERT INTO T VALUES(1, 12345.5, 3000000000, 'a'), (2, 1, 1, 'b')", nullptr,
+                               nullptr, nullptr),
+                  SQLITE_OK);
+        sqlite3_close(db);
+    }
+    EXPECT_EQ(f.Run("update T set C = 'x'"), "0");
+    EXPECT_EQ(f.Run("update T set N = N, I = I + 0"), "0");
+    EXPECT_EQ(f.Run("update T set I = I + 1 where ID = 2"), "0");
+    EXPECT_EQ(f.Run("update T set N = 12345.5 where ID = 2"), kRefusedN);
+    EXPECT_EQ(f.Run("update T set N = 1.25 where ID = 1"), "0");
+    // Every way of writing a row is checked: REPLACE, and the UPDATE of an upsert.
+    EXPECT_EQ(f.Run("replace into T(ID, N) values(2, 12345.5)"), kRefusedN);
+    EXPECT_EQ(f.Run("insert into T(ID, N) values(2, 0) on conflict(ID) do update set N = 12345.5"), kRefusedN);
+    EXPECT_EQ(f.Run("insert into T(ID, I) values(3, 1), (4, 2), (5, 'x')").substr(0, 20), "5148 The column \"I\" ");
+    EXPECT_EQ(f.Stored("T", "ID, N, I, C"), (std::vector<std::string>{"1|1.25|3000000000|x", "2|1.0|2|x"}));
+}
+
+TEST(EdsSqlStoredValues, ParametersAreJudgedAsStoredNotAsBound) {
+    Folder f;
+    f.Make("T", "I,Integer; N,Numeric,6,2; D,Date;");
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EDS_OK(EdsPrepareSQL(stmt, U("insert into T values(:i, :n, :d)")));
+    auto run = [&](const std::string& i, double n, SIGNED32 julian) {
+        EdsSetString(stmt, "i", U(i), static_cast<UNSIGNED32>(i.size()));
+        EdsSetDouble(stmt, "n", n);
+        EdsSetJulian(stmt, "d", julian);
+        return EdsExecuteSQL(stmt, &cursor) == EDS_SUCCESS ? std::string("0") : LastError().substr(0, 20);
+    };
+    const SIGNED32 lastDay = 5373484;  // 9999-12-31
+    EXPECT_EQ(run("42", 1.234, lastDay), "0");
+    EXPECT_EQ(run("1e3", 999.99, 2451545), "0");
+    EXPECT_EQ(run("4.5", 0, 2451545), "5148 The column \"I\" ");
+    EXPECT_EQ(run("0x10", 0, 2451545), "5148 The column \"I\" ");
+    EXPECT_EQ(run("1", 999.995, 2451545), "5148 The column \"N\" ");  // rounds to 1000.00
+    EXPECT_EQ(run("1", 0, lastDay + 1), "5148 The column \"D\" ");
+    EDS_OK(EdsCloseSQLStatement(stmt));
+    EXPECT_EQ(f.Stored("T", "I, N, D"), (std::vector<std::string>{"42|1.234|9999-12-31", "1000|999.99|2000-01-01"}));
+}
+
+}  // namespace
