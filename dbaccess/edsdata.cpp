@@ -30,10 +30,11 @@ void StoreInt32(std::uint8_t* p, std::int32_t v) { std::memcpy(p, &v, sizeof v);
 
 }  // namespace
 
-// One record buffer with the blob caches of its slots.
+// One record buffer with the blob caches of its slots. Blob streams watch the
+// caches through weak pointers: freeing the buffer cuts them off.
 struct TEdsDataSet::TBufferStore {
     std::vector<std::uint8_t> Bytes;
-    std::vector<std::unique_ptr<TEdsBlobCache>> Blobs;
+    std::vector<std::shared_ptr<TEdsBlobCache>> Blobs;
 };
 
 TEdsThreadList<IEdsDataSet>& EdsDataSets() { return EdsDataSetList(); }
@@ -138,7 +139,7 @@ db::TRecordBuffer TEdsDataSet::AllocRecordBuffer() {
     auto store = std::make_unique<TBufferStore>();
     store->Bytes.assign(recordBufferSize_, 0);
     for (int i = 0; i < blobColumns_; ++i) {
-        store->Blobs.push_back(std::make_unique<TEdsBlobCache>());
+        store->Blobs.push_back(std::make_shared<TEdsBlobCache>());
         TEdsBlobCache* cache = store->Blobs.back().get();
         std::memcpy(store->Bytes.data() + blobOffset_ + i * sizeof cache, &cache, sizeof cache);
     }
@@ -160,6 +161,30 @@ TEdsBlobCache* TEdsDataSet::BlobCache(db::TRecordBuffer Buffer, int FieldNo) con
     TEdsBlobCache* cache = nullptr;
     std::memcpy(&cache, Buffer + blobOffset_ + static_cast<std::size_t>(slot) * sizeof cache, sizeof cache);
     return cache;
+}
+
+void TEdsDataSet::EndEditBlobStreams() {
+    const bool editing = State() == db::dsEdit || State() == db::dsInsert;
+    if (blobEditing_ && !editing)
+        for (const auto& buffer : buffers_)
+            for (const auto& cache : buffer.second->Blobs) cache->EndStreams();
+    blobEditing_ = editing;
+}
+
+void TEdsDataSet::RefuseZeroBytesInMemoText(db::TRecordBuffer Buffer) {
+    if (Buffer == nullptr || !HasBlobColumns()) return;
+    for (int i = 0; i < edsFieldDefs_->Count(); ++i) {
+        const TEDSFieldDef* column = (*edsFieldDefs_)[i];
+        TEdsBlobCache* cache = IsEdsBlobType(column->FieldType) ? BlobCache(Buffer, column->FieldNum) : nullptr;
+        if (cache == nullptr || !cache->Modified() || !cache->HoldsZeroByte()) continue;
+        if (EdsBlobColumnIsText(cursor_, column->FieldNum))
+            RaiseEdsClientError(this, "Memo field " + column->Name + " cannot hold a zero byte.");
+    }
+}
+
+void TEdsDataSet::DoBeforePost() {
+    db::TDataSet::DoBeforePost();
+    RefuseZeroBytesInMemoText(ActiveBuffer());
 }
 
 void TEdsDataSet::ResetBlobCaches(db::TRecordBuffer Buffer) {
@@ -705,6 +730,7 @@ bool TEdsDataSet::GetCanModify() { return writable_ && !readOnly_; }
 
 void TEdsDataSet::DataEvent(db::TDataEvent Event, std::intptr_t Info) {
     if (Event == db::dePropertyChange) indexDefs_.SetUpdated(false);
+    if (Event == db::deUpdateState) EndEditBlobStreams();
     db::TDataSet::DataEvent(Event, Info);
 }
 

@@ -366,6 +366,18 @@ protected:
     void ComputeBufferOffsets();
     // Marks every blob cache of a buffer unread.
     void ResetBlobCaches(db::TRecordBuffer Buffer);
+    // A blob stream opened in an edit belongs to it: when the state leaves
+    // edit or insert (post, cancel, close), such streams lose their caches,
+    // which the next edit fills with another record's value.
+    void EndEditBlobStreams();
+    // The engine keeps memo text zero-terminated and would cut it at a zero
+    // byte: such a value is refused as a whole, whichever way the zero came
+    // (written, a gap left past the end, a grown size). Binary blobs keep theirs.
+    void RefuseZeroBytesInMemoText(db::TRecordBuffer Buffer);
+    // After the BeforePost handler, which may still set values, and before the
+    // post hands anything to the engine: a refusal half-way through would leave
+    // a pending engine record that the next cursor move writes.
+    void DoBeforePost() override;
     void SetFilterRecordBuffer(db::TRecordBuffer Buffer) { filterBuffer_ = Buffer; }
     db::TRecordBuffer FilterRecordBuffer() const { return filterBuffer_; }
     // A handle handed over to be opened instead of calling OpenCursorHandle.
@@ -448,6 +460,8 @@ private:
     // value.
     UNSIGNED16 cursorTableType_ = EDS_EDT;
     int blobColumns_ = 0;
+    // Whether the state was edit or insert at the last state change.
+    bool blobEditing_ = false;
     // Column number -> blob slot, -1 for columns without one.
     std::vector<int> blobSlotOfColumn_;
     std::unordered_map<db::TRecordBuffer, std::unique_ptr<TBufferStore>> buffers_;

@@ -3,6 +3,8 @@
 #include "dbaccess/edsdata.h"
 #include "platform/db/Fields.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr EDSHANDLE kNoHandle = static_cast<EDSHANDLE>(-1);
@@ -20,6 +22,16 @@ bool StateHasBlobBuffer(db::TDataSetState state) {
 
 }  // namespace
 
+bool EdsBlobColumnIsText(EDSHANDLE Handle, UNSIGNED16 Column) {
+    UNSIGNED16 type = 0;
+    CheckEdsError(nullptr, EdsApi.EdsGetFieldType(Handle, Column, &type));
+    if (type == EDS_BINARY || type == EDS_IMAGE) return false;
+    if (type != EDS_MEMO) return true;
+    UNSIGNED16 memoType = EDS_MEMO;
+    CheckEdsError(nullptr, EdsApi.EdsGetMemoDataType(Handle, Column, &memoType));
+    return memoType == EDS_MEMO;
+}
+
 // ---- TEdsBlobCache ------------------------------------------------------------------------
 
 std::int64_t TEdsBlobCache::Write(const void* buffer, std::int64_t count) {
@@ -33,6 +45,11 @@ void TEdsBlobCache::Reset() {
     column_ = 0;
     recordNumber_ = 0;
     modified_ = false;
+    ++lease_;
+}
+
+bool TEdsBlobCache::HoldsZeroByte() {
+    return Size() > 0 && std::memchr(Memory(), 0, static_cast<std::size_t>(Size())) != nullptr;
 }
 
 void TEdsBlobCache::ClearForWriting() {
@@ -68,14 +85,7 @@ void TEdsBlobCache::ReadFromEngine() {
     CheckEdsError(nullptr, EdsApi.EdsGetRecordNum(handle_, EDS_IGNOREFILTERS, &current));
     if (current != recordNumber_) CheckEdsError(nullptr, EdsApi.EdsGotoRecord(handle_, recordNumber_));
 
-    UNSIGNED16 type = 0;
-    CheckEdsError(nullptr, EdsApi.EdsGetFieldType(handle_, column_, &type));
-    bool binary = type == EDS_BINARY || type == EDS_IMAGE;
-    if (type == EDS_MEMO) {
-        UNSIGNED16 memoType = EDS_MEMO;
-        CheckEdsError(nullptr, EdsApi.EdsGetMemoDataType(handle_, column_, &memoType));
-        binary = memoType != EDS_MEMO;
-    }
+    const bool binary = !EdsBlobColumnIsText(handle_, column_);
     UNSIGNED32 length = 0;
     const UNSIGNED32 code = binary ? EdsApi.EdsGetBinaryLength(handle_, column_, &length)
                                    : EdsApi.EdsGetMemoLength(handle_, column_, &length);
@@ -113,24 +123,32 @@ TEdsBlobStream::TEdsBlobStream(db::TBlobField* Field, db::TBlobStreamMode Mode)
     if (buffer == nullptr) return;
     UNSIGNED16 type = 0;
     dataSet_->Check(EdsApi.EdsGetFieldType(dataSet_->Handle(), Field->FieldNo(), &type));
-    cache_ = dataSet_->BlobCache(buffer, Field->FieldNo());
-    if (!IsEdsBlobType(type) || cache_ == nullptr) {
-        cache_ = nullptr;
-        RaiseEdsClientError(dataSet_, "Invalid blob open on non-blob field.");
-    }
+    TEdsBlobCache* cache = dataSet_->BlobCache(buffer, Field->FieldNo());
+    if (!IsEdsBlobType(type) || cache == nullptr) RaiseEdsClientError(dataSet_, "Invalid blob open on non-blob field.");
     const bool editing = state == db::dsEdit || state == db::dsInsert;
-    const bool force = editing && Mode == db::bmReadWrite && !cache_->Modified();
-    cache_->ReadBlob(dataSet_->Handle(), static_cast<UNSIGNED16>(Field->FieldNo()), dataSet_->BufferRecordNumber(buffer),
-                     force);
+    const bool force = editing && Mode == db::bmReadWrite && !cache->Modified();
+    cache->ReadBlob(dataSet_->Handle(), static_cast<UNSIGNED16>(Field->FieldNo()), dataSet_->BufferRecordNumber(buffer),
+                    force);
     if (Mode == db::bmWrite) {
-        cache_->ClearForWriting();
+        cache->ClearForWriting();
         modified_ = true;
     }
+    cache_ = cache->weak_from_this();
+    lease_ = cache->Lease();
     dataSet_->CursorPosChanged();
 }
 
+TEdsBlobCache* TEdsBlobStream::Cache() const {
+    // The buffer that owns the cache keeps it alive between calls; the lease
+    // tells whether it still holds the value this stream was opened on.
+    const std::shared_ptr<TEdsBlobCache> cache = cache_.lock();
+    return cache != nullptr && cache->Lease() == lease_ ? cache.get() : nullptr;
+}
+
 TEdsBlobStream::~TEdsBlobStream() {
-    if (!modified_) return;
+    // Without its cache the field and the dataset may be gone, and the edit
+    // the change was meant for is over.
+    if (!modified_ || Cache() == nullptr) return;
     try {
         field_->SetModified(true);
         dataSet_->DataEvent(db::deFieldChange, reinterpret_cast<std::intptr_t>(field_));
@@ -140,27 +158,38 @@ TEdsBlobStream::~TEdsBlobStream() {
 }
 
 std::int64_t TEdsBlobStream::Read(void* buffer, std::int64_t count) {
-    return cache_ != nullptr ? cache_->Read(buffer, count) : 0;
+    TEdsBlobCache* cache = Cache();
+    return cache != nullptr ? cache->Read(buffer, count) : 0;
+}
+
+TEdsBlobCache* TEdsBlobStream::WritableCache() const {
+    TEdsBlobCache* cache = Cache();
+    // Without a cache the dataset may be gone: the error names none.
+    TEdsDataSet* owner = cache != nullptr ? dataSet_ : nullptr;
+    if (mode_ != db::bmWrite && mode_ != db::bmReadWrite) RaiseEdsClientError(owner, "Error modifying read only blob.");
+    if (cache == nullptr) RaiseEdsClientError(nullptr, "Cannot write to blob in current state.");
+    return cache;
 }
 
 std::int64_t TEdsBlobStream::Write(const void* buffer, std::int64_t count) {
-    if (mode_ != db::bmWrite && mode_ != db::bmReadWrite) RaiseEdsClientError(dataSet_, "Error modifying read only blob.");
-    if (cache_ == nullptr) RaiseEdsClientError(dataSet_, "Cannot write to blob in current state.");
-    const std::int64_t written = cache_->Write(buffer, count);
+    const std::int64_t written = WritableCache()->Write(buffer, count);
     modified_ = true;
     return written;
 }
 
 std::int64_t TEdsBlobStream::Seek(std::int64_t offset, db::TSeekOrigin origin) {
-    return cache_ != nullptr ? cache_->Seek(offset, origin) : 0;
+    TEdsBlobCache* cache = Cache();
+    return cache != nullptr ? cache->Seek(offset, origin) : 0;
 }
 
-std::int64_t TEdsBlobStream::Size() { return cache_ != nullptr ? cache_->Size() : 0; }
+std::int64_t TEdsBlobStream::Size() {
+    TEdsBlobCache* cache = Cache();
+    return cache != nullptr ? cache->Size() : 0;
+}
 
 void TEdsBlobStream::SetSize(std::int64_t size) {
-    if (mode_ != db::bmWrite && mode_ != db::bmReadWrite) RaiseEdsClientError(dataSet_, "Error modifying read only blob.");
-    if (cache_ == nullptr) RaiseEdsClientError(dataSet_, "Cannot write to blob in current state.");
-    cache_->SetSize(size);
-    cache_->MarkModified();
+    TEdsBlobCache* cache = WritableCache();
+    cache->SetSize(size);
+    cache->MarkModified();
     modified_ = true;
 }
