@@ -19,6 +19,9 @@
 #include <QTimeEdit>
 
 #include <algorithm>
+#include <array>
+#include <cctype>
+#include <map>
 #include <set>
 
 using logtest::Find;
@@ -258,6 +261,58 @@ TEST_F(LogFilters, AmountsCustomerIdsQuotesDatesAndMailerNumbersFindTheirRows)
     EXPECT_EQ(OneLine(log, "Scan", {"Mailer Number", "", "420123459214712345678900000015"}),
               (Names{"Mr O'Brien", "Mr OBrien"}));
     EXPECT_EQ(OneLine(log, "Old number", {"Mailer Number", "", "94071112062012345678"}), Names{"Older"});
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+}
+
+// A plain text line finds its value anywhere in the field, in any case: a
+// user filtering Comment on "late" must get "paid late" too.
+TEST_F(LogFilters, PlainTextLinesFindTheirValueAnywhereInTheField)
+{
+    struct TPlainField {
+        const char* caption;
+        const char* column;
+        std::string value;
+        // The field's texts: the value at the start, in the middle, at the end, and not at all.
+        std::array<std::string, 4> texts;
+    };
+    const std::vector<TPlainField> fields = {
+        {"To City", "ToCity", "spring", {"Springfield", "North Springfield", "Palm Spring", "Boston"}},
+        {"To State", "ToState", "A", {"AL", "CAN", "WA", "IL"}},
+        {"To Zip", "ToZip", "270", {"27001-", "62701-9999", "50270-", "12345-"}},
+        {"From City", "YourCity", "haven", {"Havenford", "New Haven East", "Fairhaven", "Chicago"}},
+        {"From State", "YourState", "N", {"NY", "ONT", "IN", "IL"}},
+        {"FromZip", "YourZip", "999", {"99901-", "19990-", "60601-1999", "12345-"}},
+        {"Department", "Department", "legal", {"Legal", "Paralegal staff", "Paralegal", "Billing"}},
+        {"Processed By", "ProcessedBy", "ann", {"Annie", "Joanne B.", "Jo Ann", "Bob"}},
+        {"RE", "RE", "lease", {"Lease renewal", "Re: lease 12", "New lease", "Deed"}},
+        {"Comment", "Comment", "late", {"Late fee", "paid late twice", "paid late", "on time"}},
+    };
+    // Each row holds a different kind of text in each field, so a line on
+    // one field that reads another finds other rows.
+    const auto text = [&fields](std::size_t field, std::size_t row) -> const std::string& {
+        return fields[field].texts[(row + field) % 4];
+    };
+    for (std::size_t row = 0; row < 4; ++row) {
+        std::map<std::string, std::string> values{{"ToAddress1", "Row " + std::to_string(row)}};
+        for (std::size_t f = 0; f < fields.size(); ++f) values[fields[f].column] = text(f, row);
+        AddRow(static_cast<int>(row) + 1, values);
+    }
+    TF_Log log(dm());
+    const auto holds = [](std::string text, std::string value) {
+        const auto lower = [](std::string s) {
+            std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) { return std::tolower(c); });
+            return s;
+        };
+        return lower(std::move(text)).find(lower(std::move(value))) != std::string::npos;
+    };
+    for (std::size_t f = 0; f < fields.size(); ++f) {
+        Names expected;
+        for (std::size_t row = 0; row < 4; ++row)
+            if (holds(text(f, row), fields[f].value)) expected.insert("Row " + std::to_string(row));
+        ASSERT_EQ(expected.size(), 3u) << fields[f].caption;
+        EXPECT_EQ(OneLine(log, fields[f].caption, {fields[f].caption, "", fields[f].value}), expected)
+            << fields[f].caption << " holding \"" << fields[f].value << "\"";
+    }
     EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
 }
 

@@ -14,6 +14,8 @@
 #include "tests/e2e/E2ESupport.h"
 
 #include <QApplication>
+#include <QDialog>
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 
@@ -83,13 +85,23 @@ protected:
 };
 
 // Runs `answer` on the modal dialog titled `title` as soon as it is the active
-// one. Fails the test when none opens within a few hundred turns.
+// one. Fails the test when none opens within a few hundred turns. A dialog the
+// answer leaves open (it refused what it was given) fails the test and is
+// closed, so the command waiting on it returns instead of waiting for good.
 inline void WhenDialog(const QString& title, std::function<void(QWidget&)> answer, int turnsLeft = 400)
 {
     QTimer::singleShot(1, [title, answer = std::move(answer), turnsLeft]() mutable {
         QWidget* dialog = QApplication::activeModalWidget();
         if (dialog != nullptr && dialog->windowTitle() == title && dialog->isVisible()) {
+            const QPointer<QWidget> answered(dialog);
             answer(*dialog);
+            if (answered != nullptr && answered->isVisible()) {
+                ADD_FAILURE() << "the dialog " << title.toStdString() << " stayed open";
+                if (auto* modal = qobject_cast<QDialog*>(answered.data()))
+                    modal->reject();
+                else
+                    answered->close();
+            }
         } else if (turnsLeft > 0) {
             WhenDialog(title, std::move(answer), turnsLeft - 1);
         } else {
