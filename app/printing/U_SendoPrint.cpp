@@ -103,7 +103,8 @@ constexpr Block kPaper{0, 0, kPaperWidth, kPaperHeight};
 // The blocks of the certified-mail form. Different blocks share an edge at
 // most, so no text of one runs into another. A text is cut at the edge of its
 // block that lies ahead of it: upside-down texts run leftwards, texts reading
-// downwards run down the paper.
+// downwards run down the paper. The card's return address keeps to no block
+// (see DrawFormText).
 namespace form {
 // The receipt along the left edge, in the caller's face; its fee captions
 // stop short of the amounts.
@@ -118,11 +119,6 @@ constexpr Block kCardSender{430, 375, 750, 466};
 constexpr Block kLowerSender{147, 220, 755, 300};
 // The card's number beside the sender's barcode.
 constexpr Block kCardNumber{424, 472, 720, 495};
-// The card's return address reads downwards between the sender's barcode
-// and the recipient's block; its first line passes the end of the card's
-// number and stops where that begins.
-constexpr Block kCardReturn{352, 380, 430, 592};
-constexpr Block kCardReturnFirstLine{412, 380, 430, 472};
 // The recipient's copies: the address block, and the lines below the receipt.
 constexpr Block kRecipient{280, 592, 710, 670};
 constexpr Block kLowerRecipient{147, 121, 755, 200};
@@ -159,8 +155,20 @@ public:
         const print::FontSpec font{face, sizePt, angle};
         const int x = X(hx), y = Y(hy);
         const std::string fitting = Fitting(text, font, Room(block, x, y, angle));
-        device_.TextOut(x, y, fitting, font);
+        Draw(x, y, fitting, font);
         return device_.TextExtent(fitting, font).cx;
+    }
+
+    // Draws text from (hx, hy), cut to the whole characters whose ink stays
+    // on the paper and clear of all ink drawn on the page so far.
+    void TextClearOfInk(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int angle)
+    {
+        const print::FontSpec font{face, sizePt, angle};
+        const int x = X(hx), y = Y(hy);
+        std::string fit = text;
+        while (!fit.empty() && !Clear(device_.TextInk(fit, font).Moved(x, y)))
+            CutLastCharacter(fit);
+        Draw(x, y, fit, font);
     }
 
     // Upside-down text whose end lies at hx, in at most `room` pixels: the
@@ -169,7 +177,7 @@ public:
     {
         const print::FontSpec font{face, sizePt, 1800};
         const std::string fitting = Fitting(text, font, room);
-        device_.TextOut(X(hx) + device_.TextExtent(fitting, font).cx, Y(hy), fitting, font);
+        Draw(X(hx) + device_.TextExtent(fitting, font).cx, Y(hy), fitting, font);
     }
 
     int Width(const std::string& text, const std::string& face, int sizePt)
@@ -177,9 +185,12 @@ public:
         return device_.TextExtent(text, print::FontSpec{face, sizePt, 0}).cx;
     }
 
+    // A barcode's whole rectangle counts as its ink: its quiet zones must
+    // stay blank for it to scan.
     void Image(int hx, int hy, int width, int height, const QImage& image)
     {
         device_.StretchDraw(X(hx), Y(hy), width, height, image);
+        ink_.push_back({X(hx), Y(hy), X(hx) + width, Y(hy) + height});
     }
 
     const PrinterState& Printer() const { return state_; }
@@ -201,17 +212,40 @@ private:
     std::string Fitting(const std::string& text, const print::FontSpec& font, int room)
     {
         std::string fit = text;
-        while (!fit.empty() && device_.TextExtent(fit, font).cx > room) {
-            std::size_t last = fit.size() - 1;
-            while (last > 0 && (static_cast<unsigned char>(fit[last]) & 0xC0) == 0x80)
-                --last;
-            fit.erase(last);
-        }
+        while (!fit.empty() && device_.TextExtent(fit, font).cx > room)
+            CutLastCharacter(fit);
         return fit;
+    }
+
+    static void CutLastCharacter(std::string& text)
+    {
+        std::size_t last = text.size() - 1;
+        while (last > 0 && (static_cast<unsigned char>(text[last]) & 0xC0) == 0x80)
+            --last;
+        text.erase(last);
+    }
+
+    void Draw(int x, int y, const std::string& text, const print::FontSpec& font)
+    {
+        device_.TextOut(x, y, text, font);
+        ink_.push_back(device_.TextInk(text, font).Moved(x, y));
+    }
+
+    // Ink that lies on the paper and touches no ink drawn before it.
+    bool Clear(const print::PixelBox& ink) const
+    {
+        // The paper itself, not the alignment's shifted frame.
+        const print::PixelBox paper{-state_.offX, -state_.offY,
+                                    static_cast<int>(std::int64_t{kPaperWidth} * state_.dpiX / 100) - state_.offX,
+                                    static_cast<int>(std::int64_t{kPaperHeight} * state_.dpiY / 100) - state_.offY};
+        return ink.Inside(paper) && std::none_of(ink_.begin(), ink_.end(), [&ink](const print::PixelBox& drawn) {
+                   return drawn.Touches(ink);
+               });
     }
 
     print::PrintDevice& device_;
     const PrinterState& state_;
+    std::vector<print::PixelBox> ink_;  // of everything drawn on the page, in order
 };
 
 // Reads the printer's metrics and the caller's face for this print.
@@ -344,9 +378,13 @@ void DrawFormText(FormCanvas& canvas, const MailerPrintFields& rec)
         AddressBlock(canvas, kExtraLabel, rec, rec[25] == "Addressed To" ? 6 : 0, 280, 660);
     canvas.Text(kCardSender, 750, 395, "RE: " + rec[12], kOcrFace, 10, 1800);
 
+    // The card's return address, reading downwards between the sender's
+    // barcode and the recipient's block, is where the card is mailed back
+    // to, so no block's end cuts it: each line runs on past the card's
+    // number and into the recipient's block as far as their glyphs leave
+    // room.
     for (int i = 0; i < 5; ++i)
-        canvas.Text(i == 0 ? kCardReturnFirstLine : kCardReturn, 430 - 15 * i, 380, rtl::UpperCase(rec[i]),
-                    kOcrFace, 10, 2700);
+        canvas.TextClearOfInk(430 - 15 * i, 380, rtl::UpperCase(rec[i]), kOcrFace, 10, 2700);
     canvas.Text(kSideStrip, 821, 380, "RE: " + rec[12], kOcrFace, 10, 2700);
     canvas.Text(kSideStrip, 806, 380, rec[13], kOcrFace, 10, 2700);
 

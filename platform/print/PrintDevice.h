@@ -36,6 +36,34 @@ struct TextSize {
     bool operator==(const TextSize&) const = default;
 };
 
+// A rectangle of the page in device pixels, its edges on pixel boundaries:
+// it covers the pixels from left to right - 1 and from top to bottom - 1.
+struct PixelBox {
+    int left = 0, top = 0, right = 0, bottom = 0;
+
+    bool Empty() const { return right <= left || bottom <= top; }
+    PixelBox Moved(int dx, int dy) const { return {left + dx, top + dy, right + dx, bottom + dy}; }
+    bool Inside(const PixelBox& outer) const
+    {
+        return left >= outer.left && top >= outer.top && right <= outer.right && bottom <= outer.bottom;
+    }
+    // Shares a pixel with `other` or lies right beside it: ink in the two
+    // would run together without a blank pixel between. Empty boxes touch
+    // nothing.
+    bool Touches(const PixelBox& other) const
+    {
+        return !Empty() && !other.Empty() && left <= other.right && other.left <= right && top <= other.bottom &&
+               other.top <= bottom;
+    }
+    bool operator==(const PixelBox&) const = default;
+};
+
+// `box`, given in a text's own frame (x along the baseline, y down from the
+// top of its cell, origin at the cell's top-left corner), as it lies on the
+// page once the text is turned counter-clockwise by `angle` (0, 900, 1800 or
+// 2700) about that corner.
+PixelBox Turned(const PixelBox& box, int angle);
+
 class PrintDevice {
 public:
     virtual ~PrintDevice() = default;
@@ -60,6 +88,12 @@ public:
     virtual void TextOut(int x, int y, const std::string& text, const FontSpec& font) = 0;
     // Width along the baseline and height of the text's cell, in device pixels.
     virtual TextSize TextExtent(const std::string& text, const FontSpec& font) = 0;
+    // Where the ink of the text lies when TextOut draws it at (0, 0): the
+    // bounds of its glyphs' outlines, to the nearest pixel edge, turned with
+    // the font. Empty for a text without ink (only blanks). A device that
+    // cannot see the glyphs answers with the whole cell, which holds the ink
+    // of any ordinary face.
+    virtual PixelBox TextInk(const std::string& text, const FontSpec& font);
     // Draws the whole image stretched into the rectangle, pixel for pixel
     // without smoothing, and never with a lossy encoding.
     virtual void StretchDraw(int x, int y, int width, int height, const QImage& image) = 0;

@@ -10,12 +10,14 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPainter>
+#include <QPainterPath>
 #include <QDir>
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QString>
 #include <QTemporaryFile>
 
+#include <cmath>
 #include <filesystem>
 
 namespace print {
@@ -204,6 +206,11 @@ TextSize QtPrintDevice::TextExtent(const std::string& text, const FontSpec& font
     return MeasureText(printer_.get(), text, font, DpiY());
 }
 
+PixelBox QtPrintDevice::TextInk(const std::string& text, const FontSpec& font)
+{
+    return MeasureInk(printer_.get(), text, font, DpiY());
+}
+
 void QtPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
 {
     EnsurePage();
@@ -228,6 +235,22 @@ TextSize MeasureText(const QPaintDevice* device, const std::string& text, const 
 {
     const QFontMetrics metrics(MakeFont(font, dpiY), device);
     return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
+}
+
+PixelBox MeasureInk(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY)
+{
+    const QFont qfont = MakeFont(font, dpiY);
+    const QFontMetricsF metrics(qfont, device);
+    QPainterPath outline;
+    outline.addText(0, metrics.ascent(), qfont, QString::fromStdString(text));
+    const QRectF bounds = outline.boundingRect();
+    if (bounds.isEmpty())
+        return {};
+    // The outline's edges to the nearest pixel edge: a pixel its glyphs
+    // only graze counts as blank.
+    const PixelBox cell{static_cast<int>(std::lround(bounds.left())), static_cast<int>(std::lround(bounds.top())),
+                        static_cast<int>(std::lround(bounds.right())), static_cast<int>(std::lround(bounds.bottom()))};
+    return Turned(cell, font.angle);
 }
 
 }  // namespace print

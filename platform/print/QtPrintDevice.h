@@ -42,6 +42,7 @@ public:
 
     void TextOut(int x, int y, const std::string& text, const FontSpec& font) override;
     TextSize TextExtent(const std::string& text, const FontSpec& font) override;
+    PixelBox TextInk(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     // Options (name, value) that go to the spooler with every later job of a
@@ -78,5 +79,8 @@ private:
 void PaintText(QPainter& painter, const QPaintDevice* device, int x, int y, const std::string& text,
                const FontSpec& font, int dpiY);
 TextSize MeasureText(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY);
+// The ink of text placed as PaintText places it at (0, 0): the bounds of its
+// glyphs' outlines, to the nearest pixel edge.
+PixelBox MeasureInk(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY);
 
 }  // namespace print

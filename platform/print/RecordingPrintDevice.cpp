@@ -74,19 +74,48 @@ void RecordingPrintDevice::TextOut(int x, int y, const std::string& text, const 
     Draw(std::move(call));
 }
 
-TextSize RecordingPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
+namespace {
+QImage PageOf(int dpiX, int dpiY)
 {
-    if (measureWithFonts_) {
-        QImage page(1, 1, QImage::Format_Mono);
-        page.setDotsPerMeterX(static_cast<int>(dpiX_ / 0.0254 + 0.5));
-        page.setDotsPerMeterY(static_cast<int>(dpiY_ / 0.0254 + 0.5));
-        return MeasureText(&page, text, font, dpiY_);
-    }
+    QImage page(1, 1, QImage::Format_Mono);
+    page.setDotsPerMeterX(static_cast<int>(dpiX / 0.0254 + 0.5));
+    page.setDotsPerMeterY(static_cast<int>(dpiY / 0.0254 + 0.5));
+    return page;
+}
+
+int Characters(const std::string& text)
+{
     int chars = 0;
     for (unsigned char c : text)
         if ((c & 0xC0) != 0x80)
             ++chars;
-    return {chars * charWidth_, (font.sizePt * dpiY_ + 36) / 72};
+    return chars;
+}
+}  // namespace
+
+TextSize RecordingPrintDevice::TextExtent(const std::string& text, const FontSpec& font)
+{
+    if (measureWithFonts_) {
+        const QImage page = PageOf(dpiX_, dpiY_);
+        return MeasureText(&page, text, font, dpiY_);
+    }
+    return {Characters(text) * charWidth_, (font.sizePt * dpiY_ + 36) / 72};
+}
+
+PixelBox RecordingPrintDevice::TextInk(const std::string& text, const FontSpec& font)
+{
+    if (measureWithFonts_) {
+        const QImage page = PageOf(dpiX_, dpiY_);
+        return MeasureInk(&page, text, font, dpiY_);
+    }
+    const std::size_t first = text.find_first_not_of(' ');
+    if (first == std::string::npos)
+        return {};
+    const std::size_t last = text.find_last_not_of(' ');
+    const int before = Characters(text.substr(0, first));
+    const int through = Characters(text.substr(0, last + 1));
+    const int height = TextExtent(text, font).cy;
+    return Turned({before * charWidth_ + 1, 1, through * charWidth_ - 1, height - 1}, font.angle);
 }
 
 void RecordingPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
@@ -99,15 +128,12 @@ void RecordingPrintDevice::StretchDraw(int x, int y, int width, int height, cons
 RecordingPrintDevice::Box RecordingPrintDevice::TextBox(const Call& text)
 {
     const TextSize size = TextExtent(text.text, text.font);
-    const int x = text.x + offsetX_;
-    const int y = text.y + offsetY_;
-    // The cell turns counter-clockwise about its top-left corner.
-    switch (text.font.angle) {
-    case 1800: return {x - size.cx, y - size.cy, x, y};
-    case 2700: return {x - size.cy, y, x, y + size.cx};
-    case 900: return {x, y - size.cx, x + size.cy, y};
-    default: return {x, y, x + size.cx, y + size.cy};
-    }
+    return Turned({0, 0, size.cx, size.cy}, text.font.angle).Moved(text.x + offsetX_, text.y + offsetY_);
+}
+
+RecordingPrintDevice::Box RecordingPrintDevice::InkBox(const Call& text)
+{
+    return TextInk(text.text, text.font).Moved(text.x + offsetX_, text.y + offsetY_);
 }
 
 std::vector<RecordingPrintDevice::Call> RecordingPrintDevice::CallsOf(Op op) const

@@ -42,6 +42,10 @@ public:
     // font's size in pixels; or, with MeasureWithFonts, the extent the printer
     // device gives with the installed faces (needs a QGuiApplication).
     TextSize TextExtent(const std::string& text, const FontSpec& font) override;
+    // Without fonts, the cells of the characters from the first to the last
+    // that is no blank, one pixel in from each side of those cells; with
+    // MeasureWithFonts, the printer device's ink of the installed faces.
+    PixelBox TextInk(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     void SetCharWidth(int pixels) { charWidth_ = pixels; }
@@ -56,10 +60,10 @@ public:
     // Where a recorded text lies: the rectangle its turned cell covers, in
     // device pixels from the paper's top-left corner (the printable offset
     // added), measured as TextExtent measures.
-    struct Box {
-        int left = 0, top = 0, right = 0, bottom = 0;
-    };
+    using Box = PixelBox;
     Box TextBox(const Call& text);
+    // Where a recorded text's ink lies on the paper, as TextInk measures it.
+    Box InkBox(const Call& text);
 
     // The first TextOut of exactly this text, if any.
     std::optional<Call> FindText(const std::string& text) const;

@@ -163,6 +163,68 @@ TEST_P(PdfDevice, MappedFacesAreEmbedded)
     EXPECT_TRUE(has("LiberationMono"));
 }
 
+// What the device says of a text's ink is what lands on the paper: the
+// PDF, rendered at the device's resolution, has its dark pixels exactly in
+// that box (give or take the pixel the rasteriser's smoothing may grey),
+// which lies well inside the text's cell.
+TEST_P(PdfDevice, TextInkIsWhereTheGlyphsDarkenThePage)
+{
+    REQUIRE_TOOLS("pdftoppm");
+    const int dpi = GetParam();
+    const std::string pdf = (dir / "ink.pdf").string();
+    struct Sample {
+        int x, y;
+        std::string text;
+        FontSpec font;
+    };
+    // Each on a page of its own; a comma reaches below the baseline.
+    const std::vector<Sample> samples = {
+        {2 * dpi, 2 * dpi, "ACME, WW", {"OCR A Extended", 10, 0}},
+        {4 * dpi, 3 * dpi, "9290 19", {"OCR A Extended", 11, 1800}},
+        {6 * dpi, 4 * dpi, "SPRING, 9", {"OCR A Extended", 10, 2700}},
+        {2 * dpi, 6 * dpi, "Jq", {"Arial", 12, 900}},
+    };
+    auto device = QtPrintDevice::ForPdf(pdf, dpi);
+    device->BeginDoc();
+    for (const Sample& s : samples) {
+        device->TextOut(s.x, s.y, s.text, s.font);
+        device->NewPage();
+    }
+    device->EndDoc();
+
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const Sample& s = samples[i];
+        SCOPED_TRACE(s.text);
+        const print::PixelBox ink = device->TextInk(s.text, s.font).Moved(s.x, s.y);
+        const print::TextSize size = device->TextExtent(s.text, s.font);
+        const print::PixelBox cell = print::Turned({0, 0, size.cx, size.cy}, s.font.angle).Moved(s.x, s.y);
+        EXPECT_TRUE(ink.Inside(cell) && !(ink == cell));
+
+        // The dark pixels of the page, within an inch and a half of the text's corner.
+        const int left = s.x - 3 * dpi / 2, top = s.y - 3 * dpi / 2;
+        const std::string page = std::to_string(i + 1), png = (dir / ("page" + page)).string();
+        ASSERT_EQ(RunCommand("pdftoppm -r " + std::to_string(dpi) + " -f " + page + " -l " + page + " -x " +
+                             std::to_string(left) + " -y " + std::to_string(top) + " -W " + std::to_string(3 * dpi) +
+                             " -H " + std::to_string(3 * dpi) + " -gray -png -singlefile '" + pdf + "' '" + png + "'")
+                      .status,
+                  0);
+        const QImage crop = QImage(QString::fromStdString(png + ".png")).convertToFormat(QImage::Format_Grayscale8);
+        ASSERT_EQ(crop.width(), 3 * dpi);
+        print::PixelBox dark{crop.width(), crop.height(), 0, 0};
+        for (int y = 0; y < crop.height(); ++y)
+            for (int x = 0; x < crop.width(); ++x)
+                if (qGray(crop.pixel(x, y)) < 128)
+                    dark = {std::min(dark.left, x), std::min(dark.top, y), std::max(dark.right, x + 1),
+                            std::max(dark.bottom, y + 1)};
+        dark = dark.Moved(left, top);
+        EXPECT_NEAR(dark.left, ink.left, 1);
+        EXPECT_NEAR(dark.top, ink.top, 1);
+        EXPECT_NEAR(dark.right, ink.right, 1);
+        EXPECT_NEAR(dark.bottom, ink.bottom, 1);
+    }
+    EXPECT_TRUE(device->TextInk("   ", {"OCR A Extended", 10, 0}).Empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(Resolutions, PdfDevice, ::testing::Values(300, 600));
 
 TEST(PdfDevicePages, EmptyPagesAndEmptyDocumentsLeaveNoTrace)

@@ -99,3 +99,40 @@ TEST(ProcessPrinter, IsAnErrorUntilOneIsSet)
     EXPECT_EQ(print::Printer().DpiX(), 203);
     print::SetPrinter(nullptr);
 }
+
+// Without fonts the recording device's ink is plain arithmetic tests can
+// reckon with: the cells from the first to the last character that is not a
+// blank, one pixel in from each side, turned with the text; on the paper it
+// moves with the printable offset as the text's cell does.
+TEST(RecordingPrintDevice, InkIsTheCellsOfTheMarkedCharactersOnePixelIn)
+{
+    Device device(300, 300, 7, 9);
+    device.SetCharWidth(10);
+    const FontSpec upright{"OCR A Extended", 10, 0};  // 42 pixels high
+    EXPECT_EQ(device.TextInk(" AB ", upright), (print::PixelBox{11, 1, 29, 41}));
+    EXPECT_EQ(device.TextInk(" AB ", {"OCR A Extended", 10, 1800}), (print::PixelBox{-29, -41, -11, -1}));
+    EXPECT_EQ(device.TextInk(" AB ", {"OCR A Extended", 10, 2700}), (print::PixelBox{-41, 11, -1, 29}));
+    EXPECT_EQ(device.TextInk(" AB ", {"OCR A Extended", 10, 900}), (print::PixelBox{1, -29, 41, -11}));
+    EXPECT_EQ(device.TextInk("Ä", upright), (print::PixelBox{1, 1, 9, 41}));  // one character, two bytes
+    EXPECT_TRUE(device.TextInk("   ", upright).Empty());
+    EXPECT_TRUE(device.TextInk("", upright).Empty());
+
+    device.BeginDoc();
+    device.TextOut(100, 200, " AB ", {"OCR A Extended", 10, 2700});
+    const auto text = device.CallsOf(Op::TextOut).at(0);
+    EXPECT_EQ(device.TextBox(text), (print::PixelBox{107 - 42, 209, 107, 209 + 40}));
+    EXPECT_EQ(device.InkBox(text), (print::PixelBox{107 - 41, 209 + 11, 107 - 1, 209 + 29}));
+}
+
+TEST(PixelBox, InkTouchesWhenNoBlankPixelLiesBetween)
+{
+    const print::PixelBox box{10, 10, 20, 20};  // pixels 10 to 19
+    EXPECT_TRUE(box.Touches({19, 19, 30, 30}));
+    EXPECT_TRUE(box.Touches({20, 5, 30, 15}));   // beside it
+    EXPECT_TRUE(box.Touches({20, 20, 30, 30}));  // corner to corner
+    EXPECT_FALSE(box.Touches({21, 5, 30, 15}));  // column 20 blank between
+    EXPECT_FALSE(box.Touches({0, 0, 9, 30}));
+    EXPECT_FALSE(box.Touches({12, 12, 12, 18}));  // empty
+    EXPECT_TRUE(box.Inside({10, 10, 20, 20}));
+    EXPECT_FALSE(box.Inside({10, 10, 19, 20}));
+}
