@@ -1,9 +1,18 @@
-// Fuzzes SQL preparation through the engine's entry points: any text must
-// prepare or end in an engine error with a text. Texts that only read are also
-// run; a cursor that comes back must navigate and read like a table, and one
-// kept as record numbers must come from a single-table SELECT. Every table file
-// a query or a change reads or writes, as SQLite's own plan of it shows, must
-// be among the tables the engine finds in its text (the ones it locks).
+// Fuzzes SQL through the engine's entry points: a text is cut into at most four
+// statements, run one after another on a connection of their own. Each must
+// prepare or end in an engine error with a text, and each that prepares is
+// run. A cursor that comes back must navigate and read like a table. Every
+// table file a query or a change reads or writes, as SQLite's own plan of it
+// shows, must be among the tables the engine finds in its text (the ones it
+// locks). After the statements, while their connection is still there, a fresh
+// connection must open every table of the folder and append to it: no
+// statement may leave a table locked, dropped, renamed or unreadable for
+// another station. An index a statement made may refuse a row (its expression
+// or its uniqueness); with the indexes made by SQL gone, the row goes in.
+//
+// Each text starts from the same two tables (their files are put back after
+// it), and gets a bounded share of SQLite's work, memory and file size: a text
+// that asks for more ends in an engine error.
 
 #include "fuzz/edsengine/EdsFuzzSupport.h"
 #include "platform/edsengine/eds.h"
@@ -11,8 +20,11 @@
 #include "platform/rtl/SysUtils.h"
 
 #include <sqlite3.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -29,20 +41,82 @@ void Must(UNSIGNED32 rc) {
     if (rc != EDS_SUCCESS) std::abort();
 }
 
+// SQLite's work left to the current text, in calls of the progress handler
+// that every connection of the process gets (one per 1000 steps of its VM).
+constexpr long kWork = 20000;
+std::atomic<long> gWork{kWork};
+
+bool WorkLeft() { return gWork.load() > 0; }
+
+int Instrument(sqlite3* db, char**, const sqlite3_api_routines*) {
+    sqlite3_progress_handler(db, 1000, [](void*) { return gWork.fetch_sub(1) <= 0 ? 1 : 0; }, nullptr);
+    return SQLITE_OK;
+}
+
 const std::string& Folder() {
     static const std::string dir = std::filesystem::temp_directory_path() / ("eds_sql_fuzz_" + std::to_string(::getpid()));
     return dir;
 }
 
-// A connection to a folder with two small tables made by the engine, made once.
-EDSHANDLE Connection() {
-    static EDSHANDLE connection = [] {
+// The folder's tables: their files and their names in upper case.
+const char* const kFiles[] = {"Log37.edt", "members.edt"};
+const char* const kTables[] = {"LOG37", "MEMBERS"};
+
+std::filesystem::path Pristine(int i) { return std::filesystem::path(Folder()) / "pristine" / kFiles[i]; }
+std::filesystem::path Live(int i) { return std::filesystem::path(Folder()) / kFiles[i]; }
+
+// A plain SQLite connection with both files attached (under names no text will
+// guess), made again whenever the files are put back.
+sqlite3*& OracleDb() {
+    static sqlite3* db = nullptr;
+    return db;
+}
+
+sqlite3* Oracle() {
+    sqlite3*& db = OracleDb();
+    if (db) return db;
+    if (sqlite3_open(":memory:", &db) != SQLITE_OK) std::abort();
+    for (int i = 0; i < 2; ++i) {
+        const std::string attach = "ATTACH DATABASE '" + Live(i).string() + "' AS oracle_q" + std::to_string(i) + "x";
+        if (sqlite3_exec(db, attach.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
+    }
+    return db;
+}
+
+// The names of the indexes in file i made by SQL (the engine's own come with the file).
+std::set<std::string> SqlIndexes(int i) {
+    std::set<std::string> names;
+    sqlite3_stmt* stmt = nullptr;
+    const std::string sql = "SELECT name FROM oracle_q" + std::to_string(i) +
+                            "x.sqlite_master WHERE type = 'index' AND sql IS NOT NULL";
+    if (sqlite3_prepare_v2(Oracle(), sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK) std::abort();
+    while (sqlite3_step(stmt) == SQLITE_ROW) names.insert(reinterpret_cast<const char*>(sqlite3_column_text(stmt, 0)));
+    sqlite3_finalize(stmt);
+    return names;
+}
+
+const std::set<std::string>& EngineIndexes(int i) {
+    static const std::set<std::string> names[2] = {SqlIndexes(0), SqlIndexes(1)};
+    return names[i];
+}
+
+// The folder with two small tables made by the engine, made once, with a copy
+// of each file to start every text from.
+void MakeFolder() {
+    static const bool made = [] {
+        sqlite3_auto_extension(reinterpret_cast<void (*)()>(Instrument));
+        sqlite3_hard_heap_limit64(256 << 20);
+        std::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails instead
+        const rlimit size{64 << 20, 64 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &size);
+
         const std::string& dir = Folder();
-        std::filesystem::create_directories(dir);
-        EDSHANDLE c = 0, t = 0;
+        std::filesystem::create_directories(std::filesystem::path(dir) / "pristine");
+        EDSHANDLE c = 0, t = 0, index = 0;
         Must(EdsConnect60(U(dir), EDS_LOCAL_SERVER, U(""), U(""), 0, &c));
         Must(EdsCreateTable(c, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
                             U("LID,AutoInc;DateTime,TimeStamp;SerialNum,Integer;Batch,Logical;ToCity,Char,35;"), &t));
+        Must(EdsCreateIndex61(t, U(""), U("CITY"), U("UPPER(ToCity)"), U(""), U(""), EDS_COMPOUND, 0, &index));
         Must(EdsCloseTable(t));
         Must(EdsCreateTable(c, U("members"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
                             U("A_ID,Integer;G_ID,Integer;"), &t));
@@ -55,32 +129,33 @@ EDSHANDLE Connection() {
                                  &cursor));
         Must(EdsExecuteSQLDirect(s, U("insert into members values(1, 3), (2, 3), (7, 1)"), &cursor));
         Must(EdsCloseSQLStatement(s));
-        return c;
+        Must(EdsDisconnect(c));
+        for (int i = 0; i < 2; ++i) std::filesystem::copy_file(Live(i), Pristine(i));
+        EngineIndexes(0);
+        return true;
     }();
-    return connection;
+    (void)made;
 }
 
-// The folder's tables: their files and their names in upper case.
-const char* const kFiles[] = {"Log37.edt", "members.edt"};
-const char* const kTables[] = {"LOG37", "MEMBERS"};
+// Puts the files back as they were made (in place: the lock files and what
+// SQLite knows of the files by their inodes stay right).
+void PutFilesBack() {
+    sqlite3_close(OracleDb());
+    OracleDb() = nullptr;
+    for (int i = 0; i < 2; ++i) {
+        std::error_code ec;
+        std::filesystem::remove(Live(i).string() + "-journal", ec);
+        if (!std::filesystem::copy_file(Pristine(i), Live(i), std::filesystem::copy_options::overwrite_existing, ec))
+            std::abort();
+    }
+}
 
-// The tables of the folder whose files SQLite's plan of the text opens, on a
-// connection of its own that attaches both (under names no text will guess);
-// nothing when SQLite cannot plan the text there.
+// The tables of the folder whose files SQLite's plan of the text opens;
+// nothing when SQLite cannot plan the text on the oracle.
 std::set<std::string> TablesUsed(const std::string& sql) {
-    static sqlite3* db = [] {
-        sqlite3* d = nullptr;
-        if (sqlite3_open(":memory:", &d) != SQLITE_OK) std::abort();
-        for (int i = 0; i < 2; ++i) {
-            const std::string attach =
-                "ATTACH DATABASE '" + Folder() + "/" + kFiles[i] + "' AS oracle_q" + std::to_string(i) + "x";
-            if (sqlite3_exec(d, attach.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
-        }
-        return d;
-    }();
     std::set<std::string> used;
     sqlite3_stmt* plan = nullptr;
-    if (sqlite3_prepare_v2(db, ("EXPLAIN " + sql).c_str(), -1, &plan, nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(Oracle(), ("EXPLAIN " + sql).c_str(), -1, &plan, nullptr) != SQLITE_OK) {
         sqlite3_finalize(plan);
         return used;
     }
@@ -97,8 +172,8 @@ std::set<std::string> TablesUsed(const std::string& sql) {
     return used;
 }
 
-// Queries and changes only: other statements (ANALYZE, triggers) are no SQL the
-// program sends.
+// Queries and changes only: other statements (ANALYZE, triggers) reach no
+// table file the finder must name, or are refused.
 void FindsEveryTableUsed(const std::string& sql) {
     const std::vector<eds::SqlToken> toks = eds::TokenizeSql(sql);
     if (toks.empty() || toks[0].kind != eds::SqlToken::Kind::Word) return;
@@ -112,49 +187,119 @@ void FindsEveryTableUsed(const std::string& sql) {
         if (!found.count(table)) std::abort();
 }
 
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::string sql(reinterpret_cast<const char*>(data), size);
-    if (sql.find('\0') != std::string::npos) return 0;  // texts reach the engine zero-terminated
-    EDSHANDLE connection = Connection();
-    EDSHANDLE stmt = 0, cursor = 0;
-    Must(EdsCreateSQLStatement(connection, &stmt));
-    struct Close {
-        EDSHANDLE stmt;
-        ~Close() { EdsCloseSQLStatement(stmt); }
-    } close{stmt};
-    UNSIGNED32 rc = EdsPrepareSQL(stmt, U(sql));
+// A failure of a cursor's call is an engine error, and comes only when the
+// text's share of work or memory ran out.
+bool Navigated(UNSIGNED32 rc) {
+    if (rc == EDS_SUCCESS) return true;
     Refused(rc);
-    if (rc != EDS_SUCCESS) return 0;
-    FindsEveryTableUsed(sql);
+    if (WorkLeft() && rc != EDS_E_IO && rc != EDS_E_SQL) std::abort();
+    return false;
+}
 
-    // Only texts that read, and nothing else, run.
-    std::string upper;
-    for (char c : sql) upper += static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
-    if (upper.rfind("SELECT", 0) != 0 || upper.find("PRAGMA") != std::string::npos ||
-        upper.find("RECURSIVE") != std::string::npos || upper.find("RANDOMBLOB") != std::string::npos ||
-        upper.find("ZEROBLOB") != std::string::npos)
-        return 0;
-    rc = EdsExecuteSQL(stmt, &cursor);
-    Refused(rc);
-    if (rc != EDS_SUCCESS || cursor == 0) return 0;
+void ReadsLikeATable(EDSHANDLE cursor) {
     UNSIGNED16 kind = 9;
     Must(EdsSqlPeekStatement(cursor, &kind));
     if (kind != EDS_CURSOR_STATIC) std::abort();
     UNSIGNED32 length = 0, count = 0;
     Must(EdsGetRecordLength(cursor, &length));
-    Must(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count));
+    if (!Navigated(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count))) return;
     std::vector<UNSIGNED8> image(length + 1);
-    Must(EdsGotoTop(cursor));
+    if (!Navigated(EdsGotoTop(cursor))) return;
     for (UNSIGNED32 i = 0; i < count && i < 20; ++i) {
         UNSIGNED32 got = length;
-        Must(EdsGetRecord(cursor, image.data(), &got));
-        Must(EdsSkip(cursor, 1));
+        if (!Navigated(EdsGetRecord(cursor, image.data(), &got)) || !Navigated(EdsSkip(cursor, 1))) return;
     }
     UNSIGNED16 eof = 0;
     Must(EdsAtEOF(cursor, &eof));
     if (count <= 20 && !eof) std::abort();
-    Must(EdsCloseTable(cursor));
+}
+
+UNSIGNED32 AppendEmptyRecord(EDSHANDLE station, int i) {
+    const std::string name = std::filesystem::path(kFiles[i]).stem().string();
+    EDSHANDLE table = 0;
+    Must(EdsOpenTable(station, U(name), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0,
+                      &table));
+    UNSIGNED32 rc = EdsAppendRecord(table);
+    if (rc == EDS_SUCCESS) rc = EdsWriteRecord(table);
+    Refused(rc);
+    Must(EdsCloseTable(table));
+    return rc;
+}
+
+// Another station, after the text: it opens each table and appends a row.
+void AnotherStationAppends() {
+    EDSHANDLE station = 0;
+    Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &station));
+    for (int i = 0; i < 2; ++i) {
+        const UNSIGNED32 rc = AppendEmptyRecord(station, i);
+        if (rc == EDS_SUCCESS) continue;
+        if (rc == EDS_E_BUSY || rc == EDS_E_TABLE_LOCKED || rc == EDS_E_RECORD_LOCKED) std::abort();
+        // Only an index the text made may refuse the row.
+        const std::set<std::string> made = SqlIndexes(i);
+        bool dropped = false;
+        for (const std::string& index : made) {
+            if (EngineIndexes(i).count(index)) continue;
+            const std::string drop = "DROP INDEX oracle_q" + std::to_string(i) + "x.\"" + index + "\"";
+            if (sqlite3_exec(Oracle(), drop.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
+            dropped = true;
+        }
+        if (!dropped) std::abort();
+        Must(AppendEmptyRecord(station, i));
+    }
+    Must(EdsDisconnect(station));
+}
+
+// The statements of a text, cut at its semicolons: a few run one after another
+// on one connection, as a program sends them.
+std::vector<std::string> Statements(const std::string& text) {
+    std::vector<std::string> statements;
+    std::size_t begin = 0;
+    for (const eds::SqlToken& t : eds::TokenizeSql(text)) {
+        if (t.kind != eds::SqlToken::Kind::Punct || t.value != ";") continue;
+        statements.push_back(text.substr(begin, t.end - begin));
+        begin = t.end;
+    }
+    if (text.find_first_not_of(" \t\r\n", begin) != std::string::npos) statements.push_back(text.substr(begin));
+    if (statements.size() > 4) statements.resize(4);
+    return statements;
+}
+
+// Prepares and runs one statement; answers whether it prepared.
+bool Run(EDSHANDLE connection, const std::string& sql) {
+    EDSHANDLE stmt = 0, cursor = 0;
+    Must(EdsCreateSQLStatement(connection, &stmt));
+    UNSIGNED32 rc = EdsPrepareSQL(stmt, U(sql));
+    Refused(rc);
+    const bool prepared = rc == EDS_SUCCESS;
+    if (prepared) {
+        FindsEveryTableUsed(sql);
+        rc = EdsExecuteSQL(stmt, &cursor);
+        Refused(rc);
+        if (rc == EDS_SUCCESS && cursor != 0) {
+            ReadsLikeATable(cursor);
+            Must(EdsCloseTable(cursor));
+        }
+    }
+    Must(EdsCloseSQLStatement(stmt));
+    return prepared;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    if (text.find('\0') != std::string::npos) return 0;  // texts reach the engine zero-terminated
+    MakeFolder();
+    gWork = kWork;
+    EDSHANDLE connection = 0;
+    Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &connection));
+    bool ran = false;
+    for (const std::string& sql : Statements(text)) ran = Run(connection, sql) || ran;
+    if (ran) {
+        gWork = kWork;
+        AnotherStationAppends();
+    }
+    Must(EdsDisconnect(connection));
+    if (ran) PutFilesBack();
     return 0;
 }
