@@ -117,6 +117,10 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
         {"create virtual table temp.V using rtree(id, x0, x1)", "CREATE VIRTUAL TABLE " + tableApi},
         {"select fts3_tokenizer('simple')", "The function fts3_tokenizer cannot be used through SQL"},
         {"select A from Y where FTS3_TOKENIZER('x', N) is null", "The function fts3_tokenizer cannot be used"},
+        // The session alone attaches and detaches files, which VACUUM would do too.
+        {"attach database 'Y.edt' as other", "not authorized"},
+        {"vacuum", "authorization denied"},
+        {"vacuum into '" + f.dir.str() + "/Copy.edt'", "authorization denied"},
     };
     for (const auto& [sql, text] : refused) {
         std::string error;
