@@ -191,10 +191,10 @@ void ExpectTable(const std::string& path, const Layout& layout, const std::vecto
 
 // Every layout, with this user's read-ahead still serving what it read before the
 // other user's turn or gone stale, and the other user in this program or another:
-// this user (B) stands on record 1, the other (A) takes `otherTurn` on its own
-// dataset, then B takes `turn`.
+// this user's datasets B and R stand on record 1, the other user (A) takes
+// `otherTurn` on its own dataset, then this user takes `turn`.
 void ForEachCase(const std::function<void(TXfDbf& a)>& otherTurn,
-                 const std::function<void(const Layout&, const std::string& path, TXfDbf& b)>& turn)
+                 const std::function<void(const Layout&, const std::string& path, TXfDbf& b, TXfDbf& r)>& turn)
 {
     for (const Layout& layout : kLayouts) {
         for (const bool stale : {false, true}) {
@@ -207,12 +207,11 @@ void ForEachCase(const std::function<void(TXfDbf& a)>& otherTurn,
                 TXfClocksGuard clock(std::move(clocks));
                 testsupport::TempDir dir;
                 const std::string path = MakeTable(dir, layout);
-                auto b = OpenTable(path, "B");
-                b->First();
+                auto b = OpenTable(path, "B"), r = OpenTable(path, "R");
                 AsOtherUser(otherProgram, [&] { otherTurn(*OpenTable(path, "A")); });
                 // Records read ahead serve a shared table for some milliseconds; a second is past that.
                 if (stale) now += 1000;
-                turn(layout, path, *b);
+                turn(layout, path, *b, *r);
             }
         }
     }
@@ -230,7 +229,7 @@ TEST(XfMemoShared, APostAfterAnotherUserRewroteTheMemoStoresBothChangesAndFreesO
             a.FieldByName("NOTES")->SetAsString("A's memo");
             a.Post();
         },
-        [](const Layout& layout, const std::string& path, TXfDbf& b) {
+        [](const Layout& layout, const std::string& path, TXfDbf& b, TXfDbf&) {
             b.Edit();
             b.FieldByName("NOTES")->SetAsString("B's memo");
             b.FieldByName("NAME")->SetAsString("B's name");
@@ -257,26 +256,31 @@ TEST(XfMemoShared, AMemoWhoseBlockWentToAnotherRecordIsReadAndEditedAsTheRecordH
                 a.Next();
             }
         },
-        [](const Layout& layout, const std::string& path, TXfDbf& b) {
-            // Layouts that never reuse a block may still show B the memo it read before.
-            const std::string read = Notes(b);
+        [](const Layout& layout, const std::string& path, TXfDbf& b, TXfDbf& r) {
+            // Layouts that never reuse a block may still show the memo read before.
+            const std::string read = Notes(r);
             if (layout.kind == 0x8B) {
                 EXPECT_EQ(read, "A's memo 1");
             } else {
                 EXPECT_TRUE(read == "A's memo 1" || read == "memo 1") << read;
             }
+            // In an edit with another change pending, the same memo, which a
+            // read-write stream then adds to.
             b.Edit();
+            b.FieldByName("NAME")->SetAsString("B's name");
+            EXPECT_EQ(Notes(b), read);
             {
                 std::unique_ptr<db::TStream> blob = b.CreateBlobStream(b.FieldByName("NOTES"), db::bmReadWrite);
                 blob->Seek(0, db::TSeekOrigin::soEnd);
                 blob->WriteBuffer(" and B's", 8);
             }
-            b.FieldByName("NAME")->SetAsString("B's name");
+            EXPECT_EQ(b.FieldByName("NAME")->AsString(), "B's name");
             b.Post();
             EXPECT_EQ(Notes(b), read + " and B's");
             b.Next();
             EXPECT_EQ(Notes(b), "A's memo 2");
             b.Close();
+            r.Close();
             ExpectTable(path, layout, {"1|B's name|" + read + " and B's", "2|two|A's memo 2"});
         });
 }
