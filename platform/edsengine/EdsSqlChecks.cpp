@@ -89,15 +89,23 @@ bool Fits(const FieldDef& f, sqlite3_value* v, int kind) {
     }
     UNSIGNED8 image[kMaxNumericLength];
     ImageFromValue(f, v, image);
-    const Value back = ValueFromImage(f, image);
-    if (back.IsNull()) return false;
     switch (f.type) {
     case EDS_INTEGER:
     case EDS_SHORTINT:
-    case EDS_AUTOINC: return back.i == sqlite3_value_int64(v);
+    case EDS_AUTOINC: {
+        const Value back = ValueFromImage(f, image);
+        return !back.IsNull() && back.i == sqlite3_value_int64(v);
+    }
     case EDS_DOUBLE:
-    case EDS_CURDOUBLE: return back.d == sqlite3_value_double(v);
-    default: return true;
+    case EDS_CURDOUBLE: {
+        const Value back = ValueFromImage(f, image);
+        return !back.IsNull() && back.d == sqlite3_value_double(v);
+    }
+    case EDS_NUMERIC:
+    case EDS_MONEY: return !ValueFromImage(f, image).IsNull();
+    // A date or time the engine cannot read has the empty image; one it reads
+    // is the day and time it was given.
+    default: return !IsNullImage(f, image);
     }
 }
 
