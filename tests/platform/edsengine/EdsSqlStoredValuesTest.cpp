@@ -156,6 +156,10 @@ TEST(EdsSqlStoredValues, ParametersAreJudgedAsStoredNotAsBound) {
     EXPECT_EQ(run("1", 999.995, 2451545), "5148 The column \"N\" ");  // rounds to 1000.00
     EXPECT_EQ(run("1", 0, lastDay + 1), "5148 The column \"D\" ");
     EDS_OK(EdsCloseSQLStatement(stmt));
+    // The checks called by hand judge only what a field could be.
+    EXPECT_EQ(f.Run("insert into T(I) select eds_stored_fits('T', 'X', 2, 1000, 5, 1.5)").substr(0, 4), "7200");
+    EXPECT_EQ(f.Run("insert into T(I) select eds_changed_fits('T', 'X', 2, 32, 30, -1.7e308, 0)").substr(0, 20),
+              "5148 The column \"X\" ");
     EXPECT_EQ(f.Stored("T", "I, N, D"), (std::vector<std::string>{"42|1.234|9999-12-31", "1000|999.99|2000-01-01"}));
 }
 
