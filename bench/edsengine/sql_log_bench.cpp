@@ -4,8 +4,9 @@
 //    changed by one UPDATE of an Integer column of every row, beside the same two
 //    statements straight on SQLite into a copy of the empty table file (the
 //    engine checks every value it stores against its field); and 200 UPDATEs of
-//    one row each, as the log window sends them, beside the same texts prepared
-//    and run one by one on SQLite;
+//    one row each, of a Char and an Integer column as marking a batch row printed
+//    does, beside the same texts prepared and run one by one on SQLite (on a
+//    disk the commits dominate: TMPDIR=/dev/shm shows the statements' own cost);
 //  - "select * from Log37 order by DATETIME" opened and positioned on its first
 //    row (target: under 1 s, cursor memory under 64 MB);
 //  - the AOF "(Batch = True)" on the table: time to its first row, compared
