@@ -132,7 +132,11 @@ TEST(EdsSqlStoredValues, AnUpdateChecksOnlyTheColumnsItChangesSoABadRowStaysRepa
     // Every way of writing a row is checked: REPLACE, and the UPDATE of an upsert.
     EXPECT_EQ(f.Run("replace into T(ID, N) values(2, 12345.5)"), kRefusedN);
     EXPECT_EQ(f.Run("insert into T(ID, N) values(2, 0) on conflict(ID) do update set N = 12345.5"), kRefusedN);
+    // A refusal undoes the rows the statement wrote before it, whatever its conflict clause.
     EXPECT_EQ(f.Run("insert into T(ID, I) values(3, 1), (4, 2), (5, 'x')").substr(0, 20), "5148 The column \"I\" ");
+    EXPECT_EQ(f.Run("insert or fail into T(ID, I) values(3, 1), (4, 'x')").substr(0, 20), "5148 The column \"I\" ");
+    EXPECT_EQ(f.Run("update or ignore T set I = case ID when 1 then 5 else 'x' end").substr(0, 20),
+              "5148 The column \"I\" ");
     EXPECT_EQ(f.Stored("T", "ID, N, I, C"), (std::vector<std::string>{"1|1.25|3000000000|x", "2|1.0|2|x"}));
 }
 
