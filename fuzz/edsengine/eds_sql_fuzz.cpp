@@ -1,10 +1,10 @@
 // Fuzzes SQL through the engine's entry points: a text is cut into at most four
 // statements, run one after another on a connection of their own. Each must
 // prepare or end in an engine error with a text, and each that prepares is
-// run. A cursor that comes back must navigate and read like a table. Every
-// table file a query or a change reads or writes, as SQLite's own plan of it
-// shows, must be among the tables the engine finds in its text (the ones it
-// locks). After the statements, while their connection is still there, a fresh
+// run. A cursor comes back only from a statement that changes nothing, and
+// must navigate and read like a table. Every table file a query or a change
+// reads or writes, as SQLite's own plan of it shows, must be among the tables
+// the engine finds in its text (the ones it locks). After the statements, while their connection is still there, a fresh
 // connection must open every table of the folder and append to it: no
 // statement may leave a table locked, dropped, renamed or unreadable for
 // another station. An index a statement made may refuse a row (its expression
@@ -187,6 +187,16 @@ void FindsEveryTableUsed(const std::string& sql) {
         if (!found.count(table)) std::abort();
 }
 
+// Rows come only from a statement that changes nothing: those of a change
+// would come from a run of it that stores nothing.
+void ChangesNothing(const std::string& sql) {
+    sqlite3_stmt* stmt = nullptr;
+    const bool changes = sqlite3_prepare_v2(Oracle(), sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK && stmt &&
+                         !sqlite3_stmt_readonly(stmt) && !sqlite3_stmt_isexplain(stmt);
+    sqlite3_finalize(stmt);
+    if (changes) std::abort();
+}
+
 // A failure of a cursor's call is an engine error, and comes only when the
 // text's share of work or memory ran out.
 bool Navigated(UNSIGNED32 rc) {
@@ -276,6 +286,7 @@ bool Run(EDSHANDLE connection, const std::string& sql) {
         rc = EdsExecuteSQL(stmt, &cursor);
         Refused(rc);
         if (rc == EDS_SUCCESS && cursor != 0) {
+            ChangesNothing(sql);
             ReadsLikeATable(cursor);
             Must(EdsCloseTable(cursor));
         }

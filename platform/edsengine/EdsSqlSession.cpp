@@ -203,6 +203,13 @@ void HardenConnection(sqlite3* db) {
     sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
 }
 
+void RefuseChangeReturningRows(sqlite3_stmt* stmt) {
+    if (sqlite3_stmt_readonly(stmt) || sqlite3_column_count(stmt) == 0 || sqlite3_stmt_isexplain(stmt)) return;
+    Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = " + std::to_string(SQLITE_AUTH) +
+                         "; INSERT, UPDATE and DELETE cannot return rows (RETURNING) through SQL; run the statement, "
+                         "then a SELECT for the rows it changed.");
+}
+
 namespace {
 
 constexpr const char* kUseTableApi =
@@ -501,6 +508,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
         throw;
     }
     StmtGuard guard{stmt};
+    RefuseChangeReturningRows(stmt);
     // A table named only so that no column of it is read reaches the authorizer
     // without the attachment SQLite found it in; SQLite's plan names every file
     // the statement opens. A plan is no data: a text that is one already is left.

@@ -44,6 +44,11 @@ void SqlBindValue(sqlite3_stmt* stmt, int parameter, const SqlValue& value);
 // taken from a pointer in a value.
 void HardenConnection(sqlite3* db);
 
+// Refuses a statement that changes tables and returns rows (RETURNING): rows are
+// read on a connection of their own, where the change would pass the record
+// locks, the numbering and the value checks, and never be committed.
+void RefuseChangeReturningRows(sqlite3_stmt* stmt);
+
 class SqlSession {
 public:
     explicit SqlSession(std::string folder);

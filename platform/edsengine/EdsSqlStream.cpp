@@ -149,6 +149,7 @@ StreamedRows::StreamedRows(const std::vector<File>& files, const std::string& sq
         Run(db_, "PRAGMA temp_store = FILE");
         rc = sqlite3_prepare_v2(db_, sql_.c_str(), -1, &rows_, nullptr);
         if (rc != SQLITE_OK) ThrowSqlError(db_, rc, sql_);
+        RefuseChangeReturningRows(rows_);  // its change would go with this connection
         columns_ = sqlite3_column_count(rows_);
         std::string create = std::string("CREATE TABLE ") + kTable + "(eds_pos INTEGER PRIMARY KEY";
         std::string insert = std::string("INSERT INTO ") + kTable + " VALUES(?";

@@ -119,6 +119,7 @@ TEST(EdsQueryUnsafeSql, TablesAreNotDroppedAlteredOrMadeByStatementsWhileAnother
     ASSERT_EQ(other.Next(), "open: first");
     const std::string tableApi = "cannot be run through SQL: tables, their fields and their indexes are made, changed "
                                  "and removed through the table API";
+    const std::string returning = "cannot return rows (RETURNING) through SQL; run the statement, then a SELECT";
     for (const auto& [sql, text] : std::vector<std::pair<std::string, std::string>>{
              {"drop table Y", "DROP TABLE " + tableApi},
              {"alter table Y rename to Q", "ALTER TABLE " + tableApi},
@@ -126,9 +127,15 @@ TEST(EdsQueryUnsafeSql, TablesAreNotDroppedAlteredOrMadeByStatementsWhileAnother
              {"create table Extra(a)", "CREATE TABLE " + tableApi},
              {"create view V as select A from Y", "CREATE VIEW " + tableApi},
              {"create temp trigger T after insert on Y begin delete from Y; end", "CREATE TRIGGER " + tableApi},
-             {"analyze Y", "ANALYZE " + tableApi}})
+             {"analyze Y", "ANALYZE " + tableApi},
+             {"insert into Y(A) values('r') returning A", returning},
+             {"update Y set A = 'changed' returning A", returning},
+             {"delete from Y returning A", returning}})
         ExpectRefused(folder, sql, text);
     EXPECT_EQ(Raises([&] { Column(folder, "select a from Extra", "a"); }).Code, 7200);
+    const TRaised opened = Raises([&] { Column(folder, "insert into Y(A) values('r') returning A", "A"); });
+    EXPECT_EQ(opened.Code, 7200);
+    EXPECT_NE(opened.Message.find(returning), std::string::npos) << opened.Message;
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / "Q.edt"));
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(folder) / "Extra.edt"));
     // The other station reads and appends through the open it kept; the file
