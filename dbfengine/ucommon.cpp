@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "dbfengine/dbf4Internal.h"
 #include "dbfengine/platform/XfCharsets.h"
@@ -628,6 +629,12 @@ void TXfDataSet::TakeMemoEdit(const TField* field, std::shared_ptr<TMemoryStream
     MarkChanged(field);
 }
 
+bool TXfDataSet::MemoStoredFrom(const TField* field, const std::shared_ptr<TMemoryStream>& bytes) const
+{
+    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
+    return i < memoEdits_.size() && !memoEdits_[i].Bytes && memoEdits_[i].StoredFrom.lock() == bytes;
+}
+
 void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
 {
     for (std::size_t i = 0; i < memoEdits_.size() && i < props_.size(); ++i) {
@@ -644,7 +651,7 @@ void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
         // is through, as the file names it under the record lock.
         if (edit.Stored > 0) Engine([&] { EditMemo(edit.Stored, {}); });
         Store<std::int32_t>(record + props_[i].NativeOffset, block);
-        edit.Bytes.reset();
+        edit.StoredFrom = std::exchange(edit.Bytes, nullptr);
         edit.Stored = block;
         edit.HasStored = true;
     }

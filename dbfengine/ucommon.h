@@ -182,11 +182,16 @@ private:
         std::shared_ptr<db::TMemoryStream> Bytes;
         std::int32_t Stored = 0;
         bool HasStored = false;
+        // The bytes that try stored, which their stream may still write to.
+        std::weak_ptr<const db::TMemoryStream> StoredFrom;
     };
     // The edit of `field` whose bytes wait in `record`, the record being edited; nullptr when none.
     const TMemoEdit* PendingMemo(const db::TField* field, const std::uint8_t* record) const;
     // `bytes` become the new value of memo field `field` of the record being edited.
     void TakeMemoEdit(const db::TField* field, std::shared_ptr<db::TMemoryStream> bytes);
+    // `bytes` were the edit's value when a post that failed stored them, and no
+    // other bytes have become its value since.
+    bool MemoStoredFrom(const db::TField* field, const std::shared_ptr<db::TMemoryStream>& bytes) const;
     // The waiting memo bytes as memos, their blocks into `record`; raises when one fails.
     void StoreMemoEdits(db::TRecordBuffer record);
     // Under the record lock of a post, with the typed record about to be replaced:

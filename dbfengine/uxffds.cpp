@@ -411,7 +411,9 @@ void TXfBlobStream::Changing()
 {
     if (mode_ == bmRead) DatabaseError(refusal_);
     if (edit_.expired()) DatabaseError(refusal_ + ": the edit its stream was opened in has ended");
-    if (modified_) return;
+    // After a post that stored these bytes failed, what is written joins them: the
+    // whole is the edit's value again.
+    if (modified_ && !dataSet_.MemoStoredFrom(field_, bytes_)) return;
     dataSet_.TakeMemoEdit(field_, bytes_);
     modified_ = true;
 }

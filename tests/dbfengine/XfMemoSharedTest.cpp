@@ -6,7 +6,8 @@
 // gone stale (the engine's clock decides). dBase III and FoxPro memo files, which
 // never reuse a block, go through the same steps. After each, the files are
 // checked from their bytes (no memo shares a block with another or with the free
-// chain) and read by the engine and by python3-dbfread.
+// chain, and in a dBase IV file no block is neither) and read by the engine and
+// by python3-dbfread.
 
 #include <algorithm>
 #include <functional>
@@ -162,11 +163,19 @@ std::vector<std::string> MemoFaults(const std::string& table, const std::string&
         }
     }
     std::sort(extents.begin(), extents.end(), [](const Extent& a, const Extent& b) { return a.first < b.first; });
+    std::int64_t covered = 1;  // past the header
     for (std::size_t i = 0; i < extents.size(); ++i) {
         if (extents[i].first + extents[i].count > blocks) faults.push_back(extents[i].what + " runs past the file's end");
         if (i > 0 && extents[i - 1].first + extents[i - 1].count > extents[i].first)
             faults.push_back(extents[i - 1].what + " and " + extents[i].what + " share a block");
+        // A dBase IV file reuses its space: each block is a memo's or free.
+        if (kind == 0x8B && extents[i].first > covered)
+            faults.push_back("blocks " + std::to_string(covered) + " to " + std::to_string(extents[i].first - 1) +
+                             " are neither a memo nor free");
+        covered = std::max(covered, extents[i].first + extents[i].count);
     }
+    if (kind == 0x8B && covered < blocks)
+        faults.push_back("blocks from " + std::to_string(covered) + " are neither a memo nor free");
     return faults;
 }
 
@@ -283,4 +292,47 @@ TEST(XfMemoShared, AMemoWhoseBlockWentToAnotherRecordIsReadAndEditedAsTheRecordH
             r.Close();
             ExpectTable(path, layout, {"1|B's name|" + read + " and B's", "2|two|A's memo 2"});
         });
+}
+
+// A post refused because another user holds the record's lock leaves the edit
+// going on, with the memo its stream held stored by the refused try. What the
+// stream then writes joins what it held: the post that goes through stores the
+// whole, and each memo a refused try stored goes back to the free space once.
+TEST(XfMemoShared, WritesToAStreamAfterARefusedPostAreStoredWithWhatItHeld)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    EngineScope scope;
+    for (const Layout& layout : kLayouts) {
+        for (const db::TBlobStreamMode mode : {db::bmWrite, db::bmReadWrite}) {
+            SCOPED_TRACE(std::string(layout.name) + (mode == db::bmWrite ? ", write stream" : ", read-write stream"));
+            testsupport::TempDir dir;
+            const std::string path = MakeTable(dir, layout);
+            auto b = OpenTable(path, "B"), holder = OpenTable(path, "Holder");
+            const auto holderLock = [&](bool take) {
+                Select(holder->WorkAreaNo());
+                GO(1);
+                if (take) ASSERT_TRUE(RLock());
+                else Unlock();
+            };
+            b->Edit();
+            std::unique_ptr<db::TStream> stream = b->CreateBlobStream(b->FieldByName("NOTES"), mode);
+            stream->Seek(0, db::TSeekOrigin::soEnd);
+            std::string held = mode == db::bmWrite ? "" : "memo 1";
+            for (const std::string part : {" first", " second", " third"}) {
+                stream->WriteBuffer(part.data(), static_cast<std::int64_t>(part.size()));
+                held += part;
+                if (part == " third") break;
+                holderLock(true);
+                EXPECT_THROW(b->Post(), db::EDatabaseError);
+                holderLock(false);
+                ASSERT_EQ(b->State(), db::dsEdit);
+            }
+            b->Post();
+            stream.reset();
+            EXPECT_EQ(Notes(*b), held);
+            b->Close();
+            holder->Close();
+            ExpectTable(path, layout, {"1|one|" + held, "2|two|memo 2"});
+        }
+    }
 }
