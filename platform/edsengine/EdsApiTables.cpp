@@ -230,7 +230,8 @@ UNSIGNED32 EdsConvertDateToJulian(const UNSIGNED8* pucDate, UNSIGNED16 usLen, DO
 
 UNSIGNED32 EdsConvertJulianToString(DOUBLE dJulian, UNSIGNED8* pucDate, UNSIGNED16* pusLen) {
     return Run([&] {
-        if (!(dJulian >= 0 && dJulian < 5373484.0)) Throw(EDS_E_INVALID_DATE, "The day number is out of range.");
+        // 5373484 is 31 December 9999, the last day a date's digits can hold.
+        if (!(dJulian >= 0 && dJulian < 5373485.0)) Throw(EDS_E_INVALID_DATE, "The day number is out of range.");
         CopyOut(JulianToDigits(static_cast<std::int32_t>(dJulian)), pucDate, pusLen);
     });
 }

@@ -126,12 +126,12 @@ TEST(EdsDataSetFields, DatesStopAtTheLastMomentOfYear9999) {
     constexpr double kLastSecond = kLastDay + 86399.0 / 86400.0;
     constexpr double kOneMs = 1.0 / 86400000.0;
     testsupport::TempDir dir;
-    CreateTable(dir.str(), "Dates", "D,Date; TS,TimeStamp");
+    CreateTable(dir.str(), "Dates", "D,Date; TS,TimeStamp; SD,ShortDate");
     {
         TTestTable t(dir.str(), "Dates");
         t.Open();
         t.Append();
-        for (const char* name : {"D", "TS"}) {
+        for (const char* name : {"D", "TS", "SD"}) {
             // 1 January 10000 at midnight and later, and a value that only
             // reaches it when kept to the millisecond.
             for (double value : {kLastDay + 1, kLastDay + 1.5, kLastDay + 1 - kOneMs / 4, 1e300}) {
@@ -144,6 +144,7 @@ TEST(EdsDataSetFields, DatesStopAtTheLastMomentOfYear9999) {
         }
         t.FieldByName("D")->SetAsDateTime(kLastDay);
         t.FieldByName("TS")->SetAsDateTime(kLastSecond);
+        t.FieldByName("SD")->SetAsDateTime(kLastDay);
         t.Post();
         t.Append();
         t.FieldByName("TS")->SetAsDateTime(kLastDay + 1 - kOneMs);  // the last millisecond
@@ -154,7 +155,8 @@ TEST(EdsDataSetFields, DatesStopAtTheLastMomentOfYear9999) {
     ASSERT_EQ(t.RecordCount(), 2);
     EXPECT_EQ(t.FieldByName("D")->AsDateTime(), kLastDay);
     EXPECT_NEAR(t.FieldByName("TS")->AsDateTime(), kLastSecond, kOneMs / 2);
-    for (const char* name : {"D", "TS"}) EXPECT_THAT(t.FieldByName(name)->AsString(), HasSubstr("9999")) << name;
+    EXPECT_EQ(t.FieldByName("SD")->AsDateTime(), kLastDay);
+    for (const char* name : {"D", "TS", "SD"}) EXPECT_THAT(t.FieldByName(name)->AsString(), HasSubstr("9999")) << name;
     t.Next();
     EXPECT_NEAR(t.FieldByName("TS")->AsDateTime(), kLastDay + 1 - kOneMs, kOneMs / 2);
 }

@@ -439,6 +439,12 @@ TEST(EdsDates, JulianTextsInBothDirections) {
     EDS_OK(EdsConvertStringToJulian(U("20240229"), 8, &julian));
     EXPECT_EQ(julian, 2460370);
     EXPECT_EQ(EdsConvertStringToJulian(U("20230229"), 8, &julian), EDS_E_INVALID_DATE);
+    // The last day both ways; the day after it has no digits.
+    EDS_OK(EdsConvertStringToJulian(U("99991231"), 8, &julian));
+    len = sizeof buf;
+    EDS_OK(EdsConvertJulianToString(julian, buf, &len));
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(buf), len), "99991231");
+    EXPECT_EQ(EdsConvertJulianToString(julian + 1, buf, &len), EDS_E_INVALID_DATE);
     EDS_OK(EdsSetDateFormat(U("MM/DD/YY")));
     EDS_OK(EdsConvertDateToJulian(U("01/02/49"), 8, &julian));
     EXPECT_EQ(julian, 2469444);  // 2 January 2049
