@@ -255,6 +255,7 @@ UNSIGNED32 EdsCreateTable(EDSHANDLE hConnect, const UNSIGNED8* pucName, const UN
         CheckOut(phTable, "handle");
         CheckTableType(usTableType, usCharType);
         const Schema schema = Schema::Parse(TextArg(pucFields));
+        schema.CheckCreatable();
         const std::string path = TablePath(hConnect, TextArg(pucName));
         TableFile::Create(path, schema);
         *phTable = Register(hConnect, std::make_unique<TableFile>(path, true, false), EDS_EXCLUSIVE);

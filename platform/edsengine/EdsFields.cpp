@@ -6,6 +6,7 @@
 
 #include "platform/edsengine/EdsCore.h"
 #include "platform/edsengine/EdsDates.h"
+#include "platform/edsengine/EdsKeys.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
@@ -37,6 +38,15 @@ const TypeInfo kTypes[] = {
 
 constexpr std::size_t kMaxFields = 2000;
 constexpr UNSIGNED32 kMaxRecordLength = 1u << 24;
+// What the database layer opens: it reads a field name into 128 bytes and its
+// string fields hold at most 8192 characters.
+constexpr std::size_t kMaxOpenableName = 128;
+constexpr UNSIGNED32 kMaxOpenableChars = 8192;
+// A row is read with its record number beside its fields, within SQLite's limit
+// on the columns of a result.
+constexpr std::size_t kMaxOpenableFields = kMaxFields - 1;
+// SQLite's names for a row's rowid.
+constexpr const char* kRowidNames[] = {"rowid", "oid", "_rowid_"};
 
 const TypeInfo* FindType(std::string_view upperName) {
     for (const TypeInfo& t : kTypes)
@@ -226,6 +236,43 @@ int Schema::Find(std::string_view name) const {
     for (std::size_t i = 0; i < fields_.size(); ++i)
         if (rtl::SameText(fields_[i].name, name)) return static_cast<int>(i);
     return -1;
+}
+
+std::string Schema::RecnoSql() const {
+    for (const char* name : kRowidNames)
+        if (Find(name) < 0) return name;
+    if (rowidAlias_ >= 0) return QuoteName(fields_[static_cast<std::size_t>(rowidAlias_)].name);
+    return kRowidNames[0];  // made before creation refused such tables: read as they always were
+}
+
+void Schema::CheckCreatable() const {
+    if (fields_.size() > kMaxOpenableFields)
+        Throw(EDS_E_FIELD_SPEC, "The field \"" + fields_[kMaxOpenableFields].name + "\" is one too many: a table has at most " +
+                                    std::to_string(kMaxOpenableFields) + " fields.");
+    for (const FieldDef& f : fields_) {
+        const std::string field = "The field \"" + f.name + "\"";
+        if (f.name.size() > kMaxOpenableName)
+            Throw(EDS_E_FIELD_SPEC, field + " has too long a name: a field name has at most " +
+                                        std::to_string(kMaxOpenableName) + " bytes.");
+        if (f.IsText() && f.length > kMaxOpenableChars)
+            Throw(EDS_E_FIELD_SPEC, field + " is too long: a character field holds at most " +
+                                        std::to_string(kMaxOpenableChars) + " characters.");
+        // An index that folds the field's case keeps the folded text in a column of this name.
+        const int fold = Find(FoldColumnName(f));
+        if (fold >= 0)
+            Throw(EDS_E_FIELD_SPEC, "The field \"" + At(static_cast<std::size_t>(fold)).name +
+                                        "\" takes the name the engine keeps the case-folded keys of \"" + f.name +
+                                        "\" under.");
+    }
+    if (rowidAlias_ >= 0) return;
+    std::string taken;
+    for (const char* name : kRowidNames) {
+        const int column = Find(name);
+        if (column < 0) return;
+        taken += (taken.empty() ? "\"" : ", \"") + At(static_cast<std::size_t>(column)).name + "\"";
+    }
+    Throw(EDS_E_FIELD_SPEC, "The fields " + taken +
+                                " take every name of the record number: a table with all three needs an AutoInc field.");
 }
 
 std::string Schema::ToSpec() const {

@@ -42,6 +42,13 @@ public:
     // The column definitions of CREATE TABLE; the first AutoInc column becomes the rowid.
     std::string CreateColumnsSql() const;
     int RowidAlias() const { return rowidAlias_; }  // column index, or -1
+    // How SQL names a row's record number. SQLite knows the rowid by three names,
+    // and a column of one of them hides that name: the first name no field takes,
+    // else the AutoInc column that is the rowid itself.
+    std::string RecnoSql() const;
+    // Refuses (EDS_E_FIELD_SPEC, naming the field) what a new table must not have:
+    // a field the database layer cannot open, or fields that hide the record number.
+    void CheckCreatable() const;
 
     void FillNullImage(UNSIGNED8* image) const;
 

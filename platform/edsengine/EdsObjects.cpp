@@ -17,7 +17,8 @@ void PutInt32(UNSIGNED8* dst, std::int32_t v) { std::memcpy(dst, &v, 4); }
 Table::Table(EDSHANDLE connection, std::unique_ptr<TableFile> file, UNSIGNED32 openOptions)
     : connection_(connection),
       file_(std::move(file)),
-      cursor_(Relation{file_->Db(), &file_->Statements(), &file_->Fields(), file_->RowTable(), "rowid",
+      cursor_(Relation{file_->Db(), &file_->Statements(), &file_->Fields(), file_->RowTable(),
+                       file_->Fields().RecnoSql(),
                        file_->SharedPtr(), {}}),
       openOptions_(openOptions) {}
 
@@ -90,9 +91,10 @@ std::int64_t Table::ReserveRecordNumber() {
     if (held && reservedNext_ < reservedEnd_) return reservedNext_++;
     // Above every row in the file too (rows that SQL inserted took no reservation).
     std::int64_t minimum = 1;
-    std::string sql = "SELECT coalesce(max(rowid), 0) + 1 FROM " + file_->RowTable();
+    const std::string& recno = cursor_.Rel().recnoSql;
+    std::string sql = "SELECT coalesce(max(" + recno + "), 0) + 1 FROM " + file_->RowTable();
     if (Fields().RowidAlias() >= 0)
-        sql = "SELECT max(coalesce((SELECT max(rowid) FROM " + file_->RowTable() +
+        sql = "SELECT max(coalesce((SELECT max(" + recno + ") FROM " + file_->RowTable() +
               "), 0), coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
               file_->RowTable().substr(1, file_->RowTable().size() - 2) + "'), 0)) + 1";
     {
@@ -132,7 +134,7 @@ void Table::Write() {
         if (insertSql_.empty()) {
             std::string columns, values;
             if (schema.RowidAlias() < 0) {
-                columns = "rowid";
+                columns = cursor_.Rel().recnoSql;
                 values = "?";
             }
             for (std::size_t i = 0; i < schema.Count(); ++i) {
@@ -189,7 +191,8 @@ void Table::Write() {
         params.push_back(Value::Int(p.recno));
         file_->Writing([&] {
             sqlite3_stmt* stmt =
-                file_->Statements().Get("UPDATE " + file_->RowTable() + " SET " + sets + " WHERE rowid = ?");
+                file_->Statements().Get("UPDATE " + file_->RowTable() + " SET " + sets + " WHERE " +
+                                            cursor_.Rel().recnoSql + " = ?");
             StatementUse use(stmt);
             for (std::size_t i = 0; i < params.size(); ++i) BindValue(stmt, static_cast<int>(i + 1), params[i]);
             Step(db, stmt, "Writing the changed record");
@@ -208,7 +211,8 @@ void Table::DeleteCurrent() {
     const std::int64_t recno = row->recno;
     CheckNotLockedElsewhere(recno);
     file_->Writing([&] {
-        sqlite3_stmt* stmt = file_->Statements().Get("DELETE FROM " + file_->RowTable() + " WHERE rowid = ?");
+        sqlite3_stmt* stmt = file_->Statements().Get("DELETE FROM " + file_->RowTable() + " WHERE " +
+                                                               cursor_.Rel().recnoSql + " = ?");
         StatementUse use(stmt);
         sqlite3_bind_int64(stmt, 1, recno);
         Step(file_->Db(), stmt, "Deleting the record");

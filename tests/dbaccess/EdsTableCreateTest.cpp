@@ -1,0 +1,216 @@
+// Tables as a programmer creates them: any field name keeps its values, and a
+// definition creation accepts is one the layer opens, while one it refuses names
+// the field and leaves nothing behind.
+
+#include "tests/dbaccess/EdsTableTestSupport.h"
+
+#include <filesystem>
+#include <random>
+
+using namespace edstabletest;
+
+namespace {
+
+struct TRow {
+    std::string Key;
+    std::string Name;
+    friend bool operator==(const TRow&, const TRow&) = default;
+    friend void PrintTo(const TRow& Row, std::ostream* Out) { *Out << "(" << Row.Key << ", " << Row.Name << ")"; }
+};
+
+std::vector<TRow> Rows(TEdsTable& Table, const std::string& Key) {
+    std::vector<TRow> rows;
+    for (Table.First(); !Table.Eof(); Table.Next())
+        rows.push_back({Table.FieldByName(Key)->AsString(), Table.FieldByName("Name")->AsString()});
+    return rows;
+}
+
+std::vector<std::string> FilesIn(const std::string& Folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder)) names.push_back(entry.path().filename());
+    return names;
+}
+
+}  // namespace
+
+// SQLite's names for the record number, as ordinary fields: each keeps what is
+// written to it through appends, edits and deletes, and after the table is reopened.
+TEST(EdsTableCreate, FieldsNamedLikeTheRecordNumberKeepTheirValues) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.str();
+    int made = 0;
+    for (const std::string key : {"rowid", "ROWID", "RowId", "oid", "_rowid_"}) {
+        for (const bool integer : {false, true}) {
+            SCOPED_TRACE(key + (integer ? " Integer" : " Char"));
+            const std::string name = "T" + std::to_string(++made);
+            const std::vector<std::string> values =
+                integer ? std::vector<std::string>{"100", "50", "7", "75"} : std::vector<std::string>{"x1", "x2", "x3", "y2"};
+            {
+                auto table = CreateAppTable(folder, name, key + (integer ? ",Integer" : ",Char,10") + "; Name,Char,10");
+                table->Open();
+                for (int i = 0; i < 3; ++i)
+                    table->AppendRecord({db::Variant(values[static_cast<std::size_t>(i)]), db::Variant(std::string(1, char('a' + i)))});
+                table->First();
+                table->Next();
+                table->Edit();
+                table->FieldByName(key)->SetAsString(values[3]);
+                table->FieldByName("Name")->SetAsString("B");
+                table->Post();
+                table->First();
+                table->Delete();
+                EXPECT_EQ(Rows(*table, key), (std::vector<TRow>{{values[3], "B"}, {values[2], "c"}}));
+            }
+            auto reopened = OpenTable(folder, name);
+            EXPECT_EQ(Rows(*reopened, key), (std::vector<TRow>{{values[3], "B"}, {values[2], "c"}}));
+        }
+    }
+
+    // All three names at once leave the record number only the AutoInc field.
+    const std::string all = "rowid,Char,5; OID,Integer; _rowid_,Char,5; Name,Char,10";
+    auto table = CreateAppTable(folder, "All", all + "; ID,AutoInc");
+    table->Open();
+    table->AppendRecord({db::Variant(std::string("r1")), db::Variant(10), db::Variant(std::string("u1")),
+                         db::Variant(std::string("a"))});
+    table->AppendRecord({db::Variant(std::string("r2")), db::Variant(20), db::Variant(std::string("u2")),
+                         db::Variant(std::string("b"))});
+    table->First();
+    table->Delete();
+    table->Close();
+    table->Open();
+    ASSERT_EQ(table->RecordCount(), 1);
+    EXPECT_EQ(table->FieldByName("rowid")->AsString(), "r2");
+    EXPECT_EQ(table->FieldByName("OID")->AsInteger(), 20);
+    EXPECT_EQ(table->FieldByName("_rowid_")->AsString(), "u2");
+    EXPECT_EQ(table->FieldByName("ID")->AsInteger(), 2);
+    table->Close();
+
+    // Without one, such a table is refused by name, and nothing is written.
+    const auto before = FilesIn(folder);
+    const TRaised refused = Raises([&] { CreateAppTable(folder, "None", all); });
+    EXPECT_TRUE(refused.Raised);
+    for (const char* field : {"\"rowid\"", "\"OID\"", "\"_rowid_\""}) EXPECT_NE(refused.Message.find(field), std::string::npos) << refused.Message;
+    EXPECT_EQ(FilesIn(folder), before);
+
+    // Nor may a field take the column in which a case-insensitive index keeps
+    // another field's folded text: the index would order by the field instead.
+    const TRaised folded = Raises([&] { CreateAppTable(folder, "Folded", "Name,Char,10; NAME$FOLD,Char,10"); });
+    EXPECT_TRUE(folded.Raised);
+    EXPECT_NE(folded.Message.find("\"NAME$FOLD\""), std::string::npos) << folded.Message;
+    EXPECT_EQ(FilesIn(folder), before);
+}
+
+namespace {
+
+struct TDef {
+    std::string Name, Type;
+    int Length = 0;    // for the types that take one
+    int Decimals = -1;  // none given
+};
+
+bool Sized(const TDef& Def) { return Def.Type == "Char" || Def.Type == "CIChar" || Def.Type == "Raw"; }
+
+// Creates a table of `Defs`: one that is made opens through the layer with the
+// same fields and takes a record; one that is refused names one of its fields and
+// leaves the folder as it was. Answers whether the table was made.
+bool CreatedAndOpened(const std::string& Folder, const std::string& Table, const std::vector<TDef>& Defs) {
+    std::string spec;
+    for (const TDef& d : Defs) {
+        spec += d.Name + "," + d.Type;
+        if (d.Length > 0) spec += "," + std::to_string(d.Length);
+        if (d.Decimals >= 0) spec += "," + std::to_string(d.Decimals);
+        spec += ";";
+    }
+    SCOPED_TRACE(spec.substr(0, 2000));
+    const auto before = FilesIn(Folder);
+    const TRaised raised = Raises([&] { CreateAppTable(Folder, Table, spec); });
+    if (raised.Raised) {
+        EXPECT_TRUE(std::any_of(Defs.begin(), Defs.end(),
+                                [&](const TDef& d) { return raised.Message.find(d.Name) != std::string::npos; }))
+            << raised.Message;
+        EXPECT_EQ(FilesIn(Folder), before);
+        return false;
+    }
+    try {
+        auto opened = OpenTable(Folder, Table);
+        EXPECT_EQ(opened->FieldDefs().Count(), static_cast<int>(Defs.size()));
+        for (std::size_t i = 0; i < Defs.size() && i < static_cast<std::size_t>(opened->FieldDefs().Count()); ++i) {
+            const db::TFieldDef* def = opened->FieldDefs()[static_cast<int>(i)];
+            EXPECT_EQ(def->Name(), Defs[i].Name);
+            if (Sized(Defs[i])) {
+                EXPECT_EQ(def->Size(), Defs[i].Length);
+            }
+        }
+        opened->Append();
+        opened->Post();
+        opened->Close();
+        opened->Open();
+        EXPECT_EQ(opened->RecordCount(), 1);
+    } catch (const std::exception& error) {
+        ADD_FAILURE() << "made, but the layer cannot use it: " << error.what();
+    }
+    return true;
+}
+
+}  // namespace
+
+// Field definitions at the edges of what the layer opens, then random ones.
+TEST(EdsTableCreate, EveryTableCreationAcceptsOpensAndEveryRefusalLeavesNothing) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.str();
+    auto many = [](int Count) {
+        std::vector<TDef> defs;
+        for (int i = 0; i < Count; ++i) defs.push_back({"F" + std::to_string(i), "Integer"});
+        return defs;
+    };
+    auto named = [](const std::string& Piece, std::size_t Times) {
+        std::string name;
+        for (std::size_t i = 0; i < Times; ++i) name += Piece;
+        return std::vector<TDef>{{"ID", "AutoInc"}, {name, "Integer"}};
+    };
+    EXPECT_TRUE(CreatedAndOpened(folder, "Chars8192", {{"Text", "Char", 8192}, {"Case", "CIChar", 8192}}));
+    EXPECT_FALSE(CreatedAndOpened(folder, "Chars8193", {{"Text", "Char", 8193}}));
+    EXPECT_FALSE(CreatedAndOpened(folder, "CaseChars65530", {{"Text", "Char", 10}, {"Case", "CIChar", 65530}}));
+    EXPECT_TRUE(CreatedAndOpened(folder, "Raw65530", {{"Bytes", "Raw", 65530}}));
+    EXPECT_TRUE(CreatedAndOpened(folder, "Name128", named("n", 128)));
+    EXPECT_FALSE(CreatedAndOpened(folder, "Name129", named("n", 129)));
+    EXPECT_TRUE(CreatedAndOpened(folder, "Accented128", named("\xc3\xa9", 64)));
+    EXPECT_FALSE(CreatedAndOpened(folder, "Accented130", named("\xc3\xa9", 65)));
+    EXPECT_TRUE(CreatedAndOpened(folder, "Fields1999", many(1999)));
+    EXPECT_FALSE(CreatedAndOpened(folder, "Fields2000", many(2000)));
+
+    std::mt19937 random(20261208);
+    auto pick = [&](const auto& Choices) { return Choices[random() % std::size(Choices)]; };
+    const std::vector<std::string> types = {"Logical", "Numeric", "Date", "Char", "CIChar", "Memo", "Binary",
+                                            "Image", "VarChar", "ShortDate", "Double", "Integer", "ShortInt",
+                                            "Time", "TimeStamp", "AutoInc", "Raw", "CurDouble", "Money"};
+    const std::vector<int> lengths = {1, 2, 20, 255, 8191, 8192, 8193, 20000, 65530};
+    const std::vector<std::string> pieces = {"a", "Z", "_", "7", "\xc3\xa9", "$", " "};
+    const std::vector<std::string> reserved = {"rowid", "OID", "_rowid_", "F0$fold"};
+    auto fieldName = [&](int Number) {
+        if (random() % 6 == 0) return pick(reserved);
+        const std::size_t length = random() % 2 ? 1 + random() % 8 : 120 + random() % 14;
+        std::string name = "F" + std::to_string(Number);
+        while (name.size() < length) name += pick(pieces);
+        while (name.back() == ' ') name.pop_back();
+        return name;
+    };
+    int accepted = 0;
+    int refused = 0;
+    for (int round = 0; round < 200; ++round) {
+        std::vector<TDef> defs(1 + random() % 4);
+        for (std::size_t i = 0; i < defs.size(); ++i) {
+            TDef& d = defs[i];
+            d.Name = fieldName(static_cast<int>(i));
+            d.Type = pick(types);
+            if (Sized(d)) d.Length = pick(lengths);
+            if (d.Type == "Numeric") {
+                d.Length = 1 + static_cast<int>(random() % 32);
+                if (d.Length > 2) d.Decimals = static_cast<int>(random() % static_cast<unsigned>(d.Length - 1));
+            }
+        }
+        ++(CreatedAndOpened(folder, "R" + std::to_string(round), defs) ? accepted : refused);
+    }
+    // Both sides were tried often enough to mean something.
+    EXPECT_GT(accepted, 50);
+    EXPECT_GT(refused, 50);
+}
