@@ -215,7 +215,7 @@ void TF_Main::ConnectAddressBook()
     miDeleteGroup = AddMenuCommand(pmGroups, "miDeleteGroup", "&Delete Group");
     miFindGroup = AddMenuCommand(pmGroups, "miFindGroup", "&Find Group");
     miMassPrintGroup = AddMenuCommand(pmGroups, "miMassPrintGroup", "&Mass Print");
-    miSelectAllGroup = AddMenuCommand(pmGroups, "miSelectAllGroup", "Select &All");
+    miSelectAllGroup = AddMenuCommand(pmGroups, "miSelectAllGroup", "&Select All");
 
     pmAddress = new QMenu(this);
     pmAddress->setObjectName("pmAddress");
@@ -224,7 +224,7 @@ void TF_Main::ConnectAddressBook()
     miDeleteAddress = AddMenuCommand(pmAddress, "miDeleteAddress", "&Delete Address");
     miFindAddress = AddMenuCommand(pmAddress, "miFindAddress", "&Find Address");
     miMassPrintAddress = AddMenuCommand(pmAddress, "miMassPrintAddress", "&Mass Print");
-    miSelectAllAddress = AddMenuCommand(pmAddress, "miSelectAllAddress", "Select &All");
+    miSelectAllAddress = AddMenuCommand(pmAddress, "miSelectAllAddress", "&Select All");
     pmAddress->addSeparator();
     miGroup = pmAddress->addMenu("&Group");
     miGroup->setObjectName("miGroup");

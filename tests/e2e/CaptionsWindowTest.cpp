@@ -1,7 +1,8 @@
 // Every window and dialog of the program offscreen at the default font: no
 // fixed caption (label, check box, radio button, push button) needs more room
 // than its widget has, so none is cut off. Labels that show data, and the
-// folder labels that are shortened on purpose, are left out.
+// folder labels that are shortened on purpose, are left out. In the main
+// window no two things answer the same Alt key.
 
 #include "tests/e2e/E2EWindow.h"
 
@@ -30,8 +31,13 @@
 #include "app/reports/U_CreateReport.h"
 #include "app/reports/U_Report.h"
 
+#include <QAction>
 #include <QCheckBox>
+#include <QGroupBox>
+#include <QKeySequence>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -44,6 +50,7 @@
 
 #include <filesystem>
 #include <algorithm>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -98,6 +105,58 @@ std::vector<std::string> Clipped(const QWidget& window)
             report(*button, button->text(), button->sizeHint().width(), button->width());
     }
     return clipped;
+}
+
+// The Alt key a caption gives its control, as Qt reads the "&" ("Alt+P"),
+// or "" for none.
+std::string AltKey(const QString& caption)
+{
+    return QKeySequence::mnemonic(caption).toString(QKeySequence::PortableText).toStdString();
+}
+
+// The keys that appear more than once among `owners` (key and what owns
+// it), each as "Alt+X: owner, owner".
+std::vector<std::string> Clashes(const std::multimap<std::string, std::string>& owners)
+{
+    std::vector<std::string> clashes;
+    for (auto at = owners.begin(); at != owners.end();) {
+        const auto [first, last] = owners.equal_range(at->first);
+        if (std::next(first) != last) {
+            std::string line = first->first + ":";
+            for (auto owner = first; owner != last; ++owner) line += " " + owner->second;
+            clashes.push_back(line);
+        }
+        at = last;
+    }
+    return clashes;
+}
+
+// What the main window answers to an Alt key while no menu is open: the
+// menu-bar titles, the commands with an Alt key of their own, and the
+// visible buttons, check boxes, group boxes and labels that have a buddy.
+std::multimap<std::string, std::string> WindowAltKeys(const QMainWindow& window)
+{
+    std::multimap<std::string, std::string> owners;
+    const auto add = [&owners](const std::string& key, const QObject& owner, const QString& caption) {
+        if (!key.empty())
+            owners.emplace(key, owner.objectName().toStdString() + " \"" + caption.toStdString() + "\"");
+    };
+    for (const QAction* title : window.menuBar()->actions())
+        if (title->isVisible()) add(AltKey(title->text()), *title->menu(), title->text());
+    for (const QAction* command : window.findChildren<QAction*>())
+        for (const QKeySequence& key : command->shortcuts())
+            if (key.count() == 1 && key[0].keyboardModifiers() == Qt::AltModifier)
+                add(key.toString(QKeySequence::PortableText).toStdString(), *command, command->text());
+    for (const QWidget* control : window.centralWidget()->findChildren<QWidget*>()) {
+        if (!control->isVisibleTo(&window)) continue;
+        if (const auto* button = qobject_cast<const QAbstractButton*>(control))
+            add(AltKey(button->text()), *button, button->text());
+        else if (const auto* box = qobject_cast<const QGroupBox*>(control))
+            add(AltKey(box->title()), *box, box->title());
+        else if (const auto* label = qobject_cast<const QLabel*>(control); label != nullptr && label->buddy())
+            add(AltKey(label->text()), *label, label->text());
+    }
+    return owners;
 }
 
 class Captions : public e2e::MainWindowTest {
@@ -202,4 +261,48 @@ TEST_F(Captions, NoFixedCaptionOfAnyWindowIsWiderThanItsWidget)
     std::string all;
     for (const std::string& line : clipped) all += "\n  " + line;
     EXPECT_TRUE(clipped.empty()) << "cut off:" << all;
+}
+
+// The Alt keys of the main window, with the batch mode on and off and the
+// address book closed and open: no two of the menu-bar titles and visible
+// controls share a key (a shared key only moves the focus between them),
+// and no two items of one menu share a key. The keys the program's
+// documentation gives stay: Print's "&Print" (in batch mode "&Batch") and
+// the "&Utilities" menu.
+TEST_F(Captions, NoTwoThingsOfTheMainWindowAnswerTheSameAltKey)
+{
+    StartWithAddressBook();
+    std::vector<std::string> clashes;
+    const auto check = [&](const std::string& state, const char* printKey) {
+        const std::multimap<std::string, std::string> owners = WindowAltKeys(*window);
+        for (const std::string& clash : Clashes(owners)) clashes.push_back(state + ": " + clash);
+        const auto print = owners.equal_range(printKey);
+        EXPECT_TRUE(print.first != print.second && print.first->second.starts_with("btnPrint ")) << state;
+        EXPECT_EQ(owners.count("Alt+U"), 1u) << state;
+    };
+    ASSERT_TRUE(gDatabaseON);
+    ASSERT_FALSE(gBatch);
+    check("address book open", "Alt+P");
+    Child<QAction>("miBatchOn")->trigger();
+    check("address book open, batch mode", "Alt+B");
+    Child<QPushButton>("btnCloseDB")->click();
+    ASSERT_FALSE(gDatabaseON);
+    check("batch mode", "Alt+B");
+    Child<QAction>("miBatchOff")->trigger();
+    check("address book closed", "Alt+P");
+    EXPECT_EQ(Child<QMenu>("menuUtilities")->title().toStdString(), "&Utilities");
+
+    // A menu's items answer only while it is open, so each menu is checked on its own.
+    for (const QMenu* menu : window->findChildren<QMenu*>()) {
+        std::multimap<std::string, std::string> items;
+        for (const QAction* item : menu->actions())
+            if (const std::string key = AltKey(item->text()); !item->isSeparator() && !key.empty())
+                items.emplace(key, "\"" + item->text().toStdString() + "\"");
+        for (const std::string& clash : Clashes(items))
+            clashes.push_back("menu \"" + menu->title().toStdString() + "\" (" + menu->objectName().toStdString() +
+                              "): " + clash);
+    }
+    std::string all;
+    for (const std::string& line : clashes) all += "\n  " + line;
+    EXPECT_TRUE(clashes.empty()) << "Alt keys shared:" << all;
 }
