@@ -110,6 +110,9 @@ bool TReport3LogSource::Fill(db::TDataSet& Log)
     if (!number.CustID.empty()) put("CustID", number.CustID);
     if (number.SerialNum) Log.FieldByName("SerialNum")->SetAsInteger(*number.SerialNum);
     for (const auto& pair : kCopied) put(pair[0], text(pair[1]));
+    // The file keeps no returned receipts; "None" is what every open row of
+    // the log holds, and what the returned-receipt lookups search for.
+    put("Result", "None");
     return dated;
 }
 

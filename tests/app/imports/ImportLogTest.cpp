@@ -8,6 +8,7 @@
 #include "app/dialogs/U_FileDialogs.h"
 #include "app/main/U_About.h"
 #include "app/main/U_Main.h"
+#include "app/receipts/U_IncomingMailers.h"
 #include "dbaccess/edsapi.h"
 #include "dbaccess/edstable.h"
 #include "dbfengine/xfcommon.h"
@@ -17,6 +18,11 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTableWidget>
+#include <QTest>
 
 #include <filesystem>
 
@@ -317,6 +323,46 @@ TEST_F(ImportLog, Edition3DbaseLogImportsEveryRowWithItsLettersAndDatesAndATrunc
     EXPECT_EQ(LastText(), "No Sendo 3 log file exists in this location.");
     EXPECT_FALSE(fs::exists(home / "nowhere" / "report3.dbf")) << "a missing log was made";
     EXPECT_EQ(LogRows(), 4);
+}
+
+// An edition 3 log keeps no returned receipts, so its rows come in open
+// ("None"): the returned-receipt dialog finds them by the typed number and
+// by the addressee's name, and OK records the receipt. A row an earlier
+// import left without a Result is left as it is.
+TEST_F(ImportLog, Edition3RowsComeInOpenSoReturnedReceiptsFindThemByNumberAndName)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    const fs::path old = home / "Reports" / "report3.dbf";
+    WriteReport3(old);
+    const std::string earlier = AddRow(1, {{"MailerNum", "9207112345678900000099"}, {"ToAddress1", "Earlier"}});
+    Sql("update Log37 set Result = NULL where LID = " + earlier);
+
+    Import("miImport3", old);
+    ASSERT_EQ(LogRows(), 5) << LastText();
+    EXPECT_EQ(Sql("select quote(Result) from Log37 order by LID"),
+              (std::vector<std::string>{"NULL", "'None'", "'None'", "'None'", "'None'"}));
+
+    messages.Clear();
+    TF_IncomingMailers dialog(dm());
+    dialog.show();
+    auto* number = logtest::Find<QLineEdit>(dialog, "maskeditMailerNum");
+    QTest::keyClicks(number, "9207 1123 4567 8900 0000 12");
+    QTest::keyClick(number, Qt::Key_Return);
+    logtest::Find<QRadioButton>(dialog, "rbAddresseeName")->click();
+    auto* name = logtest::Find<QLineEdit>(dialog, "editData");
+    name->setText("Austin");
+    QTest::keyClick(name, Qt::Key_Return);
+    EXPECT_TRUE(messages.Shown().empty()) << messages.Last().text;
+    const QTableWidget& grid = *logtest::Find<QTableWidget>(dialog, "sgMailers");
+    std::vector<std::string> listed;
+    for (int r = 0; r < grid.rowCount(); ++r)
+        listed.push_back(grid.item(r, 0)->text().toStdString() + "|" + grid.item(r, 1)->text().toStdString());
+    EXPECT_EQ(listed, (std::vector<std::string>{"9207 1123 4567 8900 0000 12|José Muñoz", "12345|No Date"}));
+
+    logtest::Find<QPushButton>(dialog, "btnOK")->click();
+    EXPECT_EQ(Sql("select ToAddress1, quote(Result) from Log37 where Result is not 'None' order by LID"),
+              (std::vector<std::string>{"Earlier|NULL", "José Muñoz|'Received - Signed'",
+                                        "No Date|'Received - Signed'"}));
 }
 
 // The program's date format has two-digit years, which the dBase engine follows;
