@@ -142,15 +142,7 @@ std::string AddressLine(const TAddressFieldTexts& Fields)
 
 namespace {
 
-// The file's text as UTF-8: Windows-1252, or UTF-8 when the file starts
-// with a UTF-8 byte-order mark (and holds nothing but UTF-8 after it).
-std::string ReadText(const std::string& fileName)
-{
-    std::string bytes = ReadWholeFile(fileName);
-    if (bytes.starts_with("\xEF\xBB\xBF") && rtl::IsValidUtf8(std::string_view(bytes).substr(3)))
-        return bytes.substr(3);
-    return rtl::AnsiToUtf8(bytes);
-}
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
 
 // Calls `line` for every line of `text`; lines end at CR LF, LF or CR.
 template <class Line>
@@ -168,17 +160,86 @@ void ForEachLine(std::string_view text, Line&& line)
     }
 }
 
+// A character the tables cannot hold, each byte of a broken UTF-8 sequence,
+// and every control character but the tab (C0, DEL and C1, which is also
+// what the bytes Windows-1252 leaves undefined read as) become "?".
+std::string StoredText(std::string_view text)
+{
+    if (std::all_of(text.begin(), text.end(), [](char c) { return (c >= ' ' && c < 0x7F) || c == '\t'; }))
+        return std::string(text);
+    const std::string kept = rtl::AnsiToUtf8(rtl::Utf8ToAnsi(text));
+    std::string stored;
+    stored.reserve(kept.size());
+    for (std::size_t i = 0; i < kept.size(); ++i) {
+        const auto c = static_cast<unsigned char>(kept[i]);
+        if (c == 0xC2 && i + 1 < kept.size() && static_cast<unsigned char>(kept[i + 1]) < 0xA0) {
+            stored += '?';
+            ++i;
+        } else if ((c < ' ' && c != '\t') || c == 0x7F) {
+            stored += '?';
+        } else {
+            stored += kept[i];
+        }
+    }
+    return stored;
+}
+
 }  // namespace
 
 std::vector<TTextAddress> ReadAddressFile(const std::string& FileName)
 {
-    const std::string text = ReadText(FileName);
+    const std::string bytes = ReadWholeFile(FileName);
+    if (bytes.find('\0') != std::string::npos)
+        throw rtl::Exception("The file \"" + FileName + "\" is not a text file: it holds NUL bytes.");
+    // Each line of a marked file is UTF-8 on its own: one broken line
+    // spoils no other.
+    const bool utf8 = bytes.starts_with(kUtf8Mark);
+    const std::string text = utf8 ? bytes.substr(kUtf8Mark.size()) : rtl::AnsiToUtf8(bytes);
     std::vector<TTextAddress> rows;
     rows.reserve(static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) + 1);
     ForEachLine(text, [&](std::string_view line) {
-        rows.push_back(TTextAddress{ReadAddressLine(line), static_cast<std::int64_t>(rows.size() + 1)});
+        TTextAddress& row = rows.emplace_back();
+        row.Line = static_cast<std::int64_t>(rows.size());
+        std::string mended;
+        if (utf8 && !rtl::IsValidUtf8(line)) {
+            mended = rtl::AnsiToUtf8(rtl::Utf8ToAnsi(line));
+            line = mended;
+            row.Altered = true;
+        }
+        row.Fields = ReadAddressLine(line);
+        for (std::string& field : row.Fields) {
+            std::string stored = StoredText(field);
+            if (stored == field) continue;
+            field = std::move(stored);
+            row.Altered = true;
+        }
     });
     return rows;
+}
+
+std::string AlteredAddressesNotice(const std::vector<TTextAddress>& Rows)
+{
+    constexpr std::size_t kLinesNamed = 10;
+    std::vector<std::int64_t> lines;
+    std::size_t altered = 0;
+    for (const TTextAddress& row : Rows) {
+        if (!row.Altered) continue;
+        if (++altered <= kLinesNamed) lines.push_back(row.Line);
+    }
+    if (altered == 0) return {};
+    std::string named;
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (i > 0) named += i + 1 == lines.size() && altered == lines.size() ? " and " : ", ";
+        named += std::to_string(lines[i]);
+    }
+    if (altered > lines.size()) named += " and " + std::to_string(altered - lines.size()) + " more";
+    const bool one = altered == 1;
+    return std::string(one ? "The address on line " : "The addresses on lines ") + named +
+           " cannot be stored as the file holds " + (one ? "it" : "them") +
+           ": what the address book cannot hold (characters outside its character set, bytes that are not "
+           "UTF-8 text, control characters) is shown as \"?\", as it would be stored. " +
+           (one ? "Its row is" : "Their rows are") + " not ticked; tick " + (one ? "it" : "them") +
+           " to add " + (one ? "it" : "them") + " as shown.";
 }
 
 std::size_t InsertAddressRows(TEdsTable& Table, const std::string& Folder, const std::string& TableName,

@@ -31,6 +31,9 @@ inline constexpr std::array<std::size_t, kAddressTextFields> kAddressFieldWidths
 struct TTextAddress {
     TAddressFieldTexts Fields;
     std::int64_t Line = 0;
+    // The fields are not what the line holds: a byte that is not UTF-8, a
+    // character Windows-1252 lacks or a control character became "?".
+    bool Altered = false;
 };
 
 // Reads the field that starts at Position (1-based) and moves Position past
@@ -49,10 +52,18 @@ TAddressFieldTexts ReadAddressLine(std::string_view Line);
 // The line for an address: its fields quoted as needed, joined by ",".
 std::string AddressLine(const TAddressFieldTexts& Fields);
 
-// Every line of the file as an address. The file is Windows-1252, or
-// UTF-8 when it starts with a UTF-8 byte-order mark; lines end at CR LF, LF
-// or CR. Raises rtl::Exception naming the file when it cannot be read.
+// Every line of the file as an address, its fields as the tables will
+// store them. The file is Windows-1252, or UTF-8 after a UTF-8 byte-order
+// mark (the mark is no part of the text); lines end at CR LF, LF or CR. A
+// character the tables cannot hold, each byte of a line that is not UTF-8,
+// and a control character other than the tab become "?", and the address
+// is marked Altered. Raises rtl::Exception naming the file when it cannot
+// be read, and when it holds a NUL byte: such a file is no text.
 std::vector<TTextAddress> ReadAddressFile(const std::string& FileName);
+
+// What the user is told before choosing among the addresses when some of
+// them are Altered (naming their lines), or "" when none is.
+std::string AlteredAddressesNotice(const std::vector<TTextAddress>& Rows);
 
 // A row the table did not take; nothing of the import stays.
 class EAddressImportLine : public std::exception {

@@ -83,13 +83,17 @@ void TF_Main::ImportAddressFile(int Target)
     if (!dialog.Execute(this)) return;
 
     TF_TextFiles grid(Target, this);
+    std::string notice;
     try {
         ui::WaitCursor hourglass;
-        grid.AddAddressRows(ReadAddressFile(dialog.FileName));
+        std::vector<TTextAddress> rows = ReadAddressFile(dialog.FileName);
+        notice = AlteredAddressesNotice(rows);
+        grid.AddAddressRows(std::move(rows));
     } catch (const std::exception& e) {
         ShowFailure("The addresses in \"" + dialog.FileName + "\" could not be read.", e);
         return;
     }
+    if (!notice.empty()) ui::ShowWarning(notice);
     if (grid.exec() != ui::mrOk) return;
 
     if (Target == kSenders) {

@@ -184,7 +184,11 @@ void TF_TextFiles::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
     if (shown_) return;
     shown_ = true;
-    ToggleTick(0);
+    // A row that would not be stored as the file holds it waits for the
+    // user's own tick.
+    for (TTickGridModel::Row& row : model_->rows) row.Tick = row.Address.Altered ? "" : kTick;
+    UpdateTickAllMark();
+    model_->TicksChanged(0, std::max(0, RowCount() - 1));
 }
 
 bool TF_TextFiles::eventFilter(QObject* watched, QEvent* event)

@@ -1,7 +1,8 @@
 #pragma once
 // The tick grid of an address import: every address read from the file in
-// a row of its own, ticked at first; "Add to Database" adds the ticked rows
-// to Address or YourAddress in one go, or, when one of them fails, none.
+// a row of its own, ticked at first unless it is Altered; "Add to Database"
+// adds the ticked rows to Address or YourAddress in one go, or, when one of
+// them fails, none.
 
 #include "app/addresses/U_AddressText.h"
 

@@ -1,7 +1,8 @@
 // Text files through the real main window offscreen, over real tables in a
 // program folder of the test's own: an address file shown in the tick grid
-// and the ticked rows added, the address book and the log exported (and
-// appended to), read back with the sqlite3 CLI and byte by byte.
+// and the ticked rows added (files that cannot be stored as they are among
+// them), the address book and the log exported (and appended to), read
+// back with the sqlite3 CLI and byte by byte.
 
 #include "tests/app/addresses/AddressDialogsTestSupport.h"
 #include "tests/e2e/E2ESupport.h"
@@ -19,6 +20,7 @@
 #include <QListWidget>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -62,6 +64,43 @@ protected:
         std::string text;
         for (const ui::MessageRequest* shown : Shown(ui::MsgKind::Information)) text += shown->text + "\n";
         return text;
+    }
+
+    std::vector<std::string> Texts(ui::MsgKind kind) const
+    {
+        std::vector<std::string> texts;
+        for (const ui::MessageRequest* shown : Shown(kind)) texts.push_back(shown->text);
+        return texts;
+    }
+
+    // Every row of the address book and of the log, whole.
+    std::vector<std::string> BookRows() const
+    {
+        return SqlRows(folder.home / "Addresses" / "Address.edt", "select * from Address order by A_ID");
+    }
+    std::vector<std::string> LogRows() const { return SqlRows(folder.Log(), "select * from Log37 order by LID"); }
+
+    // The address book holding one address and the log one mailer, so that
+    // an import has something to leave alone.
+    void StartWithBookAndLog()
+    {
+        StartWithAddressBook();
+        SqlRows(folder.home / "Addresses" / "Address.edt",
+                "insert into Address (Address1, City, State, Zip) values ('Kept Before', 'Dayton', 'OH', '45402')");
+        SqlRows(folder.Log(), "insert into Log37 (DateTime, MailerNum, ToAddress1, Result, Batch) "
+                              "values ('2026-03-02 10:00:00', '9214 7123 4567 8900 0000 15', 'Ann Able', 'None', 0)");
+    }
+
+    // The grid's data rows as "[x]" (ticked) or "[ ]", then the seven fields.
+    static std::vector<std::string> GridRows(const TF_TextFiles& grid)
+    {
+        std::vector<std::string> rows;
+        for (int row = 1; row <= grid.RowCount(); ++row) {
+            std::string line = grid.Cell(0, row) == " " ? "[x]" : "[ ]";
+            for (int col = 1; col < 8; ++col) line += "|" + grid.Cell(col, row);
+            rows.push_back(line);
+        }
+        return rows;
     }
 
     // A mouse click on the tick cell of data row `row` (0-based) of the grid.
@@ -122,6 +161,7 @@ TEST_F(TextFiles, ImportShowsTheFileInTheGridAndAddsExactlyTheTickedRows)
     EXPECT_EQ(headerMarks, (std::vector<std::string>{"", " ", "", ""}));
 
     EXPECT_EQ(Informations(), "3 addresses have been added to the database.\n");
+    EXPECT_TRUE(Shown(ui::MsgKind::Warning).empty()) << "every line is stored as the file holds it";
     EXPECT_EQ(Addresses(), (std::vector<std::string>{"Bud, Smith Co|1 \"Main\" St|||Springfield|IL|62701",
                                                      l50 + "||||||", "José García|Oak Rd|||||"}));
     // The last address listed is the recipient.
@@ -134,6 +174,111 @@ TEST_F(TextFiles, ImportShowsTheFileInTheGridAndAddsExactlyTheTickedRows)
     WhenModal([](QWidget& dialog) { qobject_cast<QDialog*>(&dialog)->reject(); });
     Run("miToImport", file.string());
     EXPECT_EQ(Addresses().size(), 3u);
+}
+
+// A file marked as UTF-8 is read line by line: the mark is no part of the
+// first name, a line with bytes that are not UTF-8 keeps its good letters
+// and shows each bad byte as "?", and the other lines read right. Whatever
+// the address book cannot hold shows as the "?" it would be stored as; those
+// rows wait unticked, and a notice names their lines before the grid opens.
+// A row the user ticks anyway is stored exactly as shown; nothing else
+// changes in the address book or the log.
+TEST_F(TextFiles, MarkedUtf8FileShowsWhatWillBeStoredAndLeavesAlteredRowsUnticked)
+{
+    StartWithBookAndLog();
+    const std::vector<std::string> bookBefore = BookRows(), logBefore = LogRows();
+    const auto file = folder.home / "utf8.csv";
+    testsupport::WriteFile(file, "\xEF\xBB\xBF" "José García,Oak Rd,,,Köln,,50667\r\n"
+                                 "Bad \xC3( line,\xFF" "Elm St\r\n"
+                                 "Łukasz Żółw,Łódź\n"
+                                 "東京商事,Tokyo\r"
+                                 "Zoë Ünal,Straße 1\r\n");
+    std::vector<std::string> rows, noticesAtGrid;
+    WhenModal([&](QWidget& dialog) {
+        auto& grid = *qobject_cast<TF_TextFiles*>(&dialog);
+        noticesAtGrid = Texts(ui::MsgKind::Warning);
+        rows = GridRows(grid);
+        ClickTick(*addrtest::Find<QTableView>(dialog, "sgAddress"), 3);  // the Tokyo row, "?" and all
+        addrtest::Find<QPushButton>(dialog, "btnAddtoDB")->click();
+    });
+    Run("miToImport", file.string());
+
+    EXPECT_EQ(rows, (std::vector<std::string>{"[x]|José García|Oak Rd|||Köln||50667",
+                                              "[ ]|Bad ?( line|?Elm St|||||",
+                                              "[ ]|?ukasz ?ó?w|?ód?|||||",
+                                              "[ ]|????|Tokyo|||||",
+                                              "[x]|Zoë Ünal|Straße 1|||||"}));
+    EXPECT_EQ(noticesAtGrid,
+              (std::vector<std::string>{
+                  "The addresses on lines 2, 3 and 4 cannot be stored as the file holds them: what the address book "
+                  "cannot hold (characters outside its character set, bytes that are not UTF-8 text, control "
+                  "characters) is shown as \"?\", as it would be stored. Their rows are not ticked; tick them to add "
+                  "them as shown."}));
+    EXPECT_EQ(Informations(), "3 addresses have been added to the database.\n");
+    const std::vector<std::string> book = BookRows();
+    ASSERT_EQ(book.size(), bookBefore.size() + 3);
+    EXPECT_TRUE(std::equal(bookBefore.begin(), bookBefore.end(), book.begin()));
+    EXPECT_EQ(Addresses(), (std::vector<std::string>{"Kept Before||||Dayton|OH|45402", "José García|Oak Rd|||Köln||50667",
+                                                     "????|Tokyo|||||", "Zoë Ünal|Straße 1|||||"}));
+    EXPECT_EQ(LogRows(), logBefore);
+}
+
+// A file holding NUL bytes is no text file: refused with nothing added and no
+// grid. In a text file a control character other than the tab is never
+// stored: inside a field it shows, and is stored, as "?" and its row waits
+// unticked; at a field's ends it goes with the blanks, as it always did. A
+// Windows-1252 byte the page leaves undefined counts as one. Tabs inside a
+// field and empty lines stay as they were.
+TEST_F(TextFiles, NulBytesRefuseTheFileAndControlCharactersAreNeverStored)
+{
+    StartWithBookAndLog();
+    const std::vector<std::string> bookBefore = BookRows(), logBefore = LogRows();
+    const auto binary = folder.home / "binary.txt";
+    testsupport::WriteFile(binary, std::string("Ann,1 Main\r\n\x01\x02\0\0\x7F\xFFgarbage\r\n", 22));
+    int grids = 0;
+    {
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&grids] {
+            if (auto* grid = qobject_cast<TF_TextFiles*>(QApplication::activeModalWidget())) {
+                ++grids;
+                grid->reject();
+            }
+        });
+        watch.start(1);
+        Run("miToImport", binary.string());
+    }
+    EXPECT_EQ(grids, 0);
+    EXPECT_EQ(Texts(ui::MsgKind::Error),
+              (std::vector<std::string>{"The addresses in \"" + binary.string() + "\" could not be read.\r\rThe file \"" +
+                                        binary.string() + "\" is not a text file: it holds NUL bytes."}));
+    EXPECT_EQ(BookRows(), bookBefore);
+
+    messages.Clear();
+    const auto controls = folder.home / "controls.txt";
+    testsupport::WriteFile(controls, "Ann\x01" "Able,1 Main\tSt,,,Kent,OH,44240\r\n"
+                                     "Del\x7F" "ta,\x1B" "Esc Rd\x1A\r\n"
+                                     "Plain \x81 Co\r\n"
+                                     "\r\n"
+                                     "Bob,2\tElm\r\n");
+    std::vector<std::string> rows;
+    WhenModal([&](QWidget& dialog) {
+        rows = GridRows(*qobject_cast<TF_TextFiles*>(&dialog));
+        ClickTick(*addrtest::Find<QTableView>(dialog, "sgAddress"), 0);
+        addrtest::Find<QPushButton>(dialog, "btnAddtoDB")->click();
+    });
+    Run("miToImport", controls.string());
+    EXPECT_EQ(rows, (std::vector<std::string>{"[ ]|Ann?Able|1 Main\tSt|||Kent|OH|44240", "[ ]|Del?ta|Esc Rd|||||",
+                                              "[ ]|Plain ? Co||||||", "[x]|||||||", "[x]|Bob|2\tElm|||||"}));
+    const std::vector<std::string> notices = Texts(ui::MsgKind::Warning);
+    EXPECT_EQ(notices.size(), 1u);
+    EXPECT_TRUE(!notices.empty() && notices[0].starts_with("The addresses on lines 1, 2 and 3 cannot be stored"));
+    EXPECT_EQ(Informations(), "3 addresses have been added to the database.\n");
+    EXPECT_EQ(Addresses(), (std::vector<std::string>{"Kept Before||||Dayton|OH|45402", "Ann?Able|1 Main\tSt|||Kent|OH|44240",
+                                                     "||||||", "Bob|2\tElm|||||"}));
+    EXPECT_EQ(SqlRows(folder.home / "Addresses" / "Address.edt",
+                      "select count(*) from Address where Address1 glob '*[' || char(1, 127, 129) || ']*'"),
+              (std::vector<std::string>{"0"}));
+    EXPECT_EQ(LogRows(), logBefore);
 }
 
 TEST_F(TextFiles, AddressExportAppendsToTheFileWithTxtAdded)

@@ -82,10 +82,19 @@ TEST(AddressText, FilesAreWindows1252UnlessMarkedUtf8)
     EXPECT_EQ(rows[1].Fields, TAddressFieldTexts{});
     EXPECT_EQ(rows[3].Fields[0], "cr only");
     EXPECT_EQ(rows[4].Line, 5);
+    EXPECT_TRUE(std::none_of(rows.begin(), rows.end(), [](const TTextAddress& row) { return row.Altered; }));
 
+    // A marked file: the mark is no part of the first field, and what
+    // Windows-1252 lacks reads as the "?" the table would store.
     const auto utf8 = dir / "utf8.csv";
-    testsupport::WriteFile(utf8, "\xEF\xBB\xBFJosé,Łódź\n");
-    EXPECT_EQ(ReadAddressFile(utf8.string())[0].Fields[1], "Łódź");
+    testsupport::WriteFile(utf8, "\xEF\xBB\xBFJosé,Łódź\nZoë\n");
+    const std::vector<TTextAddress> marked = ReadAddressFile(utf8.string());
+    ASSERT_EQ(marked.size(), 2u);
+    EXPECT_EQ(marked[0].Fields[0], "José");
+    EXPECT_EQ(marked[0].Fields[1], "?ód?");
+    EXPECT_TRUE(marked[0].Altered);
+    EXPECT_EQ(marked[1].Fields[0], "Zoë");
+    EXPECT_FALSE(marked[1].Altered);
     EXPECT_THROW(ReadAddressFile((dir / "missing.csv").string()), rtl::Exception);
 }
 
