@@ -382,7 +382,10 @@ void TEdsDataSet::InternalCancel() {
         if (gotoCode != 0 && gotoCode != EDS_E_RECORD_NOT_FOUND) Check(gotoCode);
         return;
     }
-    FetchCurrentOrFail(ActiveBuffer());
+    // A record that another station deleted (or a filter now rejects) cannot be
+    // read again; the edit ends all the same, and the framework's resync moves
+    // to a neighbour as a browse move from a vanished record does.
+    FetchRecord(ActiveBuffer(), db::gmCurrent);
     if (editing && !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic) {
         unlock.armed = false;
         const UNSIGNED32 record = editLockRecord_ != 0 ? editLockRecord_ : BufferRecordNumber(ActiveBuffer());

@@ -3,6 +3,11 @@
 
 #include "tests/dbaccess/EdsTableTestSupport.h"
 
+#include "platform/edsengine/EdsCursor.h"
+
+#include <chrono>
+#include <thread>
+
 using namespace edstabletest;
 
 namespace {
@@ -161,4 +166,50 @@ TEST(EdsEditProcesses, MailerNumOpenedExclusivelyIsRefusedToAnotherProcessUntilC
     holder.Kill();
     table.Open();
     EXPECT_TRUE(table.Active());
+}
+
+TEST(EdsEditProcesses, OptimisticEditOfARecordAnotherProcessDeletedEndsOnCancel) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.str();
+    // The child makes the table and, on each 'd', deletes the first record.
+    TChildProcess other([&](TChildProcess& self) {
+        auto table = CreateAppTable(folder, "Queue", "Name,Char,10; Count,Integer");
+        table->Open();
+        for (const char* name : {"first", "second"}) table->AppendRecord({std::string(name), 1});
+        self.Report("made");
+        while (self.Await() == 'd') {
+            table->First();
+            table->Delete();
+            self.Report("deleted");
+        }
+    });
+    ASSERT_EQ(other.Next(), "made");
+    auto table = OpenTable(folder, "Queue", false, lmOptimistic);
+    for (const bool postFirst : {false, true}) {
+        SCOPED_TRACE(postFirst ? "post tried first" : "no post tried");
+        table->First();
+        table->Edit();
+        table->FieldByName("Count")->SetAsInteger(2);
+        other.Tell('d');
+        ASSERT_EQ(other.Next(), "deleted");
+        // Rows read ahead count as current for a moment; then another station's
+        // commit is looked for.
+        std::this_thread::sleep_for(eds::kFreshFor + std::chrono::milliseconds(100));
+        if (postFirst) {
+            EXPECT_TRUE(Raises([&] { table->Post(); }).Raised);
+        }
+        table->Cancel();
+        EXPECT_EQ(table->State(), db::dsBrowse);
+        if (!postFirst) {
+            EXPECT_EQ(table->FieldByName("Name")->AsString(), "second");  // the neighbour
+        } else {
+            EXPECT_TRUE(table->Eof() && table->Bof());  // nothing left
+        }
+        table->First();
+        EXPECT_EQ(table->Locate("Name", "second", {}), !postFirst);
+    }
+    table->Close();
+    EXPECT_FALSE(table->Active());
+    other.Tell('q');
+    EXPECT_TRUE(other.Join());
 }

@@ -443,3 +443,48 @@ TEST_F(EdsEdit, CancelGivesTheLockBackEvenWhenTheRecordCannotBeReadAgain) {
     other->Edit();
     other->Cancel();
 }
+
+TEST_F(EdsEdit, OptimisticEditOfARecordAnotherDatasetDeletedAlwaysEnds) {
+    std::vector<std::string> reported;
+    SetEdsErrorHook([&](const std::string& Text) { reported.push_back(Text); });
+    struct THookGuard {
+        ~THookGuard() { SetEdsErrorHook(nullptr); }
+    } hookGuard;
+    auto table = Open(lmOptimistic);
+    const auto editThenLose = [&](const std::string& Name, bool PostFirst) {
+        ASSERT_TRUE(table->Locate("Name", Name, {}));
+        table->Edit();
+        table->FieldByName("Count")->SetAsInteger(99);
+        auto other = OpenTable(dir_.str(), "Items");
+        ASSERT_TRUE(other->Locate("Name", Name, {}));
+        other->Delete();
+        if (PostFirst) {
+            EXPECT_TRUE(Raises([&] { table->Post(); }).Raised);
+            EXPECT_EQ(table->State(), db::dsEdit);
+        }
+    };
+    // Cancel stands on a neighbour, from where the dataset moves on.
+    editThenLose("beta", false);
+    table->Cancel();
+    EXPECT_EQ(table->State(), db::dsBrowse);
+    EXPECT_EQ(table->FieldByName("Name")->AsString(), "gamma");
+    table->First();
+    EXPECT_EQ(table->FieldByName("Name")->AsString(), "alpha");
+    EXPECT_TRUE(table->Locate("Name", "gamma", {}));
+    editThenLose("alpha", true);
+    table->Cancel();
+    EXPECT_EQ(table->State(), db::dsBrowse);
+    EXPECT_EQ(table->FieldByName("Name")->AsString(), "gamma");
+    EXPECT_EQ(table->RecordCount(), 1);
+
+    // Close and the destructor end such an edit too.
+    editThenLose("gamma", true);
+    table->Close();
+    EXPECT_FALSE(table->Active());
+    table->Open();
+    table->AppendRecord({std::string("delta")});
+    editThenLose("delta", false);
+    table.reset();
+    EXPECT_EQ(reported, std::vector<std::string>{});
+    EXPECT_EQ(Names(), std::vector<std::string>{});
+}
