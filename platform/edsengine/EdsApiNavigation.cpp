@@ -549,29 +549,35 @@ void EndTransaction(EDSHANDLE hConnect, bool commit) {
     TransactionState& state = *connection.transaction;
     if (!state.active) Throw(EDS_E_TRANSACTION, "No transaction is running.");
     const std::vector<Table*> joined = JoinedTables(connection);
+    std::vector<TableFile*> files;
+    for (Table* table : joined) files.push_back(&table->File());
+    for (const std::unique_ptr<TableFile>& kept : connection.keptFiles) files.push_back(kept.get());
     if (commit) {
-        for (Table* table : joined)
-            if (!state.failure && table->File().LostTransaction())
-                state.failure.emplace(EDS_E_IO, "The changes to " + table->File().Path() + " in this transaction were lost.");
+        for (TableFile* file : files)
+            if (!state.failure && file->LostTransaction())
+                state.failure.emplace(EDS_E_IO, "The changes to " + file->Path() + " in this transaction were lost.");
         if (state.failure) state.ThrowFailed();
-        for (Table* table : joined) {
+        for (TableFile* file : files) {
             try {
-                Exec(table->File().Db(), "COMMIT", "Committing the transaction");
+                Exec(file->Db(), "COMMIT", "Committing the transaction");
             } catch (const EngineError& e) {
                 state.failure.emplace(e);
                 state.ThrowFailed();
             }
         }
     } else {
+        for (TableFile* file : files) {
+            if (file->InTransaction()) Exec(file->Db(), "ROLLBACK", "Rolling back the transaction");
+            file->AfterWrite();
+        }
         for (Table* table : joined) {
-            if (table->File().InTransaction()) Exec(table->File().Db(), "ROLLBACK", "Rolling back the transaction");
             table->pending.reset();
-            table->File().AfterWrite();
             table->Cur().ForgetReadAhead();
         }
     }
     state.active = false;
     state.failure.reset();
+    connection.keptFiles.clear();
 }
 
 }  // namespace

@@ -268,7 +268,14 @@ UNSIGNED32 EdsOpenTable(EDSHANDLE hConnect, const UNSIGNED8* pucName, const UNSI
         CheckOut(phTable, "handle");
         CheckTableType(usTableType, usCharType);
         const std::string path = TablePath(hConnect, TextArg(pucName));
-        auto file = std::make_unique<TableFile>(path, (ulOptions & EDS_EXCLUSIVE) != 0, (ulOptions & EDS_READONLY) != 0);
+        const bool exclusive = (ulOptions & EDS_EXCLUSIVE) != 0;
+        const bool readOnly = (ulOptions & EDS_READONLY) != 0;
+        // A table closed inside the running transaction opens again on its kept
+        // file: a second SQLite connection would not see the transaction's rows
+        // and would wait on the transaction's own lock to write.
+        Connection* connection = hConnect ? &Objects().As<Connection>(hConnect, EDS_E_NOT_CONNECTED) : nullptr;
+        std::unique_ptr<TableFile> file = connection ? connection->TakeKeptFile(path, exclusive, readOnly) : nullptr;
+        if (!file) file = std::make_unique<TableFile>(path, exclusive, readOnly);
         *phTable = Register(hConnect, std::move(file), ulOptions);
     });
 }

@@ -255,6 +255,23 @@ void Table::UnlockRecord(std::int64_t recno) {
     if (file_ && lockedRecords.erase(recno)) file_->Locks().UnlockRecord(recno);
 }
 
+std::unique_ptr<TableFile> Table::TakeFile() {
+    pending.reset();
+    for (const std::int64_t recno : lockedRecords) file_->Locks().UnlockRecord(recno);
+    lockedRecords.clear();
+    file_->Reopen(false, file_->ReadOnly());
+    return std::move(file_);
+}
+
+std::unique_ptr<TableFile> Connection::TakeKeptFile(const std::string& path, bool exclusive, bool readOnly) {
+    const auto kept = std::find_if(keptFiles.begin(), keptFiles.end(), [&](const auto& file) { return file->Path() == path; });
+    if (kept == keptFiles.end()) return nullptr;
+    (*kept)->Reopen(exclusive, readOnly);
+    std::unique_ptr<TableFile> file = std::move(*kept);
+    keptFiles.erase(kept);
+    return file;
+}
+
 Registry& Registry::Instance() {
     static Registry registry;
     return registry;
@@ -313,6 +330,9 @@ void CloseTable(EDSHANDLE handle) {
     if (auto* connection = dynamic_cast<Connection*>(registry.Find(table.Connection()))) {
         auto& list = connection->tables;
         list.erase(std::remove(list.begin(), list.end(), handle), list.end());
+        // Closing the file would throw away its part of the transaction, and with
+        // it the whole transaction.
+        if (table.HasFile() && table.File().Joined()) connection->keptFiles.push_back(table.TakeFile());
     }
     registry.Remove(handle);
 }

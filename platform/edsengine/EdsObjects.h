@@ -45,6 +45,13 @@ public:
     const std::string& Folder() const { return folder_; }
     std::shared_ptr<TransactionState> transaction = std::make_shared<TransactionState>();
     std::vector<EDSHANDLE> tables;  // open tables and cursors, in open order
+    // The files of tables closed inside the running transaction after they took
+    // part in it: they hold their part until Commit or Rollback, and an open of
+    // the same table meanwhile goes on with its file.
+    std::vector<std::unique_ptr<TableFile>> keptFiles;
+    // The kept file of `path` in the mode asked, taken out of the list; null when
+    // there is none. A mode the file cannot take throws and leaves it kept.
+    std::unique_ptr<TableFile> TakeKeptFile(const std::string& path, bool exclusive, bool readOnly);
 
 private:
     std::string folder_;
@@ -102,6 +109,10 @@ public:
     std::optional<std::string> BlobValue(int column);
     bool LockRecord(std::int64_t recno);
     void UnlockRecord(std::int64_t recno);
+    // Ends this table's use of its file as a close does (pending record dropped,
+    // record locks given back, an exclusive open made shared) and hands the file
+    // over; the table is not used afterwards.
+    std::unique_ptr<TableFile> TakeFile();
 
 private:
     void CheckWritable() const;

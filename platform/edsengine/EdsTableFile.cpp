@@ -238,9 +238,7 @@ TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
     try {
         const std::int64_t described = DataVersion();
         locks_ = std::make_unique<LockFile>(path);
-        if (!locks_->LockOpen(exclusive, kOpenWaitMs))
-            Throw(EDS_E_TABLE_LOCKED, exclusive ? "The table " + path + " is in use by another user."
-                                                : "The table " + path + " is open exclusively by another user.");
+        LockOpen(exclusive);
         // An exclusive holder may have changed the description while this open waited.
         if (DataVersion() != described) ReadMetadata();
         if (!readOnly && format_ == kFormatAsciiFold) UpgradeFolding();
@@ -249,6 +247,19 @@ TableFile::TableFile(const std::string& path, bool exclusive, bool readOnly)
         throw;
     }
     shared_ = SharedStateFor(path);
+}
+
+void TableFile::LockOpen(bool exclusive) {
+    if (!locks_->LockOpen(exclusive, kOpenWaitMs))
+        Throw(EDS_E_TABLE_LOCKED, exclusive ? "The table " + path_ + " is in use by another user."
+                                            : "The table " + path_ + " is open exclusively by another user.");
+}
+
+void TableFile::Reopen(bool exclusive, bool readOnly) {
+    // The lock of this open changes in place: a refused change keeps the old one.
+    if (exclusive != exclusive_) LockOpen(exclusive);
+    exclusive_ = exclusive;
+    readOnly_ = readOnly || sqlite3_db_readonly(db_, "main") == 1;
 }
 
 TableFile::TableFile(const std::string& path) : path_(path), exclusive_(false), readOnly_(true) { OpenDescribed(); }

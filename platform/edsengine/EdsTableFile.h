@@ -101,6 +101,10 @@ public:
     };
     static Description Describe(const std::string& path);
     ~TableFile();
+    // Changes this open to another mode as an open in that mode would (waiting for
+    // the open lock, refusing as an open refuses); what it refuses leaves the mode
+    // as it was.
+    void Reopen(bool exclusive, bool readOnly);
     TableFile(const TableFile&) = delete;
     TableFile& operator=(const TableFile&) = delete;
 
@@ -146,6 +150,7 @@ public:
 private:
     explicit TableFile(const std::string& path);  // for Describe
     void OpenDescribed();
+    void LockOpen(bool exclusive);
     void CloseDb();
     std::int64_t DataVersion() const;
     void ReadMetadata();

@@ -308,3 +308,94 @@ TEST_F(EdsConnServices, ListingsAndServerFacts) {
 }
 
 }  // namespace
+
+// Closing, destroying or disconnect-closing a table's dataset inside a
+// transaction leaves its rows in the transaction: a second process sees the
+// rows of both tables after Commit and none after Rollback.
+TEST(EdsConnTransactions, ATableClosedInsideATransactionKeepsItsRowsUntilCommitOrRollback) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.str();
+    edstabletest::TChildProcess reader([&](edstabletest::TChildProcess& self) {
+        while (self.Await() == 'r') {
+            std::string rows;
+            for (const char* name : {"A", "B"}) {
+                auto table = edstabletest::OpenTable(folder, name);
+                for (table->First(); !table->Eof(); table->Next()) rows += table->FieldByName("Name")->AsString() + " ";
+            }
+            self.Report(rows);
+        }
+    });
+    const auto storedRows = [&] {
+        reader.Tell('r');
+        return reader.Next();
+    };
+    CreateAppTable(folder, "A", "Name,Char,12;");
+    CreateAppTable(folder, "B", "Name,Char,12;");
+    TEdsConnection connection{nullptr};
+    connection.SetName("Office");
+    connection.SetConnectPath(folder);
+    const auto open = [&](const char* Name) {
+        auto table = std::make_unique<TEdsTable>();
+        table->SetEdsConnection(&connection);
+        table->SetTableName(Name);
+        table->Open();
+        return table;
+    };
+    const auto add = [](TEdsTable& Table, const char* Name) { Table.AppendRecord({std::string(Name)}); };
+
+    auto a = open("A");
+    auto b = open("B");
+    connection.BeginTransaction();
+    add(*b, "b1");
+    add(*a, "a1");
+    a->Close();
+    EXPECT_EQ(storedRows(), "");
+    // Opened again inside the transaction, A shows its row and takes more.
+    a->Open();
+    EXPECT_EQ(a->RecordCount(), 1);
+    EXPECT_EQ(a->FieldByName("Name")->AsString(), "a1");
+    add(*a, "a2");
+    a->Close();
+    b.reset();
+    connection.Commit();
+    EXPECT_EQ(storedRows(), "a1 a2 b1 ");
+    EXPECT_EQ(edstabletest::OpenTable(folder, "B")->RecordCount(), 1);
+
+    a->Open();
+    b = open("B");
+    connection.BeginTransaction();
+    add(*a, "a3");
+    add(*b, "b2");
+    a->Close();
+    b.reset();
+    connection.Rollback();
+    EXPECT_EQ(storedRows(), "a1 a2 b1 ");
+
+    // A disconnect with the transaction open throws it away, as it always did.
+    a->Open();
+    connection.BeginTransaction();
+    add(*a, "a4");
+    connection.Close();
+    EXPECT_FALSE(a->Active());
+    EXPECT_EQ(storedRows(), "a1 a2 b1 ");
+
+    // An external handle outlives the disconnect, and so does the transaction
+    // with the rows of the datasets the disconnect closed.
+    EDSHANDLE external = 0;
+    ASSERT_EQ(EdsApi.EdsConnect(EdsText(folder), &external), 0u);
+    connection.SetExternalHandle(external);
+    a->Open();
+    b = open("B");
+    connection.BeginTransaction();
+    add(*a, "a5");
+    add(*b, "b3");
+    connection.Close();
+    connection.Open();
+    connection.Commit();
+    EXPECT_EQ(storedRows(), "a1 a2 a5 b1 b3 ");
+    connection.Close();
+    connection.SetExternalHandle(0);
+    EXPECT_EQ(EdsApi.EdsDisconnect(external), 0u);
+    reader.Tell('q');
+    EXPECT_TRUE(reader.Join());
+}

@@ -180,16 +180,6 @@ TEST_F(Failures, ADiskThatFillsDuringTheCommitFailsItAndTheRollbackKeepsWhatWasC
     EdsCloseTable(table);
 }
 
-TEST_F(Failures, ATableClosedInsideATransactionFailsItsCommit) {
-    EDSHANDLE table = 0;
-    EDS_OK(Open(connection_, "Groups", 0, &table));
-    EDS_OK(EdsBeginTransaction(connection_));
-    EDS_OK(AppendName(table, "lost"));
-    EDS_OK(EdsCloseTable(table));
-    EXPECT_EQ(EdsCommitTransaction(connection_), EDS_E_TRANSACTION);
-    EDS_OK(EdsRollbackTransaction(connection_));
-}
-
 TEST_F(Failures, AWriterKilledMidTransactionLeavesTheLastCommitForAReadOnlyOpen) {
     int fds[2];
     ASSERT_EQ(::pipe(fds), 0);

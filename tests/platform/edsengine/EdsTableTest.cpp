@@ -341,6 +341,51 @@ TEST_F(Tables, RollbackUndoesAndCommitKeeps) {
     EdsCloseTable(table);
 }
 
+// A table closed inside a transaction gives back what its handle held, yet its
+// part of the transaction stays until the transaction ends, and an open of it
+// meanwhile goes on with that part; a table that did nothing closes as always.
+TEST_F(Tables, ATableClosedInsideATransactionKeepsItsPartUntilTheTransactionEnds) {
+    EDSHANDLE table = Groups({"kept"});
+    EDSHANDLE idle = 0;
+    ASSERT_EQ(Create(connection_, "Idle", kGroups, &idle), EDS_SUCCESS) << LastError();
+    const auto append = [](EDSHANDLE handle, const std::string& name) {
+        UNSIGNED32 rc = EdsAppendRecord(handle);
+        if (rc == EDS_SUCCESS) rc = SetText(handle, "Group_Name", name);
+        if (rc == EDS_SUCCESS) rc = EdsWriteRecord(handle);
+        if (rc != EDS_SUCCESS) EdsCancelUpdate(handle);
+        return rc;
+    };
+    EDS_OK(EdsBeginTransaction(connection_));
+    EDS_OK(append(table, "new"));
+    EDS_OK(EdsLockRecord(table, 1));
+    EDS_OK(EdsCloseTable(table));  // an exclusive open, as created
+    EDS_OK(EdsCloseTable(idle));
+
+    const EDSHANDLE second = Connect(dir_.str());
+    EDSHANDLE elsewhere = 0;
+    EDS_OK(Open(second, "Groups", 0, &elsewhere));
+    EXPECT_EQ(Walk(elsewhere), std::vector<std::string>{"kept"});
+    EDS_EXPECT_OK(EdsLockRecord(elsewhere, 1));
+    EdsCloseTable(elsewhere);
+    EDS_OK(Open(second, "Idle", EDS_EXCLUSIVE, &elsewhere));
+    EdsCloseTable(elsewhere);
+
+    EDS_OK(Open(connection_, "Groups", EDS_READONLY, &table));
+    EXPECT_EQ(Walk(table), (std::vector<std::string>{"kept", "new"}));
+    EXPECT_EQ(append(table, "refused"), EDS_E_READ_ONLY);
+    EDS_OK(EdsCloseTable(table));
+    EDS_OK(Open(connection_, "Groups", EDS_EXCLUSIVE, &table));
+    EDS_OK(append(table, "more"));
+    EDS_OK(EdsCloseTable(table));
+    EDS_OK(EdsCommitTransaction(connection_));
+
+    // The file closed with the transaction: an exclusive open elsewhere is let in.
+    EDS_OK(Open(second, "Groups", EDS_EXCLUSIVE, &elsewhere));
+    EXPECT_EQ(Walk(elsewhere), (std::vector<std::string>{"kept", "new", "more"}));
+    EdsCloseTable(elsewhere);
+    EdsDisconnect(second);
+}
+
 TEST_F(Tables, RelativePositionsRoundTrip) {
     EDSHANDLE table = Groups({"a", "b", "c", "d", "e"});
     EDSHANDLE index = 0;
