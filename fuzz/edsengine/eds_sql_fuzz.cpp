@@ -10,6 +10,12 @@
 // another station. An index a statement made may refuse a row (its expression
 // or its uniqueness); with the indexes made by SQL gone, the row goes in.
 //
+// Meanwhile another open of the folder (a second connection) holds a record
+// of each table locked and an append to each pending, its record number
+// reserved. After the statements the locked records read as before, each
+// pending append writes with the number it reserved, and every table opens
+// with the fields it was made with.
+//
 // Each text starts from the same two tables (their files are put back after
 // it), and gets a bounded share of SQLite's work, memory and file size: a text
 // that asks for more ends in an engine error.
@@ -236,6 +242,122 @@ UNSIGNED32 AppendEmptyRecord(EDSHANDLE station, int i) {
     return rc;
 }
 
+// Drops the indexes that SQL made in file i; answers whether there were any.
+bool DropSqlIndexes(int i) {
+    bool dropped = false;
+    for (const std::string& index : SqlIndexes(i)) {
+        if (EngineIndexes(i).count(index)) continue;
+        const std::string drop = "DROP INDEX oracle_q" + std::to_string(i) + "x.\"" + index + "\"";
+        if (sqlite3_exec(Oracle(), drop.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
+        dropped = true;
+    }
+    return dropped;
+}
+
+// A table's fields as the engine describes them: name, type and length of each.
+std::string FieldList(EDSHANDLE table) {
+    UNSIGNED16 count = 0;
+    Must(EdsGetNumFields(table, &count));
+    std::string list;
+    for (UNSIGNED16 f = 1; f <= count; ++f) {
+        UNSIGNED8 name[200];
+        UNSIGNED16 len = sizeof name;
+        UNSIGNED16 type = 0;
+        UNSIGNED32 length = 0;
+        Must(EdsGetFieldName(table, f, name, &len));
+        Must(EdsGetFieldType(table, f, &type));
+        Must(EdsGetFieldLength(table, f, &length));
+        list += std::string(reinterpret_cast<const char*>(name), len) + "," + std::to_string(type) + "," +
+                std::to_string(length) + ";";
+    }
+    return list;
+}
+
+EDSHANDLE OpenTable(EDSHANDLE connection, int i) {
+    EDSHANDLE table = 0;
+    Must(EdsOpenTable(connection, U(std::filesystem::path(kFiles[i]).stem().string()), nullptr, EDS_EDT, EDS_ANSI,
+                      EDS_PROPRIETARY_LOCKING, EDS_CHECK_RIGHTS, 0, &table));
+    return table;
+}
+
+std::vector<UNSIGNED8> RecordImage(EDSHANDLE table) {
+    UNSIGNED32 length = 0;
+    Must(EdsGetRecordLength(table, &length));
+    std::vector<UNSIGNED8> image(length);
+    Must(EdsGetRecord(table, image.data(), &length));
+    return image;
+}
+
+// Another open of the folder, there before the text: on each table it holds
+// record 2 locked and an append pending.
+class Holder {
+public:
+    Holder() {
+        Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &connection_));
+        for (int i = 0; i < 2; ++i) {
+            Held& h = held_[i];
+            h.locker = OpenTable(connection_, i);
+            Must(EdsGotoRecord(h.locker, kLocked));
+            Must(EdsLockRecord(h.locker, kLocked));
+            h.image = RecordImage(h.locker);
+            h.fields = FieldList(h.locker);
+            h.appender = OpenTable(connection_, i);
+            Must(EdsAppendRecord(h.appender));
+            Must(EdsGetRecordNum(h.appender, EDS_IGNOREFILTERS, &h.reserved));
+        }
+    }
+    ~Holder() { Must(EdsDisconnect(connection_)); }
+    Holder(const Holder&) = delete;
+    Holder& operator=(const Holder&) = delete;
+
+    // After a text that ran: the locked records are as they were, and each
+    // append writes with its number (an index the text made may refuse the
+    // row, which goes in once those indexes are gone).
+    void Check() {
+        for (int i = 0; i < 2; ++i) {
+            Held& h = held_[i];
+            Must(EdsGotoRecord(h.locker, kLocked));
+            if (RecordImage(h.locker) != h.image) std::abort();
+            UNSIGNED32 rc = EdsWriteRecord(h.appender);
+            Refused(rc);
+            if (rc != EDS_SUCCESS) {
+                if (rc == EDS_E_BUSY || rc == EDS_E_TABLE_LOCKED || !DropSqlIndexes(i))
+                    std::abort();
+                Must(EdsWriteRecord(h.appender));
+            }
+            UNSIGNED32 recno = 0;
+            Must(EdsGetRecordNum(h.appender, EDS_IGNOREFILTERS, &recno));
+            if (recno != h.reserved) std::abort();
+        }
+    }
+    // After a text that prepared nothing: the appends are given up.
+    void GiveUp() {
+        for (Held& h : held_) Must(EdsCancelUpdate(h.appender));
+    }
+    // Every table opens, on a connection of its own, with its fields as made.
+    void FieldsKept() const {
+        EDSHANDLE station = 0;
+        Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &station));
+        for (int i = 0; i < 2; ++i) {
+            const EDSHANDLE table = OpenTable(station, i);
+            if (FieldList(table) != held_[i].fields) std::abort();
+            Must(EdsCloseTable(table));
+        }
+        Must(EdsDisconnect(station));
+    }
+
+private:
+    static constexpr UNSIGNED32 kLocked = 2;
+    struct Held {
+        EDSHANDLE locker = 0, appender = 0;
+        std::vector<UNSIGNED8> image;
+        std::string fields;
+        UNSIGNED32 reserved = 0;
+    };
+    EDSHANDLE connection_ = 0;
+    Held held_[2];
+};
+
 // Another station, after the text: it opens each table and appends a row.
 void AnotherStationAppends() {
     EDSHANDLE station = 0;
@@ -245,15 +367,7 @@ void AnotherStationAppends() {
         if (rc == EDS_SUCCESS) continue;
         if (rc == EDS_E_BUSY || rc == EDS_E_TABLE_LOCKED || rc == EDS_E_RECORD_LOCKED) std::abort();
         // Only an index the text made may refuse the row.
-        const std::set<std::string> made = SqlIndexes(i);
-        bool dropped = false;
-        for (const std::string& index : made) {
-            if (EngineIndexes(i).count(index)) continue;
-            const std::string drop = "DROP INDEX oracle_q" + std::to_string(i) + "x.\"" + index + "\"";
-            if (sqlite3_exec(Oracle(), drop.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) std::abort();
-            dropped = true;
-        }
-        if (!dropped) std::abort();
+        if (!DropSqlIndexes(i)) std::abort();
         Must(AppendEmptyRecord(station, i));
     }
     Must(EdsDisconnect(station));
@@ -302,15 +416,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (text.find('\0') != std::string::npos) return 0;  // texts reach the engine zero-terminated
     MakeFolder();
     gWork = kWork;
-    EDSHANDLE connection = 0;
-    Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &connection));
     bool ran = false;
-    for (const std::string& sql : Statements(text)) ran = Run(connection, sql) || ran;
-    if (ran) {
+    {
+        Holder holder;
+        EDSHANDLE connection = 0;
+        Must(EdsConnect60(U(Folder()), EDS_LOCAL_SERVER, U(""), U(""), 0, &connection));
+        for (const std::string& sql : Statements(text)) ran = Run(connection, sql) || ran;
         gWork = kWork;
-        AnotherStationAppends();
+        if (ran) {
+            holder.Check();
+            holder.FieldsKept();
+            AnotherStationAppends();
+        } else {
+            holder.GiveUp();
+        }
+        Must(EdsDisconnect(connection));
     }
-    Must(EdsDisconnect(connection));
     if (ran) PutFilesBack();
     return 0;
 }

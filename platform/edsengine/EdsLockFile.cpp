@@ -1,5 +1,6 @@
 #include "platform/edsengine/EdsLockFile.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -78,19 +79,38 @@ bool LockFile::RecordLockedElsewhere(std::int64_t recno) {
     return lock.l_type != F_UNLCK;
 }
 
-std::int64_t LockFile::ReserveRecordNumbers(std::int64_t minimum, std::int64_t count) {
+bool LockFile::AnyRecordLockedElsewhere() {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kRecordBase;
+    lock.l_len = 0;  // to the end of every offset
+    if (::fcntl(fd_, F_OFD_GETLK, &lock) != 0) Throw(EDS_E_IO, std::string("Lock test failed: ") + std::strerror(errno));
+    return lock.l_type != F_UNLCK;
+}
+
+std::int64_t LockFile::HoldNumbers() {
     SetLock(F_WRLCK, kCounterByte, 1, true);
+    std::int64_t next = 0;
+    const ssize_t got = ::pread(fd_, &next, sizeof next, 0);
+    return got == static_cast<ssize_t>(sizeof next) ? next : 0;
+}
+
+void LockFile::ReleaseNumbers(std::int64_t next) {
     struct Unlock {
         LockFile* self;
         ~Unlock() { self->SetLock(F_UNLCK, kCounterByte, 1, false); }
     } unlock{this};
-    std::int64_t next = 0;
-    const ssize_t got = ::pread(fd_, &next, sizeof next, 0);
-    if (got != static_cast<ssize_t>(sizeof next)) next = 0;
-    if (next < minimum) next = minimum;
-    const std::int64_t following = next + count;
-    if (::pwrite(fd_, &following, sizeof following, 0) != static_cast<ssize_t>(sizeof following))
+    std::int64_t stored = 0;
+    if (::pread(fd_, &stored, sizeof stored, 0) != static_cast<ssize_t>(sizeof stored)) stored = 0;
+    if (next <= stored) return;
+    if (::pwrite(fd_, &next, sizeof next, 0) != static_cast<ssize_t>(sizeof next))
         Throw(EDS_E_IO, std::string("Cannot write the lock file: ") + std::strerror(errno));
+}
+
+std::int64_t LockFile::ReserveRecordNumbers(std::int64_t minimum, std::int64_t count) {
+    const std::int64_t next = std::max(HoldNumbers(), minimum);
+    ReleaseNumbers(next + count);
     return next;
 }
 

@@ -30,11 +30,17 @@ public:
     bool LockOpen(bool exclusive, int timeoutMs);
     bool TryLockRecord(std::int64_t recno);
     void UnlockRecord(std::int64_t recno);
-    // Whether another open holds the record's lock.
+    // Whether another open holds the record's lock; whether it holds any record's lock.
     bool RecordLockedElsewhere(std::int64_t recno);
+    bool AnyRecordLockedElsewhere();
     // The first of `count` record numbers: at least `minimum`, above every number handed
     // out before by any process. Blocks briefly while another process reserves.
     std::int64_t ReserveRecordNumbers(std::int64_t minimum, std::int64_t count = 1);
+    // Holds the record-number counter, so that no other open reserves until it is
+    // released, and answers the first number not handed out yet. The release
+    // marks every number below `next` as handed out.
+    std::int64_t HoldNumbers();
+    void ReleaseNumbers(std::int64_t next);
 
 private:
     bool SetLock(short type, std::int64_t start, std::int64_t length, bool wait);

@@ -11,6 +11,7 @@
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsLockFile.h"
 #include "platform/edsengine/EdsSqlChecks.h"
+#include "platform/edsengine/EdsSqlRecords.h"
 #include "platform/edsengine/EdsSqlStream.h"
 #include "platform/edsengine/EdsSqlText.h"
 #include "platform/edsengine/EdsTableFile.h"
@@ -63,82 +64,49 @@ private:
     SqlSession* session_;
 };
 
-// Record numbers of tables with an auto-increment column come from the table's
-// lock file, where appends through table handles reserve them before they
-// write. An INSERT into such a table takes the next reserved number, so a
-// pending append elsewhere never finds its number taken.
-std::optional<WriteTransaction> NumberInsert(SqlSession& session, const std::vector<SqlToken>& toks,
-                                             const std::vector<std::string>& paths,
-                                             const std::vector<std::unique_ptr<LockFile>>& locks) {
-    std::size_t into = 0;
-    while (into < toks.size() && !(toks[into].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[into].value) == "INTO")) ++into;
-    if (into + 1 >= toks.size()) return std::nullopt;
-    const std::string target = rtl::UpperCase(toks[into + 1].value);
-    for (std::size_t i = 0; i < paths.size(); ++i) {
-        const SqlSession::Table* t = session.ByPath(paths[i]);
-        if (!t || rtl::UpperCase(t->rowTable) != target) continue;
-        bool autoinc = std::any_of(t->fields.begin(), t->fields.end(),
-                                   [](const SqlField& f) { return f.type == EDS_AUTOINC; });
-        if (!autoinc) return std::nullopt;
-        sqlite3* db = session.Db();
-        WriteTransaction transaction(session);
-        SqlSession::OwnStatements own(session);
-        const std::string schema = QuoteName(t->schema);
-        std::string high = "SELECT max(coalesce((SELECT max(rowid) FROM " + schema + "." + QuoteName(t->rowTable) +
-                           "), 0), coalesce((SELECT seq FROM " + schema + ".sqlite_sequence WHERE name = ?1), 0)) + 1";
-        sqlite3_stmt* query = nullptr;
-        int rc = sqlite3_prepare_v2(db, high.c_str(), -1, &query, nullptr);
-        StmtGuard queryGuard{query};
-        if (rc != SQLITE_OK) ThrowSqlError(db, rc, high);
-        sqlite3_bind_text(query, 1, t->rowTable.c_str(), -1, SQLITE_TRANSIENT);
-        std::int64_t minimum = sqlite3_step(query) == SQLITE_ROW ? sqlite3_column_int64(query, 0) : 1;
-        const std::int64_t next = locks[i]->ReserveRecordNumbers(minimum, 1);
-        std::string steer = "INSERT OR REPLACE INTO " + schema + ".sqlite_sequence(rowid, name, seq) VALUES("
-                            "(SELECT rowid FROM " + schema + ".sqlite_sequence WHERE name = ?1), ?1, ?2)";
-        sqlite3_stmt* set = nullptr;
-        rc = sqlite3_prepare_v2(db, steer.c_str(), -1, &set, nullptr);
-        StmtGuard setGuard{set};
-        if (rc != SQLITE_OK) ThrowSqlError(db, rc, steer);
-        sqlite3_bind_text(set, 1, t->rowTable.c_str(), -1, SQLITE_TRANSIENT);
-        sqlite3_bind_int64(set, 2, next - 1);
-        rc = sqlite3_step(set);
-        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, steer);
-        return transaction;
-    }
-    return std::nullopt;
+// One whole number from one of the session's own queries, with `name` as ?1
+// (0 when it answers none).
+std::int64_t OwnNumber(SqlSession& session, const std::string& sql, const std::string& name) {
+    SqlSession::OwnStatements own(session);
+    StmtGuard query{PrepareOne(session.Db(), sql)};
+    sqlite3_bind_text(query.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    const int rc = sqlite3_step(query.stmt);
+    if (rc == SQLITE_ROW) return sqlite3_column_int64(query.stmt, 0);
+    if (rc != SQLITE_DONE) ThrowSqlError(session.Db(), rc, sql);
+    return 0;
 }
 
-// The SELECT of the record numbers that an UPDATE or DELETE of plain shape is
-// about to change, and the table it names; nullopt for any other shape.
-std::optional<std::pair<std::string, std::string>> ChangedRows(const std::vector<SqlToken>& toks, std::string_view text) {
-    auto word = [&](std::size_t i, const char* w) {
-        return i < toks.size() && toks[i].kind == SqlToken::Kind::Word && rtl::UpperCase(toks[i].value) == w;
-    };
-    auto name = [&](std::size_t i) {
-        return i < toks.size() && (toks[i].kind == SqlToken::Kind::Word || toks[i].kind == SqlToken::Kind::QuotedName) &&
-               !(i + 1 < toks.size() && toks[i + 1].kind == SqlToken::Kind::Punct && toks[i + 1].value == ".");
-    };
-    std::size_t i = 1;
-    bool update = word(0, "UPDATE");
-    if (update && word(i, "OR")) i += 2;
-    if (!update && !(word(0, "DELETE") && word(i++, "FROM"))) return std::nullopt;
-    if (!name(i)) return std::nullopt;
-    const std::size_t tableAt = i++;
-    std::size_t fromEnd = toks[tableAt].end;
-    if (word(i, "AS")) ++i;
-    if (name(i) && !word(i, "SET") && !word(i, "WHERE")) fromEnd = toks[i++].end;
-    std::size_t where = toks.size();
-    int depth = 0;
-    for (std::size_t k = i; k < toks.size(); ++k) {
-        if (toks[k].kind == SqlToken::Kind::Punct && toks[k].value == "(") ++depth;
-        if (toks[k].kind == SqlToken::Kind::Punct && toks[k].value == ")") --depth;
-        if (depth != 0) continue;
-        if (word(k, "FROM") || word(k, "RETURNING") || word(k, "ORDER") || word(k, "LIMIT")) return std::nullopt;
-        if (word(k, "WHERE") && where == toks.size()) where = k;
-    }
-    std::string select = "SELECT rowid FROM " + std::string(text.substr(toks[tableAt].begin, fromEnd - toks[tableAt].begin));
-    if (where < toks.size()) select += " " + std::string(text.substr(toks[where].begin));
-    return std::make_pair(toks[tableAt].value, select);
+std::string RowTableOf(const RecordChecks::Table& t) { return QuoteName(t.schema) + "." + QuoteName(t.rowTable); }
+
+// The highest record number a table has given: its highest row, and for an
+// AutoInc table what SQLite keeps in sqlite_sequence.
+std::int64_t Highest(SqlSession& session, const RecordChecks::Table& t) {
+    std::string sql = "SELECT coalesce(max(" + t.recno + "), 0) FROM " + RowTableOf(t);
+    if (t.autoinc)
+        sql = "SELECT max((" + sql + "), coalesce((SELECT seq FROM " + QuoteName(t.schema) +
+              ".sqlite_sequence WHERE name = ?1), 0))";
+    return OwnNumber(session, sql, t.rowTable);
+}
+
+// An AutoInc table numbers new rows above sqlite_sequence: from the counter,
+// below which every number is handed out.
+void NumberFromCounter(SqlSession& session, const RecordChecks::Table& t) {
+    const std::string sequence = QuoteName(t.schema) + ".sqlite_sequence";
+    if (Highest(session, t) >= t.counter - 1) return;
+    OwnNumber(session, "INSERT OR REPLACE INTO " + sequence + "(rowid, name, seq) VALUES((SELECT rowid FROM " +
+                           sequence + " WHERE name = ?1), ?1, " + std::to_string(t.counter - 1) + ")",
+              t.rowTable);
+}
+
+// A row that SQLite numbered below the counter, in a table without AutoInc,
+// goes above every row (the statement is through, its transaction not yet):
+// answers its new number.
+std::int64_t MoveAbove(SqlSession& session, const RecordChecks::Table& t, std::int64_t recno) {
+    const std::int64_t to = std::max(t.counter, Highest(session, t) + 1);
+    OwnNumber(session, "UPDATE " + RowTableOf(t) + " SET " + t.recno + " = " + std::to_string(to) + " WHERE " +
+                           t.recno + " = " + std::to_string(recno),
+              t.rowTable);
+    return to;
 }
 
 }  // namespace
@@ -190,6 +158,10 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     HardenConnection(db_);
     try {
         checks_ = std::make_unique<FieldChecks>(db_);
+        records_ = std::make_unique<RecordChecks>(db_);
+        // The rows that REPLACE removes reach the record checks' BEFORE DELETE
+        // triggers only so; SQLite's own default is off.
+        ExecOwn("PRAGMA recursive_triggers = ON");
     } catch (...) {
         sqlite3_close(db_);
         throw;
@@ -236,10 +208,12 @@ int SqlSession::Refuse(std::string text) {
 // What a user's statement may do is decided here, by what SQLite is about to
 // do, never by its text: a PRAGMA takes effect while it is prepared.
 int SqlSession::Authorize(void* self, int action, const char* first, const char* second, const char* schema,
-                          const char*) {
+                          const char* trigger) {
     auto* session = static_cast<SqlSession*>(self);
     if (session->own_) return SQLITE_OK;
     const std::string name = first ? first : "";
+    if (!trigger && (action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE))
+        session->writes_.push_back({action, schema ? schema : "", name, action == SQLITE_UPDATE && second ? second : ""});
     switch (action) {
     case SQLITE_ATTACH:
     case SQLITE_DETACH:
@@ -305,6 +279,8 @@ int SqlSession::Authorize(void* self, int action, const char* first, const char*
     case SQLITE_CREATE_VTABLE: return session->Refuse("CREATE VIRTUAL TABLE" + std::string(kUseTableApi));
     case SQLITE_DROP_VTABLE: return session->Refuse("DROP TABLE of a virtual table" + std::string(kUseTableApi));
     case SQLITE_FUNCTION:
+        if (!trigger && second && RecordChecks::IsCheck(second))
+            return session->Refuse("The function " + std::string(second) + " is the engine's own.");
         // It registers a tokenizer by the address a value holds: any address.
         if (second && rtl::SameText(second, "fts3_tokenizer"))
             return session->Refuse("The function fts3_tokenizer cannot be used through SQL: full-text tables are no "
@@ -428,6 +404,9 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         try {
             if (const std::string checks = FieldChecks::Make(t.schema, t.rowTable, t.fields); !checks.empty())
                 ExecOwn(checks);
+            const bool autoinc = std::any_of(t.fields.begin(), t.fields.end(),
+                                             [](const SqlField& f) { return f.type == EDS_AUTOINC; });
+            ExecOwn(RecordChecks::Make(t.schema, t.rowTable, t.recno, autoinc));
         } catch (...) {
             Detach(t.schema);
             throw;
@@ -443,12 +422,14 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
 void SqlSession::Describe(Table& table) {
     TableFile::Description description = TableFile::Describe(table.path);
     table.rowTable = std::move(description.rowTable);
+    table.recno = description.fields.RecnoSql();
     table.fields.clear();
     for (const FieldDef& f : description.fields.Fields()) table.fields.push_back({f.name, f.type, f.length, f.decimals});
 }
 
 void SqlSession::Detach(const std::string& schema) {
     ExecOwn(FieldChecks::Remove(schema));
+    ExecOwn(RecordChecks::Remove(schema));
     ExecOwn("DETACH DATABASE " + QuoteName(schema));
 }
 
@@ -491,6 +472,7 @@ sqlite3_stmt* SqlSession::PrepareReaching(const std::string& sql, const std::vec
     for (const std::string& path : paths)
         if (const Table* t = ByPath(path)) schemas.push_back(t->schema);
     reachable_ = &schemas;
+    writes_.clear();
     unreachable_.clear();
     refusal_.clear();
     indexMade_.clear();
@@ -573,32 +555,74 @@ void SqlStatementCore::SetParam(UNSIGNED32 number, SqlValue value) {
     params_[number - 1] = std::move(value);
 }
 
-// Records that another open has locked are not changed behind its back.
-void SqlStatementCore::RefuseLockedRows(const std::pair<std::string, std::string>& changed,
-                                        const std::vector<std::string>& paths,
-                                        const std::vector<std::unique_ptr<LockFile>>& locks) {
-    const std::string target = rtl::UpperCase(changed.first);
+// A statement that changes tables: the record checks judge every row it
+// touches as SQLite touches it, whatever the statement's shape; what it
+// writes, and so what it answers, comes from SQLite's authorizer.
+SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::string>& paths,
+                                    const std::vector<std::unique_ptr<LockFile>>& opens) {
+    sqlite3* db = session_.Db();
+    const std::vector<SqlSession::Write> writes = session_.Writes();
+    bool schema = false, rows = false, inserts = false;
+    for (const SqlSession::Write& w : writes) {
+        const bool master = rtl::SameText(w.table, "sqlite_master") || rtl::SameText(w.table, "sqlite_temp_master");
+        schema = schema || master;
+        rows = rows || !master;
+        inserts = inserts || (!master && w.action == SQLITE_INSERT);
+    }
+    std::vector<RecordChecks::Table> tables;
+    bool moves = false;  // rows may have to move before the commit
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const SqlSession::Table* t = session_.ByPath(paths[i]);
-        if (!t || rtl::UpperCase(t->rowTable) != target) continue;
-        sqlite3* db = session_.Db();
-        StmtGuard rows{PrepareOne(db, changed.second)};
-        for (std::size_t p = 0; p < params_.size(); ++p) SqlBindValue(rows.stmt, static_cast<int>(p) + 1, params_[p]);
-        int rc;
-        while ((rc = sqlite3_step(rows.stmt)) == SQLITE_ROW) {
-            const std::int64_t recno = sqlite3_column_int64(rows.stmt, 0);
-            if (locks[i]->RecordLockedElsewhere(recno))
-                Throw(EDS_E_RECORD_LOCKED, "The record " + std::to_string(recno) + " of the table " + t->rowTable +
-                                               " is locked by another user.");
+        if (!t) continue;
+        RecordChecks::Table checked;
+        checked.schema = t->schema;
+        checked.rowTable = t->rowTable;
+        checked.recno = t->recno;
+        checked.locks = opens[i].get();
+        auto alias = std::find_if(t->fields.begin(), t->fields.end(), [](const SqlField& f) { return f.type == EDS_AUTOINC; });
+        checked.autoinc = alias != t->fields.end();
+        for (const SqlSession::Write& w : writes) {
+            if (w.schema != t->schema || !rtl::SameText(w.table, t->rowTable)) continue;
+            const bool renumbers = w.action == SQLITE_UPDATE && (rtl::SameText(w.column, "ROWID") ||
+                                                                 (checked.autoinc && rtl::SameText(w.column, alias->name)));
+            checked.numbering = checked.numbering || w.action == SQLITE_INSERT || renumbers;
+            moves = moves || (w.action == SQLITE_INSERT && !checked.autoinc);
         }
-        if (rc != SQLITE_DONE) ThrowSqlError(db, rc, changed.second);
-        return;
+        tables.push_back(std::move(checked));
     }
+    // The transaction before the counters: a holder of a counter never waits for SQLite.
+    std::optional<WriteTransaction> transaction;
+    if (moves) transaction.emplace(session_);
+    RecordChecks::Run run(session_.Records(), std::move(tables));
+    for (const RecordChecks::Table& t : run.Tables())
+        if (t.held && t.autoinc) NumberFromCounter(session_, t);
+    session_.Checks().Clear();
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+    }
+    if (rc != SQLITE_DONE) {
+        session_.Records().ThrowRefusal();
+        session_.Checks().ThrowFailure(db, rc, text_);
+    }
+    SqlOutcome out;
+    if (rows && !schema) {
+        out.rowsAffected = sqlite3_changes64(db);
+        if (inserts) out.lastAutoinc = sqlite3_last_insert_rowid(db);
+    }
+    run.Stop();
+    for (const RecordChecks::Table& t : run.Tables()) {
+        for (const std::int64_t recno : t.misplaced) {
+            const std::int64_t to = MoveAbove(session_, t, recno);
+            if (recno == out.lastAutoinc) out.lastAutoinc = to;
+        }
+    }
+    run.Release([this](const RecordChecks::Table& t) { return Highest(session_, t); });
+    if (transaction) transaction->Commit();
+    return out;
 }
 
 SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
     if (!prepared_) Throw(EDS_E_INVALID_STATEMENT, "The statement has not been prepared.");
-    sqlite3* db = session_.Db();
     const std::vector<std::string> paths = session_.AttachFor(text_);
     // A statement is one more open of each table it names: a table that another
     // handle holds exclusively is refused, as an open would be.
@@ -614,26 +638,9 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
         Throw(EDS_E_TRANSACTION, "An SQL statement cannot change tables inside a transaction; change them through "
                                  "their tables, or run the statement after the commit or rollback.");
     for (std::size_t i = 0; i < params_.size(); ++i) SqlBindValue(stmt.stmt, static_cast<int>(i) + 1, params_[i]);
-    SqlOutcome out;
     int columns = sqlite3_column_count(stmt.stmt);
-    if (columns == 0) {
-        std::vector<SqlToken> toks = TokenizeSql(text_);
-        std::string first = toks.empty() ? "" : rtl::UpperCase(toks[0].value);
-        std::optional<WriteTransaction> numbering =
-            first == "INSERT" || first == "REPLACE" ? NumberInsert(session_, toks, paths, opens) : std::nullopt;
-        if (auto changed = ChangedRows(toks, text_)) RefuseLockedRows(*changed, paths, opens);
-        session_.Checks().Clear();
-        int rc;
-        while ((rc = sqlite3_step(stmt.stmt)) == SQLITE_ROW) {
-        }
-        if (rc != SQLITE_DONE) session_.Checks().ThrowFailure(db, rc, text_);
-        if (numbering) numbering->Commit();
-        if (first == "INSERT" || first == "UPDATE" || first == "DELETE" || first == "REPLACE") {
-            out.rowsAffected = sqlite3_changes64(db);
-            if (first == "INSERT" || first == "REPLACE") out.lastAutoinc = sqlite3_last_insert_rowid(db);
-        }
-        return out;
-    }
+    if (columns == 0) return Change(stmt.stmt, paths, opens);
+    SqlOutcome out;
 
     auto result = std::make_unique<SqlResult>();
     // Column descriptions: a column taken from a table keeps its field's type and

@@ -21,6 +21,7 @@ namespace eds {
 
 class FieldChecks;
 class LockFile;
+class RecordChecks;
 
 // A column of a table file or of a result.
 struct SqlField {
@@ -113,6 +114,7 @@ public:
         std::string path;
         std::string schema;    // the attachment's name
         std::string rowTable;  // the table of rows inside the file
+        std::string recno;     // how SQL names a row's record number there
         std::vector<SqlField> fields;
         std::uint64_t lastUse = 0;
         std::uint64_t device = 0, inode = 0;  // the file attached, should another replace it
@@ -127,6 +129,18 @@ public:
 
     // What the field checks refuse while a statement runs (see EdsSqlChecks.h).
     FieldChecks& Checks() { return *checks_; }
+    // What the record checks refuse while a statement runs (see EdsSqlRecords.h).
+    RecordChecks& Records() { return *records_; }
+
+    // A table the statement prepared last writes itself, as SQLite told the
+    // authorizer (its triggers' writes are not among them).
+    struct Write {
+        int action = 0;      // SQLITE_INSERT, SQLITE_UPDATE, SQLITE_DELETE
+        std::string schema;  // as SQLite names the attachment ("main", "temp", "edt1", ...)
+        std::string table;
+        std::string column;  // UPDATE: the column set ("ROWID" for the record number itself)
+    };
+    const std::vector<Write>& Writes() const { return writes_; }
 
 private:
     static int Authorize(void* self, int action, const char* first, const char* second, const char* schema,
@@ -140,6 +154,8 @@ private:
     std::string folder_;
     sqlite3* db_ = nullptr;
     std::unique_ptr<FieldChecks> checks_;
+    std::unique_ptr<RecordChecks> records_;
+    std::vector<Write> writes_;
     std::vector<Table> tables_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
@@ -194,8 +210,8 @@ public:
     SqlOutcome Execute(bool inTransaction = false);
 
 private:
-    void RefuseLockedRows(const std::pair<std::string, std::string>& changed, const std::vector<std::string>& paths,
-                          const std::vector<std::unique_ptr<LockFile>>& locks);
+    SqlOutcome Change(sqlite3_stmt* stmt, const std::vector<std::string>& paths,
+                      const std::vector<std::unique_ptr<LockFile>>& opens);
 
     SqlSession& session_;
     bool prepared_ = false;

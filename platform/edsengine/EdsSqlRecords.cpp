@@ -1,0 +1,194 @@
+#include "platform/edsengine/EdsSqlRecords.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsFields.h"
+#include "platform/edsengine/EdsLockFile.h"
+#include "platform/edsengine/EdsSqlSession.h"
+#include "platform/rtl/SysUtils.h"
+
+namespace eds {
+namespace {
+
+constexpr const char* kLeaves = "eds_record_leaves";    // (schema, OLD.rowid): BEFORE DELETE
+constexpr const char* kChanges = "eds_record_changes";  // (schema, OLD.rowid, NEW.rowid, NEW.rowid in use)
+constexpr const char* kComes = "eds_record_comes";      // (schema, NEW.rowid, NEW.rowid in use): its own number
+constexpr const char* kPlaced = "eds_record_placed";    // (schema, NEW.rowid): AFTER INSERT
+
+// Asking the lock file whether any record is locked elsewhere costs a system
+// call; a row changed this soon after a "none" is judged by that answer, as it
+// would have been one row earlier.
+constexpr auto kUnlockedFor = std::chrono::milliseconds(1);
+
+std::string TriggerName(const std::string& schema, const char* event) { return QuoteName(schema + "$" + event); }
+
+}  // namespace
+
+RecordChecks::RecordChecks(sqlite3* db) {
+    struct Function {
+        const char* name;
+        int args;
+        void (*call)(sqlite3_context*, int, sqlite3_value**);
+    };
+    // Direct-only: the TEMP triggers may call them, no view or file's schema may;
+    // the authorizer keeps them from the user's own text.
+    for (const Function& f : {Function{kLeaves, 2, &Leaves}, Function{kChanges, 4, &Changes},
+                              Function{kComes, 3, &Comes}, Function{kPlaced, 2, &Placed}}) {
+        const int rc = sqlite3_create_function_v2(db, f.name, f.args, SQLITE_UTF8 | SQLITE_DIRECTONLY, this, f.call,
+                                                  nullptr, nullptr, nullptr);
+        if (rc != SQLITE_OK) ThrowSqlError(db, rc, "registering the record checks");
+    }
+}
+
+bool RecordChecks::IsCheck(std::string_view function) {
+    for (const char* name : {kLeaves, kChanges, kComes, kPlaced})
+        if (rtl::SameText(std::string(function), name)) return true;
+    return false;
+}
+
+std::string RecordChecks::Make(const std::string& schema, const std::string& rowTable, const std::string& recno,
+                               bool autoinc) {
+    const std::string table = QuoteName(schema) + "." + QuoteName(rowTable);
+    const std::string name = rtl::QuotedStr(schema);
+    const std::string oldRow = "OLD." + recno, newRow = "NEW." + recno;
+    const std::string inUse = "EXISTS(SELECT 1 FROM " + table + " WHERE " + recno + " = " + newRow + ")";
+    const std::string unchanged = "CASE WHEN " + newRow + " IS " + oldRow + " THEN 1 ELSE " + inUse + " END";
+    std::string sql = "CREATE TEMP TRIGGER " + TriggerName(schema, "leaves") + " BEFORE DELETE ON " + table +
+                      " BEGIN SELECT " + kLeaves + "(" + name + ", " + oldRow + "); END;";
+    sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "changes") + " BEFORE UPDATE ON " + table + " BEGIN SELECT " +
+           kChanges + "(" + name + ", " + oldRow + ", " + newRow + ", " + unchanged + "); END;";
+    // A number SQLite picks itself is -1 here: the row is judged when placed.
+    sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "comes") + " BEFORE INSERT ON " + table + " WHEN " + newRow +
+           " <> -1 BEGIN SELECT " + kComes + "(" + name + ", " + newRow + ", " + inUse + "); END;";
+    // An AutoInc table numbers from sqlite_sequence, which the session sets to the counter.
+    if (!autoinc)
+        sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "placed") + " AFTER INSERT ON " + table + " BEGIN SELECT " +
+               kPlaced + "(" + name + ", " + newRow + "); END;";
+    return sql;
+}
+
+std::string RecordChecks::Remove(const std::string& schema) {
+    std::string sql;
+    for (const char* event : {"leaves", "changes", "comes", "placed"})
+        sql += "DROP TRIGGER IF EXISTS temp." + TriggerName(schema, event) + ";";
+    return sql;
+}
+
+RecordChecks::Run::Run(RecordChecks& checks, std::vector<Table> tables) : checks_(checks), tables_(std::move(tables)) {
+    checks_.code_ = 0;
+    checks_.refusal_.clear();
+    for (Table& t : tables_) {
+        if (!t.numbering) continue;
+        t.counter = t.locks->HoldNumbers();
+        t.held = true;
+    }
+    checks_.run_ = this;
+}
+
+RecordChecks::Run::~Run() {
+    Stop();
+    for (Table& t : tables_) {
+        if (!t.held) continue;
+        t.held = false;
+        try {
+            t.locks->ReleaseNumbers(t.counter);
+        } catch (...) {
+            // The lock goes with it; the stored counter is still right.
+        }
+    }
+}
+
+void RecordChecks::Run::Release(const std::function<std::int64_t(const Table&)>& highest) {
+    for (Table& t : tables_) {
+        if (!t.held) continue;
+        t.held = false;
+        t.locks->ReleaseNumbers(std::max(t.counter, highest(t) + 1));
+    }
+}
+
+void RecordChecks::ThrowRefusal() {
+    if (refusal_.empty()) return;
+    std::string text = std::move(refusal_);
+    refusal_.clear();
+    Throw(code_, std::move(text));
+}
+
+void RecordChecks::Refuse(sqlite3_context* context, UNSIGNED32 code, std::string text) {
+    code_ = code;
+    refusal_ = std::move(text);
+    sqlite3_result_error(context, refusal_.c_str(), -1);
+}
+
+RecordChecks::Table* RecordChecks::Find(sqlite3_context* context, sqlite3_value* schema) {
+    sqlite3_result_null(context);
+    if (!run_) return nullptr;
+    const unsigned char* text = sqlite3_value_text(schema);
+    const std::string_view name = text ? reinterpret_cast<const char*>(text) : "";
+    for (Table& t : run_->Tables())
+        if (t.schema == name) return &t;
+    return nullptr;
+}
+
+bool RecordChecks::Unlocked(sqlite3_context* context, Table& table, std::int64_t recno) {
+    const auto now = std::chrono::steady_clock::now();
+    if (now - table.unlockedAt < kUnlockedFor) return true;
+    if (!table.locks->AnyRecordLockedElsewhere()) {
+        table.unlockedAt = now;
+        return true;
+    }
+    if (!table.locks->RecordLockedElsewhere(recno)) return true;
+    Refuse(context, EDS_E_RECORD_LOCKED,
+           "The record " + std::to_string(recno) + " of the table " + table.rowTable + " is locked by another user.");
+    return false;
+}
+
+bool RecordChecks::Numbered(sqlite3_context* context, Table& table, std::int64_t recno, bool existing) {
+    // A record's own number, and one never handed out (below 1, or not yet), are free to take.
+    if (existing || recno < 1 || (table.held && recno >= table.counter)) return true;
+    if (!table.held) {
+        Refuse(context, EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; The statement gives a record of the table " +
+                                       table.rowTable + " another record number in a way the engine cannot follow; "
+                                       "change the number in an UPDATE of its own (SET rowid = ...).");
+        return false;
+    }
+    Refuse(context, EDS_E_UNIQUE_VIOLATION,
+           "The record number " + std::to_string(recno) + " of the table " + table.rowTable +
+               " was handed out before: to an append of another user, or to a record since deleted. Leave the "
+               "number out and the table gives the next free one.");
+    return false;
+}
+
+void RecordChecks::Leaves(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
+    Table* t = argc == 2 ? self->Find(context, argv[0]) : nullptr;
+    if (t) self->Unlocked(context, *t, sqlite3_value_int64(argv[1]));
+}
+
+void RecordChecks::Changes(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
+    Table* t = argc == 4 ? self->Find(context, argv[0]) : nullptr;
+    if (!t || !self->Unlocked(context, *t, sqlite3_value_int64(argv[1]))) return;
+    if (sqlite3_value_type(argv[2]) != SQLITE_INTEGER) return;  // SQLite refuses it itself
+    self->Numbered(context, *t, sqlite3_value_int64(argv[2]), sqlite3_value_int(argv[3]) != 0);
+}
+
+void RecordChecks::Comes(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
+    Table* t = argc == 3 ? self->Find(context, argv[0]) : nullptr;
+    if (!t || sqlite3_value_type(argv[1]) != SQLITE_INTEGER) return;
+    t->explicitRow = sqlite3_value_int64(argv[1]);
+    self->Numbered(context, *t, t->explicitRow, sqlite3_value_int(argv[2]) != 0);
+}
+
+void RecordChecks::Placed(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
+    Table* t = argc == 2 ? self->Find(context, argv[0]) : nullptr;
+    if (!t) return;
+    const std::int64_t recno = sqlite3_value_int64(argv[1]);
+    const bool own = std::exchange(t->explicitRow, 0) == recno;  // judged before it came
+    if (!own && t->held && recno >= 1 && recno < t->counter) t->misplaced.push_back(recno);
+}
+
+}  // namespace eds

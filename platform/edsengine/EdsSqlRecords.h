@@ -1,0 +1,106 @@
+#pragma once
+// What SQL may do to other stations' records: while a statement runs, no row
+// that another open holds locked is changed, replaced or deleted, and no row
+// takes a record number that was handed out to an append (pending elsewhere,
+// or given up since) and never written.
+//
+// Judged at the moment SQLite touches a row, whatever the statement's shape:
+// TEMP triggers of the connection on each attached table call the checks
+// below. A row that REPLACE removes reaches BEFORE DELETE only while the
+// connection runs with recursive_triggers on, which the session sets.
+//
+// Record numbers: for the statement's run the lock file's counter is held for
+// each table it inserts into or renumbers, so no other open reserves
+// meanwhile; the new rows start at the counter (an AutoInc table is told so
+// through sqlite_sequence; in a table without one SQLite numbers from its
+// highest row, and a new row below the counter is moved above every row once
+// the statement is through) and the counter passes them at the end.
+//
+// Thread safety: REQUIRES the engine lock, like the session that owns it.
+
+#include <sqlite3.h>
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/edsengine/eds.h"
+
+namespace eds {
+
+class LockFile;
+
+class RecordChecks {
+public:
+    // Registers the check functions on `db`; this object must outlive their use.
+    explicit RecordChecks(sqlite3* db);
+    RecordChecks(const RecordChecks&) = delete;
+    RecordChecks& operator=(const RecordChecks&) = delete;
+
+    // The statements that make and drop the triggers of the table `rowTable`
+    // attached as `schema`, whose record number SQL names `recno`; `autoinc`
+    // when that is an AutoInc field.
+    static std::string Make(const std::string& schema, const std::string& rowTable, const std::string& recno,
+                            bool autoinc);
+    static std::string Remove(const std::string& schema);
+    // Whether user SQL names one of the check functions (it may not).
+    static bool IsCheck(std::string_view function);
+
+    struct Table {
+        std::string schema;
+        std::string rowTable;
+        std::string recno;          // how SQL names its record number
+        LockFile* locks = nullptr;  // the statement's open of the table
+        bool numbering = false;     // the statement inserts into it or renumbers its rows
+        bool held = false;          // its counter is held
+        bool autoinc = false;
+        std::int64_t counter = 0;  // the first number not handed out, while numbering
+        // Rows the statement inserted below the counter, to move above every row.
+        std::vector<std::int64_t> misplaced;
+        std::int64_t explicitRow = 0;  // the number an insert gave itself, until its row is placed
+        std::chrono::steady_clock::time_point unlockedAt{};  // when no record was locked elsewhere
+    };
+
+    // The checks of one statement's run, from before its first step until after
+    // its last: outside one the functions judge nothing.
+    class Run {
+    public:
+        Run(RecordChecks& checks, std::vector<Table> tables);
+        ~Run();
+        Run(const Run&) = delete;
+        Run& operator=(const Run&) = delete;
+        std::vector<Table>& Tables() { return tables_; }
+        // Ends the judging (the session's own moves of misplaced rows follow).
+        void Stop() { checks_.run_ = nullptr; }
+        // Releases each counter held, past every row of its table (`highest`
+        // answers a table's highest record number in use).
+        void Release(const std::function<std::int64_t(const Table&)>& highest);
+
+    private:
+        RecordChecks& checks_;
+        std::vector<Table> tables_;
+    };
+
+    // Throws what a check refused in the statement that failed with `rc`;
+    // returns when no check refused.
+    void ThrowRefusal();
+
+private:
+    static void Leaves(sqlite3_context* context, int argc, sqlite3_value** argv);
+    static void Changes(sqlite3_context* context, int argc, sqlite3_value** argv);
+    static void Comes(sqlite3_context* context, int argc, sqlite3_value** argv);
+    static void Placed(sqlite3_context* context, int argc, sqlite3_value** argv);
+    Table* Find(sqlite3_context* context, sqlite3_value* schema);
+    bool Unlocked(sqlite3_context* context, Table& table, std::int64_t recno);
+    bool Numbered(sqlite3_context* context, Table& table, std::int64_t recno, bool existing);
+    void Refuse(sqlite3_context* context, UNSIGNED32 code, std::string text);
+
+    Run* run_ = nullptr;
+    UNSIGNED32 code_ = 0;
+    std::string refusal_;
+};
+
+}  // namespace eds
