@@ -10,6 +10,7 @@
 #include "dbfengine/uxffds.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfmemo.h"
+#include "dbfengine/xfndx.h"
 #include "dbfengine/xfndxlow.h"
 #include "dbfengine/xfparser.h"
 #include "platform/db/Convert.h"
@@ -508,7 +509,9 @@ int TXfDataSet::XfiGoToRecNo(std::int32_t recNo)
     SelectOwnArea("XfiGoToRecNo");
     bool ok = false;
     const int code = Engine([&] { ok = xf::GoChecked(recNo); });
-    if (code || !ok) {
+    // A record the controlling order leaves out (its FOR condition fails, or a unique
+    // tag holds its key for another record) puts the engine at the end: not reached.
+    if (code || !ok || xf::dEOF()) {
         XfiSetToEnd();
         return code ? code : xfAtEnd;
     }
@@ -746,6 +749,7 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     StoreMemoEdits(buffer);
     const std::int32_t recNo = RecNoOf(buffer);
     if (const int code = Engine([&] { xf::GO(recNo); })) return code;
+    const std::int32_t follower = FollowerInOrder(recNo);
     WithLock(false, OnRLockFailedOnPost, "Post", [&] {
         TWorkArea* a = xf::WorkArea(area_);
         // The record as it is in the file now, under the lock; the typed record keeps
@@ -757,7 +761,34 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     });
     FreeReplacedMemos();
     ResetEdit();
+    StandAfterPost(recNo, follower);
     return xfOk;
+}
+
+std::int32_t TXfDataSet::FollowerInOrder(std::int32_t recNo)
+{
+    if (xf::CurrentOrder() == 0 || xf::dEOF()) return 0;
+    std::int32_t follower = 0;
+    Engine([&] {
+        xf::SKIP(1);
+        if (!xf::dEOF()) follower = xf::RecNo();
+        xf::GO(recNo);
+    });
+    return follower;
+}
+
+void TXfDataSet::StandAfterPost(std::int32_t recNo, std::int32_t follower)
+{
+    // The write has landed whatever this finds: a record that cannot be read is
+    // reported when the dataset reads it next.
+    Engine([&] {
+        if (!xf::dEOF() && xf::RecNo() == recNo) return;
+        if (xf::GoChecked(recNo) && !xf::dEOF()) return;
+        if (follower > 0 && xf::GoChecked(follower) && !xf::dEOF()) return;
+        xf::GoBottom();
+    });
+    atBegin_ = false;
+    atEnd_ = xf::dEOF();
 }
 
 void TXfDataSet::FreeReplacedMemos()

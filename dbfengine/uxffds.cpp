@@ -303,26 +303,43 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
                 text.resize(length, ' ');
             }
             key += text;
-        } else if (fields.size() > 1) {
-            return false;
-        } else if (p->Type == 'D') {
-            key = DateTextFromNumber(std::floor(value.ToDateTime()) + DateNumber(1899, 12, 30));
-        } else if (p->Type == 'N' || p->Type == 'F') {
-            // Digits as the tag holds them: an integer field's every one (a double
-            // drops some past 2^53), a double's in full, never as "3e+19".
-            if (p->FieldType != ftFloat && value.VarType() == Variant::Type::Integer) {
-                key = std::to_string(value.ToInt64());
-            } else {
-                char text[400];
-                const auto r = std::to_chars(text, text + sizeof text, value.ToDouble(), std::chars_format::fixed);
-                key.assign(text, r.ptr);
-            }
-        } else {
+        } else if (fields.size() > 1 || !TypedKeyText(*p, value, key)) {
             return false;
         }
     }
     if (key.size() > 100) key.resize(100);
     return true;
+}
+
+bool TXfFileDataSet::TypedKeyText(const TXfFieldProp& p, const Variant& value, std::string& key)
+{
+    // The scan converts the value to the field's kind and compares the whole of it:
+    // it finds nowhere what it cannot convert, and what no such field holds (a time
+    // of day, a day outside the years 1 to 9999, a number past twenty digits), where
+    // the tag would match a part of it. Those go to the scan.
+    try {
+        if (p.Type == 'D') {
+            const double day = value.ToDateTime() + DateNumber(1899, 12, 30);
+            if (day != std::floor(day) || !(day >= DateNumber(1, 1, 1) && day <= DateNumber(9999, 12, 31))) return false;
+            key = DateTextFromNumber(day);
+            return true;
+        }
+        if (p.Type != 'N' && p.Type != 'F') return false;
+        // Digits as the tag holds them: an integer field's every one (a double
+        // drops some past 2^53), a double's in full, never as "3e+19".
+        if (p.FieldType != ftFloat && value.VarType() == Variant::Type::Integer) {
+            key = std::to_string(value.ToInt64());
+            return true;
+        }
+        const double number = value.ToDouble();
+        if (!(std::fabs(number) < 1e20)) return false;
+        char text[400];
+        const auto r = std::to_chars(text, text + sizeof text, number, std::chars_format::fixed);
+        key.assign(text, r.ptr);
+        return true;
+    } catch (const EVariantError&) {
+        return false;
+    }
 }
 
 bool TXfFileDataSet::HeldAsIs(const std::string& text, const std::string& native) const

@@ -194,8 +194,17 @@ void TXfPrimDataset::InternalGotoBookmark(const void* bookmark)
 {
     std::int32_t n = 0;
     std::memcpy(&n, bookmark, 4);
-    const int code = XfiGoToRecNo(n);
-    if (code != xfOk) DatabaseError("Record not found", this);
+    if (XfiGoToRecNo(n) != xfOk) {
+        RefusedTarget();
+        DatabaseError("Record not found", this);
+    }
+}
+
+void TXfPrimDataset::RefusedTarget()
+{
+    // The primitive left the engine at its end; the dataset still shows its record,
+    // and the engine goes back to it before it is next used.
+    CursorPosChanged();
 }
 
 int TXfPrimDataset::CompareBookmarks(const TBookmark& a, const TBookmark& b)
@@ -234,7 +243,10 @@ int TXfPrimDataset::GetRecNo()
 void TXfPrimDataset::SetRecNo(int value)
 {
     CheckBrowseMode();
-    if (XfiGoToRecNo(value) != xfOk) return;
+    if (XfiGoToRecNo(value) != xfOk) {
+        RefusedTarget();
+        return;
+    }
     Resync(TResyncMode {rmCenter});
     DoAfterScroll();
 }

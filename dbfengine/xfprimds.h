@@ -103,6 +103,8 @@ protected:
     int NativeSize() const { return nativeSize_; }
 
 private:
+    // After a record number or bookmark that reached no record.
+    void RefusedTarget();
     std::uint8_t* InfoOf(db::TRecordBuffer buffer) const;
 
     std::map<db::TRecordBuffer, std::unique_ptr<std::uint8_t[]>> buffers_;
