@@ -186,9 +186,14 @@ namespace {
 
 constexpr const char* kUseTableApi =
     " cannot be run through SQL: tables, their fields and their indexes are made, changed and removed through the "
-    "table API. SQL may make TEMP tables and, with CREATE INDEX ... ON a table, indexes.";
+    "table API. SQL may make indexes only, with CREATE INDEX ... ON a table.";
 
-bool IsTemp(const char* schema) { return schema && std::string_view(schema) == "temp"; }
+// A TEMP table would live on the session's connection alone: the rows of a
+// query are read on a connection of their own, which never sees it, and SQLite
+// would look in it first for the name of a table of the folder.
+constexpr const char* kNoTempTables =
+    " cannot be run through SQL: TEMP tables are not kept, since the rows of a query are read where they do not "
+    "exist. Make a table through the table API instead.";
 
 // The PRAGMAs that only describe a table (its columns and indexes), with or
 // without their argument; every other one sets or reads the engine's own state.
@@ -241,29 +246,43 @@ int SqlSession::Authorize(void* self, int action, const char* first, const char*
                                    " cannot be read through SQL: only table_info, table_xinfo, index_list, index_info "
                                    "and index_xinfo can.");
         break;
-    case SQLITE_CREATE_TEMP_TABLE:
-    case SQLITE_CREATE_TEMP_INDEX:
-    case SQLITE_DROP_TEMP_TABLE:
-    case SQLITE_DROP_TEMP_INDEX:
-        break;
+    case SQLITE_CREATE_TEMP_TABLE: return session->Refuse("CREATE TEMP TABLE" + std::string(kNoTempTables));
+    case SQLITE_CREATE_TEMP_INDEX: return session->Refuse("CREATE INDEX on a TEMP table" + std::string(kNoTempTables));
     case SQLITE_CREATE_TABLE:
-        if (IsTemp(schema)) break;
+        if (schema && std::string_view(schema) == "temp")  // CREATE TABLE temp.name
+            return session->Refuse("CREATE TEMP TABLE" + std::string(kNoTempTables));
         // ANALYZE makes its table of statistics first (user tables may not begin "sqlite_").
         return session->Refuse((rtl::UpperCase(name).rfind("SQLITE_", 0) == 0 ? "ANALYZE" : "CREATE TABLE") +
                                std::string(kUseTableApi));
     case SQLITE_CREATE_INDEX:
+        // An index on a table of the engine's own could refuse the engine's own writes to it.
+        if (!session->RowTableOf(schema, second))
+            return session->Refuse("CREATE INDEX on " + std::string(second ? second : "") +
+                                   " cannot be run through SQL: indexes are made only on a table's rows.");
         // SQLite fills the new index at once, which it asks as a REINDEX of it.
         session->indexMade_ = std::string(schema ? schema : "") + "." + name;
         break;
     case SQLITE_REINDEX:
-        if (IsTemp(schema) || session->indexMade_ == std::string(schema ? schema : "") + "." + name) break;
+        if (session->indexMade_ == std::string(schema ? schema : "") + "." + name) break;
         return session->Refuse("REINDEX" + std::string(kUseTableApi));
     case SQLITE_DROP_TABLE:
-        if (IsTemp(schema)) break;
-        return session->Refuse("DROP TABLE" + std::string(kUseTableApi));
+    case SQLITE_DROP_TEMP_TABLE: return session->Refuse("DROP TABLE" + std::string(kUseTableApi));
     case SQLITE_DROP_INDEX:
-        if (IsTemp(schema)) break;
-        return session->Refuse("DROP INDEX" + std::string(kUseTableApi));
+    case SQLITE_DROP_TEMP_INDEX: return session->Refuse("DROP INDEX" + std::string(kUseTableApi));
+    case SQLITE_INSERT:
+    case SQLITE_UPDATE:
+    case SQLITE_DELETE:
+        // A change of a file's schema is judged by what it changes (above). Each
+        // file's other tables (its fields and index tags, SQLite's record
+        // numbers and statistics) are the engine's: a row of them written here
+        // would make the table unreadable or misnumbered for every station.
+        // SQLite's own count of an AutoInc insert never comes this way.
+        if (name == "sqlite_master" || !schema || std::string_view(schema) == "main" ||
+            std::string_view(schema) == "temp" || session->RowTableOf(schema, first))
+            break;
+        return session->Refuse("The table " + name +
+                               " is the engine's own: SQL may insert, update and delete the rows of a table only. "
+                               "Change its fields, indexes and record numbers through the table API.");
     case SQLITE_ALTER_TABLE: return session->Refuse("ALTER TABLE" + std::string(kUseTableApi));
     case SQLITE_ANALYZE: return session->Refuse("ANALYZE" + std::string(kUseTableApi));
     // A trigger, even a TEMP one, acts on the attached tables: one that deleted
@@ -290,7 +309,6 @@ int SqlSession::Authorize(void* self, int action, const char* first, const char*
     }
     if (!session->reachable_ || !schema || std::string_view(schema) == "main" || std::string_view(schema) == "temp")
         return SQLITE_OK;
-    // A change of a file's schema is judged by what it changes (above).
     if ((action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) && name == "sqlite_master")
         return SQLITE_OK;
     const auto& reachable = *session->reachable_;
@@ -321,6 +339,11 @@ const SqlSession::Table* SqlSession::BySchema(std::string_view schema) const {
     for (const Table& t : tables_)
         if (t.schema == schema) return &t;
     return nullptr;
+}
+
+bool SqlSession::RowTableOf(const char* schema, const char* table) const {
+    const Table* t = schema && table ? BySchema(schema) : nullptr;
+    return t && rtl::SameText(t->rowTable, table);
 }
 
 const SqlSession::Table* SqlSession::ByPath(std::string_view path) const {

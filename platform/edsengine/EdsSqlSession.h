@@ -62,9 +62,10 @@ public:
 
     // A user's statement may do on the session's connection only what the
     // engine can stand behind for every station: no transaction control, no
-    // PRAGMA beyond reading a table's columns and indexes, no tables, views,
-    // triggers or virtual tables made, changed or dropped outside TEMP (an index
-    // made on a table stays allowed), no attachments. The session's own
+    // PRAGMA beyond reading a table's columns and indexes, no tables (TEMP ones
+    // too), views, triggers or virtual tables made, changed or dropped (an index
+    // made on a table stays allowed), no row of a file's tables but its table of
+    // rows written, no attachments. The session's own
     // statements pass while an OwnStatements lives; they are prepared under it,
     // and stepped under it too where SQLite may prepare them again (a schema
     // changed since). Nests; usable from a function SQLite calls back.
@@ -145,6 +146,8 @@ public:
 private:
     static int Authorize(void* self, int action, const char* first, const char* second, const char* schema,
                          const char* trigger);
+    // Whether `table` is the table of rows of the file attached as `schema`.
+    bool RowTableOf(const char* schema, const char* table) const;
     // Refuses the action with the engine's text for it.
     int Refuse(std::string text);
     static void Describe(Table& table);  // its row table and fields; throws the open's error

@@ -128,6 +128,11 @@ TEST(EdsQueryUnsafeSql, TablesAreNotDroppedAlteredOrMadeByStatementsWhileAnother
              {"create view V as select A from Y", "CREATE VIEW " + tableApi},
              {"create temp trigger T after insert on Y begin delete from Y; end", "CREATE TRIGGER " + tableApi},
              {"analyze Y", "ANALYZE " + tableApi},
+             {"create temp table Y(A)", "CREATE TEMP TABLE cannot be run through SQL: TEMP tables are not kept"},
+             {"create table temp.Copy as select A from Y", "CREATE TEMP TABLE cannot be run through SQL"},
+             {"update _edt_meta set value = 'A,Char,5' where key = 'fields' and exists(select 1 from Y)",
+              "The table _edt_meta is the engine's own: SQL may insert, update and delete the rows of a table only"},
+             {"delete from _edt_index where exists(select 1 from Y)", "The table _edt_index is the engine's own"},
              {"insert into Y(A) values('r') returning A", returning},
              {"update Y set A = 'changed' returning A", returning},
              {"delete from Y returning A", returning}})
@@ -165,8 +170,7 @@ TEST(EdsQueryUnsafeSql, ATokenizerIsNeverRegisteredFromAValueLiteralOrBound) {
                               refused.Message.find("CREATE VIRTUAL TABLE cannot be run through SQL") != std::string::npos;
             self.Report(std::to_string(refused.Code) + (said ? " said" : " " + refused.Message));
         };
-        Exec(folder, "create temp table t(a)");
-        refusal([&] { Exec(folder, "insert into temp.t select fts3_tokenizer('evil', x'4141414141414141')"); });
+        refusal([&] { Exec(folder, "insert into Y(A) select fts3_tokenizer('evil', x'4141414141414141')"); });
         refusal([&] { Exec(folder, "create virtual table temp.v using fts3(a, tokenize=evil)"); });
         TEdsQuery bound;
         bound.SetDatabaseName(folder);
@@ -175,12 +179,12 @@ TEST(EdsQueryUnsafeSql, ATokenizerIsNeverRegisteredFromAValueLiteralOrBound) {
         refusal([&] { bound.Open(); });
         TEdsQuery insert;
         insert.SetDatabaseName(folder);
-        insert.SetSQLText("insert into temp.t values(fts3_tokenizer('evil3', :p))");
+        insert.SetSQLText("insert into Y(A) values(fts3_tokenizer('evil3', :p))");
         insert.ParamByName("p")->SetAsBlob(std::string(8, 'A'));
         refusal([&] { insert.ExecSQL(); });
         refusal([&] { Exec(folder, "create virtual table temp.w using fts3(a, tokenize=evil2)"); });
         refusal([&] { Exec(folder, "create virtual table temp.x using fts3(a, tokenize=evil3)"); });
-        self.Report("still here: " + std::to_string(Exec(folder, "insert into temp.t values(1)")));
+        self.Report("still here: " + std::to_string(Exec(folder, "insert into Y(A) values('x')")));
     });
     for (int i = 0; i < 6; ++i) EXPECT_EQ(child.Next(), "7200 said") << i;
     EXPECT_EQ(child.Next(), "still here: 1");

@@ -1,15 +1,18 @@
 // SQL that the table engine cannot stand behind for every station is refused
-// before it takes effect; what describes a table, TEMP tables and indexes made
-// on a table still run; a connection that goes closes its SQL session's files.
+// before it takes effect; what describes a table and indexes made on a table
+// still run; the engine's own tables in each file are never written by SQL; a
+// connection that goes closes its SQL session's files.
 
 #include "platform/edsengine/eds.h"
 #include "tests/platform/edsengine/EdsTestHelpers.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include "tests/support/TestSupport.h"
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -64,6 +67,20 @@ struct Folder {
         EdsCloseSQLStatement(stmt);
         return rc == EDS_SUCCESS ? count : -1;
     }
+    // Expects `sql` refused with the authorizer's code and `text`, at prepare
+    // too unless told otherwise.
+    void ExpectRefused(const std::string& sql, const std::string& text, bool atPrepare = true) {
+        if (atPrepare) {
+            EDSHANDLE stmt = 0;
+            EDS_OK(EdsCreateSQLStatement(connection, &stmt));
+            EXPECT_EQ(EdsPrepareSQL(stmt, U(sql)), EDS_E_SQL) << sql;
+            EdsCloseSQLStatement(stmt);
+        }
+        std::string error;
+        EXPECT_EQ(Run(sql, nullptr, &error), EDS_E_SQL) << sql;
+        EXPECT_EQ(error.rfind("7200 ERROR 7200: NATIVEERROR = 23; ", 0), 0u) << sql << ": " << error;
+        EXPECT_NE(error.find(text), std::string::npos) << sql << ": " << error;
+    }
     Strings Files() const {
         Strings names;
         for (const auto& entry : std::filesystem::directory_iterator(dir.str())) names.push_back(entry.path().filename());
@@ -80,7 +97,8 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
     const std::string tableApi = "cannot be run through SQL: tables, their fields and their indexes are made, changed "
                                  "and removed through the table API";
     const std::string returning = "cannot return rows (RETURNING) through SQL; run the statement, then a SELECT";
-    f.Rows("create temp table t(a)");
+    const std::string noTemp = "cannot be run through SQL: TEMP tables are not kept, since the rows of a query are "
+                               "read where they do not exist. Make a table through the table API instead.";
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"begin", transaction},
         {"BEGIN IMMEDIATE TRANSACTION", transaction},
@@ -101,6 +119,9 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
         {"create table Extra(a)", "CREATE TABLE " + tableApi},
         {"create table if not exists Y(a)", "CREATE TABLE " + tableApi},
         {"create table Copy as select * from Y", "CREATE TABLE " + tableApi},
+        {"create temp table t(a)", "CREATE TEMP TABLE " + noTemp},
+        {"CREATE TEMPORARY TABLE IF NOT EXISTS Y(ID, A)", "CREATE TEMP TABLE " + noTemp},
+        {"create table temp.x as select * from Y", "CREATE TEMP TABLE " + noTemp},
         {"drop table Y", "DROP TABLE " + tableApi},
         {"drop table if exists Y", "DROP TABLE " + tableApi},
         {"alter table Y rename to Q", "ALTER TABLE " + tableApi},
@@ -131,25 +152,14 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
         {"update Y set A = 'changed' returning N", returning},
         {"delete from Y returning A", returning},
         {"with w(a) as (select 'w') insert into Y(A) select a from w returning A", returning},
-        {"insert into temp.t values(1) returning a", returning},
     };
-    for (const auto& [sql, text] : refused) {
-        std::string error;
-        if (text != "authorization denied") {  // VACUUM is refused only as it runs
-            EDSHANDLE stmt = 0;
-            EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
-            EXPECT_EQ(EdsPrepareSQL(stmt, U(sql)), EDS_E_SQL) << sql;
-            EdsCloseSQLStatement(stmt);
-        }
-        EXPECT_EQ(f.Run(sql, nullptr, &error), EDS_E_SQL) << sql;
-        EXPECT_EQ(error.rfind("7200 ERROR 7200: NATIVEERROR = 23; ", 0), 0u) << sql << ": " << error;
-        EXPECT_NE(error.find(text), std::string::npos) << sql << ": " << error;
-    }
+    for (const auto& [sql, text] : refused)
+        f.ExpectRefused(sql, text, text != "authorization denied");  // VACUUM is refused only as it runs
     // Nothing of it happened: no table came or went, the file keeps its one
     // row and its fields, and another connection opens and appends at once.
     EXPECT_EQ(f.Files(), files);
     EXPECT_EQ(f.Rows("select A || '/' || ifnull(N, '') from Y"), Strings{"first/"});
-    EXPECT_EQ(f.Affected("delete from t"), 0);
+    EXPECT_EQ(f.Run("select * from temp.x"), EDS_E_SQL);
     EXPECT_EQ(f.Rows("pragma table_info(Y)", 2), (Strings{"A", "N"}));
     const EDSHANDLE other = edstest::Connect(f.dir.str());
     EDSHANDLE table = 0;
@@ -162,7 +172,7 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
     EXPECT_EQ(f.Rows("select A from Y order by A"), (Strings{"first", "second"}));
 }
 
-TEST(EdsSqlRefusals, TablesDescribedTempTablesAndIndexesOnATableStillRun) {
+TEST(EdsSqlRefusals, TablesDescribedAndIndexesOnATableStillRun) {
     Folder f;
     // The PRAGMAs that describe a table, in either form, and as tables.
     EXPECT_EQ(f.Rows("pragma table_info(Y)", 2), (Strings{"A", "N"}));
@@ -189,18 +199,76 @@ TEST(EdsSqlRefusals, TablesDescribedTempTablesAndIndexesOnATableStillRun) {
     EXPECT_EQ(EdsWriteRecord(table), EDS_E_UNIQUE_VIOLATION);
     EdsCloseTable(table);
     EdsDisconnect(other);
+}
 
-    // TEMP tables come and go in the session, as do their indexes.
-    f.Rows("create temp table t(a)");
-    f.Rows("create table temp.u as select A from Y");
-    f.Rows("create index t_a on t(a)");
-    f.Rows("insert into t select N from Y where N is not null");
-    EXPECT_EQ(f.Affected("update t set a = a + 1"), 1);
-    EXPECT_EQ(f.Affected("delete from u"), 2);
-    f.Rows("drop index t_a");
-    f.Rows("drop table t");
-    f.Rows("drop table temp.u");
-    EXPECT_EQ(f.Run("select * from t"), EDS_E_SQL);
+// Each file's own tables (its fields and index tags, SQLite's record numbers
+// and statistics) are read by every station that opens it: no SQL writes a row
+// of them or indexes them, named plainly or by attachment, whichever file the
+// session attached first. Reading them stays allowed: it changes nothing.
+TEST(EdsSqlRefusals, TheEnginesOwnTablesInEveryFileAreNeverWrittenBySql) {
+    Folder f;
+    EDSHANDLE table = 0;
+    EDS_OK(edstest::Create(f.connection, "Numbered", "ID,AutoInc; Name,Char,10;", &table));
+    for (const char* name : {"one", "two"}) {
+        EDS_OK(EdsAppendRecord(table));
+        EDS_OK(edstest::SetText(table, "Name", name));
+        EDS_OK(EdsWriteRecord(table));
+    }
+    EdsCloseTable(table);
+    // Everything of a file but its rows, straight from it.
+    auto own = [&](const std::string& name, bool analyse = false) {
+        sqlite3* db = nullptr;
+        EXPECT_EQ(sqlite3_open_v2((f.dir / (name + ".edt")).c_str(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        if (analyse) sqlite3_exec(db, "ANALYZE", nullptr, nullptr, nullptr);  // as another program may leave it
+        std::string dump;
+        for (const char* sql : {"SELECT * FROM _edt_meta", "SELECT * FROM _edt_index", "SELECT * FROM sqlite_stat1",
+                                "SELECT type, name, sql FROM sqlite_master", "SELECT * FROM sqlite_sequence"}) {
+            sqlite3_stmt* stmt = nullptr;
+            sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr);
+            while (sqlite3_step(stmt) == SQLITE_ROW)
+                for (int c = 0; c < sqlite3_column_count(stmt); ++c) {
+                    const unsigned char* t = sqlite3_column_text(stmt, c);
+                    dump += (t ? reinterpret_cast<const char*>(t) : "-") + std::string("|");
+                }
+            sqlite3_finalize(stmt);
+        }
+        sqlite3_close(db);
+        return dump;
+    };
+    const std::string before = own("Y", true) + own("Numbered", true);
+    // Y is attached first (edt1): unqualified names of the engine's tables resolve to it.
+    f.Rows("select A from Y");
+    f.Rows("select Name from Numbered");
+    for (const std::string sql : {
+             "insert into _edt_index select 'x', 'y', 0, 'z' from Y limit 1",
+             "delete from _edt_meta where rowid in (select N from Y)",
+             "delete from _edt_meta where exists(select 1 from Numbered)",
+             "update _edt_meta set value = 'A,Char,5' where key = 'fields' and exists(select 1 from Numbered)",
+             "update sqlite_sequence set seq = 2147483646 where exists(select 1 from Numbered)",
+             "insert or replace into edt2.sqlite_sequence(name, seq) select 'Numbered', 9 from Numbered",
+             "replace into edt2._edt_meta(key, value) select 'fields', 'A,Char,5' from Numbered",
+             "delete from edt1._edt_index where exists(select 1 from Y)",
+             "delete from edt2.sqlite_stat1 where exists(select 1 from Numbered)",
+             "with w(a) as (select 1) update edt1._edt_meta set value = 'x' where exists(select 1 from Y, w)",
+         })
+        f.ExpectRefused(sql, " is the engine's own: SQL may insert, update and delete the rows of a table only.");
+    f.ExpectRefused("create unique index edt1.M on _edt_meta(value)", "indexes are made only on a table's rows");
+    f.ExpectRefused("create index if not exists edt2.S on _edt_index(expr)", "indexes are made only on a table's rows");
+    EXPECT_EQ(f.Rows("select name || ':' || seq from sqlite_sequence where exists(select 1 from Numbered)"),
+              Strings{"Numbered:2"});
+    EXPECT_EQ(own("Y") + own("Numbered"), before);
+
+    // What writes them for the engine still does: an index made on a table, and
+    // the numbering of an insert, through SQL and then through the table API.
+    f.Rows("create index if not exists Y_Batch on Y (N) where A = 'first'");
+    f.Rows("insert into Numbered(Name) values('three')");
+    EDS_OK(edstest::Open(f.connection, "Numbered", 0, &table));
+    EDS_OK(EdsAppendRecord(table));
+    EDS_OK(edstest::SetText(table, "Name", "four"));
+    EDS_OK(EdsWriteRecord(table));
+    EdsCloseTable(table);
+    EXPECT_EQ(f.Rows("select ID || Name from Numbered"), (Strings{"1one", "2two", "3three", "4four"}));
+    EXPECT_EQ(f.Rows("pragma index_list(Y)", 2), Strings{"Y_Batch"});
 }
 
 // The session's own statements pass: its write transaction numbering an
@@ -219,6 +287,62 @@ TEST(EdsSqlRefusals, TheSessionsOwnStatementsStillRun) {
     f.Rows("insert into Numbered (Name) values('two')");
     EXPECT_EQ(f.Rows("select ID || '' from Numbered"), (Strings{"1", "2"}));
     EXPECT_EQ(f.Rows("select V || '' from T0 union all select V || '' from T11"), (Strings{"0", "11"}));
+}
+
+// What each connection that ran this test's probe held when it ran: SQLite's
+// defensive mode on, extensions and FTS3 tokenizers from values off.
+struct Hardening {
+    std::set<sqlite3*> connections;
+    int calls = 0;
+    int soft = 0;  // calls on a connection without the settings
+};
+Hardening* gHardening = nullptr;
+
+void Probe(sqlite3_context* context, int, sqlite3_value**) {
+    sqlite3* db = sqlite3_context_db_handle(context);
+    int defensive = -1, extensions = -1, tokenizers = -1;
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, -1, &defensive);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, -1, &extensions);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_FTS3_TOKENIZER, -1, &tokenizers);
+    if (gHardening) {
+        gHardening->connections.insert(db);
+        ++gHardening->calls;
+        if (defensive != 1 || extensions != 0 || tokenizers != 0) ++gHardening->soft;
+    }
+    sqlite3_result_int(context, 1);
+}
+
+// Every connection SQLite opens in this process from here gets the probe.
+int AddProbe(sqlite3* db, char**, const sqlite3_api_routines*) {
+    return sqlite3_create_function(db, "eds_probe", 0, SQLITE_UTF8, nullptr, Probe, nullptr, nullptr);
+}
+
+// The caller's text runs on the session's connection (a change), on a
+// by-record result's (its conditions) and on a streamed result's (its rows,
+// and the kinds of its columns on one more): each holds the settings that keep
+// SQL from writing a file's schema or pages directly.
+TEST(EdsSqlRefusals, EveryConnectionThatRunsTheCallersTextIsHardened) {
+    const auto entry = reinterpret_cast<void (*)()>(&AddProbe);
+    ASSERT_EQ(sqlite3_auto_extension(entry), SQLITE_OK);
+    {
+        Folder f;
+        struct Case {
+            const char* sql;
+            std::size_t connections;
+        };
+        for (const Case& c : {Case{"update Y set N = eds_probe()", 1}, Case{"select A from Y where eds_probe() = 1", 1},
+                              Case{"select eds_probe() as P, A from Y", 2}}) {
+            Hardening seen;
+            gHardening = &seen;
+            std::string error;
+            EXPECT_EQ(f.Run(c.sql, nullptr, &error), EDS_SUCCESS) << c.sql << ": " << error;
+            gHardening = nullptr;
+            EXPECT_GT(seen.calls, 0) << c.sql;
+            EXPECT_EQ(seen.connections.size(), c.connections) << c.sql;
+            EXPECT_EQ(seen.soft, 0) << c.sql;
+        }
+    }
+    sqlite3_cancel_auto_extension(entry);
 }
 
 // The files a connection's statements attached are closed with it, and so
