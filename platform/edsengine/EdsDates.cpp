@@ -8,10 +8,14 @@
 namespace eds {
 namespace {
 
-bool ReadInt(std::string_view text, int& value) {
-    if (text.empty()) return false;
+bool AllDigits(std::string_view text) {
     for (char c : text)
         if (c < '0' || c > '9') return false;
+    return true;
+}
+
+bool ReadInt(std::string_view text, int& value) {
+    if (text.empty() || !AllDigits(text)) return false;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     return ec == std::errc() && ptr == text.data() + text.size();
 }
@@ -97,9 +101,11 @@ std::optional<std::uint32_t> ParseIsoTime(std::string_view t) {
         if (t[5] != ':' || !ReadInt(t.substr(6, 2), s)) return std::nullopt;
         if (t.size() > 8) {
             if (t[8] != '.' || t.size() < 10) return std::nullopt;
+            // A field keeps milliseconds: further digits are cut, so a text reads
+            // as the millisecond it lies in, never past the second it names.
             std::string frac(t.substr(9, 3));
             while (frac.size() < 3) frac += '0';
-            if (!ReadInt(frac, ms) || (t.size() > 12 && !ReadInt(t.substr(12), s))) return std::nullopt;
+            if (!ReadInt(frac, ms) || (t.size() > 12 && !AllDigits(t.substr(12)))) return std::nullopt;
         }
     } else if (t.size() != 5) {
         return std::nullopt;

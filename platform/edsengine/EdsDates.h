@@ -26,6 +26,7 @@ std::string IsoDate(std::int32_t julian);
 std::string IsoTime(std::uint32_t milliseconds);
 std::string IsoTimeStamp(std::int32_t julian, std::uint32_t milliseconds);
 std::optional<std::int32_t> ParseIsoDate(std::string_view text);
+// Seconds and their fraction may be left out; digits past the millisecond are cut.
 std::optional<std::uint32_t> ParseIsoTime(std::string_view text);
 // Date, then optionally a blank or "T" and a time.
 std::optional<std::pair<std::int32_t, std::uint32_t>> ParseIsoTimeStamp(std::string_view text);

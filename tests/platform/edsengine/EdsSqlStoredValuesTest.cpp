@@ -175,4 +175,92 @@ TEST(EdsSqlStoredValues, ParametersAreJudgedAsStoredNotAsBound) {
     EXPECT_EQ(f.Stored("T", "I, N, D"), (std::vector<std::string>{"42|1.234|9999-12-31", "1000|999.99|2000-01-01"}));
 }
 
+// A table wider than one call of a check takes (SQLite limits a function's
+// arguments): every column is checked, the last as well as the first, on
+// insert and on update.
+TEST(EdsSqlStoredValues, EveryColumnOfAWideTableIsChecked) {
+    Folder f;
+    std::string spec;
+    std::vector<std::string> columns;
+    for (const char* kind : {"I", "D"})
+        for (int i = 1; i <= 25; ++i) {
+            columns.push_back(kind + std::to_string(i));
+            spec += columns.back() + (*kind == 'I' ? ",Integer;" : ",Date;");
+        }
+    f.Make("Wide", spec);
+    // A row of good values, or with the one of `bad` in its column.
+    auto insert = [&](const std::string& badColumn, const std::string& bad) {
+        std::string values;
+        for (const std::string& column : columns)
+            values += std::string(values.empty() ? "" : ", ") +
+                      (column == badColumn ? bad : column[0] == 'I' ? column.substr(1) : "'2020-01-01'");
+        return f.Run("insert into Wide values(" + values + ")");
+    };
+    EXPECT_EQ(insert("", ""), "0");
+    for (const std::string& column : columns) {
+        const std::string bad = column[0] == 'I' ? "'x'" : "'2020-13-45'";
+        const std::string refused = "5148 The column \"" + column + "\" of the table Wide cannot hold " + bad;
+        EXPECT_EQ(insert(column, bad).substr(0, refused.size()), refused);
+        EXPECT_EQ(f.Run("update Wide set " + column + " = " + bad).substr(0, refused.size()), refused);
+    }
+    EXPECT_EQ(f.Run("update Wide set I25 = 7, D25 = '2021-02-03'"), "0");
+    EXPECT_EQ(f.Stored("Wide", "I1, D1, I25, D25"), std::vector<std::string>{"1|2020-01-01|7|2021-02-03"});
+}
+
+// A time written with more decimals than a field keeps reads through the table
+// API as the millisecond it lies in: never another second, never refused, in
+// a Time and in a TimeStamp, and SQL still finds the text as written.
+TEST(EdsSqlStoredValues, ATimeWithMoreDecimalsThanMillisecondsReadsAsItsMillisecond) {
+    Folder f;
+    f.Make("Times", "T,Time; TS,TimeStamp;");
+    struct Case {
+        std::string millisecond;  // HH:MM:SS.mmm
+        std::string further;      // up to six more digits
+    };
+    std::vector<Case> cases;
+    for (const std::string ms : {"12:30:01.234", "00:00:00.000", "23:59:59.999", "12:30:00.999", "09:05:07.050"})
+        for (const std::string further : {"5", "0", "56", "0001", "99999", "123456", "000009", "999999"})
+            for (std::size_t digits = 1; digits <= further.size(); ++digits)
+                cases.push_back({ms, further.substr(0, digits)});
+    for (const Case& c : cases) {
+        const std::string text = c.millisecond + c.further;
+        ASSERT_EQ(f.Run("insert into Times values('" + text + "', '9999-12-31 " + text + "')"), "0") << text;
+    }
+    auto millisecondOf = [](const std::string& hms) {
+        return ((std::stoi(hms.substr(0, 2)) * 60 + std::stoi(hms.substr(3, 2))) * 60 + std::stoi(hms.substr(6, 2))) *
+                   1000 + std::stoi(hms.substr(9, 3));
+    };
+    EDSHANDLE table = 0;
+    EDS_OK(edstest::Open(f.connection, "Times", 0, &table));
+    EDS_OK(EdsGotoTop(table));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.millisecond + c.further);
+        ASSERT_FALSE(edstest::AtEof(table));
+        std::uint32_t time = 0;
+        std::int32_t stamp[2] = {0, 0};
+        UNSIGNED32 length = sizeof time;
+        EDS_OK(EdsGetField(table, U("T"), reinterpret_cast<UNSIGNED8*>(&time), &length, EDS_NONE));
+        length = sizeof stamp;
+        EDS_OK(EdsGetField(table, U("TS"), reinterpret_cast<UNSIGNED8*>(stamp), &length, EDS_NONE));
+        EXPECT_EQ(time, static_cast<std::uint32_t>(millisecondOf(c.millisecond)));
+        EXPECT_EQ(stamp[0], 5373484);  // 9999-12-31
+        EXPECT_EQ(stamp[1], millisecondOf(c.millisecond));
+        EDS_OK(EdsSkip(table, 1));
+    }
+    EXPECT_TRUE(edstest::AtEof(table));
+    EdsCloseTable(table);
+    EDSHANDLE stmt = 0, cursor = 0;
+    EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+    EDS_OK(EdsExecuteSQLDirect(stmt, U("select T from Times where T = '12:30:01.23456'"), &cursor));
+    UNSIGNED32 count = 0;
+    EDS_OK(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count));
+    EXPECT_EQ(count, 1u);
+    EdsCloseTable(cursor);
+    EdsCloseSQLStatement(stmt);
+    // What is no time stays refused.
+    EXPECT_EQ(f.Run("insert into Times(T) values('12:30:01.2345x')").substr(0, 20), "5148 The column \"T\" ");
+    EXPECT_EQ(f.Run("insert into Times(TS) values('2020-01-01 12:30:01.234 5')").substr(0, 21),
+              "5148 The column \"TS\" ");
+}
+
 }  // namespace
