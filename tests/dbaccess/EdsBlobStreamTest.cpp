@@ -49,9 +49,18 @@ std::string ReadAll(db::TStream& Stream) {
 }
 
 // What outlives the stream's record or edit.
-enum class TOutlived { PostThenClose, Close, DataSetFreed, PostNextEdit, CancelNextEdit, BufferRingShrinks };
-const char* const kOutlivedNames[] = {"PostThenClose",  "Close",          "DataSetFreed",
-                                      "PostNextEdit",   "CancelNextEdit", "BufferRingShrinks"};
+enum class TOutlived {
+    PostThenClose,
+    Close,
+    DataSetFreed,
+    PostNextEdit,
+    CancelNextEdit,
+    BufferRingShrinks,
+    PostSameEdit,
+    CancelSameEdit
+};
+const char* const kOutlivedNames[] = {"PostThenClose",  "Close",          "DataSetFreed",     "PostNextEdit",
+                                      "CancelNextEdit", "BufferRingShrinks", "PostSameEdit", "CancelSameEdit"};
 const char* const kModeNames[] = {"Read", "Write", "ReadWrite"};
 
 class EdsBlobStreamOutlived : public ::testing::TestWithParam<std::tuple<db::TBlobStreamMode, TOutlived>> {};
@@ -85,8 +94,13 @@ TEST_P(EdsBlobStreamOutlived, BecomesAStreamWithoutACache) {
     const int record = what == TOutlived::BufferRingShrinks ? 2 : 1;
     const std::string stored = "memo " + std::to_string(record);
     if (record == 2) t.Next();
-    const bool editFirst = writing || what == TOutlived::PostThenClose || what == TOutlived::PostNextEdit ||
-                           what == TOutlived::CancelNextEdit;
+    const bool sameEdit = what == TOutlived::PostSameEdit || what == TOutlived::CancelSameEdit;
+    const bool editFirst = writing || sameEdit || what == TOutlived::PostThenClose ||
+                           what == TOutlived::PostNextEdit || what == TOutlived::CancelNextEdit;
+    // A stream still in its edit at Close was cancelled with it.
+    const bool posted = writing && (what == TOutlived::PostThenClose || what == TOutlived::PostNextEdit ||
+                                    what == TOutlived::BufferRingShrinks || what == TOutlived::PostSameEdit);
+    const std::string written = mode == db::bmWrite ? "new" : "new" + stored.substr(3);
     if (editFirst) t.Edit();
     // Two streams: one is freed before anything else is asked of it.
     std::unique_ptr<db::TStream> untouched = t.CreateBlobStream(t.FieldByName("M"), mode);
@@ -111,6 +125,14 @@ TEST_P(EdsBlobStreamOutlived, BecomesAStreamWithoutACache) {
             t.Edit();
             // The buffer's cache now holds record 2's memo.
             EXPECT_EQ(t.FieldByName("M")->AsString(), "memo 2");
+            break;
+        case TOutlived::PostSameEdit:
+        case TOutlived::CancelSameEdit:
+            // The same record, the same buffer and its cache, in an edit of its own.
+            if (what == TOutlived::PostSameEdit) t.Post();
+            else t.Cancel();
+            t.Edit();
+            EXPECT_EQ(t.FieldByName("M")->AsString(), posted ? written : stored);
             break;
         case TOutlived::BufferRingShrinks:
             if (editFirst) t.Post();
@@ -140,11 +162,8 @@ TEST_P(EdsBlobStreamOutlived, BecomesAStreamWithoutACache) {
         t.Post();
     }
     table.reset();
-    // A stream still in its edit at Close was cancelled with it.
-    const bool posted = writing && (what == TOutlived::PostThenClose || what == TOutlived::PostNextEdit ||
-                                    what == TOutlived::BufferRingShrinks);
     std::vector<std::string> memos{"memo 1", "memo 2", "memo 3", "memo 4"};
-    if (posted) memos[record - 1] = mode == db::bmWrite ? "new" : "new" + stored.substr(3);
+    if (posted) memos[record - 1] = written;
     EXPECT_EQ(StoredMemos(dir.str()), memos);
 }
 
@@ -153,7 +172,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Combine(::testing::Values(db::bmRead, db::bmWrite, db::bmReadWrite),
                        ::testing::Values(TOutlived::PostThenClose, TOutlived::Close, TOutlived::DataSetFreed,
                                          TOutlived::PostNextEdit, TOutlived::CancelNextEdit,
-                                         TOutlived::BufferRingShrinks)),
+                                         TOutlived::BufferRingShrinks, TOutlived::PostSameEdit,
+                                         TOutlived::CancelSameEdit)),
     [](const auto& info) {
         return std::string(kModeNames[std::get<0>(info.param)]) + "_" +
                kOutlivedNames[static_cast<int>(std::get<1>(info.param))];

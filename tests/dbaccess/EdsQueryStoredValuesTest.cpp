@@ -14,8 +14,10 @@ namespace {
 
 using namespace querytest;
 
+// A field of every type whose values SQL writes are checked against, and a text.
 const std::string kKinds =
-    "ID,AutoInc; N,Numeric,6,2; I,Integer; SI,ShortInt; D,Date; T,Time; TS,TimeStamp; F,Double; M,Money; C,Char,5";
+    "ID,AutoInc; N,Numeric,6,2; I,Integer; SI,ShortInt; D,Date; T,Time; TS,TimeStamp; F,Double; M,Money; C,Char,5; "
+    "SD,ShortDate; CD,CurDouble";
 
 // Every field of every row, read through a table as the program reads them.
 Strings ReadAll(const std::string& folder) {
@@ -35,8 +37,8 @@ Strings ReadAll(const std::string& folder) {
 TEST(EdsQueryStoredValues, WhatAFieldCannotHoldIsRefusedNamingItsColumnAndChangesNothing) {
     ProgramFolder f;
     MakeTable(f.str(), "Kinds", kKinds);
-    f.Exec("insert into Kinds (N, I, SI, D, T, TS, F, M, C) values "
-           "(1.5, 7, 7, '2020-02-29', '12:00:00.000', '2020-02-29 12:00:00.000', 0.5, 2.5, 'abc')");
+    f.Exec("insert into Kinds (N, I, SI, D, T, TS, F, M, C, SD, CD) values "
+           "(1.5, 7, 7, '2020-02-29', '12:00:00.000', '2020-02-29 12:00:00.000', 0.5, 2.5, 'abc', '2020-02-29', 0.75)");
     const Strings before = ReadAll(f.str());
 
     struct Refusal {
@@ -58,6 +60,12 @@ TEST(EdsQueryStoredValues, WhatAFieldCannotHoldIsRefusedNamingItsColumnAndChange
              {"update Kinds set TS = '2020-02-30 12:00'", "TS"},
              {"update Kinds set F = 'x'", "F"},
              {"update Kinds set M = 1e15", "M"},
+             {"update Kinds set M = 1e300", "M"},
+             {"insert into Kinds (M) values (-1e300)", "M"},
+             {"insert into Kinds (SD) values ('2020-13-45')", "SD"},
+             {"update Kinds set SD = '2021-02-29'", "SD"},
+             {"update Kinds set CD = '1,5'", "CD"},
+             {"insert into Kinds (CD) values ('abc')", "CD"},
              {"insert into Kinds (ID) values (2147483648)", "ID"},
              {"insert into Kinds (ID) values (-1)", "ID"},
              {"insert into Kinds (I, C) select 1, 'a' union all select 2, 'b' union all select 'three', 'c'", "I"},
@@ -89,9 +97,9 @@ TEST(EdsQueryStoredValues, WhatAFieldCannotHoldIsRefusedNamingItsColumnAndChange
 
     // What the fields hold passes: rounded to its decimals, numbers given as text,
     // the last values of each kind, and the integer parameters bound as text.
-    EXPECT_EQ(f.Exec("insert into Kinds (N, I, SI, D, T, TS, F, M, C) values "
+    EXPECT_EQ(f.Exec("insert into Kinds (N, I, SI, D, T, TS, F, M, C, SD, CD) values "
                      "(1.234, '42', -32767, '9999-12-31', '23:59:59.999', '9999-12-31 23:59:59.999', -0.25, "
-                     "1234.56789, 'wider than five')"),
+                     "1234.56789, 'wider than five', '9999-12-31', '1.5')"),
               1);
     EXPECT_EQ(f.Exec("update Kinds set N = -99.99, I = 2147483647, SI = '32767' where ID = 1"), 1);
     TEdsQuery integers;
@@ -105,8 +113,9 @@ TEST(EdsQueryStoredValues, WhatAFieldCannotHoldIsRefusedNamingItsColumnAndChange
     ASSERT_EQ(after.size(), 2u);
     after[1].erase(0, after[1].find('|') + 1);  // a refused INSERT may have used up record numbers
     EXPECT_EQ(after,
-              (Strings{"1|-99.99|2147483647|32767|02/29/2020|12:00:00|02/29/2020 12:00:00|0.5|2.5|abc",
-                       "1.23|-2147483647|-32767|12/31/9999|23:59:59|12/31/9999 23:59:59|-0.25|1234.5679|wider"}));
+              (Strings{"1|-99.99|2147483647|32767|02/29/2020|12:00:00|02/29/2020 12:00:00|0.5|2.5|abc|02/29/2020|0.75",
+                       "1.23|-2147483647|-32767|12/31/9999|23:59:59|12/31/9999 23:59:59|-0.25|1234.5679|wider|"
+                       "12/31/9999|1.5"}));
 }
 
 }  // namespace

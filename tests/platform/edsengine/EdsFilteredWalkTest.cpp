@@ -201,6 +201,47 @@ TEST(EdsFilteredWalk, RowsReadAheadAreNotCheckedAgainWhileFresh) {
     sqlite3_trace_v2(db, 0, nullptr, nullptr);
 }
 
+TEST(EdsFilteredWalk, RowsCheckedOnceStayFreshForAWholeWindowAgain) {
+    // The clock moves a quarter of the freshness time whenever it is read: the
+    // rows go stale again and again during the walk, and each check of the
+    // file's version makes them fresh for a whole window.
+    Walk t(20000, "i % 40 = 3");
+    const auto passes = [](long i) { return i % 40 == 3; };
+    Clock::time_point now{std::chrono::hours(1)};
+    long ticks = 0;
+    t.Cursor().SetClock([&] {
+        ++ticks;
+        return now += eds::kFreshFor / 4;
+    });
+    Reads reads;
+    sqlite3* db = eds::Navigate(t.table).table->File().Db();
+    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, CountReads, &reads);
+    for (const char* filter : {"", "City = 'Ashby'", "City = 'Ashby' .OR. CTOT(City) > CTOT('23:59')"}) {
+        SCOPED_TRACE(filter);
+        if (*filter) {
+            EDS_OK(EdsSetAOF(t.table, U(filter), EDS_RESOLVE_DYNAMIC));
+        }
+        for (EDSHANDLE order : {t.table, t.byKey}) {
+            for (bool forward : {true, false}) {
+                reads = Reads{};
+                ticks = 0;
+                const std::vector<long> seen = t.Visit(order, forward);
+                if (*filter) {
+                    const std::vector<long> expected = t.Expected(passes, order != t.table);
+                    EXPECT_EQ(seen, forward ? expected : Reversed(expected));
+                } else {
+                    EXPECT_EQ(seen.size(), 20000u);
+                }
+                // One check a window of the clock's time at most (a window is
+                // four readings), and one more after each read.
+                EXPECT_LE(reads.versionChecks, ticks / 4 + reads.selects + 2)
+                    << ticks << " readings of the clock over " << seen.size() << " rows";
+            }
+        }
+    }
+    sqlite3_trace_v2(db, 0, nullptr, nullptr);
+}
+
 // Counts the steps of SQLite's machine, a hundred at a time.
 int CountWork(void* count) {
     ++*static_cast<long*>(count);
