@@ -236,8 +236,8 @@ std::string AlteredAddressesNotice(const std::vector<TTextAddress>& Rows)
     const bool one = altered == 1;
     return std::string(one ? "The address on line " : "The addresses on lines ") + named +
            " cannot be stored as the file holds " + (one ? "it" : "them") +
-           ": what the address book cannot hold (characters outside its character set, bytes that are not "
-           "UTF-8 text, control characters) is shown as \"?\", as it would be stored. " +
+           ": characters outside the program's character set, bytes that are not UTF-8 text and control "
+           "characters are shown as \"?\", as they would be stored. " +
            (one ? "Its row is" : "Their rows are") + " not ticked; tick " + (one ? "it" : "them") +
            " to add " + (one ? "it" : "them") + " as shown.";
 }

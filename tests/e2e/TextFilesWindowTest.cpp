@@ -210,10 +210,9 @@ TEST_F(TextFiles, MarkedUtf8FileShowsWhatWillBeStoredAndLeavesAlteredRowsUnticke
                                               "[x]|Zoë Ünal|Straße 1|||||"}));
     EXPECT_EQ(noticesAtGrid,
               (std::vector<std::string>{
-                  "The addresses on lines 2, 3 and 4 cannot be stored as the file holds them: what the address book "
-                  "cannot hold (characters outside its character set, bytes that are not UTF-8 text, control "
-                  "characters) is shown as \"?\", as it would be stored. Their rows are not ticked; tick them to add "
-                  "them as shown."}));
+                  "The addresses on lines 2, 3 and 4 cannot be stored as the file holds them: characters outside "
+                  "the program's character set, bytes that are not UTF-8 text and control characters are shown as "
+                  "\"?\", as they would be stored. Their rows are not ticked; tick them to add them as shown."}));
     EXPECT_EQ(Informations(), "3 addresses have been added to the database.\n");
     const std::vector<std::string> book = BookRows();
     ASSERT_EQ(book.size(), bookBefore.size() + 3);
