@@ -192,8 +192,8 @@ constexpr const char* kUseTableApi =
 // query are read on a connection of their own, which never sees it, and SQLite
 // would look in it first for the name of a table of the folder.
 constexpr const char* kNoTempTables =
-    " cannot be run through SQL: TEMP tables are not kept, since the rows of a query are read where they do not "
-    "exist. Make a table through the table API instead.";
+    " cannot be run through SQL: a query reads its rows on a connection of its own, where TEMP tables do not exist. "
+    "Make a table through the table API instead.";
 
 // The PRAGMAs that only describe a table (its columns and indexes), with or
 // without their argument; every other one sets or reads the engine's own state.

@@ -128,7 +128,7 @@ TEST(EdsQueryUnsafeSql, TablesAreNotDroppedAlteredOrMadeByStatementsWhileAnother
              {"create view V as select A from Y", "CREATE VIEW " + tableApi},
              {"create temp trigger T after insert on Y begin delete from Y; end", "CREATE TRIGGER " + tableApi},
              {"analyze Y", "ANALYZE " + tableApi},
-             {"create temp table Y(A)", "CREATE TEMP TABLE cannot be run through SQL: TEMP tables are not kept"},
+             {"create temp table Y(A)", "CREATE TEMP TABLE cannot be run through SQL: a query reads its rows on a connection"},
              {"create table temp.Copy as select A from Y", "CREATE TEMP TABLE cannot be run through SQL"},
              {"update _edt_meta set value = 'A,Char,5' where key = 'fields' and exists(select 1 from Y)",
               "The table _edt_meta is the engine's own: SQL may insert, update and delete the rows of a table only"},

@@ -97,8 +97,8 @@ TEST(EdsSqlRefusals, WhatNoStationCouldRelyOnIsRefusedWithWhatToUseInstead) {
     const std::string tableApi = "cannot be run through SQL: tables, their fields and their indexes are made, changed "
                                  "and removed through the table API";
     const std::string returning = "cannot return rows (RETURNING) through SQL; run the statement, then a SELECT";
-    const std::string noTemp = "cannot be run through SQL: TEMP tables are not kept, since the rows of a query are "
-                               "read where they do not exist. Make a table through the table API instead.";
+    const std::string noTemp = "cannot be run through SQL: a query reads its rows on a connection of its own, where "
+                               "TEMP tables do not exist. Make a table through the table API instead.";
     const std::vector<std::pair<std::string, std::string>> refused = {
         {"begin", transaction},
         {"BEGIN IMMEDIATE TRANSACTION", transaction},
