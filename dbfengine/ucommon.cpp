@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "dbfengine/dbf4Internal.h"
+#include "dbfengine/platform/XfClock.h"
 #include "dbfengine/platform/XfCharsets.h"
 #include "dbfengine/timedate.h"
 #include "dbfengine/uxffds.h"
@@ -342,7 +343,11 @@ int TXfDataSet::XfiForceReread()
 {
     if (!RunTime()) return xfOk;
     SelectOwnArea("XfiForceReread");
-    return Engine([] { xf::SKIP(0); });
+    // A refresh shows what the file holds now, not the records read ahead.
+    return Engine([&] {
+        DropReadAhead(xf::WorkArea(area_)->Table);
+        xf::SKIP(0);
+    });
 }
 
 void TXfDataSet::FillNative(TRecordBuffer buffer, std::int32_t& recNo)
@@ -603,11 +608,30 @@ void TXfDataSet::InternalInsert() { InternalEdit(); }
 
 void TXfDataSet::InternalCancel()
 {
-    // Memos a failed post stored go back to the free space; the record keeps its own.
     SelectOwnArea("InternalCancel");
-    for (const TMemoEdit& edit : memoEdits_)
-        if (edit.Stored > 0) Engine([&] { EditMemo(edit.Stored, {}); });
+    FreeTriedMemos();
     ResetEdit();
+}
+
+void TXfDataSet::FreeTriedMemos()
+{
+    // Memos tries of the post stored go back to the free space, except the one the
+    // record names when a try failed after writing it: the record keeps that, and
+    // the block it gave up for it goes instead.
+    const std::int32_t recNo = State() == dsEdit ? RecNoOf(ActiveBuffer()) : 0;
+    for (std::size_t i = 0; i < memoEdits_.size(); ++i) {
+        const TMemoEdit& edit = memoEdits_[i];
+        std::vector<std::int32_t> blocks = edit.Superseded;
+        if (edit.Stored > 0) blocks.push_back(edit.Stored);
+        if (blocks.empty()) continue;
+        std::optional<std::int32_t> named;
+        if (recNo > 0) Engine([&] { named = xf::StoredMemoBlock(static_cast<int>(i) + 1, recNo); });
+        if (named && edit.Ours(*named)) {
+            std::erase(blocks, *named);
+            if (edit.Replaced > 0) blocks.push_back(edit.Replaced);
+        }
+        for (const std::int32_t block : blocks) Engine([&] { EditMemo(block, {}); });
+    }
 }
 
 void TXfDataSet::ResetEdit()
@@ -650,9 +674,9 @@ void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
             WriteBlobStream(bytes.Memory(), bytes.Size());
             block = DestroyBlobDescriptor();
         }));
-        // A memo an earlier try stored is freed now; the record's own once the post
-        // is through, as the file names it under the record lock.
-        if (edit.Stored > 0) Engine([&] { EditMemo(edit.Stored, {}); });
+        // A memo an earlier try stored is freed once the post is through: that try
+        // may have written the record before it failed, which then names it.
+        if (edit.Stored > 0) edit.Superseded.push_back(edit.Stored);
         Store<std::int32_t>(record + props_[i].NativeOffset, block);
         edit.StoredFrom = std::exchange(edit.Bytes, nullptr);
         edit.Stored = block;
@@ -662,42 +686,79 @@ void TXfDataSet::StoreMemoEdits(TRecordBuffer record)
 
 bool TXfDataSet::ReplaceStoredMemos(std::int32_t recNo)
 {
-    TWorkArea* a = xf::WorkArea(area_);
     replacedMemos_.clear();
     for (std::size_t i = 0; i < memoEdits_.size() && i < props_.size(); ++i) {
-        const TMemoEdit& edit = memoEdits_[i];
+        TMemoEdit& edit = memoEdits_[i];
         if (!edit.HasStored) continue;
         // What this station read of the field may be older than the file, and may
         // even name the block the edit was given: the field is compared with the
         // file, not with that.
         const std::optional<std::int32_t> now = xf::StoredMemoBlock(static_cast<int>(i) + 1, recNo);
         if (!now) return false;
-        std::memcpy(a->Shadow.data() + a->TypedOffsets[i], &*now, sizeof *now);
-        if (*now > 0 && *now != edit.Stored) replacedMemos_.push_back(*now);
+        // A memo of this edit in the file: a try wrote the record before it failed,
+        // and the block it replaced then is still the one the record gives up.
+        if (!edit.Ours(*now)) edit.Replaced = *now;
+        replacedMemos_.insert(replacedMemos_.end(), edit.Superseded.begin(), edit.Superseded.end());
+        if (edit.Replaced > 0) replacedMemos_.push_back(edit.Replaced);
     }
     return true;
 }
 
-std::int32_t TXfDataSet::MemoBlockToRead(const TField* field, std::uint8_t* record)
+std::string TXfDataSet::ReadMemo(const TField* field, std::uint8_t* record)
 {
     const TXfFieldProp* p = PropOf(field);
-    if (!p || !record) return 0;
-    std::uint8_t* at = record + p->NativeOffset;
-    const std::int32_t block = Load<std::int32_t>(at);
-    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
-    // A record being inserted is not in the file; one being edited may hold the memo its edit stored.
-    if (!RunTime() || State() == dsInsert ||
-        (State() == dsEdit && record == ActiveBuffer() && i < memoEdits_.size() && memoEdits_[i].HasStored))
-        return block;
+    if (!p || !record || !RunTime()) return {};
+    // Whatever another dataset made current, the memo is this table's.
     SelectOwnArea("CreateBlobStream");
-    const TWorkArea* a = xf::WorkArea(area_);
+    std::uint8_t* at = record + p->NativeOffset;
+    const std::int32_t held = Load<std::int32_t>(at);
+    std::string bytes;
+    const auto readBlock = [&](std::int32_t block) {
+        bytes.clear();
+        if (block <= 0) return;
+        CreateBlobDescriptor(tableLanguage_ == tlOem, block, kBlobRead);
+        if (XfErrors().LastError != 0) return;
+        bytes.resize(static_cast<std::size_t>(BlobStreamSize()));
+        bytes.resize(static_cast<std::size_t>(ReadBlobStream(bytes.data(), static_cast<std::int64_t>(bytes.size()))));
+        DestroyBlobDescriptor();
+    };
+    const std::size_t i = static_cast<std::size_t>(field->FieldNo() - 1);
+    // A record being inserted is not in the file; one being edited may hold the
+    // memo its edit stored. A dBASE III or FoxPro file never hands a block on.
+    const bool ownBlock = State() == dsInsert ||
+                          (State() == dsEdit && record == ActiveBuffer() && i < memoEdits_.size() && memoEdits_[i].HasStored);
     const std::uint8_t kind = GetMemoType();
-    if (!dbf4::Shared(*a) || (kind != kMemoDbase4 && kind != kMemoLevel7)) return block;
-    std::optional<std::int32_t> now;
-    CheckResult(Engine([&] { now = xf::StoredMemoBlock(field->FieldNo(), RecNoOf(record)); }));
-    if (!now || *now == block) return block;
-    Store<std::int32_t>(at, *now);
-    return *now;
+    if (ownBlock || !dbf4::Shared(*xf::WorkArea(area_)) || (kind != kMemoDbase4 && kind != kMemoLevel7)) {
+        CheckResult(Engine([&] { readBlock(held); }));
+        return bytes;
+    }
+    // Another program may free the record's block and hand it to another record's
+    // memo while it is read, without a lock: the read counts only when the record
+    // names the same block after it as before.
+    const std::int32_t recNo = RecNoOf(record);
+    for (int attempt = 0; attempt < kSharedMemoReads; ++attempt) {
+        if (attempt > 0) XfClocks().SleepMs(std::int64_t {1} << (attempt - 1));
+        std::optional<std::int32_t> before, after;
+        CheckResult(Engine([&] { before = xf::StoredMemoBlock(field->FieldNo(), recNo); }));
+        const std::int32_t block = before.value_or(held);
+        int code = 0;
+        {
+            TXfDeferErrors defer;
+            code = Engine([&] { readBlock(block); });
+        }
+        CheckResult(Engine([&] { after = xf::StoredMemoBlock(field->FieldNo(), recNo); }));
+        if (after != before) {
+            // What the moved block gave, or its failure, is not this record's.
+            TakeErrorContext();
+            continue;
+        }
+        CheckResult(code);
+        Store<std::int32_t>(at, block);
+        return bytes;
+    }
+    DatabaseError("Memo of record " + std::to_string(recNo) + " changed on every one of " + std::to_string(kSharedMemoReads) +
+                      " reads [CreateBlobStream]",
+                  this);
 }
 
 int TXfDataSet::XfiInitRecord(TRecordBuffer buffer)
@@ -735,6 +796,10 @@ int TXfDataSet::XfiAppendRecord(TRecordBuffer buffer)
         NativeToTyped(buffer, false);
         xf::Append();
     });
+    // The new record names none of the memos earlier tries stored.
+    replacedMemos_.clear();
+    for (const TMemoEdit& edit : memoEdits_) replacedMemos_.insert(replacedMemos_.end(), edit.Superseded.begin(), edit.Superseded.end());
+    FreeReplacedMemos();
     atBegin_ = atEnd_ = false;
     ResetEdit();
     return xfOk;
@@ -752,10 +817,11 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     const std::int32_t follower = FollowerInOrder(recNo);
     WithLock(false, OnRLockFailedOnPost, "Post", [&] {
         TWorkArea* a = xf::WorkArea(area_);
-        // The record as it is in the file now, under the lock; the typed record keeps
-        // the values this station read, so only the fields it changed differ.
-        if (xf::GetDbfRecord(a->Table, recNo) != 0) return;
-        std::memcpy(a->Typed, a->Shadow.data(), a->TypedSize);
+        // The record as it is in the file now, under the lock, and the image it is
+        // compared with: what this station read may be older (records read ahead),
+        // and a value assigned equal to that must still be written. Other users'
+        // changes to fields the edit left alone stay.
+        if (!dbf4::ReadRecord(*a, recNo)) return;
         NativeToTyped(buffer, true);
         if (ReplaceStoredMemos(recNo)) xf::Replace();
     });
@@ -864,6 +930,9 @@ int TXfDataSet::XfiDeleteRecord()
     const std::int32_t recNo = RecNoOf(ActiveBuffer());
     if (const int code = Engine([&] { xf::GO(recNo); })) return code;
     WithLock(false, OnRLockFailedOnDelete, "Delete", [] { xf::DeleteRec(); });
+    // Deleted in the middle of an edit, which ends with it.
+    FreeTriedMemos();
+    ResetEdit();
     if (xf::RecCount() == 0) atBegin_ = true;
     return xfOk;
 }

@@ -13,6 +13,7 @@
 // file when the record lock is taken: another station's change to other fields
 // of the same record survives.
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -103,6 +104,10 @@ public:
     // to the record it was on.
     void DirectOpenClose(bool open);
 
+    // The reads a memo of a shared table may take before an error says that another
+    // program kept moving it (see ReadMemo).
+    static constexpr int kSharedMemoReads = 8;
+
     // Created with a designing owner: engine errors raise instead of ending the
     // program, and where the design has no run-time open (see RunTime) the table is
     // opened only to read its fields into DbfFields, then closed again; the dataset
@@ -184,6 +189,14 @@ private:
         bool HasStored = false;
         // The bytes that try stored, which their stream may still write to.
         std::weak_ptr<const db::TMemoryStream> StoredFrom;
+        // Blocks earlier tries stored, and the block the file named for the field
+        // under the lock of a try (not one of these), which the record gives up.
+        std::vector<std::int32_t> Superseded;
+        std::int32_t Replaced = 0;
+        bool Ours(std::int32_t block) const
+        {
+            return block > 0 && (block == Stored || std::find(Superseded.begin(), Superseded.end(), block) != Superseded.end());
+        }
     };
     // The edit of `field` whose bytes wait in `record`, the record being edited; nullptr when none.
     const TMemoEdit* PendingMemo(const db::TField* field, const std::uint8_t* record) const;
@@ -196,14 +209,17 @@ private:
     void StoreMemoEdits(db::TRecordBuffer record);
     // Under the record lock of a post, with the typed record about to be replaced:
     // each memo field with a stored edit is written unless the file holds its block
-    // already, and the block the file names for it now is kept to be freed once the
-    // record is through. False after a reported failure to read the record.
+    // already; the block the record gives up and those earlier tries stored are
+    // kept to be freed once the record is through. False after a reported failure
+    // to read the record.
     bool ReplaceStoredMemos(std::int32_t recNo);
-    // The block to read memo field `field` of `record` (a buffer of this dataset)
-    // from. In a shared table with a dBASE IV memo file, whose freed blocks go to
-    // other records' memos, that is the block the record names in the file now: the
-    // buffer takes it, and keeps the rest of its values.
-    std::int32_t MemoBlockToRead(const db::TField* field, std::uint8_t* record);
+    // The memo of memo field `field` of `record` (a buffer of this dataset), read
+    // through this dataset's own work area. In a shared table with a dBASE IV memo
+    // file, whose freed blocks go to other records' memos, it is the memo of the
+    // block the record names in the file now: the buffer takes that block, and
+    // keeps the rest of its values. Raises when the read fails, or when the record
+    // named another block after each of kSharedMemoReads reads.
+    std::string ReadMemo(const db::TField* field, std::uint8_t* record);
     // No field changed, no memo waiting or replaced: between edits.
     void ResetEdit();
     // Raises the framework's range error, naming the field, for a number (in its
@@ -217,6 +233,9 @@ private:
     // controlling order no longer shows it, on `follower`, else on the order's last
     // record; at the end when the order shows none.
     void StandAfterPost(std::int32_t recNo, std::int32_t follower);
+    // An edit that ends without a post: the memos its post's tries stored go to the
+    // free space, but not one the record names.
+    void FreeTriedMemos();
 
     std::vector<std::string> dbfFields_;
     std::string dbfFileName_;

@@ -410,16 +410,7 @@ TXfBlobStream::TXfBlobStream(TXfDataSet& dataSet, TField* field, TBlobStreamMode
         bytes_->SetPosition(0);
         return;
     }
-    const std::int32_t block = dataSet_.MemoBlockToRead(field, record);
-    if (block <= 0) return;
-    std::string bytes;
-    const int code = dataSet_.Engine([&] {
-        CreateBlobDescriptor(dataSet_.TableLanguage() == tlOem, block, kBlobRead);
-        bytes.resize(static_cast<std::size_t>(BlobStreamSize()));
-        bytes.resize(static_cast<std::size_t>(ReadBlobStream(bytes.data(), static_cast<std::int64_t>(bytes.size()))));
-        DestroyBlobDescriptor();
-    });
-    dataSet_.CheckResult(code);
+    const std::string bytes = dataSet_.ReadMemo(field, record);
     bytes_->Write(bytes.data(), static_cast<std::int64_t>(bytes.size()));
     bytes_->SetPosition(0);
 }

@@ -567,9 +567,12 @@ int CreateDbf(TDbfTable& t, const std::string& name, const std::vector<TDbfField
     return 0;
 }
 
+std::uint32_t UsableMemoBlockSize(std::uint32_t size) { return size < 8 ? 512 : size; }
+
 int CreateDbtFile(const std::string& name, std::uint8_t version, std::uint16_t blockSize, std::string_view callerTag)
 {
-    if (blockSize == 0) blockSize = 512;
+    // The header names the size the blocks are laid out in, never a setting the engine replaces.
+    blockSize = static_cast<std::uint16_t>(UsableMemoBlockSize(blockSize));
     std::vector<std::uint8_t> bytes;
     const std::uint32_t firstFree = (511u / blockSize) + 1;  // the blocks the header takes
     if (version == 0x83) {

@@ -130,6 +130,10 @@ struct TDbfFieldDef {
     int Decimals = 0;
 };
 int CreateDbf(TDbfTable& t, const std::string& name, const std::vector<TDbfFieldDef>& fields);
+// The block size a memo file is laid out in for a setting or a header's word: a
+// block must at least hold its 8-byte header, so 0 to 7 stand for 512.
+std::uint32_t UsableMemoBlockSize(std::uint32_t size);
+// The header names the size UsableMemoBlockSize gives for `blockSize`.
 int CreateDbtFile(const std::string& name, std::uint8_t version, std::uint16_t blockSize, std::string_view callerTag);
 std::string MemoExtension(std::uint8_t version);
 

@@ -85,11 +85,7 @@ std::uint8_t KindOfVersion(std::uint8_t version)
     return configured == kMemoDbase3 || configured == kMemoFox || configured == kMemoLevel7 ? configured : kMemoDbase4;
 }
 
-std::uint32_t DefaultBlockSize()
-{
-    const std::uint16_t size = XfDbfSettings().MemoBlockSize;
-    return size == 0 ? 512 : size;
-}
+std::uint32_t DefaultBlockSize() { return UsableMemoBlockSize(XfDbfSettings().MemoBlockSize); }
 
 bool Dbase4(const TMemoState& m) { return m.Kind == kMemoDbase4 || m.Kind == kMemoLevel7; }
 
@@ -108,8 +104,7 @@ int ReadBlockSize(TMemoState& m)
         const std::uint32_t size = got >= 22 ? header[20] | (header[21] << 8) : 0;
         m.BlockSize = mark == 0x0102 ? (size == 0 ? DefaultBlockSize() : size) : 512;
     }
-    // A block must at least hold a block header.
-    if (m.BlockSize < 8) m.BlockSize = 512;
+    m.BlockSize = UsableMemoBlockSize(m.BlockSize);
     return 0;
 }
 

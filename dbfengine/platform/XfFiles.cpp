@@ -193,6 +193,9 @@ int TXfFile::ReadAt(std::int64_t offset, void* buffer, std::size_t size, std::si
     got = 0;
     if (fd_ < 0) return kDosInvalidHandle;
     if (offset < 0) return kDosGeneralFailure;
+    if (const auto& fault = XfFileFaults().Read) {
+        if (const int code = fault(path_, offset, size)) return code;
+    }
     auto* out = static_cast<char*>(buffer);
     while (got < size) {
         const ssize_t n = ::pread(fd_, out + got, size - got, offset + static_cast<std::int64_t>(got));
@@ -254,6 +257,9 @@ int TXfFile::Size(std::int64_t& size) const
 int TXfFile::Flush()
 {
     if (fd_ < 0) return kDosInvalidHandle;
+    if (const auto& fault = XfFileFaults().Flush) {
+        if (const int code = fault(path_)) return code;
+    }
     return ::fsync(fd_) == 0 ? 0 : LastCode();
 }
 

@@ -109,6 +109,10 @@ struct TXfFileFaults {
     // Called after every size query has its answer, so that another program can
     // change the file between the size and what is read next.
     std::function<void(const std::string& path)> SizeTaken;
+    // Asked before every read and every flush; a code other than 0 is the answer
+    // and nothing is read or flushed.
+    std::function<int(const std::string& path, std::int64_t offset, std::size_t size)> Read;
+    std::function<int(const std::string& path)> Flush;
 };
 TXfFileFaults& XfFileFaults();
 

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -53,6 +54,30 @@ inline void KillChild(pid_t& pid)
     kill(pid, SIGKILL);
     waitpid(pid, nullptr, 0);
     pid = -1;
+}
+
+// Another user's turn: in this program (`turn` runs here), or in another program,
+// forked, that has ended when this returns.
+inline void AsOtherUser(bool otherProgram, const std::function<void()>& turn)
+{
+    if (!otherProgram) {
+        turn();
+        return;
+    }
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        int status = 0;
+        try {
+            turn();
+        } catch (...) {
+            status = 1;
+        }
+        _exit(status);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed its turn";
 }
 
 // Bytes as lower-case hexadecimal digits, two a byte.

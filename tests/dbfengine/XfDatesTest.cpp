@@ -1,5 +1,6 @@
 // Date texts and date numbers against Python's calendar for every day of years
-// 1 to 9999, the two-digit-year pivot under an injected clock, and the styles.
+// 1 to 9999, the two-digit-year pivot under an injected clock, and the styles,
+// also as a dataset reads and posts dates.
 
 #include <cstdio>
 #include <sstream>
@@ -8,11 +9,13 @@
 
 #include "dbfengine/platform/XfClock.h"
 #include "dbfengine/timedate.h"
+#include "dbfengine/uxffds.h"
 #include "dbfengine/xfcommon.h"
 #include "dbfengine/xfndxlow.h"
 #include "platform/rtl/CodePages.h"
 #include "platform/rtl/DateUtils.h"
-#include "tests/dbfengine/DbfTestSupport.h"
+#include "tests/dbfengine/DbfTableSupport.h"
+#include "tests/support/TestSupport.h"
 
 using namespace xf;
 
@@ -192,4 +195,60 @@ TEST(XfDates, NamesHaveTheirStylesWidthsAndPages)
     EXPECT_EQ(DayOf("03/07/2024"), 7);
     EXPECT_EQ(YearOf("03/07/2024"), 2024);
     EXPECT_EQ(MonthOf("xx/07/2024"), 0);
+}
+
+// Under the British style (dd/mm/yyyy) a dataset reads the stored digits day first
+// and posts them back as they were, whether the date is assigned its own text, its
+// own value, or left alone beside another change; a new date is stored year,
+// month, day.
+TEST(XfDates, ABritishStyleDatasetReadsTheDayFirstAndPostsStoredDatesBackUnchanged)
+{
+    dbftest::EngineScope scope;
+    rtl::DateFormatGuard platformFormat;
+    rtl::ShortDateFormat = "dd/MM/yyyy";
+    rtl::DateSeparator = '/';
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/born.dbf";
+    const auto open = [&](const std::string& name) {
+        auto ds = std::make_unique<TXfDbf>();
+        ds->SetName(name);
+        ds->SetDbfFields({"name,C,10,0", "born,D,8,0"});
+        ds->SetDbfFileName(path);
+        ds->Open();
+        return ds;
+    };
+    // The digits as stored, record by record.
+    const auto stored = [&] {
+        const std::string dbf = testsupport::ReadFile(path);
+        const std::size_t header = static_cast<std::uint8_t>(dbf[8]) | static_cast<std::uint8_t>(dbf[9]) << 8;
+        const std::size_t length = static_cast<std::uint8_t>(dbf[10]) | static_cast<std::uint8_t>(dbf[11]) << 8;
+        std::vector<std::string> dates;
+        for (std::size_t at = header; at + length <= dbf.size(); at += length) dates.push_back(dbf.substr(at + 11, 8));
+        return dates;
+    };
+    auto ds = open("Writer");
+    EXPECT_EQ(XfDates().Style, 2);
+    const std::vector<std::pair<std::string, std::string>> dates {
+        {"20240315", "15/03/2024"}, {"20240307", "07/03/2024"}, {"19991231", "31/12/1999"}};
+    for (const auto& [digits, text] : dates) {
+        ds->Append();
+        ds->FieldByName("BORN")->SetAsString(text);
+        ds->Post();
+    }
+    const std::vector<std::string> digits {"20240315", "20240307", "19991231"};
+    EXPECT_EQ(stored(), digits);
+    ds = open("Reader");
+    int n = 0;
+    for (ds->First(); !ds->Eof(); ds->Next(), ++n) {
+        const std::string text = dates[static_cast<std::size_t>(n)].second;
+        db::TField* born = ds->FieldByName("BORN");
+        EXPECT_EQ(born->AsString(), text);
+        EXPECT_EQ(rtl::FormatDateTime("yyyymmdd", born->AsDateTime()), digits[static_cast<std::size_t>(n)]);
+        ds->Edit();
+        ds->FieldByName("NAME")->SetAsString("seen");
+        if (n == 1) born->SetAsString(born->AsString());
+        if (n == 2) born->SetAsDateTime(born->AsDateTime());
+        ds->Post();
+    }
+    EXPECT_EQ(stored(), digits);
 }

@@ -31,7 +31,10 @@ struct Layout {
     const char* memo;  // the memo file's extension
     const char* name;
 };
-const Layout kLayouts[] = {{0x8B, "dbt", "dBase IV"}, {0x83, "dbt", "dBase III"}, {0xF5, "fpt", "FoxPro"}};
+const Layout kLayouts[] = {
+    {0x8B, "dbt", "dBase IV"}, {0x8C, "dbt", "dBase level 7"}, {0x83, "dbt", "dBase III"}, {0xF5, "fpt", "FoxPro"}};
+// Files that reuse freed blocks.
+bool ReusesBlocks(std::uint8_t kind) { return kind == 0x8B || kind == 0x8C; }
 
 std::unique_ptr<TXfDbf> OpenTable(const std::string& path, const std::string& name)
 {
@@ -61,30 +64,6 @@ std::string MakeTable(const testsupport::TempDir& dir, const Layout& layout)
     return path;
 }
 
-// The other user's turn: in this program (its own dataset), or in another program
-// that has ended when this returns.
-void AsOtherUser(bool otherProgram, const std::function<void()>& turn)
-{
-    if (!otherProgram) {
-        turn();
-        return;
-    }
-    const pid_t pid = fork();
-    ASSERT_GE(pid, 0);
-    if (pid == 0) {
-        int status = 0;
-        try {
-            turn();
-        } catch (...) {
-            status = 1;
-        }
-        _exit(status);
-    }
-    int status = 0;
-    ASSERT_EQ(waitpid(pid, &status, 0), pid);
-    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program failed its turn";
-}
-
 std::uint32_t Le(const std::string& b, std::size_t at, int bytes)
 {
     std::uint32_t v = 0;
@@ -108,13 +87,16 @@ std::vector<std::string> MemoFaults(const std::string& table, const std::string&
     const std::uint8_t kind = static_cast<std::uint8_t>(dbf.at(0));
     const std::size_t headerLength = Le(dbf, 8, 2), recordLength = Le(dbf, 10, 2);
     std::vector<std::size_t> memoFields;
-    for (std::size_t d = 32, offset = 1; d + 32 <= headerLength && dbf[d] != '\x0D'; d += 32) {
-        if (dbf[d + 11] == 'M') memoFields.push_back(offset);
-        offset += static_cast<std::uint8_t>(dbf[d + 16]);
+    // A level 7 table's field descriptors are 48 bytes long and follow 36 more header bytes.
+    const bool level7 = kind == 0x8C;
+    const std::size_t size = level7 ? 48 : 32;
+    for (std::size_t d = level7 ? 68 : 32, offset = 1; d + size <= headerLength && dbf[d] != '\x0D'; d += size) {
+        if (dbf[d + (level7 ? 32 : 11)] == 'M') memoFields.push_back(offset);
+        offset += static_cast<std::uint8_t>(dbf[d + (level7 ? 33 : 16)]);
     }
     std::uint32_t blockSize = 512;
     if (kind == 0xF5 && Be(dbt, 6, 2) != 0) blockSize = Be(dbt, 6, 2);
-    if (kind == 0x8B && Le(dbt, 18, 2) == 0x0102) blockSize = Le(dbt, 20, 2);
+    if (ReusesBlocks(kind) && Le(dbt, 18, 2) == 0x0102) blockSize = Le(dbt, 20, 2);
     const std::int64_t blocks = static_cast<std::int64_t>((dbt.size() + blockSize - 1) / blockSize);
     struct Extent {
         std::int64_t first, count;
@@ -148,7 +130,7 @@ std::vector<std::string> MemoFaults(const std::string& table, const std::string&
             extents.push_back({block, static_cast<std::int64_t>((bytes + blockSize - 1) / blockSize), what});
         }
     }
-    if (kind == 0x8B) {
+    if (ReusesBlocks(kind)) {
         // The chain runs in block order from the header's first word to the file's end.
         std::int64_t next = Le(dbt, 0, 4), last = 0;
         while (next < blocks) {
@@ -169,12 +151,12 @@ std::vector<std::string> MemoFaults(const std::string& table, const std::string&
         if (i > 0 && extents[i - 1].first + extents[i - 1].count > extents[i].first)
             faults.push_back(extents[i - 1].what + " and " + extents[i].what + " share a block");
         // A dBase IV file reuses its space: each block is a memo's or free.
-        if (kind == 0x8B && extents[i].first > covered)
+        if (ReusesBlocks(kind) && extents[i].first > covered)
             faults.push_back("blocks " + std::to_string(covered) + " to " + std::to_string(extents[i].first - 1) +
                              " are neither a memo nor free");
         covered = std::max(covered, extents[i].first + extents[i].count);
     }
-    if (kind == 0x8B && covered < blocks)
+    if (ReusesBlocks(kind) && covered < blocks)
         faults.push_back("blocks from " + std::to_string(covered) + " are neither a memo nor free");
     return faults;
 }
@@ -192,6 +174,8 @@ void ExpectTable(const std::string& path, const Layout& layout, const std::vecto
             read.push_back(std::to_string(ds->RecNo()) + "|" + ds->FieldByName("NAME")->AsString() + "|" + Notes(*ds));
     }
     EXPECT_EQ(read, rows) << "read by the engine";
+    // python3-dbfread reads no level 7 header.
+    if (layout.kind == 0x8C) return;
     std::vector<std::string> tool;
     const std::string command = "/usr/bin/python3 " + PythonScript("memo_tools.py") + " rows '" + path + "'";
     EXPECT_EQ(ForEachOutputLine(command, [&](const std::string& line) { tool.push_back(line); }), 0);
@@ -268,7 +252,7 @@ TEST(XfMemoShared, AMemoWhoseBlockWentToAnotherRecordIsReadAndEditedAsTheRecordH
         [](const Layout& layout, const std::string& path, TXfDbf& b, TXfDbf& r) {
             // Layouts that never reuse a block may still show the memo read before.
             const std::string read = Notes(r);
-            if (layout.kind == 0x8B) {
+            if (ReusesBlocks(layout.kind)) {
                 EXPECT_EQ(read, "A's memo 1");
             } else {
                 EXPECT_TRUE(read == "A's memo 1" || read == "memo 1") << read;
@@ -333,6 +317,255 @@ TEST(XfMemoShared, WritesToAStreamAfterARefusedPostAreStoredWithWhatItHeld)
             b->Close();
             holder->Close();
             ExpectTable(path, layout, {"1|one|" + held, "2|two|memo 2"});
+        }
+    }
+}
+
+namespace {
+
+// A memo field of record `recNo` of `path` set to name `block`, past the engine, as
+// another program writing the record would leave it.
+void NameBlock(const std::string& path, std::uint32_t recNo, std::int32_t block)
+{
+    std::string dbf = testsupport::ReadFile(path);
+    const std::size_t at = Le(dbf, 8, 2) + (recNo - 1) * Le(dbf, 10, 2) + 21;  // NOTES follows the deletion flag and NAME
+    const std::string digits = std::to_string(block);
+    dbf.replace(at, 10, std::string(10 - digits.size(), ' ') + digits);
+    testsupport::WriteFile(path, dbf);
+}
+
+// The block memo field NOTES of record `recNo` names in the file.
+std::int32_t NamedBlock(const std::string& path, std::uint32_t recNo)
+{
+    const std::string dbf = testsupport::ReadFile(path);
+    return std::atoi(dbf.substr(Le(dbf, 8, 2) + (recNo - 1) * Le(dbf, 10, 2) + 21, 10).c_str());
+}
+
+std::string MemoPath(const std::string& table, const Layout& layout)
+{
+    return table.substr(0, table.size() - 3) + layout.memo;
+}
+
+}  // namespace
+
+// Two tables, B's and C's, both with memo files: after B's post or append is
+// refused (another open of B's table holds the lock), C moves; B's memo is still
+// read from B's table, and a stream that adds to it stores B's text when the post
+// goes through.
+TEST(XfMemoShared, AMemoReadAfterARefusedPostOrAppendComesFromTheDatasetsOwnMemoFile)
+{
+    REQUIRE_TOOLS("/usr/bin/python3");
+    EngineScope scope;
+    for (const Layout& layout : kLayouts) {
+        for (const bool append : {false, true}) {
+            SCOPED_TRACE(std::string(layout.name) + (append ? ", append" : ", post"));
+            testsupport::TempDir dir;
+            const std::string one = MakeTable(dir, layout), two = dir.str() + "/two.dbf";
+            std::vector<std::string> twoRows;
+            {
+                // Memos over every block B's memo file uses, so a read there finds C's text.
+                auto maker = OpenTable(two, "Maker2");
+                for (int n = 1; n <= 4; ++n) {
+                    const std::string notes(1500, static_cast<char>('a' + n));
+                    maker->Append();
+                    maker->FieldByName("NAME")->SetAsString("other " + std::to_string(n));
+                    maker->FieldByName("NOTES")->SetAsString(notes);
+                    maker->Post();
+                    twoRows.push_back(std::to_string(n) + "|other " + std::to_string(n) + "|" + notes);
+                }
+            }
+            auto b = OpenTable(one, "B"), c = OpenTable(two, "C"), holder = OpenTable(one, "Holder");
+            const auto hold = [&](bool take) {
+                Select(holder->WorkAreaNo());
+                if (!take) {
+                    Unlock();
+                } else if (append) {
+                    ASSERT_TRUE(ALock());
+                } else {
+                    GO(2);
+                    ASSERT_TRUE(RLock());
+                }
+            };
+            hold(true);
+            if (append) {
+                b->Append();
+                b->FieldByName("NAME")->SetAsString("three");
+            } else {
+                b->Last();
+                b->Edit();
+            }
+            b->FieldByName("NOTES")->SetAsString("B's new memo");
+            EXPECT_THROW(b->Post(), db::EDatabaseError);
+            c->First();
+            EXPECT_EQ(Notes(*b), "B's new memo");
+            c->Last();
+            {
+                std::unique_ptr<db::TStream> blob = b->CreateBlobStream(b->FieldByName("NOTES"), db::bmReadWrite);
+                blob->Seek(0, db::TSeekOrigin::soEnd);
+                blob->WriteBuffer(" and more", 9);
+            }
+            hold(false);
+            c->First();
+            b->Post();
+            EXPECT_EQ(Notes(*b), "B's new memo and more");
+            b->Close();
+            c->Close();
+            holder->Close();
+            std::vector<std::string> rows {"1|one|memo 1", "2|two|memo 2"};
+            if (append) {
+                rows.push_back("3|three|B's new memo and more");
+            } else {
+                rows[1] = "2|two|B's new memo and more";
+            }
+            ExpectTable(one, layout, rows);
+            ExpectTable(two, layout, twoRows);
+        }
+    }
+}
+
+// Another program rewrites record 1's memo, and then record 2's, which in a file
+// that reuses blocks takes record 1's old block, while this program reads record 1's
+// memo without a lock: the read gives one of record 1's memos, never record 2's. A
+// record that names another block after every read is an error.
+TEST(XfMemoShared, AMemoReadWhileAnotherProgramMovesItGivesTheRecordsOwnMemoOrAnError)
+{
+    EngineScope scope;
+    for (const Layout& layout : kLayouts) {
+        SCOPED_TRACE(layout.name);
+        std::vector<std::int64_t> sleeps;
+        TXfClocks clocks;
+        clocks.SleepMs = [&](std::int64_t ms) { sleeps.push_back(ms); };
+        TXfClocksGuard clock(std::move(clocks));
+        testsupport::TempDir dir;
+        const std::string path = MakeTable(dir, layout), memo = MemoPath(path, layout);
+        auto r = OpenTable(path, "R");
+        const std::int32_t first = NamedBlock(path, 1);
+        // Runs between the start of each memo read of this program and its bytes.
+        int memoReads = 0;
+        std::function<void()> duringRead;
+        TXfFileFaults faults;
+        faults.SizeTaken = [&](const std::string& file) {
+            if (file != memo) return;
+            ++memoReads;
+            if (duringRead) duringRead();
+        };
+        TXfFileFaultsGuard guard(std::move(faults));
+        duringRead = [&] {
+            duringRead = nullptr;
+            AsOtherUser(true, [&] {
+                auto a = OpenTable(path, "A");
+                for (const std::string notes : {"A's memo 1", "A's memo 2"}) {
+                    a->Edit();
+                    a->FieldByName("NOTES")->SetAsString(notes);
+                    a->Post();
+                    a->Next();
+                }
+            });
+        };
+        const std::string read = Notes(*r);
+        if (!ReusesBlocks(layout.kind)) {
+            EXPECT_TRUE(read == "memo 1" || read == "A's memo 1") << read;
+            continue;
+        }
+        EXPECT_EQ(read, "A's memo 1");
+        EXPECT_EQ(NamedBlock(path, 2), first) << "record 2's memo took record 1's old block";
+        EXPECT_EQ(memoReads, 2);
+        memoReads = 0;
+        const std::int32_t moved = NamedBlock(path, 1);
+        duringRead = [&] { NameBlock(path, 1, NamedBlock(path, 1) == first ? moved : first); };
+        r->First();
+        sleeps.clear();
+        EXPECT_THROW(Notes(*r), db::EDatabaseError);
+        EXPECT_EQ(memoReads, TXfDataSet::kSharedMemoReads);
+        EXPECT_EQ(sleeps.size(), static_cast<std::size_t>(TXfDataSet::kSharedMemoReads - 1));
+        duringRead = nullptr;
+    }
+}
+
+// How a post of a new memo for record 1 ends after its first try failed: the lock
+// refused (nothing written), the file failing after the record was written (the
+// record names the memo the try stored), or the file failing to give the record's
+// block under the lock (nothing may be written then). The edit then ends by a post,
+// a cancel or a delete. Whatever the record names stays in use and is read back;
+// every other memo a try stored goes back to the free space.
+TEST(XfMemoShared, AnEditWhosePostFailedEndsWithEveryMemoInUseOrFree)
+{
+    EngineScope scope;
+    // Records read ahead serve every read before the lock.
+    TXfClocks clocks;
+    clocks.MonotonicMs = [] { return std::int64_t {1000000}; };
+    TXfClocksGuard clock(std::move(clocks));
+    enum Failure { LockRefused, AfterRecordWrite, BlockUnread };
+    enum Ending { Post, Cancel, Delete };
+    for (const Layout& layout : kLayouts) {
+        for (const Failure failure : {LockRefused, AfterRecordWrite, BlockUnread}) {
+            for (const Ending ending : {Post, Cancel, Delete}) {
+                // Delivered at once as exceptions, or only noted while the engine goes on.
+                for (const bool noted : {false, true}) {
+                    if (noted && failure != BlockUnread) continue;
+                    SCOPED_TRACE(std::string(layout.name) + ", failure " + std::to_string(failure) + ", ending " +
+                                 std::to_string(ending) + (noted ? ", errors noted" : ""));
+                    testsupport::TempDir dir;
+                    const std::string path = MakeTable(dir, layout);
+                    auto b = OpenTable(path, "B"), holder = OpenTable(path, "Holder");
+                    const std::string before = testsupport::ReadFile(path);
+                    const std::size_t recordLength = Le(before, 10, 2), recordOffset = Le(before, 8, 2);
+                    bool failing = false;
+                    TXfFileFaults faults;
+                    faults.Flush = [&](const std::string& file) {
+                        return failing && failure == AfterRecordWrite && file == path ? 29 : 0;
+                    };
+                    // The read of the record alone: the one that takes its memo's block.
+                    faults.Read = [&](const std::string& file, std::int64_t offset, std::size_t size) {
+                        return failing && failure == BlockUnread && file == path &&
+                                       offset == static_cast<std::int64_t>(recordOffset) && size == recordLength
+                                   ? 30
+                                   : 0;
+                    };
+                    TXfFileFaultsGuard guard(std::move(faults));
+                    XfDbfSettings().FlushAfterWrite = failure == AfterRecordWrite;
+                    b->Edit();
+                    b->FieldByName("NOTES")->SetAsString("B's memo");
+                    if (failure == LockRefused) {
+                        Select(holder->WorkAreaNo());
+                        GO(1);
+                        ASSERT_TRUE(RLock());
+                    }
+                    failing = true;
+                    {
+                        std::function<void()> saved = XfErrors().ErrorHook;
+                        if (noted) XfErrors().ErrorHook = [] {};
+                        EXPECT_THROW(b->Post(), db::EDatabaseError);
+                        XfErrors().ErrorHook = saved;
+                    }
+                    failing = false;
+                    XfDbfSettings().FlushAfterWrite = 0;
+                    if (failure == LockRefused) {
+                        Select(holder->WorkAreaNo());
+                        Unlock();
+                    }
+                    ASSERT_EQ(b->State(), db::dsEdit);
+                    const bool written = failure == AfterRecordWrite;
+                    if (!written) {
+                        EXPECT_EQ(Hex(testsupport::ReadFile(path)), Hex(before)) << "the failed post wrote";
+                    }
+                    std::string memo1 = written ? "B's memo" : "memo 1";
+                    switch (ending) {
+                    case Post:
+                        b->Post();
+                        memo1 = "B's memo";
+                        break;
+                    case Cancel: b->Cancel(); break;
+                    case Delete: b->Delete(); break;
+                    }
+                    b->Close();
+                    holder->Close();
+                    EXPECT_EQ(MemoFaults(path, MemoPath(path, layout)), std::vector<std::string> {});
+                    auto reader = OpenTable(path, "Reader");
+                    EXPECT_EQ(Notes(*reader), memo1);
+                    EXPECT_EQ(reader->FieldByName("NAME")->AsString(), "one");
+                }
+            }
         }
     }
 }

@@ -784,3 +784,29 @@ TEST(XfMemo, AMemoTextFileKeepsItsLineLimitAndRefusesStepsItWasNotOpenedFor)
     Unlock();
     CloseAll();
 }
+
+// A block size too small for a block's header: the memos are laid out in 512-byte
+// blocks, and the new file's header says so, for the engine and for outside readers.
+TEST(XfMemo, ABlockSizeSettingBelowEightMakesAFileOf512ByteBlocksThatSaysSo)
+{
+    REQUIRE_TOOLS("/usr/bin/python3", "perl");
+    EngineScope scope;
+    MemoInit();
+    for (const std::uint8_t kind : {std::uint8_t {0x8B}, std::uint8_t {0xF5}}) {
+        for (const std::uint16_t setting : {1, 4, 7}) {
+            const std::string where = "kind " + std::to_string(kind) + " setting " + std::to_string(setting);
+            testsupport::TempDir dir;
+            const std::string path = dir.str() + "/memos.dbf";
+            const Model model = Churn(path, kind, setting, false, kind + setting);
+            EXPECT_EQ(MemoBlockSize(), 512u) << where;
+            CloseAll();
+            const std::string memo = testsupport::ReadFile(dir.str() + (kind == 0xF5 ? "/memos.fpt" : "/memos.dbt"));
+            const auto byte = [&](std::size_t at) { return static_cast<unsigned>(static_cast<std::uint8_t>(memo.at(at))); };
+            EXPECT_EQ(kind == 0xF5 ? byte(6) << 8 | byte(7) : byte(20) | byte(21) << 8, 512u) << where;
+            ExpectXBaseReads(path, model, false, where);
+            if (kind == 0xF5) {
+                EXPECT_EQ(ToolLines(MemoTool("read dbfread '" + path + "'")), ModelLines(model)) << where;
+            }
+        }
+    }
+}
