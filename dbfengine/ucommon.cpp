@@ -813,8 +813,8 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     SelectOwnArea("s_ReplaceWithLock");
     StoreMemoEdits(buffer);
     const std::int32_t recNo = RecNoOf(buffer);
-    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
     const std::int32_t follower = FollowerInOrder(recNo);
+    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
     WithLock(false, OnRLockFailedOnPost, "Post", [&] {
         TWorkArea* a = xf::WorkArea(area_);
         // The record as it is in the file now, under the lock, and the image it is
@@ -833,12 +833,13 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
 
 std::int32_t TXfDataSet::FollowerInOrder(std::int32_t recNo)
 {
-    if (xf::CurrentOrder() == 0 || xf::dEOF()) return 0;
+    if (xf::CurrentOrder() == 0) return 0;
     std::int32_t follower = 0;
     Engine([&] {
+        xf::GO(recNo);
+        if (xf::dEOF()) return;
         xf::SKIP(1);
         if (!xf::dEOF()) follower = xf::RecNo();
-        xf::GO(recNo);
     });
     return follower;
 }

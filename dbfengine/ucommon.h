@@ -226,8 +226,8 @@ private:
     // native form) whose text is wider than its dBase field.
     void RefuseNumberThatDoesNotFit(const TXfFieldProp& p, const db::TField* field, const void* buffer);
     void FreeReplacedMemos();
-    // The record after `recNo` in the controlling order (0: none, or record order),
-    // the engine back on `recNo`.
+    // The record after `recNo` in the controlling order (0: none, or record order).
+    // Moves the engine.
     std::int32_t FollowerInOrder(std::int32_t recNo);
     // After a post of record `recNo`: the engine on that record or, when the
     // controlling order no longer shows it, on `follower`, else on the order's last
