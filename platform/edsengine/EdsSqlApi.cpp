@@ -236,7 +236,8 @@ EDSHANDLE OpenResultCursor(Connection& connection, const SqlResult& result) {
         for (std::size_t i = 0; i < names.size(); ++i)
             select += ", s." + Quote(result.sourceColumns[i]) + " AS " + Quote(names[i]);
         Exec(db, "CREATE TEMP VIEW eds_result AS SELECT o.pos AS eds_pos" + select +
-                     " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s.rowid = o.recno");
+                     " FROM main.eds_order AS o JOIN src." + Quote(result.sourceRowTable) + " AS s ON s." +
+                     result.sourceRecno + " = o.recno");
         // Rows come in result order, scattered over the file: read through a
         // mapping, each lands without a read call (and the small page cache). Only
         // from here: the numbering above passes over the file once in its order,

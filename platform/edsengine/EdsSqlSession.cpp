@@ -709,7 +709,7 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
     bool allKnown = std::all_of(known.begin(), known.end(), [](bool k) { return k; });
     const char* schema0 = columns > 0 ? sqlite3_column_database_name(stmt.stmt, shown[0]) : nullptr;
     const SqlSession::Table* table = schema0 ? session_.BySchema(schema0) : nullptr;
-    if (allKnown && table && AnalyseSingleTableSelect(text_, single)) {
+    if (allKnown && table && AnalyseSingleTableSelect(text_, single, table->recno)) {
         for (int i : shown) {
             const char* schema = sqlite3_column_database_name(stmt.stmt, i);
             if (!schema || std::string_view(schema) != table->schema) allKnown = false;
@@ -720,6 +720,7 @@ SqlOutcome SqlStatementCore::Execute(bool inTransaction) {
             result->byRecord = true;
             result->sourcePath = table->path;
             result->sourceRowTable = table->rowTable;
+            result->sourceRecno = table->recno;
             result->recordQuery = single.rowidQuery;
             result->params = params_;
             out.result = std::move(result);

@@ -183,6 +183,7 @@ struct SqlResult {
     // By record:
     std::string sourcePath;                 // the table file
     std::string sourceRowTable;             // its table of rows
+    std::string sourceRecno;                // how SQL names a row's record number there
     std::vector<std::string> sourceColumns; // the column of each field
     std::string recordQuery;                // record numbers in result order ("?n" parameters)
     std::vector<SqlValue> params;

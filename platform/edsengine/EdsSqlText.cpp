@@ -239,7 +239,7 @@ private:
 
 std::vector<std::string> SqlTableNames(std::string_view sql) { return TableNames(sql).Find(); }
 
-bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
+bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out, std::string_view recno) {
     std::vector<SqlToken> toks = TokenizeSql(sql);
     while (!toks.empty() && toks.back().kind == SqlToken::Kind::Punct && toks.back().value == ";") toks.pop_back();
     auto is = [&](std::size_t i, const char* word) {
@@ -306,7 +306,7 @@ bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out) {
     std::size_t end = toks.empty() ? sql.size() : toks.back().end;
     out.table = toks[tableAt].value;
     out.qualifier = qualifier;
-    out.rowidQuery = "SELECT " + quoted + ".rowid " + std::string(sql.substr(toks[fromAt].begin, end - toks[fromAt].begin));
+    out.rowidQuery = "SELECT " + quoted + "." + std::string(recno) + " " + std::string(sql.substr(toks[fromAt].begin, end - toks[fromAt].begin));
     return true;
 }
 

@@ -43,9 +43,10 @@ std::vector<std::string> SqlTableNames(std::string_view sql);
 struct SingleTableSelect {
     std::string table;       // as written
     std::string qualifier;   // alias, or the table as written
-    std::string rowidQuery;  // SELECT qualifier.rowid FROM ... (the rest of the text)
+    std::string rowidQuery;  // SELECT qualifier.<recno> FROM ... (the rest of the text)
 };
-// Answers false when the text is anything else.
-bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out);
+// Answers false when the text is anything else. `recno` is how SQL names the
+// table's record number.
+bool AnalyseSingleTableSelect(std::string_view sql, SingleTableSelect& out, std::string_view recno = "rowid");
 
 }  // namespace eds

@@ -4,6 +4,8 @@
 
 #include "tests/dbaccess/EdsTableTestSupport.h"
 
+#include "dbaccess/edsquery.h"
+
 #include <filesystem>
 #include <random>
 
@@ -18,7 +20,7 @@ struct TRow {
     friend void PrintTo(const TRow& Row, std::ostream* Out) { *Out << "(" << Row.Key << ", " << Row.Name << ")"; }
 };
 
-std::vector<TRow> Rows(TEdsTable& Table, const std::string& Key) {
+std::vector<TRow> Rows(TEdsDataSet& Table, const std::string& Key) {
     std::vector<TRow> rows;
     for (Table.First(); !Table.Eof(); Table.Next())
         rows.push_back({Table.FieldByName(Key)->AsString(), Table.FieldByName("Name")->AsString()});
@@ -34,7 +36,8 @@ std::vector<std::string> FilesIn(const std::string& Folder) {
 }  // namespace
 
 // SQLite's names for the record number, as ordinary fields: each keeps what is
-// written to it through appends, edits and deletes, and after the table is reopened.
+// written to it through appends, edits and deletes, after the table is reopened,
+// and in what SQL selects.
 TEST(EdsTableCreate, FieldsNamedLikeTheRecordNumberKeepTheirValues) {
     testsupport::TempDir dir;
     const std::string folder = dir.str();
@@ -45,7 +48,7 @@ TEST(EdsTableCreate, FieldsNamedLikeTheRecordNumberKeepTheirValues) {
     for (const auto& [key, fields] : tables) {
         SCOPED_TRACE(fields);
         const std::string name = "T" + std::to_string(++made);
-        const std::vector<TRow> expected = {{"75", "B"}, {"7", "c"}};
+        const std::vector<TRow> expected = {{"7", "B"}, {"7", "c"}};
         {
             auto table = CreateAppTable(folder, name, "Name,Char,10; " + fields);
             table->Open();
@@ -58,7 +61,7 @@ TEST(EdsTableCreate, FieldsNamedLikeTheRecordNumberKeepTheirValues) {
             table->First();
             table->Next();
             table->Edit();
-            table->FieldByName(key)->SetAsString("75");
+            table->FieldByName(key)->SetAsString("7");
             table->FieldByName("Name")->SetAsString("B");
             table->Post();
             table->First();
@@ -66,6 +69,11 @@ TEST(EdsTableCreate, FieldsNamedLikeTheRecordNumberKeepTheirValues) {
             EXPECT_EQ(Rows(*table, key), expected);
         }
         EXPECT_EQ(Rows(*OpenTable(folder, name), key), expected);
+        TEdsQuery query;
+        query.SetDatabaseName(folder);
+        query.SetSQLText("SELECT * FROM " + name + " ORDER BY Name");
+        query.Open();
+        EXPECT_EQ(Rows(query, key), expected);
     }
 }
 
