@@ -4,6 +4,7 @@
 #include "app/data/U_ArticleNumber.h"
 #include "app/data/U_TextRoutines.h"
 #include "platform/print/PrintDevice.h"
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
 #include <QFont>
@@ -159,16 +160,23 @@ public:
         return device_.TextExtent(fitting, font).cx;
     }
 
-    // Draws text from (hx, hy), cut to the whole characters whose ink stays
-    // on the paper and clear of all ink drawn on the page so far.
+    // Draws text from (hx, hy) up to the first character whose own ink
+    // would leave the paper or touch ink drawn on the page before it.
     void TextClearOfInk(int hx, int hy, const std::string& text, const std::string& face, int sizePt, int angle)
     {
         const print::FontSpec font{face, sizePt, angle};
         const int x = X(hx), y = Y(hy);
-        std::string fit = text;
-        while (!fit.empty() && !Clear(device_.TextInk(fit, font).Moved(x, y)))
-            CutLastCharacter(fit);
-        Draw(x, y, fit, font);
+        std::vector<print::PixelBox> characters = device_.CharacterInk(text, font);
+        std::size_t fits = 0;
+        for (; fits < characters.size(); ++fits) {
+            characters[fits] = characters[fits].Moved(x, y);
+            if (!characters[fits].Empty() && !Clear(characters[fits]))
+                break;
+        }
+        const std::vector<std::size_t> starts = print::CharacterStarts(text);
+        characters.resize(fits);
+        device_.TextOut(x, y, text.substr(0, fits < starts.size() ? starts[fits] : text.size()), font);
+        Remember(std::move(characters));
     }
 
     // Upside-down text whose end lies at hx, in at most `room` pixels: the
@@ -190,7 +198,7 @@ public:
     void Image(int hx, int hy, int width, int height, const QImage& image)
     {
         device_.StretchDraw(X(hx), Y(hy), width, height, image);
-        ink_.push_back({X(hx), Y(hy), X(hx) + width, Y(hy) + height});
+        Remember({{X(hx), Y(hy), X(hx) + width, Y(hy) + height}});
     }
 
     const PrinterState& Printer() const { return state_; }
@@ -228,24 +236,47 @@ private:
     void Draw(int x, int y, const std::string& text, const print::FontSpec& font)
     {
         device_.TextOut(x, y, text, font);
-        ink_.push_back(device_.TextInk(text, font).Moved(x, y));
+        std::vector<print::PixelBox> characters = device_.CharacterInk(text, font);
+        for (print::PixelBox& box : characters)
+            box = box.Moved(x, y);
+        Remember(std::move(characters));
+    }
+
+    // What one drawing put on the page: a text's characters one by one, a
+    // barcode as one rectangle. Their bounds spare comparing the parts of
+    // drawings far apart.
+    struct Ink {
+        print::PixelBox bounds;
+        std::vector<print::PixelBox> parts;
+    };
+
+    void Remember(std::vector<print::PixelBox> parts)
+    {
+        Ink ink;
+        std::erase_if(parts, [](const print::PixelBox& part) { return part.Empty(); });
+        for (const print::PixelBox& part : parts)
+            ink.bounds = print::Union(ink.bounds, part);
+        ink.parts = std::move(parts);
+        if (!ink.parts.empty())
+            ink_.push_back(std::move(ink));
     }
 
     // Ink that lies on the paper and touches no ink drawn before it.
-    bool Clear(const print::PixelBox& ink) const
+    bool Clear(const print::PixelBox& box) const
     {
         // The paper itself, not the alignment's shifted frame.
         const print::PixelBox paper{-state_.offX, -state_.offY,
                                     static_cast<int>(std::int64_t{kPaperWidth} * state_.dpiX / 100) - state_.offX,
                                     static_cast<int>(std::int64_t{kPaperHeight} * state_.dpiY / 100) - state_.offY};
-        return ink.Inside(paper) && std::none_of(ink_.begin(), ink_.end(), [&ink](const print::PixelBox& drawn) {
-                   return drawn.Touches(ink);
+        auto touches = [&box](const print::PixelBox& drawn) { return drawn.Touches(box); };
+        return box.Inside(paper) && std::none_of(ink_.begin(), ink_.end(), [&](const Ink& drawn) {
+                   return drawn.bounds.Touches(box) && std::any_of(drawn.parts.begin(), drawn.parts.end(), touches);
                });
     }
 
     print::PrintDevice& device_;
     const PrinterState& state_;
-    std::vector<print::PixelBox> ink_;  // of everything drawn on the page, in order
+    std::vector<Ink> ink_;  // of everything drawn on the page, in order
 };
 
 // Reads the printer's metrics and the caller's face for this print.
@@ -350,7 +381,7 @@ void DrawZipBarcodes(FormCanvas& canvas, const MailerPrintFields& rec)
 void AddressBlock(FormCanvas& canvas, const Block& block, const MailerPrintFields& rec, int first, int hx, int hy)
 {
     for (int i = 0; i < 5; ++i)
-        canvas.Text(block, hx, hy - 15 * i, rtl::UpperCase(rec[first + i]), kOcrFace, 10, 1800);
+        canvas.Text(block, hx, hy - 15 * i, rtl::AnsiUpperCase(rec[first + i]), kOcrFace, 10, 1800);
 }
 
 // A receipt line of a caption ending at captionX and an amount starting at
@@ -381,10 +412,10 @@ void DrawFormText(FormCanvas& canvas, const MailerPrintFields& rec)
     // The card's return address, reading downwards between the sender's
     // barcode and the recipient's block, is where the card is mailed back
     // to, so no block's end cuts it: each line runs on past the card's
-    // number and into the recipient's block as far as their glyphs leave
-    // room.
+    // number and into the recipient's block, a character at a time, as far
+    // as the glyphs drawn before leave room.
     for (int i = 0; i < 5; ++i)
-        canvas.TextClearOfInk(430 - 15 * i, 380, rtl::UpperCase(rec[i]), kOcrFace, 10, 2700);
+        canvas.TextClearOfInk(430 - 15 * i, 380, rtl::AnsiUpperCase(rec[i]), kOcrFace, 10, 2700);
     canvas.Text(kSideStrip, 821, 380, "RE: " + rec[12], kOcrFace, 10, 2700);
     canvas.Text(kSideStrip, 806, 380, rec[13], kOcrFace, 10, 2700);
 

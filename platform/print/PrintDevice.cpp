@@ -1,5 +1,7 @@
 #include "platform/print/PrintDevice.h"
 
+#include <algorithm>
+
 namespace print {
 
 PixelBox Turned(const PixelBox& box, int angle)
@@ -14,12 +16,48 @@ PixelBox Turned(const PixelBox& box, int angle)
     }
 }
 
+PixelBox Union(const PixelBox& a, const PixelBox& b)
+{
+    if (a.Empty())
+        return b;
+    if (b.Empty())
+        return a;
+    return {std::min(a.left, b.left), std::min(a.top, b.top), std::max(a.right, b.right), std::max(a.bottom, b.bottom)};
+}
+
+std::vector<std::size_t> CharacterStarts(const std::string& text)
+{
+    std::vector<std::size_t> starts;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+            starts.push_back(i);
+    return starts;
+}
+
 PixelBox PrintDevice::TextInk(const std::string& text, const FontSpec& font)
 {
     if (text.find_first_not_of(' ') == std::string::npos)
         return {};
     const TextSize cell = TextExtent(text, font);
     return Turned({0, 0, cell.cx, cell.cy}, font.angle);
+}
+
+std::vector<PixelBox> PrintDevice::CharacterInk(const std::string& text, const FontSpec& font)
+{
+    const FontSpec upright{font.name, font.sizePt, 0};
+    const std::vector<std::size_t> starts = CharacterStarts(text);
+    std::vector<PixelBox> boxes;
+    boxes.reserve(starts.size());
+    const int height = TextExtent(text, upright).cy;
+    int left = 0;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+        const int right = TextExtent(text.substr(0, end), upright).cx;
+        const bool blank = end - starts[i] == 1 && text[starts[i]] == ' ';
+        boxes.push_back(blank ? PixelBox{} : Turned({left, 0, right, height}, font.angle));
+        left = right;
+    }
+    return boxes;
 }
 
 DocumentGuard::~DocumentGuard()

@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 class QImage;
 
@@ -64,6 +65,12 @@ struct PixelBox {
 // 2700) about that corner.
 PixelBox Turned(const PixelBox& box, int angle);
 
+// The smallest box holding both (an empty box adds nothing).
+PixelBox Union(const PixelBox& a, const PixelBox& b);
+
+// Where each character of UTF-8 text begins, in bytes.
+std::vector<std::size_t> CharacterStarts(const std::string& text);
+
 class PrintDevice {
 public:
     virtual ~PrintDevice() = default;
@@ -94,6 +101,13 @@ public:
     // cannot see the glyphs answers with the whole cell, which holds the ink
     // of any ordinary face.
     virtual PixelBox TextInk(const std::string& text, const FontSpec& font);
+    // The same ink character by character: one box for each character of
+    // the text (a UTF-8 sequence), the bounds of that character's own glyph
+    // outline where TextOut at (0, 0) places it in the line, turned with the
+    // font; empty for a character without ink. Together they cover what
+    // TextInk covers. A device that cannot see the glyphs answers with each
+    // character's share of the cell.
+    virtual std::vector<PixelBox> CharacterInk(const std::string& text, const FontSpec& font);
     // Draws the whole image stretched into the rectangle, pixel for pixel
     // without smoothing, and never with a lossy encoding.
     virtual void StretchDraw(int x, int y, int width, int height, const QImage& image) = 0;

@@ -4,6 +4,8 @@
 #include "platform/print/Fonts.h"
 
 #include <QFont>
+#include <QGlyphRun>
+#include <QTextLayout>
 #include <QFontMetrics>
 #include <QImage>
 #include <QMarginsF>
@@ -211,6 +213,11 @@ PixelBox QtPrintDevice::TextInk(const std::string& text, const FontSpec& font)
     return MeasureInk(printer_.get(), text, font, DpiY());
 }
 
+std::vector<PixelBox> QtPrintDevice::CharacterInk(const std::string& text, const FontSpec& font)
+{
+    return MeasureCharacterInk(printer_.get(), text, font, DpiY());
+}
+
 void QtPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
 {
     EnsurePage();
@@ -237,20 +244,65 @@ TextSize MeasureText(const QPaintDevice* device, const std::string& text, const 
     return {metrics.horizontalAdvance(QString::fromStdString(text)), metrics.height()};
 }
 
+namespace {
+
+// Outline bounds to the nearest pixel edge: a pixel the glyphs only graze
+// counts as blank.
+PixelBox RoundedBounds(const QRectF& bounds)
+{
+    if (bounds.isEmpty())
+        return {};
+    return {static_cast<int>(std::lround(bounds.left())), static_cast<int>(std::lround(bounds.top())),
+            static_cast<int>(std::lround(bounds.right())), static_cast<int>(std::lround(bounds.bottom()))};
+}
+
+}  // namespace
+
 PixelBox MeasureInk(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY)
 {
     const QFont qfont = MakeFont(font, dpiY);
     const QFontMetricsF metrics(qfont, device);
     QPainterPath outline;
     outline.addText(0, metrics.ascent(), qfont, QString::fromStdString(text));
-    const QRectF bounds = outline.boundingRect();
-    if (bounds.isEmpty())
-        return {};
-    // The outline's edges to the nearest pixel edge: a pixel its glyphs
-    // only graze counts as blank.
-    const PixelBox cell{static_cast<int>(std::lround(bounds.left())), static_cast<int>(std::lround(bounds.top())),
-                        static_cast<int>(std::lround(bounds.right())), static_cast<int>(std::lround(bounds.bottom()))};
-    return Turned(cell, font.angle);
+    return Turned(RoundedBounds(outline.boundingRect()), font.angle);
+}
+
+std::vector<PixelBox> MeasureCharacterInk(const QPaintDevice* device, const std::string& text, const FontSpec& font,
+                                          int dpiY)
+{
+    const QFont qfont = MakeFont(font, dpiY);
+    const std::vector<std::size_t> starts = CharacterStarts(text);
+    std::vector<PixelBox> boxes;
+    boxes.reserve(starts.size());
+    // The whole line laid out once, as drawText lays it out (kerning and
+    // all), with its baseline where PaintText puts it.
+    const QString line = QString::fromStdString(text);
+    QTextLayout layout(line, qfont, device);
+    layout.beginLayout();
+    QTextLine laidOut = layout.createLine();
+    if (laidOut.isValid())
+        laidOut.setPosition({0, 0});
+    layout.endLayout();
+    const qreal baselineShift = QFontMetricsF(qfont, device).ascent() - (laidOut.isValid() ? laidOut.ascent() : 0);
+    int at = 0;  // in UTF-16 units
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::size_t end = i + 1 < starts.size() ? starts[i + 1] : text.size();
+        const int units = static_cast<int>(QString::fromUtf8(text.data() + starts[i], static_cast<qsizetype>(end - starts[i])).size());
+        QRectF bounds;
+        for (const QGlyphRun& run : layout.glyphRuns(at, units)) {
+            const QRawFont raw = run.rawFont();
+            const QList<quint32> glyphs = run.glyphIndexes();
+            const QList<QPointF> positions = run.positions();
+            for (qsizetype g = 0; g < glyphs.size() && g < positions.size(); ++g) {
+                const QRectF glyph = raw.pathForGlyph(glyphs[g]).boundingRect();
+                if (!glyph.isEmpty())
+                    bounds |= glyph.translated(positions[g] + QPointF(0, baselineShift));
+            }
+        }
+        boxes.push_back(Turned(RoundedBounds(bounds), font.angle));
+        at += units;
+    }
+    return boxes;
 }
 
 }  // namespace print

@@ -43,6 +43,7 @@ public:
     void TextOut(int x, int y, const std::string& text, const FontSpec& font) override;
     TextSize TextExtent(const std::string& text, const FontSpec& font) override;
     PixelBox TextInk(const std::string& text, const FontSpec& font) override;
+    std::vector<PixelBox> CharacterInk(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     // Options (name, value) that go to the spooler with every later job of a
@@ -82,5 +83,8 @@ TextSize MeasureText(const QPaintDevice* device, const std::string& text, const 
 // The ink of text placed as PaintText places it at (0, 0): the bounds of its
 // glyphs' outlines, to the nearest pixel edge.
 PixelBox MeasureInk(const QPaintDevice* device, const std::string& text, const FontSpec& font, int dpiY);
+// The same ink character by character, as PrintDevice::CharacterInk gives it.
+std::vector<PixelBox> MeasureCharacterInk(const QPaintDevice* device, const std::string& text, const FontSpec& font,
+                                          int dpiY);
 
 }  // namespace print

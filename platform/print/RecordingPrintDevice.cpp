@@ -118,6 +118,23 @@ PixelBox RecordingPrintDevice::TextInk(const std::string& text, const FontSpec& 
     return Turned({before * charWidth_ + 1, 1, through * charWidth_ - 1, height - 1}, font.angle);
 }
 
+std::vector<PixelBox> RecordingPrintDevice::CharacterInk(const std::string& text, const FontSpec& font)
+{
+    if (measureWithFonts_) {
+        const QImage page = PageOf(dpiX_, dpiY_);
+        return MeasureCharacterInk(&page, text, font, dpiY_);
+    }
+    const int height = TextExtent(text, font).cy;
+    const std::vector<std::size_t> starts = CharacterStarts(text);
+    std::vector<PixelBox> boxes;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const int left = static_cast<int>(i) * charWidth_;
+        const bool blank = text[starts[i]] == ' ';
+        boxes.push_back(blank ? PixelBox{} : Turned({left + 1, 1, left + charWidth_ - 1, height - 1}, font.angle));
+    }
+    return boxes;
+}
+
 void RecordingPrintDevice::StretchDraw(int x, int y, int width, int height, const QImage& image)
 {
     Call call(Op::StretchDraw, x, y, width, height);

@@ -46,6 +46,9 @@ public:
     // that is no blank, one pixel in from each side of those cells; with
     // MeasureWithFonts, the printer device's ink of the installed faces.
     PixelBox TextInk(const std::string& text, const FontSpec& font) override;
+    // Likewise character by character: without fonts, each character's cell
+    // one pixel in from each side, empty for a blank.
+    std::vector<PixelBox> CharacterInk(const std::string& text, const FontSpec& font) override;
     void StretchDraw(int x, int y, int width, int height, const QImage& image) override;
 
     void SetCharWidth(int pixels) { charWidth_ = pixels; }

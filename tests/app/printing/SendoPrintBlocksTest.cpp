@@ -5,8 +5,11 @@
 
 #include "tests/app/printing/SendoPrintTestSupport.h"
 
+#include "platform/rtl/CodePages.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
+#include <array>
 #include <optional>
 
 using namespace sendoprinttest;
@@ -89,6 +92,7 @@ class TextsKeepTheirPlaces : public RecordingPrinterTest {
 protected:
     int dpi = 300;
     int off = 0;
+    int alignX = 0, alignY = 0;  // the record's alignment steps, 3 pixels each
     bool withFonts = false;  // else the device's characters are all one width, whatever the size
 
     Device& Install(int resolution, int offset, bool fonts, int charWidth = 10)
@@ -109,10 +113,10 @@ protected:
     std::optional<Place> PlaceOf(const Call& text)
     {
         for (const Place& p : FormPlaces()) {
-            if (p.angle != text.font.angle || p.sizePt != text.font.sizePt || P(p.hy) - off != text.y)
+            if (p.angle != text.font.angle || p.sizePt != text.font.sizePt || P(p.hy) - off + 3 * alignY != text.y)
                 continue;
             const int startX = p.endsAtX ? text.x - Printer().TextExtent(text.text, text.font).cx : text.x;
-            if (P(p.hx) - off == startX)
+            if (P(p.hx) - off + 3 * alignX == startX)
                 return p;
         }
         return std::nullopt;
@@ -122,6 +126,9 @@ protected:
     // checks every text drawn. Returns the return address's lines as printed.
     std::vector<std::string> PrintAndCheck(const MailerPrintFields& rec, bool barcodes, bool sheet = false)
     {
+        cutAt = {};
+        alignX = std::stoi(rec[22]);
+        alignY = std::stoi(rec[23]);
         std::string data;
         PrintMailerForm(rec, barcodes, 1, CallerFont(), data);
         if (sheet) {
@@ -133,7 +140,11 @@ protected:
         }
         std::vector<std::string> returnAddress(5);
         const print::PixelBox paper = Pixels({0, 0, 850, 1100});
-        std::vector<print::PixelBox> inkBefore;  // of the page so far
+        std::vector<print::PixelBox> inkBefore;  // of the page so far: characters and barcodes
+        auto clear = [&](const print::PixelBox& box) {
+            return box.Empty() || (box.Inside(paper) && std::none_of(inkBefore.begin(), inkBefore.end(),
+                                                                     [&](const auto& before) { return before.Touches(box); }));
+        };
         for (const Call& call : Printer().Calls()) {
             if (call.op == Op::BeginDoc)
                 inkBefore.clear();
@@ -146,39 +157,41 @@ protected:
                 ADD_FAILURE() << "\"" << call.text << "\" at no place of the form: " << call.x << "," << call.y;
                 continue;
             }
-            const print::PixelBox ink = Printer().InkBox(call);
+            std::vector<print::PixelBox> ink = Printer().CharacterInk(call.text, call.font);
+            for (print::PixelBox& box : ink)
+                box = box.Moved(call.x + off, call.y + off);
             if (place->returnLine < 0) {
                 const print::PixelBox box = Printer().TextBox(call);
-                EXPECT_TRUE(box.Inside(Pixels(place->area)))
+                EXPECT_TRUE(box.Inside(Pixels(place->area).Moved(3 * alignX, 3 * alignY)))
                     << place->name << " \"" << call.text << "\" leaves its block: " << box.left << "," << box.top
                     << "-" << box.right << "," << box.bottom;
                 if (withFonts && place->name.find("number") != std::string::npos) {
                     EXPECT_EQ(call.text.size(), 27u) << place->name << " \"" << call.text << "\" is cut";
                 }
             } else {
-                // Runs until its ink would touch earlier ink or leave the paper.
-                const std::string whole = rtl::UpperCase(rec[static_cast<std::size_t>(place->returnLine)]);
+                // Runs until a character's own ink would touch earlier ink or
+                // leave the paper.
+                const std::string whole = rtl::AnsiUpperCase(rec[static_cast<std::size_t>(place->returnLine)]);
                 returnAddress[static_cast<std::size_t>(place->returnLine)] = call.text;
-                auto clear = [&](const print::PixelBox& box) {
-                    if (!box.Inside(paper))
-                        return false;
-                    for (const print::PixelBox& before : inkBefore)
-                        if (before.Touches(box))
-                            return false;
-                    return true;
-                };
                 EXPECT_EQ(whole.compare(0, call.text.size(), call.text), 0) << place->name << " \"" << call.text << "\"";
-                EXPECT_TRUE(clear(ink)) << place->name << " \"" << call.text << "\" touches ink drawn before it";
-                if (call.text.size() < whole.size()) {
-                    const std::string longer = whole.substr(0, call.text.size() + 1);
-                    EXPECT_FALSE(clear(Printer().TextInk(longer, call.font).Moved(call.x + off, call.y + off)))
-                        << place->name << " \"" << call.text << "\" is cut though \"" << longer << "\" has room";
+                for (std::size_t i = 0; i < ink.size(); ++i)
+                    EXPECT_TRUE(clear(ink[i])) << place->name << " \"" << call.text << "\": character " << i
+                                               << " touches ink drawn before it";
+                const std::vector<print::PixelBox> wholeInk = Printer().CharacterInk(whole, call.font);
+                if (call.text.size() < whole.size() && ink.size() < wholeInk.size()) {
+                    EXPECT_FALSE(clear(wholeInk[ink.size()].Moved(call.x + off, call.y + off)))
+                        << place->name << " \"" << call.text << "\" is cut though its next character has room";
+                    cutAt[static_cast<std::size_t>(place->returnLine)] = wholeInk[ink.size()].Moved(call.x + off, call.y + off);
                 }
             }
-            inkBefore.push_back(ink);
+            inkBefore.insert(inkBefore.end(), ink.begin(), ink.end());
         }
         return returnAddress;
     }
+
+    // Where each return-address line was cut: the box of the first character
+    // left out (empty for a line printed whole).
+    std::array<print::PixelBox, 5> cutAt{};
 };
 
 // The longest lines the entry fields take, in wide letters.
@@ -277,5 +290,116 @@ TEST_F(TextsKeepTheirPlaces, ALongRecipientLineStopsTheReturnLinesItCrosses)
             EXPECT_LT(ink.bottom, recipient.top) << lines[static_cast<std::size_t>(i)];
             EXPECT_GT(lines[static_cast<std::size_t>(i)].size(), 20u);
         }
+    }
+}
+
+// Senders whose accents, cedillas, parentheses and descenders sit near ink
+// of the card: each line stops only at a character whose own glyph would
+// meet that ink, so these print whole, but for the second line under a
+// first full of descenders, which stops where its capitals' accents reach
+// them (about 5.3 in down the paper).
+TEST_F(TextsKeepTheirPlaces, AReturnLineStopsOnlyAtACharacterWhoseOwnInkMeetsInk)
+{
+    const std::vector<std::vector<std::string>> senders = {
+        {"José Núñez Law Office", "100 Main Street", "Springfield IL 62701-9999"},
+        {"Österreich Trading Company", "100 Main Street", "Springfield IL 62701-9999"},
+        {"École de Droit Montpellier Associés", "100 Main Street", "Springfield IL 62701-9999"},
+        {"Garçon Consulting (USA) Inc.", "Édifice Laurier, Suite 200", "Springfield IL 62701-9999"},
+    };
+    const std::vector<std::vector<std::string>> printed = {
+        {"JOSÉ NÚÑEZ LAW OFFICE", "100 MAIN STREET", "SPRINGFIELD IL 62701-9999"},
+        {"ÖSTERREICH TRADING COMPANY", "100 MAIN STREET", "SPRINGFIELD IL 62701-9999"},
+        {"ÉCOLE DE DROIT MONTPELLIER ASSOCIÉS", "100 MAIN STREET", "SPRINGFIELD IL 62701-9999"},
+        {"GARÇON CONSULTING (USA) INC.", "ÉDIFICE LAURIER, SUITE 200", "SPRINGFIELD IL 62701-9999"},
+    };
+    const std::string queen = "QUEEN JQ, GPQ; ÇA VA (QQ) JJJJ QQQQ ,,,,";
+    const std::string accents = "ÉÉÉÉÉÉÉÉÉÉ ÅÅÅÅ ÖÖÖÖ ÊÊÊÊ ÁÁÁÁ";
+    for (const int resolution : {203, 300, 600, 1200}) {
+        SCOPED_TRACE(std::to_string(resolution) + " dpi");
+        for (std::size_t r = 0; r < senders.size(); ++r) {
+            Install(resolution, 0, true);
+            MailerPrintFields rec = OrdinaryMailer();
+            for (std::size_t i = 0; i < 3; ++i)
+                rec[i] = senders[r][i];
+            const auto lines = PrintAndCheck(rec, true);
+            EXPECT_EQ(lines, (std::vector<std::string>{printed[r][0], printed[r][1], printed[r][2], "", ""}));
+        }
+        Install(resolution, 0, true);
+        MailerPrintFields rec = OrdinaryMailer();
+        rec[0] = queen;
+        rec[1] = accents;
+        rec[2] = "";
+        const auto lines = PrintAndCheck(rec, true);
+        EXPECT_EQ(lines[0], queen);
+        EXPECT_GT(lines[1].size(), 10u) << lines[1];
+        EXPECT_LT(lines[1].size(), accents.size()) << lines[1];
+        // The first character left out reaches down to about 5.3 in.
+        EXPECT_NEAR(cutAt[1].top, 530 * resolution / 100, resolution / 10) << lines[1];
+    }
+}
+
+// The longest sender line with nothing of the recipient's in its way runs
+// down the card towards the paper's edge; moved by the alignment as far as
+// it goes either way, and by just enough to take it past the bottom edge,
+// no character of it is printed off the paper.
+TEST_F(TextsKeepTheirPlaces, AReturnLineMovedByTheAlignmentStopsAtThePapersEdge)
+{
+    MailerPrintFields rec = OrdinaryMailer();
+    rec[0] = std::string(50, 'W');
+    rec[1] = rec[2] = "";
+    for (int i = 6; i <= 11; ++i)
+        rec[static_cast<std::size_t>(i)] = "";
+    for (const auto& [x, y] : {std::pair{0, 0}, std::pair{0, 250}, std::pair{0, 999}, std::pair{999, 0},
+                               std::pair{-999, -999}, std::pair{-999, 999}}) {
+        SCOPED_TRACE(std::to_string(x) + ", " + std::to_string(y));
+        Install(300, 25, true);
+        rec[22] = std::to_string(x);
+        rec[23] = std::to_string(y);
+        const auto lines = PrintAndCheck(rec, true);
+        if (y == 0 && x == 0) {
+            EXPECT_EQ(lines[0], rec[0]);
+        } else if (y == 250) {
+            // Cut where its next character would cross the bottom edge.
+            EXPECT_GT(lines[0].size(), 5u);
+            EXPECT_GT(cutAt[0].bottom, P(1100));
+        } else {
+            EXPECT_EQ(lines[0], "");
+        }
+    }
+}
+
+// The recipient's ZIP barcode lies below the card, left of the return
+// address, out of its lines' reach on a printer with square dots. On one
+// whose dots are five times taller than wide, a line's glyphs reach five
+// times as far across: a long line then runs towards the barcode, and its
+// whole rectangle (quiet zones and all) holds the line back.
+TEST_F(RecordingPrinterTest, AReturnLineStopsShortOfABarcodeInItsWay)
+{
+    Device& device = InstallPrinter(120, 600);
+    device.SetCharWidth(30);
+    MailerPrintFields rec = OrdinaryMailer();
+    for (int i = 0; i <= 10; ++i)
+        rec[static_cast<std::size_t>(i)] = "";
+    rec[4] = std::string(50, 'M');
+    rec[11] = "60614-3302";
+    rec[24] = "Yes";
+    rec[15] = "420606149214712345678900000015";
+    rec[16] = "";
+    std::string data;
+    PrintMailerForm(rec, false, 1, CallerFont(), data);
+
+    const auto images = Images();
+    ASSERT_EQ(images.size(), 2u);
+    const print::PixelBox zip{images[1].x, images[1].y, images[1].x + images[1].width, images[1].y + images[1].height};
+    std::optional<Call> line;
+    for (const Call& text : Texts())
+        if (text.font.angle == 2700 && text.x == 444)  // 3.70 in
+            line = text;
+    ASSERT_TRUE(line);
+    ASSERT_LT(line->text.size(), rec[4].size());
+    const std::vector<print::PixelBox> ink = device.CharacterInk(rec[4], line->font);
+    for (std::size_t i = 0; i <= line->text.size(); ++i) {
+        const print::PixelBox box = ink[i].Moved(line->x, line->y);
+        EXPECT_EQ(box.Touches(zip), i == line->text.size()) << "character " << i;
     }
 }

@@ -297,6 +297,57 @@ TEST_F(FormPlaces, TheExtraLabelCarriesTheRecipientOrTheSender)
     EXPECT_EQ(Images().size(), 5u);  // no recipient ZIP barcode for the sender's label
 }
 
+// Every Windows-1252 letter with a capital is upper-cased in the texts the
+// form upper-cases (ß has none); the receipt and the label print as entered.
+TEST_F(FormPlaces, AccentedNamesAreUpperCasedInTheUpperCasedBlocksAndKeptOnTheReceiptAndLabel)
+{
+    MailerPrintFields rec = SampleMailer();
+    rec[0] = "Société Générale";
+    rec[1] = "à é ñ ü ø š œ ÿ ß";
+    rec[6] = "José Gómez";
+    rec[7] = "Montréal Œuvre Straße";
+    rec[24] = "Yes";
+    const std::string sender0 = "SOCIÉTÉ GÉNÉRALE", sender1 = "À É Ñ Ü Ø Š Œ Ÿ ß";
+    const std::string recipient0 = "JOSÉ GÓMEZ", recipient1 = "MONTRÉAL ŒUVRE STRAßE";
+    // How often each text is printed, and where the receipt's lines are.
+    auto printed = [this](const std::string& text) {
+        const std::vector<Call> texts = Texts();
+        return std::count_if(texts.begin(), texts.end(), [&](const Call& c) { return c.text == text; });
+    };
+    for (const bool toRecipient : {true, false}) {
+        SCOPED_TRACE(toRecipient ? "extra label to the recipient" : "extra label to the sender");
+        InstallPrinter(300, 300);
+        rec[25] = toRecipient ? "Addressed To" : "Your Name and Address";
+        std::string data;
+        PrintMailerForm(rec, true, 1, CallerFont(), data);
+        // The card's lines, the lower copy and the return address; the
+        // recipient's block and its lower copy; one of them on the extra label.
+        EXPECT_EQ(printed(sender0), toRecipient ? 3 : 4);
+        EXPECT_EQ(printed(sender1), toRecipient ? 3 : 4);
+        EXPECT_EQ(printed(recipient0), toRecipient ? 3 : 2);
+        EXPECT_EQ(printed(recipient1), toRecipient ? 3 : 2);
+        // The receipt, as entered, and nowhere else.
+        EXPECT_EQ(Text(rec[0]).y, 288 * 3);
+        EXPECT_EQ(Text(rec[6]).y, 213 * 3);
+        EXPECT_EQ(Text(rec[7]).y, 203 * 3);
+        for (const std::size_t field : {0u, 6u, 7u})
+            EXPECT_EQ(printed(rec[field]), 1) << rec[field];
+        EXPECT_EQ(printed(rec[1]), 0);
+    }
+
+    InstallPrinter(300, 300);
+    {
+        TPrintJob job;
+        std::string data;
+        PrintMailerForm(rec, true, 2, CallerFont(), data);
+        job.End();
+    }
+    const auto texts = Texts();
+    ASSERT_EQ(texts.size(), 4u);
+    EXPECT_EQ(texts[2].text, rec[6]);
+    EXPECT_EQ(texts[3].text, rec[7]);
+}
+
 TEST_F(FormPlaces, ASenderZipPlusFourMovesItsBarcodeLeft)
 {
     InstallPrinter(300, 300);

@@ -166,7 +166,10 @@ TEST_P(PdfDevice, MappedFacesAreEmbedded)
 // What the device says of a text's ink is what lands on the paper: the
 // PDF, rendered at the device's resolution, has its dark pixels exactly in
 // that box (give or take the pixel the rasteriser's smoothing may grey),
-// which lies well inside the text's cell.
+// which lies well inside the text's cell. Character by character likewise:
+// every dark pixel lies in the box of a character (give or take that
+// pixel), every character's box holds dark pixels, and the boxes together
+// make the text's.
 TEST_P(PdfDevice, TextInkIsWhereTheGlyphsDarkenThePage)
 {
     REQUIRE_TOOLS("pdftoppm");
@@ -183,6 +186,8 @@ TEST_P(PdfDevice, TextInkIsWhereTheGlyphsDarkenThePage)
         {4 * dpi, 3 * dpi, "9290 19", {"OCR A Extended", 11, 1800}},
         {6 * dpi, 4 * dpi, "SPRING, 9", {"OCR A Extended", 10, 2700}},
         {2 * dpi, 6 * dpi, "Jq", {"Arial", 12, 900}},
+        {6 * dpi, 6 * dpi, "\u00c9\u00c7A Q(J), \u00c5", {"OCR A Extended", 10, 2700}},
+        {3 * dpi, 8 * dpi, "AVAWAY Ta", {"Arial", 12, 0}},
     };
     auto device = QtPrintDevice::ForPdf(pdf, dpi);
     device->BeginDoc();
@@ -210,12 +215,32 @@ TEST_P(PdfDevice, TextInkIsWhereTheGlyphsDarkenThePage)
                   0);
         const QImage crop = QImage(QString::fromStdString(png + ".png")).convertToFormat(QImage::Format_Grayscale8);
         ASSERT_EQ(crop.width(), 3 * dpi);
+        std::vector<print::PixelBox> characters = device->CharacterInk(s.text, s.font);
+        print::PixelBox together;
+        for (print::PixelBox& box : characters) {
+            box = box.Moved(s.x, s.y);
+            together = print::Union(together, box);
+        }
+        EXPECT_EQ(together, ink);
+        std::vector<int> darkIn(characters.size(), 0);
         print::PixelBox dark{crop.width(), crop.height(), 0, 0};
         for (int y = 0; y < crop.height(); ++y)
             for (int x = 0; x < crop.width(); ++x)
-                if (qGray(crop.pixel(x, y)) < 128)
+                if (qGray(crop.pixel(x, y)) < 128) {
                     dark = {std::min(dark.left, x), std::min(dark.top, y), std::max(dark.right, x + 1),
                             std::max(dark.bottom, y + 1)};
+                    const print::PixelBox pixel{left + x, top + y, left + x + 1, top + y + 1};
+                    bool inAny = false;
+                    for (std::size_t c = 0; c < characters.size(); ++c) {
+                        const print::PixelBox& box = characters[c];
+                        if (pixel.Inside(box))
+                            ++darkIn[c];
+                        inAny = inAny || pixel.Touches(box);
+                    }
+                    EXPECT_TRUE(inAny) << "dark pixel " << left + x << "," << top + y << " outside every character";
+                }
+        for (std::size_t c = 0; c < characters.size(); ++c)
+            EXPECT_EQ(darkIn[c] > 0, !characters[c].Empty()) << "character " << c;
         dark = dark.Moved(left, top);
         EXPECT_NEAR(dark.left, ink.left, 1);
         EXPECT_NEAR(dark.top, ink.top, 1);

@@ -102,8 +102,9 @@ TEST(ProcessPrinter, IsAnErrorUntilOneIsSet)
 
 // Without fonts the recording device's ink is plain arithmetic tests can
 // reckon with: the cells from the first to the last character that is not a
-// blank, one pixel in from each side, turned with the text; on the paper it
-// moves with the printable offset as the text's cell does.
+// blank, one pixel in from each side (or each character's cell so), turned
+// with the text; on the paper it moves with the printable offset as the
+// text's cell does.
 TEST(RecordingPrintDevice, InkIsTheCellsOfTheMarkedCharactersOnePixelIn)
 {
     Device device(300, 300, 7, 9);
@@ -116,6 +117,9 @@ TEST(RecordingPrintDevice, InkIsTheCellsOfTheMarkedCharactersOnePixelIn)
     EXPECT_EQ(device.TextInk("Ä", upright), (print::PixelBox{1, 1, 9, 41}));  // one character, two bytes
     EXPECT_TRUE(device.TextInk("   ", upright).Empty());
     EXPECT_TRUE(device.TextInk("", upright).Empty());
+    // Character by character, a blank has none.
+    EXPECT_EQ(device.CharacterInk(" A\u00c4 ", {"OCR A Extended", 10, 2700}),
+              (std::vector<print::PixelBox>{{}, {-41, 11, -1, 19}, {-41, 21, -1, 29}, {}}));
 
     device.BeginDoc();
     device.TextOut(100, 200, " AB ", {"OCR A Extended", 10, 2700});
