@@ -59,13 +59,15 @@ std::string RecordChecks::Make(const std::string& schema, const std::string& row
                       " BEGIN SELECT " + kLeaves + "(" + name + ", " + oldRow + "); END;";
     sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "changes") + " BEFORE UPDATE ON " + table + " BEGIN SELECT " +
            kChanges + "(" + name + ", " + oldRow + ", " + newRow + ", " + unchanged + "); END;";
-    // A number SQLite picks itself is -1 here: the row is judged when placed.
-    sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "comes") + " BEFORE INSERT ON " + table + " WHEN " + newRow +
-           " <> -1 BEGIN SELECT " + kComes + "(" + name + ", " + newRow + ", " + inUse + "); END;";
-    // An AutoInc table numbers from sqlite_sequence, which the session sets to the counter.
+    // A row is judged once placed, where its number is SQLite's (an AFTER trigger
+    // costs SQLite no copy of the row). In a table without AutoInc a number
+    // SQLite picks itself may still have to move, so an insert that names its
+    // own is told apart before (SQLite shows -1 there for one it picks).
     if (!autoinc)
-        sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "placed") + " AFTER INSERT ON " + table + " BEGIN SELECT " +
-               kPlaced + "(" + name + ", " + newRow + "); END;";
+        sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "comes") + " BEFORE INSERT ON " + table + " WHEN " +
+               newRow + " <> -1 BEGIN SELECT " + kComes + "(" + name + ", " + newRow + ", " + inUse + "); END;";
+    sql += "CREATE TEMP TRIGGER " + TriggerName(schema, "placed") + " AFTER INSERT ON " + table + " BEGIN SELECT " +
+           kPlaced + "(" + name + ", " + newRow + "); END;";
     return sql;
 }
 
@@ -163,7 +165,10 @@ bool RecordChecks::Numbered(sqlite3_context* context, Table& table, std::int64_t
 void RecordChecks::Leaves(sqlite3_context* context, int argc, sqlite3_value** argv) {
     auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
     Table* t = argc == 2 ? self->Find(context, argv[0]) : nullptr;
-    if (t) self->Unlocked(context, *t, sqlite3_value_int64(argv[1]));
+    if (!t) return;
+    const std::int64_t recno = sqlite3_value_int64(argv[1]);
+    // A record that REPLACE removes leaves its number to the row that takes its place.
+    if (self->Unlocked(context, *t, recno) && t->held) t->left.insert(recno);
 }
 
 void RecordChecks::Changes(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -188,7 +193,10 @@ void RecordChecks::Placed(sqlite3_context* context, int argc, sqlite3_value** ar
     if (!t) return;
     const std::int64_t recno = sqlite3_value_int64(argv[1]);
     const bool own = std::exchange(t->explicitRow, 0) == recno;  // judged before it came
-    if (!own && t->held && recno >= 1 && recno < t->counter) t->misplaced.push_back(recno);
+    if (own || !t->held || t->left.count(recno)) return;
+    // In an AutoInc table only a number the insert named itself comes out below the counter.
+    if (t->autoinc) self->Numbered(context, *t, recno, false);
+    else if (recno >= 1 && recno < t->counter) t->misplaced.push_back(recno);
 }
 
 }  // namespace eds

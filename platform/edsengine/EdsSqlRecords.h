@@ -25,6 +25,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/edsengine/eds.h"
@@ -58,8 +59,10 @@ public:
         bool held = false;          // its counter is held
         bool autoinc = false;
         std::int64_t counter = 0;  // the first number not handed out, while numbering
-        // Rows the statement inserted below the counter, to move above every row.
+        // Rows the statement inserted below the counter, to move above every row;
+        // the records it removed while inserting (REPLACE).
         std::vector<std::int64_t> misplaced;
+        std::unordered_set<std::int64_t> left;
         std::int64_t explicitRow = 0;  // the number an insert gave itself, until its row is placed
         std::chrono::steady_clock::time_point unlockedAt{};  // when no record was locked elsewhere
     };

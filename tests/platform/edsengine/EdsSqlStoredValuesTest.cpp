@@ -92,7 +92,7 @@ TEST(EdsSqlStoredValues, ChecksFollowTheirTableThroughANewFileAndEvictionAndGoWi
     // without a column to check has none.
     f.Make("Names", "Name,Char,10;");
     eds::SqlSession session(f.dir.str());
-    // The value checks' triggers; the record checks (every table has four) go the same way.
+    // The value checks' triggers; the record checks (four on a table without AutoInc) go the same way.
     auto triggers = [&](const char* like) {
         sqlite3_stmt* count = nullptr;
         sqlite3_prepare_v2(session.Db(),
