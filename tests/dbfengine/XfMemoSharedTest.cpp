@@ -1,13 +1,16 @@
 // One record's memo in the hands of two users of a shared table, the other user a
 // dataset of this program or another program: the memo rewritten while this user
-// stands on the record, and its freed block handed on to another record's memo.
-// This user's post keeps its memo and its other change, and its reads never give
-// another record's memo, whether its read-ahead still serves the record or has
-// gone stale (the engine's clock decides). dBase III and FoxPro memo files, which
-// never reuse a block, go through the same steps. After each, the files are
-// checked from their bytes (no memo shares a block with another or with the free
-// chain, and in a dBase IV file no block is neither) and read by the engine and
-// by python3-dbfread.
+// stands on the record, or while this user reads it, and its freed block handed on
+// to another record's memo. This user's post keeps its memo and its other change,
+// and its reads never give another record's memo, nor another table's, whether its
+// read-ahead still serves the record or has gone stale (the engine's clock
+// decides). dBase IV and level 7 memo files reuse freed blocks; dBase III and
+// FoxPro files, which never do, go through the same steps. Posts that fail (the
+// lock refused, the file failing before or after the record is written) and the
+// edits they leave behind end with every memo block in use or free. After each,
+// the files are checked from their bytes (no memo shares a block with another or
+// with the free chain, and in a file that reuses blocks no block is neither) and
+// read by the engine and by python3-dbfread.
 
 #include <algorithm>
 #include <functional>
