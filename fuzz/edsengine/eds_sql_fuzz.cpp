@@ -316,8 +316,10 @@ public:
     void Check() {
         for (int i = 0; i < 2; ++i) {
             Held& h = held_[i];
-            Must(EdsGotoRecord(h.locker, kLocked));
-            if (RecordImage(h.locker) != h.image) std::abort();
+            const EDSHANDLE reader = OpenTable(connection_, i);  // an open with nothing read ahead
+            Must(EdsGotoRecord(reader, kLocked));
+            if (RecordImage(reader) != h.image) std::abort();
+            Must(EdsCloseTable(reader));
             UNSIGNED32 rc = EdsWriteRecord(h.appender);
             Refused(rc);
             if (rc != EDS_SUCCESS) {
