@@ -227,8 +227,11 @@ TEST_F(OtherStation, NoInsertTakesARecordNumberItReserved) {
             EXPECT_EQ(out.rc, EDS_E_UNIQUE_VIOLATION) << sql << ": " << out.text;
         }
         EXPECT_EQ(b.Ask('w'), EDS_SUCCESS);
+        // A record's number stays its own when REPLACE puts a new row in its place.
+        EXPECT_EQ(Run("replace into " + t + "(" + number + ", A) values(2, 'r')").rc, EDS_SUCCESS);
         const std::vector<std::string> rows = Rows(name);
         ASSERT_EQ(rows.size(), 14u);
+        EXPECT_EQ(rows[1], "2:r");
         EXPECT_EQ(rows[3], "4:B's");
         EXPECT_EQ(rows[4], "5:c");
         // A number never handed out may be named; the next insert goes above it.
