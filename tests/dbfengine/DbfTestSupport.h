@@ -6,18 +6,34 @@
 #include <csignal>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "dbfengine/uxffds.h"
 #include "dbfengine/xfcommon.h"
 #include "tests/support/TestSupport.h"
 
 namespace dbftest {
+
+// A dataset named `name` on the table at `path` with the field list `fields`,
+// open (the table is made when it is missing).
+inline std::unique_ptr<xf::TXfDbf> OpenDbf(const std::string& path, const std::string& name,
+                                           std::vector<std::string> fields)
+{
+    auto ds = std::make_unique<xf::TXfDbf>();
+    ds->SetName(name);
+    ds->SetDbfFields(std::move(fields));
+    ds->SetDbfFileName(path);
+    ds->Open();
+    return ds;
+}
 
 // Raise mode, delivery on, no hook, no pending error; restored afterwards.
 class EngineErrorsGuard {

@@ -210,12 +210,7 @@ TEST(XfDates, ABritishStyleDatasetReadsTheDayFirstAndPostsStoredDatesBackUnchang
     testsupport::TempDir dir;
     const std::string path = dir.str() + "/born.dbf";
     const auto open = [&](const std::string& name) {
-        auto ds = std::make_unique<TXfDbf>();
-        ds->SetName(name);
-        ds->SetDbfFields({"name,C,10,0", "born,D,8,0"});
-        ds->SetDbfFileName(path);
-        ds->Open();
-        return ds;
+        return dbftest::OpenDbf(path, name, {"name,C,10,0", "born,D,8,0"});
     };
     // The digits as stored, record by record.
     const auto stored = [&] {

@@ -41,12 +41,7 @@ bool ReusesBlocks(std::uint8_t kind) { return kind == 0x8B || kind == 0x8C; }
 
 std::unique_ptr<TXfDbf> OpenTable(const std::string& path, const std::string& name)
 {
-    auto ds = std::make_unique<TXfDbf>();
-    ds->SetName(name);
-    ds->SetDbfFields({"name,C,20,0", "notes,M,10,0"});
-    ds->SetDbfFileName(path);
-    ds->Open();
-    return ds;
+    return OpenDbf(path, name, {"name,C,20,0", "notes,M,10,0"});
 }
 
 std::string Notes(TXfDbf& ds) { return ds.FieldByName("NOTES")->AsString(); }

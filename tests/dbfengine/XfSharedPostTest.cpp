@@ -20,12 +20,7 @@ namespace {
 
 std::unique_ptr<TXfDbf> OpenTable(const std::string& path, const std::string& name)
 {
-    auto ds = std::make_unique<TXfDbf>();
-    ds->SetName(name);
-    ds->SetDbfFields({"name,C,20,0", "cnt,N,5,0"});
-    ds->SetDbfFileName(path);
-    ds->Open();
-    return ds;
+    return OpenDbf(path, name, {"name,C,20,0", "cnt,N,5,0"});
 }
 
 std::string Row(TXfDbf& ds)
