@@ -252,11 +252,17 @@ TEST_F(XfMdxStress, KilledWritersLoseKeysButNeverTheTreesOrder)
     EXPECT_GE(kills, 12);
     EXPECT_THAT(Problems(*shared_), IsEmpty());
     // A writer killed between its record and its keys leaves the two apart, which
-    // only a rebuild mends; the trees stay ordered and walkable throughout.
+    // only a rebuild mends; the trees stay ordered throughout. A walk steps on from
+    // the key of the record it stands on, so it follows the entries only while every
+    // record has its key: a torn record sends it elsewhere, or to "not in index".
     USE(table_);
     ASSERT_TRUE(SetIndexTo(""));
-    ExpectEveryTagWalks();
+    std::vector<std::string> problems;
+    ReadMdxTags(IndexFileName(), problems);
+    EXPECT_THAT(problems, IsEmpty());
+    if (MdxProblems().empty()) ExpectEveryTagWalks();
     Reindex();
     EXPECT_THAT(MdxProblems(), IsEmpty());
+    ExpectEveryTagWalks();
     CloseDatabase();
 }
