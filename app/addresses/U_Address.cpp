@@ -1,8 +1,10 @@
 #include "app/addresses/U_Address.h"
 
+#include "app/data/RowEdit.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_MainData.h"
 #include "app/data/U_MainEntry.h"
+#include "app/data/U_Records.h"
 #include "app/data/U_Settings.h"
 #include "app/data/U_TextRoutines.h"
 #include "platform/rtl/SysUtils.h"
@@ -27,6 +29,18 @@ std::string S(const QString& text) { return text.toStdString(); }
 QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 }  // namespace
+
+std::optional<std::string> AddressEditSql(const std::string& table, const TAddressRec& read)
+{
+    return ChangedColumnsUpdateSql(table, "A_ID = " + std::to_string(read.ID),
+                                   {{"Address1", read.Address1, gEditAddress1},
+                                    {"Address2", read.Address2, gEditAddress2},
+                                    {"Address3", read.Address3, gEditAddress3},
+                                    {"Address4", read.Address4, gEditAddress4},
+                                    {"City", read.City, gEditCity},
+                                    {"State", read.State, gEditState},
+                                    {"Zip", read.Zip, gEditZip}});
+}
 
 TF_Address::TF_Address(QWidget* parent) : QDialog(parent), ui(std::make_unique<Ui::TF_Address>())
 {

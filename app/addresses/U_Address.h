@@ -6,12 +6,21 @@
 #include <QDialog>
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
+
+class TAddressRec;
 
 namespace Ui {
 class TF_Address;
 }
+
+// The statement that saves the exchange strings over row `read` of `table`
+// (Address or YourAddress, which share their columns) after an edit: only
+// the fields that changed, and only while the row still holds them as read.
+// Nothing when nothing changed. RunRowEdit runs it.
+std::optional<std::string> AddressEditSql(const std::string& table, const TAddressRec& read);
 
 class TF_Address : public QDialog {
     Q_OBJECT

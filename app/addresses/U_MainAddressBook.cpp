@@ -13,6 +13,7 @@
 #include "app/addresses/U_GroupSummary.h"
 #include "app/addresses/U_YourAddress.h"
 #include "app/data/FailureMessage.h"
+#include "app/data/RowEdit.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_Records.h"
 #include "app/data/U_Settings.h"
@@ -330,7 +331,7 @@ void TF_Main::OpenAddressBook()
         try {
             LoadGroupTree();
         } catch (const std::exception& e) {
-            ShowFailure("The address book in " + gAddressDB + " could not be opened.", e);
+            ShowFailure("The address book in " + gAddressDB + " could not be opened.", e, kAddressBookAdvice);
             btnCloseDBClick();
             return;
         }
@@ -592,14 +593,25 @@ void TF_Main::tbtnEditAddressClick()
     TF_Address dialog(this);
     dialog.SetCaption("Edit Name and Address");
     if (dialog.exec() != ui::mrOk) return;
+    const std::int32_t id = item.Rec.ID;
+    const std::optional<std::string> sql = AddressEditSql("Address", item.Rec);
+    if (!sql) return;
+    TRowEditOutcome outcome = TRowEditOutcome::Saved;
     try {
-        ExecAddressSql("update Address set Address1 = " + rtl::QuotedStr(gEditAddress1) + ", " + "Address2 = " +
-                       rtl::QuotedStr(gEditAddress2) + ", " + "Address3 = " + rtl::QuotedStr(gEditAddress3) + ", " +
-                       "Address4 = " + rtl::QuotedStr(gEditAddress4) + ", " + "City = " + rtl::QuotedStr(gEditCity) +
-                       ", " + "State = " + rtl::QuotedStr(gEditState) + ", " + "Zip = " + rtl::QuotedStr(gEditZip) +
-                       " where A_ID = " + std::to_string(item.Rec.ID));
+        outcome = RunRowEdit(AddressQuery(*sql), *sql, "Address", "A_ID = " + std::to_string(id));
     } catch (const std::exception& e) {
         ShowFailure("The address could not be saved.", e);
+        return;
+    }
+    if (outcome != TRowEditOutcome::Saved) {
+        // The list shows the address book as it is now.
+        try {
+            LoadAddressList(listedGroup_);
+            SelectAddress(id);
+        } catch (const std::exception& e) {
+            ShowFailure("The address list could not be read.", e);
+        }
+        TellRowEditOutcome(outcome, "address");
         return;
     }
     item.Rec = TAddressRec(item.Rec.ID, gEditAddress1, gEditAddress2, gEditAddress3, gEditAddress4, gEditCity,

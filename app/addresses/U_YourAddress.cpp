@@ -2,6 +2,7 @@
 
 #include "app/addresses/U_Address.h"
 #include "app/data/FailureMessage.h"
+#include "app/data/RowEdit.h"
 #include "app/data/U_Globals.h"
 #include "app/addresses/U_NetworkSettings.h"
 #include "app/data/U_Records.h"
@@ -292,15 +293,31 @@ void TF_YourAddress::EditClick()
     TF_Address dialog(this);
     dialog.SetCaption("Edit Name and Address");
     if (dialog.exec() != ui::mrOk) return;
-    try {
-        ExecYourAddress("update YourAddress set Address1 = " + rtl::QuotedStr(gEditAddress1) + ", " +
-                        "Address2 = " + rtl::QuotedStr(gEditAddress2) + ", " + "Address3 = " +
-                        rtl::QuotedStr(gEditAddress3) + ", " + "Address4 = " + rtl::QuotedStr(gEditAddress4) + ", " +
-                        "City = " + rtl::QuotedStr(gEditCity) + ", " + "State = " + rtl::QuotedStr(gEditState) +
-                        ", " + "Zip = " + rtl::QuotedStr(gEditZip) + " where A_ID = " + std::to_string(rec.ID));
-    } catch (const std::exception& e) {
-        ShowFailure("The changed name and address could not be saved.", e);
-        return;
+    // An address that was never saved has no row: the edit stays in the list.
+    if (rec.ID != kUnsavedID) {
+        const std::optional<std::string> sql = AddressEditSql(kYourAddressTable, rec);
+        if (!sql) return;
+        TRowEditOutcome outcome = TRowEditOutcome::Saved;
+        try {
+            TEdsQuery& query = *DataModule().edsqYourAddress;
+            query.Close();
+            query.SetDatabaseName(gYourAddressDB);
+            outcome = RunRowEdit(query, *sql, kYourAddressTable, "A_ID = " + std::to_string(rec.ID));
+        } catch (const std::exception& e) {
+            ShowFailure("The changed name and address could not be saved.", e);
+            return;
+        }
+        if (outcome != TRowEditOutcome::Saved) {
+            // The list shows the table as it is now, on the same address if it is still there.
+            const std::int32_t id = rec.ID;
+            LoadList();
+            for (int row = 0; row < ui->lvYourAddress->count(); ++row)
+                if (const TAddressItem* listed = AsAddressItem(ui->lvYourAddress->item(row));
+                    listed != nullptr && listed->Rec.ID == id)
+                    SelectRow(row);
+            TellRowEditOutcome(outcome, "address");
+            return;
+        }
     }
     rec = TAddressRec(rec.ID, gEditAddress1, gEditAddress2, gEditAddress3, gEditAddress4, gEditCity, gEditState,
                       gEditZip);

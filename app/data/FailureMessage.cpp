@@ -1,13 +1,16 @@
 #include "app/data/FailureMessage.h"
 
 #include "app/data/U_Settings.h"
+#include "app/data/U_dmSendoProSchemas.h"
 #include "dbaccess/edscnnct.h"
 #include "dbaccess/edsfunc.h"
 #include "dbaccess/edsset.h"
 #include "platform/rtl/Paths.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <cctype>
 #include <optional>
+#include <string_view>
 
 namespace {
 
@@ -70,9 +73,68 @@ std::string FolderOf(const std::exception& error)
     return gAppPath;
 }
 
+// The name of the table that was missing, when the error tells it: the
+// table component's own, SQLite's "no such table: [schema.]name", or the
+// engine's "The table file <path> does not exist.".
+std::string MissingTableOf(const std::exception& error)
+{
+    std::string name;
+    if (const auto* eds = dynamic_cast<const EEDSDatabaseError*>(&error)) name = eds->TableName();
+    const std::string text = error.what();
+    if (name.empty()) {
+        if (const std::size_t at = text.find("no such table: "); at != std::string::npos) {
+            const std::size_t begin = at + std::string_view("no such table: ").size();
+            std::size_t end = begin;
+            while (end < text.size() && (std::isalnum(static_cast<unsigned char>(text[end])) || text[end] == '_' ||
+                                         text[end] == '.'))
+                ++end;
+            name = text.substr(begin, end - begin);
+            if (const std::size_t dot = name.rfind('.'); dot != std::string::npos) name = name.substr(dot + 1);
+        } else if (const std::size_t file = text.find("The table file "); file != std::string::npos) {
+            const std::size_t begin = file + std::string_view("The table file ").size();
+            const std::size_t end = text.find(" does not exist", begin);
+            if (end != std::string::npos) name = rtl::ExtractFileName(text.substr(begin, end - begin));
+        }
+    }
+    if (rtl::UpperCase(rtl::ExtractFileExt(name)) == rtl::UpperCase(kTableExtension))
+        name.resize(name.size() - std::string_view(kTableExtension).size());
+    return name;
+}
+
+bool SameFolder(const std::string& a, const std::string& b)
+{
+    return rtl::ExcludeTrailingPathDelimiter(a) == rtl::ExcludeTrailingPathDelimiter(b);
+}
+
+// What helps when `table` is missing in `folder`. Start-up makes only the
+// sender-address table, the log with its side tables and the mailer-number
+// table, each in the folder the settings name for it; an address book is
+// chosen or made in its own dialog; for anything else nothing the person can
+// do in the program is known.
+std::string MissingTableRemedy(const std::string& table, const std::string& folder,
+                               const std::string& unknownTableAdvice)
+{
+    struct TMadeAtStart {
+        const char* table;
+        const std::string* folder;
+    };
+    const TMadeAtStart madeAtStart[] = {
+        {kYourAddressTable, &gYourAddressDB}, {kLogTable, &gLogDB},          {kLogFiltersTable, &gLogDB},
+        {kLogFiltersDetailTable, &gLogDB},    {kReportsTable, &gLogDB},      {kReportDetailTable, &gLogDB},
+        {kMailerNumTable, &gMailerNumDB}};
+    for (const TMadeAtStart& made : madeAtStart)
+        if (rtl::SameText(table, made.table))
+            return SameFolder(folder, *made.folder)
+                       ? "Close the program and start it again: missing tables are made at start-up."
+                       : std::string();
+    for (const char* book : {kAddressTable, kGroupsTable, kMembersTable})
+        if (rtl::SameText(table, book)) return kAddressBookAdvice;
+    return table.empty() ? unknownTableAdvice : std::string();
+}
+
 }  // namespace
 
-std::string FailureAdvice(const std::exception& error)
+std::string FailureAdvice(const std::exception& error, const std::string& unknownTableAdvice)
 {
     switch (CauseOf(error)) {
         case Cause::InUse: return "Another station is using the same data just now. Please try again in a moment.";
@@ -80,10 +142,12 @@ std::string FailureAdvice(const std::exception& error)
             return "The data folder " + FolderOf(error) +
                    " cannot be written: it is read-only, or your user has no permission to write to it. Make the "
                    "folder writable for your user, and try again.";
-        case Cause::TableMissing:
-            return "A table in the data folder " + gAppPath +
-                   " is missing or damaged. Close the program and start it again: missing tables are made at "
-                   "start-up.";
+        case Cause::TableMissing: {
+            const std::string folder = FolderOf(error);
+            const std::string remedy = MissingTableRemedy(MissingTableOf(error), folder, unknownTableAdvice);
+            return "A table in the folder " + folder + " is missing or damaged." +
+                   (remedy.empty() ? "" : " " + remedy);
+        }
         case Cause::Disk: return "The disk could not be read or written. Check that it is connected and not full.";
         case Cause::Duplicate: return "An entry with the same key is already there.";
         case Cause::Unknown: break;
@@ -91,14 +155,15 @@ std::string FailureAdvice(const std::exception& error)
     return {};
 }
 
-ui::MessageRequest FailureMessage(const std::string& whatFailed, const std::exception& error)
+ui::MessageRequest FailureMessage(const std::string& whatFailed, const std::exception& error,
+                                  const std::string& unknownTableAdvice)
 {
     ui::MessageRequest request;
     request.kind = ui::MsgKind::Error;
     request.buttons = ui::MsgButtons::Ok;
     request.title = ui::DefaultTitle(ui::MsgKind::Error);
     request.text = whatFailed;
-    const std::string advice = FailureAdvice(error);
+    const std::string advice = FailureAdvice(error, unknownTableAdvice);
     if (IsEngineError(error))
         request.details = error.what();
     else if (*error.what() != '\0')
@@ -107,9 +172,9 @@ ui::MessageRequest FailureMessage(const std::string& whatFailed, const std::exce
     return request;
 }
 
-void ShowFailure(const std::string& whatFailed, const std::exception& error)
+void ShowFailure(const std::string& whatFailed, const std::exception& error, const std::string& unknownTableAdvice)
 {
-    ui::ShowMessage(FailureMessage(whatFailed, error));
+    ui::ShowMessage(FailureMessage(whatFailed, error, unknownTableAdvice));
 }
 
 bool IsUniqueViolation(const std::exception& error)

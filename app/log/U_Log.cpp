@@ -1,6 +1,7 @@
 #include "app/log/U_Log.h"
 
 #include "app/data/FailureMessage.h"
+#include "app/data/RowEdit.h"
 #include "app/data/U_Globals.h"
 #include "app/data/U_MailerNumbers.h"
 #include "app/data/U_Settings.h"
@@ -333,13 +334,19 @@ void TF_Log::btnEditMailerClick()
     if (dialog.exec() != ui::mrOk) return;
     const std::optional<std::string> sql = LogUpdateSql(before, LogEditExchange(), total, lid);
     if (!sql) return;
+    TRowEditOutcome outcome = TRowEditOutcome::Saved;
     try {
-        ExecuteOnLog(*sql);
+        TEdsQuery& query = *dm_.edsqLog2;
+        query.Close();
+        query.SetDatabaseName(gLogDB);
+        outcome = RunRowEdit(query, *sql, kLogTable, "LID = " + lid);
     } catch (const std::exception& e) {
         ShowFailure("The mailer could not be changed.", e);
         return;
     }
+    // Whatever became of the edit, the log shows the row as it is now.
     RefreshLog();
+    TellRowEditOutcome(outcome, "mailer");
 }
 
 // ---- finding -----------------------------------------------------------------------------

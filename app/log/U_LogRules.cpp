@@ -1,9 +1,12 @@
 #include "app/log/U_LogRules.h"
 
+#include "app/data/RowEdit.h"
 #include "platform/rtl/SysUtils.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace {
 
@@ -74,13 +77,40 @@ std::optional<std::string> LogUpdateSql(const TMailerEdit& before, const TMailer
                                         std::string_view oldTotal, std::string_view lid)
 {
     if (before == after) return std::nullopt;
-    const auto q = [](const std::string& text) { return rtl::QuotedStr(text); };
-    std::string sql = "update Log37 set POSTAGE = " + q(after.Postage) + ", CERTIFIED = " + q(after.Certified) +
-                      ", RETURN = " + q(after.Return) + ", RESTRICTED = " + q(after.Restricted) + ", " +
-                      (after.WishRest ? "WISHREST = True" : "WISHREST = False") + ", COMMENT = " +
-                      q(after.Comment) + ", RESULT = " + q(after.Result);
-    if (FeeCents(before) != FeeCents(after)) sql += ", TOTAL = " + q(AdjustedTotal(oldTotal, before, after));
-    return sql + " where LID = " + std::string(lid);
+    // Only what the user changed is written, and only while the row still
+    // holds what the dialog showed there: a receipt or a fee that another
+    // station stored meanwhile is never put back. The fees go together (the
+    // total is their sum), so a fee edit needs all four, and a total that
+    // moves needs the total, as read.
+    const std::vector<TColumnEdit> fees{{"POSTAGE", before.Postage, after.Postage},
+                                        {"CERTIFIED", before.Certified, after.Certified},
+                                        {"RETURN", before.Return, after.Return},
+                                        {"RESTRICTED", before.Restricted, after.Restricted}};
+    const bool feesChanged =
+        std::any_of(fees.begin(), fees.end(), [](const TColumnEdit& c) { return c.Read != c.Written; });
+    const bool totalMoves = FeeCents(before) != FeeCents(after);
+    std::string set, still;
+    const auto write = [&set](const std::string& assignment) { set += (set.empty() ? "" : ", ") + assignment; };
+    for (const TColumnEdit& fee : fees) {
+        if (fee.Read != fee.Written) write(fee.Column + " = " + rtl::QuotedStr(fee.Written));
+        if (feesChanged) still += " and " + StillReadsSql(fee.Column, fee.Read);
+    }
+    const auto flag = [](bool on) { return on ? std::string("True") : std::string("False"); };
+    if (before.WishRest != after.WishRest) {
+        write("WISHREST = " + flag(after.WishRest));
+        still += " and coalesce(WISHREST, False) = " + flag(before.WishRest);
+    }
+    for (const TColumnEdit& text : {TColumnEdit{"COMMENT", before.Comment, after.Comment},
+                                    TColumnEdit{"RESULT", before.Result, after.Result}}) {
+        if (text.Read == text.Written) continue;
+        write(text.Column + " = " + rtl::QuotedStr(text.Written));
+        still += " and " + StillReadsSql(text.Column, text.Read);
+    }
+    if (totalMoves) {
+        write("TOTAL = " + rtl::QuotedStr(AdjustedTotal(oldTotal, before, after)));
+        still += " and " + StillReadsSql("TOTAL", oldTotal);
+    }
+    return "update Log37 set " + set + " where LID = " + std::string(lid) + still;
 }
 
 std::string MailerNumberExpression(const TMailerNumberKey& key)

@@ -29,8 +29,11 @@ struct TMailerEdit {
 // count in cents; a blank or unreadable fee counts 0. Trimmed money text.
 std::string AdjustedTotal(std::string_view oldTotal, const TMailerEdit& before, const TMailerEdit& after);
 
-// The statement that writes an edit of row `lid` (Total adjusted as above),
-// or nothing when the edit changes nothing.
+// The statement that writes an edit of row `lid`, or nothing when the edit
+// changes nothing. It writes only the values that differ from `before` (the
+// row as read) and changes the row only while those columns still hold what
+// was read (all four fees when a fee changed, and the total when it moves as
+// above): no row changed means another station changed or deleted it.
 std::optional<std::string> LogUpdateSql(const TMailerEdit& before, const TMailerEdit& after,
                                         std::string_view oldTotal, std::string_view lid);
 

@@ -239,19 +239,36 @@ void TF_IncomingMailers::cbResultChange()
 
 void TF_IncomingMailers::btnOKClick()
 {
+    // A row is written only while it is still open, as it was found: another
+    // station may have deleted it or recorded its receipt since, and what it
+    // recorded stays. OK after a failure writes only the rows not yet written.
+    written_.resize(lids_.size(), false);
     try {
         TEdsQuery& query = *dm_.edsqLog2;
         for (std::size_t i = 0; i < lids_.size(); ++i) {
-            const std::string result = S(ui->sgMailers->item(static_cast<int>(i), kResultColumn)->text());
+            if (written_[i]) continue;
+            const int row = static_cast<int>(i);
+            const std::string result = S(ui->sgMailers->item(row, kResultColumn)->text());
             query.Close();
             query.SetDatabaseName(gLogDB);
-            query.SetSQLText("update Log37 set RESULT = " + rtl::QuotedStr(result) + " where LID = " + lids_[i]);
+            query.SetSQLText("update Log37 set RESULT = " + rtl::QuotedStr(result) + " where LID = " + lids_[i] +
+                             " and Result = " + rtl::QuotedStr("None"));
             query.ExecSQL();
+            written_[i] = true;
+            if (query.RowsAffected() == 0) notRecorded_.push_back(S(ui->sgMailers->item(row, 0)->text()));
         }
     } catch (const std::exception& e) {
         ShowFailure("The results could not be saved in the log.", e);
         return;
     }
     CloseQuery();
+    if (!notRecorded_.empty()) {
+        std::string text;
+        for (const std::string& number : notRecorded_)
+            text += (text.empty() ? "" : "\r") + std::string("Mailer # \"") + number +
+                    "\" was not recorded: deleted, or already recorded at another station; its result is kept.";
+        ui::ShowWarning(text);
+    }
+    // The log window refreshes after OK, so it shows what the other station did too.
     done(ui::mrOk);
 }

@@ -54,5 +54,7 @@ private:
     TdmSendoPro& dm_;
     const std::unique_ptr<Ui::TF_IncomingMailers> ui;
     std::vector<std::string> lids_;  // LID of each grid row, in row order
+    std::vector<bool> written_;      // per grid row: its statement ran
+    std::vector<std::string> notRecorded_;  // numbers of rows found deleted or recorded elsewhere
     QTimer scanPause_;
 };

@@ -182,7 +182,8 @@ TEST_F(LogWindow, EditKeepsWhatItDoesNotChangeAndMovesTheTotalWithTheFees)
     Click(log, "btnEditMailer");
     EXPECT_EQ(Sql("select Postage, Certified, Return, Restricted, Total, Comment, Result, WishRest from Log37 "
                   "where LID = 2"),
-              std::vector<std::string>{"5.00|4.40|3.55||22.30|O'Brien's|Received|0"});
+              std::vector<std::string>{"5.00|4.40|3.55||22.30|O'Brien's|Received|"})
+        << "what the edit did not change (the blank restricted flag) stays as stored";
     EXPECT_EQ(Shown(log, "Total"), "22.30") << "the window shows the row as written";
     EXPECT_EQ(Shown(log, "ToAddress1"), "Second") << "and stays on it";
 
