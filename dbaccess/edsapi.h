@@ -115,6 +115,7 @@ struct TEdsEntryPoints {
     decltype(&::EdsGetVersion) EdsGetVersion = &::EdsGetVersion;
     decltype(&::EdsGotoBOF) EdsGotoBOF = &::EdsGotoBOF;
     decltype(&::EdsGotoBookmark) EdsGotoBookmark = &::EdsGotoBookmark;
+    decltype(&::EdsGotoBookmarkOrPlace) EdsGotoBookmarkOrPlace = &::EdsGotoBookmarkOrPlace;
     decltype(&::EdsGotoBottom) EdsGotoBottom = &::EdsGotoBottom;
     decltype(&::EdsGotoRecord) EdsGotoRecord = &::EdsGotoRecord;
     decltype(&::EdsGotoTop) EdsGotoTop = &::EdsGotoTop;

@@ -629,7 +629,16 @@ void TEdsDataSet::InternalGotoBookmark(const void* Bookmark) {
     if (code != 0 && code != EDS_E_RECORD_NOT_FOUND) Check(code);
 }
 
-void TEdsDataSet::InternalSetToRecord(db::TRecordBuffer Buffer) { InternalGotoBookmark(Buffer + bookmarkOffset_); }
+void TEdsDataSet::InternalSetToRecord(db::TRecordBuffer Buffer) {
+    if (State() == db::dsInsert) return;
+    // The buffer holds the record as it was read (an edit's changes aside): should
+    // it be gone, the cursor stands where it stood, and the framework's next move
+    // reaches its neighbour.
+    const bool edited = State() == db::dsEdit && Buffer == ActiveBuffer() && oldValues_.size() >= recordLength_;
+    const UNSIGNED32 code = EdsApi.EdsGotoBookmarkOrPlace(cursor_, BufferRecordNumber(Buffer),
+                                                          edited ? oldValues_.data() : Buffer, recordLength_);
+    if (code != 0 && code != EDS_E_RECORD_NOT_FOUND) Check(code);
+}
 
 void TEdsDataSet::InternalRefresh() {
     const UNSIGNED32 code = EdsApi.EdsRefreshRecord(cursor_);

@@ -316,10 +316,18 @@ void TEdsDataSet::InternalPost() {
     db::TRecordBuffer buffer = ActiveBuffer();
     const bool editing = State() == db::dsEdit;
     const bool optimistic = editing && !exclusive_ && options_->EdsRecordLockingMode() == lmOptimistic;
+    const bool pessimistic = editing && !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic;
+    // Without its lock another station may have changed the record since the
+    // edit read it: writing now would lose that change.
+    if (pessimistic && (editLockRecord_ == 0 || editLockCursor_ != cursor_ || editLockRecord_ != BufferRecordNumber(buffer)))
+        RaiseEdsClientError(this, "The record is no longer locked for this edit. Cancel the edit and edit the record again.");
     bool shortLock = false;
     try {
         if (editing) {
-            Check(EdsApi.EdsGotoRecord(cursor_, BufferRecordNumber(buffer)));
+            // The record as the edit read it places the cursor should it be gone,
+            // so that a cancel moves on to its neighbour.
+            const std::uint8_t* read = oldValues_.size() >= recordLength_ ? oldValues_.data() : buffer;
+            Check(EdsApi.EdsGotoBookmarkOrPlace(cursor_, BufferRecordNumber(buffer), read, recordLength_));
             if (optimistic) {
                 Check(EdsApi.EdsLockRecord(cursor_, 0));
                 shortLock = true;
@@ -355,14 +363,8 @@ void TEdsDataSet::InternalPost() {
 void TEdsDataSet::InternalCancel() {
     editStarting_ = false;
     const bool editing = State() == db::dsEdit;
-    // The edit's lock is given back however the cancel ends.
-    struct TUnlockOnExit {
-        TEdsDataSet& dataSet;
-        bool armed;
-        ~TUnlockOnExit() {
-            if (armed) dataSet.ReleaseEditLock();
-        }
-    } unlock{*this, editing};
+    // A cancel that raises leaves the dataset in its edit, and the edit keeps its
+    // lock: a post then still writes under it, and a later cancel gives it back.
     const UNSIGNED32 code = EdsApi.EdsCancelUpdate(cursor_);
     if (code != 0 && code != EDS_E_NO_CURRENT_RECORD && code != EDS_E_NO_PENDING_UPDATE) Check(code);
     if (State() == db::dsInsert) {
@@ -377,8 +379,10 @@ void TEdsDataSet::InternalCancel() {
             InternalLast();
             return;
         }
-        const UNSIGNED32 record = BufferRecordNumber(Buffers(next));
-        const UNSIGNED32 gotoCode = EdsApi.EdsGotoBookmark(cursor_, record);
+        // Should that record be gone, the cursor stands where it stood.
+        const db::TRecordBuffer following = Buffers(next);
+        const UNSIGNED32 gotoCode =
+            EdsApi.EdsGotoBookmarkOrPlace(cursor_, BufferRecordNumber(following), following, recordLength_);
         if (gotoCode != 0 && gotoCode != EDS_E_RECORD_NOT_FOUND) Check(gotoCode);
         return;
     }
@@ -386,8 +390,10 @@ void TEdsDataSet::InternalCancel() {
     // read again; the edit ends all the same, and the framework's resync moves
     // to a neighbour as a browse move from a vanished record does.
     FetchRecord(ActiveBuffer(), db::gmCurrent);
-    if (editing && !exclusive_ && options_->EdsRecordLockingMode() == lmPessimistic) {
-        unlock.armed = false;
+    if (!editing) return;
+    if (exclusive_ || options_->EdsRecordLockingMode() != lmPessimistic) {
+        ReleaseEditLock();
+    } else {
         const UNSIGNED32 record = editLockRecord_ != 0 ? editLockRecord_ : BufferRecordNumber(ActiveBuffer());
         editLockRecord_ = 0;
         editLockCursor_ = kNoHandle;

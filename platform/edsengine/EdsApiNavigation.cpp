@@ -173,6 +173,21 @@ UNSIGNED32 EdsGotoBookmark(EDSHANDLE hTable, EDSHANDLE hBookmark) {
     });
 }
 
+UNSIGNED32 EdsGotoBookmarkOrPlace(EDSHANDLE hTable, EDSHANDLE hBookmark, const UNSIGNED8* pucRec, UNSIGNED32 ulLen) {
+    return Run([&] {
+        Navigation nav = Navigate(hTable);
+        nav.table->Write();
+        if (hBookmark == 0) {
+            nav.table->Cur().GotoEof();
+            return;
+        }
+        if (pucRec && ulLen < nav.table->Fields().RecordLength())
+            Throw(EDS_E_INVALID_ARGUMENT, "The record image is shorter than the table's records.");
+        if (!nav.table->Cur().GotoRecord(hBookmark, pucRec))
+            Throw(EDS_E_RECORD_NOT_FOUND, "The record " + std::to_string(hBookmark) + " was not found.");
+    });
+}
+
 UNSIGNED32 EdsCompareBookmarks(const UNSIGNED8* pucBookmark1, const UNSIGNED8* pucBookmark2, SIGNED32* plResult) {
     return Run([&] {
         CheckOut(pucBookmark1, "bookmark");

@@ -569,6 +569,9 @@ UNSIGNED32 EdsWriteRecord(EDSHANDLE hTable) {
 UNSIGNED32 EdsCancelUpdate(EDSHANDLE hTable) {
     return Run([&] {
         Table& table = TableOf(hTable);
+        // What a cancel reads next is the record as stored now: a change another
+        // station committed just before must show, however fresh the row read last.
+        table.Cur().Reread();
         if (!table.pending) Throw(EDS_E_NO_PENDING_UPDATE, "No update is pending.");
         table.pending.reset();
     });

@@ -511,7 +511,7 @@ void Cursor::Skip(const OrderSpec& order, std::int64_t n) {
     }
 }
 
-bool Cursor::GotoRecord(std::int64_t recno) {
+bool Cursor::GotoRecord(std::int64_t recno, const UNSIGNED8* lastImage) {
     ForgetReadAhead();
     Need(recno);
     std::vector<Row> rows;
@@ -521,6 +521,16 @@ bool Cursor::GotoRecord(std::int64_t recno) {
     RunRows(natural, "SELECT " + SelectList(natural) + " FROM " + rel_.from + " WHERE " + rel_.recnoSql + " = ?",
             {Value::Int(recno)}, rows, keys, false);
     Done(seen);
+    if (rows.empty() && lastImage) {
+        // The key of the position comes from the image, as for a row deleted
+        // while the cursor stood on it.
+        Row gone;
+        gone.recno = recno;
+        gone.image.assign(lastImage, lastImage + rel_.schema->RecordLength());
+        Land(std::move(gone), {}, -1, seen);
+        gone_ = true;
+        return false;
+    }
     if (rows.empty()) {
         at_ = At::Eof;
         bothCracks_ = false;

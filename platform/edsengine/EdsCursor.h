@@ -130,8 +130,11 @@ public:
     void GotoEof();
     // Moves |n| visible rows; stops in the BOF or EOF crack.
     void Skip(const OrderSpec& order, std::int64_t n);
-    // Stands on the row with this record number (visible or not); false (at EOF) when none.
-    bool GotoRecord(std::int64_t recno);
+    // Stands on the row with this record number (visible or not); false when none.
+    // Then the cursor is at EOF; or, given the image of the row as last read, it
+    // stands where the row stood, as when a row vanishes under it, so that a skip
+    // goes on to the row's neighbours in any order.
+    bool GotoRecord(std::int64_t recno, const UNSIGNED8* lastImage = nullptr);
     // Stands on a row just written through this cursor's table, without reading it.
     void Place(Row row);
     bool AtBof() const { return at_ == At::Bof || (at_ == At::Eof && bothCracks_); }

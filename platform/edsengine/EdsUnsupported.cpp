@@ -96,6 +96,7 @@
 //   EdsGetBookmark60             built (EdsApiNavigation.cpp)
 //   EdsGetBookmarkLength         built (EdsApiNavigation.cpp)
 //   EdsGotoBookmark              built (EdsApiNavigation.cpp)
+//   EdsGotoBookmarkOrPlace       built (EdsApiNavigation.cpp)
 //   EdsCompareBookmarks          built (EdsApiNavigation.cpp)
 //   EdsGetRecordNum              built (EdsApiNavigation.cpp)
 //   EdsGetKeyNum                 built (EdsApiNavigation.cpp)

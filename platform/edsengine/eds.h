@@ -405,6 +405,7 @@ UNSIGNED32 EdsAppendRecord(EDSHANDLE hTable);
 // the pending values stay, so the write can be repeated or cancelled.
 UNSIGNED32 EdsWriteRecord(EDSHANDLE hTable);
 // Drops the pending append or edit; EDS_E_NO_PENDING_UPDATE when there is none.
+// Either way the current record is read from the file when next asked for.
 UNSIGNED32 EdsCancelUpdate(EDSHANDLE hTable);
 // Deletes the current record at once (a following EdsWriteRecord has nothing left to
 // do). The cursor keeps the deleted record's position.
@@ -445,6 +446,13 @@ UNSIGNED32 EdsGetBookmarkLength(EDSHANDLE hObj, UNSIGNED32* pulLength);
 // Going to the bookmark of a deleted record leaves the cursor at EOF (unpositioned)
 // and answers EDS_E_RECORD_NOT_FOUND.
 UNSIGNED32 EdsGotoBookmark(EDSHANDLE hTable, EDSHANDLE hBookmark);
+// As EdsGotoBookmark, except that for a deleted record the cursor stands where the
+// record stood, its keys taken from pucRec (its image as last read, at least
+// EdsGetRecordLength bytes): a skip then goes on to its neighbours in any order,
+// as when a record is deleted while the cursor stands on it. Still answers
+// EDS_E_RECORD_NOT_FOUND; without an image it leaves the cursor at EOF.
+UNSIGNED32 EdsGotoBookmarkOrPlace(EDSHANDLE hTable, EDSHANDLE hBookmark, const UNSIGNED8* pucRec,
+                                  UNSIGNED32 ulLen);
 UNSIGNED32 EdsCompareBookmarks(const UNSIGNED8* pucBookmark1, const UNSIGNED8* pucBookmark2,
                                SIGNED32* plResult);
 // Record number of the current record (also while it is a pending append); 0 at BOF/EOF.

@@ -213,3 +213,185 @@ TEST(EdsEditProcesses, OptimisticEditOfARecordAnotherProcessDeletedEndsOnCancel)
     other.Tell('q');
     EXPECT_TRUE(other.Join());
 }
+
+// ---- another process deleting and changing records of a ten-record table ---------------
+
+namespace {
+
+// Stock: Qty 10 to 100 in record order, Name "j" to "a", so that ByName reverses it.
+// Commands: 'a'..'j' deletes the record of Qty 10..100, 'A'..'J' changes its Name to
+// "other" under a lock, 'r' makes the ten records again.
+void ServeStock(const std::string& Folder, TChildProcess& Self) {
+    auto table = CreateAppTable(Folder, "Stock", "Name,Char,10; Qty,Integer");
+    table->AddIndex("ByName", "Name", {});
+    table->Open();
+    for (char command = 'r'; command != 0 && command != 'q'; command = Self.Await()) {
+        const bool change = command >= 'A' && command <= 'J';
+        const TRaised raised = Raises([&] {
+            if (command == 'r') {
+                for (table->First(); !table->Eof();) table->Delete();
+                for (int i = 1; i <= 10; ++i) table->AppendRecord({std::string(1, static_cast<char>('k' - i)), i * 10});
+            } else if (!table->Locate("Qty", ((change ? command - 'A' : command - 'a') + 1) * 10, {})) {
+                throw EEDSDatabaseError(nullptr, 0, "no such record");
+            } else if (change) {
+                table->Edit();
+                table->FieldByName("Name")->SetAsString("other");
+                table->Post();
+            } else {
+                table->Delete();
+            }
+        });
+        if (table->State() == db::dsEdit) table->Cancel();
+        Self.Report(raised.Raised ? "refused " + std::to_string(raised.Code) : "done");
+    }
+}
+
+// The other station, ready; Send gives it a command and answers its reply.
+struct TStockStation {
+    explicit TStockStation(const std::string& Folder) : child([Folder](TChildProcess& self) { ServeStock(Folder, self); }) {
+        EXPECT_EQ(child.Next(), "done");
+    }
+    std::string Send(char Command) {
+        child.Tell(Command);
+        return child.Next();
+    }
+    TChildProcess child;
+};
+
+// The dataset on Stock, optimistic, through a connection that can hold a transaction.
+struct TStock {
+    explicit TStock(const std::string& Folder) {
+        connection.SetConnectPath(Folder);
+        table.SetEdsConnection(&connection);
+        table.SetTableName("Stock");
+        table.EdsTableOptions().SetEdsRecordLockingMode(lmOptimistic);
+        table.Open();
+    }
+    int Qty() { return table.FieldByName("Qty")->AsInteger(); }
+    TEdsConnection connection{nullptr};
+    TEdsTable table;
+};
+
+}  // namespace
+
+TEST(EdsEditProcesses, PessimisticEditNeverPostsWithoutItsLock) {
+    testsupport::TempDir dir;
+    TStockStation other(dir.str());
+    const std::string locked = "refused " + std::to_string(EDS_E_RECORD_LOCKED);
+    auto stock = OpenTable(dir.str(), "Stock");
+    const auto stored = [&](int Qty) {
+        auto reader = OpenTable(dir.str(), "Stock", false, lmOptimistic);
+        return reader->Locate("Qty", Qty, {}) ? reader->FieldByName("Name")->AsString() : "";
+    };
+    static bool failing = false;
+
+    // A cancel whose re-read fails keeps the edit and its lock; a later one ends both.
+    stock->SetOnFilterRecord([](db::TDataSet&, bool& accept) {
+        if (failing) throw db::EDatabaseError("filter failed");
+        accept = true;
+    });
+    stock->SetFiltered(true);
+    stock->Edit();
+    stock->FieldByName("Name")->SetAsString("mine");
+    failing = true;
+    EXPECT_THROW(stock->Cancel(), db::EDatabaseError);
+    failing = false;
+    EXPECT_EQ(stock->State(), db::dsEdit);
+    EXPECT_EQ(other.Send('A'), locked);
+    stock->Cancel();
+    EXPECT_EQ(other.Send('A'), "done");
+    stock->SetFiltered(false);
+    stock->Next();
+
+    // Whatever gives the lock back while the edit stays, the post refuses and writes
+    // nothing: here a calculation that fails as the edit enters its state.
+    db::TDataSource source(nullptr);
+    source.SetDataSet(stock.get());
+    stock->OnCalcFields = [](db::TDataSet&) {
+        if (failing) throw db::EDatabaseError("calculation failed");
+    };
+    source.OnStateChange = [&](db::TDataSource&) {
+        failing = stock->State() == db::dsEdit;
+        if (failing) stock->FieldByName("Qty")->SetAsInteger(11);
+    };
+    EXPECT_THROW(stock->Edit(), db::EDatabaseError);
+    failing = false;
+    source.OnStateChange = nullptr;
+    ASSERT_EQ(stock->State(), db::dsEdit);
+    EXPECT_EQ(other.Send('B'), "done");
+    stock->FieldByName("Name")->SetAsString("mine");
+    const TRaised refused = Raises([&] { stock->Post(); });
+    EXPECT_EQ(refused.Code, 5121);
+    EXPECT_NE(refused.Message.find("no longer locked"), std::string::npos) << refused.Message;
+    EXPECT_EQ(stored(20), "other");
+    stock->Cancel();
+    source.SetDataSet(nullptr);
+}
+
+TEST(EdsEditProcesses, MovesFromARecordAnotherProcessDeletedLandOnItsNeighbour) {
+    testsupport::TempDir dir;
+    TStockStation other(dir.str());
+    TStock stock(dir.str());
+    TEdsTable& t = stock.table;
+    for (const bool byName : {false, true}) {
+        SCOPED_TRACE(byName ? "ByName order" : "record order");
+        t.SetIndexName(byName ? "ByName" : "");
+        // A cancel after a post refused for the record's going, also inside a
+        // transaction; the edit changed the key the order sorts by.
+        for (const bool transaction : {false, true}) {
+            ASSERT_EQ(other.Send('r'), "done");
+            t.First();
+            if (transaction) stock.connection.BeginTransaction();
+            ASSERT_TRUE(t.Locate("Qty", 30, {}));
+            t.Edit();
+            t.FieldByName("Name")->SetAsString("zz");
+            ASSERT_EQ(other.Send('c'), "done");
+            EXPECT_EQ(Raises([&] { t.Post(); }).Code, static_cast<std::int32_t>(EDS_E_RECORD_NOT_FOUND));
+            t.Cancel();
+            EXPECT_EQ(stock.Qty(), byName ? 20 : 40) << transaction;
+            if (transaction) stock.connection.Rollback();
+        }
+        // A cancelled insert begun on the record that went.
+        ASSERT_EQ(other.Send('r'), "done");
+        t.First();
+        ASSERT_TRUE(t.Locate("Qty", 30, {}));
+        t.Insert();
+        ASSERT_EQ(other.Send('c'), "done");
+        t.Cancel();
+        EXPECT_EQ(stock.Qty(), byName ? 20 : 40);
+        // Next, Prior and Refresh after Lookup moved the engine's cursor away.
+        const std::vector<std::pair<int, std::function<void()>>> moves{
+            {40, [&] { t.Next(); }}, {60, [&] { t.Prior(); }}, {80, [&] { t.Refresh(); }}};
+        const int neighbours[2][3] = {{50, 50, 90}, {20, 70, 70}};
+        for (std::size_t i = 0; i < moves.size(); ++i) {
+            ASSERT_TRUE(t.Locate("Qty", moves[i].first, {}));
+            EXPECT_EQ(t.Lookup("Qty", 90, "Name").ToString(), "b");
+            ASSERT_EQ(other.Send(static_cast<char>('a' + moves[i].first / 10 - 1)), "done");
+            moves[i].second();
+            EXPECT_EQ(stock.Qty(), neighbours[byName][i]) << "from " << moves[i].first;
+        }
+    }
+}
+
+TEST(EdsEditProcesses, CancelRightAfterAnotherProcessDeletedTheRecordLeavesIt) {
+    testsupport::TempDir dir;
+    TStockStation other(dir.str());
+    TStock stock(dir.str());
+    for (const bool byName : {false, true}) {
+        for (const bool transaction : {false, true}) {
+            SCOPED_TRACE(std::string(byName ? "ByName order" : "record order") + (transaction ? ", in a transaction" : ""));
+            ASSERT_EQ(other.Send('r'), "done");
+            stock.table.SetIndexName(byName ? "ByName" : "");
+            stock.table.First();
+            if (transaction) stock.connection.BeginTransaction();
+            ASSERT_TRUE(stock.table.Locate("Qty", 40, {}));
+            stock.table.Edit();
+            ASSERT_EQ(other.Send('d'), "done");
+            stock.table.Cancel();  // at once: the rows read have no time to age
+            EXPECT_EQ(stock.Qty(), byName ? 30 : 50);
+            EXPECT_FALSE(Raises([&] { stock.table.Edit(); }).Raised);
+            stock.table.Cancel();
+            if (transaction) stock.connection.Rollback();
+        }
+    }
+}
