@@ -20,7 +20,7 @@ constexpr std::int64_t kRecordBase = 1ll << 32;
 
 }  // namespace
 
-LockFile::LockFile(const std::string& tableFile) : path_(PathFor(tableFile)) {
+LockFile::LockFile(const std::string& tableFile) : path_(PathFor(tableFile)), table_(tableFile) {
     fd_ = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
     if (fd_ < 0 && (errno == EACCES || errno == EPERM || errno == EROFS)) {
         // A folder this user may not write can still be read: opened for reading,
@@ -41,14 +41,14 @@ LockFile::~LockFile() {
     if (fd_ >= 0) ::close(fd_);
 }
 
-bool LockFile::SetLock(short type, std::int64_t start, std::int64_t length, bool wait) {
+bool LockFile::SetLock(short type, std::int64_t start, std::int64_t length) {
     if (type == F_WRLCK) RequireWritable();
     struct flock lock {};
     lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_start = start;
     lock.l_len = length;
-    while (::fcntl(fd_, wait ? F_OFD_SETLKW : F_OFD_SETLK, &lock) != 0) {
+    while (::fcntl(fd_, F_OFD_SETLK, &lock) != 0) {
         if (errno == EINTR) continue;
         if (errno == EAGAIN || errno == EACCES) return false;
         Throw(EDS_E_IO, std::string("Locking failed: ") + std::strerror(errno));
@@ -59,21 +59,31 @@ bool LockFile::SetLock(short type, std::int64_t start, std::int64_t length, bool
 bool LockFile::LockOpen(bool exclusive, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     while (true) {
-        if (SetLock(exclusive ? F_WRLCK : F_RDLCK, kOpenByte, 1, false)) return true;
+        if (SetLock(exclusive ? F_WRLCK : F_RDLCK, kOpenByte, 1)) return true;
         if (std::chrono::steady_clock::now() >= deadline) return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
 }
 
-bool LockFile::TryLockRecord(std::int64_t recno) { return SetLock(F_WRLCK, kRecordBase + recno, 1, false); }
+bool LockFile::TryLockRecord(std::int64_t recno) { return SetLock(F_WRLCK, kRecordBase + recno, 1); }
 
-void LockFile::UnlockRecord(std::int64_t recno) { SetLock(F_UNLCK, kRecordBase + recno, 1, false); }
+void LockFile::UnlockRecord(std::int64_t recno) { SetLock(F_UNLCK, kRecordBase + recno, 1); }
 
 bool LockFile::RecordLockedElsewhere(std::int64_t recno) {
     struct flock lock {};
     lock.l_type = F_WRLCK;
     lock.l_whence = SEEK_SET;
     lock.l_start = kRecordBase + recno;
+    lock.l_len = 1;
+    if (::fcntl(fd_, F_OFD_GETLK, &lock) != 0) Throw(EDS_E_IO, std::string("Lock test failed: ") + std::strerror(errno));
+    return lock.l_type != F_UNLCK;
+}
+
+bool LockFile::NumbersHeldElsewhere() {
+    struct flock lock {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_start = kCounterByte;
     lock.l_len = 1;
     if (::fcntl(fd_, F_OFD_GETLK, &lock) != 0) Throw(EDS_E_IO, std::string("Lock test failed: ") + std::strerror(errno));
     return lock.l_type != F_UNLCK;
@@ -90,7 +100,19 @@ bool LockFile::AnyRecordLockedElsewhere() {
 }
 
 std::int64_t LockFile::HoldNumbers() {
-    SetLock(F_WRLCK, kCounterByte, 1, true);
+    // Polled rather than waited for in the kernel, so that the wait ends: a
+    // statement holds the counter for as long as it inserts, and this runs
+    // under the engine lock. An append's own hold lasts a few system calls, so
+    // the first retries come soon.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kNumbersWaitMs);
+    for (auto pause = std::chrono::microseconds(100); !SetLock(F_WRLCK, kCounterByte, 1);
+         pause = std::min(pause * 2, std::chrono::microseconds(10000))) {
+        if (std::chrono::steady_clock::now() >= deadline)
+            Throw(EDS_E_BUSY, "The table " + table_ +
+                                  " is being written by another user, who holds its record numbers; nothing was "
+                                  "written. Try again.");
+        std::this_thread::sleep_for(pause);
+    }
     std::int64_t next = 0;
     const ssize_t got = ::pread(fd_, &next, sizeof next, 0);
     return got == static_cast<ssize_t>(sizeof next) ? next : 0;
@@ -99,7 +121,7 @@ std::int64_t LockFile::HoldNumbers() {
 void LockFile::ReleaseNumbers(std::int64_t next) {
     struct Unlock {
         LockFile* self;
-        ~Unlock() { self->SetLock(F_UNLCK, kCounterByte, 1, false); }
+        ~Unlock() { self->SetLock(F_UNLCK, kCounterByte, 1); }
     } unlock{this};
     std::int64_t stored = 0;
     if (::pread(fd_, &stored, sizeof stored, 0) != static_cast<ssize_t>(sizeof stored)) stored = 0;

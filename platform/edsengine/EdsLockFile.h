@@ -34,18 +34,28 @@ public:
     bool RecordLockedElsewhere(std::int64_t recno);
     bool AnyRecordLockedElsewhere();
     // The first of `count` record numbers: at least `minimum`, above every number handed
-    // out before by any process. Blocks briefly while another process reserves.
+    // out before by any process. Waits while another open holds the counter, as
+    // HoldNumbers does.
     std::int64_t ReserveRecordNumbers(std::int64_t minimum, std::int64_t count = 1);
     // Holds the record-number counter, so that no other open reserves until it is
     // released, and answers the first number not handed out yet. The release
-    // marks every number below `next` as handed out.
+    // marks every number below `next` as handed out. While another open holds it
+    // (an SQL statement holds it for its whole run) this waits up to
+    // kNumbersWaitMs, then throws EDS_E_BUSY: the table is being written.
     std::int64_t HoldNumbers();
     void ReleaseNumbers(std::int64_t next);
+    // Whether another open holds the record-number counter.
+    bool NumbersHeldElsewhere();
+
+    // As long as an open waits for the table, and as SQL waits for a busy file.
+    static constexpr int kNumbersWaitMs = 2000;
 
 private:
-    bool SetLock(short type, std::int64_t start, std::int64_t length, bool wait);
+    // Never waits: false while another open holds a conflicting lock.
+    bool SetLock(short type, std::int64_t start, std::int64_t length);
     void RequireWritable() const;
     std::string path_;
+    std::string table_;  // the table file's path, for the texts
     int fd_ = -1;
     int writeError_ = 0;  // why the file could not be opened for writing, if it could not
 };

@@ -83,7 +83,14 @@ RecordChecks::Run::Run(RecordChecks& checks, std::vector<Table> tables) : checks
     checks_.refusal_.clear();
     for (Table& t : tables_) {
         if (!t.numbering) continue;
-        t.counter = t.locks->HoldNumbers();
+        try {
+            t.counter = t.locks->HoldNumbers();
+        } catch (...) {
+            // The counters held before the one that stayed busy go back as they were.
+            for (Table& held : tables_)
+                if (std::exchange(held.held, false)) held.locks->ReleaseNumbers(held.counter);
+            throw;
+        }
         t.held = true;
     }
     checks_.run_ = this;

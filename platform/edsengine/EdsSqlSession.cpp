@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <exception>
 #include <filesystem>
 #include <optional>
 #include <utility>
@@ -44,23 +45,43 @@ sqlite3_stmt* PrepareOne(sqlite3* db, const std::string& sql) {
     return stmt;
 }
 
-// A write transaction over the session's attachments, rolled back unless committed.
+// A transaction holding the write locks of the tables a statement writes, and
+// of no other file the session keeps attached (BEGIN IMMEDIATE would take them
+// all, and hold back every other station's writes to them): each is taken by a
+// write that changes nothing, waiting as any statement waits for a busy file.
+// Rolled back unless committed.
 class WriteTransaction {
 public:
-    explicit WriteTransaction(SqlSession& session) : session_(&session) { session.ExecOwn("BEGIN IMMEDIATE"); }
+    WriteTransaction(SqlSession& session, const std::vector<const SqlSession::Table*>& written) : session_(&session) {
+        session.ExecOwn("BEGIN");
+        try {
+            for (const SqlSession::Table* t : written) {
+                session.ExecOwn("DELETE FROM " + QuoteName(t->schema) + "." + QuoteName(t->rowTable) + " WHERE 0");
+                if (sqlite3_txn_state(session.Db(), t->schema.c_str()) != SQLITE_TXN_WRITE)
+                    Throw(EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; The table " + t->rowTable +
+                                         " could not be held for writing.");
+            }
+        } catch (...) {
+            Rollback();
+            throw;
+        }
+    }
     WriteTransaction(WriteTransaction&& other) noexcept : session_(std::exchange(other.session_, nullptr)) {}
     WriteTransaction& operator=(WriteTransaction&&) = delete;
-    ~WriteTransaction() {
-        if (!session_) return;
-        SqlSession::OwnStatements own(*session_);
-        sqlite3_exec(session_->Db(), "ROLLBACK", nullptr, nullptr, nullptr);
-    }
+    ~WriteTransaction() { Rollback(); }
     void Commit() {
         session_->ExecOwn("COMMIT");
         session_ = nullptr;
     }
 
 private:
+    void Rollback() {
+        SqlSession* session = std::exchange(session_, nullptr);
+        if (!session) return;
+        SqlSession::OwnStatements own(*session);
+        sqlite3_exec(session->Db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+
     SqlSession* session_;
 };
 
@@ -593,7 +614,9 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
         inserts = inserts || (!master && w.action == SQLITE_INSERT);
     }
     std::vector<RecordChecks::Table> tables;
+    std::vector<const SqlSession::Table*> written;
     bool moves = false;  // rows may have to move before the commit
+    bool numbers = false;  // a record-number counter is held while the statement runs
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const SqlSession::Table* t = session_.ByPath(paths[i]);
         if (!t) continue;
@@ -610,12 +633,16 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
                                                                  (checked.autoinc && rtl::SameText(w.column, alias->name)));
             checked.numbering = checked.numbering || w.action == SQLITE_INSERT || renumbers;
             moves = moves || (w.action == SQLITE_INSERT && !checked.autoinc);
+            if (std::find(written.begin(), written.end(), t) == written.end()) written.push_back(t);
         }
+        numbers = numbers || checked.numbering;
         tables.push_back(std::move(checked));
     }
-    // The transaction before the counters: a holder of a counter never waits for SQLite.
+    // The written tables' locks before the counters: a holder of a counter never
+    // waits for SQLite (an append inside a transaction holds its table's lock
+    // while it reserves).
     std::optional<WriteTransaction> transaction;
-    if (moves) transaction.emplace(session_);
+    if (numbers) transaction.emplace(session_, written);
     RecordChecks::Run run(session_.Records(), std::move(tables));
     for (const RecordChecks::Table& t : run.Tables())
         if (t.held && t.autoinc) NumberFromCounter(session_, t);
@@ -624,8 +651,27 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) {
-        session_.Records().ThrowRefusal();
-        session_.Checks().ThrowFailure(db, rc, text_);
+        std::exception_ptr failure;
+        try {
+            session_.Records().ThrowRefusal();
+            session_.Checks().ThrowFailure(db, rc, text_);
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        // What SQLite kept of a failed statement stays, as it would without the
+        // transaction (INSERT OR FAIL keeps its earlier rows), the counters
+        // passing it before the commit; only rows left below a counter take the
+        // whole statement back with them.
+        if (transaction && !moves && !sqlite3_get_autocommit(db)) {
+            try {
+                run.Stop();
+                run.Release([this](const RecordChecks::Table& t) { return Highest(session_, t); });
+                transaction->Commit();
+            } catch (const EngineError&) {
+                // The statement's own failure is the one to tell.
+            }
+        }
+        std::rethrow_exception(failure);
     }
     SqlOutcome out;
     if (rows && !schema) {

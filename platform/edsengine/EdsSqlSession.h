@@ -81,7 +81,7 @@ public:
         bool was_;
     };
     // Runs one or more of the session's own statements that give no rows
-    // (CREATE TEMP TRIGGER, DROP TRIGGER, BEGIN IMMEDIATE, ...); throws the SQL error.
+    // (CREATE TEMP TRIGGER, DROP TRIGGER, BEGIN, ...); throws the SQL error.
     void ExecOwn(const std::string& sql);
 
     // Closes the SQLite connection, with its attachments and their locks; the

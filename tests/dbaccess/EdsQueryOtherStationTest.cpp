@@ -3,10 +3,14 @@
 // error whatever its shape and changes nothing, and an insert leaves the other
 // station's record number to it.
 
+#include "platform/edsengine/EdsLockFile.h"
 #include "tests/dbaccess/EdsQueryTestSupport.h"
 #include "tests/dbaccess/EdsTableTestSupport.h"
 
 #include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
 
 namespace {
 
@@ -19,8 +23,8 @@ void Exec(const std::string& folder, const std::string& sql) {
     query.ExecSQL();
 }
 
-std::string Rows(const std::string& folder) {
-    auto table = OpenTable(folder, "Y");
+std::string Rows(const std::string& folder, const std::string& name = "Y") {
+    auto table = OpenTable(folder, name);
     std::string rows;
     for (table->First(); !table->Eof(); table->Next())
         rows += table->FieldByName("ID")->AsString() + ":" + table->FieldByName("A")->AsString() + " ";
@@ -85,6 +89,70 @@ TEST(EdsQueryOtherStation, ARecordBeingEditedElsewhereIsLeftAloneAndAReservedNum
     station.Tell('w');
     EXPECT_EQ(station.Next(), "0");
     EXPECT_EQ(Rows(folder), "1:edited 2:two 3:three 4:other 5:sql ");
+}
+
+// An append needs a record number, which another station's insert holds for
+// as long as it runs: the post is refused after the usual wait, nothing is
+// written, and the record stays in insert state so the post can be repeated.
+// A statement waits for the numbers no longer either.
+TEST(EdsQueryOtherStation, AnAppendBesideAnInsertIsRefusedInTimeAndPostedAgainLater) {
+    testsupport::TempDir dir;
+    const std::string folder = dir.str();
+    ASSERT_EQ(RunInChild([&] {
+                  auto table = CreateAppTable(folder, "Z", "ID,AutoInc; A,Char,10;");
+                  table->Open();
+                  table->AppendRecord({db::Variant(), db::Variant(std::string("one"))});
+              }),
+              "");
+    // 'i' runs an insert that never ends; 'h' holds the numbers as an append
+    // does for a moment. Either station ends by itself after a while, so that
+    // a wait without a limit ends too.
+    TChildProcess inserting([&](TChildProcess& self) {
+        if (self.Await() != 'i') return;
+        ::alarm(30);
+        Exec(folder, "insert into Z(A) select 'endless' from (with recursive c(n) as (select 1 union all "
+                     "select n + 1 from c) select n from c) where n < 0");
+    });
+    TChildProcess holding([&](TChildProcess& self) {
+        if (self.Await() != 'h') return;
+        eds::LockFile numbers(folder + "/Z.edt");
+        numbers.HoldNumbers();
+        self.Report("holding");
+        ::alarm(30);
+        self.Await();
+    });
+    eds::LockFile probe(folder + "/Z.edt");
+    const auto heldElsewhere = [&] {
+        for (int i = 0; i < 60000 && !probe.NumbersHeldElsewhere(); ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return probe.NumbersHeldElsewhere();
+    };
+
+    inserting.Tell('i');
+    ASSERT_TRUE(heldElsewhere());
+    auto table = OpenTable(folder, "Z");
+    table->Append();
+    table->FieldByName("A")->SetAsString("posted");
+    TRaised refused = Raises([&] { table->Post(); });
+    EXPECT_EQ(refused.Code, 5210) << refused.Message;
+    EXPECT_NE(refused.Message.find("being written by another user"), std::string::npos) << refused.Message;
+    EXPECT_NE(refused.Message.find("Try again"), std::string::npos) << refused.Message;
+    EXPECT_EQ(table->State(), db::dsInsert);
+    EXPECT_TRUE(probe.NumbersHeldElsewhere()) << "the insert ended before the post was refused";
+    inserting.Kill();
+
+    holding.Tell('h');
+    ASSERT_EQ(holding.Next(), "holding");
+    refused = Raises([&] { Exec(folder, "insert into Z(A) values('sql')"); });
+    EXPECT_EQ(refused.Code, 5210) << refused.Message;
+    EXPECT_TRUE(probe.NumbersHeldElsewhere()) << "the station let the numbers go before the insert was refused";
+    EXPECT_EQ(Rows(folder, "Z"), "1:one ");
+    holding.Kill();
+
+    table->Post();
+    EXPECT_EQ(table->State(), db::dsBrowse);
+    Exec(folder, "insert into Z(A) values('sql')");
+    EXPECT_EQ(Rows(folder, "Z"), "1:one 2:posted 3:sql ");
 }
 
 }  // namespace

@@ -2,16 +2,21 @@
 // it changes, replaces and deletes no record the other station holds locked,
 // and no row it inserts takes a record number the other station reserved.
 
+#include "platform/edsengine/EdsLockFile.h"
 #include "platform/edsengine/eds.h"
 #include "tests/platform/edsengine/EdsTestHelpers.h"
 #include "tests/support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <sys/wait.h>
@@ -91,6 +96,99 @@ private:
     pid_t pid_ = -1;
     int to_ = -1, from_ = -1;
 };
+
+// Another station running SQL: each line sent is a statement, answered with
+// its code (and, for a SELECT, the text of its first row's first column).
+class SqlStation {
+public:
+    explicit SqlStation(const std::string& folder) {
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            Serve(folder, down[0], up[1]);
+            ::_exit(0);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        to_ = down[1];
+        from_ = up[0];
+    }
+    ~SqlStation() {
+        Kill();
+        ::close(to_);
+        ::close(from_);
+    }
+    SqlStation(const SqlStation&) = delete;
+    SqlStation& operator=(const SqlStation&) = delete;
+
+    void Send(const std::string& sql) {
+        const std::string line = sql + "\n";
+        if (::write(to_, line.data(), line.size()) != static_cast<ssize_t>(line.size())) ADD_FAILURE() << "write";
+    }
+    std::string Answer() {
+        std::string line;
+        char c = 0;
+        while (::read(from_, &c, 1) == 1 && c != '\n') line += c;
+        return line;
+    }
+    std::string Ask(const std::string& sql) {
+        Send(sql);
+        return Answer();
+    }
+    void Kill() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+        pid_ = -1;
+    }
+
+private:
+    static void Serve(const std::string& folder, int in, int out) {
+        EDSHANDLE connection = 0;
+        if (EdsConnect(U(folder), &connection) != EDS_SUCCESS) ::_exit(1);
+        FILE* commands = ::fdopen(in, "r");
+        char* line = nullptr;
+        size_t room = 0;
+        ssize_t length = 0;
+        while ((length = ::getline(&line, &room, commands)) > 0) {
+            const std::string sql(line, static_cast<std::size_t>(length - 1));
+            EDSHANDLE stmt = 0, cursor = 0;
+            EdsCreateSQLStatement(connection, &stmt);
+            std::string answer = std::to_string(EdsExecuteSQLDirect(stmt, U(sql), &cursor));
+            if (cursor && EdsGotoTop(cursor) == EDS_SUCCESS) answer += " " + edstest::Text(cursor, 1);
+            if (cursor) EdsCloseTable(cursor);
+            EdsCloseSQLStatement(stmt);
+            answer += "\n";
+            if (::write(out, answer.data(), answer.size()) != static_cast<ssize_t>(answer.size())) ::_exit(2);
+        }
+        ::free(line);
+        EdsDisconnect(connection);
+    }
+
+    pid_t pid_ = -1;
+    int to_ = -1, from_ = -1;
+};
+
+// Waits until `done` holds; false when it does not within a minute.
+template <class Condition>
+bool Eventually(Condition done) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::minutes(1);
+    while (!done())
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        else std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return true;
+}
+
+// A statement that inserts into a table row by row without end; a station
+// running it is killed.
+std::string EndlessInsert(const std::string& table) {
+    return "insert into " + table +
+           "(A) select 'endless' from (with recursive c(n) as (select 1 union all select n + 1 from c) "
+           "select n from c) where n < 0";
+}
 
 struct Outcome {
     UNSIGNED32 rc = 0;
@@ -262,6 +360,69 @@ TEST_F(OtherStation, AManyRowInsertLeavesANumberReservedWhileItRunsToItsStation)
     EXPECT_EQ(edstest::RecNo(table), static_cast<UNSIGNED32>(reserved));
     EXPECT_EQ(edstest::Text(table, "A"), "B's");
     EdsCloseTable(table);
+}
+
+TEST_F(OtherStation, AStatementHoldsTheTablesItWritesAndNoOther) {
+    Make("Busy", "A,Char,10; N,Integer;");
+    Make("Other", "A,Char,10; N,Integer;");
+    Make("Auto", "ID,AutoInc; A,Char,10;");
+    ASSERT_EQ(Run("insert into Other(A, N) values('one', 1)").rc, EDS_SUCCESS);
+    ASSERT_EQ(Run("insert into Auto(A) values('one')").rc, EDS_SUCCESS);
+    {
+        // A's session has Other and Auto attached from a first statement while
+        // it inserts into Busy; its run holds Busy's record numbers.
+        SqlStation a(dir.str());
+        ASSERT_EQ(a.Ask("select Other.A || Auto.A from Other, Auto"), "0 oneone");
+        a.Send(EndlessInsert("Busy"));
+        eds::LockFile busy((dir / "Busy.edt").string());
+        ASSERT_TRUE(Eventually([&] { return busy.NumbersHeldElsewhere(); }));
+        // Appends and edits of the other tables go on beside it.
+        EDSHANDLE other = 0;
+        EDS_OK(edstest::Open(connection, "Other", 0, &other));
+        EDS_EXPECT_OK(EdsAppendRecord(other));
+        EDS_EXPECT_OK(edstest::SetText(other, "A", "appended"));
+        EDS_EXPECT_OK(EdsWriteRecord(other));
+        EDS_EXPECT_OK(EdsGotoTop(other));
+        EDS_EXPECT_OK(edstest::SetText(other, "A", "edited"));
+        EDS_EXPECT_OK(EdsWriteRecord(other));
+        EdsCloseTable(other);
+        // So does SQL, on a session that has Busy attached too.
+        EXPECT_EQ(Run("select count(*) from Busy").rc, EDS_SUCCESS);
+        for (const char* sql : {"insert into Other(A, N) values('sql', 3)", "update Other set N = N + 10",
+                                "insert into Auto(A) values('sql')", "insert into Other(A) select A from Auto"}) {
+            const Outcome out = Run(sql);
+            EXPECT_EQ(out.rc, EDS_SUCCESS) << sql << ": " << out.text;
+        }
+        EXPECT_TRUE(busy.NumbersHeldElsewhere()) << "the insert into Busy ended";
+    }
+    EXPECT_EQ(Rows("Busy"), std::vector<std::string>{});
+    EXPECT_EQ(Rows("Other"), (std::vector<std::string>{"1:edited", "2:appended", "3:sql", "4:one", "5:sql"}));
+
+    // A statement waits for the table it writes before it takes the table's
+    // record numbers: an append inside a transaction, which holds the table
+    // while it reserves, goes on while the statement waits.
+    SqlStation c(dir.str());
+    EDS_OK(EdsBeginTransaction(connection));
+    EDSHANDLE autoinc = 0;
+    EDS_OK(edstest::Open(connection, "Auto", 0, &autoinc));
+    EDS_EXPECT_OK(EdsAppendRecord(autoinc));
+    EDS_EXPECT_OK(edstest::SetText(autoinc, "A", "first"));
+    EDS_EXPECT_OK(EdsWriteRecord(autoinc));
+    c.Send("insert into Auto(A) values('c')");
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // C is waiting for Auto by now
+    eds::LockFile numbers((dir / "Auto.edt").string());
+    EXPECT_FALSE(numbers.NumbersHeldElsewhere()) << "C holds the record numbers while it waits";
+    EDS_EXPECT_OK(EdsAppendRecord(autoinc));
+    EDS_EXPECT_OK(edstest::SetText(autoinc, "A", "second"));
+    EDS_EXPECT_OK(EdsWriteRecord(autoinc));
+    EDS_EXPECT_OK(EdsCommitTransaction(connection));
+    EdsCloseTable(autoinc);
+    EXPECT_EQ(c.Answer(), "0");
+    std::vector<std::string> rows = Rows("Auto");
+    ASSERT_EQ(rows.size(), 5u);
+    EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + 4),
+              (std::vector<std::string>{"1:one", "2:sql", "3:first", "4:second"}));
+    EXPECT_EQ(rows[4].substr(rows[4].find(':')), ":c");
 }
 
 }  // namespace
