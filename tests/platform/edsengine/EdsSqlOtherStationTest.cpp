@@ -55,7 +55,8 @@ public:
     Station& operator=(const Station&) = delete;
 
     // 'l' n: lock record n (answers the code); 'a' n: append a record, after n ms,
-    // with its field A set (answers its record number); 'w': write it (answers the code).
+    // with its field A set, trying again while the table is busy (answers its
+    // record number); 'w': write it (answers the code).
     void Send(char command, std::int64_t argument = 0) {
         char message[9] = {command};
         std::memcpy(message + 1, &argument, 8);
@@ -84,7 +85,11 @@ private:
             if (message[0] == 'l') answer = EdsLockRecord(table, static_cast<UNSIGNED32>(argument));
             if (message[0] == 'a') {
                 ::usleep(static_cast<useconds_t>(argument) * 1000);
-                if (EdsAppendRecord(table) == EDS_SUCCESS && edstest::SetText(table, "A", "B's") == EDS_SUCCESS)
+                // A statement holds the record numbers while it runs: the append is
+                // refused after a while, and tried again, as its user would.
+                UNSIGNED32 rc = EDS_E_BUSY;
+                while (rc == EDS_E_BUSY) rc = EdsAppendRecord(table);
+                if (rc == EDS_SUCCESS && edstest::SetText(table, "A", "B's") == EDS_SUCCESS)
                     answer = edstest::RecNo(table);
             }
             if (message[0] == 'w') answer = EdsWriteRecord(table);
