@@ -43,6 +43,26 @@ std::string QuotedText(const std::string& Text) {
     return quoted + "\"";
 }
 
+// A field as the filter text names it: bare where the expression language reads
+// the bare name as that field, which is every name the program itself uses, and
+// in brackets otherwise (a "]" in the name doubled), so a Locate can name every
+// field a table may be created with.
+std::string FieldReference(const std::string& Name) {
+    auto alpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+    auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    bool bare = !Name.empty() && alpha(Name.front()) &&
+                std::all_of(Name.begin(), Name.end(), [&](char c) { return alpha(c) || digit(c); });
+    if (bare) {
+        static const char* const kWords[] = {"AND", "OR", "NOT", "TRUE", "FALSE"};
+        const std::string upper = rtl::UpperCase(Name);
+        bare = std::none_of(std::begin(kWords), std::end(kWords), [&](const char* w) { return upper == w; });
+    }
+    if (bare) return Name;
+    std::string bracketed = "[";
+    for (char c : Name) bracketed += c == ']' ? std::string("]]") : std::string(1, c);
+    return bracketed + "]";
+}
+
 }  // namespace
 
 std::string TEdsDataSet::BuildFilterString(const std::vector<db::TField*>& Fields, const std::string& Operator,
@@ -51,7 +71,7 @@ std::string TEdsDataSet::BuildFilterString(const std::vector<db::TField*>& Field
     std::string expression;
     for (db::TField* field : Fields) {
         if (!expression.empty()) expression += " AND ";
-        const std::string& name = field->FieldName();
+        const std::string name = FieldReference(field->FieldName());
         if (field->IsNull()) {
             expression += "(empty(" + name + "))";
             continue;

@@ -61,12 +61,22 @@ public:
             return t;
         }
         if (c == '[') {
-            std::size_t close = s_.find(']', i_ + 1);
-            if (close == std::string_view::npos) Fail(kEdsExprSyntaxError, t.pos, "missing ]");
+            // "]]" inside the brackets stands for one "]", so that every name a
+            // table may hold can be written; a lone "]" after a name was never valid.
             t.kind = Tok::Field;
-            t.text = std::string(s_.substr(i_ + 1, close - i_ - 1));
-            i_ = close + 1;
-            return t;
+            std::size_t from = i_ + 1;
+            while (true) {
+                const std::size_t close = s_.find(']', from);
+                if (close == std::string_view::npos) Fail(kEdsExprSyntaxError, t.pos, "missing ]");
+                t.text += s_.substr(from, close - from);
+                if (close + 1 < s_.size() && s_[close + 1] == ']') {
+                    t.text += ']';
+                    from = close + 2;
+                    continue;
+                }
+                i_ = close + 1;
+                return t;
+            }
         }
         if (IsDigit(c) || (c == '.' && i_ + 1 < s_.size() && IsDigit(s_[i_ + 1]))) {
             std::size_t start = i_;

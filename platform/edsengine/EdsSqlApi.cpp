@@ -126,13 +126,25 @@ std::string SpecType(const SqlField& f) {
     }
 }
 
-// Result column names made fit for a field specification: no separators, unique.
+// Result column names made fit for a field specification, which cannot hold its
+// own separators nor blanks at a name's ends; every name a table may be created
+// with passes unchanged, so a result field is found by its table field's name.
+// Unique, and no longer than a table's field name (cut at a character's start).
 std::vector<std::string> FieldNames(const std::vector<SqlField>& fields) {
+    constexpr std::size_t kMaxName = 128;
     std::vector<std::string> names, upper{"EDS_POS"};  // the position column is taken
     for (std::size_t i = 0; i < fields.size(); ++i) {
-        std::string name = fields[i].name.substr(0, 120);
+        std::string name = fields[i].name;
+        if (name.size() > kMaxName) {
+            std::size_t cut = kMaxName;
+            while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80) --cut;
+            name.resize(cut);
+        }
         for (char& c : name)
-            if (c == ',' || c == ';' || c == '"' || c == ' ') c = '_';
+            if (c == ',' || c == ';') c = '_';
+        auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+        for (std::size_t j = 0; j < name.size() && blank(name[j]); ++j) name[j] = '_';
+        for (std::size_t j = name.size(); j > 0 && blank(name[j - 1]); --j) name[j - 1] = '_';
         if (name.empty()) name = "EXPR";
         std::string base = name;
         for (int n = 2;; ++n) {

@@ -118,11 +118,42 @@ bool CreatedAndOpened(const std::string& Folder, const std::string& Table, const
                 EXPECT_EQ(def->Size(), Defs[i].Length);
             }
         }
+        // A second record holds a value in every text field, the first none:
+        // Locate and Lookup find each by every field's name, alone and two at a
+        // time, by value and by blank, and a query's fields keep the table's names.
         opened->Append();
+        opened->Post();
+        opened->Append();
+        std::vector<std::string> searched;
+        for (const TDef& d : Defs) {
+            if (d.Type == "Char" || d.Type == "CIChar")
+                opened->FieldByName(d.Name)->SetAsString("v'" + d.Name.substr(0, 1) + "\"");
+            if (d.Type != "Memo" && d.Type != "VarChar" && d.Type != "Binary" && d.Type != "Image" && d.Type != "Raw")
+                searched.push_back(d.Name);
+        }
         opened->Post();
         opened->Close();
         opened->Open();
-        EXPECT_EQ(opened->RecordCount(), 1);
+        EXPECT_EQ(opened->RecordCount(), 2);
+        opened->Last();
+        for (std::size_t i = 0; i < searched.size(); ++i) {
+            std::string names = searched[i];
+            std::vector<db::Variant> values{opened->FieldByName(searched[i])->Value()};
+            if (i + 1 < searched.size()) {
+                names += ";" + searched[i + 1];
+                values.push_back(opened->FieldByName(searched[i + 1])->Value());
+            }
+            const db::Variant keys = values.size() == 1 ? values[0] : db::VarArrayOf(values);
+            SCOPED_TRACE(names);
+            EXPECT_TRUE(opened->Locate(searched[i], values[0], {}));
+            EXPECT_TRUE(opened->Locate(names, keys, {db::loCaseInsensitive}));
+            EXPECT_EQ(opened->Lookup(names, keys, searched[i]).IsNull(), values[0].IsNull());
+        }
+        TEdsQuery query;
+        query.SetDatabaseName(Folder);
+        query.SetSQLText("SELECT * FROM " + Table);
+        query.Open();
+        for (const TDef& d : Defs) EXPECT_NE(query.FindField(d.Name), nullptr) << d.Name;
     } catch (const std::exception& error) {
         ADD_FAILURE() << "made, but the layer cannot use it: " << error.what();
     }
@@ -167,7 +198,7 @@ TEST(EdsTableCreate, EveryTableCreationAcceptsOpensAndEveryRefusalLeavesNothing)
                                             "Image", "VarChar", "ShortDate", "Double", "Integer", "ShortInt",
                                             "Time", "TimeStamp", "AutoInc", "Raw", "CurDouble", "Money"};
     const std::vector<int> lengths = {1, 2, 20, 255, 8191, 8192, 8193, 20000, 65530};
-    const std::vector<std::string> pieces = {"a", "Z", "_", "7", "\xc3\xa9", "$", " "};
+    const std::vector<std::string> pieces = {"a", "Z", "_", "7", "\xc3\xa9", "$", " ", "'", "-", ".", "+", "[", "]", "\""};
     const std::vector<std::string> reserved = {"rowid", "OID", "_rowid_", "F0$fold"};
     auto fieldName = [&](int Number) {
         if (random() % 6 == 0) return pick(reserved);
