@@ -258,8 +258,11 @@ std::optional<std::int32_t> StoredMemoBlock(int field, std::int32_t record);
 
 // LOCATE: the first record from the top whose fields (names separated by ";") match
 // the values; false (and the cursor back, or at the end when it was to move) when none.
+// The top is the record order's, or with `inOrder` the controlling order's. A value
+// the field cannot hold (a number not finite or wider than the field, a day outside
+// the years 1 to 9999) matches no record.
 bool LocateRecord(std::string_view fields, const std::vector<TXfValue>& values, bool caseInsensitive, bool partialKey,
-                  bool moveCursor);
+                  bool moveCursor, bool inOrder = false);
 // One field: "<name> [NOCASE] [EXACT] [CONTAINED]".
 bool LocateCountSum(std::string_view options, const TXfValue& value);
 bool Continue();

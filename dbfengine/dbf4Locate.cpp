@@ -3,7 +3,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdio>
 #include <cstring>
+#include <optional>
 
 #include "dbfengine/dbf4.h"
 #include "dbfengine/dbf4Internal.h"
@@ -250,6 +252,19 @@ struct Criterion {
     bool noCase = false, exact = false, contained = false;
 };
 
+// A number as an N or F field holds it, in LOCATE's text: right-aligned to the
+// field's length with the engine's decimal separator; nothing when the field cannot
+// hold it (not finite, or wider than the field).
+std::optional<std::string> NumberFieldText(const TDbfField& f, double value)
+{
+    std::string text = NumberText(value, f.Decimals);
+    if (text.empty() || text.size() > f.Length) return std::nullopt;
+    const char point = XfDates().DecimalSeparator;
+    for (char& c : text)
+        if (c == '.') c = point;
+    return rtl::PadLeft(text, f.Length);
+}
+
 // A field of a record in memory form as LOCATE compares it.
 std::string FieldText(const TDbfField& f, const char* record)
 {
@@ -258,12 +273,14 @@ std::string FieldText(const TDbfField& f, const char* record)
     case 'N':
     case 'F': {
         std::int64_t whole = 0;
-        if (NumberKind(f) != TXfNumberKind::Real && ReadWholeInteger(text, whole)) return IntToText(whole, f.Length);
+        const bool integer = NumberKind(f) != TXfNumberKind::Real;
+        if (integer && ReadWholeInteger(text, whole)) return IntToText(whole, f.Length);
         const std::string trimmed = AllTrimStr(text);
         double value = 0;
         if (std::from_chars(trimmed.data(), trimmed.data() + trimmed.size(), value).ec != std::errc()) value = 0;
-        if (f.Decimals > 0) return rtl::PadLeft(FloatToText(value, f.Decimals), f.Length);
-        return IntToText(XfSaturateInt64(value), f.Length);
+        if (integer) return IntToText(XfSaturateInt64(value), f.Length);
+        // A 19- or 20-digit field past 64 bits keeps its digits: no two values read alike.
+        return NumberFieldText(f, value).value_or(text);
     }
     case 'L':
         return (text[0] == 'T' || text[0] == 't' || text[0] == 'Y' || text[0] == 'y') ? "T" : "F";
@@ -272,7 +289,9 @@ std::string FieldText(const TDbfField& f, const char* record)
     }
 }
 
-std::string ValueText(const TDbfField& f, const TXfValue& value)
+// The search value as the field would hold it; nothing when the field cannot hold
+// it, which then matches no record (never a blank or a 0 in its place).
+std::optional<std::string> ValueText(const TDbfField& f, const TXfValue& value)
 {
     if (const auto* text = std::get_if<std::string>(&value)) {
         if (f.Type == 'D') return IsBlankDateText(*text) ? std::string(8, ' ') : DtosFromDateText(*text);
@@ -282,12 +301,26 @@ std::string ValueText(const TDbfField& f, const TXfValue& value)
     if (const auto* flag = std::get_if<bool>(&value)) return *flag ? "T" : "F";
     // Integer fields compare integers digit for digit, which a double past 2^53 would not.
     const auto* whole = std::get_if<std::int64_t>(&value);
-    if (whole && f.Type != 'D' && NumberKind(f) != TXfNumberKind::Real) return IntToText(*whole, f.Length);
-    const double number = std::holds_alternative<double>(value) ? std::get<double>(value)
-                                                                 : static_cast<double>(std::get<std::int64_t>(value));
-    if (f.Type == 'D') return DtosFromDateNumber(number);
-    if (f.Decimals > 0) return rtl::PadLeft(FloatToText(number, f.Decimals), f.Length);
-    return IntToText(XfSaturateInt64(number), f.Length);
+    const bool number = f.Type == 'N' || f.Type == 'F';
+    if (whole && number && NumberKind(f) != TXfNumberKind::Real) {
+        std::string text = IntToText(*whole, f.Length);
+        if (text.size() > f.Length) return std::nullopt;
+        return text;
+    }
+    const double real = whole ? static_cast<double>(*whole) : std::get<double>(value);
+    if (f.Type == 'D') {
+        // The day of a date number, 31 December 9999 included; DTOS answers blanks
+        // for that day, which would find the blank dates.
+        if (real == kBlankDateNumber) return std::string(8, ' ');
+        int year = 0, month = 0, day = 0;
+        if (!SplitDateNumber(real, year, month, day)) return std::nullopt;
+        char digits[16];
+        std::snprintf(digits, sizeof digits, "%04d%02d%02d", year, month, day);
+        return std::string(digits);
+    }
+    if (number) return NumberFieldText(f, real);
+    if (f.Decimals > 0) return rtl::PadLeft(FloatToText(real, f.Decimals), f.Length);
+    return IntToText(XfSaturateInt64(real), f.Length);
 }
 
 bool Matches(const TWorkArea& a, const Criterion& c, const char* record)
@@ -349,6 +382,29 @@ std::int32_t Search(TWorkArea& a, const std::vector<Criterion>& criteria, std::i
     return 0;
 }
 
+// The first record in the controlling order that meets every criterion; 0 when
+// none. The movements pass over the records they do not stop on; the area is left
+// on the record found.
+std::int32_t SearchInOrder(TWorkArea& a, const std::vector<Criterion>& criteria)
+{
+    const auto failed = [] { return XfErrors().LastError != 0 && !XfErrors().DeliverNow; };
+    GoTop();
+    // Bounded, so that an order that answers records again cannot hold the search.
+    for (std::int64_t steps = 0; !failed() && !a.Table.Eof && steps <= a.Table.RecordCount; ++steps) {
+        bool all = true;
+        for (const Criterion& c : criteria) {
+            if (!Matches(a, c, a.Table.Record.data())) {
+                all = false;
+                break;
+            }
+            if (failed()) return 0;
+        }
+        if (all) return a.Table.CurrentRecord;
+        SKIP(1);
+    }
+    return 0;
+}
+
 void ReturnTo(TWorkArea& a, std::int32_t record)
 {
     if (record >= 1 && record <= a.Table.RecordCount) {
@@ -379,8 +435,9 @@ bool LocateCountSum(std::string_view options, const TXfValue& value)
         Report(220, "Unrecognized field name [Locate/Count/Sum(" + std::string(options) + ")]");
         return false;
     }
-    c.text = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], value);
-    const std::int32_t found = Search(*a, {c}, 1);
+    const std::optional<std::string> wanted = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], value);
+    c.text = wanted.value_or("");
+    const std::int32_t found = wanted ? Search(*a, {c}, 1) : 0;
     if (found == 0) {
         a->LocateField = 0;
         ToEnd(*a);  // no match: at the end, also on an empty or fully filtered table
@@ -415,12 +472,13 @@ bool Continue()
 }
 
 bool LocateRecord(std::string_view fields, const std::vector<TXfValue>& values, bool caseInsensitive, bool partialKey,
-                  bool moveCursor)
+                  bool moveCursor, bool inOrder)
 {
     TWorkArea* a = Need("Locate/Count/Sum");
     if (!a) return false;
     const std::int32_t remembered = a->Table.CurrentRecord;
     std::vector<Criterion> criteria;
+    bool held = true;
     std::size_t start = 0;
     for (std::size_t i = 0; start <= fields.size(); ++i) {
         const std::size_t end = std::min(fields.find(';', start), fields.size());
@@ -439,14 +497,16 @@ bool LocateRecord(std::string_view fields, const std::vector<TXfValue>& values, 
         }
         c.noCase = caseInsensitive;
         c.exact = !partialKey;
-        c.text = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], values[i]);
+        const std::optional<std::string> text = ValueText(a->Table.Fields[static_cast<std::size_t>(c.field - 1)], values[i]);
+        held = held && text.has_value();
+        c.text = text.value_or("");
         criteria.push_back(std::move(c));
     }
     if (criteria.empty()) {
         Report(220, "No field name specified [Locate/Count/Sum]");
         return false;
     }
-    const std::int32_t found = Search(*a, criteria, 1);
+    const std::int32_t found = !held ? 0 : inOrder ? SearchInOrder(*a, criteria) : Search(*a, criteria, 1);
     if (found != 0 && moveCursor) {
         a->LocateField = criteria.size() == 1 ? criteria[0].field : 0;
         if (criteria.size() == 1) {
@@ -455,7 +515,8 @@ bool LocateRecord(std::string_view fields, const std::vector<TXfValue>& values, 
             a->LocateExact = criteria[0].exact;
             a->LocateContained = false;
         }
-        GO(found);
+        // The search in order stands on the record already, the order with it.
+        if (!inOrder) GO(found);
         return true;
     }
     ReturnTo(*a, remembered);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "dbfengine/dbf4Internal.h"
@@ -879,6 +880,38 @@ void TXfDataSet::Restore()
     DoAfterRestore();
 }
 
+std::optional<TXfValue> TXfDataSet::LocateValue(const TXfFieldProp& p, const Variant& key) const
+{
+    try {
+        switch (p.Type) {
+        case 'C': return TextToNative(key.ToString());
+        case 'L': return key.ToBool();
+        case 'D': {
+            // The day of a date with a time of day.
+            const double day = std::floor(key.ToDateTime()) + DateBase();
+            if (!(day >= kFirstDateNumber && day <= kLastDateNumber)) return std::nullopt;
+            return day;
+        }
+        default:
+            // An integer field takes an integer's digits whole (a double drops some
+            // past 2^53); any other number LOCATE rounds as the field would.
+            if (p.FieldType != ftFloat) {
+                std::int64_t whole = 0;
+                if (key.VarType() == Variant::Type::Integer) return key.ToInt64();
+                if (key.VarType() == Variant::Type::String && ReadWholeInteger(key.ToString(), whole)) return whole;
+            }
+            return key.ToDouble();
+        }
+    } catch (const EVariantError&) {
+        return std::nullopt;
+    }
+}
+
+bool TXfDataSet::HeldAsIs(const std::string& text, const std::string& native) const
+{
+    return TextFromNative(TableLanguage() == tlOem ? XfOemToAnsi(XfAnsiToOem(native)) : native) == text;
+}
+
 int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)
 {
     const std::vector<TField*> fields = GetFieldList(keyFields);
@@ -890,33 +923,31 @@ int TXfDataSet::XfiLocateRecord(const std::string& keyFields, const Variant& key
         const Variant& key = (fields.size() == 1 && !keyValues.IsArray()) ? keyValues : keyValues[i];
         const TXfFieldProp* p = PropOf(fields[i]);
         // A null key, a memo (which the engine searches for contained text), a
-        // calculated field, or a text key ending in blanks (which the engine takes
-        // for padding): the framework's scan decides.
+        // calculated field, a text key ending in blanks (which the engine takes for
+        // padding) or one with a character the table cannot hold (which the engine
+        // would store as another): the framework's scan decides.
         if (!p || key.IsClear() || p->Type == 'M' || (p->Type == 'C' && key.ToString().ends_with(' '))) {
             engine = false;
             break;
         }
-        try {
-            switch (p->Type) {
-            case 'C': values.emplace_back(TextToNative(key.ToString())); break;
-            case 'L': values.emplace_back(key.ToBool()); break;
-            case 'D': values.emplace_back(std::floor(key.ToDateTime()) + DateBase()); break;
-            default:
-                if (p->FieldType == ftLargeint) values.emplace_back(key.ToInt64());
-                else values.emplace_back(key.ToDouble());
-            }
-        } catch (const EVariantError&) {
-            return xfAtEnd;
+        std::optional<TXfValue> value = LocateValue(*p, key);
+        // A value the field cannot hold matches no record.
+        if (!value) return xfAtEnd;
+        if (p->Type == 'C' && !HeldAsIs(key.ToString(), std::get<std::string>(*value))) {
+            engine = false;
+            break;
         }
+        values.push_back(std::move(*value));
         names += (names.empty() ? "" : ";") + p->Name;
     }
     SelectOwnArea("XfiLocateRecord");
-    // The engine searches in record order; under an index order the first match is
-    // the order's, which the scan finds.
-    if (!engine || dbf4::HasIndex()) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
+    if (!engine) return TXfPrimDataset::XfiLocateRecord(keyFields, keyValues, options);
+    // In record order the engine's LOCATE, index file open or not; under an index
+    // order the same comparison, the first match the order's.
+    const bool inOrder = CurrentOrder() != 0;
     bool found = false;
     const int code = Engine([&] {
-        found = xf::LocateRecord(names, values, options.Contains(loCaseInsensitive), options.Contains(loPartialKey), true);
+        found = xf::LocateRecord(names, values, options.Contains(loCaseInsensitive), options.Contains(loPartialKey), true, inOrder);
     });
     if (code) return code;
     if (!found) return xfAtEnd;

@@ -17,9 +17,11 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "dbfengine/dbf4.h"
 #include "dbfengine/xfprimds.h"
 #include "platform/db/Fields.h"
 #include "platform/db/Streams.h"
@@ -132,10 +134,17 @@ protected:
     bool XfiGetFieldData(db::TField* field, const std::uint8_t* record, void* buffer) override;
     void XfiSetFieldData(db::TField* field, std::uint8_t* record, const void* buffer) override;
     int XfiGoToRecNo(std::int32_t recNo) override;
-    // Through the engine's search over the stored records, unless a key is null or
-    // names a calculated or memo field, or the framework filters, or an index order
-    // is active: then the scan.
+    // Through the engine's LOCATE (in the controlling order's sequence under an
+    // index order), unless a key is null or names a calculated or memo field, or
+    // the framework filters: then the scan.
     int XfiLocateRecord(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options) override;
+    // A Locate key for field `p` as the engine's LOCATE takes it; nothing when no
+    // record can match it (it does not convert, or is a day outside the years 1 to
+    // 9999).
+    std::optional<TXfValue> LocateValue(const TXfFieldProp& p, const db::Variant& key) const;
+    // Whether the table stores `text` (in its native form `native`) and gives the
+    // same text back.
+    bool HeldAsIs(const std::string& text, const std::string& native) const;
     std::string ErrorText(int code) override;
     db::TFieldClass GetFieldClass(db::TFieldType type) override;
 

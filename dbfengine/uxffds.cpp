@@ -313,38 +313,21 @@ bool TXfFileDataSet::IndexKeyText(const std::string& keyFields, const Variant& k
 
 bool TXfFileDataSet::TypedKeyText(const TXfFieldProp& p, const Variant& value, std::string& key)
 {
-    // The scan converts the value to the field's kind and compares the whole of it:
-    // it finds nowhere what it cannot convert, and what no such field holds (a time
-    // of day, a day outside the years 1 to 9999, a number past twenty digits), where
-    // the tag would match a part of it. Those go to the scan.
-    try {
-        if (p.Type == 'D') {
-            const double day = value.ToDateTime() + DateNumber(1899, 12, 30);
-            if (day != std::floor(day) || !(day >= DateNumber(1, 1, 1) && day <= DateNumber(9999, 12, 31))) return false;
-            key = DateTextFromNumber(day);
-            return true;
-        }
-        if (p.Type != 'N' && p.Type != 'F') return false;
-        // Digits as the tag holds them: an integer field's every one (a double
-        // drops some past 2^53), a double's in full, never as "3e+19".
-        if (p.FieldType != ftFloat && value.VarType() == Variant::Type::Integer) {
-            key = std::to_string(value.ToInt64());
-            return true;
-        }
-        const double number = value.ToDouble();
-        if (!(std::fabs(number) < 1e20)) return false;
-        char text[400];
-        const auto r = std::to_chars(text, text + sizeof text, number, std::chars_format::fixed);
-        key.assign(text, r.ptr);
+    // The key of the value as LOCATE converts it: the day of a date, a number
+    // rounded to the field's decimals (1e-40 is the 0.00 an N(8,2) field would
+    // hold), an integer's every digit. What the field cannot hold LOCATE finds
+    // nowhere: it goes there.
+    if (p.Type != 'D' && p.Type != 'N' && p.Type != 'F') return false;
+    const std::optional<TXfValue> converted = LocateValue(p, value);
+    if (!converted) return false;
+    if (p.Type == 'D') {
+        key = DateTextFromNumber(std::get<double>(*converted));
         return true;
-    } catch (const EVariantError&) {
-        return false;
     }
-}
-
-bool TXfFileDataSet::HeldAsIs(const std::string& text, const std::string& native) const
-{
-    return TextFromNative(TableLanguage() == tlOem ? XfOemToAnsi(XfAnsiToOem(native)) : native) == text;
+    // Digits as the tag holds them, never as "3e+19".
+    const auto* whole = std::get_if<std::int64_t>(&*converted);
+    key = whole ? std::to_string(*whole) : NumberText(std::get<double>(*converted), p.Decimals);
+    return !key.empty() && key.size() <= static_cast<std::size_t>(p.Length);
 }
 
 bool TXfFileDataSet::Locate(const std::string& keyFields, const Variant& keyValues, TLocateOptions options)

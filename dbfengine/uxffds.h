@@ -106,11 +106,8 @@ private:
     // those fields; false when the index cannot answer it.
     bool IndexKeyText(const std::string& keyFields, const db::Variant& keyValues, db::TLocateOptions options, std::string& key);
     // The key text of a date or number value for the tag on field `p`; false when
-    // the tag would answer the value otherwise than a scan of the records.
+    // the tag would answer the value otherwise than LOCATE in record order.
     bool TypedKeyText(const TXfFieldProp& p, const db::Variant& value, std::string& key);
-    // Whether the table stores `text` (in its native form `native`) and gives the
-    // same text back.
-    bool HeldAsIs(const std::string& text, const std::string& native) const;
 
     std::vector<std::string> indexList_;
     TCreateIndexType createIndex_ = ciNotFound;
