@@ -1021,8 +1021,9 @@ void SKIP(int n)
         while (true) {
             std::int32_t candidate;
             if (n > 0) {
-                // Others' appends matter only past the count this area knows.
-                if (!index && t.CurrentRecord + 1 > t.RecordCount) Recount(*a);
+                // Others' appends matter only past the count this area knows, and
+                // record order reaches them whether an index file is open or not.
+                if (t.CurrentRecord + 1 > t.RecordCount) Recount(*a);
                 candidate = index ? Call(hooks.FindNextRec, t.CurrentRecord + 1) : t.CurrentRecord + 1;
                 if ((index && candidate == t.CurrentRecord) || candidate > t.RecordCount || candidate < 1) end = true;
             } else {

@@ -815,20 +815,48 @@ int TXfDataSet::XfiPostRecord(TRecordBuffer buffer)
     StoreMemoEdits(buffer);
     const std::int32_t recNo = RecNoOf(buffer);
     const std::int32_t follower = FollowerInOrder(recNo);
-    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
-    WithLock(false, OnRLockFailedOnPost, "Post", [&] {
-        TWorkArea* a = xf::WorkArea(area_);
-        // The record as it is in the file now, under the lock, and the image it is
-        // compared with: what this station read may be older (records read ahead),
-        // and a value assigned equal to that must still be written. Other users'
-        // changes to fields the edit left alone stay.
-        if (!dbf4::ReadRecord(*a, recNo)) return;
-        NativeToTyped(buffer, true);
-        if (ReplaceStoredMemos(recNo)) xf::Replace();
-    });
+    if (const int code = ByRecordNumber(recNo, [&] {
+            WithLock(false, OnRLockFailedOnPost, "Post", [&] {
+                TWorkArea* a = xf::WorkArea(area_);
+                // The record as it is in the file now, under the lock, and the image it is
+                // compared with: what this station read may be older (records read ahead),
+                // and a value assigned equal to that must still be written. Other users'
+                // changes to fields the edit left alone stay.
+                if (!dbf4::ReadRecord(*a, recNo)) return;
+                NativeToTyped(buffer, true);
+                if (ReplaceStoredMemos(recNo)) xf::Replace();
+            });
+        }))
+        return code;
     FreeReplacedMemos();
     ResetEdit();
     StandAfterPost(recNo, follower);
+    return xfOk;
+}
+
+int TXfDataSet::ByRecordNumber(std::int32_t recNo, const std::function<void()>& write)
+{
+    // Under an index order GO, and the key upkeep of a replace, send the area to the
+    // end when the record fails the order's FOR condition (another user may have
+    // changed it since this dataset showed it): record order until the write is done.
+    const int order = xf::CurrentOrder();
+    const auto orderBack = [&] {
+        if (order != 0) Engine([&] { xf::Set_Order_To(order); });
+    };
+    if (const int code = Engine([&] {
+            if (order != 0) xf::Set_Order_To(0);
+            xf::GO(recNo);
+        })) {
+        orderBack();
+        return code;
+    }
+    try {
+        write();
+    } catch (...) {
+        orderBack();
+        throw;
+    }
+    orderBack();
     return xfOk;
 }
 
@@ -837,8 +865,18 @@ std::int32_t TXfDataSet::FollowerInOrder(std::int32_t recNo)
     if (xf::CurrentOrder() == 0) return 0;
     std::int32_t follower = 0;
     Engine([&] {
+        if (recNo < 1 || recNo > xf::RecCount()) return;
+        TDbfTable& t = xf::WorkArea(area_)->Table;
+        // The record's key as the file holds it decides.
+        DropReadAhead(t);
         xf::GO(recNo);
-        if (xf::dEOF()) return;
+        if (xf::dEOF()) {
+            // Its FOR condition leaves it out (another user changed it): the order
+            // steps on from where its key goes.
+            xf::Dbf4RawGo(recNo);
+            t.Bof = t.Eof = false;
+            xf::SaveCurrentKeys(false, 1);
+        }
         xf::SKIP(1);
         if (!xf::dEOF()) follower = xf::RecNo();
     });
@@ -873,9 +911,10 @@ void TXfDataSet::Restore()
     UpdateCursorPos();
     SelectOwnArea("s_RestoreWithLock");
     const std::int32_t recNo = RecNoOf(ActiveBuffer());
-    CheckResult(Engine([&] { xf::GO(recNo); }));
+    const std::int32_t follower = FollowerInOrder(recNo);
     // Only the deletion flag is written: other fields changed elsewhere stay.
-    WithLock(false, OnRLockFailedOnRestore, "Restore", [] { xf::RecallRec(); });
+    CheckResult(ByRecordNumber(recNo, [&] { WithLock(false, OnRLockFailedOnRestore, "Restore", [] { xf::RecallRec(); }); }));
+    StandAfterPost(recNo, follower);
     Resync({});
     DoAfterRestore();
 }
@@ -960,11 +999,13 @@ int TXfDataSet::XfiDeleteRecord()
     if (!GetCanModify()) DatabaseError("Cannot modify a read-only dataset", this);
     SelectOwnArea("s_DeleteWithLock");
     const std::int32_t recNo = RecNoOf(ActiveBuffer());
-    if (const int code = Engine([&] { xf::GO(recNo); })) return code;
-    WithLock(false, OnRLockFailedOnDelete, "Delete", [] { xf::DeleteRec(); });
+    const std::int32_t follower = FollowerInOrder(recNo);
+    if (const int code = ByRecordNumber(recNo, [&] { WithLock(false, OnRLockFailedOnDelete, "Delete", [] { xf::DeleteRec(); }); }))
+        return code;
     // Deleted in the middle of an edit, which ends with it.
     FreeTriedMemos();
     ResetEdit();
+    StandAfterPost(recNo, follower);
     if (xf::RecCount() == 0) atBegin_ = true;
     return xfOk;
 }

@@ -235,12 +235,17 @@ private:
     // native form) whose text is wider than its dBase field.
     void RefuseNumberThatDoesNotFit(const TXfFieldProp& p, const db::TField* field, const void* buffer);
     void FreeReplacedMemos();
-    // The record after `recNo` in the controlling order (0: none, or record order).
-    // Moves the engine.
+    // The record after `recNo`'s key in the controlling order, whether the order
+    // shows `recNo` or not (0: none, or record order). Moves the engine.
     std::int32_t FollowerInOrder(std::int32_t recNo);
-    // After a post of record `recNo`: the engine on that record or, when the
-    // controlling order no longer shows it, on `follower`, else on the order's last
-    // record; at the end when the order shows none.
+    // The engine on record `recNo` by its number, whatever the controlling order
+    // shows, then `write` (which raises on failure); the order is in control again
+    // afterwards, its position left to StandAfterPost. The engine's code when the
+    // record cannot be reached.
+    int ByRecordNumber(std::int32_t recNo, const std::function<void()>& write);
+    // After a post, deletion or restore of record `recNo`: the engine on that record
+    // or, when the controlling order no longer shows it, on `follower`, else on the
+    // order's last record; at the end when the order shows none.
     void StandAfterPost(std::int32_t recNo, std::int32_t follower);
     // An edit that ends without a post: the memos its post's tries stored go to the
     // free space, but not one the record names.

@@ -294,9 +294,13 @@ std::int64_t AppendOffset(const TMemoState& m)
     const std::int64_t size = FileSize(m);
     if (size < 0) return -1;
     if (m.Kind == kMemoDbase3 && size == 513) return 512;
-    // The first 512 bytes are the header whatever the block size.
-    return std::max<std::int64_t>(512, (size + m.BlockSize - 1) / m.BlockSize * m.BlockSize);
+    // The first 512 bytes are the header whatever the block size: a block size that
+    // does not divide 512 starts the memos at the block after it.
+    return (std::max<std::int64_t>(512, size) + m.BlockSize - 1) / m.BlockSize * m.BlockSize;
 }
+
+// The first block wholly past the 512-byte header.
+std::int64_t FirstMemoBlock(const TMemoState& m) { return (512 + m.BlockSize - 1) / m.BlockSize; }
 
 // dBASE IV free chain: groups of (next, size) in block order, from the header's first word.
 struct TGroup {
@@ -304,6 +308,9 @@ struct TGroup {
 };
 
 // Reads the chain; a link that goes backwards, leaves the file or loops ends it.
+// Files written before memos were kept out of the header may hold a freed group
+// that starts inside it (its link lies in the header's last bytes): the chain goes
+// on behind it, and only its blocks past the header stay free.
 int ReadChain(const TMemoState& m, std::int64_t blocks, std::vector<TGroup>& chain)
 {
     chain.clear();
@@ -311,16 +318,22 @@ int ReadChain(const TMemoState& m, std::int64_t blocks, std::vector<TGroup>& cha
     std::size_t got = 0;
     if (const int code = m.File.ReadAt(0, word, 4, got)) return code;
     if (got < 4) return 30;
+    const std::int64_t first = FirstMemoBlock(m);
     std::int64_t next = GetLE(word);
     std::int64_t previous = 0;
-    while (next > previous && next < blocks && next * m.BlockSize >= 512 && chain.size() < 100000) {
+    // A link inside the header lies past its fields (the running count ends at 36).
+    while (next > previous && next < blocks && next * m.BlockSize >= 36 && chain.size() < 100000) {
         if (const int code = m.File.ReadAt(next * m.BlockSize, word, 8, got)) return code;
         if (got < 8) break;
         const std::int64_t size = GetLE(word + 4);
         if (size < 1 || next + size > blocks) break;
-        chain.push_back({next, size, GetLE(word)});
+        if (next >= first) {
+            chain.push_back({next, size, GetLE(word)});
+        } else if (next + size > first) {
+            chain.push_back({first, next + size - first, GetLE(word)});
+        }
         previous = next + size - 1;
-        next = chain.back().Next;
+        next = GetLE(word);
     }
     return 0;
 }

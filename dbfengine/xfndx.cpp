@@ -600,6 +600,45 @@ std::int32_t FirstOrLast(bool last)
     });
 }
 
+// A step of the controlling order from a record its FOR condition leaves out, the
+// order put back where the key saved when the area came to the record stands:
+// forward the first entry at or after that key, backward the last at or before
+// it, so that no record the order shows is passed over (an entry of the record
+// itself, which a copy read ahead may show out of the order, is passed). The
+// current record itself when there is none (the step ends there).
+std::int32_t StepFromSavedKey(TWorkArea& a, TNdxOrder& o, bool forward)
+{
+    TDbfTable& t = a.Table;
+    std::vector<std::uint8_t> key = o.SavedKey;
+    SeekKey(o, key.data());
+    if (o.Nowhere || o.Path.empty()) {
+        o.Bof = o.Eof = true;
+        ToNowhere(o);
+        return t.RecordCount + 1;
+    }
+    if (forward) {
+        if (o.Eof || (EntryRecord(o) == t.CurrentRecord && !StepNext(o))) {
+            o.Eof = true;
+            return t.CurrentRecord;
+        }
+    } else {
+        // Past the entries equal to the key (the search stands on the first), then one
+        // back; with none after the key the search already stands on the last entry.
+        bool after = !o.Eof;
+        while (after && o.Compare(EntryKey(o), o.SavedKey.data()) == 0) after = StepNext(o);
+        bool any = !after || StepPrior(o);
+        if (any && EntryRecord(o) == t.CurrentRecord) any = StepPrior(o);
+        if (!any) {
+            o.Bof = true;
+            return t.CurrentRecord;
+        }
+        o.Eof = false;
+    }
+    State().Found = 1;
+    SaveEntryKey(o);
+    return CheckedRecord(a, o, EntryRecord(o));
+}
+
 std::int32_t Step(bool forward)
 {
     const char* tag = forward ? "_FindNextRec" : "_FindPriorRec";
@@ -616,10 +655,14 @@ std::int32_t Step(bool forward)
             if (t.CurrentRecord > t.RecordCount) {
                 AreaToEof(*a, index->ControllingOrder());
             } else {
+                // The record as the file holds it now, not as it was read ahead.
+                DropReadAhead(t);
                 dbf4::ReadRecord(*a, t.CurrentRecord);
                 SoftSyncIndex();
             }
         }
+        // Record order reaches what others appended past the count this area knows.
+        if (index->Natural && forward && t.CurrentRecord >= t.RecordCount) dbf4::Recount(*a);
         const std::int32_t count = t.RecordCount;
         if (index->Natural) {
             if (forward) {
@@ -638,6 +681,11 @@ std::int32_t Step(bool forward)
             return count + 1;
         }
         const bool current = State().PathOwner == o.Stamp && !o.Nowhere && !o.Path.empty();
+        // The order does not stand on the record, which its FOR condition leaves out:
+        // another user took it out, or it was reached by its number.
+        if (!(current && EntryRecord(o) == t.CurrentRecord) && o.For.Expr && t.CurrentRecord >= 1 && t.CurrentRecord <= count &&
+            !PassesFor(o))
+            return StepFromSavedKey(*a, o, forward);
         if (forward) {
             o.Bof = false;
             if (o.Eof) {

@@ -810,3 +810,83 @@ TEST(XfMemo, ABlockSizeSettingBelowEightMakesAFileOf512ByteBlocksThatSaysSo)
         }
     }
 }
+
+// A block size that does not divide 512 starts the memos at the first block past
+// the 512-byte header, and a freed block is used again, so that rewrites settle.
+// A file written while memos could start inside the header, whose free chain
+// starts with a group there, still hands out the groups chained behind it, and
+// the part of that group past the header.
+TEST(XfMemo, NoMemoStartsInsideTheHeaderAndAFreedGroupThereKeepsTheChainBehindIt)
+{
+    EngineScope scope;
+    MemoInit();
+    const auto le = [](const std::string& b, std::size_t at) {
+        std::uint32_t v = 0;
+        for (int i = 3; i >= 0; --i) v = (v << 8) | static_cast<std::uint8_t>(b.at(at + static_cast<std::size_t>(i)));
+        return v;
+    };
+    for (const std::uint8_t kind : {std::uint8_t {0x8B}, std::uint8_t {0x8C}, std::uint8_t {0xF5}}) {
+        for (const std::uint16_t blockSize : {9, 33, 100, 255, 300, 500, 64, 512, 1000, 1024}) {
+            const std::string where = "kind " + std::to_string(kind) + " block " + std::to_string(blockSize);
+            testsupport::TempDir dir;
+            const std::string path = dir.str() + "/sizes.dbf";
+            const std::string memo = dir.str() + (kind == 0xF5 ? "/sizes.fpt" : "/sizes.dbt");
+            CreateMemoTable(path, kind, blockSize);
+            USE(path);
+            const std::int32_t first = (512 + blockSize - 1) / blockSize;
+            std::int32_t one = EditMemo(0, "one");
+            const std::int32_t two = EditMemo(0, std::string(70, 't'));
+            EXPECT_EQ(one, first) << where;
+            EXPECT_EQ(GetMemo(one), "one") << where;
+            const std::string bytes = testsupport::ReadFile(memo);
+            const std::uint32_t nextFree = kind == 0xF5 ? __builtin_bswap32(le(bytes, 0)) : le(bytes, 0);
+            EXPECT_EQ(nextFree * blockSize, (bytes.size() + blockSize - 1) / blockSize * blockSize) << where;
+            if (kind == 0xF5) {
+                CloseAll();
+                continue;
+            }
+            for (int round = 0; round < 6; ++round) {
+                EXPECT_EQ(EditMemo(one, ""), 0);
+                one = EditMemo(0, "one again");
+                EXPECT_EQ(one, first) << where << ", round " << round;
+            }
+            EXPECT_EQ(testsupport::ReadFile(memo).size(), bytes.size()) << where << ": the file settles";
+            EXPECT_EQ(GetMemo(two), std::string(70, 't')) << where;
+            CloseAll();
+        }
+    }
+
+    // Block size 33: a freed group of blocks 15 and 16 (bytes 495 to 560) chained
+    // first, memos at 17 (4 blocks) and 23, a free group of 21 and 22 behind.
+    testsupport::TempDir dir;
+    const std::string path = dir.str() + "/older.dbf", memo = dir.str() + "/older.dbt";
+    CreateMemoTable(path, 0x8B, 33);
+    std::string bytes = testsupport::ReadFile(memo);
+    bytes.resize(24 * 33, '\0');
+    const auto put = [&](std::size_t at, std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) bytes[at + static_cast<std::size_t>(i)] = static_cast<char>(v >> (8 * i));
+    };
+    const auto memoAt = [&](std::int32_t block, const std::string& data) {
+        const std::size_t at = static_cast<std::size_t>(block) * 33;
+        bytes.replace(at, 4, std::string("\xFF\xFF\x08\x00", 4));
+        put(at + 4, static_cast<std::uint32_t>(data.size() + 8));
+        bytes.replace(at + 8, data.size(), data);
+    };
+    memoAt(17, std::string(100, 'm'));
+    memoAt(23, "last");
+    put(0, 15);
+    put(15 * 33, 21);
+    put(15 * 33 + 4, 2);
+    put(21 * 33, 24);
+    put(21 * 33 + 4, 2);
+    testsupport::WriteFile(memo, bytes);
+    USE(path);
+    AppendRecords(1, 2);
+    EXPECT_EQ(EditMemo(0, "small"), 16) << "the part of the group past the header";
+    EXPECT_EQ(EditMemo(0, std::string(40, 'x')), 21) << "the group behind it";
+    EXPECT_EQ(testsupport::ReadFile(memo).size(), bytes.size());
+    EXPECT_EQ(GetMemo(17), std::string(100, 'm'));
+    EXPECT_EQ(GetMemo(23), "last");
+    EXPECT_EQ(EditMemo(0, "new"), 24);
+    CloseAll();
+}
