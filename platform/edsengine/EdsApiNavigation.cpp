@@ -121,6 +121,25 @@ UNSIGNED32 EdsAtEOF(EDSHANDLE hObj, UNSIGNED16* pbAtEOF) {
     return Run([&] { Out16(pbAtEOF, Navigate(hObj).table->Cur().AtEof() ? 1 : 0); });
 }
 
+namespace {
+
+// The number of the record a table is on (0 on none): its own, or a refusal for
+// one numbered where no record number of the table API names it (stored
+// through SQL before such numbers were refused), whose number cut to 32 bits
+// would be another record's.
+UNSIGNED32 CurrentRecno(Table& table) {
+    if (!table.pending && !table.Cur().OnRow()) return 0;
+    const std::int64_t recno = table.pending ? table.pending->recno : table.Cur().Recno();
+    if (recno < 1 || recno > kLastRecordNumber)
+        Throw(EDS_E_NOT_SUPPORTED, "The current record is numbered " + std::to_string(recno) +
+                                       ", which no record number of the table API names (they go from 1 to " +
+                                       std::to_string(kLastRecordNumber) +
+                                       "): give it one through SQL (UPDATE ... SET rowid = ...) or delete it.");
+    return static_cast<UNSIGNED32>(recno);
+}
+
+}  // namespace
+
 UNSIGNED32 EdsGotoRecord(EDSHANDLE hTable, UNSIGNED32 ulRec) {
     return Run([&] {
         Navigation nav = Navigate(hTable);
@@ -134,7 +153,7 @@ UNSIGNED32 EdsGetBookmark(EDSHANDLE hTable, EDSHANDLE* phBookmark) {
     return Run([&] {
         CheckOut(phBookmark, "bookmark");
         Table& table = *Navigate(hTable).table;
-        *phBookmark = static_cast<EDSHANDLE>(table.pending ? table.pending->recno : table.Cur().Recno());
+        *phBookmark = CurrentRecno(table);
     });
 }
 
@@ -146,7 +165,7 @@ UNSIGNED32 EdsGetBookmark60(EDSHANDLE hObj, UNSIGNED8* pucBookmark, UNSIGNED32* 
             *pulLength = 4;
             Throw(EDS_E_INSUFFICIENT_BUFFER, DefaultErrorText(EDS_E_INSUFFICIENT_BUFFER));
         }
-        const auto recno = static_cast<UNSIGNED32>(table.pending ? table.pending->recno : table.Cur().Recno());
+        const UNSIGNED32 recno = CurrentRecno(table);
         std::memcpy(pucBookmark, &recno, 4);
         *pulLength = 4;
     });
@@ -203,7 +222,7 @@ UNSIGNED32 EdsCompareBookmarks(const UNSIGNED8* pucBookmark1, const UNSIGNED8* p
 UNSIGNED32 EdsGetRecordNum(EDSHANDLE hObj, UNSIGNED16, UNSIGNED32* pulRec) {
     return Run([&] {
         Table& table = *Navigate(hObj).table;
-        Out32(pulRec, static_cast<UNSIGNED32>(table.pending ? table.pending->recno : table.Cur().Recno()));
+        Out32(pulRec, CurrentRecno(table));
     });
 }
 
@@ -257,7 +276,7 @@ namespace {
 
 std::int64_t RecordArgument(Table& table, UNSIGNED32 ulRec) {
     if (ulRec != 0) return ulRec;
-    const std::int64_t recno = table.pending ? table.pending->recno : table.Cur().Recno();
+    const UNSIGNED32 recno = CurrentRecno(table);
     if (recno == 0) Throw(EDS_E_NO_CURRENT_RECORD, "There is no current record to lock.");
     return recno;
 }

@@ -26,6 +26,11 @@ struct FieldDef {
     bool IsMemoText() const { return type == EDS_MEMO || type == EDS_VARCHAR; }
 };
 
+// The record numbers the table API can name: 32 bits without 0 (a bookmark's
+// first 4 bytes). An AutoInc field's values are its table's record numbers.
+inline constexpr std::int64_t kLastRecordNumber = 4294967295;
+inline constexpr std::int64_t kLastAutoincNumber = 2147483647;
+
 class Schema {
 public:
     // Parses "name,type[,length[,decimals]];..." (see eds.h). Throws EngineError.

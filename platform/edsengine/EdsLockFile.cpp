@@ -125,14 +125,27 @@ void LockFile::ReleaseNumbers(std::int64_t next) {
     } unlock{this};
     std::int64_t stored = 0;
     if (::pread(fd_, &stored, sizeof stored, 0) != static_cast<ssize_t>(sizeof stored)) stored = 0;
-    if (next <= stored) return;
+    if (next > stored) StoreCounter(next);
+}
+
+void LockFile::StoreCounter(std::int64_t next) {
     if (::pwrite(fd_, &next, sizeof next, 0) != static_cast<ssize_t>(sizeof next))
         Throw(EDS_E_IO, std::string("Cannot write the lock file: ") + std::strerror(errno));
 }
 
-std::int64_t LockFile::ReserveRecordNumbers(std::int64_t minimum, std::int64_t count) {
-    const std::int64_t next = std::max(HoldNumbers(), minimum);
-    ReleaseNumbers(next + count);
+std::int64_t LockFile::ReserveRecordNumbers(std::int64_t minimum, std::int64_t count, std::int64_t last) {
+    std::int64_t next = HoldNumbers();
+    struct Unlock {
+        LockFile* self;
+        ~Unlock() { self->SetLock(F_UNLCK, kCounterByte, 1); }
+    } unlock{this};
+    // Reservations stop at the end of the range, so a counter further on was
+    // pushed there by appends above records numbered beyond it (which SQL once
+    // stored): the numbers go on from `minimum`, the caller's highest record in
+    // the range plus one.
+    next = next > last + 1 ? minimum : std::max(next, minimum);
+    if (next > last) return next;
+    StoreCounter(next + std::min(count, last + 1 - next));
     return next;
 }
 

@@ -34,9 +34,11 @@ public:
     bool RecordLockedElsewhere(std::int64_t recno);
     bool AnyRecordLockedElsewhere();
     // The first of `count` record numbers: at least `minimum`, above every number handed
-    // out before by any process. Waits while another open holds the counter, as
-    // HoldNumbers does.
-    std::int64_t ReserveRecordNumbers(std::int64_t minimum, std::int64_t count = 1);
+    // out before by any process, none past `last` (fewer when the range ends sooner).
+    // Answers a number past `last`, handing out nothing, when none is left; a counter
+    // found past `last` + 1 is taken from `minimum` again. Waits while another open
+    // holds the counter, as HoldNumbers does.
+    std::int64_t ReserveRecordNumbers(std::int64_t minimum, std::int64_t count, std::int64_t last);
     // Holds the record-number counter, so that no other open reserves until it is
     // released, and answers the first number not handed out yet. The release
     // marks every number below `next` as handed out. While another open holds it
@@ -54,6 +56,7 @@ private:
     // Never waits: false while another open holds a conflicting lock.
     bool SetLock(short type, std::int64_t start, std::int64_t length);
     void RequireWritable() const;
+    void StoreCounter(std::int64_t next);
     std::string path_;
     std::string table_;  // the table file's path, for the texts
     int fd_ = -1;

@@ -89,28 +89,34 @@ void Table::Append() {
 std::int64_t Table::ReserveRecordNumber() {
     const bool held = file_->InTransaction();
     if (held && reservedNext_ < reservedEnd_) return reservedNext_++;
-    // Above every row in the file too (rows that SQL inserted took no reservation).
+    const std::int64_t last = Fields().RowidAlias() >= 0 ? kLastAutoincNumber : kLastRecordNumber;
+    // Above every row in the file too (rows that SQL inserted took no reservation),
+    // but for rows that SQL stored where no record number names them, before it
+    // refused such numbers: appends go on in the range beside them.
     std::int64_t minimum = 1;
     const std::string& recno = cursor_.Rel().recnoSql;
-    std::string sql = "SELECT coalesce(max(" + recno + "), 0) + 1 FROM " + file_->RowTable();
+    const std::string inRange = " WHERE " + recno + " BETWEEN 1 AND " + std::to_string(last);
+    std::string sql = "SELECT coalesce(max(" + recno + "), 0) + 1 FROM " + file_->RowTable() + inRange;
     if (Fields().RowidAlias() >= 0)
-        sql = "SELECT max(coalesce((SELECT max(" + recno + ") FROM " + file_->RowTable() +
+        sql = "SELECT max(coalesce((SELECT max(" + recno + ") FROM " + file_->RowTable() + inRange +
               "), 0), coalesce((SELECT seq FROM sqlite_sequence WHERE name = '" +
               file_->RowTable().substr(1, file_->RowTable().size() - 2) + "'), 0)) + 1";
     {
         sqlite3_stmt* stmt = file_->Statements().Get(sql);
         StatementUse use(stmt);
-        if (Step(file_->Db(), stmt)) minimum = sqlite3_column_int64(stmt, 0);
-    }
-    if (!held) {
-        reservedNext_ = reservedEnd_ = 0;
-        return file_->Locks().ReserveRecordNumbers(minimum);
+        if (Step(file_->Db(), stmt)) minimum = std::max<std::int64_t>(1, sqlite3_column_int64(stmt, 0));
     }
     // Within a write transaction no other process can append, so a block of numbers
     // costs one reservation instead of one each.
     constexpr std::int64_t kBlock = 64;
-    reservedNext_ = file_->Locks().ReserveRecordNumbers(minimum, kBlock);
-    reservedEnd_ = reservedNext_ + kBlock;
+    reservedNext_ = reservedEnd_ = 0;
+    const std::int64_t next = file_->Locks().ReserveRecordNumbers(minimum, held ? kBlock : 1, last);
+    if (next > last)
+        Throw(EDS_E_NOT_SUPPORTED, "No record can be appended to the table: every record number up to the last, " +
+                                       std::to_string(last) + ", has been given out.");
+    if (!held) return next;
+    reservedNext_ = next;
+    reservedEnd_ = std::min(next + kBlock, last + 1);
     return reservedNext_++;
 }
 

@@ -153,8 +153,21 @@ bool RecordChecks::Unlocked(sqlite3_context* context, Table& table, std::int64_t
     return false;
 }
 
+std::string RecordChecks::OutOfRange(const std::string& rowTable, std::int64_t recno, bool autoinc) {
+    return "ERROR 7200: NATIVEERROR = 0; The record number " + std::to_string(recno) + " of the table " + rowTable +
+           " is out of range: its records are numbered from 1 to " +
+           std::to_string(autoinc ? kLastAutoincNumber : kLastRecordNumber) + ".";
+}
+
+bool RecordChecks::InRange(sqlite3_context* context, Table& table, std::int64_t recno) {
+    if (recno >= 1 && recno <= (table.autoinc ? kLastAutoincNumber : kLastRecordNumber)) return true;
+    Refuse(context, EDS_E_SQL, OutOfRange(table.rowTable, recno, table.autoinc));
+    return false;
+}
+
 bool RecordChecks::Numbered(sqlite3_context* context, Table& table, std::int64_t recno, bool existing) {
-    // A record's own number, and one never handed out (below 1, or not yet), are free to take.
+    // A record's own number, and one never handed out (below 1, which the range
+    // refuses, or not yet), are free to take.
     if (existing || recno < 1 || (table.held && recno >= table.counter)) return true;
     if (!table.held) {
         Refuse(context, EDS_E_SQL, "ERROR 7200: NATIVEERROR = 0; The statement gives a record of the table " +
@@ -183,7 +196,11 @@ void RecordChecks::Changes(sqlite3_context* context, int argc, sqlite3_value** a
     Table* t = argc == 4 ? self->Find(context, argv[0]) : nullptr;
     if (!t || !self->Unlocked(context, *t, sqlite3_value_int64(argv[1]))) return;
     if (sqlite3_value_type(argv[2]) != SQLITE_INTEGER) return;  // SQLite refuses it itself
-    self->Numbered(context, *t, sqlite3_value_int64(argv[2]), sqlite3_value_int(argv[3]) != 0);
+    const std::int64_t recno = sqlite3_value_int64(argv[2]);
+    // A record keeps a number it has, so that SQL can still reach a row stored
+    // out of range before, to renumber or delete it.
+    if (recno != sqlite3_value_int64(argv[1]) && !self->InRange(context, *t, recno)) return;
+    self->Numbered(context, *t, recno, sqlite3_value_int(argv[3]) != 0);
 }
 
 void RecordChecks::Comes(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -200,6 +217,8 @@ void RecordChecks::Placed(sqlite3_context* context, int argc, sqlite3_value** ar
     if (!t) return;
     const std::int64_t recno = sqlite3_value_int64(argv[1]);
     const bool own = std::exchange(t->explicitRow, 0) == recno;  // judged before it came
+    // Every new row, whoever numbered it (SQLite shows one it picks as -1 before).
+    if (!self->InRange(context, *t, recno)) return;
     if (own || !t->held || t->left.count(recno)) return;
     // In an AutoInc table only a number the insert named itself comes out below the counter.
     if (t->autoinc) self->Numbered(context, *t, recno, false);

@@ -14,7 +14,9 @@
 // meanwhile; the new rows start at the counter (an AutoInc table is told so
 // through sqlite_sequence; in a table without one SQLite numbers from its
 // highest row, and a new row below the counter is moved above every row once
-// the statement is through) and the counter passes them at the end.
+// the statement is through) and the counter passes them at the end. No row
+// takes a number the table API cannot name: 1 to 4294967295, and up to
+// 2147483647 in a table with an AutoInc field (whose values they are).
 //
 // Thread safety: REQUIRES the engine lock, like the session that owns it.
 
@@ -87,6 +89,9 @@ public:
         std::vector<Table> tables_;
     };
 
+    // The refusal of a record number out of the range the table API names.
+    static std::string OutOfRange(const std::string& rowTable, std::int64_t recno, bool autoinc);
+
     // Throws what a check refused in the statement that failed with `rc`;
     // returns when no check refused.
     void ThrowRefusal();
@@ -98,6 +103,7 @@ private:
     static void Placed(sqlite3_context* context, int argc, sqlite3_value** argv);
     Table* Find(sqlite3_context* context, sqlite3_value* schema);
     bool Unlocked(sqlite3_context* context, Table& table, std::int64_t recno);
+    bool InRange(sqlite3_context* context, Table& table, std::int64_t recno);
     bool Numbered(sqlite3_context* context, Table& table, std::int64_t recno, bool existing);
     void Refuse(sqlite3_context* context, UNSIGNED32 code, std::string text);
 

@@ -124,6 +124,7 @@ void NumberFromCounter(SqlSession& session, const RecordChecks::Table& t) {
 // answers its new number.
 std::int64_t MoveAbove(SqlSession& session, const RecordChecks::Table& t, std::int64_t recno) {
     const std::int64_t to = std::max(t.counter, Highest(session, t) + 1);
+    if (to > kLastRecordNumber) Throw(EDS_E_SQL, RecordChecks::OutOfRange(t.rowTable, to, false));
     OwnNumber(session, "UPDATE " + RowTableOf(t) + " SET " + t.recno + " = " + std::to_string(to) + " WHERE " +
                            t.recno + " = " + std::to_string(recno),
               t.rowTable);
