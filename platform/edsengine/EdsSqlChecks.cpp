@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 #include "platform/edsengine/EdsCore.h"
+#include "platform/edsengine/EdsDates.h"
 #include "platform/edsengine/EdsFields.h"
 #include "platform/edsengine/EdsSqlSession.h"
 #include "platform/rtl/SysUtils.h"
@@ -13,6 +15,7 @@ namespace {
 
 constexpr const char* kStored = "eds_stored_fits";    // (table, {name, type, length, decimals, value}...)
 constexpr const char* kChanged = "eds_changed_fits";  // (table, {name, type, length, decimals, new, old}...)
+constexpr const char* kKeep = "eds_stored_form";      // (schema, table, recno name, recno, {name, type, value}...)
 constexpr int kStoredGroup = 5;
 constexpr int kChangedGroup = 6;
 // Columns per call: SQLite takes at most 127 arguments.
@@ -139,9 +142,34 @@ std::string Shown(sqlite3_value* v, int kind) {
 
 std::string TriggerName(const std::string& schema, const char* event) { return QuoteName(schema + "$" + event); }
 
+bool Timed(UNSIGNED16 type) { return type == EDS_TIME || type == EDS_TIMESTAMP; }
+
+// The form the table API writes a time or timestamp in, for a text the engine
+// reads as one; nothing for a text it does not.
+std::optional<std::string> StoredForm(UNSIGNED16 type, std::string_view text) {
+    if (type == EDS_TIME) {
+        const auto ms = ParseIsoTime(text);
+        if (ms && *ms < 86400000u) return IsoTime(*ms);
+    } else if (type == EDS_TIMESTAMP) {
+        const auto ts = ParseIsoTimeStamp(text);
+        if (ts) return IsoTimeStamp(ts->first, ts->second);
+    }
+    return std::nullopt;
+}
+
+// Whether a text may be in another form than the API's: every text of that
+// form has its length (and a blank after the date); the function judges the
+// rest. An UPDATE stores again only what it writes.
+std::string MayDiffer(const SqlField& f, bool update) {
+    const std::string value = "NEW." + QuoteName(f.name);
+    std::string differ = f.type == EDS_TIME ? "length(" + value + ") <> 12"
+                                            : "length(" + value + ") <> 23 OR substr(" + value + ", 11, 1) <> ' '";
+    return update ? "(" + value + " IS NOT OLD." + QuoteName(f.name) + " AND (" + differ + "))" : "(" + differ + ")";
+}
+
 }  // namespace
 
-FieldChecks::FieldChecks(sqlite3* db) {
+FieldChecks::FieldChecks(sqlite3* db, SqlSession& session) : db_(db), session_(session) {
     // Not direct-only: triggers call them. They only ever refuse, so they are
     // innocuous wherever else SQL calls them.
     const int flags = SQLITE_UTF8 | SQLITE_INNOCUOUS;
@@ -150,10 +178,32 @@ FieldChecks::FieldChecks(sqlite3* db) {
     if (rc == SQLITE_OK)
         rc = sqlite3_create_function_v2(db, kChanged, -1, flags, this, &FieldChecks::Changed, nullptr, nullptr,
                                         nullptr);
+    // It writes: the TEMP triggers may call it, no view or file's schema may,
+    // and the authorizer keeps it from the user's own text.
+    if (rc == SQLITE_OK)
+        rc = sqlite3_create_function_v2(db, kKeep, -1, SQLITE_UTF8 | SQLITE_DIRECTONLY, this, &FieldChecks::Keep,
+                                        nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) ThrowSqlError(db, rc, "registering the field checks");
 }
 
-std::string FieldChecks::Make(const std::string& schema, const std::string& rowTable,
+FieldChecks::~FieldChecks() {
+    for (auto& [key, stmt] : keeps_) sqlite3_finalize(stmt);
+}
+
+void FieldChecks::Forget(const std::string& schema) {
+    for (auto it = keeps_.begin(); it != keeps_.end();) {
+        if (it->first.first != schema) {
+            ++it;
+            continue;
+        }
+        sqlite3_finalize(it->second);
+        it = keeps_.erase(it);
+    }
+}
+
+bool FieldChecks::IsOwn(std::string_view function) { return rtl::SameText(std::string(function), kKeep); }
+
+std::string FieldChecks::Make(const std::string& schema, const std::string& rowTable, const std::string& recno,
                               const std::vector<SqlField>& fields) {
     std::vector<const SqlField*> checked;
     for (const SqlField& f : fields)
@@ -172,11 +222,31 @@ std::string FieldChecks::Make(const std::string& schema, const std::string& rowT
         }
         return select + ")";
     };
+    // After the checks, which refuse what the engine cannot read.
+    std::vector<const SqlField*> timed;
+    for (const SqlField* f : checked)
+        if (Timed(f->type)) timed.push_back(f);
+    auto keep = [&](bool update) {
+        std::string sql;
+        for (std::size_t i = 0; i < timed.size(); i += kColumnsPerCall) {
+            std::string args, differ;
+            for (std::size_t j = i; j < timed.size() && j < i + kColumnsPerCall; ++j) {
+                const SqlField& f = *timed[j];
+                const std::string value = "NEW." + QuoteName(f.name);
+                args += ", " + rtl::QuotedStr(f.name) + ", " + std::to_string(f.type) + ", " +
+                        (update ? "nullif(" + value + ", OLD." + QuoteName(f.name) + ")" : value);
+                differ += (differ.empty() ? "" : " OR ") + MayDiffer(f, update);
+            }
+            sql += "; SELECT " + std::string(kKeep) + "(" + rtl::QuotedStr(schema) + ", " + rtl::QuotedStr(rowTable) +
+                   ", " + rtl::QuotedStr(recno) + ", NEW." + recno + args + ") WHERE " + differ;
+        }
+        return sql;
+    };
     std::string columns;
     for (const SqlField* f : checked) columns += (columns.empty() ? "" : ", ") + QuoteName(f->name);
     return "CREATE TEMP TRIGGER " + TriggerName(schema, "stored") + " AFTER INSERT ON " + table + " BEGIN " +
-           calls(kStored, false) + "; END; CREATE TEMP TRIGGER " + TriggerName(schema, "changed") +
-           " AFTER UPDATE OF " + columns + " ON " + table + " BEGIN " + calls(kChanged, true) + "; END";
+           calls(kStored, false) + keep(false) + "; END; CREATE TEMP TRIGGER " + TriggerName(schema, "changed") +
+           " AFTER UPDATE OF " + columns + " ON " + table + " BEGIN " + calls(kChanged, true) + keep(true) + "; END";
 }
 
 std::string FieldChecks::Remove(const std::string& schema) {
@@ -239,6 +309,59 @@ void FieldChecks::Stored(sqlite3_context* context, int argc, sqlite3_value** arg
 
 void FieldChecks::Changed(sqlite3_context* context, int argc, sqlite3_value** argv) {
     CheckGroups(context, argc, argv, kChangedGroup, static_cast<FieldChecks*>(sqlite3_user_data(context))->refusal_);
+}
+
+// Stores a row's times and timestamps again in the API's form where they are
+// in another; the UPDATE, run within the user's statement, is undone with it.
+// A value the engine cannot read is left as it is (an UPDATE keeps a bad value
+// it does not change), so writing the row again ends: every value it writes
+// is in the form already.
+void FieldChecks::Keep(sqlite3_context* context, int argc, sqlite3_value** argv) {
+    auto* self = static_cast<FieldChecks*>(sqlite3_user_data(context));
+    sqlite3_result_null(context);
+    if (argc < 4 || (argc - 4) % 3 != 0) {
+        sqlite3_result_error(context, "The field check was called with wrong arguments.", -1);
+        return;
+    }
+    auto text = [](sqlite3_value* v) {
+        const unsigned char* p = sqlite3_value_text(v);
+        return std::string(p ? reinterpret_cast<const char*>(p) : "", static_cast<std::size_t>(sqlite3_value_bytes(v)));
+    };
+    std::string sets;
+    std::vector<std::string> forms;
+    for (int at = 4; at < argc; at += 3) {
+        if (sqlite3_value_type(argv[at + 2]) != SQLITE_TEXT) continue;
+        const sqlite3_int64 type = sqlite3_value_int64(argv[at + 1]);
+        const std::string value = text(argv[at + 2]);
+        const std::optional<std::string> form =
+            StoredForm(type > 0 && type < 0x10000 ? static_cast<UNSIGNED16>(type) : 0, value);
+        if (!form || *form == value) continue;
+        forms.push_back(*form);
+        sets += (sets.empty() ? "" : ", ") + QuoteName(text(argv[at])) + " = ?" + std::to_string(forms.size() + 1);
+    }
+    if (forms.empty()) return;
+    const std::string schema = text(argv[0]);
+    const std::string sql = "UPDATE " + QuoteName(schema) + "." + QuoteName(text(argv[1])) + " SET " + sets +
+                            " WHERE " + text(argv[2]) + " = ?1";
+    SqlSession::OwnStatements own(self->session_);
+    sqlite3_stmt*& stmt = self->keeps_[{schema, sql}];
+    int rc = stmt ? SQLITE_OK : sqlite3_prepare_v2(self->db_, sql.c_str(), -1, &stmt, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_value(stmt, 1, argv[3]);
+        for (std::size_t i = 0; i < forms.size(); ++i)
+            sqlite3_bind_text(stmt, static_cast<int>(i) + 2, forms[i].c_str(), static_cast<int>(forms[i].size()),
+                              SQLITE_TRANSIENT);
+        rc = sqlite3_step(stmt);
+    }
+    if (rc == SQLITE_DONE) rc = SQLITE_OK;
+    const std::string error = rc == SQLITE_OK ? "" : sqlite3_errmsg(self->db_);
+    if (stmt) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+    if (rc == SQLITE_OK) return;
+    sqlite3_result_error(context, error.c_str(), -1);
+    sqlite3_result_error_code(context, rc);
 }
 
 }  // namespace eds

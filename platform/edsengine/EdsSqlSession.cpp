@@ -179,7 +179,7 @@ SqlSession::SqlSession(std::string folder) : folder_(std::move(folder)) {
     sqlite3_busy_timeout(db_, 2000);
     HardenConnection(db_);
     try {
-        checks_ = std::make_unique<FieldChecks>(db_);
+        checks_ = std::make_unique<FieldChecks>(db_, *this);
         records_ = std::make_unique<RecordChecks>(db_);
         // The rows that REPLACE removes reach the record checks' BEFORE DELETE
         // triggers only so; SQLite's own default is off.
@@ -320,7 +320,7 @@ int SqlSession::Authorize(void* self, int action, const char* first, const char*
     case SQLITE_CREATE_VTABLE: return session->Refuse("CREATE VIRTUAL TABLE" + std::string(kUseTableApi));
     case SQLITE_DROP_VTABLE: return session->Refuse("DROP TABLE of a virtual table" + std::string(kUseTableApi));
     case SQLITE_FUNCTION:
-        if (!trigger && second && RecordChecks::IsCheck(second))
+        if (!trigger && second && (RecordChecks::IsCheck(second) || FieldChecks::IsOwn(second)))
             return session->Refuse("The function " + std::string(second) + " is the engine's own.");
         // It registers a tokenizer by the address a value holds: any address.
         if (second && rtl::SameText(second, "fts3_tokenizer"))
@@ -447,7 +447,7 @@ std::vector<std::string> SqlSession::AttachFor(std::string_view sql) {
         int rc = sqlite3_step(attach);
         if (rc != SQLITE_DONE) ThrowSqlError(db_, rc, "ATTACH " + path);
         try {
-            if (const std::string checks = FieldChecks::Make(t.schema, t.rowTable, t.fields); !checks.empty())
+            if (const std::string checks = FieldChecks::Make(t.schema, t.rowTable, t.recno, t.fields); !checks.empty())
                 ExecOwn(checks);
             const bool autoinc = std::any_of(t.fields.begin(), t.fields.end(),
                                              [](const SqlField& f) { return f.type == EDS_AUTOINC; });
@@ -474,6 +474,7 @@ void SqlSession::Describe(Table& table) {
 
 void SqlSession::Detach(const std::string& schema) {
     ExecOwn(FieldChecks::Remove(schema));
+    checks_->Forget(schema);
     ExecOwn(RecordChecks::Remove(schema));
     ExecOwn("DETACH DATABASE " + QuoteName(schema));
 }

@@ -209,7 +209,7 @@ TEST(EdsSqlStoredValues, EveryColumnOfAWideTableIsChecked) {
 
 // A time written with more decimals than a field keeps reads through the table
 // API as the millisecond it lies in: never another second, never refused, in
-// a Time and in a TimeStamp, and SQL still finds the text as written.
+// a Time and in a TimeStamp, and SQL finds it as that millisecond.
 TEST(EdsSqlStoredValues, ATimeWithMoreDecimalsThanMillisecondsReadsAsItsMillisecond) {
     Folder f;
     f.Make("Times", "T,Time; TS,TimeStamp;");
@@ -251,16 +251,117 @@ TEST(EdsSqlStoredValues, ATimeWithMoreDecimalsThanMillisecondsReadsAsItsMillisec
     EdsCloseTable(table);
     EDSHANDLE stmt = 0, cursor = 0;
     EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
-    EDS_OK(EdsExecuteSQLDirect(stmt, U("select T from Times where T = '12:30:01.23456'"), &cursor));
+    EDS_OK(EdsExecuteSQLDirect(stmt, U("select T from Times where T = '12:30:01.234'"), &cursor));
     UNSIGNED32 count = 0;
     EDS_OK(EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &count));
-    EXPECT_EQ(count, 1u);
+    EXPECT_EQ(count, 31u);  // every further digit after 12:30:01.234
     EdsCloseTable(cursor);
     EdsCloseSQLStatement(stmt);
     // What is no time stays refused.
     EXPECT_EQ(f.Run("insert into Times(T) values('12:30:01.2345x')").substr(0, 20), "5148 The column \"T\" ");
     EXPECT_EQ(f.Run("insert into Times(TS) values('2020-01-01 12:30:01.234 5')").substr(0, 21),
               "5148 The column \"TS\" ");
+}
+
+// Every time and timestamp SQL stores is kept in the form the table API writes
+// (whatever form of it SQL was given, and however it stored it), so WHERE
+// compares it as the field reads, beside rows the API wrote; a value the
+// engine cannot read stays refused, and one stored before stays as it was.
+TEST(EdsSqlStoredValues, TimesAreStoredInTheFormTheTableApiWrites) {
+    Folder f;
+    f.Make("Clock", "N,Integer; TM,Time; TS,TimeStamp;");
+    EDSHANDLE table = 0;
+    EDS_OK(edstest::Open(f.connection, "Clock", 0, &table));
+    EDS_OK(EdsAppendRecord(table));
+    EDS_OK(edstest::SetInt(table, "N", 1));
+    EDS_OK(edstest::SetInt(table, "TM", 45000000));  // the image of 12:30:00.000
+    EDS_OK(EdsWriteRecord(table));
+    EdsCloseTable(table);
+    struct Case {
+        std::string written, time, stamp;
+    };
+    const std::vector<Case> cases = {
+        {"12:30:00.9999", "12:30:00.999", "2024-05-01 12:30:00.999"},
+        {"12:30:00.5", "12:30:00.500", "2024-05-01 12:30:00.500"},
+        {"12:30:00.05", "12:30:00.050", "2024-05-01 12:30:00.050"},
+        {"12:30:00", "12:30:00.000", "2024-05-01 12:30:00.000"},
+        {"12:30", "12:30:00.000", "2024-05-01 12:30:00.000"},
+        {"23:59:59.999999999", "23:59:59.999", "2024-05-01 23:59:59.999"},
+    };
+    std::vector<std::string> expected{"1|12:30:00.000|-"};
+    int n = 1;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.written);
+        const std::string at = std::to_string(++n);
+        ASSERT_EQ(f.Run("insert into Clock values(" + at + ", '" + c.written + "', '2024-05-01 " + c.written + "')"),
+                  "0");
+        expected.push_back(at + "|" + c.time + "|" + c.stamp);
+        ASSERT_EQ(f.Run("insert into Clock(N, TS) values(" + std::to_string(++n) + ", '2024-05-01T" + c.written + "')"),
+                  "0");
+        expected.push_back(std::to_string(n) + "|-|" + c.stamp);
+    }
+    ASSERT_EQ(f.Run("insert into Clock(N, TS) values(" + std::to_string(++n) + ", '2024-05-01')"), "0");
+    expected.push_back(std::to_string(n) + "|-|2024-05-01 00:00:00.000");
+    // UPDATE, REPLACE and an upsert store in that form as well; so do parameters.
+    ASSERT_EQ(f.Run("insert into Clock(N, TM) values(90, '07:00:00.000')"), "0");
+    ASSERT_EQ(f.Run("update Clock set TM = '07:08', TS = '2024-06-01T07:08:09.1234' where N = 90"), "0");
+    expected.push_back("90|07:08:00.000|2024-06-01 07:08:09.123");
+    ASSERT_EQ(f.Run("insert or replace into Clock(rowid, N, TM) values(100, 91, '08:09')"), "0");
+    ASSERT_EQ(f.Run("insert or replace into Clock(rowid, N, TM) values(100, 92, '08:10')"), "0");
+    expected.push_back("92|08:10:00.000|-");
+    ASSERT_EQ(f.Run("insert into Clock(rowid, N, TM) values(100, 93, '00:00') on conflict(rowid) do update set TM = "
+                    "'09:10:11.12'"),
+              "0");
+    expected.back() = "92|09:10:11.120|-";
+    {
+        EDSHANDLE stmt = 0, cursor = 0;
+        EDS_OK(EdsCreateSQLStatement(f.connection, &stmt));
+        EDS_OK(EdsPrepareSQL(stmt, U("insert into Clock(N, TM) values(94, :T)")));
+        EDS_OK(EdsSetString(stmt, U("T"), U("10:11"), 5));
+        EDS_OK(EdsExecuteSQL(stmt, &cursor));
+        EdsCloseSQLStatement(stmt);
+        expected.push_back("94|10:11:00.000|-");
+    }
+    EXPECT_EQ(f.Stored("Clock", "N, TM, TS"), expected);
+    // WHERE finds each as it reads, the API's row among them, and the program's
+    // bounds of a second take in each of its milliseconds.
+    auto count = [&](const std::string& where) {
+        EDSHANDLE stmt = 0, cursor = 0;
+        UNSIGNED32 rows = 99;
+        EdsCreateSQLStatement(f.connection, &stmt);
+        EXPECT_EQ(EdsExecuteSQLDirect(stmt, U("select N from Clock where " + where), &cursor), EDS_SUCCESS)
+            << LastError();
+        if (cursor) EdsGetRecordCount(cursor, EDS_IGNOREFILTERS, &rows), EdsCloseTable(cursor);
+        EdsCloseSQLStatement(stmt);
+        return rows;
+    };
+    EXPECT_EQ(count("TM = '12:30:00.000'"), 3u);
+    EXPECT_EQ(count("TM = '12:30:00.999'"), 1u);
+    EXPECT_EQ(count("TM < '12:30:00.500'"), 7u);  // the API's row, .050, two at 12:30, 07:08, 09:10, 10:11
+    EXPECT_EQ(count("TS > '2024-05-01 12:30:00' and TS <= '2024-05-01 12:30:00.999'"), 10u);
+    EXPECT_EQ(count("TS = '2024-05-01 00:00:00.000'"), 1u);
+    // What is no time stays refused and stores nothing; a row stored before in
+    // another form keeps it until the time is written again.
+    const std::vector<std::string> before = f.Stored("Clock", "N, TM, TS");
+    EXPECT_EQ(f.Run("update Clock set TM = '12:3' where N = 2").substr(0, 21), "5148 The column \"TM\" ");
+    EXPECT_EQ(f.Run("insert into Clock(N, TS) values(95, '2024-05-01X12:30')").substr(0, 21),
+              "5148 The column \"TS\" ");
+    EXPECT_EQ(f.Stored("Clock", "N, TM, TS"), before);
+    {
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open((f.dir / "Clock.edt").c_str(), &db), SQLITE_OK);
+        EXPECT_EQ(sqlite3_exec(db, "UPDATE Clock SET TM = '13:00' WHERE N = 1", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+    }
+    ASSERT_EQ(f.Run("update Clock set N = 101 where N = 1"), "0");
+    EXPECT_EQ(f.Stored("Clock", "TM FROM Clock WHERE N = 101 --"), std::vector<std::string>{"13:00"});
+    ASSERT_EQ(f.Run("update Clock set TS = '2024-07-01' where N = 101"), "0");
+    EXPECT_EQ(f.Stored("Clock", "TM, TS FROM Clock WHERE N = 101 --"),
+              std::vector<std::string>{"13:00|2024-07-01 00:00:00.000"});
+    ASSERT_EQ(f.Run("update Clock set TM = TM where N = 101"), "0");
+    EXPECT_EQ(f.Stored("Clock", "TM FROM Clock WHERE N = 101 --"), std::vector<std::string>{"13:00"});
+    ASSERT_EQ(f.Run("update Clock set TM = '13:00:00' where N = 101"), "0");
+    EXPECT_EQ(f.Stored("Clock", "TM FROM Clock WHERE N = 101 --"), std::vector<std::string>{"13:00:00.000"});
 }
 
 }  // namespace
