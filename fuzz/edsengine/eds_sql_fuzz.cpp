@@ -151,7 +151,8 @@ void MakeFolder() {
 }
 
 // Puts the files back as they were made (in place: the lock files and what
-// SQLite knows of the files by their inodes stay right).
+// SQLite knows of the files by their inodes stay right), with the record-number
+// counters as new (no open is left; a text may have given out every number).
 void PutFilesBack() {
     sqlite3_close(OracleDb());
     OracleDb() = nullptr;
@@ -160,6 +161,10 @@ void PutFilesBack() {
         std::filesystem::remove(Live(i).string() + "-journal", ec);
         if (!std::filesystem::copy_file(Pristine(i), Live(i), std::filesystem::copy_options::overwrite_existing, ec))
             std::abort();
+        FILE* lock = std::fopen((Live(i).string() + ".lck").c_str(), "r+b");
+        const std::int64_t none = 0;
+        if (!lock || std::fwrite(&none, sizeof none, 1, lock) != 1) std::abort();
+        std::fclose(lock);
     }
 }
 
