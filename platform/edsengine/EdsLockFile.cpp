@@ -67,6 +67,10 @@ bool LockFile::LockOpen(bool exclusive, int timeoutMs) {
 
 bool LockFile::TryLockRecord(std::int64_t recno) { return SetLock(F_WRLCK, kRecordBase + recno, 1); }
 
+bool LockFile::TryLockRecords(std::int64_t first, std::int64_t last) {
+    return SetLock(F_WRLCK, kRecordBase + first, last - first + 1);
+}
+
 void LockFile::UnlockRecord(std::int64_t recno) { SetLock(F_UNLCK, kRecordBase + recno, 1); }
 
 bool LockFile::RecordLockedElsewhere(std::int64_t recno) {

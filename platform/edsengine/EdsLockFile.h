@@ -29,6 +29,9 @@ public:
     // Waits up to timeoutMs for the open lock; false when another holder keeps it.
     bool LockOpen(bool exclusive, int timeoutMs);
     bool TryLockRecord(std::int64_t recno);
+    // The locks of the records first to last, all at once, or none of them when
+    // another open holds any.
+    bool TryLockRecords(std::int64_t first, std::int64_t last);
     void UnlockRecord(std::int64_t recno);
     // Whether another open holds the record's lock; whether it holds any record's lock.
     bool RecordLockedElsewhere(std::int64_t recno);

@@ -17,10 +17,12 @@ constexpr const char* kChanges = "eds_record_changes";  // (schema, OLD.rowid, N
 constexpr const char* kComes = "eds_record_comes";      // (schema, NEW.rowid, NEW.rowid in use): its own number
 constexpr const char* kPlaced = "eds_record_placed";    // (schema, NEW.rowid): AFTER INSERT
 
-// Asking the lock file whether any record is locked elsewhere costs a system
-// call; a row changed this soon after a "none" is judged by that answer, as it
-// would have been one row earlier.
-constexpr auto kUnlockedFor = std::chrono::milliseconds(1);
+// A walk through neighbouring records locks ahead of itself, twice as far at
+// each step up to this many records, so that a whole table costs few system
+// calls; and a statement holds this many separate stretches of locks at most
+// before it joins a new one to the last.
+constexpr std::int64_t kAheadMost = 256;
+constexpr int kStretches = 32;
 
 std::string TriggerName(const std::string& schema, const char* event) { return QuoteName(schema + "$" + event); }
 
@@ -140,17 +142,49 @@ RecordChecks::Table* RecordChecks::Find(sqlite3_context* context, sqlite3_value*
     return nullptr;
 }
 
-bool RecordChecks::Unlocked(sqlite3_context* context, Table& table, std::int64_t recno) {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - table.unlockedAt < kUnlockedFor) return true;
-    if (!table.locks->AnyRecordLockedElsewhere()) {
-        table.unlockedAt = now;
+bool RecordChecks::Hold(sqlite3_context* context, Table& table, std::int64_t recno) {
+    // A number outside the range no station can lock, so none can hold it either.
+    if (recno < 1 || recno > kLastRecordNumber) return true;
+    if (recno >= table.heldFrom && recno <= table.heldTo) return true;
+    // The locks asked for at once: the record, and where the statement walks on
+    // from the stretch it holds (or joins it, holding many), the records ahead.
+    const bool held = table.heldTo >= table.heldFrom, many = table.stretches >= kStretches;
+    const bool up = held && recno > table.heldTo && (many || recno == table.heldTo + 1);
+    const bool down = held && recno < table.heldFrom && (many || recno == table.heldFrom - 1);
+    std::int64_t from = recno, to = recno;
+    if (up || down) {
+        table.ahead = std::min(table.ahead * 2, kAheadMost);
+        if (up) {
+            from = table.heldTo + 1;
+            to = std::min(recno + table.ahead - 1, kLastRecordNumber);
+        } else {
+            from = std::max<std::int64_t>(recno - table.ahead + 1, 1);
+            to = table.heldFrom - 1;
+        }
+    }
+    try {
+        // Wider than the record itself only where no other open holds any of it.
+        if ((from != recno || to != recno) && !table.locks->TryLockRecords(from, to)) from = to = recno;
+        if (from == recno && to == recno && !table.locks->TryLockRecord(recno)) {
+            Refuse(context, EDS_E_RECORD_LOCKED,
+                   "The record " + std::to_string(recno) + " of the table " + table.rowTable +
+                       " is locked by another user.");
+            return false;
+        }
+    } catch (const EngineError& e) {
+        Refuse(context, e.Code(), e.Text());
+        return false;
+    }
+    if (held && (from == table.heldTo + 1 || to == table.heldFrom - 1)) {
+        table.heldFrom = std::min(table.heldFrom, from);
+        table.heldTo = std::max(table.heldTo, to);
         return true;
     }
-    if (!table.locks->RecordLockedElsewhere(recno)) return true;
-    Refuse(context, EDS_E_RECORD_LOCKED,
-           "The record " + std::to_string(recno) + " of the table " + table.rowTable + " is locked by another user.");
-    return false;
+    table.heldFrom = from;
+    table.heldTo = to;
+    table.ahead = 1;
+    ++table.stretches;
+    return true;
 }
 
 std::string RecordChecks::OutOfRange(const std::string& rowTable, std::int64_t recno, bool autoinc) {
@@ -188,13 +222,13 @@ void RecordChecks::Leaves(sqlite3_context* context, int argc, sqlite3_value** ar
     if (!t) return;
     const std::int64_t recno = sqlite3_value_int64(argv[1]);
     // A record that REPLACE removes leaves its number to the row that takes its place.
-    if (self->Unlocked(context, *t, recno) && t->held) t->left.insert(recno);
+    if (self->Hold(context, *t, recno) && t->held) t->left.insert(recno);
 }
 
 void RecordChecks::Changes(sqlite3_context* context, int argc, sqlite3_value** argv) {
     auto* self = static_cast<RecordChecks*>(sqlite3_user_data(context));
     Table* t = argc == 4 ? self->Find(context, argv[0]) : nullptr;
-    if (!t || !self->Unlocked(context, *t, sqlite3_value_int64(argv[1]))) return;
+    if (!t || !self->Hold(context, *t, sqlite3_value_int64(argv[1]))) return;
     if (sqlite3_value_type(argv[2]) != SQLITE_INTEGER) return;  // SQLite refuses it itself
     const std::int64_t recno = sqlite3_value_int64(argv[2]);
     // A record keeps a number it has, so that SQL can still reach a row stored

@@ -9,6 +9,18 @@
 // below. A row that REPLACE removes reaches BEFORE DELETE only while the
 // connection runs with recursive_triggers on, which the session sets.
 //
+// Record locks: the statement takes the lock of each record it changes,
+// replaces or deletes, on its own open of the table, in the one step that
+// finds whether another open holds it, and keeps it until its changes are
+// committed or undone (its open closes after that). A station that locks such
+// a record meanwhile is told that another user holds it, and its lock, once
+// granted, comes after the commit, so what it reads then is current.
+// The locks of a walk through neighbouring records are taken a stretch ahead
+// (never a record locked elsewhere: then the record alone), and once a
+// statement holds many separate stretches, a new one joins the last across
+// the records between: each stretch of locks is one more that every lock of
+// the table is compared with.
+//
 // Record numbers: for the statement's run the lock file's counter is held for
 // each table it inserts into or renumbers, so no other open reserves
 // meanwhile; the new rows start at the counter (an AutoInc table is told so
@@ -22,7 +34,6 @@
 
 #include <sqlite3.h>
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -66,7 +77,11 @@ public:
         std::vector<std::int64_t> misplaced;
         std::unordered_set<std::int64_t> left;
         std::int64_t explicitRow = 0;  // the number an insert gave itself, until its row is placed
-        std::chrono::steady_clock::time_point unlockedAt{};  // when no record was locked elsewhere
+        // The stretch of records whose locks the statement took last, how far
+        // ahead the next one reaches, and how many stretches it took.
+        std::int64_t heldFrom = 0, heldTo = -1;
+        std::int64_t ahead = 1;
+        int stretches = 0;
     };
 
     // The checks of one statement's run, from before its first step until after
@@ -102,7 +117,9 @@ private:
     static void Comes(sqlite3_context* context, int argc, sqlite3_value** argv);
     static void Placed(sqlite3_context* context, int argc, sqlite3_value** argv);
     Table* Find(sqlite3_context* context, sqlite3_value* schema);
-    bool Unlocked(sqlite3_context* context, Table& table, std::int64_t recno);
+    // Takes the lock of a record the statement changes, replaces or deletes;
+    // false (refused) when another open holds it.
+    bool Hold(sqlite3_context* context, Table& table, std::int64_t recno);
     bool InRange(sqlite3_context* context, Table& table, std::int64_t recno);
     bool Numbered(sqlite3_context* context, Table& table, std::int64_t recno, bool existing);
     void Refuse(sqlite3_context* context, UNSIGNED32 code, std::string text);

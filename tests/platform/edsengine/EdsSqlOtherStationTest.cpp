@@ -1,6 +1,7 @@
 // SQL beside another station (a second process): whatever a statement's shape,
 // it changes, replaces and deletes no record the other station holds locked,
-// and no row it inserts takes a record number the other station reserved.
+// and no row it inserts takes a record number the other station reserved; a
+// record the statement has changed stays its own until it is committed.
 
 #include "platform/edsengine/EdsLockFile.h"
 #include "platform/edsengine/eds.h"
@@ -19,6 +20,8 @@
 #include <thread>
 #include <vector>
 
+#include <poll.h>
+#include <sched.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -194,6 +197,113 @@ std::string EndlessInsert(const std::string& table) {
            "(A) select 'endless' from (with recursive c(n) as (select 1 union all select n + 1 from c) "
            "select n from c) where n < 0";
 }
+
+// An Integer field of the current record.
+std::int64_t Integer(EDSHANDLE table, const char* field) {
+    std::int32_t value = 0;
+    UNSIGNED32 length = sizeof value;
+    if (EdsGetField(table, field, reinterpret_cast<UNSIGNED8*>(&value), &length, EDS_NONE) != EDS_SUCCESS) return -1;
+    return value;
+}
+
+// A station beside a long statement of this process. It finds how far the
+// statement has come by the record locks the statement holds (a test, which
+// takes none), locks a record itself, and once told that the statement is over
+// reads that record and writes its field N one higher. Answers whether it saw
+// the statement come, what its first lock answered, whether it got the lock,
+// the N it read and what its write answered.
+class Beside {
+public:
+    struct Told {
+        std::int64_t seen = 0, first = -1, granted = 0, read = -1, written = -1;
+    };
+
+    // `watch`: the record whose lock shows the statement there; `lock`: the one it locks.
+    Beside(const std::string& folder, const std::string& name, std::int64_t watch, std::int64_t lock) {
+        int down[2], up[2];
+        if (::pipe(down) != 0 || ::pipe(up) != 0) throw std::runtime_error("pipe");
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            Serve(folder, name, watch, lock, down[0], up[1]);
+            ::_exit(0);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        to_ = down[1];
+        from_ = up[0];
+        char ready = 0;
+        ready_ = ::read(from_, &ready, 1) == 1 && ready == 'r';
+    }
+    ~Beside() {
+        ::close(to_);
+        ::close(from_);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    Beside(const Beside&) = delete;
+    Beside& operator=(const Beside&) = delete;
+
+    bool Ready() const { return ready_; }
+    // The statement is over: the station answers.
+    Told Over() {
+        if (::write(to_, "d", 1) != 1) ADD_FAILURE() << "write";
+        Told told;
+        if (::read(from_, &told, sizeof told) != static_cast<ssize_t>(sizeof told)) ADD_FAILURE() << "no answer";
+        return told;
+    }
+
+private:
+    static void Serve(const std::string& folder, const std::string& name, std::int64_t watch, std::int64_t lock,
+                      int in, int out) {
+        try {
+            Watch(folder, name, watch, lock, in, out);
+        } catch (...) {
+            ::_exit(3);
+        }
+    }
+    static void Watch(const std::string& folder, const std::string& name, std::int64_t watch, std::int64_t lock,
+                      int in, int out) {
+        EDSHANDLE connection = 0, table = 0;
+        if (EdsConnect(U(folder), &connection) != EDS_SUCCESS || edstest::Open(connection, name, 0, &table) != EDS_SUCCESS)
+            ::_exit(1);
+        eds::LockFile probe(folder + "/" + name + ".edt");
+        if (::write(out, "r", 1) != 1) ::_exit(2);
+        bool over = false;
+        auto told = [&] {
+            pollfd p{in, POLLIN, 0};
+            if (!over && ::poll(&p, 1, 0) == 1) {
+                char c = 0;
+                over = ::read(in, &c, 1) == 1;
+            }
+            return over;
+        };
+        Told answer;
+        while (!told() && !(answer.seen = probe.RecordLockedElsewhere(watch))) ::sched_yield();
+        if (answer.seen) {
+            answer.first = EdsLockRecord(table, static_cast<UNSIGNED32>(lock));
+            // Refused while the statement holds the record; granted once it is over.
+            while (true) {
+                const bool ended = told();
+                answer.granted = EdsLockRecord(table, static_cast<UNSIGNED32>(lock)) == EDS_SUCCESS;
+                if (answer.granted || ended) break;
+                ::sched_yield();
+            }
+        }
+        while (!told()) ::poll(nullptr, 0, 1);
+        if (answer.granted && EdsGotoRecord(table, static_cast<UNSIGNED32>(lock)) == EDS_SUCCESS) {
+            answer.read = Integer(table, "N");
+            answer.written = edstest::SetInt(table, "N", static_cast<std::int32_t>(answer.read + 1));
+            if (answer.written == EDS_SUCCESS) answer.written = EdsWriteRecord(table);
+        }
+        if (::write(out, &answer, sizeof answer) != static_cast<ssize_t>(sizeof answer)) ::_exit(2);
+        EdsDisconnect(connection);
+    }
+
+    pid_t pid_ = -1;
+    int to_ = -1, from_ = -1;
+    bool ready_ = false;
+};
 
 struct Outcome {
     UNSIGNED32 rc = 0;
@@ -428,6 +538,128 @@ TEST_F(OtherStation, AStatementHoldsTheTablesItWritesAndNoOther) {
     EXPECT_EQ(std::vector<std::string>(rows.begin(), rows.begin() + 4),
               (std::vector<std::string>{"1:one", "2:sql", "3:first", "4:second"}));
     EXPECT_EQ(rows[4].substr(rows[4].find(':')), ":c");
+}
+
+TEST_F(OtherStation, ARecordLockedWhileAStatementRunsIsNeverChangedUnderItsLock) {
+    // A statement over many rows, and a station that locks a record of it as
+    // it runs: before the statement comes to the record, and after it passed it.
+    constexpr std::int64_t kRows = 200000;
+    Make("L", "N,Integer;");
+    ASSERT_EQ(Run("insert into L(N) with recursive c(x) as (select 1 union all select x + 1 from c where x < " +
+                  std::to_string(kRows) + ") select x from c")
+                  .rc,
+              EDS_SUCCESS);
+    // The rows whose N is not their record number (plus `by`).
+    auto moved = [&](std::int64_t by) {
+        EDSHANDLE stmt = 0, cursor = 0;
+        EdsCreateSQLStatement(connection, &stmt);
+        const std::string sql = "select count(*) as C from L where N <> rowid + " + std::to_string(by);
+        EXPECT_EQ(EdsExecuteSQLDirect(stmt, U(sql), &cursor), EDS_SUCCESS) << LastError();
+        EdsGotoTop(cursor);
+        const std::int64_t count = Integer(cursor, "C");
+        EdsCloseTable(cursor);
+        EdsCloseSQLStatement(stmt);
+        return count;
+    };
+    const std::string change = "update L set N = N + 1000000";
+    {
+        SCOPED_TRACE("locked before the statement came to it");
+        Beside b(dir.str(), "L", 1, kRows);
+        ASSERT_TRUE(b.Ready());
+        const Outcome out = Run(change);
+        const Beside::Told told = b.Over();
+        EXPECT_EQ(told.seen, 1) << "the statement ran without holding a record it changed";
+        EXPECT_EQ(told.first, EDS_SUCCESS);
+        EXPECT_EQ(out.rc, EDS_E_RECORD_LOCKED) << out.text;
+        EXPECT_NE(out.text.find("record " + std::to_string(kRows) + " "), std::string::npos) << out.text;
+        EXPECT_EQ(moved(0), 1);  // the station's own write
+        EXPECT_EQ(told.read, kRows);
+        EXPECT_EQ(told.written, EDS_SUCCESS);
+    }
+    {
+        SCOPED_TRACE("locked after the statement passed it");
+        Beside b(dir.str(), "L", 10, 10);
+        ASSERT_TRUE(b.Ready());
+        const Outcome out = Run(change);
+        const Beside::Told told = b.Over();
+        EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+        EXPECT_EQ(told.seen, 1) << "the statement ran without holding a record it changed";
+        EXPECT_EQ(told.first, EDS_E_RECORD_LOCKED) << "granted a record the statement had changed";
+        EXPECT_EQ(told.granted, 1);
+        // What the station reads under its lock is the statement's change, and stays.
+        EXPECT_EQ(told.read, 1000010);
+        EXPECT_EQ(told.written, EDS_SUCCESS);
+        EXPECT_EQ(moved(1000000), 2);  // the station's two writes, checked below
+    }
+    EDSHANDLE table = 0;
+    ASSERT_EQ(edstest::Open(connection, "L", 0, &table), EDS_SUCCESS) << LastError();
+    EXPECT_EQ(EdsGotoRecord(table, 10), EDS_SUCCESS);
+    EXPECT_EQ(Integer(table, "N"), 1000011);
+    EXPECT_EQ(EdsGotoRecord(table, kRows), EDS_SUCCESS);
+    EXPECT_EQ(Integer(table, "N"), kRows + 1 + 1000000);
+    EdsCloseTable(table);
+}
+
+TEST_F(OtherStation, RenumberingNumberingAndWhatAStatementAnswersHoldBesideOtherStations) {
+    {
+        SCOPED_TRACE("a locked record is not numbered away");
+        Make("T", "ID,AutoInc; A,Char,10;");
+        Make("M", "A,Char,10;");
+        for (const char* t : {"T", "M"}) {
+            ASSERT_EQ(Run("insert into " + std::string(t) + "(A) values('one'), ('two'), ('three')").rc, EDS_SUCCESS);
+            const std::vector<std::string> before = Rows(t);
+            Station b(dir.str(), t);
+            ASSERT_EQ(b.Ask('l', 1), EDS_SUCCESS);
+            for (const std::string& sql : {"update " + std::string(t) + " set " + (t[0] == 'T' ? "ID" : "rowid") +
+                                               " = 10 where rowid = 1",
+                                           "update " + std::string(t) + " set rowid = rowid + 10"}) {
+                const Outcome out = Run(sql);
+                EXPECT_EQ(out.rc, EDS_E_RECORD_LOCKED) << sql << ": " << out.text;
+                EXPECT_EQ(Rows(t), before) << sql;
+            }
+        }
+    }
+    {
+        SCOPED_TRACE("an insert goes above every number handed out");
+        Make("G", "A,Char,10;");
+        ASSERT_EQ(Run("insert into G(A) values('one'), ('two'), ('three')").rc, EDS_SUCCESS);
+        Station b1(dir.str(), "G"), b2(dir.str(), "G");
+        ASSERT_EQ(b1.Ask('a'), 4);
+        ASSERT_EQ(b2.Ask('a'), 5);
+        const Outcome out = Run("insert into G(A) values('sql')");
+        EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+        EXPECT_EQ(out.autoinc, 6);
+        EXPECT_EQ(b1.Ask('w'), EDS_SUCCESS);
+        EXPECT_EQ(b2.Ask('w'), EDS_SUCCESS);
+        EXPECT_EQ(Rows("G"), (std::vector<std::string>{"1:one", "2:two", "3:three", "4:B's", "5:B's", "6:sql"}));
+    }
+    {
+        SCOPED_TRACE("with nothing handed out elsewhere, inserts number on without a gap");
+        Make("P", "A,Char,10;");
+        std::vector<std::string> expected;
+        for (const char* a : {"a", "b", "c"}) {
+            const Outcome out = Run("insert into P(A) values('" + std::string(a) + "')");
+            EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+            expected.push_back(std::to_string(expected.size() + 1) + ":" + a);
+            EXPECT_EQ(out.autoinc, static_cast<std::int64_t>(expected.size())) << a;
+        }
+        Outcome out = Run("insert into P(A) values('d'), ('e')");
+        EXPECT_EQ(out.autoinc, 5);
+        out = Run("insert into P(A) select A || A from P where rowid <= 2");
+        EXPECT_EQ(out.autoinc, 7);
+        for (const char* a : {"4:d", "5:e", "6:aa", "7:bb"}) expected.push_back(a);
+        EXPECT_EQ(Rows("P"), expected);
+    }
+    {
+        SCOPED_TRACE("only an insert answers a last number");
+        ASSERT_EQ(Run("insert into P(A) values('f')").autoinc, 8);
+        for (const char* sql : {"update P set A = 'g' where rowid = 8", "delete from P where rowid = 8"}) {
+            const Outcome out = Run(sql);
+            EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+            EXPECT_EQ(out.affected, 1) << sql;
+            EXPECT_EQ(out.autoinc, 0) << sql;
+        }
+    }
 }
 
 }  // namespace
