@@ -104,7 +104,8 @@ RecordChecks::Run::~Run() {
         if (!t.held) continue;
         t.held = false;
         try {
-            t.locks->ReleaseNumbers(t.counter);
+            // The statement ended before its rows were counted: they may have been kept.
+            t.locks->ReleaseNumbers(std::max(t.counter, t.stored + 1));
         } catch (...) {
             // The lock goes with it; the stored counter is still right.
         }
@@ -231,10 +232,12 @@ void RecordChecks::Changes(sqlite3_context* context, int argc, sqlite3_value** a
     if (!t || !self->Hold(context, *t, sqlite3_value_int64(argv[1]))) return;
     if (sqlite3_value_type(argv[2]) != SQLITE_INTEGER) return;  // SQLite refuses it itself
     const std::int64_t recno = sqlite3_value_int64(argv[2]);
+    const bool renumbered = recno != sqlite3_value_int64(argv[1]);
     // A record keeps a number it has, so that SQL can still reach a row stored
     // out of range before, to renumber or delete it.
-    if (recno != sqlite3_value_int64(argv[1]) && !self->InRange(context, *t, recno)) return;
-    self->Numbered(context, *t, recno, sqlite3_value_int(argv[3]) != 0);
+    if (renumbered && !self->InRange(context, *t, recno)) return;
+    if (self->Numbered(context, *t, recno, sqlite3_value_int(argv[3]) != 0) && renumbered && t->held)
+        t->stored = std::max(t->stored, recno);
 }
 
 void RecordChecks::Comes(sqlite3_context* context, int argc, sqlite3_value** argv) {
@@ -253,10 +256,11 @@ void RecordChecks::Placed(sqlite3_context* context, int argc, sqlite3_value** ar
     const bool own = std::exchange(t->explicitRow, 0) == recno;  // judged before it came
     // Every new row, whoever numbered it (SQLite shows one it picks as -1 before).
     if (!self->InRange(context, *t, recno)) return;
+    if (t->held) t->stored = std::max(t->stored, recno);
     if (own || !t->held || t->left.count(recno)) return;
     // In an AutoInc table only a number the insert named itself comes out below the counter.
     if (t->autoinc) self->Numbered(context, *t, recno, false);
-    else if (recno >= 1 && recno < t->counter) t->misplaced.push_back(recno);
+    else if (recno >= 1 && recno < t->counter && (!t->misplaced || recno < t->misplaced)) t->misplaced = recno;
 }
 
 }  // namespace eds

@@ -26,8 +26,9 @@
 // meanwhile; the new rows start at the counter (an AutoInc table is told so
 // through sqlite_sequence; in a table without one SQLite numbers from its
 // highest row, and a new row below the counter is moved above every row once
-// the statement is through) and the counter passes them at the end. No row
-// takes a number the table API cannot name: 1 to 4294967295, and up to
+// the statement is through) and the counter passes them at the end, however
+// the statement ends: a row it kept, once deleted, leaves its number unused.
+// No row takes a number the table API cannot name: 1 to 4294967295, and up to
 // 2147483647 in a table with an AutoInc field (whose values they are).
 //
 // Thread safety: REQUIRES the engine lock, like the session that owns it.
@@ -72,11 +73,13 @@ public:
         bool held = false;          // its counter is held
         bool autoinc = false;
         std::int64_t counter = 0;  // the first number not handed out, while numbering
-        // Rows the statement inserted below the counter, to move above every row;
-        // the records it removed while inserting (REPLACE).
-        std::vector<std::int64_t> misplaced;
+        // The lowest number of a row the statement inserted below the counter
+        // (0: none), from where its rows move above every row; the records it
+        // removed while inserting (REPLACE).
+        std::int64_t misplaced = 0;
         std::unordered_set<std::int64_t> left;
         std::int64_t explicitRow = 0;  // the number an insert gave itself, until its row is placed
+        std::int64_t stored = 0;       // the highest number a row took while numbering
         // The stretch of records whose locks the statement took last, how far
         // ahead the next one reaches, and how many stretches it took.
         std::int64_t heldFrom = 0, heldTo = -1;
@@ -96,7 +99,8 @@ public:
         // Ends the judging (the session's own moves of misplaced rows follow).
         void Stop() { checks_.run_ = nullptr; }
         // Releases each counter held, past every row of its table (`highest`
-        // answers a table's highest record number in use).
+        // answers a table's highest record number in use). Without it, the run
+        // releases them past every number its rows took.
         void Release(const std::function<std::int64_t(const Table&)>& highest);
 
     private:

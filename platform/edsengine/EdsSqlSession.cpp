@@ -85,12 +85,23 @@ private:
     SqlSession* session_;
 };
 
+// Resets one of the session's kept statements after its use.
+struct OwnUse {
+    sqlite3_stmt* stmt;
+    ~OwnUse() {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+    }
+};
+
 // One whole number from one of the session's own queries, with `name` as ?1
-// (0 when it answers none).
-std::int64_t OwnNumber(SqlSession& session, const std::string& sql, const std::string& name) {
+// and `value` as ?2 (0 when it answers none).
+std::int64_t OwnNumber(SqlSession& session, const std::string& sql, const std::string& name,
+                       std::int64_t value = 0) {
     SqlSession::OwnStatements own(session);
-    StmtGuard query{PrepareOne(session.Db(), sql)};
+    OwnUse query{session.Own(sql)};
     sqlite3_bind_text(query.stmt, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+    if (sqlite3_bind_parameter_count(query.stmt) >= 2) sqlite3_bind_int64(query.stmt, 2, value);
     const int rc = sqlite3_step(query.stmt);
     if (rc == SQLITE_ROW) return sqlite3_column_int64(query.stmt, 0);
     if (rc != SQLITE_DONE) ThrowSqlError(session.Db(), rc, sql);
@@ -115,20 +126,35 @@ void NumberFromCounter(SqlSession& session, const RecordChecks::Table& t) {
     const std::string sequence = QuoteName(t.schema) + ".sqlite_sequence";
     if (Highest(session, t) >= t.counter - 1) return;
     OwnNumber(session, "INSERT OR REPLACE INTO " + sequence + "(rowid, name, seq) VALUES((SELECT rowid FROM " +
-                           sequence + " WHERE name = ?1), ?1, " + std::to_string(t.counter - 1) + ")",
-              t.rowTable);
+                           sequence + " WHERE name = ?1), ?1, ?2)",
+              t.rowTable, t.counter - 1);
 }
 
-// A row that SQLite numbered below the counter, in a table without AutoInc,
-// goes above every row (the statement is through, its transaction not yet):
-// answers its new number.
-std::int64_t MoveAbove(SqlSession& session, const RecordChecks::Table& t, std::int64_t recno) {
-    const std::int64_t to = std::max(t.counter, Highest(session, t) + 1);
-    if (to > kLastRecordNumber) Throw(EDS_E_SQL, RecordChecks::OutOfRange(t.rowTable, to, false));
-    OwnNumber(session, "UPDATE " + RowTableOf(t) + " SET " + t.recno + " = " + std::to_string(to) + " WHERE " +
-                           t.recno + " = " + std::to_string(recno),
-              t.rowTable);
-    return to;
+// The rows that SQLite numbered below the counter, in a table without AutoInc,
+// go above every row in the order they came (the statement is through, its
+// transaction not yet), all in one UPDATE, so that a refill of an emptied table
+// costs about what its insert did. From the lowest of them up to the counter
+// every row is the statement's: SQLite numbers a new row above every row, and
+// a number below the counter that an insert names itself is refused unless a
+// row holds it. `lastAutoinc` follows its row.
+void MoveAbove(SqlSession& session, RecordChecks::Table& t, std::int64_t& lastAutoinc) {
+    if (!t.misplaced) return;
+    const std::int64_t by = std::max(t.counter, Highest(session, t) + 1) - t.misplaced;
+    // None of them lies above the counter, nor above the highest number placed.
+    const std::int64_t top = std::min(t.counter - 1, t.stored) + by;
+    if (top > kLastRecordNumber) Throw(EDS_E_SQL, RecordChecks::OutOfRange(t.rowTable, top, false));
+    const std::string sql = "UPDATE " + RowTableOf(t) + " SET " + t.recno + " = " + t.recno + " + ?1 WHERE " +
+                            t.recno + " >= ?2 AND " + t.recno + " < ?3";
+    SqlSession::OwnStatements own(session);
+    OwnUse move{session.Own(sql)};
+    sqlite3_bind_int64(move.stmt, 1, by);
+    sqlite3_bind_int64(move.stmt, 2, t.misplaced);
+    sqlite3_bind_int64(move.stmt, 3, t.counter);
+    const int rc = sqlite3_step(move.stmt);
+    if (rc != SQLITE_DONE) ThrowSqlError(session.Db(), rc, sql);
+    if (lastAutoinc >= t.misplaced && lastAutoinc < t.counter) lastAutoinc += by;
+    t.stored = std::max(t.stored, t.counter - 1 + by);
+    t.misplaced = 0;
 }
 
 }  // namespace
@@ -349,13 +375,31 @@ void SqlSession::ExecOwn(const std::string& sql) {
     if (rc != SQLITE_OK) ThrowSqlError(db_, rc, sql);
 }
 
+sqlite3_stmt* SqlSession::Own(const std::string& sql) {
+    auto it = ownStatements_.find(sql);
+    if (it != ownStatements_.end()) return it->second;
+    OwnStatements own(*this);
+    sqlite3_stmt* stmt = PrepareOne(db_, sql);
+    ownStatements_.emplace(sql, stmt);
+    return stmt;
+}
+
+void SqlSession::ForgetOwn() {
+    for (auto& [sql, stmt] : ownStatements_) sqlite3_finalize(stmt);
+    ownStatements_.clear();
+}
+
 void SqlSession::Close() {
+    ForgetOwn();
     sqlite3_close_v2(db_);
     db_ = nullptr;
     tables_.clear();
 }
 
-SqlSession::~SqlSession() { sqlite3_close_v2(db_); }
+SqlSession::~SqlSession() {
+    ForgetOwn();
+    sqlite3_close_v2(db_);
+}
 
 const SqlSession::Table* SqlSession::BySchema(std::string_view schema) const {
     for (const Table& t : tables_)
@@ -473,6 +517,7 @@ void SqlSession::Describe(Table& table) {
 }
 
 void SqlSession::Detach(const std::string& schema) {
+    ForgetOwn();  // some may name the attachment
     ExecOwn(FieldChecks::Remove(schema));
     checks_->Forget(schema);
     ExecOwn(RecordChecks::Remove(schema));
@@ -617,7 +662,6 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
     }
     std::vector<RecordChecks::Table> tables;
     std::vector<const SqlSession::Table*> written;
-    bool moves = false;  // rows may have to move before the commit
     bool numbers = false;  // a record-number counter is held while the statement runs
     for (std::size_t i = 0; i < paths.size(); ++i) {
         const SqlSession::Table* t = session_.ByPath(paths[i]);
@@ -634,7 +678,6 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
             const bool renumbers = w.action == SQLITE_UPDATE && (rtl::SameText(w.column, "ROWID") ||
                                                                  (checked.autoinc && rtl::SameText(w.column, alias->name)));
             checked.numbering = checked.numbering || w.action == SQLITE_INSERT || renumbers;
-            moves = moves || (w.action == SQLITE_INSERT && !checked.autoinc);
             if (std::find(written.begin(), written.end(), t) == written.end()) written.push_back(t);
         }
         numbers = numbers || checked.numbering;
@@ -652,43 +695,37 @@ SqlOutcome SqlStatementCore::Change(sqlite3_stmt* stmt, const std::vector<std::s
     int rc;
     while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
     }
+    // A failure is answered once the rows the statement kept are placed and their
+    // numbers handed out: OR FAIL keeps the rows before the one that failed, with
+    // a transaction of ours or without.
+    std::exception_ptr failure;
     if (rc != SQLITE_DONE) {
-        std::exception_ptr failure;
         try {
             session_.Records().ThrowRefusal();
             session_.Checks().ThrowFailure(db, rc, text_);
         } catch (...) {
             failure = std::current_exception();
         }
-        // What SQLite kept of a failed statement stays, as it would without the
-        // transaction (INSERT OR FAIL keeps its earlier rows), the counters
-        // passing it before the commit; only rows left below a counter take the
-        // whole statement back with them.
-        if (transaction && !moves && !sqlite3_get_autocommit(db)) {
-            try {
-                run.Stop();
-                run.Release([this](const RecordChecks::Table& t) { return Highest(session_, t); });
-                transaction->Commit();
-            } catch (const EngineError&) {
-                // The statement's own failure is the one to tell.
-            }
-        }
-        std::rethrow_exception(failure);
     }
     SqlOutcome out;
-    if (rows && !schema) {
+    if (!failure && rows && !schema) {
         out.rowsAffected = sqlite3_changes64(db);
         if (inserts) out.lastAutoinc = sqlite3_last_insert_rowid(db);
     }
     run.Stop();
-    for (const RecordChecks::Table& t : run.Tables()) {
-        for (const std::int64_t recno : t.misplaced) {
-            const std::int64_t to = MoveAbove(session_, t, recno);
-            if (recno == out.lastAutoinc) out.lastAutoinc = to;
-        }
+    try {
+        // A failed statement that kept no change was undone whole (OR ROLLBACK ends
+        // our transaction too): what lies below the counter then was there before.
+        const bool open = transaction && !sqlite3_get_autocommit(db);
+        const bool kept = !failure || sqlite3_changes64(db) > 0;
+        if (kept && (open || !transaction))
+            for (RecordChecks::Table& t : run.Tables()) MoveAbove(session_, t, out.lastAutoinc);
+        run.Release([this](const RecordChecks::Table& t) { return Highest(session_, t); });
+        if (open) transaction->Commit();
+    } catch (...) {
+        if (!failure) throw;  // else the statement's own failure says more
     }
-    run.Release([this](const RecordChecks::Table& t) { return Highest(session_, t); });
-    if (transaction) transaction->Commit();
+    if (failure) std::rethrow_exception(failure);
     return out;
 }
 

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -83,6 +84,10 @@ public:
     // Runs one or more of the session's own statements that give no rows
     // (CREATE TEMP TRIGGER, DROP TRIGGER, BEGIN, ...); throws the SQL error.
     void ExecOwn(const std::string& sql);
+    // One of the session's own statements, by its text: prepared once and kept
+    // until an attachment goes, handed out reset with no values bound. Stepped
+    // under OwnStatements, and reset by the caller after use.
+    sqlite3_stmt* Own(const std::string& sql);
 
     // Closes the SQLite connection, with its attachments and their locks; the
     // session serves nothing after this (its connection is gone).
@@ -152,6 +157,7 @@ private:
     int Refuse(std::string text);
     static void Describe(Table& table);  // its row table and fields; throws the open's error
     void Detach(const std::string& schema);
+    void ForgetOwn();  // finalizes the statements that Own kept
     std::int64_t DataVersion(const std::string& schema);
 
     std::string folder_;
@@ -160,6 +166,7 @@ private:
     std::unique_ptr<RecordChecks> records_;
     std::vector<Write> writes_;
     std::vector<Table> tables_;
+    std::unordered_map<std::string, sqlite3_stmt*> ownStatements_;
     std::uint64_t clock_ = 0;
     std::uint64_t nextSchema_ = 0;
     bool own_ = false;  // the session runs its own statements (OwnStatements)

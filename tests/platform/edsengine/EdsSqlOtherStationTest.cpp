@@ -662,4 +662,59 @@ TEST_F(OtherStation, RenumberingNumberingAndWhatAStatementAnswersHoldBesideOther
     }
 }
 
+// However a statement ends, the numbers of the rows it kept are handed out:
+// once such a row is deleted, its number is never taken again. OR FAIL keeps
+// the rows before the one that failed, in a table with AutoInc or without.
+TEST_F(OtherStation, AStatementStoppedPartwayKeepsTheNumbersOfItsRowsHandedOut) {
+    for (const bool autoinc : {true, false}) {
+        SCOPED_TRACE(autoinc ? "AutoInc" : "without AutoInc");
+        const std::string t = autoinc ? "TA" : "TM", r = t + "R", number = autoinc ? "ID" : "rowid";
+        for (const std::string& name : {t, r}) {
+            Make(name, autoinc ? "ID,AutoInc; A,Char,10; U,Integer;" : "A,Char,10; U,Integer;");
+            ASSERT_EQ(Run("create unique index " + name + "_U on " + name + " (U)").rc, EDS_SUCCESS);
+            ASSERT_EQ(Run("insert into " + name + "(A, U) values('one', 10), ('two', 20), ('three', 30), ('four', 31)").rc,
+                      EDS_SUCCESS);
+        }
+        auto refused = [&](const std::string& table, int recno) {
+            const Outcome out = Run("insert into " + table + "(" + number + ", A) values(" + std::to_string(recno) +
+                                    ", 'again')");
+            EXPECT_EQ(out.rc, EDS_E_UNIQUE_VIOLATION) << recno << ": " << out.text;
+        };
+        // An insert that fails at its third row keeps the two before.
+        Outcome out = Run("insert or fail into " + t + "(A, U) values('f1', 1), ('f2', 2), ('f3', 10)");
+        EXPECT_EQ(out.rc, EDS_E_SQL) << out.text;
+        EXPECT_EQ(Rows(t), (std::vector<std::string>{"1:one", "2:two", "3:three", "4:four", "5:f1", "6:f2"}));
+        EXPECT_EQ(Run("delete from " + t + " where " + number + " = 6").affected, 1);
+        refused(t, 6);
+        // Rows that land below the numbers handed out move above them before the failure is answered.
+        EXPECT_EQ(Run("delete from " + t + " where " + number + " >= 3").affected, 3);
+        out = Run("insert or fail into " + t + "(A, U) select 'g' || x, x from (select 1 as x union all select 2 "
+                  "union all select 10)");
+        EXPECT_EQ(out.rc, EDS_E_SQL) << out.text;
+        EXPECT_EQ(Rows(t), (std::vector<std::string>{"1:one", "2:two", "7:g1", "8:g2"}));
+        EXPECT_EQ(Run("delete from " + t + " where " + number + " = 8").affected, 1);
+        refused(t, 8);
+        // A failure that undoes the statement hands out nothing and moves nothing:
+        // the rows that REPLACE removed come back where they were; the next row follows on.
+        out = Run("insert or replace into " + t + "(" + number + ", A, U) values(2, 'x', 1), (NULL, 'y', 61), "
+                  "(NULL, 'z', 3000000000)");
+        EXPECT_EQ(out.rc, EDS_E_COLUMN_VALUE) << out.text;
+        EXPECT_EQ(Rows(t), (std::vector<std::string>{"1:one", "2:two", "7:g1"}));
+        out = Run("insert into " + t + "(A, U) values('i', 60)");
+        EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+        EXPECT_EQ(out.autoinc, 9);
+        // A renumbering that fails at its third row keeps the two renumbered before.
+        out = Run("update or fail " + r + " set " + number + " = " + number + " + 100, U = U + 1");
+        EXPECT_EQ(out.rc, EDS_E_SQL) << out.text;
+        EXPECT_EQ(Rows(r), (std::vector<std::string>{"3:three", "4:four", "101:one", "102:two"}));
+        EXPECT_EQ(Run("delete from " + r + " where " + number + " = 102").affected, 1);
+        refused(r, 102);
+        EXPECT_EQ(Run("update " + r + " set " + number + " = 102 where " + number + " = 3").rc, EDS_E_UNIQUE_VIOLATION);
+        out = Run("insert into " + r + "(A, U) values('j', 70)");
+        EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+        EXPECT_EQ(out.autoinc, 103);
+        EXPECT_EQ(Rows(r), (std::vector<std::string>{"3:three", "4:four", "101:one", "103:j"}));
+    }
+}
+
 }  // namespace
