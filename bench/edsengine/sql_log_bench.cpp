@@ -7,6 +7,9 @@
 //    one row each, of a Char and an Integer column as marking a batch row printed
 //    does, beside the same texts prepared and run one by one on SQLite (on a
 //    disk the commits dominate: TMPDIR=/dev/shm shows the statements' own cost);
+//  - the whole-table UPDATE again (all rows but the last), in CPU seconds,
+//    while another open of the table holds the last row's record lock, beside
+//    the same UPDATE with no lock held and on SQLite alone;
 //  - "select * from Log37 order by DATETIME" opened and positioned on its first
 //    row (target: under 1 s, cursor memory under 64 MB);
 //  - the AOF "(Batch = True)" on the table: time to its first row, compared
@@ -24,14 +27,21 @@
 //    single-row keyset queries straight on SQLite;
 //  - one DELETE of every row through the engine's SQL, beside the same DELETE
 //    on SQLite alone (which may empty the table at once where the engine
-//    judges every row it removes).
+//    judges every row it removes);
+//  - in CPU seconds, a table without AutoInc filled by the INSERT ... SELECT
+//    (a tenth of the rows), emptied and filled again (the new rows land below
+//    the numbers handed out, and move above them), beside the same statements
+//    on SQLite alone; and 200 one-row INSERTs into that table, beside the same
+//    into the AutoInc table and on SQLite alone.
 // Usage: sql_log_bench [rows]   (default 1000000)
 
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -50,6 +60,13 @@ using namespace logbench;
 
 double Seconds(std::chrono::steady_clock::time_point since) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+// CPU seconds of this process: a shared machine's load leaves them alone.
+double CpuSeconds() {
+    timespec t{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) * 1e-9;
 }
 
 // A memory figure of this process from /proc/self/status ("VmRSS:", "VmHWM:"), in MB.
@@ -167,14 +184,17 @@ int main(int argc, char** argv) {
     const std::string plainFile = (plainFolder / "Log37.edt").string();
     std::filesystem::copy_file(file, plainFile);
     const std::string n = std::to_string(rows);
-    const std::string fill =
-        "insert into Log37 (DateTime, MailerNum, CustID, SerialNum, ToAddress1, ToCity, ToState, ToZip, "
+    auto fillOf = [](const std::string& table, long count) {
+        const std::string n = std::to_string(count);
+        return "insert into " + table + " (DateTime, MailerNum, CustID, SerialNum, ToAddress1, ToCity, ToState, ToZip, "
         "YourAddress1, Postage, Certified, Return, Total, WishRest, Batch, Result) "
         "with recursive k(i) as (select 1 union all select i + 1 from k where i < " + n + ") "
         "select strftime('%Y-%m-%d %H:%M:%S', 1800000000 - i * 37, 'unixepoch') || '.000', "
         "printf('9214 8901 %04d %04d %04d %04d 12', i % 10000, i / 10000, i % 7, i % 13), '123456789', i, "
         "'Recipient ' || i, 'Springfield', 'IL', '62701', 'Sender Inc', '  2.40', '  3.45', '  2.85', '  8.70', "
-        "i % 2, i > " + n + " - " + std::to_string(rows / 100 + 1) + ", 'None' from k";
+        "i % 2, i > " + n + " - " + std::to_string(count / 100 + 1) + ", 'None' from k";
+    };
+    const std::string fill = fillOf("Log37", rows);
     const std::string change = "update Log37 set SerialNum = SerialNum + 1";
     const int singles = 200;
     auto single = [&](int k) {
@@ -209,6 +229,34 @@ int main(int argc, char** argv) {
                     "  %d UPDATEs of one row each: %.0f us a statement (SQLite alone: %.0f us, ratio %.2f)\n",
                     rows, filled, plainFilled, filled / plainFilled, changed, plainChanged, changed / plainChanged,
                     singles, each * 1e6, plainEach * 1e6, each / plainEach);
+    }
+
+    // Beside another station: the whole-table UPDATE while another open holds a
+    // record lock on a row the statement does not touch.
+    {
+        const std::string skip = "update Log37 set SerialNum = SerialNum + 1 where LID <> " + n;
+        EDSHANDLE other = 0;
+        Check(EdsOpenTable(connection, U("Log37"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING,
+                           EDS_CHECK_RIGHTS, 0, &other),
+              "EdsOpenTable");
+        Check(EdsLockRecord(other, static_cast<UNSIGNED32>(rows)), "EdsLockRecord");
+        double cpu = CpuSeconds();
+        Execute(connection, skip);
+        const double locked = CpuSeconds() - cpu;
+        Check(EdsUnlockRecord(other, static_cast<UNSIGNED32>(rows)), "EdsUnlockRecord");
+        Check(EdsCloseTable(other), "EdsCloseTable");
+        cpu = CpuSeconds();
+        Execute(connection, skip);
+        const double unlocked = CpuSeconds() - cpu;
+        sqlite3* db = nullptr;
+        SqlCheck(db, sqlite3_open(plainFile.c_str(), &db), "open");
+        cpu = CpuSeconds();
+        SqlCheck(db, sqlite3_exec(db, skip.c_str(), nullptr, nullptr, nullptr), "update");
+        const double plain = CpuSeconds() - cpu;
+        sqlite3_close(db);
+        std::printf("one UPDATE of SerialNum in every row but the last, CPU: %.2f s with another open holding the "
+                    "last row's lock, %.2f s with no lock held (ratio %.2f); SQLite alone %.2f s (ratio %.2f)\n",
+                    locked, unlocked, locked / unlocked, plain, locked / plain);
     }
 
     // 1. The log window's query.
@@ -368,6 +416,61 @@ int main(int argc, char** argv) {
         const double plainWiped = Seconds(start);
         sqlite3_close(db);
         std::printf("one DELETE of every row: %.2f s (SQLite alone: %.2f s)\n", wiped, plainWiped);
+    }
+    // 6. A table without AutoInc filled, emptied and filled again: the second fill's
+    // rows land below the numbers handed out by the first.
+    {
+        const long some = std::max(1L, rows / 10);
+        std::string layout = kLog37;
+        layout.replace(layout.find("LID,AutoInc;"), 12, "LID,Integer;");
+        Check(EdsCreateTable(connection, U("Items"), nullptr, EDS_EDT, EDS_ANSI, EDS_PROPRIETARY_LOCKING,
+                             EDS_CHECK_RIGHTS, 0, U(layout), &table),
+              "EdsCreateTable");
+        Check(EdsCloseTable(table), "EdsCloseTable");
+        const std::string plainItems = (plainFolder / "Items.edt").string();
+        std::filesystem::copy_file(folder / "Items.edt", plainItems);
+        const std::string fillItems = fillOf("Items", some), empty = "delete from Items";
+        double cpu = CpuSeconds();
+        Execute(connection, fillItems);
+        const double first = CpuSeconds() - cpu;
+        Execute(connection, empty);
+        cpu = CpuSeconds();
+        Execute(connection, fillItems);
+        const double again = CpuSeconds() - cpu;
+        sqlite3* db = nullptr;
+        SqlCheck(db, sqlite3_open(plainItems.c_str(), &db), "open");
+        cpu = CpuSeconds();
+        SqlCheck(db, sqlite3_exec(db, fillItems.c_str(), nullptr, nullptr, nullptr), "insert");
+        const double plainFirst = CpuSeconds() - cpu;
+        SqlCheck(db, sqlite3_exec(db, empty.c_str(), nullptr, nullptr, nullptr), "delete");
+        cpu = CpuSeconds();
+        SqlCheck(db, sqlite3_exec(db, fillItems.c_str(), nullptr, nullptr, nullptr), "insert");
+        const double plainAgain = CpuSeconds() - cpu;
+        std::printf("a table without AutoInc, %ld rows by one INSERT ... SELECT, CPU: filled %.2f s, emptied and "
+                    "filled again %.2f s (ratio %.2f to the first); SQLite alone %.2f s and %.2f s (ratio %.2f)\n",
+                    some, first, again, again / first, plainFirst, plainAgain, again / plainAgain);
+
+        // One-row INSERTs: into that table, into the AutoInc one, and on SQLite alone.
+        auto one = [](const std::string& table, int k) {
+            return "insert into " + table + " (DateTime, MailerNum, SerialNum, ToAddress1, Result) values "
+                   "('2024-05-06 07:08:09.000', '9214 8901 0001', " + std::to_string(k) + ", 'Recipient " +
+                   std::to_string(k) + "', 'None')";
+        };
+        cpu = CpuSeconds();
+        for (int k = 0; k < singles; ++k) Execute(connection, one("Items", k));
+        const double items = (CpuSeconds() - cpu) / singles;
+        cpu = CpuSeconds();
+        for (int k = 0; k < singles; ++k) Execute(connection, one("Log37", k));
+        const double log = (CpuSeconds() - cpu) / singles;
+        cpu = CpuSeconds();
+        for (int k = 0; k < singles; ++k)
+            SqlCheck(db, sqlite3_exec(db, one("Items", k).c_str(), nullptr, nullptr, nullptr), "insert");
+        const double plainItemsEach = (CpuSeconds() - cpu) / singles;
+        sqlite3_close(db);
+        std::printf("  %d one-row INSERTs, CPU a statement: %.0f us into the table without AutoInc, %.0f us into "
+                    "the AutoInc table (difference %.0f us); SQLite alone %.0f us (ratio %.2f)\n",
+                    singles, items * 1e6, log * 1e6, (items - log) * 1e6, plainItemsEach * 1e6,
+                    items / plainItemsEach);
     }
     Check(EdsDisconnect(connection), "EdsDisconnect");
     std::filesystem::remove_all(folder);
