@@ -598,6 +598,19 @@ TEST_F(OtherStation, ARecordLockedWhileAStatementRunsIsNeverChangedUnderItsLock)
     EXPECT_EQ(EdsGotoRecord(table, kRows), EDS_SUCCESS);
     EXPECT_EQ(Integer(table, "N"), kRows + 1 + 1000000);
     EdsCloseTable(table);
+    {
+        SCOPED_TRACE("however scattered its rows, a statement is refused only a record it touches");
+        Station b(dir.str(), "L");
+        ASSERT_EQ(b.Ask('l', 1001), EDS_SUCCESS);
+        const std::string even = "update L set N = N + 1 where rowid % 2 = 0";
+        Outcome out = Run(even);
+        EXPECT_EQ(out.rc, EDS_SUCCESS) << out.text;
+        EXPECT_EQ(out.affected, kRows / 2);
+        ASSERT_EQ(b.Ask('l', 2000), EDS_SUCCESS);
+        out = Run(even);
+        EXPECT_EQ(out.rc, EDS_E_RECORD_LOCKED) << out.text;
+        EXPECT_NE(out.text.find("record 2000 "), std::string::npos) << out.text;
+    }
 }
 
 TEST_F(OtherStation, RenumberingNumberingAndWhatAStatementAnswersHoldBesideOtherStations) {
