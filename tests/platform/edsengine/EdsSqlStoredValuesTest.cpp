@@ -33,13 +33,7 @@ struct Folder {
     }
     // The code of a statement, with the engine's text when it fails.
     std::string Run(const std::string& sql) {
-        EDSHANDLE stmt = 0, cursor = 0;
-        EdsCreateSQLStatement(connection, &stmt);
-        const UNSIGNED32 rc = EdsExecuteSQLDirect(stmt, U(sql), &cursor);
-        const std::string outcome = rc == EDS_SUCCESS ? "0" : LastError();
-        if (cursor) EdsCloseTable(cursor);
-        EdsCloseSQLStatement(stmt);
-        return outcome;
+        return edstest::RunSql(connection, sql);
     }
     // The rows of a table straight from its file, one text a row.
     std::vector<std::string> Stored(const std::string& table, const std::string& columns) {

@@ -91,6 +91,17 @@ inline bool AtBof(EDSHANDLE h) {
     return bof != 0;
 }
 
+// A statement run on a connection: "0", or the engine's text when it fails.
+inline std::string RunSql(EDSHANDLE connection, const std::string& sql) {
+    EDSHANDLE stmt = 0, cursor = 0;
+    EdsCreateSQLStatement(connection, &stmt);
+    const UNSIGNED32 rc = EdsExecuteSQLDirect(stmt, U(sql), &cursor);
+    const std::string outcome = rc == EDS_SUCCESS ? "0" : LastError();
+    if (cursor) EdsCloseTable(cursor);
+    EdsCloseSQLStatement(stmt);
+    return outcome;
+}
+
 // A child process that opens a table of a folder (and locks record 1 when
 // asked), reports through a pipe, and waits to be killed; with holdMs, it ends
 // by itself after that long.
